@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+
+// The login dialog: the account's name and password, checked against the stored cipher texts.
+// It stays loaded, hidden, after a successful login until the main window unloads it.
+class frmLogin : public QDialog
+{
+public:
+    frmLogin();
+
+private:
+    void CmdOK_Click();
+    void CmdCancel_Click();
+
+    QLineEdit* txtUserName;
+    QLineEdit* txtPassword;
+};

@@ -1,0 +1,115 @@
+#include "app/FormState.h"
+
+#include "app/AppState.h"
+#include "app/OperateIni.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+#include <cmath>
+
+namespace {
+
+int TwipsPerPixel(int dpi)
+{
+    return dpi > 0 ? std::max(1, static_cast<int>(std::lround(1440.0 / dpi))) : 15;
+}
+
+int ReadInt(const QString& section, const QString& key, int current)
+{
+    return IniToInt(ReadIni(section, key, QString::number(current), IniFile)).value_or(current);
+}
+
+int StateOf(const QWidget* form)
+{
+    if (form->isMinimized()) {
+        return 1;
+    }
+    return form->isMaximized() ? 2 : 0;
+}
+
+} // namespace
+
+int TwipsPerPixelX(const QWidget* widget)
+{
+    return TwipsPerPixel(widget->logicalDpiX());
+}
+
+int TwipsPerPixelY(const QWidget* widget)
+{
+    return TwipsPerPixel(widget->logicalDpiY());
+}
+
+int PixelsToTwips(int pixels, int twipsPerPixel)
+{
+    return pixels * twipsPerPixel;
+}
+
+int TwipsToPixels(int twips, int twipsPerPixel)
+{
+    return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel));
+}
+
+void SaveFormState(QWidget* form)
+{
+    const QString section = form->objectName();
+    const int state = StateOf(form);
+    WriteIni(section, QStringLiteral("WindowState"), QString::number(state), IniFile);
+    if (state == 2) {
+        return; // the bounds of the last normal session stay in the file
+    }
+    // Position of the frame, size of the client area: exactly what move() and resize() take back.
+    // A minimised window keeps both, so it reopens where it stood.
+    const QPoint topLeft = form->pos();
+    const QSize bounds = form->size();
+    const int tx = TwipsPerPixelX(form);
+    const int ty = TwipsPerPixelY(form);
+    WriteIni(section, QStringLiteral("Top"), QString::number(PixelsToTwips(topLeft.y(), ty)), IniFile);
+    WriteIni(section, QStringLiteral("Left"), QString::number(PixelsToTwips(topLeft.x(), tx)), IniFile);
+    WriteIni(section, QStringLiteral("Height"), QString::number(PixelsToTwips(bounds.height(), ty)), IniFile);
+    WriteIni(section, QStringLiteral("Width"), QString::number(PixelsToTwips(bounds.width(), tx)), IniFile);
+}
+
+void RestoreFormState(QWidget* form)
+{
+    const QString section = form->objectName();
+    int state = ReadInt(section, QStringLiteral("WindowState"), StateOf(form));
+    if (state == 1) {
+        state = 0; // never come back minimised
+    }
+    const int tx = TwipsPerPixelX(form);
+    const int ty = TwipsPerPixelY(form);
+    const int currentTop = PixelsToTwips(form->pos().y(), ty);
+    const int currentLeft = PixelsToTwips(form->pos().x(), tx);
+    const int currentHeight = PixelsToTwips(form->height(), ty);
+    const int currentWidth = PixelsToTwips(form->width(), tx);
+
+    int top = ReadInt(section, QStringLiteral("Top"), currentTop);
+    if (top < 0) {
+        top = currentTop;
+    }
+    int left = ReadInt(section, QStringLiteral("Left"), currentLeft);
+    if (left < 0) {
+        left = currentLeft;
+    }
+    const int height = ReadInt(section, QStringLiteral("Height"), currentHeight);
+    const int width = ReadInt(section, QStringLiteral("Width"), currentWidth);
+
+    // A size that is no size at all (junk in the file) keeps the window usable.
+    const QSize size(std::clamp(TwipsToPixels(width, tx), std::max(form->minimumWidth(), 100), 32000),
+                     std::clamp(TwipsToPixels(height, ty), std::max(form->minimumHeight(), 80), 32000));
+    if (top != currentTop || left != currentLeft || height != currentHeight || width != currentWidth) {
+        form->resize(size);
+        form->move(TwipsToPixels(left, tx), TwipsToPixels(top, ty));
+    } else {
+        QScreen* screen = form->screen() != nullptr ? form->screen() : QGuiApplication::primaryScreen();
+        if (screen != nullptr) {
+            const QRect area = screen->geometry();
+            form->move(area.x() + (area.width() - form->width()) / 2, area.y() + (area.height() - form->height()) / 2);
+        }
+    }
+    // Maximising after the move keeps the stored bounds as the window's normal bounds.
+    form->setWindowState(state == 2 ? (form->windowState() | Qt::WindowMaximized) & ~Qt::WindowMinimized
+                                    : form->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+}

@@ -1,0 +1,88 @@
+#include "app/Main.h"
+
+#include "access/frmLogin.h"
+#include "access/frmNewUser.h"
+#include "app/AppState.h"
+#include "app/Common.h"
+#include "app/Errors.h"
+#include "app/Forms.h"
+#include "app/Language.h"
+#include "app/Platform.h"
+#include "app/Startup.h"
+#include "app/platform/SystemLocale.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+
+#include <QFileInfo>
+
+#include <clocale>
+
+TavorenApplication::TavorenApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TavorenApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowError();
+        return false;
+    }
+}
+
+bool OpenDatabaseAndLogIn()
+{
+    Conn.Open(BuildConnectionString(AppFolder));
+    const QStringList missing = MissingSchemaObjects(Conn);
+    if (!missing.isEmpty()) {
+        Conn.Close();
+        throw DbError(1, QStringLiteral("The database is not an address book: %1 is missing.")
+                             .arg(missing.join(QStringLiteral(", "))));
+    }
+    if (!LoginEnabled) {
+        return true;
+    }
+    Recordset rs;
+    OpenUsers(rs, Conn);
+    if (rs.RecordCount() == 0) {
+        ReleaseRecordset(rs);
+        Form<frmLogin>(); // loaded, hidden: it skins every dialog
+        Form<frmNewUser>().exec();
+    } else {
+        if (rs.IsNull(u"UserName")) {
+            throw AppError(94, QStringLiteral("Invalid use of Null"));
+        }
+        CurrentUser = Decrypt(rs.Bytes(rs.FieldIndex(u"UserName")));
+        ReleaseRecordset(rs);
+        Form<frmLogin>().exec();
+    }
+    if (!LoginPassed) {
+        Conn.Close();
+        FormInstance<frmLogin>::Unload();
+        return false;
+    }
+    return true;
+}
+
+int Main(int argc, char** argv)
+{
+    TavorenApplication app(argc, argv);
+    std::setlocale(LC_ALL, ""); // the code page of stored texts follows the user's locale
+    try {
+        InitApplicationState(QCoreApplication::applicationDirPath(),
+                             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
+                             GetSystemDefaultLCID());
+        if (!OpenDatabaseAndLogIn()) {
+            return 0;
+        }
+    } catch (...) {
+        // Nothing is shown yet: report why the program cannot start, then end it.
+        ThePlatform().MessageBox(nullptr, ErrorText(std::current_exception()),
+                                 GetLangString(QStringLiteral("General"), QStringLiteral("10001"),
+                                               QStringLiteral("Error")),
+                                 MsgIcon::Critical, MsgButtons::Ok);
+        return 1;
+    }
+    Form<frmMain>().show();
+    return QApplication::exec();
+}

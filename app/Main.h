@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object: an exception that escapes an event handler is reported with the error
+// box instead of ending the program.
+class TavorenApplication : public QApplication
+{
+public:
+    TavorenApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Opens the address book on Conn and, when the login switch is on, runs the new-user or login
+// form. True when the main window may be shown; false when the user cancelled (the connection is
+// closed then). Throws when the database cannot be used.
+bool OpenDatabaseAndLogIn();
+
+// The process entry point: state, connection, login, main window, event loop. Returns the exit code.
+int Main(int argc, char** argv);

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QWidget;
+
+enum class MsgIcon { Information, Warning, Critical };
+enum class MsgButtons { Ok, OkCancel }; // with OkCancel, Cancel is the default button
+enum class MsgResult { Ok, Cancel };
+
+// Everything the program asks of the desktop: message boxes, sounds, file and folder choosers
+// and the shell. Tests install a recorder in its place that scripts the answers.
+class Platform
+{
+public:
+    virtual ~Platform() = default;
+
+    virtual MsgResult MessageBox(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
+                                 MsgButtons buttons) = 0;
+    // Starts one of the sounds 101..104 and returns at once; a new sound cuts off the one playing.
+    virtual void PlaySound(int id) = 0;
+    // An existing folder, or empty when cancelled.
+    virtual QString ChooseFolder(QWidget* parent, const QString& prompt) = 0;
+    // A file to open, or empty when cancelled. filter as "backup file (*.mvb)".
+    virtual QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // A file to write, or empty when cancelled; selectedFilter receives the chosen filter. The
+    // chooser itself asks before an existing file is replaced.
+    virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
+                                   QString* selectedFilter) = 0;
+    // Hands an address to the desktop (browser, mail client); the result is not reported.
+    virtual void OpenUrl(const QUrl& url) = 0;
+};
+
+// The platform in force: the desktop's own unless a test installed another.
+Platform& ThePlatform();
+// Installs a replacement (not owned); nullptr goes back to the desktop's own.
+void SetPlatform(Platform* platform);

@@ -1,0 +1,277 @@
+#include "store/Connection.h"
+
+#include "app/Errors.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace {
+
+const QString DataSourceKey = QStringLiteral("Data Source");
+const QString PasswordKey = QStringLiteral("Database Password");
+
+QString QuoteValue(const QString& value)
+{
+    if (!value.contains(u';') && !value.contains(u'"')) {
+        return value;
+    }
+    QString quoted = value;
+    quoted.replace(QLatin1String("\""), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+int Collate(void*, int lengthA, const void* a, int lengthB, const void* b)
+{
+    const QString x = QString::fromUtf8(static_cast<const char*>(a), lengthA);
+    const QString y = QString::fromUtf8(static_cast<const char*>(b), lengthB);
+    return x.compare(y, Qt::CaseInsensitive);
+}
+
+void Bind(sqlite3_stmt* stmt, int index, const QVariant& value)
+{
+    if (value.isNull()) {
+        sqlite3_bind_null(stmt, index);
+        return;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        sqlite3_bind_int64(stmt, index, value.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(stmt, index, value.toDouble());
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray bytes = value.toByteArray();
+        sqlite3_bind_text(stmt, index, bytes.constData(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default: {
+        const QByteArray utf8 = value.toString().toUtf8();
+        sqlite3_bind_text(stmt, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    }
+}
+
+} // namespace
+
+QString BuildConnectionString(const QString& appFolder)
+{
+    return ConnectionStringForFile(appFolder + QStringLiteral("Datas/address.mdb"));
+}
+
+QString ConnectionStringForFile(const QString& path)
+{
+    return DataSourceKey + QLatin1Char('=') + QuoteValue(path) + QLatin1Char(';') + PasswordKey + QLatin1Char('=') +
+           QLatin1String(DatabasePassword);
+}
+
+QString ConnectionStringValue(const QString& connectionString, const QString& key)
+{
+    qsizetype i = 0;
+    const qsizetype n = connectionString.size();
+    while (i < n) {
+        const qsizetype eq = connectionString.indexOf(u'=', i);
+        if (eq < 0) {
+            break;
+        }
+        const QString name = connectionString.mid(i, eq - i).trimmed();
+        QString value;
+        qsizetype j = eq + 1;
+        while (j < n && connectionString[j] == u' ') {
+            ++j;
+        }
+        if (j < n && connectionString[j] == u'"') {
+            ++j;
+            while (j < n) {
+                if (connectionString[j] == u'"') {
+                    if (j + 1 < n && connectionString[j + 1] == u'"') {
+                        value += u'"';
+                        j += 2;
+                        continue;
+                    }
+                    ++j;
+                    break;
+                }
+                value += connectionString[j++];
+            }
+            const qsizetype semi = connectionString.indexOf(u';', j);
+            j = semi < 0 ? n : semi;
+        } else {
+            const qsizetype semi = connectionString.indexOf(u';', j);
+            const qsizetype end = semi < 0 ? n : semi;
+            value = connectionString.mid(j, end - j).trimmed();
+            j = end;
+        }
+        if (name.compare(key, Qt::CaseInsensitive) == 0) {
+            return value;
+        }
+        i = j + 1;
+    }
+    return {};
+}
+
+Connection::~Connection()
+{
+    Close();
+}
+
+void Connection::Open()
+{
+    OpenFile(false);
+}
+
+void Connection::Create(const QString& connectionString)
+{
+    ConnectionString = connectionString;
+    OpenFile(true);
+}
+
+void Connection::OpenFile(bool create)
+{
+    Close();
+    const QString path = ConnectionStringValue(ConnectionString, DataSourceKey);
+    const QByteArray password = ConnectionStringValue(ConnectionString, PasswordKey).toUtf8();
+    if (create ? (path.isEmpty() || QFileInfo::exists(path)) : (path.isEmpty() || !QFileInfo(path).isFile())) {
+        // SQLite would report much the same; naming the file helps the user more.
+        throw DbError(SQLITE_CANTOPEN, create ? QStringLiteral("The file '%1' exists already.").arg(path)
+                                              : QStringLiteral("Could not find file '%1'.").arg(path));
+    }
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = db != nullptr ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
+        sqlite3_close(db);
+        throw DbError(rc, message.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : message);
+    }
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, 5000);
+    m_db = db;
+    m_path = path;
+    try {
+        if (sqlite3_key(db, password.constData(), static_cast<int>(password.size())) != SQLITE_OK) {
+            Throw(sqlite3_extended_errcode(db));
+        }
+        // The key is only checked when a page is read: a foreign key or a file that is not a
+        // database fails here, before anyone relies on the connection.
+        Execute(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        sqlite3_create_collation(db, "TEXTNOCASE", SQLITE_UTF8, nullptr, &Collate);
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void Connection::Open(const QString& connectionString)
+{
+    ConnectionString = connectionString;
+    Open();
+}
+
+void Connection::Close() noexcept
+{
+    if (m_db != nullptr) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+sqlite3* Connection::Handle() const
+{
+    if (m_db == nullptr) {
+        throw DbError(SQLITE_MISUSE, QStringLiteral("Operation is not allowed when the object is closed."));
+    }
+    return m_db;
+}
+
+void Connection::Throw(int code) const
+{
+    const QString message = m_db != nullptr ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString();
+    throw DbError(code, message.isEmpty() ? QString::fromUtf8(sqlite3_errstr(code)) : message);
+}
+
+sqlite3_stmt* Connection::Prepare(const QString& sql, const QVariantList& params) const
+{
+    sqlite3* db = Handle();
+    const QByteArray utf8 = sql.toUtf8();
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        Throw(sqlite3_extended_errcode(db));
+    }
+    if (stmt == nullptr) {
+        throw DbError(SQLITE_MISUSE, QStringLiteral("The statement is empty."));
+    }
+    if (sqlite3_bind_parameter_count(stmt) != params.size()) {
+        sqlite3_finalize(stmt);
+        throw DbError(SQLITE_RANGE, QStringLiteral("The statement expects %1 values, %2 were given.")
+                                        .arg(sqlite3_bind_parameter_count(stmt))
+                                        .arg(params.size()));
+    }
+    for (int i = 0; i < params.size(); ++i) {
+        Bind(stmt, i + 1, params[i]);
+    }
+    return stmt;
+}
+
+void Connection::Execute(const QString& sql, const QVariantList& params)
+{
+    sqlite3_stmt* stmt = Prepare(sql, params);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(stmt);
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        Throw(sqlite3_extended_errcode(m_db));
+    }
+}
+
+void Connection::ExecuteScript(const QString& sql)
+{
+    sqlite3* db = Handle();
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        const QString message = QString::fromUtf8(error != nullptr ? error : sqlite3_errstr(rc));
+        sqlite3_free(error);
+        throw DbError(sqlite3_extended_errcode(db), message);
+    }
+}
+
+qint64 Connection::LastInsertId() const
+{
+    return sqlite3_last_insert_rowid(Handle());
+}
+
+int Connection::Changes() const
+{
+    return sqlite3_changes(Handle());
+}
+
+Transaction::Transaction(Connection& conn) : m_conn(conn)
+{
+    m_conn.Execute(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+Transaction::~Transaction()
+{
+    if (!m_done && m_conn.IsOpen()) {
+        try {
+            m_conn.Execute(QStringLiteral("ROLLBACK"));
+        } catch (...) { // NOLINT(bugprone-empty-catch): nothing more can be done while unwinding
+        }
+    }
+}
+
+void Transaction::Commit()
+{
+    m_conn.Execute(QStringLiteral("COMMIT"));
+    m_done = true;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantList>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// The program's database password. It is part of the file format: every address book, backup
+// and compacted copy is keyed with it.
+inline constexpr char DatabasePassword[] = "torbek";
+
+// The connection string for the address book below appFolder: "Data Source=<folder>Datas/
+// address.mdb;Database Password=torbek".
+QString BuildConnectionString(const QString& appFolder);
+// The connection string for any database file, keyed with the program's password.
+QString ConnectionStringForFile(const QString& path);
+
+// The one connection to a password-protected SQLCipher file. Opening never creates a file: a
+// missing file is an error. Every failure throws DbError with SQLite's extended result code.
+class Connection
+{
+public:
+    Connection() = default;
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    QString ConnectionString;
+
+    void Open(); // with ConnectionString
+    void Open(const QString& connectionString);
+    // Creates the file named by the connection string, keyed with its password, and opens it.
+    // Fails when the file exists already.
+    void Create(const QString& connectionString);
+    void Close() noexcept;
+    int State() const { return m_db != nullptr ? 1 : 0; } // 0 closed, 1 open
+    bool IsOpen() const { return m_db != nullptr; }
+
+    // The file named by the connection string's data source.
+    QString DatabasePath() const { return m_path; }
+
+    // Runs one statement; values in params are bound to its '?' placeholders in order.
+    void Execute(const QString& sql, const QVariantList& params = {});
+    // Runs a script of several statements (the schema).
+    void ExecuteScript(const QString& sql);
+    // The key of the row the last insert added.
+    qint64 LastInsertId() const;
+    // Rows changed by the last statement.
+    int Changes() const;
+
+    sqlite3* Handle() const;
+
+    // Internal: a prepared statement with params bound, for Recordset.
+    sqlite3_stmt* Prepare(const QString& sql, const QVariantList& params) const;
+    [[noreturn]] void Throw(int code) const;
+
+private:
+    void OpenFile(bool create);
+
+    sqlite3* m_db = nullptr;
+    QString m_path;
+};
+
+// Statements of one write that belong together: committed by Commit(), rolled back if the scope
+// ends without it.
+class Transaction
+{
+public:
+    explicit Transaction(Connection& conn);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    void Commit();
+
+private:
+    Connection& m_conn;
+    bool m_done = false;
+};
+
+// Parses "key=value;key=value", where a value may be wrapped in double quotes ("" inside them
+// stands for one quote). Keys are matched without regard to case.
+QString ConnectionStringValue(const QString& connectionString, const QString& key);

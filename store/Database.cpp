@@ -1,0 +1,205 @@
+#include "store/Database.h"
+
+#include "store/Encryption.h"
+
+#include "app/Errors.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+QString Quote(const QString& cipherText)
+{
+    return QLatin1Char('\'') + cipherText + QLatin1Char('\'');
+}
+
+QString Number(qint64 n)
+{
+    return QString::number(n);
+}
+
+} // namespace
+
+void OpenUsers(Recordset& rs, Connection& conn)
+{
+    rs.Open(QStringLiteral("Select * From Users"), conn, LockType::Unspecified);
+}
+
+void OpenUserByLogin(Recordset& rs, Connection& conn, const QString& name, const QString& password)
+{
+    rs.Open(QStringLiteral("Select * From Users Where UserName = ") + Quote(Encrypt(name)) +
+                QStringLiteral(" And Password = ") + Quote(Encrypt(password)),
+            conn, LockType::Unspecified);
+}
+
+void OpenUserByRecovery(Recordset& rs, Connection& conn, const QString& currentUser, const QString& question,
+                        const QString& answer)
+{
+    rs.Open(QStringLiteral("Select * From Users Where UserName = ") + Quote(Encrypt(currentUser)) +
+                QStringLiteral(" And Question = ") + Quote(Encrypt(question)) + QStringLiteral(" And Answer = ") +
+                Quote(Encrypt(answer)),
+            conn, LockType::Unspecified);
+}
+
+void InsertUser(Connection& conn, const QString& name, const QString& password, const QString& question,
+                const QString& answer)
+{
+    conn.Execute(QStringLiteral("Insert Into Users (UserName,[Password],Question,Answer) Values (") +
+                 Quote(Encrypt(name)) + QLatin1Char(',') + Quote(Encrypt(password)) + QLatin1Char(',') +
+                 Quote(Encrypt(question)) + QLatin1Char(',') + Quote(Encrypt(answer)) + QLatin1Char(')'));
+}
+
+void UpdateUsersName(Connection& conn, const QString& name)
+{
+    conn.Execute(QStringLiteral("Update Users Set UserName = ") + Quote(Encrypt(name)));
+}
+
+void UpdateUsersPassword(Connection& conn, const QString& password)
+{
+    conn.Execute(QStringLiteral("Update Users Set [Password] = ") + Quote(Encrypt(password)));
+}
+
+void UpdateUsersQuestion(Connection& conn, const QString& question)
+{
+    conn.Execute(QStringLiteral("Update Users Set Question = ") + Quote(Encrypt(question)));
+}
+
+void UpdateUsersAnswer(Connection& conn, const QString& answer)
+{
+    conn.Execute(QStringLiteral("Update Users Set Answer = ") + Quote(Encrypt(answer)));
+}
+
+void OpenTypes(Recordset& rs, Connection& conn, LockType lock)
+{
+    rs.Open(QStringLiteral("Select * From PWDType Order By TypeNo"), conn, lock);
+}
+
+void OpenTypeCounts(Recordset& rs, Connection& conn)
+{
+    rs.Open(QStringLiteral("Select * From VPWDType Order By TypeNo"), conn, LockType::ReadOnly);
+}
+
+void OpenRecordsOfType(Recordset& rs, Connection& conn, qint64 typeNo)
+{
+    rs.Open(QStringLiteral("Select * From PWDTable Where TypeNo = ") + Number(typeNo) +
+                QStringLiteral(" Order By PWDID"),
+            conn, LockType::ReadOnly);
+}
+
+void OpenAllRecords(Recordset& rs, Connection& conn)
+{
+    rs.Open(QStringLiteral("Select * From PWDTable Order By PWDID"), conn, LockType::ReadOnly);
+}
+
+void DeleteRecord(Connection& conn, qint64 pwdId)
+{
+    conn.Execute(QStringLiteral("Delete From PWDTable Where PWDID = ") + Number(pwdId));
+}
+
+void DeleteType(Connection& conn, qint64 typeNo)
+{
+    conn.Execute(QStringLiteral("Delete From PWDType Where TypeNo = ") + Number(typeNo));
+}
+
+void OpenRecordUrl(Recordset& rs, Connection& conn, qint64 pwdId)
+{
+    rs.Open(QStringLiteral("Select Url From PWDTable Where PWDID = ") + Number(pwdId), conn, LockType::Unspecified);
+}
+
+void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo)
+{
+    conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = ") + Number(typeNo) + QStringLiteral(" Where PWDID = ") +
+                 Number(pwdId));
+}
+
+void OpenRecordView(Recordset& rs, Connection& conn, qint64 pwdId)
+{
+    rs.Open(QStringLiteral("Select * From VPWDTable Where PWDID = ") + Number(pwdId), conn, LockType::Unspecified);
+}
+
+void OpenRecordsNamedExcept(Recordset& rs, Connection& conn, const QString& name, qint64 pwdId)
+{
+    rs.Open(QStringLiteral("Select * From VPWDTable Where Name = ") + Quote(Encrypt(name)) +
+                QStringLiteral(" And PWDID <> ") + Number(pwdId),
+            conn, LockType::Unspecified);
+}
+
+void OpenRecordForWrite(Recordset& rs, Connection& conn, qint64 pwdId)
+{
+    rs.Open(QStringLiteral("Select * From PWDTable Where PWDID = ") + Number(pwdId), conn, LockType::Optimistic);
+}
+
+void OpenType(Recordset& rs, Connection& conn, qint64 typeNo, LockType lock)
+{
+    rs.Open(QStringLiteral("Select * From PWDType Where TypeNo = ") + Number(typeNo), conn, lock);
+}
+
+void OpenTypesNamedExcept(Recordset& rs, Connection& conn, const QString& typeName, qint64 typeNo)
+{
+    // The name is the user's own text: bound, never spliced into the statement.
+    rs.Open(QStringLiteral("Select * From PWDType Where TypeName = ? Collate TEXTNOCASE And TypeNo <> ") +
+                Number(typeNo),
+            conn, LockType::Unspecified, {typeName});
+}
+
+QString SchemaScript()
+{
+    QFile file(QStringLiteral(":/schema.sql"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+void CreateDatabase(const QString& path)
+{
+    if (QFileInfo::exists(path)) {
+        throw AppError(58, QStringLiteral("The file '%1' exists already.").arg(path));
+    }
+    const QString script = SchemaScript();
+    if (script.isEmpty()) {
+        throw AppError(53, QStringLiteral("The database schema is missing from the program."));
+    }
+    // Built under a temporary name and renamed, so an interrupted build never leaves a
+    // half-made database that a later build would take for a good one.
+    const QString work = path + QStringLiteral(".new");
+    QFile::remove(work);
+    {
+        Connection conn;
+        conn.Create(ConnectionStringForFile(work));
+        try {
+            Transaction transaction(conn);
+            conn.ExecuteScript(script);
+            transaction.Commit();
+        } catch (...) {
+            conn.Close();
+            QFile::remove(work);
+            throw;
+        }
+    }
+    if (!QFile::rename(work, path)) {
+        QFile::remove(work);
+        throw AppError(75, QStringLiteral("Could not create '%1'.").arg(path));
+    }
+}
+
+QStringList MissingSchemaObjects(Connection& conn)
+{
+    QStringList missing;
+    const struct
+    {
+        const char* type;
+        const char* name;
+    } expected[] = {{"table", "PWDTable"}, {"table", "PWDType"}, {"table", "Users"},
+                    {"view", "VPWDTable"},  {"view", "VPWDType"}};
+    for (const auto& object : expected) {
+        Recordset rs;
+        rs.Open(QStringLiteral("SELECT name FROM sqlite_master WHERE type = ? AND name = ? COLLATE NOCASE"), conn,
+                LockType::Unspecified, {QString::fromLatin1(object.type), QString::fromLatin1(object.name)});
+        if (rs.RecordCount() == 0) {
+            missing.append(QString::fromLatin1(object.name));
+        }
+    }
+    return missing;
+}

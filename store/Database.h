@@ -1,0 +1,49 @@
+#pragma once
+
+#include "store/Connection.h"
+#include "store/Recordset.h"
+
+#include <QString>
+#include <QStringList>
+
+// Every statement the program runs, one function each, so forms never write SQL. Values that
+// reach the database as text are cipher texts (hexadecimal digits only) or bound parameters;
+// keys are numbers the program made.
+
+// Accounts
+void OpenUsers(Recordset& rs, Connection& conn);
+void OpenUserByLogin(Recordset& rs, Connection& conn, const QString& name, const QString& password);
+void OpenUserByRecovery(Recordset& rs, Connection& conn, const QString& currentUser, const QString& question,
+                        const QString& answer);
+void InsertUser(Connection& conn, const QString& name, const QString& password, const QString& question,
+                const QString& answer);
+void UpdateUsersName(Connection& conn, const QString& name);
+void UpdateUsersPassword(Connection& conn, const QString& password);
+void UpdateUsersQuestion(Connection& conn, const QString& question);
+void UpdateUsersAnswer(Connection& conn, const QString& answer);
+
+// Types and records for the main window
+void OpenTypes(Recordset& rs, Connection& conn, LockType lock);
+void OpenTypeCounts(Recordset& rs, Connection& conn);
+void OpenRecordsOfType(Recordset& rs, Connection& conn, qint64 typeNo);
+void OpenAllRecords(Recordset& rs, Connection& conn);
+void DeleteRecord(Connection& conn, qint64 pwdId);
+void DeleteType(Connection& conn, qint64 typeNo);
+void OpenRecordUrl(Recordset& rs, Connection& conn, qint64 pwdId);
+void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo);
+
+// Editors
+void OpenRecordView(Recordset& rs, Connection& conn, qint64 pwdId);
+void OpenRecordsNamedExcept(Recordset& rs, Connection& conn, const QString& name, qint64 pwdId);
+void OpenRecordForWrite(Recordset& rs, Connection& conn, qint64 pwdId);
+void OpenType(Recordset& rs, Connection& conn, qint64 typeNo, LockType lock);
+// Types named typeName, compared without regard to case (non-ASCII letters too), other than typeNo.
+void OpenTypesNamedExcept(Recordset& rs, Connection& conn, const QString& typeName, qint64 typeNo);
+
+// The schema
+// The SQL that creates an empty address book.
+QString SchemaScript();
+// Creates a new, empty address book at path, keyed with the program's password.
+void CreateDatabase(const QString& path);
+// The tables and views of the address book that the open database lacks (empty when complete).
+QStringList MissingSchemaObjects(Connection& conn);

@@ -1,0 +1,155 @@
+#include "store/Encryption.h"
+
+#include <QVarLengthArray>
+
+const std::array<std::uint16_t, 256> CipherTable = {
+    226, 158,  22, 223, 210, 141, 111,  21, 130,  24,  63, 169, 149, 151, 136,  33,
+    156, 132,  16,  55, 179, 231, 168, 138, 242, 133,  73,  41, 191, 252, 128, 106,
+     43, 100, 203,   1, 215, 155,  32, 241, 159, 144, 154,  85, 174,  31, 238,  37,
+    232, 249,   3, 224,  88,  20,  12,  39,  92, 225, 157,  10, 104,  80, 184, 115,
+      9,  46,   8,  11, 153, 245,  53,  84, 233, 236,  67, 239, 253, 250, 208,  65,
+    118,  60,  77,  56, 135,  45, 107, 206,  93, 217, 112,  71, 166, 214, 246,  40,
+    244, 143, 137, 146,  57,  64,  74,  59, 124, 110, 229,  87, 180, 202, 204, 173,
+    196,  48, 197,  72, 247, 114, 235, 181,  94, 189,  96, 185,  66, 218, 160, 108,
+    178,  98, 117,  54, 148,  49,  95, 142, 126, 198,  28, 125,  86, 237,  61, 105,
+    152, 199, 147, 171,   2, 255,  27, 200,  36,  14,  29,  91,  25, 234,  83, 121,
+    212,  51,  70,  13,   6, 145, 227,   7,   4,  44,  97, 113, 102, 120,  76,  26,
+    109,  30, 176,  23, 140,  17, 122, 190,  18, 170, 205, 165, 220,  75,  50, 248,
+    192, 194, 195, 131, 211, 150,  47,  58, 228, 187, 240, 123,   0, 134,  90, 251,
+    172, 243,  34,  68, 177,  19,  42, 216,  52, 101,  79, 175, 182, 213, 129, 201,
+    183, 103, 186,  38, 163, 161, 219,  82, 164, 127, 119,  15,  78, 209, 162, 116,
+      5,  62, 188,  99,  89, 230, 222, 207, 139,  81, 221, 167,  69, 193, 254,  35,
+};
+
+namespace {
+
+constexpr char HexDigits[] = "0123456789ABCDEF";
+
+// The inverse of CipherTable, built once instead of scanning the table for every byte.
+const std::array<std::uint8_t, 256>& InverseTable()
+{
+    static const std::array<std::uint8_t, 256> inverse = [] {
+        std::array<std::uint8_t, 256> result{};
+        for (int i = 0; i < 256; ++i) {
+            result[CipherTable[i]] = static_cast<std::uint8_t>(i);
+        }
+        return result;
+    }();
+    return inverse;
+}
+
+// Positions count from 1. Past byte 255 only the position's low eight bits take part, so every
+// group stays two digits long and texts of any length read back.
+inline unsigned PositionMask(qsizetype position)
+{
+    return static_cast<unsigned>(position) & 0xFFu;
+}
+
+inline int HexValue(unsigned c)
+{
+    if (c >= '0' && c <= '9') {
+        return static_cast<int>(c - '0');
+    }
+    c |= 0x20u; // fold to lower case
+    if (c >= 'a' && c <= 'f') {
+        return static_cast<int>(c - 'a' + 10);
+    }
+    return -1;
+}
+
+// The value of one step of one or two characters: its leading hexadecimal digits, 0 when none.
+template <typename Char>
+inline unsigned StepValue(const Char* p, qsizetype count)
+{
+    const int high = HexValue(static_cast<unsigned>(p[0]));
+    if (high < 0) {
+        return 0;
+    }
+    if (count < 2) {
+        return static_cast<unsigned>(high);
+    }
+    const int low = HexValue(static_cast<unsigned>(p[1]));
+    return low < 0 ? static_cast<unsigned>(high) : static_cast<unsigned>(high * 16 + low);
+}
+
+template <typename Char>
+QString DecryptChars(const Char* cipher, qsizetype length, const CodePage& codePage)
+{
+    const auto& inverse = InverseTable();
+    QVarLengthArray<char, 256> bytes((length + 1) / 2);
+    char* out = bytes.data();
+    for (qsizetype i = 0, k = 1; i < length; i += 2, ++k) {
+        const unsigned v = StepValue(cipher + i, length - i);
+        *out++ = static_cast<char>(inverse[(v ^ PositionMask(k)) & 0xFFu]);
+    }
+    const QByteArrayView plain(bytes.data(), bytes.size());
+    return codePage.IsUtf8() ? QString::fromUtf8(plain) : codePage.ToUnicode(plain);
+}
+
+QString EncryptBytes(const char* bytes, qsizetype length)
+{
+    QString cipher(length * 2, Qt::Uninitialized);
+    QChar* out = cipher.data();
+    for (qsizetype p = 1; p <= length; ++p) {
+        const unsigned v = CipherTable[static_cast<unsigned char>(bytes[p - 1])] ^ PositionMask(p);
+        *out++ = QLatin1Char(HexDigits[v >> 4]);
+        *out++ = QLatin1Char(HexDigits[v & 0xFu]);
+    }
+    return cipher;
+}
+
+} // namespace
+
+QString Encrypt(QStringView text, const CodePage& codePage)
+{
+    if (codePage.IsUtf8()) {
+        // Most fields are ASCII: take their bytes straight from the UTF-16 units.
+        QVarLengthArray<char, 256> ascii(text.size());
+        qsizetype i = 0;
+        for (; i < text.size() && text[i].unicode() < 0x80; ++i) {
+            ascii[i] = static_cast<char>(text[i].unicode());
+        }
+        if (i == text.size()) {
+            return EncryptBytes(ascii.data(), ascii.size());
+        }
+    }
+    const QByteArray bytes = codePage.FromUnicode(text);
+    return EncryptBytes(bytes.constData(), bytes.size());
+}
+
+QString Decrypt(QStringView cipherText, const CodePage& codePage)
+{
+    return DecryptChars(cipherText.utf16(), cipherText.size(), codePage);
+}
+
+QString Decrypt(QByteArrayView cipherText, const CodePage& codePage)
+{
+    return DecryptChars(cipherText.data(), cipherText.size(), codePage);
+}
+
+QString ByteToHex(int value)
+{
+    QString digits = QString::number(value, 16).toUpper();
+    return digits.size() == 1 ? QLatin1Char('0') + digits : digits;
+}
+
+int HexToInt(QStringView digits)
+{
+    int value = 0;
+    for (const QChar c : digits) {
+        const int d = HexValue(c.unicode());
+        if (d < 0) {
+            break;
+        }
+        value = value * 16 + d;
+    }
+    return value;
+}
+
+int CipherIndexOf(int value)
+{
+    if (value < 0 || value > 255) {
+        return 0;
+    }
+    return InverseTable()[static_cast<std::size_t>(value)];
+}

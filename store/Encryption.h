@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/CodePage.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+
+// The field cipher of stored contact and account values: each byte of the text's code-page form
+// goes through a fixed substitution, is mixed with its position by exclusive-or and is written as
+// two upper-case hexadecimal digits. It is deterministic, so rows are found by enciphering the
+// value looked for and comparing cipher texts in SQL.
+
+// The substitution, a permutation of 0..255. Every stored value depends on it: never change it.
+extern const std::array<std::uint16_t, 256> CipherTable;
+
+QString Encrypt(QStringView text, const CodePage& codePage = CodePage::System());
+QString Decrypt(QStringView cipherText, const CodePage& codePage = CodePage::System());
+// The same on the ASCII bytes a recordset holds, without a detour through UTF-16.
+QString Decrypt(QByteArrayView cipherText, const CodePage& codePage = CodePage::System());
+
+// The building blocks, exposed for the tests that pin the format.
+QString ByteToHex(int value);
+int HexToInt(QStringView digits);
+int CipherIndexOf(int value);

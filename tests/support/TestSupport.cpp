@@ -1,0 +1,143 @@
+#include "tests/support/TestSupport.h"
+
+#include "app/AppState.h"
+#include "store/Database.h"
+
+#include <QDir>
+#include <QFile>
+
+RecordingPlatform::RecordingPlatform()
+{
+    SetPlatform(this);
+}
+
+RecordingPlatform::~RecordingPlatform()
+{
+    SetPlatform(nullptr);
+}
+
+MsgResult RecordingPlatform::MessageBox(QWidget*, const QString& text, const QString& title, MsgIcon icon,
+                                        MsgButtons buttons)
+{
+    calls.append({QStringLiteral("box"), text, title, icon, buttons, 0});
+    if (answers.empty()) {
+        return MsgResult::Ok;
+    }
+    const MsgResult answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+void RecordingPlatform::PlaySound(int id)
+{
+    Call call;
+    call.kind = QStringLiteral("sound");
+    call.sound = id;
+    calls.append(call);
+}
+
+static QString NextFile(std::deque<QString>& files)
+{
+    if (files.empty()) {
+        return {};
+    }
+    QString file = files.front();
+    files.pop_front();
+    return file;
+}
+
+QString RecordingPlatform::ChooseFolder(QWidget*, const QString& prompt)
+{
+    calls.append({QStringLiteral("folder"), prompt, {}, MsgIcon::Information, MsgButtons::Ok, 0});
+    return NextFile(files);
+}
+
+QString RecordingPlatform::ChooseOpenFile(QWidget*, const QString& title, const QString& filter)
+{
+    calls.append({QStringLiteral("open"), filter, title, MsgIcon::Information, MsgButtons::Ok, 0});
+    return NextFile(files);
+}
+
+QString RecordingPlatform::ChooseSaveFile(QWidget*, const QString& title, const QStringList& filters,
+                                          QString* selectedFilter)
+{
+    calls.append({QStringLiteral("save"), filters.join(QStringLiteral(";;")), title, MsgIcon::Information,
+                  MsgButtons::Ok, 0});
+    if (selectedFilter != nullptr && !filters.isEmpty()) {
+        *selectedFilter = filters.first();
+    }
+    return NextFile(files);
+}
+
+void RecordingPlatform::OpenUrl(const QUrl& url)
+{
+    calls.append({QStringLiteral("url"), url.toString(), {}, MsgIcon::Information, MsgButtons::Ok, 0});
+}
+
+QList<int> RecordingPlatform::Sounds() const
+{
+    QList<int> sounds;
+    for (const Call& call : calls) {
+        if (call.kind == QLatin1String("sound")) {
+            sounds.append(call.sound);
+        }
+    }
+    return sounds;
+}
+
+QList<RecordingPlatform::Call> RecordingPlatform::Boxes() const
+{
+    QList<Call> boxes;
+    for (const Call& call : calls) {
+        if (call.kind == QLatin1String("box")) {
+            boxes.append(call);
+        }
+    }
+    return boxes;
+}
+
+QString RecordingPlatform::Sequence() const
+{
+    QStringList parts;
+    for (const Call& call : calls) {
+        parts.append(call.kind == QLatin1String("sound") ? QString::number(call.sound) : call.kind);
+    }
+    return parts.join(QLatin1Char(','));
+}
+
+QString SourceDir()
+{
+    const QByteArray dir = qgetenv("TAVOREN_SOURCE_DIR");
+    return dir.isEmpty() ? QStringLiteral(TAVOREN_SOURCE_DIR_DEFAULT) : QString::fromLocal8Bit(dir);
+}
+
+TestProgramFolder::TestProgramFolder(bool openConnection)
+{
+    QDir(m_dir.path()).mkpath(QStringLiteral("Datas"));
+    QDir(m_dir.path()).mkpath(QStringLiteral("Language"));
+    for (const char* name : {"mvleng.ini", "mvlchs.ini", "mvlcht.ini"}) {
+        QFile::copy(SourceDir() + QStringLiteral("/resources/Language/") + QLatin1String(name),
+                    Path() + QStringLiteral("Language/") + QLatin1String(name));
+    }
+    CreateDatabase(DatabasePath());
+    AppFolder = Path();
+    IniFile = Path() + QStringLiteral("Tavoren.ini");
+    UseLanguage(QStringLiteral("eng"));
+    SoundEnabled = true;
+    LoginEnabled = true;
+    CurrentUser.clear();
+    LoginPassed = false;
+    if (openConnection) {
+        Conn.Open(BuildConnectionString(AppFolder));
+    }
+}
+
+TestProgramFolder::~TestProgramFolder()
+{
+    Conn.Close();
+}
+
+void TestProgramFolder::UseLanguage(const QString& suffix)
+{
+    LangFile = Path() + QStringLiteral("Language/mvl") + suffix + QStringLiteral(".ini");
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/Platform.h"
+
+#include <QList>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <deque>
+
+// Stands in for the desktop in tests: remembers every box, sound and chooser call, and answers
+// from a script (OK, and no file, when the script is empty).
+class RecordingPlatform : public Platform
+{
+public:
+    struct Call
+    {
+        QString kind; // "box", "sound", "folder", "open", "save", "url"
+        QString text;
+        QString title;
+        MsgIcon icon = MsgIcon::Information;
+        MsgButtons buttons = MsgButtons::Ok;
+        int sound = 0;
+    };
+
+    RecordingPlatform();
+    ~RecordingPlatform() override;
+
+    MsgResult MessageBox(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
+                         MsgButtons buttons) override;
+    void PlaySound(int id) override;
+    QString ChooseFolder(QWidget* parent, const QString& prompt) override;
+    QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter) override;
+    QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
+                           QString* selectedFilter) override;
+    void OpenUrl(const QUrl& url) override;
+
+    std::deque<MsgResult> answers; // for message boxes
+    std::deque<QString> files;     // for the choosers
+    QList<Call> calls;
+
+    QList<int> Sounds() const;
+    QList<Call> Boxes() const;
+    // "102,box,104": the order of sounds and boxes, to compare the message-box pattern.
+    QString Sequence() const;
+};
+
+// A program folder of its own: Datas/address.mdb made from the schema, the shipped language
+// files, an empty settings file name; the application state points into it and Conn is open.
+class TestProgramFolder
+{
+public:
+    explicit TestProgramFolder(bool openConnection = true);
+    ~TestProgramFolder();
+
+    QString Path() const { return m_dir.path() + QLatin1Char('/'); }
+    QString DatabasePath() const { return Path() + QStringLiteral("Datas/address.mdb"); }
+    // Chooses the language file for "eng", "chs" or "cht".
+    void UseLanguage(const QString& suffix);
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// The source tree, for shipped files such as the language files.
+QString SourceDir();
