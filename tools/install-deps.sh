@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Tavoren needs on Debian 12, and nothing when
+# everything is there already. Runs apt-get as root, or through sudo for anyone else.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build pkg-config   # the compiler and the build
+    qt6-base-dev                       # Qt Widgets, Gui, Core, PrintSupport and QtTest
+    qt6-multimedia-dev                 # playing the interface sounds
+    libsqlcipher-dev                   # the password-protected address book file
+    libbenchmark-dev                   # the speed benchmarks under bench/
+    clang-format                       # the formatting check
+    fonts-dejavu-core fonts-wqy-microhei  # the fonts the language files name (Latin, Chinese)
+    xvfb xauth                         # running the real window headless
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+else
+    as_root=(sudo)
+fi
+"${as_root[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
