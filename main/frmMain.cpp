@@ -1,29 +1,416 @@
 #include "main/frmMain.h"
 
 #include "access/frmLogin.h"
+#include "app/AppState.h"
 #include "app/ApplyLanguage.h"
+#include "app/Common.h"
 #include "app/FormState.h"
 #include "app/Forms.h"
+#include "app/Language.h"
+#include "app/OperateIni.h"
+#include "main/ListViewEnh.h"
+#include "main/ListViewSort.h"
+#include "main/MsgBar.h"
+#include "main/RecordListModel.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int DesignSplitterLeft = 2190; // twips
+constexpr int SplitterMargin = 1500;     // twips the splitter keeps from either edge
+constexpr int DesignClientWidth = 9600;  // twips
+constexpr int DesignClientHeight = 6510; // twips
+
+QIcon ActionIcon(const QString& name)
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/%1-16.png").arg(name), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/%1-22.png").arg(name), QSize(22, 22));
+    return icon;
+}
+
+} // namespace
 
 frmMain::frmMain()
 {
     setObjectName(QStringLiteral("frmMain"));
     setAttribute(Qt::WA_DeleteOnClose);
-    resize(800, 560);
-    auto* placeholder = new QLabel(this);
-    placeholder->setAlignment(Qt::AlignCenter);
-    setCentralWidget(placeholder);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/mark.png")));
+    m_model = new RecordListModel(this);
+    BuildMenus();
+    BuildToolbars();
+    BuildPanes();
+    const int tx = TwipsPerPixelX(this);
+    const int ty = TwipsPerPixelY(this);
+    resize(TwipsToPixels(DesignClientWidth, tx), TwipsToPixels(DesignClientHeight, ty) + menuBar()->sizeHint().height());
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+QAction* frmMain::MenuItem(QMenu* menu, const char* name, const char* key)
+{
+    QAction* action = menu->addAction(QLatin1String(key));
+    action->setObjectName(QLatin1String(name));
+    action->setProperty("Tag", QLatin1String(key));
+    return action;
+}
+
+QMenu* frmMain::SubMenu(QMenu* parent, const char* name, const char* key)
+{
+    auto* menu = new QMenu(QLatin1String(key), this);
+    menu->setObjectName(QLatin1String(name));
+    menu->menuAction()->setObjectName(QLatin1String(name));
+    menu->menuAction()->setProperty("Tag", QLatin1String(key));
+    if (parent != nullptr) {
+        parent->addMenu(menu);
+    } else {
+        menuBar()->addMenu(menu);
+    }
+    return menu;
+}
+
+void frmMain::BuildMenus()
+{
+    auto separator = [](QMenu* menu, const char* name) { menu->addSeparator()->setObjectName(QLatin1String(name)); };
+
+    QMenu* mnuFile = SubMenu(nullptr, "mnuFile", "10001");
+    QMenu* mnuNew = SubMenu(mnuFile, "mnuNew", "11001");
+    MenuItem(mnuNew, "mnuNewPWD", "11101")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    MenuItem(mnuNew, "mnuNewPWDType", "11102");
+    mnuNew->menuAction()->setIcon(ActionIcon(QStringLiteral("new")));
+    separator(mnuFile, "mnuFileSplit1");
+    MenuItem(mnuFile, "mnuUrl", "11008")->setIcon(ActionIcon(QStringLiteral("url")));
+    MenuItem(mnuFile, "mnuUser", "11004");
+    separator(mnuFile, "mnuFileSplit2");
+    MenuItem(mnuFile, "mnuBackup", "11006");
+    MenuItem(mnuFile, "mnuRestore", "11007");
+    separator(mnuFile, "mnuFileSplit3");
+    QAction* mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
+    mnuExit->setIcon(ActionIcon(QStringLiteral("close")));
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* mnuEdit = SubMenu(nullptr, "mnuEdit", "10002");
+    QAction* edit = MenuItem(mnuEdit, "mnuEditRec", "12001");
+    edit->setShortcut(QKeySequence(Qt::Key_F2));
+    edit->setIcon(ActionIcon(QStringLiteral("edit")));
+    separator(mnuEdit, "mnuEditSplit1");
+    MenuItem(mnuEdit, "mnuDeleteRec", "12002")->setIcon(ActionIcon(QStringLiteral("delete")));
+    MenuItem(mnuEdit, "mnuSelectAll", "12004")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    MenuItem(mnuEdit, "mnuUnSelectAll", "12005")->setVisible(false);
+    separator(mnuEdit, "mnuEditSplit2");
+    QAction* refresh = MenuItem(mnuEdit, "mnuRefresh", "12003");
+    refresh->setShortcut(QKeySequence(Qt::Key_F5));
+    refresh->setIcon(ActionIcon(QStringLiteral("refresh")));
+
+    QMenu* mnuToolS = SubMenu(nullptr, "mnuToolS", "10003");
+    MenuItem(mnuToolS, "mnuOptions", "13001")->setIcon(ActionIcon(QStringLiteral("options")));
+    separator(mnuToolS, "mnuToolSplit1");
+    MenuItem(mnuToolS, "mnuClearupDB", "13002");
+
+    QMenu* mnuHelp = SubMenu(nullptr, "mnuHelp", "10004");
+    MenuItem(mnuHelp, "mnuHelpAbout", "14003")->setIcon(ActionIcon(QStringLiteral("help")));
+
+    // The pop-up menu lives outside the menu bar.
+    mnuPM = new QMenu(QStringLiteral("PopupMenu"), this);
+    mnuPM->setObjectName(QStringLiteral("mnuPM"));
+    QMenu* mnuNew2 = SubMenu(mnuPM, "mnuNew2", "11001");
+    MenuItem(mnuNew2, "mnuNewPWD2", "11101");
+    MenuItem(mnuNew2, "mnuNewPWDType2", "11102");
+    separator(mnuPM, "mnuPMSplit1");
+    MenuItem(mnuPM, "mnuEditRec2", "12001");
+    MenuItem(mnuPM, "mnuDeleteRec2", "12002");
+    separator(mnuPM, "mnuPMSplit2");
+    MenuItem(mnuPM, "mnuRefresh2", "12003");
+}
+
+void frmMain::BuildToolbars()
+{
+    // Band 1: the commands.
+    Toolbar1 = new QToolBar(QStringLiteral("Toolbar1"), this);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setMovable(false);
+    Toolbar1->setIconSize(QSize(22, 22));
+    Toolbar1->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    addToolBar(Qt::TopToolBarArea, Toolbar1);
+    auto button = [this](const char* key, const char* tag, const char* caption, const char* icon) {
+        QAction* action = Toolbar1->addAction(ActionIcon(QLatin1String(icon)), QLatin1String(caption));
+        action->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(key));
+        action->setProperty("Key", QLatin1String(key));
+        action->setProperty("Tag", QLatin1String(tag));
+        return action;
+    };
+    QAction* newAction = button("New", "20001", "New", "new");
+    auto* dropDown = new QMenu(this);
+    dropDown->setObjectName(QStringLiteral("Toolbar1_NewMenu"));
+    for (const auto& [key, tag, text] : {std::tuple{"NewPWD", "11101", "Password data"},
+                                         std::tuple{"NewPWDType", "11102", "New password type"}}) {
+        QAction* entry = dropDown->addAction(QLatin1String(text));
+        entry->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(key));
+        entry->setProperty("Key", QLatin1String(key));
+        entry->setProperty("Tag", QLatin1String(tag));
+    }
+    newAction->setMenu(dropDown);
+    NewButton = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(newAction));
+    if (NewButton != nullptr) {
+        NewButton->setPopupMode(QToolButton::MenuButtonPopup);
+    }
+    button("Edit", "20002", "Edit", "edit");
+    button("Delete", "20003", "Delete", "delete");
+    Toolbar1->addSeparator();
+    button("Print", "20004", "Print", "print");
+    Toolbar1->addSeparator();
+    button("Refresh", "20005", "Refresh", "refresh");
+    button("Url", "20009", "Url", "url");
+    Toolbar1->addSeparator();
+    button("Options", "20008", "Options", "options");
+    button("Help", "20006", "Help", "help");
+    QAction* close = button("Close", "20007", "Close", "close");
+    connect(close, &QAction::triggered, this, [this] {
+        PlaySoundRes(SoundClick);
+        this->close();
+    });
+
+    // Band 2: the mark, on the same row.
+    auto* band2 = new QToolBar(QStringLiteral("Mark"), this);
+    band2->setObjectName(QStringLiteral("CoolBar1_Band2"));
+    band2->setMovable(false);
+    Mark = new QLabel(band2);
+    Mark->setObjectName(QStringLiteral("Mark"));
+    Mark->setProperty("Kind", QStringLiteral("PictureBox"));
+    Mark->setPixmap(QPixmap(QStringLiteral(":/icons/mark.png")));
+    Mark->setContentsMargins(8, 0, 8, 0);
+    band2->addWidget(Mark);
+    addToolBar(Qt::TopToolBarArea, band2);
+
+    // Band 3: the search bar, on a row of its own.
+    addToolBarBreak(Qt::TopToolBarArea);
+    auto* band3 = new QToolBar(QStringLiteral("Search"), this);
+    band3->setObjectName(QStringLiteral("CoolBar1_Band3"));
+    band3->setMovable(false);
+    Bar1 = new QWidget(band3);
+    Bar1->setObjectName(QStringLiteral("Bar1"));
+    auto* layout = new QHBoxLayout(Bar1);
+    layout->setContentsMargins(4, 2, 4, 2);
+    lblSearch = new QLabel(QStringLiteral("Search:"), Bar1);
+    lblSearch->setObjectName(QStringLiteral("lblSearch"));
+    txtField = new QComboBox(Bar1);
+    txtField->setObjectName(QStringLiteral("txtField"));
+    txtField->setEditable(false);
+    txtField->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    txtValue = new QLineEdit(QStringLiteral("<Search Value>"), Bar1);
+    txtValue->setObjectName(QStringLiteral("txtValue"));
+    txtValue->setProperty("Tag", QStringLiteral("30000"));
+    txtValue->installEventFilter(this);
+    CmdSearch = new QPushButton(QStringLiteral("Search"), Bar1);
+    CmdSearch->setObjectName(QStringLiteral("CmdSearch"));
+    CmdSearch->setProperty("Tag", QStringLiteral("30002"));
+    CmdSearch->setAutoDefault(false);
+    layout->addWidget(lblSearch);
+    layout->addWidget(txtField);
+    layout->addWidget(txtValue, 1);
+    layout->addWidget(CmdSearch);
+    band3->addWidget(Bar1);
+    addToolBar(Qt::TopToolBarArea, band3);
+
+    connect(CmdSearch, &QPushButton::clicked, this, &frmMain::RunSearch);
+    connect(txtField, &QComboBox::activated, this, [this] {
+        if (!FillingFieldList) {
+            RunSearch();
+        }
+    });
+}
+
+void frmMain::BuildPanes()
+{
+    const int tx = TwipsPerPixelX(this);
+    Splitter = new QSplitter(Qt::Horizontal, this);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+    Splitter->setProperty("Tag", QStringLiteral("30003"));
+    Splitter->setOpaqueResize(false); // the panes follow when the mouse is released
+    Splitter->setChildrenCollapsible(false);
+    Splitter->setHandleWidth(std::max(3, TwipsToPixels(45, tx)));
+
+    TreeView1 = new QTreeWidget(Splitter);
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setColumnCount(1);
+    TreeView1->setRootIsDecorated(true);
+    TreeView1->setMinimumWidth(TwipsToPixels(SplitterMargin, tx) + 1);
+    TreeView1->installEventFilter(this);
+    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
+        if (!m_loadingTree) {
+            TreeView1_NodeClick(node);
+        }
+    });
+
+    ListView1 = new QTreeView(Splitter);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setProperty("Tag", QString());
+    ListView1->setHeader(new SortHeader(ListView1));
+    ListView1->setModel(m_model);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true); // what keeps 100,000 rows instant
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setMinimumWidth(TwipsToPixels(SplitterMargin, tx));
+    ListView1->header()->setSectionsMovable(true);
+    ListView1->header()->setSectionsClickable(true);
+    ListView1->header()->setStretchLastSection(false);
+    ListView1->header()->setSortIndicatorShown(true);
+    ListView1->installEventFilter(this);
+    connect(ListView1->header(), &QHeaderView::sectionClicked, this, &frmMain::ListView1_ColumnClick);
+    connect(ListView1, &QTreeView::clicked, this, [this] { UpdateCommandState(); });
+    connect(ListView1, &QTreeView::doubleClicked, this, [this] { ListView1_DblClick(); });
+
+    Splitter->setStretchFactor(0, 0);
+    Splitter->setStretchFactor(1, 1);
+    setCentralWidget(Splitter);
+
+    m_msgBar = new MsgBar(ListView1);
+    m_msgBar->hide();
+    connect(m_msgBar, &MsgBar::DoubleClicked, this, &frmMain::ListView1_DblClick);
+    connect(m_msgBar, &MsgBar::MousePressed, this, &frmMain::ListView1_MouseDown);
+
+    auto* status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("StatusBar1"));
+    m_panel1 = new QLabel(status);
+    m_panel1->setObjectName(QStringLiteral("StatusBar1_Panel1"));
+    m_panel2 = new QLabel(status);
+    m_panel2->setObjectName(QStringLiteral("StatusBar1_Panel2"));
+    status->addWidget(m_panel1, 1);
+    status->addPermanentWidget(m_panel2);
+    setStatusBar(status);
+}
+
+void frmMain::Form_Load()
+{
     RestoreFormState(this);
+    const int storedSplitter = IniToInt(ReadIni(objectName(), QStringLiteral("Splitter"),
+                                                QString::number(DesignSplitterLeft), IniFile))
+                                   .value_or(DesignSplitterLeft);
     ApplyLanguage(this);
+    SearchPrompt = txtValue->text();
     setWindowTitle(QStringLiteral("Tavoren"));
+    show();
+    // The splitter goes where it was left once the panes have their real width.
+    SetSplitterLeftTwips(storedSplitter);
+    QApplication::processEvents(); // paint before the data loads
+    ListSorter().ListView = ListView1;
+    m_panel2->setText(GetLangString(objectName(), QStringLiteral("30004"), QStringLiteral("User:%name%"))
+                          .replace(QLatin1String("%name%"), CurrentUser));
+    FillingFieldList = true;
+    static const char* const fields[][2] = {{"60001", "Name"}, {"60002", "FPhone"}, {"60003", "MobilePhone"},
+                                            {"60004", "CPhone"}, {"60005", "Mail"},   {"60006", "QQ"},
+                                            {"60007", "MSN"},    {"60008", "ICQ"}};
+    for (const auto& field : fields) {
+        txtField->addItem(GetLangString(objectName(), QLatin1String(field[0]), QLatin1String(field[1])));
+    }
+    txtField->setCurrentIndex(0);
+    FillingFieldList = false;
+    LoadTreeData(QStringLiteral("Root"));
+    SetStripedBackground(this, ListView1, 0xFFFFFFu, 0xF0F0F0u);
+}
+
+int frmMain::SplitterLeftTwips() const
+{
+    const QList<int> sizes = Splitter->sizes();
+    return sizes.isEmpty() ? DesignSplitterLeft : PixelsToTwips(sizes.first(), TwipsPerPixelX(this));
+}
+
+void frmMain::SetSplitterLeftTwips(int twips)
+{
+    const int total = Splitter->width() - Splitter->handleWidth();
+    int left = TwipsToPixels(twips, TwipsPerPixelX(this));
+    // A position at or beyond the window's width (a smaller screen, junk in the file) goes to
+    // the middle; the splitter's own limits keep it away from both edges.
+    if (left >= Splitter->width() || left < 0) {
+        left = Splitter->width() / 2;
+    }
+    Splitter->setSizes({left, std::max(0, total - left)});
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    SaveFormState(this);
-    FormInstance<frmLogin>::Unload();
+    Form_Unload();
     event->accept();
 }
+
+void frmMain::Form_Unload()
+{
+    SaveFormState(this);
+    WriteIni(objectName(), QStringLiteral("Splitter"), QString::number(SplitterLeftTwips()), IniFile);
+    SaveColumnState();
+    FormInstance<frmLogin>::Unload();
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
+        LayoutMsgBar();
+    }
+}
+
+void frmMain::LayoutMsgBar()
+{
+    if (isMinimized()) {
+        return; // nothing is laid out while minimised
+    }
+    const int top = ListView1->header()->isVisible() ? ListView1->header()->height() : 0;
+    const int height = std::max(TwipsToPixels(230, TwipsPerPixelY(this)), fontMetrics().height() + 4);
+    m_msgBar->setGeometry(2, top + 2, std::max(0, ListView1->width() - 4), height);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListView1 && event->type() == QEvent::Resize) {
+        LayoutMsgBar();
+    } else if ((watched == ListView1 || watched == TreeView1) &&
+               (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+        UpdateCommandState();
+    } else if (watched == txtValue && event->type() == QEvent::FocusIn) {
+        // After the click that focused it, so the mouse release does not undo the selection.
+        QTimer::singleShot(0, txtValue, [this] { SelectAllText(txtValue); });
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QString frmMain::PanelText(int panel) const
+{
+    return panel == 1 ? m_panel1->text() : m_panel2->text();
+}
+
+void frmMain::SetPanel(int panel, const QString& text)
+{
+    (panel == 1 ? m_panel1 : m_panel2)->setText(text);
+}
+
+void frmMain::UpdateCommandState()
+{
+    // The command layer fills this in; until then every command keeps its design state.
+}
+
+void frmMain::ListView1_DblClick() {}
+
+void frmMain::ListView1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&) {}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QString>
+
+class Connection;
+
+// Fills an address book with realistic contacts, for benchmarks and for looking at the window:
+// typeCount types and recordCount records spread over them (Latin and Chinese names, phones,
+// e-mail lists, messenger ids), every field enciphered as the program stores it. The first
+// type receives firstTypeRecords of them.
+void FillSampleData(Connection& conn, int typeCount, int recordCount, int firstTypeRecords = 0);

@@ -1,0 +1,224 @@
+#include "main/RecordListModel.h"
+
+#include <QCollatorSortKey>
+
+#include <algorithm>
+#include <numeric>
+
+RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
+{
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+}
+
+void RecordListModel::Begin(const QString& tag, std::vector<Column> columns, const QIcon& rowIcon)
+{
+    if (!m_filling) {
+        beginResetModel();
+        m_filling = true;
+    }
+    m_tag = tag;
+    m_columns = std::move(columns);
+    m_rowIcon = rowIcon;
+    m_ids.clear();
+    m_texts.clear();
+    m_order.clear();
+}
+
+void RecordListModel::AddRow(qint64 id, QStringList texts)
+{
+    m_ids.push_back(id);
+    m_texts.push_back(std::move(texts));
+}
+
+void RecordListModel::End()
+{
+    m_order.resize(m_ids.size());
+    std::iota(m_order.begin(), m_order.end(), 0);
+    if (m_filling) {
+        m_filling = false;
+        endResetModel();
+    }
+}
+
+void RecordListModel::Clear()
+{
+    Begin(QString(), {}, QIcon());
+    End();
+}
+
+qint64 RecordListModel::Id(int row) const
+{
+    return row >= 0 && row < rowCount() ? m_ids[static_cast<std::size_t>(Storage(row))] : -1;
+}
+
+QString RecordListModel::Key(int row) const
+{
+    return row >= 0 && row < rowCount() ? QLatin1Char('_') + QString::number(Id(row)) : QString();
+}
+
+QString RecordListModel::Text(int row, int column) const
+{
+    if (row < 0 || row >= rowCount()) {
+        return {};
+    }
+    return m_texts[static_cast<std::size_t>(Storage(row))].value(column);
+}
+
+int RecordListModel::RowOfKey(const QString& key) const
+{
+    if (!key.startsWith(u'_')) {
+        return -1;
+    }
+    bool ok = false;
+    const qint64 id = QStringView(key).mid(1).toLongLong(&ok);
+    if (!ok) {
+        return -1;
+    }
+    for (int row = 0; row < rowCount(); ++row) {
+        if (m_ids[static_cast<std::size_t>(Storage(row))] == id) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void RecordListModel::RemoveRowAt(int row)
+{
+    if (row < 0 || row >= rowCount()) {
+        return;
+    }
+    beginRemoveRows({}, row, row);
+    m_order.erase(m_order.begin() + row);
+    endRemoveRows();
+}
+
+void RecordListModel::SetCollator(const QCollator& collator)
+{
+    m_collator = collator;
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+}
+
+void RecordListModel::sort(int column, Qt::SortOrder order)
+{
+    if (column < 0 || column >= columnCount()) {
+        return;
+    }
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    std::vector<int> storageBefore;
+    storageBefore.reserve(static_cast<std::size_t>(before.size()));
+    for (const QModelIndex& index : before) {
+        storageBefore.push_back(Storage(index.row()));
+    }
+
+    std::vector<int> order_(m_ids.size());
+    std::iota(order_.begin(), order_.end(), 0);
+    // Keep only the rows still shown, in load order.
+    std::vector<bool> shown(m_ids.size(), false);
+    for (const int s : m_order) {
+        shown[static_cast<std::size_t>(s)] = true;
+    }
+    std::erase_if(order_, [&](int s) { return !shown[static_cast<std::size_t>(s)]; });
+
+    const auto col = static_cast<qsizetype>(column);
+    const bool descending = order == Qt::DescendingOrder;
+    if (m_columns[static_cast<std::size_t>(column)].numeric) {
+        std::vector<double> numbers(m_ids.size());
+        for (const int s : order_) {
+            numbers[static_cast<std::size_t>(s)] = m_texts[static_cast<std::size_t>(s)].value(col).toDouble();
+        }
+        std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
+            const double x = numbers[static_cast<std::size_t>(a)];
+            const double y = numbers[static_cast<std::size_t>(b)];
+            return descending ? y < x : x < y;
+        });
+    } else {
+        // One collation key per row, computed once, then cheap byte comparisons.
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(m_ids.size());
+        std::vector<int> slot(m_ids.size(), -1);
+        for (const int s : order_) {
+            slot[static_cast<std::size_t>(s)] = static_cast<int>(keys.size());
+            keys.push_back(m_collator.sortKey(m_texts[static_cast<std::size_t>(s)].value(col)));
+        }
+        std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
+            const QCollatorSortKey& x = keys[static_cast<std::size_t>(slot[static_cast<std::size_t>(a)])];
+            const QCollatorSortKey& y = keys[static_cast<std::size_t>(slot[static_cast<std::size_t>(b)])];
+            return descending ? y.compare(x) < 0 : x.compare(y) < 0;
+        });
+    }
+    m_order = std::move(order_);
+
+    // Keep selections and the current row on the same rows.
+    std::vector<int> rowOfStorage(m_ids.size(), -1);
+    for (std::size_t row = 0; row < m_order.size(); ++row) {
+        rowOfStorage[static_cast<std::size_t>(m_order[row])] = static_cast<int>(row);
+    }
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (qsizetype i = 0; i < before.size(); ++i) {
+        after.append(index(rowOfStorage[static_cast<std::size_t>(storageBefore[static_cast<std::size_t>(i)])],
+                           before[i].column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+int RecordListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_order.size());
+}
+
+int RecordListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
+}
+
+QVariant RecordListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
+        return {};
+    }
+    const Column& column = m_columns[static_cast<std::size_t>(index.column())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return Text(index.row(), index.column());
+    case Qt::DecorationRole:
+        return index.column() == 0 ? QVariant(m_rowIcon) : QVariant();
+    case Qt::ForegroundRole:
+        return column.colour.isValid() ? QVariant(column.colour) : QVariant();
+    case Qt::TextAlignmentRole:
+        return QVariant::fromValue(column.alignment | Qt::AlignVCenter);
+    case KeyRole:
+        return Key(index.row());
+    case TagRole:
+        return m_tag;
+    default:
+        return {};
+    }
+}
+
+QVariant RecordListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) {
+        return {};
+    }
+    const Column& column = m_columns[static_cast<std::size_t>(section)];
+    if (role == Qt::DisplayRole) {
+        return column.caption;
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(column.alignment | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid()) {
+        return Qt::NoItemFlags;
+    }
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | (m_tag == QLatin1String("List") ? Qt::ItemIsDragEnabled
+                                                                                      : Qt::NoItemFlags);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QCollator>
+#include <QColor>
+#include <QIcon>
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
+// Rows hold only their key number and their texts; every command reads what it needs again from
+// the database. Rows are kept in load order and shown through a permutation, so a re-sort moves
+// integers, not strings.
+class RecordListModel : public QAbstractTableModel
+{
+public:
+    enum Roles { KeyRole = Qt::UserRole + 1, TagRole };
+
+    struct Column
+    {
+        Column(QString caption_, Qt::Alignment alignment_ = Qt::AlignLeft, bool numeric_ = false,
+               QColor colour_ = {})
+            : caption(std::move(caption_)), alignment(alignment_), numeric(numeric_), colour(colour_)
+        {
+        }
+        QString caption;
+        Qt::Alignment alignment = Qt::AlignLeft;
+        bool numeric = false; // sorts by number: 9 before 10
+        QColor colour;        // text colour of the column's cells, invalid for the default
+    };
+
+    explicit RecordListModel(QObject* parent = nullptr);
+
+    // Filling: Begin clears rows and columns; AddRow appends (texts in column order); End shows
+    // the result, in load order, to the views.
+    void Begin(const QString& tag, std::vector<Column> columns, const QIcon& rowIcon);
+    void AddRow(qint64 id, QStringList texts);
+    void End();
+    bool IsFilling() const { return m_filling; }
+    void Clear();
+
+    QString Tag() const { return m_tag; }
+    qint64 Id(int row) const;
+    QString Key(int row) const; // "_" + id
+    QString Text(int row, int column) const;
+    int RowOfKey(const QString& key) const; // -1 when absent
+    void RemoveRowAt(int row);
+
+    // Sorting by a column's text, with the collation of the user's language and without regard
+    // to case; numeric columns by number. Equal texts keep their load order.
+    void SetCollator(const QCollator& collator);
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    int Storage(int row) const { return m_order[static_cast<std::size_t>(row)]; }
+
+    QString m_tag;
+    std::vector<Column> m_columns;
+    QIcon m_rowIcon;
+    std::vector<qint64> m_ids;       // by storage index
+    std::vector<QStringList> m_texts; // by storage index
+    std::vector<int> m_order;        // shown row -> storage index
+    QCollator m_collator;
+    bool m_filling = false;
+};

@@ -1,0 +1,287 @@
+// The type tree and the list: loading them, the search, and selecting nodes and rows.
+#include "main/frmMain.h"
+
+#include "app/AppState.h"
+#include "app/Common.h"
+#include "app/FormState.h"
+#include "app/Language.h"
+#include "main/ListViewSort.h"
+#include "main/MsgBar.h"
+#include "main/RecordListModel.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+// The record columns, in order: stored field, caption key, default caption, width for a type's
+// records and for the search results (twips).
+struct RecordField
+{
+    const char* field;
+    const char* key;
+    const char* caption;
+    int width;
+    int searchWidth;
+};
+constexpr RecordField RecordFields[] = {
+    {"Name", "60001", "Name", 1440, 1440},           {"F_Phone1", "60002", "FPhone", 2440, 2440},
+    {"F_MobilePhone1", "60003", "MobilePhone", 2440, 2440}, {"C_Phone1", "60004", "CPhone", 1440, 1440},
+    {"EMailList", "60005", "Mail", 3000, 1440},      {"QQ", "60006", "QQ", 1440, 1440},
+    {"MSN", "60007", "MSN", 1440, 1440},             {"ICQ", "60008", "ICQ", 1440, 1440},
+};
+
+QString General(const char* key, const char* english)
+{
+    return GetLangString(QStringLiteral("General"), QLatin1String(key), QLatin1String(english));
+}
+
+QIcon NodeIcon(const char* normal, const char* selected = nullptr)
+{
+    QIcon icon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(normal)));
+    if (selected != nullptr) {
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1String(selected)), {}, QIcon::Selected);
+    }
+    return icon;
+}
+
+QString KeyNumber(const QString& key)
+{
+    return key.mid(1);
+}
+
+} // namespace
+
+QString frmMain::ListMode() const
+{
+    return ListView1->property("Tag").toString();
+}
+
+QTreeWidgetItem* frmMain::NodeByKey(const QString& key) const
+{
+    QTreeWidgetItemIterator it(TreeView1);
+    for (; *it != nullptr; ++it) {
+        if ((*it)->data(0, NodeKeyRole).toString() == key) {
+            return *it;
+        }
+    }
+    return nullptr;
+}
+
+void frmMain::SelectNode(QTreeWidgetItem* node)
+{
+    if (node == nullptr) {
+        return;
+    }
+    const bool loading = m_loadingTree;
+    m_loadingTree = true; // selecting from code is not a click
+    TreeView1->setCurrentItem(node);
+    node->setSelected(true);
+    node->setExpanded(true);
+    TreeView1->scrollToItem(node);
+    m_loadingTree = loading;
+}
+
+void frmMain::SelectListItem(int row)
+{
+    if (row < 0 || row >= m_model->rowCount()) {
+        return;
+    }
+    const QModelIndex index = m_model->index(row, 0);
+    ListView1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    ListView1->scrollTo(index);
+}
+
+void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
+{
+    LoadListData(node, QString());
+}
+
+void frmMain::LoadTreeData(const QString& selectKey)
+{
+    WaitCursor wait;
+    SetPanel(1, General("20002", "Loading"));
+    m_loadingTree = true;
+    try {
+        TreeView1->clear();
+        auto* root = new QTreeWidgetItem(TreeView1, {windowTitle()});
+        root->setData(0, NodeKeyRole, QStringLiteral("Root"));
+        root->setData(0, NodeTagRole, QStringLiteral("Root"));
+        root->setIcon(0, NodeIcon("root"));
+        root->setExpanded(true);
+        if (selectKey == QLatin1String("Root")) {
+            SelectNode(root);
+        }
+        Recordset rs;
+        OpenTypes(rs, Conn, LockType::ReadOnly);
+        const int typeNo = rs.FieldIndex(u"TypeNo");
+        const int typeName = rs.FieldIndex(u"TypeName");
+        const QIcon typeIcon = NodeIcon("item", "item2");
+        QList<QTreeWidgetItem*> types;
+        types.reserve(rs.RecordCount());
+        QTreeWidgetItem* selected = nullptr;
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            const QString key = QLatin1Char('_') + QString::number(rs.Integer(typeNo));
+            auto* node = new QTreeWidgetItem({rs.Text(typeName)});
+            node->setData(0, NodeKeyRole, key);
+            node->setData(0, NodeTagRole, QStringLiteral("Type"));
+            node->setIcon(0, typeIcon);
+            types.append(node);
+            if (key == selectKey) {
+                selected = node;
+            }
+        }
+        ReleaseRecordset(rs);
+        root->addChildren(types); // one insertion for all types
+        SelectNode(selected);
+        auto* search = new QTreeWidgetItem(TreeView1, {GetLangString(objectName(), QStringLiteral("40001"),
+                                                                     QStringLiteral("Result result"))});
+        search->setData(0, NodeKeyRole, QStringLiteral("SearchResult"));
+        search->setData(0, NodeTagRole, QStringLiteral("SearchResult"));
+        search->setIcon(0, NodeIcon("search"));
+        search->setForeground(0, QColor(0, 0, 255));
+        if (selectKey == QLatin1String("SearchResult")) {
+            SelectNode(search);
+        }
+        SetPanel(1, General("20003", "Ready"));
+    } catch (...) {
+        m_loadingTree = false;
+        SetPanel(1, General("10001", "Error"));
+        ShowError(this);
+        return;
+    }
+    m_loadingTree = false;
+    LoadListData(TreeView1->currentItem(), QString());
+}
+
+void frmMain::AddRecordColumns(bool searchWidths)
+{
+    std::vector<RecordListModel::Column> columns;
+    for (const RecordField& f : RecordFields) {
+        columns.emplace_back(GetLangString(objectName(), QLatin1String(f.key), QLatin1String(f.caption)));
+    }
+    m_model->Begin(QStringLiteral("List"), std::move(columns), QIcon(QStringLiteral(":/icons/key.png")));
+    const int tx = TwipsPerPixelX(this);
+    m_pendingWidths.clear();
+    for (const RecordField& f : RecordFields) {
+        m_pendingWidths.append(TwipsToPixels(searchWidths ? f.searchWidth : f.width, tx));
+    }
+}
+
+bool frmMain::RecordMatches(const Recordset& rs, int fieldColumn) const
+{
+    if (txtValue->text() == SearchPrompt) {
+        return true;
+    }
+    const QString wanted = txtValue->text().trimmed();
+    return Decrypt(rs.Bytes(fieldColumn)).contains(wanted, Qt::CaseSensitive);
+}
+
+void frmMain::FillRecordRows(Recordset& rs, bool filter)
+{
+    int columns[std::size(RecordFields)];
+    for (std::size_t i = 0; i < std::size(RecordFields); ++i) {
+        columns[i] = rs.FieldIndex(QString::fromLatin1(RecordFields[i].field));
+    }
+    const int pwdId = rs.FieldIndex(u"PWDID");
+    const int searchColumn = columns[std::clamp(txtField->currentIndex(), 0, int(std::size(RecordFields)) - 1)];
+    const CodePage& codePage = CodePage::System();
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+        if (filter && !RecordMatches(rs, searchColumn)) {
+            continue;
+        }
+        QStringList texts;
+        texts.reserve(std::size(RecordFields));
+        for (const int column : columns) {
+            texts.append(column >= 0 ? Decrypt(rs.Bytes(column), codePage) : QString());
+        }
+        m_model->AddRow(rs.Integer(pwdId), std::move(texts));
+    }
+}
+
+void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
+{
+    if (node == nullptr) {
+        return;
+    }
+    WaitCursor wait;
+    SetPanel(1, General("20002", "Loading"));
+    m_msgBar->hide();
+    try {
+        if (!ListMode().isEmpty() && m_model->columnCount() > 0) {
+            SaveColumnState();
+        }
+        SetSorted(false);
+        const QString tag = node->data(0, NodeTagRole).toString();
+        Recordset rs;
+        if (tag == QLatin1String("Root")) {
+            ListView1->setProperty("Tag", QStringLiteral("Type"));
+            ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+            const QString section = objectName();
+            m_model->Begin(QStringLiteral("Type"),
+                           {{GetLangString(section, QStringLiteral("40002"), QStringLiteral("Type"))},
+                            {GetLangString(section, QStringLiteral("40004"), QStringLiteral("Count")),
+                             Qt::AlignRight, true, QColor(255, 0, 0)},
+                            {GetLangString(section, QStringLiteral("40003"), QStringLiteral("Description"))}},
+                           QIcon(QStringLiteral(":/icons/item.png")));
+            const int tx = TwipsPerPixelX(this);
+            m_pendingWidths = {TwipsToPixels(1440, tx), TwipsToPixels(800, tx), TwipsToPixels(1440, tx)};
+            OpenTypeCounts(rs, Conn);
+            const int typeNo = rs.FieldIndex(u"TypeNo");
+            const int typeName = rs.FieldIndex(u"TypeName");
+            const int count = rs.FieldIndex(u"RecCnt");
+            const int description = rs.FieldIndex(u"Description");
+            for (; !rs.IsEOF(); rs.MoveNext()) {
+                m_model->AddRow(rs.Integer(typeNo), {rs.Text(typeName), rs.Text(count), rs.Text(description)});
+            }
+        } else {
+            const bool search = tag == QLatin1String("SearchResult");
+            ListView1->setProperty("Tag", QStringLiteral("List"));
+            ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+            AddRecordColumns(search);
+            if (search) {
+                OpenAllRecords(rs, Conn);
+            } else {
+                OpenRecordsOfType(rs, Conn, KeyNumber(node->data(0, NodeKeyRole).toString()).toLongLong());
+            }
+            FillRecordRows(rs, search);
+        }
+        ReleaseRecordset(rs);
+        m_model->End();
+        QHeaderView* header = ListView1->header();
+        for (int i = 0; i < m_pendingWidths.size() && i < header->count(); ++i) {
+            header->resizeSection(i, m_pendingWidths[i]);
+        }
+        if (tag == QLatin1String("SearchResult") && m_model->rowCount() == 0) {
+            m_msgBar->SetText(GetLangString(objectName(), QStringLiteral("30005"), QStringLiteral("No records")));
+            LayoutMsgBar();
+            m_msgBar->show();
+            m_msgBar->raise();
+        }
+        LoadColumnState();
+        SetSorted(true);
+        ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
+        SelectListItem(m_model->RowOfKey(selectKey));
+        SetPanel(1, General("20003", "Ready"));
+    } catch (...) {
+        if (m_model->IsFilling()) {
+            m_model->End(); // the rows read so far stay visible
+        }
+        ShowError(this);
+        SetPanel(1, General("10001", "Error"));
+        return;
+    }
+    UpdateCommandState();
+}
+
+void frmMain::RunSearch()
+{
+    PlaySoundRes(SoundClick);
+    SelectNode(NodeByKey(QStringLiteral("SearchResult")));
+    LoadListData(TreeView1->currentItem(), QString());
+}
