@@ -47,6 +47,21 @@ int Utf8SequenceLength(unsigned char lead)
     return 1;
 }
 
+// The size of bytes without an incomplete UTF-8 sequence at the very end (a value cut in the
+// middle of a character), so the cut shows as nothing rather than as replacement characters.
+qsizetype WithoutIncompleteUtf8Tail(QByteArrayView bytes)
+{
+    qsizetype start = bytes.size();
+    while (start > 0 && bytes.size() - start < 3 && (static_cast<unsigned char>(bytes[start - 1]) & 0xC0) == 0x80) {
+        --start;
+    }
+    if (start == 0) {
+        return bytes.size();
+    }
+    const int need = Utf8SequenceLength(static_cast<unsigned char>(bytes[start - 1]));
+    return need > 1 && bytes.size() - (start - 1) < need ? start - 1 : bytes.size();
+}
+
 enum class Direction { ToCodePage, FromCodePage };
 
 // Runs iconv over the whole input, putting '?' where a character cannot be converted and
@@ -126,7 +141,7 @@ QByteArray CodePage::FromUnicode(QStringView text) const
 QString CodePage::ToUnicode(QByteArrayView bytes) const
 {
     if (m_utf8) {
-        return QString::fromUtf8(bytes);
+        return QString::fromUtf8(bytes.first(WithoutIncompleteUtf8Tail(bytes)));
     }
     return QString::fromUtf8(Convert(Converter("UTF-8", m_name), bytes, Direction::FromCodePage));
 }

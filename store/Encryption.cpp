@@ -2,6 +2,8 @@
 
 #include <QVarLengthArray>
 
+#include <limits>
+
 const std::array<std::uint16_t, 256> CipherTable = {
     226, 158,  22, 223, 210, 141, 111,  21, 130,  24,  63, 169, 149, 151, 136,  33,
     156, 132,  16,  55, 179, 231, 168, 138, 242, 133,  73,  41, 191, 252, 128, 106,
@@ -140,6 +142,9 @@ int HexToInt(QStringView digits)
         const int d = HexValue(c.unicode());
         if (d < 0) {
             break;
+        }
+        if (value > (std::numeric_limits<int>::max() >> 4)) {
+            return std::numeric_limits<int>::max(); // saturate rather than overflow
         }
         value = value * 16 + d;
     }

@@ -43,6 +43,7 @@ void Recordset::Open(const QString& sql, Connection& conn, LockType lock, const 
         m_names.append(QString::fromUtf8(sqlite3_column_name(raw, c)));
     }
     m_cells.clear();
+    m_arena.clear();
     m_rowCount = 0;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
@@ -51,6 +52,7 @@ void Recordset::Open(const QString& sql, Connection& conn, LockType lock, const 
     }
     if (rc != SQLITE_DONE) {
         m_cells.clear();
+        m_arena.clear();
         m_rowCount = 0;
         conn.Throw(sqlite3_extended_errcode(conn.Handle()));
     }
@@ -80,6 +82,14 @@ void Recordset::Open(const QString& sql, Connection& conn, LockType lock, const 
     m_dirty.assign(static_cast<std::size_t>(columns), false);
 }
 
+void Recordset::StoreBytes(Cell& cell, Cell::Kind kind, const char* data, qsizetype length)
+{
+    cell.kind = kind;
+    cell.offset = static_cast<qint64>(m_arena.size());
+    cell.length = static_cast<qint32>(length);
+    m_arena.insert(m_arena.end(), data, data + length);
+}
+
 void Recordset::ReadRow(sqlite3_stmt* stmt, std::size_t row)
 {
     const auto columns = static_cast<std::size_t>(m_names.size());
@@ -88,26 +98,34 @@ void Recordset::ReadRow(sqlite3_stmt* stmt, std::size_t row)
         const int col = static_cast<int>(c);
         switch (sqlite3_column_type(stmt, col)) {
         case SQLITE_INTEGER:
-            cell = static_cast<qint64>(sqlite3_column_int64(stmt, col));
+            cell.kind = Cell::Integer;
+            cell.integer = sqlite3_column_int64(stmt, col);
             break;
         case SQLITE_FLOAT:
-            cell = sqlite3_column_double(stmt, col);
+            cell.kind = Cell::Real;
+            cell.real = sqlite3_column_double(stmt, col);
             break;
-        case SQLITE_TEXT: {
-            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-            cell = QByteArray(text, sqlite3_column_bytes(stmt, col));
+        case SQLITE_TEXT:
+            StoreBytes(cell, Cell::Text, reinterpret_cast<const char*>(sqlite3_column_text(stmt, col)),
+                       sqlite3_column_bytes(stmt, col));
             break;
-        }
-        case SQLITE_BLOB: {
-            const auto* data = static_cast<const char*>(sqlite3_column_blob(stmt, col));
-            cell = Blob{QByteArray(data, sqlite3_column_bytes(stmt, col))};
+        case SQLITE_BLOB:
+            StoreBytes(cell, Cell::Blob, static_cast<const char*>(sqlite3_column_blob(stmt, col)),
+                       sqlite3_column_bytes(stmt, col));
             break;
-        }
         default:
-            cell = std::monostate{};
+            cell = Cell();
             break;
         }
     }
+}
+
+QByteArrayView Recordset::CellBytes(const Cell& cell) const
+{
+    if (cell.kind != Cell::Text && cell.kind != Cell::Blob) {
+        return {};
+    }
+    return QByteArrayView(m_arena.data() + cell.offset, cell.length);
 }
 
 void Recordset::Close() noexcept
@@ -115,6 +133,8 @@ void Recordset::Close() noexcept
     m_open = false;
     m_cells.clear();
     m_cells.shrink_to_fit();
+    m_arena.clear();
+    m_arena.shrink_to_fit();
     m_rowCount = 0;
     m_row = 0;
     m_adding = false;
@@ -162,34 +182,40 @@ const Recordset::Cell& Recordset::CellAt(int column) const
     return m_cells[m_row * static_cast<std::size_t>(m_names.size()) + static_cast<std::size_t>(column)];
 }
 
+Recordset::Cell& Recordset::MutableCellAt(int column)
+{
+    CellAt(column); // the same checks
+    return m_cells[m_row * static_cast<std::size_t>(m_names.size()) + static_cast<std::size_t>(column)];
+}
+
 QVariant Recordset::Value(int column) const
 {
     const Cell& cell = CellAt(column);
-    if (const auto* i = std::get_if<qint64>(&cell)) {
-        return *i;
-    }
-    if (const auto* d = std::get_if<double>(&cell)) {
-        return *d;
-    }
-    if (const auto* t = std::get_if<QByteArray>(&cell)) {
-        return QString::fromUtf8(*t);
-    }
-    if (const auto* b = std::get_if<Blob>(&cell)) {
-        return b->bytes;
+    switch (cell.kind) {
+    case Cell::Integer:
+        return cell.integer;
+    case Cell::Real:
+        return cell.real;
+    case Cell::Text:
+        return QString::fromUtf8(CellBytes(cell));
+    case Cell::Blob:
+        return CellBytes(cell).toByteArray();
+    case Cell::Null:
+        break;
     }
     return {};
 }
 
 bool Recordset::IsNull(int column) const
 {
-    return std::holds_alternative<std::monostate>(CellAt(column));
+    return CellAt(column).kind == Cell::Null;
 }
 
 QString Recordset::Text(int column) const
 {
     const Cell& cell = CellAt(column);
-    if (const auto* t = std::get_if<QByteArray>(&cell)) {
-        return QString::fromUtf8(*t);
+    if (cell.kind == Cell::Text) {
+        return QString::fromUtf8(CellBytes(cell));
     }
     return Value(column).toString();
 }
@@ -197,17 +223,14 @@ QString Recordset::Text(int column) const
 QByteArrayView Recordset::Bytes(int column) const
 {
     const Cell& cell = CellAt(column);
-    if (const auto* t = std::get_if<QByteArray>(&cell)) {
-        return *t;
-    }
-    return {};
+    return cell.kind == Cell::Text ? CellBytes(cell) : QByteArrayView();
 }
 
 qint64 Recordset::Integer(int column) const
 {
     const Cell& cell = CellAt(column);
-    if (const auto* i = std::get_if<qint64>(&cell)) {
-        return *i;
+    if (cell.kind == Cell::Integer) {
+        return cell.integer;
     }
     return Value(column).toLongLong();
 }
@@ -238,17 +261,19 @@ void Recordset::SetValue(QStringView name, const QVariant& value)
 {
     RequireWritable();
     const int column = CheckedIndex(name);
-    CellAt(column); // there must be a current row
-    Cell& cell = m_cells[m_row * static_cast<std::size_t>(m_names.size()) + static_cast<std::size_t>(column)];
+    Cell& cell = MutableCellAt(column); // there must be a current row
     if (value.isNull()) {
-        cell = std::monostate{};
+        cell = Cell();
     } else if (value.typeId() == QMetaType::Double) {
-        cell = value.toDouble();
+        cell.kind = Cell::Real;
+        cell.real = value.toDouble();
     } else if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong ||
                value.typeId() == QMetaType::Bool || value.typeId() == QMetaType::UInt) {
-        cell = value.toLongLong();
+        cell.kind = Cell::Integer;
+        cell.integer = value.toLongLong();
     } else {
-        cell = value.toString().toUtf8();
+        const QByteArray utf8 = value.toString().toUtf8();
+        StoreBytes(cell, Cell::Text, utf8.constData(), utf8.size());
     }
     m_dirty[static_cast<std::size_t>(column)] = true;
 }
@@ -262,9 +287,9 @@ void Recordset::Update()
     for (int c = 0; c < m_names.size(); ++c) {
         if (m_dirty[static_cast<std::size_t>(c)]) {
             names.append(Quoted(m_names[c]));
-            values.append(IsNull(c) ? QVariant() : (std::holds_alternative<QByteArray>(CellAt(c))
-                                                        ? QVariant(QByteArray(Bytes(c).toByteArray()))
-                                                        : Value(c)));
+            // Text goes back as the exact bytes it holds.
+            values.append(IsNull(c) ? QVariant() : CellAt(c).kind == Cell::Text ? QVariant(Bytes(c).toByteArray())
+                                                                                 : Value(c));
         }
     }
     Connection& conn = *m_conn;
@@ -288,9 +313,16 @@ void Recordset::Update()
         if (added.RecordCount() == 1) {
             for (int c = 0; c < m_names.size(); ++c) {
                 const int source = added.FieldIndex(m_names[c]);
-                if (source >= 0) {
-                    m_cells[m_row * static_cast<std::size_t>(m_names.size()) + static_cast<std::size_t>(c)] =
-                        added.m_cells[static_cast<std::size_t>(source)];
+                if (source < 0) {
+                    continue;
+                }
+                const Cell& from = added.m_cells[static_cast<std::size_t>(source)];
+                Cell& to = m_cells[m_row * static_cast<std::size_t>(m_names.size()) + static_cast<std::size_t>(c)];
+                if (from.kind == Cell::Text || from.kind == Cell::Blob) {
+                    const QByteArrayView bytes = added.CellBytes(from);
+                    StoreBytes(to, from.kind, bytes.data(), bytes.size());
+                } else {
+                    to = from;
                 }
             }
         }
