@@ -206,34 +206,20 @@ QString ReadIni(const QString& section, const QString& key, const QString& defau
     return codePage.ToUnicode(CutValue(Unquote(*found), text.utf8));
 }
 
-bool WriteIni(const QString& section, const QString& key, const QString& value, const QString& file)
-{
-    // A line break in a name or value would split the line and corrupt the file.
-    for (const QString* s : {&section, &key, &value}) {
-        if (s->contains(u'\n') || s->contains(u'\r')) {
-            return false;
-        }
-    }
-    bool readable = true;
-    const IniText text = Load(file, &readable);
-    if (!readable) {
-        return false; // never replace a file we could not read
-    }
-    // Keep a UTF-8 file UTF-8; a legacy or new file is written in its code page.
-    const bool nonAscii = std::any_of(text.bytes.begin(), text.bytes.end(), [](char c) { return c & 0x80; });
-    const CodePage codePage = text.bom || (text.utf8 && nonAscii) ? CodePage::Utf8() : LegacyCodePageFor(file);
-    const QByteArray wantedSection = codePage.FromUnicode(section);
-    const QByteArray wantedKey = codePage.FromUnicode(key);
-    const QByteArray eol = LineEndingOf(text.bytes);
-    const QByteArray newLine = wantedKey + '=' + codePage.FromUnicode(value);
+namespace {
 
-    QByteArray result = text.bytes;
+// Sets one key in the bytes of an INI file: replaces its line, or adds it at the end of its
+// section, or adds the section at the end.
+void SetKey(QByteArray& bytes, const QByteArray& wantedSection, const QByteArray& wantedKey, const QByteArray& value,
+            const QByteArray& eol)
+{
+    const QByteArray newLine = wantedKey + '=' + value;
     bool inSection = false;
     bool sectionSeen = false;
     qsizetype replaceFrom = -1;
     qsizetype replaceTo = -1;
     qsizetype insertAt = -1; // end of the last non-blank line of the section
-    ForEachLine(text.bytes, [&](qsizetype start, qsizetype end, const Line& line) {
+    ForEachLine(bytes, [&](qsizetype start, qsizetype end, const Line& line) {
         if (line.kind == Line::Section) {
             if (inSection) {
                 return false;
@@ -250,30 +236,69 @@ bool WriteIni(const QString& section, const QString& key, const QString& value, 
         if (line.kind == Line::Key && EqualsNoCase(line.name, wantedKey)) {
             replaceFrom = start;
             replaceTo = end;
-            if (replaceTo > replaceFrom && text.bytes[replaceTo - 1] == '\r') {
+            if (replaceTo > replaceFrom && bytes[replaceTo - 1] == '\r') {
                 --replaceTo;
             }
             return false;
         }
-        if (!TrimBlanks(QByteArrayView(text.bytes).sliced(start, end - start)).isEmpty()) {
+        if (!TrimBlanks(QByteArrayView(bytes).sliced(start, end - start)).isEmpty()) {
             insertAt = end;
         }
         return true;
     });
 
     if (replaceFrom >= 0) {
-        result.replace(replaceFrom, replaceTo - replaceFrom, newLine);
+        bytes.replace(replaceFrom, replaceTo - replaceFrom, newLine);
     } else if (sectionSeen) {
-        if (insertAt >= result.size()) {
-            result.append(eol + newLine + eol);
+        if (insertAt >= bytes.size()) {
+            bytes.append(eol + newLine + eol);
         } else {
-            result.insert(insertAt + 1, newLine + eol);
+            bytes.insert(insertAt + 1, newLine + eol);
         }
     } else {
-        if (!result.isEmpty() && !result.endsWith('\n')) {
-            result.append(eol);
+        if (!bytes.isEmpty() && !bytes.endsWith('\n')) {
+            bytes.append(eol);
         }
-        result.append('[' + wantedSection + ']' + eol + newLine + eol);
+        bytes.append('[' + wantedSection + ']' + eol + newLine + eol);
+    }
+}
+
+} // namespace
+
+bool WriteIni(const QString& section, const QString& key, const QString& value, const QString& file)
+{
+    return WriteIniValues(section, {{key, value}}, file);
+}
+
+bool WriteIniValues(const QString& section, const QList<std::pair<QString, QString>>& values, const QString& file)
+{
+    // A line break in a name or value would split the line and corrupt the file.
+    auto breaksLine = [](const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); };
+    if (breaksLine(section)) {
+        return false;
+    }
+    for (const auto& [key, value] : values) {
+        if (breaksLine(key) || breaksLine(value)) {
+            return false;
+        }
+    }
+    bool readable = true;
+    const IniText text = Load(file, &readable);
+    if (!readable) {
+        return false; // never replace a file we could not read
+    }
+    // Keep a UTF-8 file UTF-8; a legacy or new file is written in its code page.
+    const bool nonAscii = std::any_of(text.bytes.begin(), text.bytes.end(), [](char c) { return c & 0x80; });
+    const CodePage codePage = text.bom || (text.utf8 && nonAscii) ? CodePage::Utf8() : LegacyCodePageFor(file);
+    const QByteArray wantedSection = codePage.FromUnicode(section);
+    const QByteArray eol = LineEndingOf(text.bytes);
+
+    QByteArray result = text.bytes;
+    for (const auto& [key, value] : values) {
+        SetKey(result, wantedSection, codePage.FromUnicode(key), codePage.FromUnicode(value), eol);
+    }
+    if (result == text.bytes && QFileInfo::exists(file)) {
+        return true; // nothing changes: spare the disk
     }
     if (text.bom) {
         result.prepend(Utf8Bom);

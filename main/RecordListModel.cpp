@@ -1,6 +1,6 @@
 #include "main/RecordListModel.h"
 
-#include <QCollatorSortKey>
+#include "store/Encryption.h"
 
 #include <algorithm>
 #include <numeric>
@@ -21,13 +21,40 @@ void RecordListModel::Begin(const QString& tag, std::vector<Column> columns, con
     m_rowIcon = rowIcon;
     m_ids.clear();
     m_texts.clear();
+    m_cipherArena.clear();
+    m_cipherSpans.clear();
     m_order.clear();
+    m_keysColumn = -1;
+    m_keys.clear();
 }
 
 void RecordListModel::AddRow(qint64 id, QStringList texts)
 {
     m_ids.push_back(id);
     m_texts.push_back(std::move(texts));
+}
+
+void RecordListModel::AddCipherRow(qint64 id, const QByteArrayView* cipherTexts)
+{
+    m_ids.push_back(id);
+    for (std::size_t c = 0; c < m_columns.size(); ++c) {
+        const QByteArrayView text = cipherTexts[c];
+        m_cipherSpans.push_back({static_cast<quint32>(m_cipherArena.size()), static_cast<quint32>(text.size())});
+        m_cipherArena.insert(m_cipherArena.end(), text.begin(), text.end());
+    }
+}
+
+QString RecordListModel::StoredText(std::size_t storage, int column) const
+{
+    if (storage < m_texts.size()) {
+        return m_texts[storage].value(column);
+    }
+    const std::size_t cell = storage * m_columns.size() + static_cast<std::size_t>(column);
+    if (cell >= m_cipherSpans.size()) {
+        return {};
+    }
+    const Span span = m_cipherSpans[cell];
+    return Decrypt(QByteArrayView(m_cipherArena.data() + span.offset, span.length), m_codePage);
 }
 
 void RecordListModel::End()
@@ -61,7 +88,7 @@ QString RecordListModel::Text(int row, int column) const
     if (row < 0 || row >= rowCount()) {
         return {};
     }
-    return m_texts[static_cast<std::size_t>(Storage(row))].value(column);
+    return StoredText(static_cast<std::size_t>(Storage(row)), column);
 }
 
 int RecordListModel::RowOfKey(const QString& key) const
@@ -96,6 +123,22 @@ void RecordListModel::SetCollator(const QCollator& collator)
 {
     m_collator = collator;
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    m_keysColumn = -1;
+}
+
+// One collation key per row, made once per column and kept until the list is refilled, so
+// turning the direction round costs only the comparisons.
+const std::vector<QCollatorSortKey>& RecordListModel::SortKeys(int column)
+{
+    if (m_keysColumn != column) {
+        m_keys.clear();
+        m_keys.reserve(m_ids.size());
+        for (std::size_t s = 0; s < m_ids.size(); ++s) {
+            m_keys.push_back(m_collator.sortKey(StoredText(s, column)));
+        }
+        m_keysColumn = column;
+    }
+    return m_keys;
 }
 
 void RecordListModel::sort(int column, Qt::SortOrder order)
@@ -120,12 +163,11 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
     }
     std::erase_if(order_, [&](int s) { return !shown[static_cast<std::size_t>(s)]; });
 
-    const auto col = static_cast<qsizetype>(column);
     const bool descending = order == Qt::DescendingOrder;
     if (m_columns[static_cast<std::size_t>(column)].numeric) {
         std::vector<double> numbers(m_ids.size());
         for (const int s : order_) {
-            numbers[static_cast<std::size_t>(s)] = m_texts[static_cast<std::size_t>(s)].value(col).toDouble();
+            numbers[static_cast<std::size_t>(s)] = StoredText(static_cast<std::size_t>(s), column).toDouble();
         }
         std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
             const double x = numbers[static_cast<std::size_t>(a)];
@@ -133,17 +175,10 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
             return descending ? y < x : x < y;
         });
     } else {
-        // One collation key per row, computed once, then cheap byte comparisons.
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(m_ids.size());
-        std::vector<int> slot(m_ids.size(), -1);
-        for (const int s : order_) {
-            slot[static_cast<std::size_t>(s)] = static_cast<int>(keys.size());
-            keys.push_back(m_collator.sortKey(m_texts[static_cast<std::size_t>(s)].value(col)));
-        }
+        const std::vector<QCollatorSortKey>& keys = SortKeys(column);
         std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
-            const QCollatorSortKey& x = keys[static_cast<std::size_t>(slot[static_cast<std::size_t>(a)])];
-            const QCollatorSortKey& y = keys[static_cast<std::size_t>(slot[static_cast<std::size_t>(b)])];
+            const QCollatorSortKey& x = keys[static_cast<std::size_t>(a)];
+            const QCollatorSortKey& y = keys[static_cast<std::size_t>(b)];
             return descending ? y.compare(x) < 0 : x.compare(y) < 0;
         });
     }

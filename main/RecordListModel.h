@@ -1,7 +1,11 @@
 #pragma once
 
+#include "app/CodePage.h"
+
 #include <QAbstractTableModel>
+#include <QByteArrayView>
 #include <QCollator>
+#include <QCollatorSortKey>
 #include <QColor>
 #include <QIcon>
 #include <QString>
@@ -10,9 +14,10 @@
 #include <vector>
 
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
-// Rows hold only their key number and their texts; every command reads what it needs again from
-// the database. Rows are kept in load order and shown through a permutation, so a re-sort moves
-// integers, not strings.
+// Rows hold only their key number and their texts. Record texts are kept as the cipher texts
+// read from the database and deciphered when shown, so listing 100,000 contacts deciphers only
+// the rows on screen and the column sorted by. Rows stay in load order and are shown through a
+// permutation, so a re-sort moves integers, not strings.
 class RecordListModel : public QAbstractTableModel
 {
 public:
@@ -33,10 +38,11 @@ public:
 
     explicit RecordListModel(QObject* parent = nullptr);
 
-    // Filling: Begin clears rows and columns; AddRow appends (texts in column order); End shows
-    // the result, in load order, to the views.
+    // Filling: Begin clears rows and columns; rows are added with plain texts or with cipher
+    // texts (one per column, in column order); End shows the result, in load order.
     void Begin(const QString& tag, std::vector<Column> columns, const QIcon& rowIcon);
     void AddRow(qint64 id, QStringList texts);
+    void AddCipherRow(qint64 id, const QByteArrayView* cipherTexts);
     void End();
     bool IsFilling() const { return m_filling; }
     void Clear();
@@ -60,14 +66,27 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    struct Span
+    {
+        quint32 offset;
+        quint32 length;
+    };
+
     int Storage(int row) const { return m_order[static_cast<std::size_t>(row)]; }
+    QString StoredText(std::size_t storage, int column) const;
+    const std::vector<QCollatorSortKey>& SortKeys(int column);
 
     QString m_tag;
     std::vector<Column> m_columns;
     QIcon m_rowIcon;
-    std::vector<qint64> m_ids;       // by storage index
-    std::vector<QStringList> m_texts; // by storage index
-    std::vector<int> m_order;        // shown row -> storage index
+    std::vector<qint64> m_ids;         // by storage index
+    std::vector<QStringList> m_texts;  // plain rows, by storage index
+    std::vector<char> m_cipherArena;   // cipher rows: the bytes
+    std::vector<Span> m_cipherSpans;   // cipher rows: storage index * columns + column
+    std::vector<int> m_order;          // shown row -> storage index
     QCollator m_collator;
+    CodePage m_codePage = CodePage::System();
+    int m_keysColumn = -1; // the column m_keys were made for
+    std::vector<QCollatorSortKey> m_keys;
     bool m_filling = false;
 };

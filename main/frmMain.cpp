@@ -47,6 +47,20 @@ QIcon ActionIcon(const QString& name)
     return icon;
 }
 
+// The list sorts in the order readers of the chosen language expect: pinyin for Simplified
+// Chinese, stroke count for Traditional Chinese, the user's own dictionary order otherwise.
+QLocale CollationLocale()
+{
+    if (LangFile.endsWith(QLatin1String("mvlchs.ini"))) {
+        return QLocale(QLocale::Chinese, QLocale::China);
+    }
+    if (LangFile.endsWith(QLatin1String("mvlcht.ini"))) {
+        return QLocale(QLocale::Chinese, QLocale::Taiwan);
+    }
+    const QLocale system = QLocale::system();
+    return system == QLocale::c() ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
+}
+
 } // namespace
 
 frmMain::frmMain()
@@ -55,6 +69,7 @@ frmMain::frmMain()
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(QIcon(QStringLiteral(":/icons/mark.png")));
     m_model = new RecordListModel(this);
+    m_model->SetCollator(QCollator(CollationLocale()));
     BuildMenus();
     BuildToolbars();
     BuildPanes();

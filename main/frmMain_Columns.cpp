@@ -52,14 +52,16 @@ void frmMain::SaveColumnState()
     const QString section = objectName();
     QHeaderView* header = ListView1->header();
     const int tx = TwipsPerPixelX(this);
+    QList<std::pair<QString, QString>> values;
     for (int i = 0; i < header->count(); ++i) {
         const QString n = QString::number(i + 1);
-        WriteIni(section, mode + QStringLiteral("_HP") + n, QString::number(header->visualIndex(i) + 1), IniFile);
-        WriteIni(section, mode + QStringLiteral("_HW") + n, QString::number(PixelsToTwips(header->sectionSize(i), tx)),
-                 IniFile);
+        values.append({mode + QStringLiteral("_HP") + n, QString::number(header->visualIndex(i) + 1)});
+        values.append({mode + QStringLiteral("_HW") + n, QString::number(PixelsToTwips(header->sectionSize(i), tx))});
     }
-    WriteIni(section, mode + QStringLiteral("_SortKey"), QString::number(m_sortKey), IniFile);
-    WriteIni(section, mode + QStringLiteral("_SortOrder"), QString::number(m_sortOrder), IniFile);
+    values.append({mode + QStringLiteral("_SortKey"), QString::number(m_sortKey)});
+    values.append({mode + QStringLiteral("_SortOrder"), QString::number(m_sortOrder)});
+    // One replacement of the file rather than one per value: this runs on every list load.
+    WriteIniValues(section, values, IniFile);
 }
 
 void frmMain::LoadColumnState()

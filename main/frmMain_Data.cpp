@@ -190,17 +190,15 @@ void frmMain::FillRecordRows(Recordset& rs, bool filter)
     }
     const int pwdId = rs.FieldIndex(u"PWDID");
     const int searchColumn = columns[std::clamp(txtField->currentIndex(), 0, int(std::size(RecordFields)) - 1)];
-    const CodePage& codePage = CodePage::System();
+    QByteArrayView cipherTexts[std::size(RecordFields)];
     for (; !rs.IsEOF(); rs.MoveNext()) {
         if (filter && !RecordMatches(rs, searchColumn)) {
             continue;
         }
-        QStringList texts;
-        texts.reserve(std::size(RecordFields));
-        for (const int column : columns) {
-            texts.append(column >= 0 ? Decrypt(rs.Bytes(column), codePage) : QString());
+        for (std::size_t i = 0; i < std::size(RecordFields); ++i) {
+            cipherTexts[i] = columns[i] >= 0 ? rs.Bytes(columns[i]) : QByteArrayView();
         }
-        m_model->AddRow(rs.Integer(pwdId), std::move(texts));
+        m_model->AddCipherRow(rs.Integer(pwdId), cipherTexts);
     }
 }
 
