@@ -143,7 +143,8 @@ void Connection::OpenFile(bool create)
                                               : QStringLiteral("Could not find file '%1'.").arg(path));
     }
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // One thread uses a connection, so SQLite's own locking is overhead.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = db != nullptr ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
@@ -161,6 +162,9 @@ void Connection::OpenFile(bool create)
         // The key is only checked when a page is read: a foreign key or a file that is not a
         // database fails here, before anyone relies on the connection.
         Execute(QStringLiteral("SELECT count(*) FROM sqlite_master"));
+        // Every page read from the file is deciphered; keeping up to 96 MB of deciphered pages
+        // lets a book of 100,000 contacts be listed again without reading and deciphering it anew.
+        Execute(QStringLiteral("PRAGMA cache_size = -98304"));
         sqlite3_create_collation(db, "TEXTNOCASE", SQLITE_UTF8, nullptr, &Collate);
     } catch (...) {
         Close();
