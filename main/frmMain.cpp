@@ -12,6 +12,7 @@
 #include "main/ListViewSort.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
+#include "main/RecordListView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -277,7 +278,7 @@ void frmMain::BuildPanes()
         }
     });
 
-    ListView1 = new QTreeView(Splitter);
+    ListView1 = new RecordListView(Splitter);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setProperty("Tag", QString());
     ListView1->setHeader(new SortHeader(ListView1));
