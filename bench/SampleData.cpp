@@ -52,16 +52,23 @@ void FillSampleData(Connection& conn, int typeCount, int recordCount, int firstT
                      {name, QStringLiteral("Contacts filed under %1").arg(name)});
     }
     for (int i = 0; i < recordCount; ++i) {
-        const QString given = GivenNames[random.bounded(GivenNames.size())];
-        const QString family = FamilyNames[random.bounded(FamilyNames.size())];
-        const bool chinese = given.front().unicode() > 0x2000 || family.front().unicode() > 0x2000;
+        // Names of one script each: the last entries of both lists are Chinese.
+        const bool chinese = random.bounded(4) == 0;
+        const int givenLatin = 16;
+        const int familyLatin = 12;
+        const QString given = chinese ? GivenNames[givenLatin + random.bounded(GivenNames.size() - givenLatin)]
+                                      : GivenNames[random.bounded(givenLatin)];
+        const QString family = chinese ? FamilyNames[familyLatin + random.bounded(FamilyNames.size() - familyLatin)]
+                                       : FamilyNames[random.bounded(familyLatin)];
         const QString name = chinese ? family + given : given + QLatin1Char(' ') + family;
         const QString mailName = QStringLiteral("user%1").arg(i);
         const QString mails = QStringLiteral("%1@example.org; %1.home@mail.example.com").arg(mailName);
         const int type = i < firstTypeRecords ? 1 : 1 + random.bounded(typeCount);
+        // Names stay unique, as the record editor requires.
+        const QString unique = recordCount > 1000 ? name + QLatin1Char(' ') + QString::number(i) : name;
         conn.Execute(QStringLiteral("INSERT INTO PWDTable (Name, TypeNo, F_Phone1, F_MobilePhone1, C_Phone1, "
                                     "EMailList, QQ, MSN, ICQ, Url) VALUES (?,?,?,?,?,?,?,?,?,?)"),
-                     {Encrypt(name + QLatin1Char(' ') + QString::number(i)), type, Encrypt(Phone(random)),
+                     {Encrypt(unique), type, Encrypt(Phone(random)),
                       Encrypt(Phone(random)), Encrypt(random.bounded(3) == 0 ? QString() : Phone(random)),
                       Encrypt(mails), Encrypt(QString::number(random.bounded(10000, 99999999))),
                       Encrypt(mailName + QStringLiteral("@hotmail.example")),
