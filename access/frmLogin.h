@@ -1,5 +1,7 @@
 #pragma once
 
+#include "access/Skin.h"
+
 #include <QDialog>
 
 class QLineEdit;
@@ -10,6 +12,8 @@ class frmLogin : public QDialog
 {
 public:
     frmLogin();
+
+    Skin skn; // dresses every dialog of the program
 
 private:
     void CmdOK_Click();

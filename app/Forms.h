@@ -16,7 +16,18 @@ public:
         return *s_instance;
     }
     static T* IfLoaded() { return s_instance.data(); }
-    static void Unload() { delete s_instance.data(); }
+    // Safe from the form's own handlers: the object goes once control is back in the event loop,
+    // but from now on it is no longer the form (it loses its name, so IsFormLoaded says False).
+    static void Unload()
+    {
+        T* form = s_instance.data();
+        s_instance = nullptr;
+        if (form != nullptr) {
+            form->setObjectName(QString());
+            form->hide();
+            form->deleteLater();
+        }
+    }
 
 private:
     static inline QPointer<T> s_instance;

@@ -1,0 +1,11 @@
+#pragma once
+
+class QWidget;
+
+// The shared look of the program's dialogs. Every dialog asks it once, when it loads, to dress
+// its window; the plain system look with the program's icon and a tidy fixed size is all it does.
+class Skin
+{
+public:
+    void ApplySkin(QWidget* window) const;
+};
