@@ -156,8 +156,9 @@ void Connection::OpenFile(bool create)
     m_db = db;
     m_path = path;
     try {
-        if (sqlite3_key(db, password.constData(), static_cast<int>(password.size())) != SQLITE_OK) {
-            Throw(sqlite3_extended_errcode(db));
+        const int keyed = sqlite3_key(db, password.constData(), static_cast<int>(password.size()));
+        if (keyed != SQLITE_OK) {
+            Throw(keyed);
         }
         // The key is only checked when a page is read: a foreign key or a file that is not a
         // database fails here, before anyone relies on the connection.
