@@ -67,12 +67,14 @@ void frmNewUser::CmdOK_Click()
     TrimTextBoxes(this);
     const QString section = objectName();
     if (txtUserName->text().isEmpty()) {
-        MsgInformation(this, GetLangString(section, QStringLiteral("20001"), QStringLiteral("Username can't be empty!")));
+        MsgInformation(this,
+                       GetLangString(section, QStringLiteral("20001"), QStringLiteral("Username can't be empty!")));
         txtUserName->setFocus();
         return;
     }
     if (txtPassword->text().isEmpty()) {
-        MsgInformation(this, GetLangString(section, QStringLiteral("20002"), QStringLiteral("Password can't be empty!")));
+        MsgInformation(this,
+                       GetLangString(section, QStringLiteral("20002"), QStringLiteral("Password can't be empty!")));
         txtPassword->setFocus();
         return;
     }

@@ -61,8 +61,8 @@ void MsgWarning(QWidget* parent, const QString& text)
 bool MsgConfirm(QWidget* parent, const QString& text)
 {
     PlaySoundRes(SoundWarning);
-    return ThePlatform().MessageBox(parent, text, Title("10003", "Warning"), MsgIcon::Warning,
-                                    MsgButtons::OkCancel) == MsgResult::Ok;
+    return ThePlatform().MessageBox(parent, text, Title("10003", "Warning"), MsgIcon::Warning, MsgButtons::OkCancel) ==
+           MsgResult::Ok;
 }
 
 QString ErrorText(const std::exception_ptr& error)
@@ -133,8 +133,7 @@ void TrimTextBoxes(QWidget* form)
 bool IsFormLoaded(const QString& name)
 {
     const auto windows = QApplication::topLevelWidgets();
-    return std::any_of(windows.begin(), windows.end(),
-                       [&](const QWidget* w) { return w->objectName() == name; });
+    return std::any_of(windows.begin(), windows.end(), [&](const QWidget* w) { return w->objectName() == name; });
 }
 
 // After rows were removed at position (1-based): position 1 or less selects the first row; past

@@ -4,8 +4,7 @@
 
 // Each form has one application-wide instance, created (loaded) on first use. Unloading destroys
 // it, so the next use starts afresh.
-template <class T>
-class FormInstance
+template <class T> class FormInstance
 {
 public:
     static T& Get()
@@ -33,8 +32,7 @@ private:
     static inline QPointer<T> s_instance;
 };
 
-template <class T>
-T& Form()
+template <class T> T& Form()
 {
     return FormInstance<T>::Get();
 }

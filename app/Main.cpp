@@ -77,10 +77,10 @@ int Main(int argc, char** argv)
         }
     } catch (...) {
         // Nothing is shown yet: report why the program cannot start, then end it.
-        ThePlatform().MessageBox(nullptr, ErrorText(std::current_exception()),
-                                 GetLangString(QStringLiteral("General"), QStringLiteral("10001"),
-                                               QStringLiteral("Error")),
-                                 MsgIcon::Critical, MsgButtons::Ok);
+        ThePlatform().MessageBox(
+            nullptr, ErrorText(std::current_exception()),
+            GetLangString(QStringLiteral("General"), QStringLiteral("10001"), QStringLiteral("Error")),
+            MsgIcon::Critical, MsgButtons::Ok);
         return 1;
     }
     Form<frmMain>().show();

@@ -33,9 +33,9 @@ CodePage LegacyCodePageFor(const QString& file)
 
 struct IniText
 {
-    QByteArray bytes;   // without a byte-order mark
+    QByteArray bytes; // without a byte-order mark
     bool bom = false;
-    bool utf8 = false;  // the file is valid UTF-8
+    bool utf8 = false; // the file is valid UTF-8
 };
 
 IniText Load(const QString& file, bool* readable = nullptr)
@@ -122,8 +122,7 @@ Line Parse(QByteArrayView raw)
 }
 
 // Calls visit(lineStart, lineEnd, parsed) for each line; stops when visit returns false.
-template <typename Visit>
-void ForEachLine(const QByteArray& bytes, Visit visit)
+template <typename Visit> void ForEachLine(const QByteArray& bytes, Visit visit)
 {
     qsizetype start = 0;
     while (start < bytes.size()) {

@@ -9,24 +9,24 @@
 namespace {
 
 const QStringList GivenNames = {
-    QStringLiteral("Anna"),  QStringLiteral("Ben"),    QStringLiteral("Clara"),  QStringLiteral("David"),
-    QStringLiteral("Emma"),  QStringLiteral("Felix"),  QStringLiteral("Greta"),  QStringLiteral("Hugo"),
-    QStringLiteral("Ida"),   QStringLiteral("Jonas"),  QStringLiteral("Karin"),  QStringLiteral("Lukas"),
-    QStringLiteral("Mia"),   QStringLiteral("Noah"),   QStringLiteral("Olga"),   QStringLiteral("Paul"),
-    QStringLiteral("伟"),    QStringLiteral("芳"),     QStringLiteral("娜"),     QStringLiteral("秀英"),
-    QStringLiteral("敏"),    QStringLiteral("静"),     QStringLiteral("强"),     QStringLiteral("磊"),
+    QStringLiteral("Anna"), QStringLiteral("Ben"),   QStringLiteral("Clara"), QStringLiteral("David"),
+    QStringLiteral("Emma"), QStringLiteral("Felix"), QStringLiteral("Greta"), QStringLiteral("Hugo"),
+    QStringLiteral("Ida"),  QStringLiteral("Jonas"), QStringLiteral("Karin"), QStringLiteral("Lukas"),
+    QStringLiteral("Mia"),  QStringLiteral("Noah"),  QStringLiteral("Olga"),  QStringLiteral("Paul"),
+    QStringLiteral("伟"),   QStringLiteral("芳"),    QStringLiteral("娜"),    QStringLiteral("秀英"),
+    QStringLiteral("敏"),   QStringLiteral("静"),    QStringLiteral("强"),    QStringLiteral("磊"),
 };
 const QStringList FamilyNames = {
-    QStringLiteral("Müller"), QStringLiteral("Schmidt"), QStringLiteral("Smith"),   QStringLiteral("Jones"),
-    QStringLiteral("Brown"),  QStringLiteral("García"),  QStringLiteral("Rossi"),   QStringLiteral("Dubois"),
-    QStringLiteral("Novak"),  QStringLiteral("Olsen"),   QStringLiteral("Tanaka"),  QStringLiteral("Kim"),
-    QStringLiteral("王"),     QStringLiteral("李"),      QStringLiteral("张"),      QStringLiteral("刘"),
-    QStringLiteral("陈"),     QStringLiteral("杨"),      QStringLiteral("黄"),      QStringLiteral("赵"),
+    QStringLiteral("Müller"), QStringLiteral("Schmidt"), QStringLiteral("Smith"),  QStringLiteral("Jones"),
+    QStringLiteral("Brown"),  QStringLiteral("García"),  QStringLiteral("Rossi"),  QStringLiteral("Dubois"),
+    QStringLiteral("Novak"),  QStringLiteral("Olsen"),   QStringLiteral("Tanaka"), QStringLiteral("Kim"),
+    QStringLiteral("王"),     QStringLiteral("李"),      QStringLiteral("张"),     QStringLiteral("刘"),
+    QStringLiteral("陈"),     QStringLiteral("杨"),      QStringLiteral("黄"),     QStringLiteral("赵"),
 };
 const QStringList Categories = {
-    QStringLiteral("Family"),  QStringLiteral("Friends"),   QStringLiteral("Work"),    QStringLiteral("Clients"),
-    QStringLiteral("Doctors"), QStringLiteral("Neighbours"), QStringLiteral("Club"),   QStringLiteral("School"),
-    QStringLiteral("同事"),    QStringLiteral("同学"),      QStringLiteral("家人"),    QStringLiteral("客户"),
+    QStringLiteral("Family"),  QStringLiteral("Friends"),    QStringLiteral("Work"), QStringLiteral("Clients"),
+    QStringLiteral("Doctors"), QStringLiteral("Neighbours"), QStringLiteral("Club"), QStringLiteral("School"),
+    QStringLiteral("同事"),    QStringLiteral("同学"),       QStringLiteral("家人"), QStringLiteral("客户"),
 };
 
 QString Phone(QRandomGenerator& random)
@@ -68,9 +68,9 @@ void FillSampleData(Connection& conn, int typeCount, int recordCount, int firstT
         const QString unique = recordCount > 1000 ? name + QLatin1Char(' ') + QString::number(i) : name;
         conn.Execute(QStringLiteral("INSERT INTO PWDTable (Name, TypeNo, F_Phone1, F_MobilePhone1, C_Phone1, "
                                     "EMailList, QQ, MSN, ICQ, Url) VALUES (?,?,?,?,?,?,?,?,?,?)"),
-                     {Encrypt(unique), type, Encrypt(Phone(random)),
-                      Encrypt(Phone(random)), Encrypt(random.bounded(3) == 0 ? QString() : Phone(random)),
-                      Encrypt(mails), Encrypt(QString::number(random.bounded(10000, 99999999))),
+                     {Encrypt(unique), type, Encrypt(Phone(random)), Encrypt(Phone(random)),
+                      Encrypt(random.bounded(3) == 0 ? QString() : Phone(random)), Encrypt(mails),
+                      Encrypt(QString::number(random.bounded(10000, 99999999))),
                       Encrypt(mailName + QStringLiteral("@hotmail.example")),
                       Encrypt(random.bounded(4) == 0 ? QString::number(random.bounded(100000, 999999)) : QString()),
                       QStringLiteral("https://example.org/%1").arg(mailName)});

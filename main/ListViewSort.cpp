@@ -8,9 +8,8 @@ SortHeader::SortHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
 
 void SortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
 {
-    const auto alignment =
-        Qt::Alignment(model() != nullptr ? model()->headerData(logicalIndex, orientation(), Qt::TextAlignmentRole).toInt()
-                                         : 0);
+    const auto alignment = Qt::Alignment(
+        model() != nullptr ? model()->headerData(logicalIndex, orientation(), Qt::TextAlignmentRole).toInt() : 0);
     if (!(alignment & Qt::AlignRight) || !isSortIndicatorShown() || sortIndicatorSection() != logicalIndex) {
         QHeaderView::paintSection(painter, rect, logicalIndex);
         return;

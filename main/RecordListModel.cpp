@@ -254,6 +254,6 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const
     if (!index.isValid()) {
         return Qt::NoItemFlags;
     }
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | (m_tag == QLatin1String("List") ? Qt::ItemIsDragEnabled
-                                                                                      : Qt::NoItemFlags);
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+           (m_tag == QLatin1String("List") ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
 }

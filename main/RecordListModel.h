@@ -25,8 +25,7 @@ public:
 
     struct Column
     {
-        Column(QString caption_, Qt::Alignment alignment_ = Qt::AlignLeft, bool numeric_ = false,
-               QColor colour_ = {})
+        Column(QString caption_, Qt::Alignment alignment_ = Qt::AlignLeft, bool numeric_ = false, QColor colour_ = {})
             : caption(std::move(caption_)), alignment(alignment_), numeric(numeric_), colour(colour_)
         {
         }
@@ -79,11 +78,11 @@ private:
     QString m_tag;
     std::vector<Column> m_columns;
     QIcon m_rowIcon;
-    std::vector<qint64> m_ids;         // by storage index
-    std::vector<QStringList> m_texts;  // plain rows, by storage index
-    std::vector<char> m_cipherArena;   // cipher rows: the bytes
-    std::vector<Span> m_cipherSpans;   // cipher rows: storage index * columns + column
-    std::vector<int> m_order;          // shown row -> storage index
+    std::vector<qint64> m_ids;        // by storage index
+    std::vector<QStringList> m_texts; // plain rows, by storage index
+    std::vector<char> m_cipherArena;  // cipher rows: the bytes
+    std::vector<Span> m_cipherSpans;  // cipher rows: storage index * columns + column
+    std::vector<int> m_order;         // shown row -> storage index
     QCollator m_collator;
     CodePage m_codePage = CodePage::System();
     int m_keysColumn = -1; // the column m_keys were made for

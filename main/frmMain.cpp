@@ -76,7 +76,8 @@ frmMain::frmMain()
     BuildPanes();
     const int tx = TwipsPerPixelX(this);
     const int ty = TwipsPerPixelY(this);
-    resize(TwipsToPixels(DesignClientWidth, tx), TwipsToPixels(DesignClientHeight, ty) + menuBar()->sizeHint().height());
+    resize(TwipsToPixels(DesignClientWidth, tx),
+           TwipsToPixels(DesignClientHeight, ty) + menuBar()->sizeHint().height());
     Form_Load();
 }
 
@@ -177,8 +178,8 @@ void frmMain::BuildToolbars()
     QAction* newAction = button("New", "20001", "New", "new");
     auto* dropDown = new QMenu(this);
     dropDown->setObjectName(QStringLiteral("Toolbar1_NewMenu"));
-    for (const auto& [key, tag, text] : {std::tuple{"NewPWD", "11101", "Password data"},
-                                         std::tuple{"NewPWDType", "11102", "New password type"}}) {
+    for (const auto& [key, tag, text] :
+         {std::tuple{"NewPWD", "11101", "Password data"}, std::tuple{"NewPWDType", "11102", "New password type"}}) {
         QAction* entry = dropDown->addAction(QLatin1String(text));
         entry->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(key));
         entry->setProperty("Key", QLatin1String(key));
@@ -322,9 +323,9 @@ void frmMain::BuildPanes()
 void frmMain::Form_Load()
 {
     RestoreFormState(this);
-    const int storedSplitter = IniToInt(ReadIni(objectName(), QStringLiteral("Splitter"),
-                                                QString::number(DesignSplitterLeft), IniFile))
-                                   .value_or(DesignSplitterLeft);
+    const int storedSplitter =
+        IniToInt(ReadIni(objectName(), QStringLiteral("Splitter"), QString::number(DesignSplitterLeft), IniFile))
+            .value_or(DesignSplitterLeft);
     ApplyLanguage(this);
     SearchPrompt = txtValue->text();
     setWindowTitle(QStringLiteral("Tavoren"));
@@ -336,7 +337,7 @@ void frmMain::Form_Load()
     m_panel2->setText(GetLangString(objectName(), QStringLiteral("30004"), QStringLiteral("User:%name%"))
                           .replace(QLatin1String("%name%"), CurrentUser));
     FillingFieldList = true;
-    static const char* const fields[][2] = {{"60001", "Name"}, {"60002", "FPhone"}, {"60003", "MobilePhone"},
+    static const char* const fields[][2] = {{"60001", "Name"},   {"60002", "FPhone"}, {"60003", "MobilePhone"},
                                             {"60004", "CPhone"}, {"60005", "Mail"},   {"60006", "QQ"},
                                             {"60007", "MSN"},    {"60008", "ICQ"}};
     for (const auto& field : fields) {

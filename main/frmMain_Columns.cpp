@@ -74,18 +74,17 @@ void frmMain::LoadColumnState()
     // Values that are not numbers, or out of range, leave the current layout as it is.
     for (int i = 0; i < count; ++i) {
         const QString n = QString::number(i + 1);
-        const std::optional<int> position =
-            IniToInt(ReadIni(section, mode + QStringLiteral("_HP") + n, QString::number(header->visualIndex(i) + 1),
-                             IniFile));
+        const std::optional<int> position = IniToInt(
+            ReadIni(section, mode + QStringLiteral("_HP") + n, QString::number(header->visualIndex(i) + 1), IniFile));
         if (position && *position >= 1 && *position <= count) {
             header->moveSection(header->visualIndex(i), *position - 1);
         }
-        const std::optional<int> width = IniToInt(ReadIni(
-            section, mode + QStringLiteral("_HW") + n, QString::number(PixelsToTwips(header->sectionSize(i), tx)),
-            IniFile));
+        const std::optional<int> width =
+            IniToInt(ReadIni(section, mode + QStringLiteral("_HW") + n,
+                             QString::number(PixelsToTwips(header->sectionSize(i), tx)), IniFile));
         if (width && *width > 0) {
-            header->resizeSection(i, std::clamp(TwipsToPixels(*width, tx), header->minimumSectionSize(),
-                                                MaxColumnPixels));
+            header->resizeSection(i,
+                                  std::clamp(TwipsToPixels(*width, tx), header->minimumSectionSize(), MaxColumnPixels));
         }
     }
     const std::optional<int> sortKey =

@@ -30,10 +30,14 @@ struct RecordField
     int searchWidth;
 };
 constexpr RecordField RecordFields[] = {
-    {"Name", "60001", "Name", 1440, 1440},           {"F_Phone1", "60002", "FPhone", 2440, 2440},
-    {"F_MobilePhone1", "60003", "MobilePhone", 2440, 2440}, {"C_Phone1", "60004", "CPhone", 1440, 1440},
-    {"EMailList", "60005", "Mail", 3000, 1440},      {"QQ", "60006", "QQ", 1440, 1440},
-    {"MSN", "60007", "MSN", 1440, 1440},             {"ICQ", "60008", "ICQ", 1440, 1440},
+    {"Name", "60001", "Name", 1440, 1440},
+    {"F_Phone1", "60002", "FPhone", 2440, 2440},
+    {"F_MobilePhone1", "60003", "MobilePhone", 2440, 2440},
+    {"C_Phone1", "60004", "CPhone", 1440, 1440},
+    {"EMailList", "60005", "Mail", 3000, 1440},
+    {"QQ", "60006", "QQ", 1440, 1440},
+    {"MSN", "60007", "MSN", 1440, 1440},
+    {"ICQ", "60008", "ICQ", 1440, 1440},
 };
 
 QString General(const char* key, const char* english)
@@ -139,8 +143,8 @@ void frmMain::LoadTreeData(const QString& selectKey)
         ReleaseRecordset(rs);
         root->addChildren(types); // one insertion for all types
         SelectNode(selected);
-        auto* search = new QTreeWidgetItem(TreeView1, {GetLangString(objectName(), QStringLiteral("40001"),
-                                                                     QStringLiteral("Result result"))});
+        auto* search = new QTreeWidgetItem(
+            TreeView1, {GetLangString(objectName(), QStringLiteral("40001"), QStringLiteral("Result result"))});
         search->setData(0, NodeKeyRole, QStringLiteral("SearchResult"));
         search->setData(0, NodeTagRole, QStringLiteral("SearchResult"));
         search->setIcon(0, NodeIcon("search"));
@@ -223,8 +227,8 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
             const QString section = objectName();
             m_model->Begin(QStringLiteral("Type"),
                            {{GetLangString(section, QStringLiteral("40002"), QStringLiteral("Type"))},
-                            {GetLangString(section, QStringLiteral("40004"), QStringLiteral("Count")),
-                             Qt::AlignRight, true, QColor(255, 0, 0)},
+                            {GetLangString(section, QStringLiteral("40004"), QStringLiteral("Count")), Qt::AlignRight,
+                             true, QColor(255, 0, 0)},
                             {GetLangString(section, QStringLiteral("40003"), QStringLiteral("Description"))}},
                            QIcon(QStringLiteral(":/icons/item.png")));
             const int tx = TwipsPerPixelX(this);

@@ -191,8 +191,8 @@ QStringList MissingSchemaObjects(Connection& conn)
     {
         const char* type;
         const char* name;
-    } expected[] = {{"table", "PWDTable"}, {"table", "PWDType"}, {"table", "Users"},
-                    {"view", "VPWDTable"},  {"view", "VPWDType"}};
+    } expected[] = {
+        {"table", "PWDTable"}, {"table", "PWDType"}, {"table", "Users"}, {"view", "VPWDTable"}, {"view", "VPWDType"}};
     for (const auto& object : expected) {
         Recordset rs;
         rs.Open(QStringLiteral("SELECT name FROM sqlite_master WHERE type = ? AND name = ? COLLATE NOCASE"), conn,

@@ -4,6 +4,7 @@
 
 #include <limits>
 
+// clang-format off
 const std::array<std::uint16_t, 256> CipherTable = {
     226, 158,  22, 223, 210, 141, 111,  21, 130,  24,  63, 169, 149, 151, 136,  33,
     156, 132,  16,  55, 179, 231, 168, 138, 242, 133,  73,  41, 191, 252, 128, 106,
@@ -22,6 +23,7 @@ const std::array<std::uint16_t, 256> CipherTable = {
     183, 103, 186,  38, 163, 161, 219,  82, 164, 127, 119,  15,  78, 209, 162, 116,
       5,  62, 188,  99,  89, 230, 222, 207, 139,  81, 221, 167,  69, 193, 254,  35,
 };
+// clang-format on
 
 namespace {
 
@@ -60,8 +62,7 @@ inline int HexValue(unsigned c)
 }
 
 // The value of one step of one or two characters: its leading hexadecimal digits, 0 when none.
-template <typename Char>
-inline unsigned StepValue(const Char* p, qsizetype count)
+template <typename Char> inline unsigned StepValue(const Char* p, qsizetype count)
 {
     const int high = HexValue(static_cast<unsigned>(p[0]));
     if (high < 0) {
@@ -74,8 +75,7 @@ inline unsigned StepValue(const Char* p, qsizetype count)
     return low < 0 ? static_cast<unsigned>(high) : static_cast<unsigned>(high * 16 + low);
 }
 
-template <typename Char>
-QString DecryptChars(const Char* cipher, qsizetype length, const CodePage& codePage)
+template <typename Char> QString DecryptChars(const Char* cipher, qsizetype length, const CodePage& codePage)
 {
     const auto& inverse = InverseTable();
     QVarLengthArray<char, 256> bytes((length + 1) / 2);

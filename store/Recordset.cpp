@@ -161,8 +161,7 @@ int Recordset::CheckedIndex(QStringView name) const
 {
     const int index = FieldIndex(name);
     if (index < 0) {
-        throw DbError(SQLITE_ERROR,
-                      QStringLiteral("Item cannot be found in the collection: %1").arg(name.toString()));
+        throw DbError(SQLITE_ERROR, QStringLiteral("Item cannot be found in the collection: %1").arg(name.toString()));
     }
     return index;
 }
@@ -288,8 +287,9 @@ void Recordset::Update()
         if (m_dirty[static_cast<std::size_t>(c)]) {
             names.append(Quoted(m_names[c]));
             // Text goes back as the exact bytes it holds.
-            values.append(IsNull(c) ? QVariant() : CellAt(c).kind == Cell::Text ? QVariant(Bytes(c).toByteArray())
-                                                                                 : Value(c));
+            values.append(IsNull(c)                      ? QVariant()
+                          : CellAt(c).kind == Cell::Text ? QVariant(Bytes(c).toByteArray())
+                                                         : Value(c));
         }
     }
     Connection& conn = *m_conn;
@@ -308,8 +308,8 @@ void Recordset::Update()
         conn.Execute(sql, values);
         // Read the row back so the engine's key (and any default) is visible.
         Recordset added;
-        added.Open(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(Quoted(m_table)), conn,
-                   LockType::Unspecified, {conn.LastInsertId()});
+        added.Open(QStringLiteral("SELECT * FROM %1 WHERE rowid = ?").arg(Quoted(m_table)), conn, LockType::Unspecified,
+                   {conn.LastInsertId()});
         if (added.RecordCount() == 1) {
             for (int c = 0; c < m_names.size(); ++c) {
                 const int source = added.FieldIndex(m_names[c]);

@@ -150,10 +150,11 @@ void tst_Language::shippedFilesAreCompleteAndAlike()
         QCOMPARE(QSet<QString>(english).subtract(other), QSet<QString>());
     }
     // Keys the program looks up by name, in every file.
-    const char* required[] = {"General/10001", "General/10002", "General/10003", "General/20002", "General/20003",
-                              "General/20004", "frmMain/30004", "frmMain/30005", "frmMain/40001", "frmMain/50009",
-                              "frmMain/60008", "frmMain/11102", "frmMain/14003", "frmMain/20009a", "frmPWD/20002",
-                              "frmLogin/20003", "frmForget/20002", "frmPWDType/20002", "Info/FontName"};
+    const char* required[] = {"General/10001",   "General/10002",    "General/10003", "General/20002",
+                              "General/20003",   "General/20004",    "frmMain/30004", "frmMain/30005",
+                              "frmMain/40001",   "frmMain/50009",    "frmMain/60008", "frmMain/11102",
+                              "frmMain/14003",   "frmMain/20009a",   "frmPWD/20002",  "frmLogin/20003",
+                              "frmForget/20002", "frmPWDType/20002", "Info/FontName"};
     for (const char* key : required) {
         QVERIFY2(english.contains(QLatin1String(key)), key);
     }
@@ -255,8 +256,8 @@ void tst_Language::toolbarPadding_data()
     QTest::addColumn<QByteArray>("caption");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("description");
-    QTest::newRow("two Chinese characters are widened") << QByteArray("新建") << QStringLiteral(" 新建 ")
-                                                        << QStringLiteral("新建");
+    QTest::newRow("two Chinese characters are widened")
+        << QByteArray("新建") << QStringLiteral(" 新建 ") << QStringLiteral("新建");
     QTest::newRow("two Latin letters too") << QByteArray("Go") << QStringLiteral(" Go ") << QStringLiteral("Go");
     QTest::newRow("three stay") << QByteArray("New") << QStringLiteral("New") << QStringLiteral("New");
     QTest::newRow("one stays") << QByteArray("X") << QStringLiteral("X") << QStringLiteral("X");

@@ -130,8 +130,8 @@ void tst_Startup::switches_data()
     QTest::newRow("no General section") << QByteArray("[frmMain]\nTop=100\n") << true << true;
     QTest::newRow("both off") << QByteArray("[General]\nPlaySound=False\nlogin=False\n") << false << false;
     QTest::newRow("any case, blanks") << QByteArray("[general]\n PLAYSOUND = false \nLogin=TRUE\n") << false << true;
-    QTest::newRow("junk falls back to on") << QByteArray("[General]\nPlaySound=perhaps\nlogin=\x01\xff\n") << true
-                                           << true;
+    QTest::newRow("junk falls back to on")
+        << QByteArray("[General]\nPlaySound=perhaps\nlogin=\x01\xff\n") << true << true;
 }
 
 void tst_Startup::switches()

@@ -61,8 +61,8 @@ QString RecordingPlatform::ChooseOpenFile(QWidget*, const QString& title, const 
 QString RecordingPlatform::ChooseSaveFile(QWidget*, const QString& title, const QStringList& filters,
                                           QString* selectedFilter)
 {
-    calls.append({QStringLiteral("save"), filters.join(QStringLiteral(";;")), title, MsgIcon::Information,
-                  MsgButtons::Ok, 0});
+    calls.append(
+        {QStringLiteral("save"), filters.join(QStringLiteral(";;")), title, MsgIcon::Information, MsgButtons::Ok, 0});
     if (selectedFilter != nullptr && !filters.isEmpty()) {
         *selectedFilter = filters.first();
     }
