@@ -119,6 +119,30 @@ void RecordListModel::RemoveRowAt(int row)
     endRemoveRows();
 }
 
+void RecordListModel::RemoveRows(const QList<int>& rows)
+{
+    if (rows.isEmpty()) {
+        return;
+    }
+    // One reset for the lot: removing 100,000 rows one by one would move the rest each time.
+    beginResetModel();
+    std::vector<bool> gone(m_order.size(), false);
+    for (const int row : rows) {
+        if (row >= 0 && row < rowCount()) {
+            gone[static_cast<std::size_t>(row)] = true;
+        }
+    }
+    std::vector<int> kept;
+    kept.reserve(m_order.size());
+    for (std::size_t row = 0; row < m_order.size(); ++row) {
+        if (!gone[row]) {
+            kept.push_back(m_order[row]);
+        }
+    }
+    m_order = std::move(kept);
+    endResetModel();
+}
+
 void RecordListModel::SetCollator(const QCollator& collator)
 {
     m_collator = collator;

@@ -52,6 +52,7 @@ public:
     QString Text(int row, int column) const;
     int RowOfKey(const QString& key) const; // -1 when absent
     void RemoveRowAt(int row);
+    void RemoveRows(const QList<int>& rows); // shown rows, in one change
 
     // Sorting by a column's text, with the collation of the user's language and without regard
     // to case; numeric columns by number. Equal texts keep their load order.

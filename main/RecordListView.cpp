@@ -1,8 +1,31 @@
 #include "main/RecordListView.h"
 
+#include <QDrag>
+#include <QMimeData>
 #include <QPainter>
 
-RecordListView::RecordListView(QWidget* parent) : QTreeView(parent) {}
+RecordListView::RecordListView(QWidget* parent) : QTreeView(parent)
+{
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::MoveAction);
+}
+
+void RecordListView::startDrag(Qt::DropActions)
+{
+    const QString text = DragText ? DragText() : QString();
+    if (text.isEmpty()) {
+        return;
+    }
+    auto* data = new QMimeData;
+    data->setText(text);
+    QDrag drag(this);
+    drag.setMimeData(data);
+    drag.exec(Qt::MoveAction, Qt::MoveAction);
+    if (DragFinished) {
+        DragFinished();
+    }
+}
 
 void RecordListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {

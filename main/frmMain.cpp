@@ -17,6 +17,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -74,6 +76,7 @@ frmMain::frmMain()
     BuildMenus();
     BuildToolbars();
     BuildPanes();
+    WireCommands();
     const int tx = TwipsPerPixelX(this);
     const int ty = TwipsPerPixelY(this);
     resize(TwipsToPixels(DesignClientWidth, tx),
@@ -123,7 +126,6 @@ void frmMain::BuildMenus()
     separator(mnuFile, "mnuFileSplit3");
     QAction* mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
     mnuExit->setIcon(ActionIcon(QStringLiteral("close")));
-    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
     QMenu* mnuEdit = SubMenu(nullptr, "mnuEdit", "10002");
     QAction* edit = MenuItem(mnuEdit, "mnuEditRec", "12001");
@@ -200,11 +202,7 @@ void frmMain::BuildToolbars()
     Toolbar1->addSeparator();
     button("Options", "20008", "Options", "options");
     button("Help", "20006", "Help", "help");
-    QAction* close = button("Close", "20007", "Close", "close");
-    connect(close, &QAction::triggered, this, [this] {
-        PlaySoundRes(SoundClick);
-        this->close();
-    });
+    button("Close", "20007", "Close", "close");
 
     // Band 2: the mark, on the same row.
     auto* band2 = new QToolBar(QStringLiteral("Mark"), this);
@@ -279,7 +277,13 @@ void frmMain::BuildPanes()
         }
     });
 
-    ListView1 = new RecordListView(Splitter);
+    auto* list = new RecordListView(Splitter);
+    list->DragText = [this]() -> QString {
+        // Types are not dragged, and nothing without a current row.
+        return ListMode() == QLatin1String("List") && CurrentRow() >= 0 ? DragText() : QString();
+    };
+    list->DragFinished = [this] { SetDropHighlight(nullptr); };
+    ListView1 = list;
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setProperty("Tag", QString());
     ListView1->setHeader(new SortHeader(ListView1));
@@ -298,7 +302,10 @@ void frmMain::BuildPanes()
     ListView1->installEventFilter(this);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &frmMain::ListView1_ColumnClick);
     connect(ListView1, &QTreeView::clicked, this, [this] { UpdateCommandState(); });
-    connect(ListView1, &QTreeView::doubleClicked, this, [this] { ListView1_DblClick(); });
+    ListView1->viewport()->installEventFilter(this);
+    TreeView1->viewport()->installEventFilter(this);
+    TreeView1->setAcceptDrops(true);
+    TreeView1->viewport()->setAcceptDrops(true);
 
     Splitter->setStretchFactor(0, 0);
     Splitter->setStretchFactor(1, 1);
@@ -401,6 +408,55 @@ void frmMain::LayoutMsgBar()
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (TreeView1 == nullptr || ListView1 == nullptr || m_msgBar == nullptr) {
+        return QMainWindow::eventFilter(watched, event); // still being built
+    }
+    if (watched == TreeView1->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            if (!TreeView1_OLEDragOver(static_cast<QDropEvent*>(event))) {
+                event->ignore();
+            }
+            return true;
+        case QEvent::Drop:
+            TreeView1_OLEDragDrop(static_cast<QDropEvent*>(event));
+            return true;
+        case QEvent::DragLeave:
+            SetDropHighlight(nullptr);
+            return true;
+        case QEvent::MouseButtonPress: {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton) {
+                TreeView1_MouseDown(mouse->button(), mouse->position().toPoint(), mouse->globalPosition().toPoint());
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    } else if (watched == ListView1->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton) {
+                ListView1_MouseDown(mouse->button(), mouse->modifiers(), mouse->globalPosition().toPoint());
+                return true;
+            }
+        } else if (event->type() == QEvent::MouseButtonDblClick &&
+                   static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            ListView1_DblClick();
+            return true;
+        }
+    } else if ((watched == TreeView1 || watched == ListView1) && event->type() == QEvent::KeyRelease &&
+               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        DeleteCommand();
+        return true;
+    }
+    if (watched == Mark && event->type() == QEvent::MouseButtonRelease) {
+        OpenAbout();
+        return true;
+    }
     if (watched == ListView1 && event->type() == QEvent::Resize) {
         LayoutMsgBar();
     } else if ((watched == ListView1 || watched == TreeView1) &&
@@ -422,12 +478,3 @@ void frmMain::SetPanel(int panel, const QString& text)
 {
     (panel == 1 ? m_panel1 : m_panel2)->setText(text);
 }
-
-void frmMain::UpdateCommandState()
-{
-    // The command layer fills this in; until then every command keeps its design state.
-}
-
-void frmMain::ListView1_DblClick() {}
-
-void frmMain::ListView1_MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, const QPoint&) {}

@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QList>
 #include <QPointer>
+
+#include <optional>
 
 class MsgBar;
 class QAction;
 class QComboBox;
+class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -53,6 +57,30 @@ public:
     void ListView1_DblClick();
     void ListView1_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint& globalPos);
 
+    // Commands (frmMain_Commands.cpp)
+    void NewRecord();
+    void NewType();
+    void EditCommand();
+    void DeleteCommand();
+    void Refresh();
+    void RefreshFromPopup();
+    void OpenWebAddress();
+    void SelectAll();
+    void UnselectAll();
+    // The row the list commands act on: the current row, when it is selected; -1 for none.
+    int CurrentRow() const;
+    // Database maintenance, started from the File and Tools menus.
+    void BackupDatabase();
+    void RestoreDatabase();
+    void CompactDatabase();
+
+    // Drag and drop of records onto a type (frmMain_DragDrop.cpp)
+    // The record numbers of a drag text, or nothing when the text is not a record drag of
+    // this program: "Morvanta:" and decimal numbers that fit a key, separated by commas.
+    static std::optional<QList<qint64>> ParseDragText(const QString& text);
+    QString DragText() const; // the selected rows' drag text, in list order
+    QTreeWidgetItem* DropHighlight() const { return m_dropNode; }
+
     QString SearchPrompt;          // the search box's prompt: while it shows it, nothing is searched
     bool FillingFieldList = false; // true while start-up fills the field chooser
 
@@ -84,6 +112,28 @@ private:
     void RunSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
 
+    // Commands (frmMain_Commands.cpp)
+    void WireCommands();
+    QAction* Item(const char* name) const;
+    QString ActiveControlName() const;
+    void EditType(qint64 typeNo);
+    // The editors (frmMain_Editors.cpp): a new record (-1) or an existing one, a new type (-1) or
+    // an existing one, each shown modally.
+    void OpenRecordEditor(bool editMode, qint64 pwdId, const QString& preselectType);
+    void OpenTypeEditor(bool editMode, qint64 typeNo);
+    bool DeleteType(qint64 typeNo);
+    void DeleteRecords();
+    void OpenOptions();
+    void OpenUserAccount();
+    void OpenAbout();
+    void TreeView1_MouseDown(Qt::MouseButton button, const QPoint& viewportPos, const QPoint& globalPos);
+    bool WebAddressUsable(int row) const;
+
+    // Drag and drop (frmMain_DragDrop.cpp)
+    bool TreeView1_OLEDragOver(QDropEvent* event);
+    void TreeView1_OLEDragDrop(QDropEvent* event);
+    void SetDropHighlight(QTreeWidgetItem* node);
+
     // Columns (frmMain_Columns.cpp)
     void SaveColumnState();
     void LoadColumnState();
@@ -112,6 +162,7 @@ private:
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
     bool m_loadingTree = false;
+    QTreeWidgetItem* m_dropNode = nullptr; // the type node drawn as the drop target
     QList<int> m_pendingWidths; // default column widths of the list being loaded, in pixels
     int m_sortKey = 0;          // the list's sort column
     int m_sortOrder = 0;        // 0 ascending, 1 descending

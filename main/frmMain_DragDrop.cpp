@@ -1,0 +1,130 @@
+// Moving records to another type by dragging their rows onto the type's node.
+#include "main/frmMain.h"
+
+#include "app/AppState.h"
+#include "app/Common.h"
+#include "main/RecordListModel.h"
+#include "store/Database.h"
+
+#include <QDropEvent>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <limits>
+
+namespace {
+
+const QString DragPrefix = QStringLiteral("Morvanta:");
+
+} // namespace
+
+std::optional<QList<qint64>> frmMain::ParseDragText(const QString& text)
+{
+    // Text from other programs can hold anything after the prefix: only plain decimal numbers
+    // that fit a key may reach the statements.
+    if (!text.startsWith(DragPrefix) || text.size() == DragPrefix.size()) {
+        return std::nullopt;
+    }
+    QList<qint64> ids;
+    const QStringView rest = QStringView(text).mid(DragPrefix.size());
+    for (const QStringView part : rest.split(u',')) {
+        if (part.isEmpty() || part.size() > 10 ||
+            !std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+            return std::nullopt;
+        }
+        const qint64 id = part.toLongLong();
+        if (id < 1 || id > std::numeric_limits<qint32>::max()) {
+            return std::nullopt;
+        }
+        ids.append(id);
+    }
+    return ids;
+}
+
+QString frmMain::DragText() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows()) {
+        rows.append(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    QStringList ids;
+    for (const int row : rows) {
+        ids.append(QString::number(m_model->Id(row)));
+    }
+    return ids.isEmpty() ? QString() : DragPrefix + ids.join(QLatin1Char(','));
+}
+
+void frmMain::SetDropHighlight(QTreeWidgetItem* node)
+{
+    if (m_dropNode == node) {
+        return;
+    }
+    if (m_dropNode != nullptr) {
+        m_dropNode->setData(0, Qt::BackgroundRole, QVariant());
+        m_dropNode->setData(0, Qt::ForegroundRole, QVariant());
+    }
+    m_dropNode = node;
+    if (node != nullptr) {
+        node->setBackground(0, TreeView1->palette().highlight());
+        node->setForeground(0, TreeView1->palette().highlightedText());
+    }
+}
+
+bool frmMain::TreeView1_OLEDragOver(QDropEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (data == nullptr || !data->hasText() || !ParseDragText(data->text())) {
+        return false;
+    }
+    QTreeWidgetItem* node = TreeView1->itemAt(event->position().toPoint());
+    if (node == nullptr || node->data(0, NodeTagRole).toString() != QLatin1String("Type")) {
+        return false; // the root, the search node and empty space take nothing
+    }
+    if (!(event->possibleActions() & Qt::MoveAction)) {
+        return false;
+    }
+    SetDropHighlight(node);
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    return true;
+}
+
+void frmMain::TreeView1_OLEDragDrop(QDropEvent* event)
+{
+    QTreeWidgetItem* node = TreeView1->itemAt(event->position().toPoint());
+    const std::optional<QList<qint64>> ids =
+        event->mimeData() != nullptr ? ParseDragText(event->mimeData()->text()) : std::nullopt;
+    SetDropHighlight(nullptr);
+    if (node == nullptr || node->data(0, NodeTagRole).toString() != QLatin1String("Type") || !ids) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    const QString key = node->data(0, NodeKeyRole).toString();
+    const qint64 typeNo = QStringView(key).mid(1).toLongLong();
+    try {
+        Recordset type;
+        OpenType(type, Conn, typeNo, LockType::Unspecified);
+        const bool typeExists = type.RecordCount() > 0;
+        ReleaseRecordset(type);
+        if (typeExists) {
+            // One move, all or nothing.
+            Transaction transaction(Conn);
+            for (const qint64 id : *ids) {
+                MoveRecordToType(Conn, id, typeNo);
+            }
+            transaction.Commit();
+            LoadTreeData(key);
+        } else {
+            // The type went away meanwhile (another copy of the program): show what is there.
+            LoadTreeData(QStringLiteral("Root"));
+        }
+    } catch (...) {
+        ShowError(this);
+        LoadTreeData(key);
+    }
+}
