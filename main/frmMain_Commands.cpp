@@ -369,12 +369,3 @@ void frmMain::TreeView1_MouseDown(Qt::MouseButton button, const QPoint& viewport
     }
     mnuPM->popup(globalPos);
 }
-
-// The account, Options and About dialogs, and database maintenance, arrive with their own work;
-// until then their commands do nothing.
-void frmMain::OpenUserAccount() {}
-void frmMain::OpenOptions() {}
-void frmMain::OpenAbout() {}
-void frmMain::BackupDatabase() {}
-void frmMain::RestoreDatabase() {}
-void frmMain::CompactDatabase() {}
