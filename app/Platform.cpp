@@ -9,6 +9,8 @@
 #include <QFileDialog>
 #include <QMediaDevices>
 #include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QtEndian>
 
@@ -121,6 +123,15 @@ public:
     }
 
     void OpenUrl(const QUrl& url) override { QDesktopServices::openUrl(url); }
+
+    void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& render) override
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        QPrintPreviewDialog preview(&printer, parent);
+        QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview,
+                         [&render](QPrinter* target) { render(target); });
+        preview.exec();
+    }
 
 private:
     SoundPlayer m_player;

@@ -4,6 +4,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
+
+class QPrinter;
 class QWidget;
 
 enum class MsgIcon { Information, Warning, Critical };
@@ -31,6 +34,9 @@ public:
                                    QString* selectedFilter) = 0;
     // Hands an address to the desktop (browser, mail client); the result is not reported.
     virtual void OpenUrl(const QUrl& url) = 0;
+    // Shows the print preview, from which the user prints (to a printer or a PDF file); render
+    // draws the document on the printer it is given, as often as the preview needs.
+    virtual void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& render) = 0;
 };
 
 // The platform in force: the desktop's own unless a test installed another.

@@ -123,6 +123,10 @@ void frmMain::BuildMenus()
     separator(mnuFile, "mnuFileSplit2");
     MenuItem(mnuFile, "mnuBackup", "11006");
     MenuItem(mnuFile, "mnuRestore", "11007");
+    separator(mnuFile, "mnuFileSplit4");
+    MenuItem(mnuFile, "mnuImport", "11009");
+    MenuItem(mnuFile, "mnuExport", "11010");
+    MenuItem(mnuFile, "mnuPrint", "11011")->setIcon(ActionIcon(QStringLiteral("print")));
     separator(mnuFile, "mnuFileSplit3");
     QAction* mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
     mnuExit->setIcon(ActionIcon(QStringLiteral("close")));
@@ -341,8 +345,7 @@ void frmMain::Form_Load()
     SetSplitterLeftTwips(storedSplitter);
     QApplication::processEvents(); // paint before the data loads
     ListSorter().ListView = ListView1;
-    m_panel2->setText(GetLangString(objectName(), QStringLiteral("30004"), QStringLiteral("User:%name%"))
-                          .replace(QLatin1String("%name%"), CurrentUser));
+    ShowUser();
     FillingFieldList = true;
     static const char* const fields[][2] = {{"60001", "Name"},   {"60002", "FPhone"}, {"60003", "MobilePhone"},
                                             {"60004", "CPhone"}, {"60005", "Mail"},   {"60006", "QQ"},

@@ -13,6 +13,7 @@ class QDropEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPrinter;
 class QPushButton;
 class QSplitter;
 class QToolBar;
@@ -50,6 +51,7 @@ public:
     QTreeWidgetItem* NodeByKey(const QString& key) const;
     RecordListModel* ListModel() const { return m_model; }
     QString PanelText(int panel) const; // status bar panel 1 or 2
+    void ShowUser();                    // the account in use, in the status bar's user panel
 
     // Enables the commands that fit the focus and the selection.
     void UpdateCommandState();
@@ -69,6 +71,12 @@ public:
     void UnselectAll();
     // The row the list commands act on: the current row, when it is selected; -1 for none.
     int CurrentRow() const;
+    // Contacts in and out (frmMain_Exchange.cpp)
+    void ImportContacts();
+    void ExportContacts();
+    void PrintList();
+    // Draws the list as shown (columns in display order, sort, heading, page numbers).
+    void RenderList(QPrinter* printer) const;
     // Database maintenance, started from the File and Tools menus.
     void BackupDatabase();
     void RestoreDatabase();

@@ -75,6 +75,9 @@ void frmMain::WireCommands()
     on("mnuBackup", &frmMain::BackupDatabase);
     on("mnuRestore", &frmMain::RestoreDatabase);
     on("mnuClearupDB", &frmMain::CompactDatabase);
+    on("mnuImport", &frmMain::ImportContacts);
+    on("mnuExport", &frmMain::ExportContacts);
+    on("mnuPrint", &frmMain::PrintList);
     on("mnuExit", &QWidget::close);
 
     // Every toolbar button clicks before it acts.
@@ -94,6 +97,7 @@ void frmMain::WireCommands()
     button("Toolbar1_Options", &frmMain::OpenOptions);
     button("Toolbar1_Refresh", &frmMain::Refresh);
     button("Toolbar1_Url", &frmMain::OpenWebAddress);
+    button("Toolbar1_Print", &frmMain::PrintList);
     if (QAction* close = Item("Toolbar1_Close")) {
         connect(close, &QAction::triggered, this, [this] {
             PlaySoundRes(SoundClick);

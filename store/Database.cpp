@@ -143,6 +143,42 @@ void OpenTypesNamedExcept(Recordset& rs, Connection& conn, const QString& typeNa
             conn, LockType::Unspecified, {typeName});
 }
 
+qint64 InsertType(Connection& conn, const QString& typeName, const QString& description)
+{
+    conn.Execute(QStringLiteral("Insert Into PWDType (TypeName, Description) Values (?, ?)"), {typeName, description});
+    return conn.LastInsertId();
+}
+
+qint64 InsertRecord(Connection& conn, qint64 typeNo, const QStringList& cipherFields, const QString& url)
+{
+    QVariantList values{typeNo};
+    for (const QString& field : cipherFields) {
+        values.append(field);
+    }
+    values.append(url.isEmpty() ? QVariant() : QVariant(url));
+    conn.Execute(QStringLiteral("Insert Into PWDTable (TypeNo, Name, F_Phone1, F_MobilePhone1, C_Phone1, EMailList, "
+                                "QQ, MSN, ICQ, Url) Values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+                 values);
+    return conn.LastInsertId();
+}
+
+void OpenRecordNames(Recordset& rs, Connection& conn)
+{
+    rs.Open(QStringLiteral("Select Name From PWDTable"), conn, LockType::ReadOnly);
+}
+
+void OpenRecordsWithTypes(Recordset& rs, Connection& conn)
+{
+    rs.Open(QStringLiteral("Select * From VPWDTable Order By PWDID"), conn, LockType::ReadOnly);
+}
+
+void OpenRecordsWithTypesOfType(Recordset& rs, Connection& conn, qint64 typeNo)
+{
+    rs.Open(QStringLiteral("Select * From VPWDTable Where TypeNo = ") + Number(typeNo) +
+                QStringLiteral(" Order By PWDID"),
+            conn, LockType::ReadOnly);
+}
+
 QString SchemaScript()
 {
     QFile file(QStringLiteral(":/schema.sql"));

@@ -47,3 +47,15 @@ QString SchemaScript();
 void CreateDatabase(const QString& path);
 // The tables and views of the address book that the open database lacks (empty when complete).
 QStringList MissingSchemaObjects(Connection& conn);
+
+// Import and export
+// Adds a type and returns the key the engine gave it.
+qint64 InsertType(Connection& conn, const QString& typeName, const QString& description);
+// Adds a record from enciphered fields (name, home, mobile, office phone, e-mail list, QQ, MSN,
+// ICQ, in this order) and its plain web address; returns its key.
+qint64 InsertRecord(Connection& conn, qint64 typeNo, const QStringList& cipherFields, const QString& url);
+// The enciphered names of every record.
+void OpenRecordNames(Recordset& rs, Connection& conn);
+// Records with their type names: all of them, or those of one type.
+void OpenRecordsWithTypes(Recordset& rs, Connection& conn);
+void OpenRecordsWithTypesOfType(Recordset& rs, Connection& conn, qint64 typeNo);

@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev                       # Qt Widgets, Gui, Core, PrintSupport and QtTest
     qt6-multimedia-dev                 # playing the interface sounds
     libsqlcipher-dev                   # the password-protected address book file
+    libicu-dev                         # text encodings of imported files, collation
     libbenchmark-dev                   # the speed benchmarks under bench/
     clang-format                       # the formatting check
     fonts-dejavu-core fonts-wqy-microhei  # the fonts the language files name (Latin, Chinese)

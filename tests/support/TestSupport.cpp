@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPrinter>
 
 RecordingPlatform::RecordingPlatform()
 {
@@ -72,6 +73,18 @@ QString RecordingPlatform::ChooseSaveFile(QWidget*, const QString& title, const 
 void RecordingPlatform::OpenUrl(const QUrl& url)
 {
     calls.append({QStringLiteral("url"), url.toString(), {}, MsgIcon::Information, MsgButtons::Ok, 0});
+}
+
+void RecordingPlatform::PrintPreview(QWidget*, const std::function<void(QPrinter*)>& render)
+{
+    calls.append({QStringLiteral("print"), printFile, {}, MsgIcon::Information, MsgButtons::Ok, 0});
+    if (printFile.isEmpty()) {
+        return;
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printFile);
+    render(&printer);
 }
 
 QList<int> RecordingPlatform::Sounds() const

@@ -34,7 +34,10 @@ public:
     QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
                            QString* selectedFilter) override;
     void OpenUrl(const QUrl& url) override;
+    // Prints straight to the PDF file named by printFile (no preview), when one is named.
+    void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& render) override;
 
+    QString printFile;
     std::deque<MsgResult> answers; // for message boxes
     std::deque<QString> files;     // for the choosers
     QList<Call> calls;

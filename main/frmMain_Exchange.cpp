@@ -1,0 +1,293 @@
+// Contacts in and out of the book: import from vCard or CSV, export to them, print the list.
+#include "main/frmMain.h"
+
+#include "app/AppState.h"
+#include "app/Common.h"
+#include "app/Language.h"
+#include "app/Platform.h"
+#include "main/RecordListModel.h"
+#include "store/ContactExchange.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QSaveFile>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr qint64 MaxImportBytes = 256LL * 1024 * 1024;
+
+// Shows itself only when the work takes longer than half a second.
+class Progress
+{
+public:
+    Progress(QWidget* parent, const QString& label, const QString& cancel)
+        : m_dialog(label, cancel, 0, 100, parent)
+    {
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setMinimumDuration(500);
+        m_dialog.setAutoClose(false);
+        m_dialog.setAutoReset(false);
+    }
+    bool Step(int done, int total)
+    {
+        m_dialog.setMaximum(std::max(total, 1));
+        m_dialog.setValue(done);
+        return !m_dialog.wasCanceled();
+    }
+
+private:
+    QProgressDialog m_dialog;
+};
+
+// Labels of what an import leaves out, in the user's language; property names stay as they are.
+QString DroppedLabel(const QString& label)
+{
+    static const char* const keys[][2] = {
+        {"second home phone", "50030"},   {"second mobile phone", "50031"}, {"second work phone", "50032"},
+        {"other phone", "50033"},         {"fax", "50034"},                 {"pager", "50035"},
+        {"second web address", "50036"}, {"second category", "50037"},     {"second QQ", "50038"},
+        {"second MSN", "50039"},          {"second ICQ", "50040"},          {"second name", "50041"},
+        {"card without END", "50042"},    {"unreadable line", "50043"},     {"extra column", "50044"},
+    };
+    for (const auto& [english, key] : keys) {
+        if (label == QLatin1String(english)) {
+            return GetLangString(QStringLiteral("frmMain"), QLatin1String(key), label);
+        }
+    }
+    return label;
+}
+
+} // namespace
+
+void frmMain::ImportContacts()
+{
+    const QString section = objectName();
+    auto text = [&](const char* key, const char* english) {
+        return GetLangString(section, QLatin1String(key), QLatin1String(english));
+    };
+    const QString fileName = ThePlatform().ChooseOpenFile(
+        this, text("11009", "Import..."), text("50010", "Contacts") + QStringLiteral(" (*.vcf *.vcard *.csv)"));
+    if (fileName.isEmpty()) {
+        return;
+    }
+    QFile file(fileName);
+    if (QFileInfo(fileName).size() > MaxImportBytes || !file.open(QIODevice::ReadOnly)) {
+        MsgWarning(this, text("50024", "The file could not be read: %1").arg(QFileInfo(fileName).fileName()));
+        return;
+    }
+    ContactFile contacts;
+    {
+        WaitCursor wait;
+        contacts = ReadContactFile(file.readAll());
+    }
+    if (!contacts.error.isEmpty() || contacts.cards.isEmpty()) {
+        MsgWarning(this, text("50019", "The file holds no contacts that can be read."));
+        return;
+    }
+    try {
+        const QTreeWidgetItem* node = TreeView1->currentItem();
+        const bool typeSelected = node != nullptr && node->data(0, NodeTagRole).toString() == QLatin1String("Type");
+        const QString defaultType = typeSelected ? node->text(0) : text("50011", "Imported");
+        ImportPlan plan;
+        {
+            WaitCursor wait;
+            plan = PlanImport(Conn, contacts, defaultType);
+        }
+
+        // One question that says everything before anything is written.
+        QStringList lines;
+        lines << text("50012", "Import %count% contacts?").replace(QLatin1String("%count%"),
+                                                                    QString::number(plan.toAdd.size()));
+        QStringList types;
+        for (auto it = plan.perType.constBegin(); it != plan.perType.constEnd(); ++it) {
+            types << QStringLiteral("%1 (%2%3)")
+                         .arg(it.key())
+                         .arg(it.value())
+                         .arg(plan.newTypes.contains(it.key()) ? QStringLiteral(", ") + text("50014", "new")
+                                                               : QString());
+        }
+        if (!types.isEmpty()) {
+            lines << text("50013", "Types: %list%").replace(QLatin1String("%list%"), types.join(QStringLiteral(", ")));
+        }
+        auto count = [&](int n, const char* key, const char* english) {
+            if (n > 0) {
+                lines << text(key, english).replace(QLatin1String("%count%"), QString::number(n));
+            }
+        };
+        count(plan.alreadyThere, "50015", "Skipped, the name is already in the address book: %count%");
+        count(plan.unnamed, "50016", "Skipped, no name: %count%");
+        count(plan.unstorable, "50018", "Skipped, a value this system cannot store: %count%");
+        if (!plan.dropped.isEmpty()) {
+            QStringList dropped;
+            for (auto it = plan.dropped.constBegin(); it != plan.dropped.constEnd(); ++it) {
+                dropped << QStringLiteral("%1 %2").arg(DroppedLabel(it.key())).arg(it.value());
+            }
+            lines << text("50017", "Not kept: %list%").replace(QLatin1String("%list%"), dropped.join(QStringLiteral(", ")));
+        }
+        if (plan.toAdd.isEmpty()) {
+            MsgInformation(this, lines.join(QLatin1Char('\n')));
+            return;
+        }
+        const bool confirmed = MsgConfirm(this, lines.join(QLatin1Char('\n')));
+        PlaySoundRes(SoundClick);
+        if (!confirmed) {
+            return;
+        }
+        Progress progress(this, text("50021", "Importing contacts..."), text("50026", "Cancel"));
+        const std::optional<qint64> firstType =
+            ExecuteImport(Conn, plan, [&](int done, int total) { return progress.Step(done, total); });
+        if (firstType) {
+            LoadTreeData(QLatin1Char('_') + QString::number(*firstType));
+        }
+    } catch (...) {
+        ShowError(this);
+        Refresh();
+    }
+}
+
+void frmMain::ExportContacts()
+{
+    const QString section = objectName();
+    auto text = [&](const char* key, const char* english) {
+        return GetLangString(section, QLatin1String(key), QLatin1String(english));
+    };
+    try {
+        // The selected rows; else the type shown; else every record, or the search result.
+        QList<ContactCard> cards;
+        const QTreeWidgetItem* node = TreeView1->currentItem();
+        const QString tag = node != nullptr ? node->data(0, NodeTagRole).toString() : QString();
+        QSet<qint64> ids;
+        const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+        if (ListMode() == QLatin1String("List") && !selected.isEmpty()) {
+            for (const QModelIndex& index : selected) {
+                ids.insert(ListModel()->Id(index.row()));
+            }
+        } else if (tag == QLatin1String("SearchResult")) {
+            for (int row = 0; row < ListModel()->rowCount(); ++row) {
+                ids.insert(ListModel()->Id(row));
+            }
+        }
+        const QStringList filters = {QStringLiteral("vCard 4.0 (*.vcf)"), QStringLiteral("vCard 3.0 (*.vcf)"),
+                                     QStringLiteral("CSV (*.csv)")};
+        QString filter;
+        QString fileName = ThePlatform().ChooseSaveFile(this, text("11010", "Export..."), filters, &filter);
+        if (fileName.isEmpty()) {
+            return;
+        }
+        const bool csv = filter == filters[2];
+        if (QFileInfo(fileName).suffix().isEmpty()) {
+            fileName += csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
+        }
+        QByteArray bytes;
+        {
+            WaitCursor wait;
+            const bool byIds = !ids.isEmpty() || tag == QLatin1String("SearchResult");
+            const std::optional<qint64> typeNo =
+                !byIds && tag == QLatin1String("Type")
+                    ? std::optional<qint64>(QStringView(node->data(0, NodeKeyRole).toString()).mid(1).toLongLong())
+                    : std::nullopt;
+            cards = ReadContacts(Conn, typeNo, byIds ? &ids : nullptr);
+            bytes = csv ? WriteCsv(cards)
+                        : WriteVCards(cards, filter == filters[1] ? VCardVersion::V30 : VCardVersion::V40);
+        }
+        // Written beside the target and renamed: a failure leaves any existing file as it was.
+        QSaveFile out(fileName);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+            MsgWarning(this, text("50023", "The file could not be written: %1").arg(out.errorString()));
+            return;
+        }
+        MsgInformation(this, text("50025", "%count% contacts exported.")
+                                 .replace(QLatin1String("%count%"), QString::number(cards.size())));
+    } catch (...) {
+        ShowError(this);
+    }
+}
+
+void frmMain::PrintList()
+{
+    ThePlatform().PrintPreview(this, [this](QPrinter* printer) { RenderList(printer); });
+}
+
+void frmMain::RenderList(QPrinter* printer) const
+{
+    QPainter painter(printer);
+    if (!painter.isActive()) {
+        return;
+    }
+    const QHeaderView* header = ListView1->header();
+    QList<int> columns; // logical indexes in display order
+    int totalWidth = 0;
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int logical = header->logicalIndex(visual);
+        if (!header->isSectionHidden(logical)) {
+            columns.append(logical);
+            totalWidth += header->sectionSize(logical);
+        }
+    }
+    const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
+    const QRect area(0, 0, page.width(), page.height());
+    // The list's widths, scaled to the page when the list is wider than the paper.
+    const double scale = totalWidth > 0 ? std::min(1.0, area.width() / (totalWidth * printer->resolution() / 96.0))
+                                        : 1.0;
+    const double pixel = printer->resolution() / 96.0 * scale;
+    QFont font = ListView1->font();
+    font.setPointSizeF(std::max(6.0, font.pointSizeF() * scale));
+    painter.setFont(font);
+    const int lineHeight = painter.fontMetrics().height() * 5 / 4;
+
+    const QTreeWidgetItem* node = TreeView1->currentItem();
+    QString heading = node != nullptr ? node->text(0) : QString();
+    if (node != nullptr && node->data(0, NodeTagRole).toString() == QLatin1String("SearchResult") &&
+        txtValue->text() != SearchPrompt) {
+        heading += QStringLiteral(": ") + txtValue->text().trimmed();
+    }
+    const int rowsPerPage = std::max(1, (area.height() - 4 * lineHeight) / lineHeight);
+    const int rows = m_model->rowCount();
+    const int pages = std::max(1, (rows + rowsPerPage - 1) / rowsPerPage);
+    for (int pageNo = 0; pageNo < pages; ++pageNo) {
+        if (pageNo > 0) {
+            printer->newPage();
+        }
+        int y = 0;
+        QFont bold = font;
+        bold.setBold(true);
+        painter.setFont(bold);
+        painter.drawText(QRect(0, y, area.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, heading);
+        y += lineHeight * 3 / 2;
+        int x = 0;
+        for (const int column : columns) {
+            const int width = static_cast<int>(header->sectionSize(column) * pixel);
+            painter.drawText(QRect(x + 4, y, width - 8, lineHeight), Qt::AlignVCenter | Qt::TextSingleLine,
+                             m_model->headerData(column, Qt::Horizontal).toString());
+            x += width;
+        }
+        y += lineHeight;
+        painter.drawLine(0, y, x, y);
+        painter.setFont(font);
+        for (int row = pageNo * rowsPerPage; row < std::min(rows, (pageNo + 1) * rowsPerPage); ++row) {
+            x = 0;
+            for (const int column : columns) {
+                const int width = static_cast<int>(header->sectionSize(column) * pixel);
+                const auto align = Qt::Alignment(
+                    m_model->data(m_model->index(row, column), Qt::TextAlignmentRole).toInt());
+                const QString cell = painter.fontMetrics().elidedText(m_model->Text(row, column), Qt::ElideRight,
+                                                                      width - 8);
+                painter.drawText(QRect(x + 4, y, width - 8, lineHeight), align | Qt::TextSingleLine, cell);
+                x += width;
+            }
+            y += lineHeight;
+        }
+        painter.drawText(QRect(0, area.height() - lineHeight, area.width(), lineHeight), Qt::AlignCenter,
+                         GetLangString(objectName(), QStringLiteral("50027"), QStringLiteral("Page %1 of %2"))
+                             .arg(pageNo + 1)
+                             .arg(pages));
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "store/ContactFile.h"
+
+#include <QSet>
+
+#include <functional>
+#include <optional>
+
+class Connection;
+
+// What an import would write, worked out before anything is written, so the user can be told
+// exactly what is added, under which types, and what is left out.
+struct ImportPlan
+{
+    QList<ContactCard> toAdd; // each with the name of the type it goes to
+    QStringList newTypes;     // types to create, in order of first use
+    QMap<QString, int> perType;
+    int alreadyThere = 0; // names that exist in the book or earlier in the file
+    int unnamed = 0;
+    int unstorable = 0; // values the code page cannot hold
+    QMap<QString, int> dropped;
+};
+
+// Plans an import of file into the book on conn: contacts without a category go to
+// defaultType; categories and existing types are matched without regard to case.
+ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType);
+
+// Writes the plan in one transaction, every field enciphered and trimmed as the record editor
+// stores it. progress(done, total) may return false to cancel: then nothing is written and the
+// result is empty. Returns the TypeNo of the first type that received contacts.
+std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
+                                    const std::function<bool(int, int)>& progress = {});
+
+// The contacts of the book, deciphered, in key order: all, or one type's, optionally only those
+// whose keys are in `only`.
+QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo = std::nullopt,
+                                const QSet<qint64>* only = nullptr);
