@@ -60,8 +60,9 @@ QLocale CollationLocale()
     if (LangFile.endsWith(QLatin1String("mvlcht.ini"))) {
         return QLocale(QLocale::Chinese, QLocale::Taiwan);
     }
+    // A plain C locale (C.UTF-8 too) collates by code point and ignores case-insensitivity.
     const QLocale system = QLocale::system();
-    return system == QLocale::c() ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
+    return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
 }
 
 } // namespace

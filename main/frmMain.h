@@ -171,7 +171,7 @@ private:
     QLabel* m_panel2 = nullptr;
     bool m_loadingTree = false;
     QTreeWidgetItem* m_dropNode = nullptr; // the type node drawn as the drop target
-    QList<int> m_pendingWidths; // default column widths of the list being loaded, in pixels
-    int m_sortKey = 0;          // the list's sort column
-    int m_sortOrder = 0;        // 0 ascending, 1 descending
+    QList<int> m_pendingWidths;            // default column widths of the list being loaded, in pixels
+    int m_sortKey = 0;                     // the list's sort column
+    int m_sortOrder = 0;                   // 0 ascending, 1 descending
 };

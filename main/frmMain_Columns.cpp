@@ -33,6 +33,8 @@ void frmMain::SetSorted(bool sorted)
 void frmMain::ListView1_ColumnClick(int column)
 {
     if (!IsSorted()) {
+        // The header moved its indicator on the click; the rows did not move, so neither may it.
+        ListView1->header()->setSortIndicator(m_sortKey, m_sortOrder != 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
         return;
     }
     SetSorted(false);

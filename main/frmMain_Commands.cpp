@@ -133,14 +133,14 @@ void frmMain::UpdateCommandState()
     } catch (...) {
         url = false; // a failed look-up only leaves the command off
     }
-    for (const char* name : {"mnuEditRec", "mnuEditRec2", "Toolbar1_Edit", "mnuDeleteRec", "mnuDeleteRec2",
-                             "Toolbar1_Delete"}) {
+    for (const char* name :
+         {"mnuEditRec", "mnuEditRec2", "Toolbar1_Edit", "mnuDeleteRec", "mnuDeleteRec2", "Toolbar1_Delete"}) {
         Item(name)->setEnabled(edit);
     }
     Item("mnuUrl")->setEnabled(url);
     Item("Toolbar1_Url")->setEnabled(url);
-    Item("mnuSelectAll")->setEnabled(m_model->rowCount() > 0 &&
-                                     ListView1->selectionMode() == QAbstractItemView::ExtendedSelection);
+    Item("mnuSelectAll")
+        ->setEnabled(m_model->rowCount() > 0 && ListView1->selectionMode() == QAbstractItemView::ExtendedSelection);
     Item("mnuUnSelectAll")->setEnabled(CurrentRow() >= 0);
 }
 
@@ -240,7 +240,7 @@ void frmMain::DeleteCommand()
         ShowError(this);
         // Whatever happened, show what the database holds now.
         LoadTreeData(TreeView1->currentItem() != nullptr ? TreeView1->currentItem()->data(0, NodeKeyRole).toString()
-                                                        : QStringLiteral("Root"));
+                                                         : QStringLiteral("Root"));
     }
 }
 

@@ -183,7 +183,9 @@ bool frmMain::RecordMatches(const Recordset& rs, int fieldColumn) const
         return true;
     }
     const QString wanted = txtValue->text().trimmed();
-    return Decrypt(rs.Bytes(fieldColumn)).contains(wanted, Qt::CaseSensitive);
+    const QString field = Decrypt(rs.Bytes(fieldColumn));
+    // An empty text finds the records that have something in the field, not all of them.
+    return wanted.isEmpty() ? !field.isEmpty() : field.contains(wanted, Qt::CaseSensitive);
 }
 
 void frmMain::FillRecordRows(Recordset& rs, bool filter)

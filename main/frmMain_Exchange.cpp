@@ -28,8 +28,7 @@ constexpr qint64 MaxImportBytes = 256LL * 1024 * 1024;
 class Progress
 {
 public:
-    Progress(QWidget* parent, const QString& label, const QString& cancel)
-        : m_dialog(label, cancel, 0, 100, parent)
+    Progress(QWidget* parent, const QString& label, const QString& cancel) : m_dialog(label, cancel, 0, 100, parent)
     {
         m_dialog.setWindowModality(Qt::WindowModal);
         m_dialog.setMinimumDuration(500);
@@ -51,11 +50,21 @@ private:
 QString DroppedLabel(const QString& label)
 {
     static const char* const keys[][2] = {
-        {"second home phone", "50030"},   {"second mobile phone", "50031"}, {"second work phone", "50032"},
-        {"other phone", "50033"},         {"fax", "50034"},                 {"pager", "50035"},
-        {"second web address", "50036"}, {"second category", "50037"},     {"second QQ", "50038"},
-        {"second MSN", "50039"},          {"second ICQ", "50040"},          {"second name", "50041"},
-        {"card without END", "50042"},    {"unreadable line", "50043"},     {"extra column", "50044"},
+        {"second home phone", "50030"},
+        {"second mobile phone", "50031"},
+        {"second work phone", "50032"},
+        {"other phone", "50033"},
+        {"fax", "50034"},
+        {"pager", "50035"},
+        {"second web address", "50036"},
+        {"second category", "50037"},
+        {"second QQ", "50038"},
+        {"second MSN", "50039"},
+        {"second ICQ", "50040"},
+        {"second name", "50041"},
+        {"card without END", "50042"},
+        {"unreadable line", "50043"},
+        {"extra column", "50044"},
     };
     for (const auto& [english, key] : keys) {
         if (label == QLatin1String(english)) {
@@ -104,8 +113,8 @@ void frmMain::ImportContacts()
 
         // One question that says everything before anything is written.
         QStringList lines;
-        lines << text("50012", "Import %count% contacts?").replace(QLatin1String("%count%"),
-                                                                    QString::number(plan.toAdd.size()));
+        lines << text("50012", "Import %count% contacts?")
+                     .replace(QLatin1String("%count%"), QString::number(plan.toAdd.size()));
         QStringList types;
         for (auto it = plan.perType.constBegin(); it != plan.perType.constEnd(); ++it) {
             types << QStringLiteral("%1 (%2%3)")
@@ -130,7 +139,8 @@ void frmMain::ImportContacts()
             for (auto it = plan.dropped.constBegin(); it != plan.dropped.constEnd(); ++it) {
                 dropped << QStringLiteral("%1 %2").arg(DroppedLabel(it.key())).arg(it.value());
             }
-            lines << text("50017", "Not kept: %list%").replace(QLatin1String("%list%"), dropped.join(QStringLiteral(", ")));
+            lines << text("50017", "Not kept: %list%")
+                         .replace(QLatin1String("%list%"), dropped.join(QStringLiteral(", ")));
         }
         if (plan.toAdd.isEmpty()) {
             MsgInformation(this, lines.join(QLatin1Char('\n')));
@@ -235,8 +245,8 @@ void frmMain::RenderList(QPrinter* printer) const
     const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
     const QRect area(0, 0, page.width(), page.height());
     // The list's widths, scaled to the page when the list is wider than the paper.
-    const double scale = totalWidth > 0 ? std::min(1.0, area.width() / (totalWidth * printer->resolution() / 96.0))
-                                        : 1.0;
+    const double scale =
+        totalWidth > 0 ? std::min(1.0, area.width() / (totalWidth * printer->resolution() / 96.0)) : 1.0;
     const double pixel = printer->resolution() / 96.0 * scale;
     QFont font = ListView1->font();
     font.setPointSizeF(std::max(6.0, font.pointSizeF() * scale));
@@ -276,10 +286,10 @@ void frmMain::RenderList(QPrinter* printer) const
             x = 0;
             for (const int column : columns) {
                 const int width = static_cast<int>(header->sectionSize(column) * pixel);
-                const auto align = Qt::Alignment(
-                    m_model->data(m_model->index(row, column), Qt::TextAlignmentRole).toInt());
-                const QString cell = painter.fontMetrics().elidedText(m_model->Text(row, column), Qt::ElideRight,
-                                                                      width - 8);
+                const auto align =
+                    Qt::Alignment(m_model->data(m_model->index(row, column), Qt::TextAlignmentRole).toInt());
+                const QString cell =
+                    painter.fontMetrics().elidedText(m_model->Text(row, column), Qt::ElideRight, width - 8);
                 painter.drawText(QRect(x + 4, y, width - 8, lineHeight), align | Qt::TextSingleLine, cell);
                 x += width;
             }

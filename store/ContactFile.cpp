@@ -77,8 +77,8 @@ QByteArray DetectEncoding(const QByteArray& bytes)
         }
         ucsdet_close(detector);
     }
-    const bool multiByte = name == "GB18030" || name == "Big5" || name == "EUC-KR" || name == "Shift_JIS" ||
-                           name == "EUC-JP";
+    const bool multiByte =
+        name == "GB18030" || name == "Big5" || name == "EUC-KR" || name == "Shift_JIS" || name == "EUC-JP";
     if (multiByte && confidence >= 50) {
         return name;
     }

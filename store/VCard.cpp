@@ -10,7 +10,7 @@ namespace {
 // One content line: [group.]NAME;PARAM=VALUE;...:value
 struct Property
 {
-    QByteArray name;                  // upper case, without the group
+    QByteArray name;                         // upper case, without the group
     QMap<QByteArray, QByteArrayList> params; // upper-case names; 2.1's bare values under "TYPE"
     QByteArray rawValue;
 };
@@ -180,8 +180,7 @@ QStringList SplitEscaped(const QString& text, QChar separator)
 class CardReader
 {
 public:
-    CardReader(const CodePage& fileCodePage, QMap<QString, int>& dropped)
-        : m_codePage(fileCodePage), m_dropped(dropped)
+    CardReader(const CodePage& fileCodePage, QMap<QString, int>& dropped) : m_codePage(fileCodePage), m_dropped(dropped)
     {
     }
 
@@ -227,8 +226,8 @@ public:
                 Keep(card.msn, Text(p), "second MSN");
             } else if (name == "X-ICQ") {
                 Keep(card.icq, Text(p), "second ICQ");
-            } else if (name != "BEGIN" && name != "END" && name != "VERSION" && name != "PRODID" &&
-                       name != "REV" && name != "UID" && name != "CLIENTPIDMAP") {
+            } else if (name != "BEGIN" && name != "END" && name != "VERSION" && name != "PRODID" && name != "REV" &&
+                       name != "UID" && name != "CLIENTPIDMAP") {
                 ++m_dropped[QString::fromLatin1(name)];
             }
         }
@@ -307,8 +306,7 @@ private:
     void AssignPhones(ContactCard& card, QList<std::pair<int, Property>>& phones)
     {
         // The preferred phone of a kind first, otherwise the file's order.
-        std::stable_sort(phones.begin(), phones.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(phones.begin(), phones.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         QList<QString> untyped;
         for (const auto& [pref, p] : phones) {
             QString number = TrimContactSpaces(Text(p));
@@ -480,9 +478,8 @@ QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
         // so reading the file back gives exactly the stored text.
         const QStringList addresses = c.emails.split(QStringLiteral("; "));
         const bool clean = addresses.join(QStringLiteral("; ")) == c.emails &&
-                           std::none_of(addresses.begin(), addresses.end(), [](const QString& a) {
-                               return a.isEmpty() || TrimContactSpaces(a) != a;
-                           });
+                           std::none_of(addresses.begin(), addresses.end(),
+                                        [](const QString& a) { return a.isEmpty() || TrimContactSpaces(a) != a; });
         for (const QString& address : clean ? addresses : QStringList{c.emails}) {
             if (!address.isEmpty()) {
                 line(QStringLiteral("EMAIL:") + Escape(address));

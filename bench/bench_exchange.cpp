@@ -1,0 +1,86 @@
+// Importing and exporting contacts in bulk, on real SQLCipher files.
+#include "app/AppState.h"
+#include "bench/SampleData.h"
+#include "store/ContactExchange.h"
+#include "store/Database.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+QList<ContactCard> SampleCards(int count)
+{
+    QList<ContactCard> cards;
+    cards.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        ContactCard c;
+        c.name = QStringLiteral("Contact %1 Müller").arg(i);
+        c.category = QStringLiteral("Group %1").arg(i % 20);
+        c.homePhone = QStringLiteral("+49 30 %1").arg(1000000 + i);
+        c.mobilePhone = QStringLiteral("+49 171 %1").arg(2000000 + i);
+        c.emails = QStringLiteral("c%1@example.org; c%1.home@mail.example.com").arg(i);
+        c.qq = QString::number(10000 + i);
+        c.url = QStringLiteral("https://example.org/%1").arg(i);
+        cards.append(c);
+    }
+    return cards;
+}
+
+// Parse, plan and commit a 10,000-contact vCard 3.0 file into a fresh book each time.
+void BM_ImportVCard_10k(benchmark::State& state)
+{
+    const QByteArray file = WriteVCards(SampleCards(10000), VCardVersion::V30);
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/book.mdb");
+        CreateDatabase(path);
+        Connection conn;
+        conn.Open(ConnectionStringForFile(path));
+        state.ResumeTiming();
+        const ImportPlan plan = PlanImport(conn, ReadContactFile(file), QStringLiteral("Imported"));
+        benchmark::DoNotOptimize(ExecuteImport(conn, plan));
+    }
+    state.counters["bytes"] = static_cast<double>(file.size());
+}
+BENCHMARK(BM_ImportVCard_10k)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+// Read 100,000 records from the book and write them as vCard 4.0.
+void BM_ExportVCard_100k(benchmark::State& state)
+{
+    static QTemporaryDir dir;
+    static const QString path = [] {
+        const QString p = dir.path() + QStringLiteral("/book.mdb");
+        CreateDatabase(p);
+        Connection conn;
+        conn.Open(ConnectionStringForFile(p));
+        FillSampleData(conn, 100, 100000);
+        return p;
+    }();
+    Connection conn;
+    conn.Open(ConnectionStringForFile(path));
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        const QByteArray out = WriteVCards(ReadContacts(conn), VCardVersion::V40);
+        bytes = out.size();
+        benchmark::DoNotOptimize(out.data());
+    }
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+BENCHMARK(BM_ExportVCard_100k)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
