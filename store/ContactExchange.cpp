@@ -44,8 +44,8 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
     }
     const CodePage& codePage = CodePage::System();
     for (ContactCard card : file.cards) {
-        for (QString* field : {&card.name, &card.homePhone, &card.mobilePhone, &card.workPhone, &card.emails,
-                               &card.qq, &card.msn, &card.icq, &card.url, &card.category}) {
+        for (QString* field : {&card.name, &card.homePhone, &card.mobilePhone, &card.workPhone, &card.emails, &card.qq,
+                               &card.msn, &card.icq, &card.url, &card.category}) {
             *field = TrimContactSpaces(*field);
         }
         if (card.name.isEmpty()) {
@@ -126,9 +126,9 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
     const int id = rs.FieldIndex(u"PWDID");
     const int type = rs.FieldIndex(u"TypeName");
     const int url = rs.FieldIndex(u"Url");
-    const int columns[] = {rs.FieldIndex(u"Name"),      rs.FieldIndex(u"F_Phone1"), rs.FieldIndex(u"F_MobilePhone1"),
-                           rs.FieldIndex(u"C_Phone1"),  rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
-                           rs.FieldIndex(u"MSN"),       rs.FieldIndex(u"ICQ")};
+    const int columns[] = {rs.FieldIndex(u"Name"),     rs.FieldIndex(u"F_Phone1"),  rs.FieldIndex(u"F_MobilePhone1"),
+                           rs.FieldIndex(u"C_Phone1"), rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
+                           rs.FieldIndex(u"MSN"),      rs.FieldIndex(u"ICQ")};
     QList<ContactCard> cards;
     cards.reserve(rs.RecordCount());
     for (; !rs.IsEOF(); rs.MoveNext()) {
@@ -136,8 +136,7 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
             continue;
         }
         ContactCard c;
-        QString* fields[] = {&c.name, &c.homePhone, &c.mobilePhone, &c.workPhone,
-                             &c.emails, &c.qq,       &c.msn,         &c.icq};
+        QString* fields[] = {&c.name, &c.homePhone, &c.mobilePhone, &c.workPhone, &c.emails, &c.qq, &c.msn, &c.icq};
         for (std::size_t i = 0; i < std::size(columns); ++i) {
             *fields[i] = Decrypt(rs.Bytes(columns[i]));
         }

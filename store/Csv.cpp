@@ -217,8 +217,8 @@ ContactFile ReadCsv(const QByteArray& bytes)
     bool knowsAName = false;
     for (const QString& h : headers) {
         fields.append(FieldOf(h));
-        knowsAName = knowsAName || fields.last() == Field::Name || fields.last() == Field::First ||
-                     fields.last() == Field::Last;
+        knowsAName =
+            knowsAName || fields.last() == Field::Name || fields.last() == Field::First || fields.last() == Field::Last;
     }
     if (!knowsAName) {
         file.error = QStringLiteral("no name column");
@@ -263,7 +263,8 @@ ContactFile ReadCsv(const QByteArray& bytes)
                 QStringList all = value.split(QRegularExpression(QStringLiteral(";|:::")), Qt::SkipEmptyParts);
                 all.removeAll(QStringLiteral("* myContacts"));
                 for (qsizetype c = 0; c < all.size(); ++c) {
-                    const QString category = TrimContactSpaces(all[c].remove(QRegularExpression(QStringLiteral("^\\* "))));
+                    const QString category =
+                        TrimContactSpaces(all[c].remove(QRegularExpression(QStringLiteral("^\\* "))));
                     if (c == 0) {
                         card.category = category;
                     } else if (!category.isEmpty()) {
@@ -347,7 +348,7 @@ QByteArray WriteCsv(const QList<ContactCard>& cards)
     // UTF-8 with a byte-order mark, so spreadsheets open it in the right encoding.
     QString text = QStringLiteral("Name,Type,Home Phone,Mobile Phone,Business Phone,E-mail,QQ,MSN,ICQ,Web Page\r\n");
     for (const ContactCard& c : cards) {
-        const QStringList fields = {c.name, c.category, c.homePhone, c.mobilePhone, c.workPhone,
+        const QStringList fields = {c.name,   c.category, c.homePhone, c.mobilePhone, c.workPhone,
                                     c.emails, c.qq,       c.msn,       c.icq,         c.url};
         QStringList quoted;
         for (const QString& f : fields) {
