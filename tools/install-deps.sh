@@ -13,6 +13,7 @@ packages=(
     clang-format                       # the formatting check
     fonts-dejavu-core fonts-wqy-microhei  # the fonts the language files name (Latin, Chinese)
     xvfb xauth                         # running the real window headless
+    poppler-utils                      # pdftotext, to read back printed lists in the tests
 )
 
 missing=()
