@@ -4,6 +4,7 @@
 #include "app/Errors.h"
 #include "app/Language.h"
 #include "app/Platform.h"
+#include "app/TextUtil.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -19,19 +20,6 @@ namespace {
 QString Title(const char* key, const char* english)
 {
     return GetLangString(QStringLiteral("General"), QLatin1String(key), QLatin1String(english));
-}
-
-QString TrimSpaces(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ') {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == u' ') {
-        --end;
-    }
-    return text.mid(begin, end - begin);
 }
 
 } // namespace

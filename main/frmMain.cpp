@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -306,7 +307,9 @@ void frmMain::BuildPanes()
     ListView1->header()->setSortIndicatorShown(true);
     ListView1->installEventFilter(this);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &frmMain::ListView1_ColumnClick);
-    connect(ListView1, &QTreeView::clicked, this, [this] { UpdateCommandState(); });
+    // Clicks, arrow keys and code all move the current row; the commands follow it.
+    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { UpdateCommandState(); });
     ListView1->viewport()->installEventFilter(this);
     TreeView1->viewport()->installEventFilter(this);
     TreeView1->setAcceptDrops(true);

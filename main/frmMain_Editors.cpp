@@ -1,6 +1,26 @@
-// Opening the record and type editors from the main window.
+// Opening the record and type editors from the main window. Each editor rebuilds the main
+// window itself when it saves, so nothing happens here after it closes.
 #include "main/frmMain.h"
 
-void frmMain::OpenRecordEditor(bool, qint64, const QString&) {}
+#include "app/Forms.h"
+#include "editors/frmPWD.h"
+#include "editors/frmPWDType.h"
 
-void frmMain::OpenTypeEditor(bool, qint64) {}
+void frmMain::OpenRecordEditor(bool editMode, qint64 pwdId, const QString& preselectType)
+{
+    frmPWD& editor = Form<frmPWD>();
+    editor.SetEditMode(editMode);
+    editor.SetPWDID(static_cast<int>(pwdId));
+    if (!editMode && !preselectType.isEmpty()) {
+        editor.PreselectType(preselectType);
+    }
+    editor.exec();
+}
+
+void frmMain::OpenTypeEditor(bool editMode, qint64 typeNo)
+{
+    frmPWDType& editor = Form<frmPWDType>();
+    editor.SetEditMode(editMode);
+    editor.SetTypeNo(static_cast<int>(typeNo));
+    editor.exec();
+}

@@ -4,19 +4,6 @@
 
 #include <unicode/ucsdet.h>
 
-QString TrimContactSpaces(const QString& text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ') {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == u' ') {
-        --end;
-    }
-    return text.mid(begin, end - begin);
-}
-
 namespace {
 
 // Short Chinese texts (a few names) are too little for ICU's statistics. Their high bytes come

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/TextUtil.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QMap>
@@ -48,6 +50,3 @@ ContactFile ReadContactFile(const QByteArray& bytes);
 enum class VCardVersion { V30, V40 };
 QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version);
 QByteArray WriteCsv(const QList<ContactCard>& cards);
-
-// Removes leading and trailing spaces only, as the record editor does.
-QString TrimContactSpaces(const QString& text);

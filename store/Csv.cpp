@@ -14,6 +14,7 @@ enum class Field {
     Middle,
     Last,
     Category,
+    Type, // our own export's: one type, taken whole
     Home,
     Mobile,
     Work,
@@ -53,7 +54,7 @@ Field FieldOf(const QString& header)
         {QStringLiteral("lastname"), Field::Last},
         {QStringLiteral("familyname"), Field::Last},
         {QStringLiteral("surname"), Field::Last},
-        {QStringLiteral("type"), Field::Category},
+        {QStringLiteral("type"), Field::Type},
         {QStringLiteral("category"), Field::Category},
         {QStringLiteral("categories"), Field::Category},
         {QStringLiteral("group"), Field::Category},
@@ -181,8 +182,8 @@ QString Joined(const QStringList& parts, const QString& separator)
 {
     QStringList kept;
     for (const QString& p : parts) {
-        if (!TrimContactSpaces(p).isEmpty()) {
-            kept.append(TrimContactSpaces(p));
+        if (!TrimSpaces(p).isEmpty()) {
+            kept.append(TrimSpaces(p));
         }
     }
     return kept.join(separator);
@@ -191,7 +192,7 @@ QString Joined(const QStringList& parts, const QString& separator)
 QString QuoteCsv(const QString& value)
 {
     if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n') && !value.contains(u'\r') &&
-        TrimContactSpaces(value) == value) {
+        TrimSpaces(value) == value) {
         return value;
     }
     return QLatin1Char('"') + QString(value).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
@@ -233,7 +234,7 @@ ContactFile ReadCsv(const QByteArray& bytes)
         QStringList emails;
         QStringList untypedPhones;
         for (qsizetype i = 0; i < record.size(); ++i) {
-            const QString value = TrimContactSpaces(record[i]);
+            const QString value = TrimSpaces(record[i]);
             const Field field = fields.value(i, Field::Unknown);
             if (value.isEmpty() && field != Field::PhoneType) {
                 continue;
@@ -260,11 +261,15 @@ ContactFile ReadCsv(const QByteArray& bytes)
                 break;
             case Field::Category: {
                 // Several categories come separated by ";" (or Google's " ::: ").
-                QStringList all = value.split(QRegularExpression(QStringLiteral(";|:::")), Qt::SkipEmptyParts);
-                all.removeAll(QStringLiteral("* myContacts"));
+                QStringList all;
+                for (const QString& part : value.split(QRegularExpression(QStringLiteral(";|:::")))) {
+                    const QString trimmed = TrimSpaces(part); // Google writes "* myContacts ::: Family"
+                    if (!trimmed.isEmpty() && trimmed != QLatin1String("* myContacts")) {
+                        all.append(trimmed);
+                    }
+                }
                 for (qsizetype c = 0; c < all.size(); ++c) {
-                    const QString category =
-                        TrimContactSpaces(all[c].remove(QRegularExpression(QStringLiteral("^\\* "))));
+                    const QString category = all[c].remove(QRegularExpression(QStringLiteral("^\\* ")));
                     if (c == 0) {
                         card.category = category;
                     } else if (!category.isEmpty()) {
@@ -273,6 +278,9 @@ ContactFile ReadCsv(const QByteArray& bytes)
                 }
                 break;
             }
+            case Field::Type:
+                card.category = value;
+                break;
             case Field::Home:
                 keep(card.homePhone, "second home phone");
                 break;
@@ -301,7 +309,11 @@ ContactFile ReadCsv(const QByteArray& bytes)
                 phoneType = value.toLower();
                 break;
             case Field::PhoneValue:
-                if (phoneType.contains(QLatin1String("mobile"))) {
+                if (phoneType.contains(QLatin1String("fax"))) {
+                    ++file.dropped[QStringLiteral("fax")];
+                } else if (phoneType.contains(QLatin1String("pager"))) {
+                    ++file.dropped[QStringLiteral("pager")];
+                } else if (phoneType.contains(QLatin1String("mobile"))) {
                     keep(card.mobilePhone, "second mobile phone");
                 } else if (phoneType.contains(QLatin1String("home"))) {
                     keep(card.homePhone, "second home phone");
@@ -314,7 +326,7 @@ ContactFile ReadCsv(const QByteArray& bytes)
             case Field::Ignored:
                 break;
             case Field::Unknown:
-                ++file.dropped[TrimContactSpaces(headers.value(i))];
+                ++file.dropped[TrimSpaces(headers.value(i))];
                 break;
             }
         }

@@ -203,7 +203,7 @@ public:
             } else if (name == "TEL") {
                 phones.append({Preference(p), p});
             } else if (name == "EMAIL") {
-                const QString address = TrimContactSpaces(Text(p));
+                const QString address = TrimSpaces(Text(p));
                 if (!address.isEmpty()) {
                     card.emails += (card.emails.isEmpty() ? QString() : QStringLiteral("; ")) + address;
                 }
@@ -213,8 +213,8 @@ public:
                 const QStringList categories = SplitEscaped(Decoded(p), u',');
                 for (qsizetype i = 0; i < categories.size(); ++i) {
                     if (i == 0) {
-                        Keep(card.category, TrimContactSpaces(categories[i]), "second category");
-                    } else if (!TrimContactSpaces(categories[i]).isEmpty()) {
+                        Keep(card.category, TrimSpaces(categories[i]), "second category");
+                    } else if (!TrimSpaces(categories[i]).isEmpty()) {
                         ++m_dropped[QStringLiteral("second category")];
                     }
                 }
@@ -231,7 +231,7 @@ public:
                 ++m_dropped[QString::fromLatin1(name)];
             }
         }
-        card.name = TrimContactSpaces(fn.isEmpty() ? n : fn);
+        card.name = TrimSpaces(fn.isEmpty() ? n : fn);
         AssignPhones(card, phones);
         return card;
     }
@@ -257,7 +257,7 @@ private:
     // The first value of a kind is kept; another, different one is counted as lost.
     void Keep(QString& field, const QString& value, const char* lostLabel)
     {
-        const QString v = TrimContactSpaces(value);
+        const QString v = TrimSpaces(value);
         if (v.isEmpty()) {
             return;
         }
@@ -271,16 +271,16 @@ private:
     static QString NameFromParts(const QStringList& parts)
     {
         // Family; Given; Additional; Prefix; Suffix
-        const QString family = TrimContactSpaces(parts.value(0));
-        const QString given = TrimContactSpaces(parts.value(1));
+        const QString family = TrimSpaces(parts.value(0));
+        const QString given = TrimSpaces(parts.value(1));
         static const QRegularExpression han(QStringLiteral("[\\x{3400}-\\x{9FFF}]"));
         if (family.contains(han) || given.contains(han)) {
             return family + given; // Chinese names: family name first, no space
         }
         QStringList words;
         for (const QString& w : {parts.value(3), given, parts.value(2), family, parts.value(4)}) {
-            if (!TrimContactSpaces(w).isEmpty()) {
-                words.append(TrimContactSpaces(w));
+            if (!TrimSpaces(w).isEmpty()) {
+                words.append(TrimSpaces(w));
             }
         }
         return words.join(QLatin1Char(' '));
@@ -288,7 +288,7 @@ private:
 
     void Messenger(ContactCard& card, const QString& value)
     {
-        const QString v = TrimContactSpaces(value);
+        const QString v = TrimSpaces(value);
         const qsizetype colon = v.indexOf(u':');
         const QString scheme = colon > 0 ? v.left(colon).toLower() : QString();
         const QString id = colon > 0 ? v.mid(colon + 1) : v;
@@ -309,7 +309,7 @@ private:
         std::stable_sort(phones.begin(), phones.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         QList<QString> untyped;
         for (const auto& [pref, p] : phones) {
-            QString number = TrimContactSpaces(Text(p));
+            QString number = TrimSpaces(Text(p));
             if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)) {
                 number = number.mid(4); // vCard 4.0 gives phones as tel: addresses
             }
@@ -479,7 +479,7 @@ QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
         const QStringList addresses = c.emails.split(QStringLiteral("; "));
         const bool clean = addresses.join(QStringLiteral("; ")) == c.emails &&
                            std::none_of(addresses.begin(), addresses.end(),
-                                        [](const QString& a) { return a.isEmpty() || TrimContactSpaces(a) != a; });
+                                        [](const QString& a) { return a.isEmpty() || TrimSpaces(a) != a; });
         for (const QString& address : clean ? addresses : QStringList{c.emails}) {
             if (!address.isEmpty()) {
                 line(QStringLiteral("EMAIL:") + Escape(address));

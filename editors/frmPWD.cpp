@@ -1,0 +1,234 @@
+#include "editors/frmPWD.h"
+
+#include "access/frmLogin.h"
+#include "app/AppState.h"
+#include "app/ApplyLanguage.h"
+#include "app/CodePage.h"
+#include "app/Common.h"
+#include "app/Forms.h"
+#include "app/Language.h"
+#include "editors/EditorParts.h"
+#include "editors/frmPWDType.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The value of the chooser's last entry, which opens the type editor instead of naming a type.
+constexpr int NewTypeEntry = -1;
+
+// The columns of the text boxes, in the order of Fields().
+constexpr const char16_t* FieldColumns[] = {u"Name", u"F_Phone1", u"F_MobilePhone1", u"C_Phone1", u"EMailList", u"QQ",
+                                            u"MSN",  u"ICQ"};
+
+} // namespace
+
+frmPWD::frmPWD()
+{
+    setObjectName(QStringLiteral("frmPWD"));
+    setWindowTitle(QStringLiteral("Password"));
+    auto* Frame1 = new QGroupBox(QStringLiteral("Detail:"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setProperty("Tag", QStringLiteral("10003"));
+    QFormLayout* fields = FieldLayout(Frame1);
+    // Created in the order of the rows, which is also the Tab order.
+    txtName = new FieldBox("txtName", true, Frame1);
+    AddFieldRow(fields, 1, "10004", "Name:", txtName);
+    txtTypeNo = new QComboBox(Frame1);
+    txtTypeNo->setObjectName(QStringLiteral("txtTypeNo"));
+    txtTypeNo->setEditable(false);
+    txtTypeNo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    AddFieldRow(fields, 2, "10005", "Type:", txtTypeNo);
+    txtFPhone = new FieldBox("txtFPhone", true, Frame1);
+    AddFieldRow(fields, 3, "10006", "FPhome:", txtFPhone);
+    txtMobile = new FieldBox("txtMobile", true, Frame1);
+    AddFieldRow(fields, 4, "10007", "MobilePhone:", txtMobile);
+    txtCPhone = new FieldBox("txtCPhone", true, Frame1);
+    AddFieldRow(fields, 5, "10008", "CPhone:", txtCPhone);
+    txtMail = new FieldBox("txtMail", false, Frame1);
+    AddFieldRow(fields, 6, "10009", "E_Mail:", txtMail);
+    txtQQ = new FieldBox("txtQQ", false, Frame1);
+    AddFieldRow(fields, 7, "10010", "QQ:", txtQQ);
+    txtMSN = new FieldBox("txtMSN", false, Frame1);
+    AddFieldRow(fields, 8, "10011", "MSN:", txtMSN);
+    txtICQ = new FieldBox("txtICQ", false, Frame1);
+    AddFieldRow(fields, 9, "10012", "ICQ:", txtICQ);
+
+    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
+    connect(CmdOK, &QPushButton::clicked, this, &frmPWD::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmPWD::reject);
+    connect(txtTypeNo, &QComboBox::activated, this, &frmPWD::txtTypeNo_Click);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Frame1);
+    layout->addWidget(buttons);
+
+    ApplyLanguage(this);
+    m_newTypeText = GetLangString(QStringLiteral("General"), QStringLiteral("20004"), QStringLiteral("New..."));
+    Form<frmLogin>().skn.ApplySkin(this);
+    LoadTypeData(QString());
+}
+
+void frmPWD::LoadTypeData(const QString& selectName)
+{
+    m_filling = true;
+    txtTypeNo->clear();
+    std::exception_ptr error;
+    try {
+        Recordset rs;
+        OpenTypes(rs, Conn, LockType::Unspecified);
+        const int typeNo = rs.FieldIndex(u"TypeNo");
+        const int typeName = rs.FieldIndex(u"TypeName");
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            txtTypeNo->addItem(rs.Text(typeName), static_cast<int>(rs.Integer(typeNo)));
+        }
+        ReleaseRecordset(rs);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    txtTypeNo->addItem(m_newTypeText, NewTypeEntry);
+    // A name that is not listed selects nothing, so OK asks for a type rather than guessing one.
+    txtTypeNo->setCurrentIndex(selectName.isEmpty() ? 0 : txtTypeNo->findText(selectName));
+    m_filling = false;
+    if (error) {
+        ShowError(error, this);
+    }
+}
+
+void frmPWD::PreselectType(const QString& typeName)
+{
+    const int index = txtTypeNo->findText(typeName, Qt::MatchExactly);
+    if (index >= 0 && txtTypeNo->itemData(index).toInt() != NewTypeEntry) {
+        txtTypeNo->setCurrentIndex(index);
+    }
+}
+
+void frmPWD::SetPWDID(int pwdId)
+{
+    m_pwdId = pwdId;
+    const QList<QLineEdit*> boxes = Fields();
+    try {
+        Recordset rs;
+        OpenRecordView(rs, Conn, pwdId);
+        if (rs.RecordCount() == 0) {
+            for (QLineEdit* box : boxes) {
+                box->clear();
+            }
+            txtTypeNo->setCurrentIndex(0);
+        } else {
+            for (qsizetype i = 0; i < boxes.size(); ++i) {
+                boxes[i]->setText(Decrypt(rs.Text(FieldColumns[i])));
+            }
+            // By number: a record whose type was deleted must not quietly move to the first type
+            // when it is saved, so it selects nothing and OK asks for a type.
+            txtTypeNo->setCurrentIndex(
+                rs.IsNull(u"TypeName") ? -1 : txtTypeNo->findData(static_cast<int>(rs.Integer(u"TypeNo"))));
+        }
+        ReleaseRecordset(rs);
+    } catch (...) {
+        // Saving boxes that were never (or only partly) filled would overwrite the record.
+        CmdOK->setEnabled(false);
+        ShowError(this);
+    }
+}
+
+void frmPWD::txtTypeNo_Click(int index)
+{
+    if (m_filling || txtTypeNo->itemData(index).toInt() != NewTypeEntry) {
+        return;
+    }
+    txtTypeNo->setCurrentIndex(0);
+    // A saved type refills this chooser through LoadTypeData; a cancelled one leaves the first entry.
+    frmPWDType& editor = Form<frmPWDType>();
+    editor.SetEditMode(false);
+    editor.SetTypeNo(-1);
+    editor.exec();
+}
+
+void frmPWD::CmdOK_Click()
+{
+    TrimTextBoxes(this);
+    const QString section = objectName();
+    if (txtName->text().isEmpty()) {
+        MsgInformation(this, GetLangString(section, QStringLiteral("20001"), QStringLiteral("Name can't be empty!")));
+        txtName->setFocus();
+        return;
+    }
+    const int typeNo = txtTypeNo->currentIndex() < 0 ? NewTypeEntry : txtTypeNo->currentData().toInt();
+    if (typeNo == NewTypeEntry) {
+        MsgInformation(this, GetLangString(section, QStringLiteral("20002"), QStringLiteral("Please choose a type!")));
+        txtTypeNo->setFocus();
+        return;
+    }
+    // The cipher works on the system code page: a character it cannot hold would come back as '?'.
+    if (QLineEdit* box = FirstUnstorable(Fields(), CodePage::System())) {
+        MsgInformation(this, GetLangString(section, QStringLiteral("20003"),
+                                           QStringLiteral("The text contains characters that this system's "
+                                                          "character set cannot store!")));
+        box->setFocus();
+        return;
+    }
+    try {
+        Recordset rs;
+        OpenRecordsNamedExcept(rs, Conn, txtName->text(), m_pwdId);
+        if (rs.RecordCount() > 0) {
+            ReleaseRecordset(rs);
+            PlaySoundRes(SoundWarning);
+            return;
+        }
+        PlaySoundRes(SoundClick);
+        ReleaseRecordset(rs);
+        SaveRecord(typeNo);
+    } catch (...) {
+        ShowError(this);
+        return;
+    }
+    done(Accepted);
+    FormInstance<frmPWD>::Unload();
+    if (IsFormLoaded(QStringLiteral("frmMain"))) {
+        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
+            main->LoadTreeData(QLatin1Char('_') + QString::number(typeNo));
+        }
+    }
+}
+
+// One insert or one update: a failure leaves the stored record as it was.
+void frmPWD::SaveRecord(int typeNo)
+{
+    Recordset rs;
+    OpenRecordForWrite(rs, Conn, m_pwdId);
+    if (rs.RecordCount() == 0) {
+        rs.AddNew();
+    }
+    rs.SetValue(u"Name", Encrypt(txtName->text()));
+    rs.SetValue(u"TypeNo", typeNo);
+    rs.SetValue(u"F_Phone1", Encrypt(txtFPhone->text()));
+    rs.SetValue(u"F_MobilePhone1", Encrypt(txtMobile->text()));
+    rs.SetValue(u"C_Phone1", Encrypt(txtCPhone->text()));
+    rs.SetValue(u"EMailList", Encrypt(txtMail->text()));
+    rs.SetValue(u"QQ", Encrypt(txtQQ->text()));
+    rs.SetValue(u"MSN", Encrypt(txtMSN->text()));
+    rs.SetValue(u"ICQ", Encrypt(txtICQ->text()));
+    rs.Update();
+    ReleaseRecordset(rs);
+}
+
+QList<QLineEdit*> frmPWD::Fields() const
+{
+    return {txtName, txtFPhone, txtMobile, txtCPhone, txtMail, txtQQ, txtMSN, txtICQ};
+}
+
+void frmPWD::reject()
+{
+    PlaySoundRes(SoundClick);
+    QDialog::reject();
+    FormInstance<frmPWD>::Unload();
+}

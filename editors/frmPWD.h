@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+
+class FieldBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+// The contact record editor: adds a record or edits one; every text field is stored enciphered.
+class frmPWD : public QDialog
+{
+    Q_OBJECT
+
+public:
+    frmPWD();
+
+    bool EditMode() const { return m_editMode; }
+    void SetEditMode(bool editMode) { m_editMode = editMode; }
+    int PWDID() const { return m_pwdId; }
+    // Loads the record into the boxes; -1 (or a record that is gone) leaves them empty.
+    void SetPWDID(int pwdId);
+    // Refills the type chooser and selects the type of this name, or the first entry for "".
+    void LoadTypeData(const QString& selectName);
+    // Proposes a type for a new record, as the main window does from its selection; a name that
+    // is not listed changes nothing.
+    void PreselectType(const QString& typeName);
+
+public slots:
+    void reject() override; // Cancel, Esc and the window's close button
+
+private:
+    void CmdOK_Click();
+    void txtTypeNo_Click(int index);
+    void SaveRecord(int typeNo);
+    QList<QLineEdit*> Fields() const; // the text boxes, in the order of the table's columns
+
+    FieldBox* txtName;
+    QComboBox* txtTypeNo;
+    FieldBox* txtFPhone;
+    FieldBox* txtMobile;
+    FieldBox* txtCPhone;
+    FieldBox* txtMail;
+    FieldBox* txtQQ;
+    FieldBox* txtMSN;
+    FieldBox* txtICQ;
+    QPushButton* CmdOK;
+    QPushButton* CmdCancel;
+
+    bool m_editMode = false;
+    int m_pwdId = -1;
+    QString m_newTypeText;
+    bool m_filling = false; // while LoadTypeData fills the chooser
+};

@@ -1,0 +1,144 @@
+#include "editors/frmPWDType.h"
+
+#include "access/frmLogin.h"
+#include "app/AppState.h"
+#include "app/ApplyLanguage.h"
+#include "app/CodePage.h"
+#include "app/Common.h"
+#include "app/Forms.h"
+#include "app/Language.h"
+#include "editors/EditorParts.h"
+#include "editors/frmPWD.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmPWDType::frmPWDType()
+{
+    setObjectName(QStringLiteral("frmPWDType"));
+    setWindowTitle(QStringLiteral("Password type"));
+    auto* Frame1 = new QGroupBox(QStringLiteral("Detail:"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setProperty("Tag", QStringLiteral("10003"));
+    QFormLayout* fields = FieldLayout(Frame1);
+    txtTypeName = new FieldBox("txtTypeName", true, Frame1);
+    AddFieldRow(fields, 1, "10004", "Type Name:", txtTypeName);
+    txtDescription = new FieldBox("txtDescription", true, Frame1);
+    AddFieldRow(fields, 2, "10005", "Description:", txtDescription);
+
+    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
+    connect(CmdOK, &QPushButton::clicked, this, &frmPWDType::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmPWDType::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Frame1);
+    layout->addWidget(buttons);
+
+    ApplyLanguage(this);
+    Form<frmLogin>().skn.ApplySkin(this);
+}
+
+void frmPWDType::SetTypeNo(int typeNo)
+{
+    m_typeNo = typeNo;
+    try {
+        Recordset rs;
+        OpenType(rs, Conn, typeNo, LockType::Unspecified);
+        if (rs.RecordCount() == 0) {
+            txtTypeName->clear();
+            txtDescription->clear();
+        } else {
+            txtTypeName->setText(TrimSpaces(rs.Text(u"TypeName")));
+            txtDescription->setText(TrimSpaces(rs.Text(u"Description")));
+        }
+        ReleaseRecordset(rs);
+    } catch (...) {
+        // Saving boxes that were never filled would blank the type.
+        CmdOK->setEnabled(false);
+        ShowError(this);
+    }
+}
+
+void frmPWDType::CmdOK_Click()
+{
+    PlaySoundRes(SoundClick);
+    const QString section = objectName();
+    // The boxes keep what the user typed; only the stored values lose their spaces.
+    const QString name = TrimSpaces(txtTypeName->text());
+    if (name.isEmpty()) {
+        MsgInformation(this,
+                       GetLangString(section, QStringLiteral("20001"), QStringLiteral("Type name can't be empty!")));
+        txtTypeName->setFocus();
+        return;
+    }
+    const QString description = TrimSpaces(txtDescription->text());
+    if (QLineEdit* box = FirstUnstorable({txtTypeName, txtDescription}, CodePage::Utf8())) {
+        MsgInformation(this, GetLangString(section, QStringLiteral("20003"),
+                                           QStringLiteral("The text contains characters that cannot be stored!")));
+        box->setFocus();
+        return;
+    }
+    int savedTypeNo = -1;
+    try {
+        if (NameTaken(name)) {
+            MsgWarning(
+                this, GetLangString(section, QStringLiteral("20002"), QStringLiteral("The type name has been exist!")));
+            txtTypeName->setFocus();
+            return;
+        }
+        savedTypeNo = SaveType(name, description);
+    } catch (...) {
+        ShowError(this);
+        return;
+    }
+    done(Accepted);
+    FormInstance<frmPWDType>::Unload();
+    if (IsFormLoaded(QStringLiteral("frmMain"))) {
+        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
+            main->LoadTreeData(QLatin1Char('_') + QString::number(savedTypeNo));
+        }
+    }
+    if (IsFormLoaded(QStringLiteral("frmPWD"))) {
+        if (frmPWD* record = FormInstance<frmPWD>::IfLoaded()) {
+            record->LoadTypeData(name);
+        }
+    }
+}
+
+// Another type of this name, ignoring letter case (non-ASCII letters too).
+bool frmPWDType::NameTaken(const QString& name) const
+{
+    Recordset rs;
+    OpenTypesNamedExcept(rs, Conn, name, m_typeNo);
+    const bool taken = rs.RecordCount() > 0;
+    ReleaseRecordset(rs);
+    return taken;
+}
+
+// One insert or one update; returns the type's number, for a new type the one the engine assigned.
+int frmPWDType::SaveType(const QString& name, const QString& description) const
+{
+    Recordset rs;
+    OpenType(rs, Conn, m_typeNo, LockType::Optimistic);
+    if (rs.RecordCount() == 0) {
+        rs.AddNew();
+    }
+    rs.SetValue(u"TypeName", name);
+    rs.SetValue(u"Description", description);
+    rs.Update();
+    const int saved = static_cast<int>(rs.Integer(u"TypeNo"));
+    ReleaseRecordset(rs);
+    return saved;
+}
+
+void frmPWDType::reject()
+{
+    PlaySoundRes(SoundClick);
+    QDialog::reject();
+    FormInstance<frmPWDType>::Unload();
+}

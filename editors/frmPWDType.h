@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDialog>
+
+class FieldBox;
+class QPushButton;
+
+// The type editor: creates a record type or renames and describes one.
+class frmPWDType : public QDialog
+{
+    Q_OBJECT
+
+public:
+    frmPWDType();
+
+    bool EditMode() const { return m_editMode; }
+    void SetEditMode(bool editMode) { m_editMode = editMode; }
+    int TypeNo() const { return m_typeNo; }
+    // Loads the type into the boxes; -1 (or a type that is gone) leaves them empty.
+    void SetTypeNo(int typeNo);
+
+public slots:
+    void reject() override; // Cancel, Esc and the window's close button
+
+private:
+    void CmdOK_Click();
+    bool NameTaken(const QString& name) const;
+    int SaveType(const QString& name, const QString& description) const;
+
+    FieldBox* txtTypeName;
+    FieldBox* txtDescription;
+    QPushButton* CmdOK;
+    QPushButton* CmdCancel;
+
+    bool m_editMode = false;
+    int m_typeNo = -1;
+};
