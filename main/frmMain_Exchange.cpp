@@ -143,6 +143,7 @@ void frmMain::ImportContacts()
                          .replace(QLatin1String("%list%"), dropped.join(QStringLiteral(", ")));
         }
         if (plan.toAdd.isEmpty()) {
+            lines.first() = text("50020", "There is nothing to import.");
             MsgInformation(this, lines.join(QLatin1Char('\n')));
             return;
         }
