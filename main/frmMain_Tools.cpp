@@ -13,6 +13,7 @@
 #include "store/Database.h"
 #include "store/Maintenance.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QTreeWidget>
 
 #include <memory>
@@ -34,11 +36,12 @@ constexpr qint64 ProgressDialogBytes = 4 * 1024 * 1024;
 class MaintenanceFeedback
 {
 public:
-    MaintenanceFeedback(QWidget* parent, const QString& file)
+    MaintenanceFeedback(QWidget* parent, const QString& file, const QString& label)
     {
         if (QFileInfo(file).size() > ProgressDialogBytes) {
             m_dialog = std::make_unique<QProgressDialog>(parent);
             m_dialog->setWindowTitle(parent->windowTitle());
+            m_dialog->setLabelText(label);
             m_dialog->setWindowModality(Qt::WindowModal);
             m_dialog->setCancelButton(nullptr);
             m_dialog->setMinimumDuration(0);
@@ -79,6 +82,19 @@ private:
 QString Text(const char* key, const char* english)
 {
     return GetLangString(QStringLiteral("frmMain"), QLatin1String(key), QLatin1String(english));
+}
+
+// A menu command's caption without its access key and ellipsis, to name the work in progress.
+QString CommandCaption(const frmMain& main, const char* name)
+{
+    const auto* action = main.findChild<QAction*>(QLatin1String(name));
+    QString caption = action != nullptr ? action->text() : QString();
+    caption.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
+    caption.remove(u'&');
+    while (caption.endsWith(u'.') || caption.endsWith(u'\u2026')) {
+        caption.chop(1);
+    }
+    return caption.trimmed();
 }
 
 // The address book's file, whether the connection is open or not.
@@ -124,7 +140,7 @@ void frmMain::BackupDatabase()
         return;
     }
     try {
-        MaintenanceFeedback feedback(this, DatabaseFile());
+        MaintenanceFeedback feedback(this, DatabaseFile(), CommandCaption(*this, "mnuBackup"));
         ::BackupDatabase(Conn, folder, QDate::currentDate(), feedback.Callback());
     } catch (const AppError&) {
         // A failed backup says nothing: the missing completion message tells. Nothing is left
@@ -162,22 +178,17 @@ void frmMain::RestoreDatabase()
     Conn.Close();
     bool replaced = false;
     try {
-        MaintenanceFeedback feedback(this, file);
+        MaintenanceFeedback feedback(this, file, CommandCaption(*this, "mnuRestore"));
         ReplaceDatabaseFile(file, database, feedback.Callback());
         replaced = true;
     } catch (const AppError&) { // NOLINT(bugprone-empty-catch)
         // As with a backup, a failed copy says nothing; the address book was not touched.
     }
-    bool reopened = false;
     try {
         Conn.Open();
-        reopened = true;
-        if (replaced) {
-            DiscardPreviousDatabase(database);
-        }
     } catch (...) {
         const std::exception_ptr error = std::current_exception();
-        if (replaced && !reopened) {
+        if (replaced) {
             // The restored file does not open here: the address book goes back as it was.
             try {
                 RevertDatabaseFile(database);
@@ -189,6 +200,10 @@ void frmMain::RestoreDatabase()
         ShowError(error, this);
     }
     if (replaced) {
+        try {
+            DiscardPreviousDatabase(database);
+        } catch (const AppError&) { // NOLINT(bugprone-empty-catch): the next restore clears it away
+        }
         MsgInformation(this, Text("50007", "Restore database complete!"));
     }
     RefreshViews(*this);
@@ -199,7 +214,7 @@ void frmMain::CompactDatabase()
     const QString database = DatabaseFile();
     Conn.Close();
     try {
-        MaintenanceFeedback feedback(this, database);
+        MaintenanceFeedback feedback(this, database, CommandCaption(*this, "mnuClearupDB"));
         const CompactOutcome outcome = CompactDatabaseFile(database, feedback.Callback());
         if (outcome == CompactOutcome::DatabaseMissing) {
             ThePlatform().MessageBox(this, QDir::toNativeSeparators(database) + QStringLiteral("File not fond\uFF01"),

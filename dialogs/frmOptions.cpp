@@ -1,0 +1,77 @@
+#include "dialogs/frmOptions.h"
+
+#include "access/frmLogin.h"
+#include "app/AppState.h"
+#include "app/ApplyLanguage.h"
+#include "app/Common.h"
+#include "app/Errors.h"
+#include "app/Forms.h"
+#include "app/OperateIni.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmOptions::frmOptions()
+{
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("Options"));
+    ChkSounds = new QCheckBox(QStringLiteral("Play sounds"), this);
+    ChkSounds->setObjectName(QStringLiteral("ChkSounds"));
+    ChkSounds->setProperty("Tag", QStringLiteral("10003"));
+    chklogin = new QCheckBox(QStringLiteral("Login at start-up"), this);
+    chklogin->setObjectName(QStringLiteral("chklogin"));
+    chklogin->setProperty("Tag", QStringLiteral("10004"));
+
+    CmdOK = new QPushButton(QStringLiteral("&Ok"), this);
+    CmdOK->setObjectName(QStringLiteral("CmdOK"));
+    CmdOK->setProperty("Tag", QStringLiteral("10001"));
+    CmdOK->setDefault(true);
+    CmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    CmdCancel->setObjectName(QStringLiteral("CmdCancel"));
+    CmdCancel->setProperty("Tag", QStringLiteral("10002"));
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(CmdOK, QDialogButtonBox::AcceptRole);
+    buttons->addButton(CmdCancel, QDialogButtonBox::RejectRole);
+    connect(CmdOK, &QPushButton::clicked, this, &frmOptions::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmOptions::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ChkSounds);
+    layout->addWidget(chklogin);
+    layout->addSpacing(8);
+    layout->addWidget(buttons);
+
+    ApplyLanguage(this);
+    Form<frmLogin>().skn.ApplySkin(this);
+    ChkSounds->setChecked(SoundEnabled);
+    chklogin->setChecked(LoginEnabled);
+}
+
+void frmOptions::CmdOK_Click()
+{
+    // The click belongs to the setting in force until now: switching sounds off still clicks.
+    PlaySoundRes(SoundClick);
+    SoundEnabled = ChkSounds->isChecked();
+    LoginEnabled = chklogin->isChecked();
+    const bool saved = WriteIniValues(QStringLiteral("General"),
+                                      {{QStringLiteral("PlaySound"), IniFromBool(SoundEnabled)},
+                                       {QStringLiteral("login"), IniFromBool(LoginEnabled)}},
+                                      IniFile);
+    if (!saved) {
+        // The switches hold for this run; the user must know the next start will not keep them.
+        ShowError(std::make_exception_ptr(
+                      AppError(75, QStringLiteral("The options could not be saved in '%1'.").arg(IniFile))),
+                  this);
+    }
+    done(Accepted);
+    FormInstance<frmOptions>::Unload();
+}
+
+void frmOptions::reject()
+{
+    PlaySoundRes(SoundClick);
+    QDialog::reject();
+    FormInstance<frmOptions>::Unload();
+}
