@@ -1,15 +1,16 @@
 #include "access/frmLogin.h"
 
+#include "access/AccountParts.h"
+#include "access/frmForget.h"
 #include "app/AppState.h"
 #include "app/ApplyLanguage.h"
 #include "app/Common.h"
+#include "app/Forms.h"
 #include "app/Language.h"
 #include "store/Database.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -17,64 +18,81 @@ frmLogin::frmLogin()
 {
     setObjectName(QStringLiteral("frmLogin"));
     setWindowTitle(QStringLiteral("Login"));
-    auto* form = new QFormLayout;
-    txtUserName = new QLineEdit(CurrentUser, this);
-    txtUserName->setObjectName(QStringLiteral("txtUserName"));
-    txtPassword = new QLineEdit(this);
-    txtPassword->setObjectName(QStringLiteral("txtPassword"));
-    txtPassword->setEchoMode(QLineEdit::Password);
-    auto* label1 = new QLabel(QStringLiteral("&UserName:"), this);
-    label1->setObjectName(QStringLiteral("SkinLabel1"));
-    label1->setProperty("Tag", QStringLiteral("10004"));
-    label1->setBuddy(txtUserName);
-    auto* label2 = new QLabel(QStringLiteral("&Password:"), this);
-    label2->setObjectName(QStringLiteral("SkinLabel2"));
-    label2->setProperty("Tag", QStringLiteral("10005"));
-    label2->setBuddy(txtPassword);
-    form->addRow(label1, txtUserName);
-    form->addRow(label2, txtPassword);
+    auto* fields = new QFormLayout;
+    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    txtUserName = new AccountBox("txtUserName", false, this);
+    AddAccountRow(fields, 1, "10004", "&UserName:", txtUserName);
+    txtPassword = new AccountBox("txtPassword", true, this);
+    AddAccountRow(fields, 2, "10005", "&Password:", txtPassword);
 
-    auto* ok = new QPushButton(QStringLiteral("&Ok"), this);
-    ok->setObjectName(QStringLiteral("CmdOK"));
-    ok->setProperty("Tag", QStringLiteral("10001"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cancel->setObjectName(QStringLiteral("CmdCancel"));
-    cancel->setProperty("Tag", QStringLiteral("10002"));
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(ok, QDialogButtonBox::AcceptRole);
-    buttons->addButton(cancel, QDialogButtonBox::RejectRole);
-    connect(ok, &QPushButton::clicked, this, &frmLogin::CmdOK_Click);
-    connect(cancel, &QPushButton::clicked, this, &frmLogin::CmdCancel_Click);
+    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    CmdForget = AccountButton(buttons, "CmdForget", "10003", "&Forget");
+    buttons->addButton(CmdForget, QDialogButtonBox::ResetRole); // apart from OK and Cancel
+    connect(CmdOK, &QPushButton::clicked, this, &frmLogin::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmLogin::reject);
+    connect(CmdForget, &QPushButton::clicked, this, &frmLogin::CmdForget_Click);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
+    layout->addLayout(fields);
     layout->addWidget(buttons);
+
     ApplyLanguage(this);
-    if (!CurrentUser.isEmpty()) {
-        txtPassword->setFocus();
-    }
+    skn.ApplySkin(this);
+    txtUserName->setText(CurrentUser);
+    // With a name proposed, the password is what is left to type.
+    (CurrentUser.isEmpty() ? txtUserName : txtPassword)->setFocus();
 }
 
 void frmLogin::CmdOK_Click()
 {
-    PlaySoundRes(SoundClick);
-    Recordset rs;
-    OpenUserByLogin(rs, Conn, txtUserName->text(), txtPassword->text());
-    const bool found = rs.RecordCount() > 0;
-    ReleaseRecordset(rs);
-    if (!found) {
-        MsgWarning(this, GetLangString(objectName(), QStringLiteral("20003"), QStringLiteral("Password error")));
-        txtPassword->setFocus();
+    const QString section = objectName();
+    if (IsBlank(txtUserName->text())) {
+        RefuseInput(this, MsgIcon::Information,
+                    GetLangString(section, QStringLiteral("20001"), QStringLiteral("Username can't be empty!")),
+                    txtUserName);
         return;
     }
-    CurrentUser = txtUserName->text();
+    if (IsBlank(txtPassword->text())) {
+        RefuseInput(this, MsgIcon::Information,
+                    GetLangString(section, QStringLiteral("20002"), QStringLiteral("Password can't be empty!")),
+                    txtPassword);
+        return;
+    }
+    // The texts are compared exactly as typed: the stored name was trimmed when it was saved, so a
+    // name typed with spaces around it does not match.
+    const QString name = txtUserName->text();
+    bool found = false;
+    if (Storable(name) && Storable(txtPassword->text())) {
+        try {
+            Recordset rs;
+            OpenUserByLogin(rs, Conn, name, txtPassword->text());
+            found = rs.RecordCount() > 0;
+            ReleaseRecordset(rs);
+        } catch (...) {
+            ShowError(this);
+            return;
+        }
+    }
+    if (!found) {
+        RefuseInput(this, MsgIcon::Warning,
+                    GetLangString(section, QStringLiteral("20003"), QStringLiteral("Password error")), txtPassword);
+        return;
+    }
+    CurrentUser = name;
+    PlaySoundRes(SoundClick);
     LoginPassed = true;
-    hide();
+    txtPassword->clear(); // the dialog stays loaded for the whole run; the password need not
+    hide();               // not unloaded: the skin stays with the program
 }
 
-void frmLogin::CmdCancel_Click()
+void frmLogin::reject()
 {
     PlaySoundRes(SoundClick);
-    reject();
+    FormInstance<frmLogin>::Unload();
+}
+
+void frmLogin::CmdForget_Click()
+{
+    PlaySoundRes(SoundInformation);
+    Form<frmForget>().exec();
 }

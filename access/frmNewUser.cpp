@@ -1,15 +1,17 @@
 #include "access/frmNewUser.h"
 
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
 #include "app/AppState.h"
 #include "app/ApplyLanguage.h"
 #include "app/Common.h"
+#include "app/Forms.h"
 #include "app/Language.h"
 #include "store/Database.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
-#include <QLabel>
-#include <QLineEdit>
+#include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -17,75 +19,83 @@ frmNewUser::frmNewUser()
 {
     setObjectName(QStringLiteral("frmNewUser"));
     setWindowTitle(QStringLiteral("New user"));
-    auto* form = new QFormLayout;
-    const struct
-    {
-        QLineEdit** box;
-        const char* name;
-        const char* label;
-        const char* tag;
-        bool secret;
-    } rows[] = {{&txtUserName, "txtUserName", "User Name:", "10004", false},
-                {&txtPassword, "txtPassword", "Password:", "10005", true},
-                {&txtConfirm, "txtConfirm", "Confirm Password:", "10006", true},
-                {&txtQuestion, "txtQuestion", "Question:", "10007", false},
-                {&txtAnswer, "txtAnswer", "Answer:", "10008", false}};
-    int n = 1;
-    for (const auto& row : rows) {
-        *row.box = new QLineEdit(this);
-        (*row.box)->setObjectName(QLatin1String(row.name));
-        if (row.secret) {
-            (*row.box)->setEchoMode(QLineEdit::Password);
-        }
-        auto* label = new QLabel(QLatin1String(row.label), this);
-        label->setObjectName(QStringLiteral("SkinLabel%1").arg(n++));
-        label->setProperty("Tag", QLatin1String(row.tag));
-        form->addRow(label, *row.box);
-    }
-    auto* ok = new QPushButton(QStringLiteral("&Ok"), this);
-    ok->setObjectName(QStringLiteral("CmdOK"));
-    ok->setProperty("Tag", QStringLiteral("10001"));
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    cancel->setObjectName(QStringLiteral("CmdCancel"));
-    cancel->setProperty("Tag", QStringLiteral("10002"));
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(ok, QDialogButtonBox::AcceptRole);
-    buttons->addButton(cancel, QDialogButtonBox::RejectRole);
-    connect(ok, &QPushButton::clicked, this, &frmNewUser::CmdOK_Click);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    Frame1 = new QGroupBox(QStringLiteral("User info:"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setProperty("Tag", QStringLiteral("10003"));
+    auto* fields = new QFormLayout(Frame1);
+    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    txtUserName = new AccountBox("txtUserName", false, Frame1);
+    AddAccountRow(fields, 1, "10004", "User Name:", txtUserName);
+    txtPassword = new AccountBox("txtPassword", true, Frame1);
+    AddAccountRow(fields, 2, "10005", "Password:", txtPassword);
+    txtConfrim = new AccountBox("txtConfrim", true, Frame1);
+    AddAccountRow(fields, 3, "10006", "Confrim Password:", txtConfrim);
+    txtQuestion = new AccountBox("txtQuestion", false, Frame1);
+    AddAccountRow(fields, 4, "10007", "Question:", txtQuestion);
+    txtAnswer = new AccountBox("txtAnswer", false, Frame1);
+    AddAccountRow(fields, 5, "10008", "Answer:", txtAnswer);
+
+    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    connect(CmdOK, &QPushButton::clicked, this, &frmNewUser::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmNewUser::reject);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
+    layout->addWidget(Frame1);
     layout->addWidget(buttons);
+
     ApplyLanguage(this);
+    Form<frmLogin>().skn.ApplySkin(this);
+    txtUserName->setFocus();
 }
 
 void frmNewUser::CmdOK_Click()
 {
-    PlaySoundRes(SoundClick);
-    TrimTextBoxes(this);
     const QString section = objectName();
+    auto refuse = [this, &section](const char* key, const char* english, QWidget* box) {
+        RefuseInput(this, MsgIcon::Information, GetLangString(section, QLatin1String(key), QLatin1String(english)),
+                    box);
+    };
+    TrimTextBoxes(this);
     if (txtUserName->text().isEmpty()) {
-        MsgInformation(this,
-                       GetLangString(section, QStringLiteral("20001"), QStringLiteral("Username can't be empty!")));
-        txtUserName->setFocus();
+        refuse("20001", "Username can't be empty!", txtUserName);
         return;
     }
     if (txtPassword->text().isEmpty()) {
-        MsgInformation(this,
-                       GetLangString(section, QStringLiteral("20002"), QStringLiteral("Password can't be empty!")));
-        txtPassword->setFocus();
+        refuse("20002", "Password can't be empty!", txtPassword);
         return;
     }
-    if (txtPassword->text() != txtConfirm->text()) {
-        MsgInformation(this,
-                       GetLangString(section, QStringLiteral("20003"), QStringLiteral("Confrim password not match!")));
-        txtConfirm->setFocus();
+    if (txtConfrim->text() != txtPassword->text()) {
+        refuse("20003", "Confrim password not match!", txtConfrim);
         return;
     }
-    InsertUser(Conn, txtUserName->text(), txtPassword->text(), txtQuestion->text(), txtAnswer->text());
+    if (txtQuestion->text().isEmpty()) {
+        refuse("20004", "Question can't be empty!", txtQuestion);
+        return;
+    }
+    if (txtAnswer->text().isEmpty()) {
+        refuse("20005", "Answer can't be empty!", txtAnswer);
+        return;
+    }
+    for (AccountBox* box : {txtUserName, txtPassword, txtQuestion, txtAnswer}) {
+        if (!Storable(box->text())) {
+            refuse("20006", "The text contains characters that this system's character set cannot store!", box);
+            return;
+        }
+    }
+    PlaySoundRes(SoundClick);
+    try {
+        InsertUser(Conn, txtUserName->text(), txtPassword->text(), txtQuestion->text(), txtAnswer->text());
+    } catch (...) {
+        ShowError(this);
+        return;
+    }
     CurrentUser = txtUserName->text();
     LoginPassed = true;
-    accept();
+    FormInstance<frmNewUser>::Unload();
+}
+
+void frmNewUser::reject()
+{
+    PlaySoundRes(SoundClick);
+    FormInstance<frmNewUser>::Unload();
 }

@@ -2,20 +2,32 @@
 
 #include <QDialog>
 
-class QLineEdit;
+class AccountBox;
+class QGroupBox;
+class QPushButton;
 
-// Creates the one account at first start.
+// Creates the one account at first start: name, password with its confirmation, and the secret
+// question and answer that recover a forgotten password.
 class frmNewUser : public QDialog
 {
+    Q_OBJECT
+
 public:
     frmNewUser();
+
+    AccountBox* txtUserName;
+    AccountBox* txtPassword;
+    AccountBox* txtConfrim;
+    AccountBox* txtQuestion;
+    AccountBox* txtAnswer;
+
+public slots:
+    void reject() override; // Cancel, Esc and the window's close button
 
 private:
     void CmdOK_Click();
 
-    QLineEdit* txtUserName;
-    QLineEdit* txtPassword;
-    QLineEdit* txtConfirm;
-    QLineEdit* txtQuestion;
-    QLineEdit* txtAnswer;
+    QGroupBox* Frame1;
+    QPushButton* CmdOK;
+    QPushButton* CmdCancel;
 };

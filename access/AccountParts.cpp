@@ -1,0 +1,89 @@
+#include "access/AccountParts.h"
+
+#include "app/CodePage.h"
+#include "app/Common.h"
+#include "app/Language.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+
+AccountBox::AccountBox(const char* name, bool secret, QWidget* parent) : QLineEdit(parent)
+{
+    setObjectName(QLatin1String(name));
+    if (secret) {
+        setEchoMode(QLineEdit::Password);
+        // Every character shows as "*", whatever mask the platform's style would draw.
+        setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+        setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
+    }
+}
+
+QSize AccountBox::sizeHint() const
+{
+    QSize size = QLineEdit::sizeHint();
+    size.setWidth(std::max(size.width(), fontMetrics().averageCharWidth() * 24));
+    return size;
+}
+
+void AccountBox::focusInEvent(QFocusEvent* event)
+{
+    QLineEdit::focusInEvent(event);
+    // After the click that brought the focus, so the mouse release does not undo the selection.
+    QTimer::singleShot(0, this, [this] { SelectAllText(this); });
+}
+
+QLabel* AddAccountRow(QFormLayout* form, int labelNumber, const char* tag, const char* caption, QWidget* box)
+{
+    auto* label = new QLabel(QLatin1String(caption), box->parentWidget());
+    label->setObjectName(QStringLiteral("SkinLabel%1").arg(labelNumber));
+    label->setProperty("Tag", QLatin1String(tag));
+    label->setBuddy(box);
+    form->addRow(label, box);
+    return label;
+}
+
+QPushButton* AccountButton(QWidget* parent, const char* name, const char* tag, const char* caption)
+{
+    auto* button = new QPushButton(QLatin1String(caption), parent);
+    button->setObjectName(QLatin1String(name));
+    button->setProperty("Tag", QLatin1String(tag));
+    return button;
+}
+
+QDialogButtonBox* AccountButtons(QDialog* dialog, QPushButton** ok, QPushButton** cancel)
+{
+    auto* buttons = new QDialogButtonBox(dialog);
+    *ok = AccountButton(buttons, "CmdOK", "10001", "&Ok");
+    *cancel = AccountButton(buttons, "CmdCancel", "10002", "&Cancel");
+    (*ok)->setDefault(true);
+    buttons->addButton(*ok, QDialogButtonBox::AcceptRole);
+    buttons->addButton(*cancel, QDialogButtonBox::RejectRole);
+    return buttons;
+}
+
+void RefuseInput(QWidget* dialog, MsgIcon icon, const QString& text, QWidget* focus)
+{
+    PlaySoundRes(icon == MsgIcon::Information ? SoundInformation : SoundWarning);
+    ThePlatform().MessageBox(
+        dialog, text, GetLangString(QStringLiteral("General"), QStringLiteral("10002"), QStringLiteral("Information")),
+        icon, MsgButtons::Ok);
+    PlaySoundRes(SoundClick);
+    focus->setFocus();
+    SelectAllText(focus);
+}
+
+bool IsBlank(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u' '; });
+}
+
+bool Storable(const QString& text)
+{
+    return CodePage::System().CanEncode(text);
+}

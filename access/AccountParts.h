@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/Platform.h"
+
+#include <QLineEdit>
+
+class QDialog;
+class QDialogButtonBox;
+class QFormLayout;
+class QLabel;
+class QPushButton;
+
+// Pieces the login and account dialogs share: their text boxes, rows, buttons and refusals.
+
+// A one-line box of an account dialog. It selects its whole text whenever it gets the focus, so
+// typing replaces the value; secret boxes show "*" for every character.
+class AccountBox : public QLineEdit
+{
+public:
+    AccountBox(const char* name, bool secret, QWidget* parent);
+
+    // Wide enough for a 24-character value in the dialog's font, whichever language set it.
+    QSize sizeHint() const override;
+
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+};
+
+// Adds a localisable label "SkinLabel<n>" with its language key and its box as one row.
+QLabel* AddAccountRow(QFormLayout* form, int labelNumber, const char* tag, const char* caption, QWidget* box);
+// A button with its object name, language key and built-in caption.
+QPushButton* AccountButton(QWidget* parent, const char* name, const char* tag, const char* caption);
+// CmdOK, the default button, and CmdCancel in the platform's order.
+QDialogButtonBox* AccountButtons(QDialog* dialog, QPushButton** ok, QPushButton** cancel);
+
+// A refusal: the sound of the icon, the box under the "Information" title, the click, and the focus
+// on the box at fault, with its text selected.
+void RefuseInput(QWidget* dialog, MsgIcon icon, const QString& text, QWidget* focus);
+
+// Whether the text is empty or holds nothing but spaces.
+bool IsBlank(const QString& text);
+
+// Whether the text survives the cipher's detour through the system code page. A character it cannot
+// hold would be stored as '?', so such a text is never written, and never matches a stored value.
+bool Storable(const QString& text);

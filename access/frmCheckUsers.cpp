@@ -1,0 +1,90 @@
+#include "access/frmCheckUsers.h"
+
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
+#include "app/AppState.h"
+#include "app/ApplyLanguage.h"
+#include "app/Common.h"
+#include "app/Forms.h"
+#include "app/Language.h"
+#include "store/Database.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+
+frmCheckUsers::frmCheckUsers()
+{
+    setObjectName(QStringLiteral("frmCheckUsers"));
+    setWindowTitle(QStringLiteral("Check Users"));
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
+    Image1->setAlignment(Qt::AlignTop);
+    auto* prompt = new QLabel(this);
+    prompt->setObjectName(QStringLiteral("SkinLabel1"));
+    prompt->setProperty("Tag", QStringLiteral("10003"));
+    auto* fields = new QFormLayout;
+    txtPassword = new AccountBox("txtPassword", true, this);
+    AddAccountRow(fields, 2, "10004", "Password:", txtPassword);
+
+    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    connect(CmdOK, &QPushButton::clicked, this, &frmCheckUsers::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmCheckUsers::reject);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(Image1, 0, 0, 2, 1);
+    layout->addWidget(prompt, 0, 1);
+    layout->addLayout(fields, 1, 1);
+    layout->addWidget(buttons, 2, 0, 1, 2);
+
+    ApplyLanguage(this);
+    Form<frmLogin>().skn.ApplySkin(this);
+    txtPassword->setFocus();
+}
+
+int frmCheckUsers::Verify()
+{
+    int result = 2;
+    frmCheckUsers& form = Form<frmCheckUsers>();
+    form.m_resultOut = &result;
+    form.exec();
+    return result;
+}
+
+void frmCheckUsers::CmdOK_Click()
+{
+    bool found = false;
+    if (Storable(txtPassword->text())) {
+        try {
+            Recordset rs;
+            OpenUserByLogin(rs, Conn, CurrentUser, txtPassword->text());
+            found = rs.RecordCount() > 0;
+            ReleaseRecordset(rs);
+        } catch (...) {
+            ShowError(this);
+            return;
+        }
+    }
+    if (!found) {
+        RefuseInput(this, MsgIcon::Warning,
+                    GetLangString(objectName(), QStringLiteral("20001"), QStringLiteral("Password error")),
+                    txtPassword);
+        return;
+    }
+    PlaySoundRes(SoundClick);
+    Result = 1;
+    if (m_resultOut != nullptr) {
+        *m_resultOut = Result;
+    }
+    FormInstance<frmCheckUsers>::Unload();
+}
+
+void frmCheckUsers::reject()
+{
+    PlaySoundRes(SoundClick);
+    FormInstance<frmCheckUsers>::Unload();
+}

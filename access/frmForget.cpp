@@ -1,0 +1,82 @@
+#include "access/frmForget.h"
+
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
+#include "app/AppState.h"
+#include "app/ApplyLanguage.h"
+#include "app/Common.h"
+#include "app/Forms.h"
+#include "app/Language.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmForget::frmForget()
+{
+    setObjectName(QStringLiteral("frmForget"));
+    setWindowTitle(QStringLiteral("Forget password"));
+    auto* fields = new QFormLayout;
+    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    txtQuestion = new AccountBox("txtQuestion", false, this);
+    AddAccountRow(fields, 1, "10003", "Question:", txtQuestion);
+    txtAnswer = new AccountBox("txtAnswer", false, this);
+    AddAccountRow(fields, 2, "10004", "Answer:", txtAnswer);
+
+    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    connect(CmdOK, &QPushButton::clicked, this, &frmForget::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmForget::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(fields);
+    layout->addWidget(buttons);
+
+    ApplyLanguage(this);
+    Form<frmLogin>().skn.ApplySkin(this);
+    txtQuestion->setFocus();
+}
+
+void frmForget::CmdOK_Click()
+{
+    const QString section = objectName();
+    // The account is the one in use, whatever name was typed in the login dialog; the question and
+    // the answer count exactly as typed.
+    bool found = false;
+    QString password;
+    if (Storable(txtQuestion->text()) && Storable(txtAnswer->text())) {
+        try {
+            Recordset rs;
+            OpenUserByRecovery(rs, Conn, CurrentUser, txtQuestion->text(), txtAnswer->text());
+            found = rs.RecordCount() > 0;
+            if (found) {
+                password = Decrypt(rs.Bytes(rs.FieldIndex(u"Password"))); // Null reads as empty
+            }
+            ReleaseRecordset(rs);
+        } catch (...) {
+            ShowError(this);
+            return;
+        }
+    }
+    if (!found) {
+        RefuseInput(this, MsgIcon::Warning,
+                    GetLangString(section, QStringLiteral("20001"), QStringLiteral("Question error")), txtQuestion);
+        return;
+    }
+    PlaySoundRes(SoundWarning);
+    ThePlatform().MessageBox(
+        this, GetLangString(section, QStringLiteral("20002"), QStringLiteral("You password is:")) + password,
+        GetLangString(QStringLiteral("General"), QStringLiteral("10002"), QStringLiteral("Information")),
+        MsgIcon::Warning, MsgButtons::Ok);
+    Form<frmLogin>().txtPassword->setText(password);
+    PlaySoundRes(SoundClick);
+    FormInstance<frmForget>::Unload();
+}
+
+void frmForget::reject()
+{
+    PlaySoundRes(SoundClick);
+    FormInstance<frmForget>::Unload();
+}

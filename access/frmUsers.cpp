@@ -1,0 +1,138 @@
+#include "access/frmUsers.h"
+
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
+#include "app/AppState.h"
+#include "app/ApplyLanguage.h"
+#include "app/Common.h"
+#include "app/Forms.h"
+#include "app/Language.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+frmUsers::frmUsers()
+{
+    setObjectName(QStringLiteral("frmUsers"));
+    setWindowTitle(QStringLiteral("Users"));
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setProperty("Tag", QStringLiteral("10003"));
+    auto* fields = new QFormLayout(Frame1);
+    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    txtUserName = new AccountBox("txtUserName", false, Frame1);
+    AddAccountRow(fields, 1, "10004", "UserName:", txtUserName);
+    txtOldPassword = new AccountBox("txtOldPassword", true, Frame1);
+    AddAccountRow(fields, 2, "10005", "Old Password:", txtOldPassword);
+    txtNewPassword = new AccountBox("txtNewPassword", true, Frame1);
+    AddAccountRow(fields, 3, "10006", "New Password:", txtNewPassword);
+    txtConfrimPassword = new AccountBox("txtConfrimPassword", true, Frame1);
+    AddAccountRow(fields, 4, "10007", "Confrim Password:", txtConfrimPassword);
+    txtQuestion = new AccountBox("txtQuestion", false, Frame1);
+    AddAccountRow(fields, 5, "10008", "Question:", txtQuestion);
+    txtAnswer = new AccountBox("txtAnswer", false, Frame1);
+    AddAccountRow(fields, 6, "10009", "Answer:", txtAnswer);
+    SkinLabel7 = new QLabel(QStringLiteral("Warning:"), Frame1);
+    SkinLabel7->setObjectName(QStringLiteral("SkinLabel7"));
+    SkinLabel7->setProperty("Tag", QStringLiteral("10010"));
+    SkinLabel7->setWordWrap(true);
+    fields->addRow(SkinLabel7);
+
+    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    connect(CmdOK, &QPushButton::clicked, this, &frmUsers::CmdOK_Click);
+    connect(CmdCancel, &QPushButton::clicked, this, &frmUsers::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Frame1);
+    layout->addWidget(buttons);
+
+    ApplyLanguage(this);
+    Form<frmLogin>().skn.ApplySkin(this);
+    txtUserName->setText(CurrentUser);
+    txtOldPassword->setFocus();
+}
+
+bool frmUsers::OldPasswordMatches() const
+{
+    if (!Storable(txtOldPassword->text())) {
+        return false;
+    }
+    Recordset rs;
+    OpenUserByLogin(rs, Conn, CurrentUser, txtOldPassword->text());
+    const bool found = rs.RecordCount() > 0;
+    ReleaseRecordset(rs);
+    return found;
+}
+
+void frmUsers::CmdOK_Click()
+{
+    const QString section = objectName();
+    auto refuse = [this, &section](const char* key, const char* english, QWidget* box) {
+        RefuseInput(this, MsgIcon::Information, GetLangString(section, QLatin1String(key), QLatin1String(english)),
+                    box);
+    };
+    TrimTextBoxes(this);
+    if (txtUserName->text().isEmpty()) {
+        refuse("20001", "Username can't be empty!", txtUserName);
+        return;
+    }
+    try {
+        if (!OldPasswordMatches()) {
+            refuse("20002", "Old Password error!", txtOldPassword);
+            return;
+        }
+    } catch (...) {
+        ShowError(this);
+        return;
+    }
+    // An empty new password keeps the old one, so its confirmation does not matter then.
+    const QString newPassword = txtNewPassword->text();
+    if (!newPassword.isEmpty() && newPassword != txtConfrimPassword->text()) {
+        refuse("20003", "Confrim Password error!", txtConfrimPassword);
+        return;
+    }
+    for (AccountBox* box : {txtUserName, txtNewPassword, txtQuestion, txtAnswer}) {
+        if (!Storable(box->text())) {
+            refuse("20004", "The text contains characters that this system's character set cannot store!", box);
+            return;
+        }
+    }
+    // All or nothing: a failure halfway must not leave a new name with the old password, or a
+    // password the user was never told about.
+    const QString name = txtUserName->text();
+    try {
+        Transaction transaction(Conn);
+        UpdateUsersName(Conn, name);
+        if (!newPassword.isEmpty()) {
+            UpdateUsersPassword(Conn, newPassword);
+        }
+        if (!txtQuestion->text().isEmpty()) {
+            UpdateUsersQuestion(Conn, txtQuestion->text());
+        }
+        if (!txtAnswer->text().isEmpty()) {
+            UpdateUsersAnswer(Conn, txtAnswer->text());
+        }
+        transaction.Commit();
+    } catch (...) {
+        ShowError(this);
+        return;
+    }
+    CurrentUser = name;
+    if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
+        main->ShowUser();
+    }
+    PlaySoundRes(SoundClick);
+    FormInstance<frmUsers>::Unload();
+}
+
+void frmUsers::reject()
+{
+    PlaySoundRes(SoundClick);
+    FormInstance<frmUsers>::Unload();
+}
