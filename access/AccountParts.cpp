@@ -38,35 +38,6 @@ void AccountBox::focusInEvent(QFocusEvent* event)
     QTimer::singleShot(0, this, [this] { SelectAllText(this); });
 }
 
-QLabel* AddAccountRow(QFormLayout* form, int labelNumber, const char* tag, const char* caption, QWidget* box)
-{
-    auto* label = new QLabel(QLatin1String(caption), box->parentWidget());
-    label->setObjectName(QStringLiteral("SkinLabel%1").arg(labelNumber));
-    label->setProperty("Tag", QLatin1String(tag));
-    label->setBuddy(box);
-    form->addRow(label, box);
-    return label;
-}
-
-QPushButton* AccountButton(QWidget* parent, const char* name, const char* tag, const char* caption)
-{
-    auto* button = new QPushButton(QLatin1String(caption), parent);
-    button->setObjectName(QLatin1String(name));
-    button->setProperty("Tag", QLatin1String(tag));
-    return button;
-}
-
-QDialogButtonBox* AccountButtons(QDialog* dialog, QPushButton** ok, QPushButton** cancel)
-{
-    auto* buttons = new QDialogButtonBox(dialog);
-    *ok = AccountButton(buttons, "CmdOK", "10001", "&Ok");
-    *cancel = AccountButton(buttons, "CmdCancel", "10002", "&Cancel");
-    (*ok)->setDefault(true);
-    buttons->addButton(*ok, QDialogButtonBox::AcceptRole);
-    buttons->addButton(*cancel, QDialogButtonBox::RejectRole);
-    return buttons;
-}
-
 void RefuseInput(QWidget* dialog, MsgIcon icon, const QString& text, QWidget* focus)
 {
     PlaySoundRes(icon == MsgIcon::Information ? SoundInformation : SoundWarning);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DialogParts.h"
 #include "app/Platform.h"
 
 #include <QLineEdit>
@@ -25,13 +26,6 @@ public:
 protected:
     void focusInEvent(QFocusEvent* event) override;
 };
-
-// Adds a localisable label "SkinLabel<n>" with its language key and its box as one row.
-QLabel* AddAccountRow(QFormLayout* form, int labelNumber, const char* tag, const char* caption, QWidget* box);
-// A button with its object name, language key and built-in caption.
-QPushButton* AccountButton(QWidget* parent, const char* name, const char* tag, const char* caption);
-// CmdOK, the default button, and CmdCancel in the platform's order.
-QDialogButtonBox* AccountButtons(QDialog* dialog, QPushButton** ok, QPushButton** cancel);
 
 // A refusal: the sound of the icon, the box under the "Information" title, the click, and the focus
 // on the box at fault, with its text selected.

@@ -29,9 +29,9 @@ frmCheckUsers::frmCheckUsers()
     prompt->setProperty("Tag", QStringLiteral("10003"));
     auto* fields = new QFormLayout;
     txtPassword = new AccountBox("txtPassword", true, this);
-    AddAccountRow(fields, 2, "10004", "Password:", txtPassword);
+    AddLabelledRow(fields, 2, "10004", "Password:", txtPassword);
 
-    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
     connect(CmdOK, &QPushButton::clicked, this, &frmCheckUsers::CmdOK_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &frmCheckUsers::reject);
 

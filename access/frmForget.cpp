@@ -22,11 +22,11 @@ frmForget::frmForget()
     auto* fields = new QFormLayout;
     fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     txtQuestion = new AccountBox("txtQuestion", false, this);
-    AddAccountRow(fields, 1, "10003", "Question:", txtQuestion);
+    AddLabelledRow(fields, 1, "10003", "Question:", txtQuestion);
     txtAnswer = new AccountBox("txtAnswer", false, this);
-    AddAccountRow(fields, 2, "10004", "Answer:", txtAnswer);
+    AddLabelledRow(fields, 2, "10004", "Answer:", txtAnswer);
 
-    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
     connect(CmdOK, &QPushButton::clicked, this, &frmForget::CmdOK_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &frmForget::reject);
 

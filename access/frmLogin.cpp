@@ -21,12 +21,12 @@ frmLogin::frmLogin()
     auto* fields = new QFormLayout;
     fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     txtUserName = new AccountBox("txtUserName", false, this);
-    AddAccountRow(fields, 1, "10004", "&UserName:", txtUserName);
+    AddLabelledRow(fields, 1, "10004", "&UserName:", txtUserName);
     txtPassword = new AccountBox("txtPassword", true, this);
-    AddAccountRow(fields, 2, "10005", "&Password:", txtPassword);
+    AddLabelledRow(fields, 2, "10005", "&Password:", txtPassword);
 
-    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
-    CmdForget = AccountButton(buttons, "CmdForget", "10003", "&Forget");
+    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
+    CmdForget = CommandButton(buttons, "CmdForget", "10003", "&Forget");
     buttons->addButton(CmdForget, QDialogButtonBox::ResetRole); // apart from OK and Cancel
     connect(CmdOK, &QPushButton::clicked, this, &frmLogin::CmdOK_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &frmLogin::reject);

@@ -25,17 +25,17 @@ frmNewUser::frmNewUser()
     auto* fields = new QFormLayout(Frame1);
     fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     txtUserName = new AccountBox("txtUserName", false, Frame1);
-    AddAccountRow(fields, 1, "10004", "User Name:", txtUserName);
+    AddLabelledRow(fields, 1, "10004", "User Name:", txtUserName);
     txtPassword = new AccountBox("txtPassword", true, Frame1);
-    AddAccountRow(fields, 2, "10005", "Password:", txtPassword);
+    AddLabelledRow(fields, 2, "10005", "Password:", txtPassword);
     txtConfrim = new AccountBox("txtConfrim", true, Frame1);
-    AddAccountRow(fields, 3, "10006", "Confrim Password:", txtConfrim);
+    AddLabelledRow(fields, 3, "10006", "Confrim Password:", txtConfrim);
     txtQuestion = new AccountBox("txtQuestion", false, Frame1);
-    AddAccountRow(fields, 4, "10007", "Question:", txtQuestion);
+    AddLabelledRow(fields, 4, "10007", "Question:", txtQuestion);
     txtAnswer = new AccountBox("txtAnswer", false, Frame1);
-    AddAccountRow(fields, 5, "10008", "Answer:", txtAnswer);
+    AddLabelledRow(fields, 5, "10008", "Answer:", txtAnswer);
 
-    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
     connect(CmdOK, &QPushButton::clicked, this, &frmNewUser::CmdOK_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &frmNewUser::reject);
 

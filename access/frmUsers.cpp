@@ -27,24 +27,24 @@ frmUsers::frmUsers()
     auto* fields = new QFormLayout(Frame1);
     fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     txtUserName = new AccountBox("txtUserName", false, Frame1);
-    AddAccountRow(fields, 1, "10004", "UserName:", txtUserName);
+    AddLabelledRow(fields, 1, "10004", "UserName:", txtUserName);
     txtOldPassword = new AccountBox("txtOldPassword", true, Frame1);
-    AddAccountRow(fields, 2, "10005", "Old Password:", txtOldPassword);
+    AddLabelledRow(fields, 2, "10005", "Old Password:", txtOldPassword);
     txtNewPassword = new AccountBox("txtNewPassword", true, Frame1);
-    AddAccountRow(fields, 3, "10006", "New Password:", txtNewPassword);
+    AddLabelledRow(fields, 3, "10006", "New Password:", txtNewPassword);
     txtConfrimPassword = new AccountBox("txtConfrimPassword", true, Frame1);
-    AddAccountRow(fields, 4, "10007", "Confrim Password:", txtConfrimPassword);
+    AddLabelledRow(fields, 4, "10007", "Confrim Password:", txtConfrimPassword);
     txtQuestion = new AccountBox("txtQuestion", false, Frame1);
-    AddAccountRow(fields, 5, "10008", "Question:", txtQuestion);
+    AddLabelledRow(fields, 5, "10008", "Question:", txtQuestion);
     txtAnswer = new AccountBox("txtAnswer", false, Frame1);
-    AddAccountRow(fields, 6, "10009", "Answer:", txtAnswer);
+    AddLabelledRow(fields, 6, "10009", "Answer:", txtAnswer);
     SkinLabel7 = new QLabel(QStringLiteral("Warning:"), Frame1);
     SkinLabel7->setObjectName(QStringLiteral("SkinLabel7"));
     SkinLabel7->setProperty("Tag", QStringLiteral("10010"));
     SkinLabel7->setWordWrap(true);
     fields->addRow(SkinLabel7);
 
-    auto* buttons = AccountButtons(this, &CmdOK, &CmdCancel);
+    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
     connect(CmdOK, &QPushButton::clicked, this, &frmUsers::CmdOK_Click);
     connect(CmdCancel, &QPushButton::clicked, this, &frmUsers::reject);
 

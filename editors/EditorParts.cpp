@@ -63,31 +63,6 @@ QFormLayout* FieldLayout(QWidget* frame)
     return form;
 }
 
-QLabel* AddFieldRow(QFormLayout* form, int labelNumber, const char* tag, const char* caption, QWidget* field)
-{
-    auto* label = new QLabel(QLatin1String(caption), form->parentWidget());
-    label->setObjectName(QStringLiteral("SkinLabel%1").arg(labelNumber));
-    label->setProperty("Tag", QLatin1String(tag));
-    label->setBuddy(field);
-    form->addRow(label, field);
-    return label;
-}
-
-QDialogButtonBox* OkCancelButtons(QDialog* dialog, QPushButton** ok, QPushButton** cancel)
-{
-    auto* buttons = new QDialogButtonBox(dialog);
-    *ok = new QPushButton(QStringLiteral("&Ok"), buttons);
-    (*ok)->setObjectName(QStringLiteral("CmdOK"));
-    (*ok)->setProperty("Tag", QStringLiteral("10001"));
-    (*ok)->setDefault(true);
-    *cancel = new QPushButton(QStringLiteral("&Cancel"), buttons);
-    (*cancel)->setObjectName(QStringLiteral("CmdCancel"));
-    (*cancel)->setProperty("Tag", QStringLiteral("10002"));
-    buttons->addButton(*ok, QDialogButtonBox::AcceptRole);
-    buttons->addButton(*cancel, QDialogButtonBox::RejectRole);
-    return buttons;
-}
-
 QLineEdit* FirstUnstorable(const QList<QLineEdit*>& boxes, const CodePage& codePage)
 {
     for (QLineEdit* box : boxes) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/DialogParts.h"
 #include "app/TextUtil.h"
 
 #include <QLineEdit>
@@ -33,12 +34,7 @@ private:
     bool m_clickFocused = false;
 };
 
-// Adds a row of a label (right-aligned, a localisable "SkinLabel<n>" with its language key) and
-// its field to the form layout.
-QLabel* AddFieldRow(QFormLayout* form, int labelNumber, const char* tag, const char* caption, QWidget* field);
 // The layout for the fields inside a dialog's frame: right-aligned labels, fields that grow.
 QFormLayout* FieldLayout(QWidget* frame);
-// CmdOK (the default button) and CmdCancel in the platform's order.
-QDialogButtonBox* OkCancelButtons(QDialog* dialog, QPushButton** ok, QPushButton** cancel);
 // The first box whose text the code page cannot hold unchanged, or nullptr.
 QLineEdit* FirstUnstorable(const QList<QLineEdit*>& boxes, const CodePage& codePage);

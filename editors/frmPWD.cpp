@@ -41,26 +41,26 @@ frmPWD::frmPWD()
     QFormLayout* fields = FieldLayout(Frame1);
     // Created in the order of the rows, which is also the Tab order.
     txtName = new FieldBox("txtName", true, Frame1);
-    AddFieldRow(fields, 1, "10004", "Name:", txtName);
+    AddLabelledRow(fields, 1, "10004", "Name:", txtName);
     txtTypeNo = new QComboBox(Frame1);
     txtTypeNo->setObjectName(QStringLiteral("txtTypeNo"));
     txtTypeNo->setEditable(false);
     txtTypeNo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    AddFieldRow(fields, 2, "10005", "Type:", txtTypeNo);
+    AddLabelledRow(fields, 2, "10005", "Type:", txtTypeNo);
     txtFPhone = new FieldBox("txtFPhone", true, Frame1);
-    AddFieldRow(fields, 3, "10006", "FPhome:", txtFPhone);
+    AddLabelledRow(fields, 3, "10006", "FPhome:", txtFPhone);
     txtMobile = new FieldBox("txtMobile", true, Frame1);
-    AddFieldRow(fields, 4, "10007", "MobilePhone:", txtMobile);
+    AddLabelledRow(fields, 4, "10007", "MobilePhone:", txtMobile);
     txtCPhone = new FieldBox("txtCPhone", true, Frame1);
-    AddFieldRow(fields, 5, "10008", "CPhone:", txtCPhone);
+    AddLabelledRow(fields, 5, "10008", "CPhone:", txtCPhone);
     txtMail = new FieldBox("txtMail", false, Frame1);
-    AddFieldRow(fields, 6, "10009", "E_Mail:", txtMail);
+    AddLabelledRow(fields, 6, "10009", "E_Mail:", txtMail);
     txtQQ = new FieldBox("txtQQ", false, Frame1);
-    AddFieldRow(fields, 7, "10010", "QQ:", txtQQ);
+    AddLabelledRow(fields, 7, "10010", "QQ:", txtQQ);
     txtMSN = new FieldBox("txtMSN", false, Frame1);
-    AddFieldRow(fields, 8, "10011", "MSN:", txtMSN);
+    AddLabelledRow(fields, 8, "10011", "MSN:", txtMSN);
     txtICQ = new FieldBox("txtICQ", false, Frame1);
-    AddFieldRow(fields, 9, "10012", "ICQ:", txtICQ);
+    AddLabelledRow(fields, 9, "10012", "ICQ:", txtICQ);
 
     auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
     connect(CmdOK, &QPushButton::clicked, this, &frmPWD::CmdOK_Click);

@@ -27,9 +27,9 @@ frmPWDType::frmPWDType()
     Frame1->setProperty("Tag", QStringLiteral("10003"));
     QFormLayout* fields = FieldLayout(Frame1);
     txtTypeName = new FieldBox("txtTypeName", true, Frame1);
-    AddFieldRow(fields, 1, "10004", "Type Name:", txtTypeName);
+    AddLabelledRow(fields, 1, "10004", "Type Name:", txtTypeName);
     txtDescription = new FieldBox("txtDescription", true, Frame1);
-    AddFieldRow(fields, 2, "10005", "Description:", txtDescription);
+    AddLabelledRow(fields, 2, "10005", "Description:", txtDescription);
 
     auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
     connect(CmdOK, &QPushButton::clicked, this, &frmPWDType::CmdOK_Click);
