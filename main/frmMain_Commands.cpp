@@ -212,10 +212,12 @@ void frmMain::DeleteCommand()
             QTreeWidgetItem* parent = node->parent();
             const int index = parent != nullptr ? parent->indexOfChild(node) : -1;
             QTreeWidgetItem* next = parent != nullptr ? parent->child(index + 1) : nullptr;
-            SelectNode(next);
-            if (next == nullptr) {
-                TreeView1->setCurrentItem(nullptr);
+            if (next == nullptr && parent != nullptr) {
+                // The last type: the tree moves to the type before it, or to the root, so that
+                // the list and the commands never stay on a type that is gone.
+                next = index > 0 ? parent->child(index - 1) : parent;
             }
+            SelectNode(next);
             delete node;
             LoadListData(TreeView1->currentItem(), QString());
             return;

@@ -112,6 +112,7 @@ void frmMain::LoadTreeData(const QString& selectKey)
     SetPanel(1, General("20002", "Loading"));
     m_loadingTree = true;
     try {
+        SetDropHighlight(nullptr); // the node it marks is about to go
         TreeView1->clear();
         auto* root = new QTreeWidgetItem(TreeView1, {windowTitle()});
         root->setData(0, NodeKeyRole, QStringLiteral("Root"));

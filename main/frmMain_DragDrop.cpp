@@ -3,6 +3,7 @@
 
 #include "app/AppState.h"
 #include "app/Common.h"
+#include "app/Language.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
 
@@ -120,7 +121,10 @@ void frmMain::TreeView1_OLEDragDrop(QDropEvent* event)
             transaction.Commit();
             LoadTreeData(key);
         } else {
-            // The type went away meanwhile (another copy of the program): show what is there.
+            // The type went away meanwhile (another copy of the program): say so, move nothing
+            // and show what is there now.
+            MsgWarning(this, GetLangString(objectName(), QStringLiteral("50045"),
+                                           QStringLiteral("The type no longer exists. Nothing was moved.")));
             LoadTreeData(QStringLiteral("Root"));
         }
     } catch (...) {
