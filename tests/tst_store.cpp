@@ -1,4 +1,383 @@
+// The data store on real SQLCipher files: connection, schema, recordsets and every statement.
 #include <QtTest>
-class T : public QObject { Q_OBJECT private slots: void placeholder() {} };
-QTEST_MAIN(T)
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <optional>
+
+#include "app/Errors.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "store/Recordset.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// SQLite's result codes, spelled out because the engine's header stays private to the store.
+constexpr int SqliteError = 1, SqliteIoError = 10, SqliteCorrupt = 11, SqliteCantOpen = 14, SqliteRange = 25;
+constexpr int SqliteNotADatabase = 26, SqliteConstraintPrimaryKey = 1555;
+
+template <typename F> std::optional<DbError> DbErrorOf(F&& f)
+{
+    try {
+        f();
+    } catch (const DbError& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList FilesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+qint64 AddType(Connection& conn, const QString& name)
+{
+    conn.Execute(u"INSERT INTO PWDType (TypeName, Description) VALUES (?, '')"_s, {name});
+    return conn.LastInsertId();
+}
+
+qint64 AddRecord(Connection& conn, const QString& name, qint64 typeNo)
+{
+    conn.Execute(u"INSERT INTO PWDTable (Name, TypeNo) VALUES (?, ?)"_s, {Encrypt(name), typeNo});
+    return conn.LastInsertId();
+}
+
+// Every row of every table as text, Null kept apart from "", to compare the data before and after.
+QStringList Dump(Connection& conn)
+{
+    QStringList rows;
+    for (const QString& table : {u"PWDType"_s, u"PWDTable"_s, u"Users"_s}) {
+        Recordset rs;
+        for (rs.Open(u"SELECT * FROM "_s + table + u" ORDER BY rowid"_s, conn); !rs.IsEOF(); rs.MoveNext()) {
+            rows.append(table);
+            for (int c = 0; c < rs.FieldCount(); ++c) {
+                rows.last() += rs.IsNull(c) ? u"|<null>"_s : u"|["_s + rs.Text(c) + u']';
+            }
+        }
+    }
+    return rows;
+}
+
+// One column of every row (the key, for every statement here), Null as -1.
+QList<qint64> Keys(Recordset& rs, int column = 0)
+{
+    QList<qint64> keys;
+    for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+        keys.append(rs.IsNull(column) ? -1 : rs.Integer(column));
+    }
+    return keys;
+}
+
+} // namespace
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_templateDir; // holds an empty address book, copied for every test
+    std::optional<QTemporaryDir> m_dir;
+    QString m_dbPath;
+    Connection m_conn;
+
+private slots:
+    void initTestCase() { CreateDatabase(m_templateDir.filePath(u"address.mdb"_s)); }
+    void init()
+    {
+        QVERIFY(m_dir.emplace().isValid());
+        m_dbPath = m_dir->filePath(u"address.mdb"_s);
+        QVERIFY(QFile::copy(m_templateDir.filePath(u"address.mdb"_s), m_dbPath));
+        m_conn.Open(ConnectionStringForFile(m_dbPath));
+    }
+    void cleanup() { m_conn.Close(); }
+
+    void unusableFile_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QString>("key");        // not null: the address book exported with this key
+        QTest::addColumn<QList<int>>("codes");   // what opening may report; empty: it may open
+        QTest::newRow("missing file") << QByteArray() << QString() << QList<int>{SqliteCantOpen};
+        QTest::newRow("empty file") << QByteArray("") << QString() << QList<int>();
+        QTest::newRow("truncated") << ReadFile(m_templateDir.filePath(u"address.mdb"_s)).left(1024) << QString()
+                                   << QList<int>{SqliteNotADatabase, SqliteCorrupt, SqliteIoError};
+        QTest::newRow("text file") << QByteArray("Name;Phone\nAnn;555-0100\n").repeated(100) << QString()
+                                   << QList<int>{SqliteNotADatabase};
+        QTest::newRow("plain SQLite file") << QByteArray("") << u""_s << QList<int>{SqliteNotADatabase};
+        QTest::newRow("another password") << QByteArray("") << u"wrong"_s << QList<int>{SqliteNotADatabase};
+    }
+    // A file that is no address book of ours fails to open; neither opening it nor creating an
+    // address book over it, or over a real one, changes a byte or leaves a file behind.
+    void unusableFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, key);
+        QFETCH(QList<int>, codes);
+        const QString path = m_dir->filePath(u"unusable.mdb"_s);
+        QVERIFY(content.isNull() || WriteFile(path, content));
+        if (!key.isNull()) {
+            AddRecord(m_conn, u"Ann"_s, AddType(m_conn, u"Friends"_s));
+            m_conn.Execute(u"Attach Database ? As other Key ?"_s, {path, key});
+            m_conn.Execute(u"Select sqlcipher_export('other')"_s);
+            m_conn.Execute(u"Detach Database other"_s);
+            QCOMPARE(ReadFile(path).startsWith("SQLite format 3"), key.isEmpty());
+        }
+        m_conn.Close();
+        const QByteArray before = ReadFile(path) + ReadFile(m_dbPath);
+        const QStringList files = FilesIn(m_dir->path());
+        Connection conn;
+        if (const auto error = DbErrorOf([&] { conn.Open(ConnectionStringForFile(path)); })) {
+            QVERIFY2(codes.contains(error->Number()) || codes.contains(error->Number() & 0xff),
+                     qPrintable(error->Description()));
+            QVERIFY(!conn.IsOpen() && !error->Description().isEmpty());
+        } else {
+            QVERIFY2(codes.isEmpty(), "opened a file that is no address book");
+            QCOMPARE(MissingSchemaObjects(conn), u"PWDTable PWDType Users VPWDTable VPWDType"_s.split(u' '));
+        }
+        conn.Close();
+        QVERIFY_THROWS_EXCEPTION(AppError, CreateDatabase(content.isNull() ? m_dbPath : path));
+        QCOMPARE(ReadFile(path) + ReadFile(m_dbPath), before);
+        QCOMPARE(FilesIn(m_dir->path()), files);
+    }
+
+    // A new address book: keyed, built under another name, its path quoted in the connection string.
+    void createDatabase()
+    {
+        const QString folder = m_dir->filePath(u"x\";Data Source=y\"\";"_s) + u'/';
+        const QString path = folder + u"Datas/address.mdb"_s;
+        QVERIFY(QDir().mkpath(folder + u"Datas"_s));
+        CreateDatabase(path);
+        QVERIFY(!ReadFile(path).startsWith("SQLite format 3"));                // not even the header is readable
+        QCOMPARE(FilesIn(folder + u"Datas"_s), QStringList{u"address.mdb"_s}); // no work file is left
+        Connection conn;
+        conn.Open(BuildConnectionString(folder));
+        QCOMPARE(ConnectionStringValue(BuildConnectionString(folder), u"Source"_s), QString()); // whole keys only
+        QCOMPARE(MissingSchemaObjects(conn), QStringList());
+        // Any SQLCipher client must be able to read the schema, so it names no collation of ours.
+        Recordset rs;
+        rs.Open(u"Select count(*) From sqlite_master Where sql Like '%TEXTNOCASE%'"_s, conn);
+        QCOMPARE(rs.Integer(0), 0);
+        for (const QString& columns :
+             {u"PWDTable PWDID Name TypeNo F_Phone1 F_MobilePhone1 C_Phone1 EMailList QQ MSN ICQ Url"_s,
+              u"PWDType TypeNo TypeName Description"_s, u"Users UserName Password Question Answer"_s,
+              u"VPWDTable PWDID Name TypeNo TypeName F_Phone1 F_MobilePhone1 C_Phone1 EMailList QQ MSN ICQ Url"_s,
+              u"VPWDType TypeNo TypeName Description RecCnt"_s}) {
+            QString actual = columns.section(u' ', 0, 0);
+            rs.Open(u"Select * From "_s + actual + u" Where 0"_s, conn);
+            for (int c = 0; c < rs.FieldCount(); ++c) {
+                actual += u' ' + rs.FieldName(c);
+            }
+            QCOMPARE(actual, columns);
+        }
+    }
+
+    void writesThroughRecordset_data()
+    {
+        QTest::addColumn<bool>("record");
+        QTest::newRow("record") << true;
+        QTest::newRow("type") << false;
+    }
+    // Added rows get keys readable after Update and never reused, Null kept apart from ""; an edit
+    // changes its own row only and fails once the row is gone; other lock types refuse writes.
+    void writesThroughRecordset()
+    {
+        QFETCH(bool, record);
+        const QString table = record ? u"PWDTable"_s : u"PWDType"_s;
+        const QString name = record ? u"NAME"_s : u"typename"_s; // in another case than the schema
+        const QString optional = record ? u"Url"_s : u"Description"_s;
+        const auto open = [&](Recordset& rs, qint64 key) {
+            record ? OpenRecordForWrite(rs, m_conn, key) : OpenType(rs, m_conn, key, LockType::Optimistic);
+        };
+        const auto add = [&](const QString& value, const QVariant& other) {
+            Recordset rs;
+            open(rs, -1);
+            rs.AddNew();
+            rs.SetValue(name, value);
+            rs.SetValue(optional, other);
+            rs.Update();
+            return rs.Integer(0);
+        };
+        const QList<qint64> keys{add(u"first"_s, QVariant()), add(u"second"_s, QString()), add(u"third"_s, u" "_s)};
+        QVERIFY(keys[0] > 0 && keys[1] > keys[0] && keys[2] > keys[1]);
+        Recordset rs;
+        rs.Open(u"Select group_concat(quote(%1)) From %2"_s.arg(optional, table), m_conn);
+        QCOMPARE(rs.Text(0), u"NULL,'',' '"_s);
+        QStringList expected = Dump(m_conn);
+        for (const LockType lock : {LockType::ReadOnly, LockType::Unspecified}) {
+            rs.Open(u"Select * From "_s + table, m_conn, lock);
+            QVERIFY(DbErrorOf([&] { rs.AddNew(); }) && DbErrorOf([&] { rs.SetValue(name, u"x"_s); }) &&
+                    DbErrorOf([&] { rs.Update(); }));
+        }
+        QCOMPARE(Dump(m_conn), expected);
+        open(rs, keys[1]);
+        QVERIFY(rs.Text(name) == u"second"_s && !rs.IsNull(optional) && rs.Text(optional).isEmpty());
+        rs.SetValue(name, u"it's changed"_s);
+        rs.Update();
+        QCOMPARE(rs.Integer(0), keys[1]);
+        QCOMPARE(Dump(m_conn), expected.replaceInStrings(u"[second]"_s, u"[it's changed]"_s));
+        const auto remove = record ? &DeleteRecord : &DeleteType;
+        remove(m_conn, keys[1]);
+        expected = Dump(m_conn);
+        rs.SetValue(name, u"again"_s);
+        QVERIFY(DbErrorOf([&] { rs.Update(); }));
+        QCOMPARE(Dump(m_conn), expected);
+        remove(m_conn, keys[2]);
+        QVERIFY(add(u"fourth"_s, {}) > keys[2]); // not the free key after the largest left
+    }
+
+    void userLogin_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("exact") << u"Ann O'Neil"_s << u"pa'ss; --"_s << true;
+        QTest::newRow("trailing space") << u"Ann O'Neil "_s << u"pa'ss; --"_s << false;
+        QTest::newRow("name case") << u"ann o'neil"_s << u"pa'ss; --"_s << false;
+        QTest::newRow("password prefix") << u"Ann O'Neil"_s << u"pa'ss"_s << false;
+        QTest::newRow("another's password") << u"Ann O'Neil"_s << u"other"_s << false;
+    }
+    void userLogin()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, password);
+        QFETCH(bool, found);
+        InsertUser(m_conn, u"Ann O'Neil"_s, u"pa'ss; --"_s, u"First pet?"_s, u"Rex"_s);
+        InsertUser(m_conn, u"admin"_s, u"other"_s, u"q"_s, u"a"_s);
+        Recordset rs;
+        OpenUserByLogin(rs, m_conn, name, password);
+        QCOMPARE(rs.RecordCount(), found ? 1 : 0);
+    }
+
+    void accountUpdatesRewriteEveryRow_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::newRow("name") << 0;
+        QTest::newRow("password") << 1;
+        QTest::newRow("question") << 2;
+        QTest::newRow("answer") << 3;
+    }
+    void accountUpdatesRewriteEveryRow()
+    {
+        QFETCH(int, column);
+        QStringList expected; // every account enciphered, the changed column in every row
+        for (QStringList user :
+             {QStringList{u"ann"_s, u"pw1"_s, u"q1"_s, u"a1"_s}, {u"bob"_s, u"pw2"_s, u"q2"_s, u"a2"_s}}) {
+            InsertUser(m_conn, user[0], user[1], user[2], user[3]);
+            user[column] = u"new 'value'; --"_s;
+            expected.append(u"Users|["_s + Encrypt(user[0]) + u"]|["_s + Encrypt(user[1]) + u"]|["_s +
+                            Encrypt(user[2]) + u"]|["_s + Encrypt(user[3]) + u']');
+        }
+        using Update = void (*)(Connection&, const QString&);
+        const Update updates[] = {&UpdateUsersName, &UpdateUsersPassword, &UpdateUsersQuestion, &UpdateUsersAnswer};
+        updates[column](m_conn, u"new 'value'; --"_s);
+        QCOMPARE(Dump(m_conn), expected);
+    }
+
+    void namedExcept_data()
+    {
+        QTest::addColumn<bool>("record");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("probe");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("record") << true << u"O'Hara"_s << u"O'Hara"_s << true;
+        QTest::newRow("record, case differs") << true << u"Ann"_s << u"ann"_s << false;
+        QTest::newRow("type, ASCII case") << false << u"Work"_s << u"wORK"_s << true;
+        QTest::newRow("type, umlaut case") << false << u"Ärzte"_s << u"äRZTE"_s << true;
+        QTest::newRow("type, umlaut is no base letter") << false << u"Ärzte"_s << u"Arzte"_s << false;
+        QTest::newRow("SQL") << false << u"'; DROP TABLE PWDType; --"_s << u"'; drop table pwdtype; --"_s << true;
+        QTest::newRow("type, always true") << false << u"Work"_s << u"' OR '1'='1"_s << false;
+        QTest::newRow("type, underscore is no wildcard") << false << u"a_c"_s << u"abc"_s << false;
+    }
+    // Finds the other rows of the same name, for the editors' duplicate warnings.
+    void namedExcept()
+    {
+        QFETCH(bool, record);
+        QFETCH(QString, stored);
+        QFETCH(QString, probe);
+        QFETCH(bool, same);
+        const qint64 typeNo = AddType(m_conn, record ? u"Friends"_s : stored);
+        const QList<qint64> keys =
+            record ? QList<qint64>{AddRecord(m_conn, stored, typeNo), AddRecord(m_conn, stored, typeNo)}
+                   : QList<qint64>{typeNo, AddType(m_conn, stored)};
+        const QStringList before = Dump(m_conn);
+        const auto open = record ? &OpenRecordsNamedExcept : &OpenTypesNamedExcept;
+        Recordset rs;
+        open(rs, m_conn, probe, keys[0]);
+        QCOMPARE(Keys(rs), same ? QList<qint64>{keys[1]} : QList<qint64>());
+        open(rs, m_conn, probe, -1);
+        QCOMPARE(Keys(rs), same ? keys : QList<qint64>());
+        QCOMPARE(Dump(m_conn), before); // nothing in the name ran as a statement
+    }
+
+    void transaction_data()
+    {
+        QTest::addColumn<QString>("failing"); // a statement that fails last, or none
+        QTest::addColumn<int>("code");        // its extended result code
+        QTest::addColumn<bool>("commit");
+        QTest::newRow("committed") << QString() << 0 << true;
+        QTest::newRow("left without commit") << QString() << 0 << false;
+        QTest::newRow("key taken") << u"Insert Into PWDType Select * From PWDType"_s << SqliteConstraintPrimaryKey
+                                   << false;
+        QTest::newRow("syntax error") << u"Updat PWDType Set TypeName = 'x'"_s << SqliteError << false;
+        QTest::newRow("too few values") << u"Insert Into PWDType (TypeName) Values (?)"_s << SqliteRange << false;
+    }
+    // The main window's statements change one row each and stand or fall together. The views count
+    // an empty type as 0 and list a record whose type is gone, without its name, counting it nowhere.
+    void transaction()
+    {
+        QFETCH(QString, failing);
+        QFETCH(int, code);
+        QFETCH(bool, commit);
+        const qint64 friends = AddType(m_conn, u"Friends"_s);
+        const qint64 empty = AddType(m_conn, u"Empty"_s);
+        const QList<qint64> records{AddRecord(m_conn, u"Ann"_s, friends), AddRecord(m_conn, u"Lost"_s, 999),
+                                    AddRecord(m_conn, u"Bob"_s, friends)};
+        qint64 work = -1;
+        const auto change = [&] {
+            Transaction transaction(m_conn);
+            MoveRecordToType(m_conn, records[0], work = AddType(m_conn, u"Work"_s));
+            DeleteType(m_conn, friends);
+            DeleteRecord(m_conn, records[1]);
+            if (!failing.isEmpty()) {
+                m_conn.Execute(failing);
+            }
+            if (commit) {
+                transaction.Commit();
+            }
+        };
+        const auto error = DbErrorOf(change);
+        QCOMPARE(error ? error->Number() : 0, code);
+        const QList<qint64> counts = commit ? QList<qint64>{empty, work, 0, 1} : QList<qint64>{friends, empty, 2, 0};
+        const QList<qint64> kept = commit ? QList<qint64>{records[0], records[2], work, friends}
+                                          : records + QList<qint64>{friends, 999, friends};
+        for (int pass = 0; pass < 2; ++pass) { // this connection, which sees what is left pending; the file
+            Recordset rs;
+            OpenTypeCounts(rs, m_conn);
+            QCOMPARE(Keys(rs) + Keys(rs, rs.FieldIndex(u"RecCnt")), counts);
+            OpenAllRecords(rs, m_conn);
+            QCOMPARE(Keys(rs) + Keys(rs, rs.FieldIndex(u"TypeNo")), kept);
+            OpenRecordView(rs, m_conn, records[2]);
+            QVERIFY(Decrypt(rs.Text(u"Name")) == u"Bob"_s && rs.IsNull(u"TypeName") == commit);
+            m_conn.Open(ConnectionStringForFile(m_dbPath));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
 #include "tst_store.moc"
