@@ -199,13 +199,19 @@ void frmMain::ExportContacts()
         }
         QByteArray bytes;
         {
-            WaitCursor wait;
+            Progress progress(this, text("50022", "Exporting contacts..."), text("50026", "Cancel"));
+            bool cancelled = false;
             const bool byIds = !ids.isEmpty() || tag == QLatin1String("SearchResult");
             const std::optional<qint64> typeNo =
                 !byIds && tag == QLatin1String("Type")
                     ? std::optional<qint64>(QStringView(node->data(0, NodeKeyRole).toString()).mid(1).toLongLong())
                     : std::nullopt;
-            cards = ReadContacts(Conn, typeNo, byIds ? &ids : nullptr);
+            cards = ReadContacts(
+                Conn, typeNo, byIds ? &ids : nullptr, [&](int done, int total) { return progress.Step(done, total); },
+                &cancelled);
+            if (cancelled) {
+                return; // nothing written
+            }
             bytes = csv ? WriteCsv(cards)
                         : WriteVCards(cards, filter == filters[1] ? VCardVersion::V30 : VCardVersion::V40);
         }
