@@ -345,6 +345,7 @@ void frmMain::Form_Load()
     SearchPrompt = txtValue->text();
     setWindowTitle(QStringLiteral("Tavoren"));
     show();
+    activateWindow(); // keys work at once, also where no window manager hands out the focus
     // The splitter goes where it was left once the panes have their real width.
     SetSplitterLeftTwips(storedSplitter);
     QApplication::processEvents(); // paint before the data loads
