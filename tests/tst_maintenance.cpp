@@ -19,9 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QCryptographicHash>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -81,18 +79,16 @@ QStringList DumpFile(const QString& path)
     return Dump(conn);
 }
 
-QByteArray Hash(const QString& path)
+QByteArray Bytes(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256)
-                                          : QByteArray("<unreadable>");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 void WriteFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
 }
 
 QStringList Entries(const QString& folder)
@@ -100,15 +96,9 @@ QStringList Entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
-QString CurrentNodeKey(const frmMain* w)
+QString NodeKey(const frmMain* w)
 {
-    const QTreeWidgetItem* node = w->TreeView1->currentItem();
-    return node != nullptr ? node->data(0, frmMain::NodeKeyRole).toString() : QString();
-}
-
-QString Key(qint64 number)
-{
-    return u'_' + QString::number(number);
+    return w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString();
 }
 
 } // namespace
@@ -128,7 +118,11 @@ class tst_Maintenance : public QObject
         m_platform->calls.clear();
         return m_main;
     }
-    void Trigger(const char* command) { m_main->findChild<QAction*>(QLatin1String(command))->trigger(); }
+    void Trigger(const char* command)
+    {
+        m_platform->calls.clear();
+        m_main->findChild<QAction*>(QLatin1String(command))->trigger();
+    }
     QString Out(const QString& name) const { return m_out->filePath(name); }
     QStringList DataFolder() const { return Entries(m_folder->Path() + QStringLiteral("Datas")); }
 
@@ -142,10 +136,7 @@ private slots:
 
     void cleanup()
     {
-        if (m_main) {
-            m_main->close();
-            delete m_main.data();
-        }
+        delete m_main.data();
         FormInstance<frmLogin>::Unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
@@ -159,12 +150,10 @@ private slots:
         QTest::addColumn<QDate>("date");
         QTest::addColumn<QString>("separator");
         QTest::addColumn<QString>("name");
-        QTest::newRow("5 December, no trailing separator") << QDate(2026, 12, 5) << ""
-                                                           << "MVBackup1205.mvb";
-        QTest::newRow("9 January, trailing separator") << QDate(2031, 1, 9) << "/"
-                                                       << "MVBackup0109.mvb";
-        QTest::newRow("leap day") << QDate(2028, 2, 29) << "/"
-                                  << "MVBackup0229.mvb";
+        QTest::newRow("no trailing separator") << QDate(2026, 12, 5) << ""
+                                               << "MVBackup1205.mvb";
+        QTest::newRow("trailing separator, leap day") << QDate(2028, 2, 29) << "/"
+                                                      << "MVBackup0229.mvb";
     }
 
     void backupNameAndPlace()
@@ -173,7 +162,7 @@ private slots:
         QFETCH(QString, separator);
         QFETCH(QString, name);
         Fill();
-        QCOMPARE(BackupDatabase(Conn, m_out->path() + separator, date), m_out->path() + u'/' + name);
+        QCOMPARE(BackupDatabase(Conn, m_out->path() + separator, date), Out(name));
         const QStringList first = Dump(Conn);
         QCOMPARE(DumpFile(Out(name)), first);
 
@@ -185,6 +174,7 @@ private slots:
         QVERIFY(DumpFile(Out(name)) != first);
     }
 
+    // A failed copy shows nothing, leaves no file behind and keeps the book open and whole.
     void backupFailureLeavesNothing_data()
     {
         QTest::addColumn<QString>("fault");
@@ -215,7 +205,6 @@ private slots:
         const QStringList before = Entries(m_out->path());
         const QStringList data = Dump(Conn);
         QVERIFY_THROWS_EXCEPTION(AppError, BackupDatabase(Conn, folder, today));
-        // Through the window: nothing shown after the chooser's sounds.
         OpenMain();
         m_platform->files.push_back(folder);
         Trigger("mnuBackup");
@@ -226,101 +215,7 @@ private slots:
         QCOMPARE(Dump(Conn), data);
     }
 
-    void backupAndRestoreThroughMainWindow()
-    {
-        const qint64 family = Fill();
-        frmMain* w = OpenMain();
-        w->LoadTreeData(Key(family));
-        const QStringList original = Dump(Conn);
-
-        // Backup while the window holds the book open.
-        m_platform->files.push_back(m_out->path());
-        Trigger("mnuBackup");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,folder,104,102,box,104"));
-        QCOMPARE(m_platform->calls[1].text, QStringLiteral("Select a folder for the backup:"));
-        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("Backup complete!"));
-        const QString name = BackupFileName(QDate::currentDate());
-        QCOMPARE(Entries(m_out->path()), QStringList{name});
-
-        // Changes after the backup; a cancelled chooser and a cancelled confirmation keep them.
-        Conn.Execute(QStringLiteral("DELETE FROM PWDTable WHERE TypeNo = ?"), {family});
-        AddType(QStringLiteral("New since"));
-        const QStringList changed = Dump(Conn);
-        w->Refresh();
-        QCOMPARE(w->ListModel()->rowCount(), 0);
-        m_platform->calls.clear();
-        Trigger("mnuRestore");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104"));
-        QCOMPARE(m_platform->calls[1].text, QStringLiteral("Backup files (*.mvb)"));
-        m_platform->calls.clear();
-        m_platform->files.push_back(Out(name));
-        m_platform->answers.push_back(MsgResult::Cancel);
-        Trigger("mnuRestore");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104"));
-        QCOMPARE(m_platform->Boxes().first().buttons, MsgButtons::OkCancel);
-        QCOMPARE(Dump(Conn), changed);
-
-        m_platform->calls.clear();
-        m_platform->files.push_back(Out(name));
-        Trigger("mnuRestore");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104,102,box,104"));
-        QCOMPARE(m_platform->Boxes().last().text, QStringLiteral("The database has been restored."));
-        QVERIFY(Conn.IsOpen());
-        QCOMPARE(Dump(Conn), original);
-        QCOMPARE(CurrentNodeKey(w), Key(family));
-        QCOMPARE(w->ListModel()->rowCount(), 3);
-        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
-    }
-
-    void restoreRefusesForeignFiles_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("text file") << "text";
-        QTest::newRow("empty file") << "empty";
-        QTest::newRow("address book with another password") << "password";
-        QTest::newRow("another program's database") << "foreign";
-        QTest::newRow("truncated backup") << "truncated";
-    }
-
-    void restoreRefusesForeignFiles()
-    {
-        QFETCH(QString, kind);
-        Fill();
-        const QString candidate = Out(QStringLiteral("MVBackup0101.mvb"));
-        if (kind == QLatin1String("text")) {
-            WriteFile(candidate, "Name,Phone\nAnna,123\n");
-        } else if (kind == QLatin1String("empty")) {
-            WriteFile(candidate, {});
-        } else if (kind == QLatin1String("password")) {
-            BackupDatabase(Conn, m_out->path(), QDate(2026, 1, 1));
-            Connection rekey;
-            rekey.Open(ConnectionStringForFile(candidate));
-            rekey.Execute(QStringLiteral("PRAGMA rekey = 'other'"));
-        } else if (kind == QLatin1String("foreign")) {
-            Connection other; // keyed like ours, tables of its own
-            other.Create(ConnectionStringForFile(candidate));
-            other.Execute(QStringLiteral("CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Text TEXT)"));
-        } else {
-            BackupDatabase(Conn, m_out->path(), QDate(2026, 1, 1));
-            QFile file(candidate);
-            QVERIFY(file.resize(file.size() / 2));
-        }
-        const QByteArray before = Hash(m_folder->DatabasePath());
-        QVERIFY(!IsAddressBookFile(candidate));
-        QVERIFY_THROWS_EXCEPTION(AppError, ReplaceDatabaseFile(candidate, m_folder->DatabasePath()));
-
-        OpenMain();
-        m_platform->files.push_back(candidate);
-        Trigger("mnuRestore");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104"));
-        QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Warning);
-        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("The file is not a backup of this address book."));
-        QVERIFY(Conn.IsOpen());
-        QCOMPARE(Hash(m_folder->DatabasePath()), before);
-        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
-    }
-
-    // A restored book that will not open is put back with the previous file.
+    // When a restored book will not open, the previous one goes back in place.
     void restoreCanBeReverted()
     {
         Fill();
@@ -333,6 +228,83 @@ private slots:
         QCOMPARE(DumpFile(db), DumpFile(Out(QStringLiteral("MVBackup0601.mvb"))));
         RevertDatabaseFile(db);
         QCOMPARE(DumpFile(db), current);
+        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
+    }
+
+    void backupAndRestoreThroughMainWindow()
+    {
+        const qint64 family = Fill();
+        const QString familyKey = QStringLiteral("_%1").arg(family);
+        frmMain* w = OpenMain();
+        w->LoadTreeData(familyKey);
+        const QStringList original = Dump(Conn);
+
+        // Backup while the window holds the book open.
+        m_platform->files.push_back(m_out->path());
+        Trigger("mnuBackup");
+        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,folder,104,102,box,104"));
+        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("Backup complete!"));
+        const QString name = BackupFileName(QDate::currentDate());
+        QCOMPARE(Entries(m_out->path()), QStringList{name});
+
+        // Changes after the backup; a cancelled confirmation keeps them.
+        Conn.Execute(QStringLiteral("DELETE FROM PWDTable WHERE TypeNo = ?"), {family});
+        AddType(QStringLiteral("New since"));
+        const QStringList changed = Dump(Conn);
+        w->Refresh();
+        m_platform->files.push_back(Out(name));
+        m_platform->answers.push_back(MsgResult::Cancel);
+        Trigger("mnuRestore");
+        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104"));
+        QCOMPARE(m_platform->Boxes().first().buttons, MsgButtons::OkCancel);
+        QCOMPARE(Dump(Conn), changed);
+
+        m_platform->files.push_back(Out(name));
+        Trigger("mnuRestore");
+        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104,102,box,104"));
+        QCOMPARE(m_platform->Boxes().last().text, QStringLiteral("The database has been restored."));
+        QVERIFY(Conn.IsOpen());
+        QCOMPARE(Dump(Conn), original);
+        QCOMPARE(NodeKey(w), familyKey);
+        QCOMPARE(w->ListModel()->rowCount(), 3);
+        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
+    }
+
+    void restoreRefusesForeignFiles_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("text file") << "text";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("address book with another password") << "password";
+        QTest::newRow("another program's database") << "foreign";
+    }
+
+    void restoreRefusesForeignFiles()
+    {
+        QFETCH(QString, kind);
+        Fill();
+        const QString candidate = Out(QStringLiteral("MVBackup0101.mvb"));
+        if (kind == QLatin1String("text") || kind == QLatin1String("empty")) {
+            WriteFile(candidate, kind == QLatin1String("text") ? "Name,Phone\nAnna,123\n" : "");
+        } else if (kind == QLatin1String("password")) {
+            BackupDatabase(Conn, m_out->path(), QDate(2026, 1, 1));
+            Connection rekey;
+            rekey.Open(ConnectionStringForFile(candidate));
+            rekey.Execute(QStringLiteral("PRAGMA rekey = 'other'"));
+        } else {
+            Connection other; // keyed like ours, tables of its own
+            other.Create(ConnectionStringForFile(candidate));
+            other.Execute(QStringLiteral("CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Text TEXT)"));
+        }
+        const QByteArray before = Bytes(m_folder->DatabasePath());
+        OpenMain();
+        m_platform->files.push_back(candidate);
+        Trigger("mnuRestore");
+        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104"));
+        QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Warning);
+        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("The file is not a backup of this address book."));
+        QVERIFY(Conn.IsOpen());
+        QVERIFY(Bytes(m_folder->DatabasePath()) == before);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
     }
 
@@ -355,7 +327,7 @@ private slots:
         WriteFile(work + QStringLiteral("-journal"), "stale journal");
 
         frmMain* w = OpenMain();
-        w->LoadTreeData(Key(family));
+        w->LoadTreeData(QStringLiteral("_%1").arg(family));
         Trigger("mnuClearupDB");
         QCOMPARE(m_platform->Sequence(), QStringLiteral("102,box,104"));
         QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("Database compaction finished."));
@@ -363,52 +335,26 @@ private slots:
         QCOMPARE(Dump(Conn), data);
         QVERIFY(QFileInfo(m_folder->DatabasePath()).size() < sizeBefore / 4);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
-        QCOMPARE(CurrentNodeKey(w), Key(family));
-        QCOMPARE(w->ListModel()->rowCount(), 3);
+        QCOMPARE(NodeKey(w), QStringLiteral("_%1").arg(family));
         QVERIFY(AddRecord(family, QStringLiteral("Eve")) > 3000); // keys are never handed out again
     }
 
-    void compactFailures_data()
+    void compactMissingDatabase()
     {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("sequence");
-        QTest::newRow("database missing") << "missing"
-                                          << "box,102,box,104,103,box,104";
-        QTest::newRow("work file cannot be cleared") << "blocked"
-                                                     << "box,102,box,104";
-    }
-
-    void compactFailures()
-    {
-        QFETCH(QString, fault);
-        QFETCH(QString, sequence);
         Fill();
-        const QStringList data = Dump(Conn);
         const QString db = m_folder->DatabasePath();
         OpenMain();
-        if (fault == QLatin1String("missing")) {
-            QVERIFY(QFile::remove(db));
-        } else {
-            QVERIFY(QDir().mkpath(CompactWorkPath(db) + QStringLiteral("/inside")));
-        }
+        QVERIFY(QFile::remove(db));
         const QStringList folder = DataFolder();
         Trigger("mnuClearupDB");
-        QCOMPARE(m_platform->Sequence(), sequence);
+        QCOMPARE(m_platform->Sequence(), QStringLiteral("box,102,box,104,103,box,104"));
         const QList<RecordingPlatform::Call> boxes = m_platform->Boxes();
+        QCOMPARE(boxes[0].text, QDir::toNativeSeparators(db) + QStringLiteral("File not fond\uFF01"));
+        QCOMPARE(boxes[0].icon, MsgIcon::Warning);
         QCOMPARE(boxes[1].text, QStringLiteral("Database compaction finished."));
         QCOMPARE(DataFolder(), folder); // no empty database, no work file
-        if (fault == QLatin1String("missing")) {
-            QCOMPARE(boxes[0].text, QDir::toNativeSeparators(db) + QStringLiteral("File not fond\uFF01"));
-            QCOMPARE(boxes[0].icon, MsgIcon::Warning);
-            QVERIFY(!Conn.IsOpen()); // reported by the third box; the views are emptied
-            QCOMPARE(m_main->TreeView1->topLevelItemCount(), 0);
-            return;
-        }
-        QCOMPARE(boxes[0].title, QStringLiteral("error"));
-        QCOMPARE(boxes[0].icon, MsgIcon::Critical);
-        QVERIFY2(boxes[0].text.endsWith(QLatin1String("75")), qPrintable(boxes[0].text));
-        QVERIFY(Conn.IsOpen());
-        QCOMPARE(Dump(Conn), data);
+        QVERIFY(!Conn.IsOpen());        // reported by the third box; the views are emptied
+        QCOMPARE(m_main->TreeView1->topLevelItemCount(), 0);
     }
 
     void killedBeforeRenameLosesNothing()
@@ -437,12 +383,10 @@ private slots:
         QTest::addColumn<bool>("sounds");
         QTest::addColumn<bool>("login");
         QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("clicks"); // click sounds heard
-        QTest::newRow("sounds off, OK still clicks") << true << false << true << "CmdOK" << 1;
+        QTest::addColumn<int>("clicks"); // click sounds heard, as the sound was before
+        QTest::newRow("sounds and login off, OK still clicks") << true << false << false << "CmdOK" << 1;
         QTest::newRow("sounds on, OK is silent") << false << true << true << "CmdOK" << 0;
-        QTest::newRow("login off, OK") << true << true << false << "CmdOK" << 1;
         QTest::newRow("Cancel") << true << false << false << "CmdCancel" << 1;
-        QTest::newRow("Esc") << true << false << false << "Esc" << 1;
     }
 
     void options()
@@ -461,11 +405,7 @@ private slots:
         QVERIFY(chkLogin->isChecked());
         chkSounds->setChecked(sounds);
         chkLogin->setChecked(login);
-        if (button == QLatin1String("Esc")) {
-            QTest::keyClick(&dialog, Qt::Key_Escape);
-        } else {
-            QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
-        }
+        QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
         QVERIFY(FormInstance<frmOptions>::IfLoaded() == nullptr);
         QCOMPARE(m_platform->Sounds().count(SoundClick), clicks);
         if (button != QLatin1String("CmdOK")) {
@@ -474,10 +414,7 @@ private slots:
             QVERIFY(!QFileInfo::exists(IniFile));
             return;
         }
-        QCOMPARE(SoundEnabled, sounds);
-        QCOMPARE(ReadIni("General", "PlaySound", "?", IniFile), IniFromBool(sounds));
-        QCOMPARE(ReadIni("General", "login", "?", IniFile), IniFromBool(login));
-        // The next start reads both back.
+        // Saved, and the next start reads both back.
         SoundEnabled = !sounds;
         LoginEnabled = !login;
         InitApplicationState(m_folder->Path(), QStringLiteral("Tavoren"), 1033);
