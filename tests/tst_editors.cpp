@@ -13,7 +13,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -27,20 +26,16 @@ const QStringList Anna = {"Anna", "111", "222", "333", "a@b.c", "12345", "m@s.n"
 
 int AddType(const QString& name, const QString& description = {})
 {
-    Conn.Execute(QStringLiteral("INSERT INTO PWDType (TypeName, Description) VALUES (?, ?)"), {name, description});
-    return static_cast<int>(Conn.LastInsertId());
+    return static_cast<int>(InsertType(Conn, name, description));
 }
 
 int AddAnna(int typeNo)
 {
-    QVariantList values{typeNo};
+    QStringList cipher;
     for (const QString& value : Anna) {
-        values.append(Encrypt(value));
+        cipher.append(Encrypt(value));
     }
-    Conn.Execute(QStringLiteral("INSERT INTO PWDTable (TypeNo, Name, F_Phone1, F_MobilePhone1, C_Phone1, EMailList, "
-                                "QQ, MSN, ICQ) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-                 values);
-    return static_cast<int>(Conn.LastInsertId());
+    return static_cast<int>(InsertRecord(Conn, typeNo, cipher, {}));
 }
 
 // Every record by key: its eight fields deciphered, then its type number.
@@ -108,13 +103,9 @@ QStringList Entries(QComboBox* chooser)
 // Texts that are awkward somewhere between a text box, SQL, the cipher and the code page.
 void AddUnusualRows(const std::function<void(const char*, const QString&)>& row)
 {
-    row("quotes", "O'Neil \"Jr\"");
-    row("backslashes", "C:\\dir\\");
-    row("percent and underscore", "100% _x_");
-    row("tabs at the ends", "\ta\tb\t");
-    row("line breaks", "one\ntwo\r\n");
-    row("10,000 characters", QStringLiteral("abc张").repeated(2500));
-    row("beyond a line edit's stock limit", QStringLiteral("0123456789").repeated(4000));
+    row("quotes, backslashes, wildcards", "O'Neil \"Jr\" C:\\dir\\ 100% _x_");
+    row("tabs and line breaks", "\ta\tb\none\r\n");
+    row("beyond a line edit's stock limit", QStringLiteral("0123456789张").repeated(4000));
     row("emoji", QStringLiteral("smile 🙂👍🏽"));
     row("lone surrogate", QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("b"));
 }
@@ -132,7 +123,11 @@ class tst_Editors : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void init()
+    {
+        m_folder = std::make_unique<TestProgramFolder>();
+        m_platform = std::make_unique<RecordingPlatform>();
+    }
     void cleanup();
     void recordEditor_data();
     void recordEditor();
@@ -148,12 +143,6 @@ private:
     std::unique_ptr<TestProgramFolder> m_folder;
     std::unique_ptr<RecordingPlatform> m_platform;
 };
-
-void tst_Editors::init()
-{
-    m_folder = std::make_unique<TestProgramFolder>();
-    m_platform = std::make_unique<RecordingPlatform>();
-}
 
 void tst_Editors::cleanup()
 {
@@ -171,8 +160,8 @@ void tst_Editors::cleanup()
 
 void tst_Editors::recordEditor_data()
 {
-    QTest::addColumn<QString>(
-        "setup"); // "types": Anna under Family, and Work; "none": no type; "orphan": Anna's type is gone
+    // "types": Anna under Family, and Work; "none": no type; "orphan": Anna's type is gone
+    QTest::addColumn<QString>("setup");
     QTest::addColumn<bool>("editAnna");
     QTest::addColumn<QStringList>("typed");
     QTest::addColumn<int>("typeIndex"); // -1 leaves the chooser as loaded
@@ -184,22 +173,23 @@ void tst_Editors::recordEditor_data()
         QTest::newRow(tag) << QString(setup) << edit << typed << typeIndex << QString(sequence) << message
                            << (stored.isEmpty() ? typed : stored);
     };
-    auto named = [](const QString& name, const QString& mail = {}) {
-        return QStringList{name, {}, {}, {}, mail, {}, {}, {}};
-    };
+    auto named = [](const QString& name) { return QStringList{name, {}, {}, {}, {}, {}, {}, {}}; };
     const QString mails = QStringLiteral("contact@example-mail.com; ").repeated(24).chopped(2); // 622 bytes
     const QStringList chinese = {"张伟", "010-8888", "138 0013", "021", mails, "10001", "張偉@msn", "7"};
-    const QStringList padded = QStringList(chinese).replaceInStrings(QRegularExpression("^(.*)$"), "  \\1 ");
+    QStringList padded;
+    for (const QString& field : chinese) {
+        padded.append("  " + field + ' ');
+    }
     const char* info = "102,box,104";
+    const char* noType = "txtTypeNo:Please choose a type!";
     row("new, spaces around every field", "types", false, padded, 1, "104", {}, chinese);
     row("edit in place, other type", "types", true, chinese, 1, "104");
-    row("edit saved unchanged", "types", true, Anna, -1, "104");
     row("name differing only in case", "types", false, named("anna"), -1, "104");
     row("another record's name", "types", false, named("Anna"), -1, "101");
     row("name of spaces only", "types", false, named("   "), -1, info, "txtName:The name cannot be empty!", named(""));
-    row("no type at all", "none", false, named("Bob"), -1, info, "txtTypeNo:Please choose a type!");
+    row("no type at all", "none", false, named("Bob"), -1, info, noType);
     // Nothing is chosen for a record whose type is gone, so saving cannot quietly move it.
-    row("record of a deleted type", "orphan", true, Anna, -1, info, "txtTypeNo:Please choose a type!");
+    row("record of a deleted type", "orphan", true, Anna, -1, info, noType);
     AddUnusualRows([&](const char* tag, const QString& value) {
         const bool storable = CodePage::System().CanEncode(value);
         row(tag, "types", false, QStringList(8, value), -1, storable ? "104" : info,
@@ -223,7 +213,6 @@ void tst_Editors::recordEditor()
     const QMap<int, QStringList> before = Records();
     frmPWD& form = Open<frmPWD>(editAnna ? anna : -1);
     auto* chooser = Child<QComboBox>(&form, "txtTypeNo");
-    QCOMPARE(Entries(chooser).last(), QStringLiteral("New type..."));
     QCOMPARE(chooser->currentIndex(), setup == "orphan" ? -1 : 0);
     QCOMPARE(Child(&form, "txtName")->text(), editAnna ? Anna[0] : QString());
     for (int i = 0; i < RecordBoxes.size(); ++i) {
@@ -269,7 +258,6 @@ void tst_Editors::typeEditor_data()
     const char* taken = "104,101,box,104";
     const char* refused = "104,102,box,104";
     row("new, spaces trimmed", -1, "  Friends ", " old school  ", "104", given + QStringList{"Friends|old school"});
-    row("own name unchanged", 0, "Family", "relatives", "104", given);
     row("own name, other case", 0, "FAMILY", "", "104", {"FAMILY|", "Work|", "Ärzte|"});
     row("other type's name, other case", -1, "work", "", taken, given);
     row("renamed onto another type", 0, "Work", "", taken, given);
@@ -288,7 +276,6 @@ void tst_Editors::typeEditor()
     QFETCH(QString, name);
     QFETCH(QString, description);
     QFETCH(QString, sequence);
-    QFETCH(QStringList, types);
     const int keys[] = {AddType(QStringLiteral("Family"), QStringLiteral("relatives")), AddType(QStringLiteral("Work")),
                         AddType(QStringLiteral("Ärzte"))};
     frmPWDType& form = Open<frmPWDType>(edit < 0 ? -1 : keys[edit]);
@@ -296,12 +283,11 @@ void tst_Editors::typeEditor()
     Child(&form, "txtDescription")->setText(description);
     Click(&form, "CmdOK");
     QCOMPARE(m_platform->Sequence(), sequence);
-    QCOMPARE(Types(), types);
+    QTEST(Types(), "types");
     const bool saved = sequence == "104";
     QCOMPARE(Unloaded<frmPWDType>(), saved);
-    if (!saved) {
-        QCOMPARE(form.focusWidget()->objectName(), QStringLiteral("txtTypeName"));
-        QCOMPARE(Child(&form, "txtTypeName")->text(), name); // the box keeps what was typed
+    if (!saved) { // the box keeps what was typed, and has the focus
+        QCOMPARE(form.focusWidget()->objectName() + ':' + Child(&form, "txtTypeName")->text(), "txtTypeName:" + name);
     }
 }
 
@@ -349,7 +335,6 @@ void tst_Editors::typeFromChooser()
     QCOMPARE(chooser->currentText(), QStringLiteral("Friends"));
     QCOMPARE(main.TreeView1->currentItem()->text(0), QStringLiteral("Friends"));
     choose(chooser->count() - 1, "CmdCancel");
-    QCOMPARE(Entries(chooser), afterSave);
     QCOMPARE(chooser->currentIndex(), 0);
     choose(0, "CmdCancel");
     QCOMPARE(Entries(chooser), afterSave);
@@ -364,25 +349,18 @@ void tst_Editors::typeFromChooser()
     QCOMPARE(main.TreeView1->currentItem()->text(0), afterSave.first());
 }
 
+// The name and the phones select their whole text on focus; the other boxes keep a plain caret.
 void tst_Editors::focusSelectsText()
 {
     frmPWD& form = Open<frmPWD>(-1);
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    for (const QString& box : RecordBoxes) {
+    for (const char* box : {"txtName", "txtCPhone", "txtMail", "txtICQ"}) {
         QLineEdit* edit = Child(&form, box);
         edit->setText(QStringLiteral("some value"));
-        for (const bool byMouse : {false, true}) {
-            Child<QPushButton>(&form, "CmdOK")->setFocus();
-            edit->deselect();
-            if (byMouse) {
-                QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(4, edit->height() / 2));
-            } else {
-                edit->setFocus(Qt::TabFocusReason);
-            }
-            QVERIFY(edit->hasFocus());
-            // The name and the phones select their whole text; the other boxes keep a plain caret.
-            QCOMPARE(edit->hasSelectedText(), RecordBoxes.indexOf(box) < 4);
-        }
+        Child<QPushButton>(&form, "CmdOK")->setFocus();
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(4, edit->height() / 2));
+        QVERIFY(edit->hasFocus());
+        QCOMPARE(edit->hasSelectedText(), RecordBoxes.indexOf(box) < 4);
     }
 }
 
