@@ -64,39 +64,34 @@ QStringList Book()
     return book;
 }
 
-// What happens behind the window's back: another copy of the program deletes a type ("typeGone:T")
-// or a record ("recordGone:x"), or the file refuses to change or delete record x ("refuse:x").
+// Behind the window's back: another copy of the program deletes type T ("typeGone:T"), or the
+// file refuses to change or delete record x ("refuse:x").
 void Meanwhile(const QString& what)
 {
-    const QString name = what.section(u':', 1);
+    const qint64 id = Ids.value(what.section(u':', 1));
     if (what.startsWith("typeGone")) {
-        Conn.Execute(u"DELETE FROM PWDType WHERE TypeNo = ?"_s, {Ids.value(name)});
-    } else if (what.startsWith("recordGone")) {
-        Conn.Execute(u"DELETE FROM PWDTable WHERE PWDID = ?"_s, {Ids.value(name)});
-    } else if (what.startsWith("refuse")) {
-        for (const char* statement : {"UPDATE", "DELETE"}) {
+        Conn.Execute(u"DELETE FROM PWDType WHERE TypeNo = ?"_s, {id});
+    }
+    for (const char* statement : {"UPDATE", "DELETE"}) {
+        if (what.startsWith("refuse")) {
             Conn.Execute(u"CREATE TRIGGER refuse%1 BEFORE %1 ON PWDTable WHEN OLD.PWDID = %2 "
                          "BEGIN SELECT RAISE(ABORT, 'record locked'); END"_s.arg(QLatin1String(statement))
-                             .arg(Ids.value(name)));
+                             .arg(id));
         }
     }
 }
 
-// The list's rows by their first column, all or only the selected ones, top to bottom.
-QStringList Names(const frmMain* w, bool selectedOnly = false)
+// The list's rows top to bottom by their first column, "*" after a selected one, the current one
+// in brackets.
+QString ListState(const frmMain* w)
 {
-    QStringList names;
+    QStringList rows;
     for (int row = 0; row < w->ListModel()->rowCount(); ++row) {
-        if (!selectedOnly || w->ListView1->selectionModel()->isRowSelected(row, {})) {
-            names.append(w->ListModel()->Text(row, 0));
-        }
+        const QString text = w->ListModel()->Text(row, 0) +
+                             (w->ListView1->selectionModel()->isRowSelected(row, {}) ? u"*"_s : QString());
+        rows.append(row == w->CurrentRow() ? u'[' + text + u']' : text);
     }
-    return names;
-}
-
-QString CurrentName(const frmMain* w)
-{
-    return w->CurrentRow() < 0 ? QString() : w->ListModel()->Text(w->CurrentRow(), 0);
+    return rows.join(u' ');
 }
 
 QString NodeKey(const frmMain* w)
@@ -104,21 +99,17 @@ QString NodeKey(const frmMain* w)
     return w->TreeView1->currentItem() ? w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString() : "";
 }
 
-// Selects the rows of these names; the last one becomes the current row.
-void SelectRows(frmMain* w, const QStringList& names)
+// Selects the rows of these names (the last one becomes the current row) and focuses a widget.
+void SelectAndFocus(frmMain* w, const QStringList& names, QWidget* focus)
 {
     w->UnselectAll();
     for (const QString& name : names) {
         w->ListView1->selectionModel()->setCurrentIndex(w->ListModel()->index(w->ListModel()->RowOfKey(Key(name)), 0),
                                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }
-}
-
-void Focus(frmMain* w, QWidget* widget)
-{
     w->activateWindow();
     QApplication::setActiveWindow(w);
-    widget->setFocus();
+    focus->setFocus();
 }
 
 // The middle of a row, or for "" a point of the list below its rows.
@@ -141,11 +132,11 @@ QPoint NodePoint(frmMain* w, const QString& name)
 // (mnuUnSelectAll is a hidden item, and Qt keeps hidden actions disabled.)
 QString EnabledCommands(frmMain* w)
 {
-    auto on = [w](const char* name) { return w->findChild<QAction*>(QLatin1String(name))->isEnabled(); };
+    auto on = [w](const QString& name) { return w->findChild<QAction*>(name)->isEnabled(); };
     QStringList names;
-    for (const char* name : {"mnuEditRec", "mnuDeleteRec", "mnuUrl", "mnuSelectAll"}) {
-        if (on(name)) {
-            names.append(QLatin1String(name + 3));
+    for (const QString& name : {u"EditRec"_s, u"DeleteRec"_s, u"Url"_s, u"SelectAll"_s}) {
+        if (on("mnu" + name)) {
+            names.append(name);
         }
     }
     if (on("mnuEditRec2") != on("mnuEditRec") || on("Toolbar1_Edit") != on("mnuEditRec") ||
@@ -184,7 +175,12 @@ class tst_Commands : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void init()
+    {
+        Ids.clear();
+        m_platform = std::make_unique<RecordingPlatform>();
+        m_folder = std::make_unique<TestProgramFolder>();
+    }
     void cleanup();
     void commandState_data();
     void commandState();
@@ -199,19 +195,17 @@ private slots:
     void cancelledDragClearsHighlight();
 
 private:
-    frmMain* Open(const QString& node);
+    frmMain* Open(const QString& node) // the main window, showing the node of this name
+    {
+        m_window = new frmMain();
+        m_window->LoadTreeData(Key(node));
+        return m_window;
+    }
 
     std::unique_ptr<RecordingPlatform> m_platform;
     std::unique_ptr<TestProgramFolder> m_folder;
     QPointer<frmMain> m_window;
 };
-
-void tst_Commands::init()
-{
-    Ids.clear();
-    m_platform = std::make_unique<RecordingPlatform>();
-    m_folder = std::make_unique<TestProgramFolder>();
-}
 
 void tst_Commands::cleanup()
 {
@@ -228,14 +222,6 @@ void tst_Commands::cleanup()
     m_platform.reset();
 }
 
-// The main window, showing the node of this name.
-frmMain* tst_Commands::Open(const QString& node)
-{
-    m_window = new frmMain();
-    m_window->LoadTreeData(Key(node));
-    return m_window;
-}
-
 void tst_Commands::commandState_data()
 {
     QTest::addColumn<QString>("node");
@@ -250,16 +236,11 @@ void tst_Commands::commandState_data()
     row("tree on root", "Root", "", "tree", "");
     row("tree on search node", "SearchResult", "Ann", "tree", "SelectAll");
     row("tree on a type", "Friends", "Ann", "tree", "EditRec DeleteRec SelectAll");
-    row("list, record with address", "Friends", "Ann", "list", "EditRec DeleteRec Url SelectAll");
-    row("list, record without (Null)", "Friends", "Ben", "list", "EditRec DeleteRec SelectAll");
+    row("list, record without address (Null)", "Friends", "Ben", "list", "EditRec DeleteRec SelectAll");
     row("list, no current row", "Friends", "", "list", "SelectAll");
     row("list, type row", "Root", "Friends", "list", "EditRec DeleteRec");
-    row("list, empty type", "Empty", "", "list", "");
     row("search box acts on the list", "Friends", "Ann", "search", "EditRec DeleteRec Url SelectAll");
-    row("address empty", "Friends", "Ann", "list", "EditRec DeleteRec SelectAll", "");
-    row("address blanks", "Friends", "Ann", "list", "EditRec DeleteRec SelectAll", "   ");
-    row("address HTTP://", "Friends", "Ann", "list", "EditRec DeleteRec SelectAll", "HTTP://");
-    row("address hTtP:// and blanks", "Friends", "Ann", "list", "EditRec DeleteRec SelectAll", " hTtP:// ");
+    row("address only a scheme", "Friends", "Ann", "list", "EditRec DeleteRec SelectAll", " hTtP:// ");
     row("address with blanks", "Friends", "Ann", "list", "EditRec DeleteRec Url SelectAll", "  http://x.org/a?b=1 ");
 }
 
@@ -272,15 +253,12 @@ void tst_Commands::commandState()
     QFETCH(QString, enabled);
     AddRecords(AddType("Friends"), {"Ann"}, url);
     AddRecords(Ids.value("Friends"), {"Ben"});
-    AddType("Empty");
     const QStringList before = Book();
 
     frmMain* w = Open(node);
-    SelectRows(w, row.isEmpty() ? QStringList() : QStringList{row});
-    QWidget* target = focus == "tree"   ? static_cast<QWidget*>(w->TreeView1)
-                      : focus == "list" ? static_cast<QWidget*>(w->ListView1)
-                                        : static_cast<QWidget*>(w->txtValue);
-    Focus(w, target);
+    QWidget* target = focus == "tree" ? static_cast<QWidget*>(w->TreeView1)
+                                      : (focus == "list" ? static_cast<QWidget*>(w->ListView1) : w->txtValue);
+    SelectAndFocus(w, row.isEmpty() ? QStringList() : QStringList{row}, target);
     QCOMPARE(w->focusWidget(), target);
     QCOMPARE(EnabledCommands(w), enabled);
 
@@ -301,73 +279,66 @@ void tst_Commands::commandState()
 
 void tst_Commands::deleteRecords_data()
 {
-    QTest::addColumn<QStringList>("records");
-    QTest::addColumn<QStringList>("selected"); // the last one is the current row
-    QTest::addColumn<QString>("rightClick");   // before the delete: "" none, "-" empty space, or a row
-    QTest::addColumn<QString>("meanwhile");    // see Meanwhile(); "cancel": the user cancels
-    QTest::addColumn<QStringList>("after");    // the list, and the records left under T
-    QTest::addColumn<QString>("current");
-    const QStringList six{"a", "b", "c", "d", "e", "f"};
-    auto row = [&](const char* name, const QStringList& records, const QStringList& selected, const char* rightClick,
-                   const char* meanwhile, const QStringList& after, const char* current) {
-        QTest::newRow(name) << records << selected << QString(rightClick) << QString(meanwhile) << after
-                            << QString(current);
-    };
-    row("scattered", six, {"e", "b", "d"}, "", "", {"a", "c", "f"}, "c");
-    row("first and last", six, {"f", "a"}, "", "", {"b", "c", "d", "e"}, "b");
-    row("last row", six, {"f"}, "", "", {"a", "b", "c", "d", "e"}, "e");
-    row("only row", {"a"}, {"a"}, "", "", {}, "");
-    row("cancelled", six, {"b", "d"}, "", "cancel", six, "d");
-    row("one gone meanwhile", six, {"b", "d"}, "", "recordGone:d", {"a", "c", "e", "f"}, "c");
+    QTest::addColumn<QStringList>("selected"); // of a to f; the last one is the current row
+    QTest::addColumn<QString>("rightClick");   // before the delete: "" none, or the row clicked
+    QTest::addColumn<QString>("meanwhile");    // see Meanwhile()
+    QTest::addColumn<QString>("after");        // see ListState()
+    QTest::newRow("scattered") << QStringList{"e", "b", "d"} << ""
+                               << ""
+                               << "a [c*] f";
+    QTest::newRow("last row") << QStringList{"f"} << ""
+                              << ""
+                              << "a b c d [e*]";
+    QTest::newRow("every row") << QStringList{"a", "b", "c", "d", "e", "f"} << ""
+                               << ""
+                               << "";
     // Nothing half-done: b goes first, then d fails and b comes back.
-    row("database refuses one", six, {"b", "d"}, "", "refuse:d", six, "");
+    QTest::newRow("database refuses one") << QStringList{"b", "d"} << ""
+                                          << "refuse:d"
+                                          << "a b c d e f";
     // The pop-up's Delete acts on what the right-click left selected.
-    row("right-click on a selected row", six, {"b", "d"}, "b", "", {"a", "c", "e", "f"}, "c");
-    row("right-click on another row", six, {"b", "d"}, "c", "", {"a", "b", "d", "e", "f"}, "d");
-    row("right-click on empty space", six, {"b", "d"}, "-", "", {"a", "c", "e", "f"}, "c");
+    QTest::newRow("right-click on a selected row") << QStringList{"b", "d"} << "b"
+                                                   << ""
+                                                   << "a [c*] e f";
+    QTest::newRow("right-click on another row") << QStringList{"b", "d"} << "c"
+                                                << ""
+                                                << "a b [d*] e f";
 }
 
 void tst_Commands::deleteRecords()
 {
-    QFETCH(QStringList, records);
     QFETCH(QStringList, selected);
     QFETCH(QString, rightClick);
     QFETCH(QString, meanwhile);
-    QFETCH(QStringList, after);
-    QFETCH(QString, current);
-    AddRecords(AddType("T"), records);
+    QFETCH(QString, after);
+    AddRecords(AddType("T"), {"a", "b", "c", "d", "e", "f"});
     AddRecords(AddType("Other"), {"x"});
 
     frmMain* w = Open("T");
-    SelectRows(w, selected);
-    Focus(w, w->ListView1);
-    m_platform->answers = {meanwhile == "cancel" ? MsgResult::Cancel : MsgResult::Ok};
+    SelectAndFocus(w, selected, w->ListView1);
     Meanwhile(meanwhile);
     if (rightClick.isEmpty()) {
         QTest::keyRelease(w->ListView1, Qt::Key_Delete);
     } else {
-        QTest::mousePress(w->ListView1->viewport(), Qt::RightButton, {}, RowPoint(w, rightClick.remove(u'-')));
+        QTest::mousePress(w->ListView1->viewport(), Qt::RightButton, {}, RowPoint(w, rightClick));
         QVERIFY(w->mnuPM->isVisible());
         w->mnuPM->close();
         w->findChild<QAction*>("mnuDeleteRec2")->trigger();
     }
 
-    const bool refused = meanwhile.startsWith("refuse");
+    const bool refused = !meanwhile.isEmpty();
     QCOMPARE(m_platform->Sequence(), refused ? u"101,box,104,103,box,104"_s : u"101,box,104"_s);
     QCOMPARE(m_platform->Boxes().last().icon, refused ? MsgIcon::Critical : MsgIcon::Warning);
     QStringList book{"x/Other"};
-    for (const QString& record : after) {
+    for (const QString& record :
+         QString(after).remove(u'[').remove(u']').remove(u'*').split(u' ', Qt::SkipEmptyParts)) {
         book.append(record + u"/T"_s);
     }
     book.sort();
     QCOMPARE(Book(), (book + QStringList{"|", "T", "Other"}));
     QCOMPARE(NodeKey(w), Key("T"));
-    QCOMPARE(Names(w), after);
-    QCOMPARE(CurrentName(w), current);
-    std::sort(selected.begin(), selected.end());
-    QCOMPARE(Names(w, true),
-             current.isEmpty() ? QStringList() : (meanwhile == "cancel" ? selected : QStringList{current}));
-    QCOMPARE(EnabledCommands(w).contains("DeleteRec"), !current.isEmpty());
+    QCOMPARE(ListState(w), after);
+    QCOMPARE(EnabledCommands(w).contains("DeleteRec"), after.contains(u'['));
 }
 
 void tst_Commands::deleteType_data()
@@ -377,21 +348,28 @@ void tst_Commands::deleteType_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("meanwhile"); // see Meanwhile()
     QTest::addColumn<QString>("node");      // the tree's current node afterwards
-    QTest::addColumn<QStringList>("list");
-    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("list");      // see ListState()
     const QStringList abc{"A", "B", "C"};
-    auto row = [](const char* name, const char* from, const QStringList& types, const char* type, const char* meanwhile,
-                  const char* node, const QStringList& list, const char* current) {
-        QTest::newRow(name) << QString(from) << types << QString(type) << QString(meanwhile) << QString(node) << list
-                            << QString(current);
-    };
-    row("tree, middle type", "tree", abc, "B", "", "C", {"c1"}, "");
-    row("tree, last type", "tree", abc, "C", "", "B", {"b1"}, "");
-    row("tree, only type", "tree", {"A"}, "A", "", "Root", {}, "");
-    row("tree, gone meanwhile", "tree", abc, "B", "typeGone:B", "C", {"c1"}, "");
-    row("list, middle row", "list", abc, "B", "", "Root", {"A", "C"}, "C");
-    row("list, last row", "list", abc, "C", "", "Root", {"A", "B"}, "B");
-    row("list, gone meanwhile", "list", abc, "A", "typeGone:A", "Root", {"B", "C"}, "B");
+    QTest::newRow("tree, middle type") << "tree" << abc << "B"
+                                       << ""
+                                       << "C"
+                                       << "c1";
+    QTest::newRow("tree, last type") << "tree" << abc << "C"
+                                     << ""
+                                     << "B"
+                                     << "b1";
+    QTest::newRow("tree, only type") << "tree" << QStringList{"A"} << "A"
+                                     << ""
+                                     << "Root"
+                                     << "";
+    QTest::newRow("list, last row") << "list" << abc << "C"
+                                    << ""
+                                    << "Root"
+                                    << "A [B*]";
+    QTest::newRow("list, gone meanwhile") << "list" << abc << "A"
+                                          << "typeGone:A"
+                                          << "Root"
+                                          << "[B*] C";
 }
 
 void tst_Commands::deleteType()
@@ -401,8 +379,6 @@ void tst_Commands::deleteType()
     QFETCH(QString, type);
     QFETCH(QString, meanwhile);
     QFETCH(QString, node);
-    QFETCH(QStringList, list);
-    QFETCH(QString, current);
     QStringList book;
     for (const QString& name : std::as_const(types)) {
         AddRecords(AddType(name), {name.toLower() + u'1'});
@@ -410,8 +386,8 @@ void tst_Commands::deleteType()
     }
 
     frmMain* w = Open(from == "tree" ? type : u"Root"_s);
-    SelectRows(w, from == "list" ? QStringList{type} : QStringList());
-    Focus(w, from == "tree" ? static_cast<QWidget*>(w->TreeView1) : w->ListView1);
+    SelectAndFocus(w, from == "list" ? QStringList{type} : QStringList(),
+                   from == "tree" ? static_cast<QWidget*>(w->TreeView1) : w->ListView1);
     Meanwhile(meanwhile);
     m_platform->answers = {MsgResult::Ok};
     w->findChild<QAction*>("mnuDeleteRec")->trigger();
@@ -422,10 +398,9 @@ void tst_Commands::deleteType()
     QVERIFY(w->NodeByKey(Key(type)) == nullptr);
     QCOMPARE(NodeKey(w), Key(node));
     QVERIFY(w->TreeView1->currentItem()->isSelected());
-    QCOMPARE(Names(w), list);
-    QCOMPARE(CurrentName(w), current);
+    QTEST(ListState(w), "list");
     // Edit and Delete follow what is now selected.
-    QCOMPARE(EnabledCommands(w).contains("DeleteRec"), from == "tree" ? node != "Root" : !current.isEmpty());
+    QCOMPARE(EnabledCommands(w).contains("DeleteRec"), from == "list" || node != "Root");
 }
 
 void tst_Commands::doubleClick_data()
@@ -434,23 +409,30 @@ void tst_Commands::doubleClick_data()
     QTest::addColumn<QString>("row");    // "" for empty space
     QTest::addColumn<QString>("editor"); // what opened: "new:<type chosen>", "edit:<record>", "" nothing
     QTest::addColumn<QString>("nodeAfter");
-    auto row = [](const char* name, const char* node, const char* at, const char* editor, const char* after) {
-        QTest::newRow(name) << QString(node) << QString(at) << QString(editor) << QString(after);
-    };
-    row("record list, empty space", "Friends", "", "new:Friends", "Friends");
-    row("search results, empty space", "SearchResult", "", "new:Work", "SearchResult"); // Work: the first type
-    row("type list, empty space", "Root", "", "", "Root");
-    row("type list, a type", "Root", "Friends", "", "Friends");
-    row("record list, a record", "Friends", "Ben", "edit:Ben", "Friends");
+    QTest::newRow("record list, empty space") << "Friends"
+                                              << ""
+                                              << "new:Friends"
+                                              << "Friends";
+    QTest::newRow("search results, empty space") << "SearchResult"
+                                                 << ""
+                                                 << "new:Work"
+                                                 << "SearchResult";
+    QTest::newRow("type list, a type") << "Root"
+                                       << "Friends"
+                                       << ""
+                                       << "Friends";
+    QTest::newRow("record list, a record") << "Friends"
+                                           << "Ben"
+                                           << "edit:Ben"
+                                           << "Friends";
 }
 
 void tst_Commands::doubleClick()
 {
     QFETCH(QString, node);
     QFETCH(QString, row);
-    QFETCH(QString, editor);
     QFETCH(QString, nodeAfter);
-    AddRecords(AddType("Work"), {"Cid"});
+    AddRecords(AddType("Work"), {"Cid"}); // the first type
     AddRecords(AddType("Friends"), {"Ann", "Ben"});
     const QStringList before = Book();
 
@@ -458,24 +440,20 @@ void tst_Commands::doubleClick()
     const QPoint at = RowPoint(w, row);
     QVERIFY(w->ListView1->indexAt(at).isValid() != row.isEmpty());
     QString opened;
-    QTimer closer;
-    closer.setSingleShot(true);
-    connect(&closer, &QTimer::timeout, this, [&] {
+    QTimer::singleShot(0, this, [&] {
         if (frmPWD* form = FormInstance<frmPWD>::IfLoaded(); form && form->isVisible()) {
             opened = form->EditMode() ? "edit:" + Ids.key(form->PWDID())
                                       : "new:" + form->findChild<QComboBox*>("txtTypeNo")->currentText();
             form->reject();
         }
     });
-    closer.start(0);
     // The first click of a double-click, then the second.
     QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w->ListView1->viewport(), Qt::LeftButton, {}, at);
 
-    QCOMPARE(opened, editor);
+    QTEST(opened, "editor");
     QCOMPARE(NodeKey(w), Key(nodeAfter));
-    QCOMPARE(w->ListMode(), nodeAfter == "Root" ? u"Type"_s : u"List"_s);
-    QCOMPARE(Names(w).size(), nodeAfter == "SearchResult" ? 3 : 2);
+    QCOMPARE(w->ListModel()->rowCount(), nodeAfter == "SearchResult" ? 3 : 2);
     QCOMPARE(Book(), before);
 }
 
@@ -494,24 +472,15 @@ void tst_Commands::drop_data()
     row("rows of a type", "Home", {"Cid", "Ann"}, "Spare", "", {"Ann", "Cid"});
     row("search results", "SearchResult", {"Dora", "Ben"}, "Spare", "", {"Ben", "Dora"});
     row("onto the root", "Home", {"Ann"}, "Root", "", {"refused"});
-    row("onto the search node", "Home", {"Ann"}, "SearchResult", "", {"refused"});
     row("onto empty space", "Home", {"Ann"}, "", "", {"refused"});
     row("type gone meanwhile", "Home", {"Ann"}, "Spare", "typeGone:Spare", {});
-    row("record gone meanwhile", "Home", {"Ann", "Cid"}, "Spare", "recordGone:Cid", {"Ann"});
     row("database refuses one", "Home", {"Ann", "Cid"}, "Spare", "refuse:Cid", {});
     row("text: two records", "Root", {"Morvanta:1,3"}, "Spare", "", {"Ann", "Cid"});
-    row("text: largest key", "Root", {"Morvanta:2147483647"}, "Spare", "", {});
-    row("text: 50,000 numbers", "Root", {"Morvanta:" + u"1,"_s.repeated(50000) + "2"}, "Spare", "", {"Ann", "Ben"});
     // Anything else another program may drag; none of it is a record drag.
-    QStringList texts{
-        "Morvanta:",      "Morvanta:3,x",   "Morvanta:1;2",      "Morvanta:99999999999", "Morvanta:2147483648",
-        "morvanta:3",     " Morvanta:3",    "Morvanta: 3",       "Morvanta:3,",          "Morvanta:1,,2",
-        "Morvanta:-1,+2", "Morvanta:1\r\n", "Morvanta:1 OR 1=1", "Hello, world",         "",
-        QString()};
-    texts << u"Morvanta:\uFF11"_s << "Morvanta:" + QString(1 << 20, u'9')
-          << "Morvanta:1," + QString(1 << 20, u'\uFFFD');
-    for (const QString& text : texts) {
-        const QByteArray name = text.isNull() ? "no text" : "text: " + text.left(24).toUtf8().toPercentEncoding(" :,;");
+    for (const QString& text :
+         {u"Morvanta:"_s, u"Morvanta:3,x"_s, u"Morvanta:1;2"_s, u"Morvanta:99999999999"_s, u"Morvanta:2147483648"_s,
+          u"morvanta:3"_s, u"Morvanta:3,"_s, u"Morvanta:1 OR 1=1"_s, u"Hello from another program"_s, QString()}) {
+        const QByteArray name = text.isNull() ? "no text" : "text: " + text.toUtf8();
         QTest::newRow(name.constData()) << u"Root"_s << QStringList{text} << u"Spare"_s << QString()
                                         << QStringList{"refused"};
     }
@@ -534,7 +503,7 @@ void tst_Commands::drop()
     QString text = rows.first();
     if (source != "Root") {
         // The rows' numbers from the top of the list down, whatever order they were selected in.
-        SelectRows(w, rows);
+        SelectAndFocus(w, rows, w->ListView1);
         std::sort(rows.begin(), rows.end());
         QStringList numbers;
         for (const QString& name : std::as_const(rows)) {
@@ -561,8 +530,6 @@ void tst_Commands::drop()
     }
     if (meanwhile.startsWith("typeGone")) {
         after.removeLast();
-    } else if (meanwhile.startsWith("recordGone")) {
-        after.removeOne(u"Cid/Home"_s);
     }
     QCOMPARE(Book(), after);
     QCOMPARE(m_platform->Sequence(), meanwhile.startsWith("refuse")     ? u"103,box,104"_s
@@ -573,7 +540,7 @@ void tst_Commands::drop()
         QCOMPARE(NodeKey(w), Key(accepted ? u"Root"_s : source));
     } else {
         QCOMPARE(NodeKey(w), Key("Spare"));
-        QCOMPARE(Names(w), moved);
+        QCOMPARE(ListState(w).remove(u'[').remove(u']').remove(u'*'), moved.join(u' '));
     }
 }
 
@@ -589,8 +556,6 @@ void tst_Commands::cancelledDragClearsHighlight()
     const QString text = "Morvanta:" + QString::number(Ids.value("Ann"));
     QCOMPARE(DragOver(w, text, NodePoint(w, "Spare")), u"accepted"_s);
     QVERIFY(w->DropHighlight() == spare && spare->background(0) != plain);
-    QCOMPARE(DragOver(w, text, NodePoint(w, "Root")), u"refused"_s); // and left as it was
-    QVERIFY(w->DropHighlight() == spare);
 
     // The user drags a row out of the list and lets go outside any target (the offscreen drag
     // ends at once, with no drop).
