@@ -184,10 +184,8 @@ private slots:
     void cleanup();
     void commandState_data();
     void commandState();
-    void deleteRecords_data();
-    void deleteRecords();
-    void deleteType_data();
-    void deleteType();
+    void deleteSelection_data();
+    void deleteSelection();
     void doubleClick_data();
     void doubleClick();
     void drop_data();
@@ -277,48 +275,59 @@ void tst_Commands::commandState()
     QCOMPARE(EnabledCommands(w), enabled);
 }
 
-void tst_Commands::deleteRecords_data()
+void tst_Commands::deleteSelection_data()
 {
-    QTest::addColumn<QStringList>("selected"); // of a to f; the last one is the current row
-    QTest::addColumn<QString>("rightClick");   // before the delete: "" none, or the row clicked
+    // A holds a to f, B holds g and C holds h.
+    QTest::addColumn<QStringList>("types");
+    QTest::addColumn<QString>("node");         // the node shown
+    QTest::addColumn<QStringList>("selected"); // the list's rows, the last one current; none: the tree has the focus
+    QTest::addColumn<QString>("rightClick");   // a row right-clicked for the pop-up's Delete; "": the Delete key
     QTest::addColumn<QString>("meanwhile");    // see Meanwhile()
-    QTest::addColumn<QString>("after");        // see ListState()
-    QTest::newRow("scattered") << QStringList{"e", "b", "d"} << ""
-                               << ""
-                               << "a [c*] f";
-    QTest::newRow("last row") << QStringList{"f"} << ""
-                              << ""
-                              << "a b c d [e*]";
-    QTest::newRow("every row") << QStringList{"a", "b", "c", "d", "e", "f"} << ""
-                               << ""
-                               << "";
+    QTest::addColumn<QStringList>("gone");     // the records or the type deleted
+    QTest::addColumn<QString>("nodeAfter");
+    QTest::addColumn<QString>("list"); // see ListState()
+    auto row = [](const char* name, const char* node, const QStringList& selected, const char* rightClick,
+                  const char* meanwhile, const QStringList& gone, const char* nodeAfter, const char* list,
+                  const QStringList& types = {"A", "B", "C"}) {
+        QTest::newRow(name) << types << QString(node) << selected << QString(rightClick) << QString(meanwhile) << gone
+                            << QString(nodeAfter) << QString(list);
+    };
+    row("scattered", "A", {"e", "b", "d"}, "", "", {"b", "d", "e"}, "A", "a [c*] f");
+    row("last row", "A", {"f"}, "", "", {"f"}, "A", "a b c d [e*]");
+    row("every row", "A", {"a", "b", "c", "d", "e", "f"}, "", "", {"a", "b", "c", "d", "e", "f"}, "A", "");
     // Nothing half-done: b goes first, then d fails and b comes back.
-    QTest::newRow("database refuses one") << QStringList{"b", "d"} << ""
-                                          << "refuse:d"
-                                          << "a b c d e f";
+    row("database refuses one", "A", {"b", "d"}, "", "refuse:d", {}, "A", "a b c d e f");
     // The pop-up's Delete acts on what the right-click left selected.
-    QTest::newRow("right-click on a selected row") << QStringList{"b", "d"} << "b"
-                                                   << ""
-                                                   << "a [c*] e f";
-    QTest::newRow("right-click on another row") << QStringList{"b", "d"} << "c"
-                                                << ""
-                                                << "a b [d*] e f";
+    row("right-click on a selected row", "A", {"b", "d"}, "b", "", {"b", "d"}, "A", "a [c*] e f");
+    row("right-click on another row", "A", {"b", "d"}, "c", "", {"c"}, "A", "a b [d*] e f");
+    // A type's records stay, without a type.
+    row("tree, middle type", "B", {}, "", "", {"B"}, "C", "h");
+    row("tree, last type", "C", {}, "", "", {"C"}, "B", "g");
+    row("tree, only type", "A", {}, "", "", {"A"}, "Root", "", {"A"});
+    row("list, last row", "Root", {"C"}, "", "", {"C"}, "Root", "A [B*]");
+    row("list, gone meanwhile", "Root", {"A"}, "", "typeGone:A", {"A"}, "Root", "[B*] C");
 }
 
-void tst_Commands::deleteRecords()
+void tst_Commands::deleteSelection()
 {
+    QFETCH(QStringList, types);
+    QFETCH(QString, node);
     QFETCH(QStringList, selected);
     QFETCH(QString, rightClick);
     QFETCH(QString, meanwhile);
-    QFETCH(QString, after);
-    AddRecords(AddType("T"), {"a", "b", "c", "d", "e", "f"});
-    AddRecords(AddType("Other"), {"x"});
+    QFETCH(QStringList, gone);
+    QFETCH(QString, nodeAfter);
+    const QStringList records[]{{"a", "b", "c", "d", "e", "f"}, {"g"}, {"h"}};
+    for (int i = 0; i < types.size(); ++i) {
+        AddRecords(AddType(types[i]), records[i]);
+    }
+    QStringList book = Book();
 
-    frmMain* w = Open("T");
-    SelectAndFocus(w, selected, w->ListView1);
+    frmMain* w = Open(node);
+    SelectAndFocus(w, selected, selected.isEmpty() ? static_cast<QWidget*>(w->TreeView1) : w->ListView1);
     Meanwhile(meanwhile);
     if (rightClick.isEmpty()) {
-        QTest::keyRelease(w->ListView1, Qt::Key_Delete);
+        QTest::keyRelease(w->focusWidget(), Qt::Key_Delete);
     } else {
         QTest::mousePress(w->ListView1->viewport(), Qt::RightButton, {}, RowPoint(w, rightClick));
         QVERIFY(w->mnuPM->isVisible());
@@ -326,81 +335,22 @@ void tst_Commands::deleteRecords()
         w->findChild<QAction*>("mnuDeleteRec2")->trigger();
     }
 
-    const bool refused = !meanwhile.isEmpty();
+    const bool refused = meanwhile.startsWith("refuse");
     QCOMPARE(m_platform->Sequence(), refused ? u"101,box,104,103,box,104"_s : u"101,box,104"_s);
     QCOMPARE(m_platform->Boxes().last().icon, refused ? MsgIcon::Critical : MsgIcon::Warning);
-    QStringList book{"x/Other"};
-    for (const QString& record :
-         QString(after).remove(u'[').remove(u']').remove(u'*').split(u' ', Qt::SkipEmptyParts)) {
-        book.append(record + u"/T"_s);
+    for (QString& entry : book) { // deleted records and types go; a deleted type's records stay
+        const QString type = entry.section(u'/', 1);
+        gone.contains(entry.section(u'/', 0, 0)) ? entry.clear() : entry.chop(gone.contains(type) ? type.size() : 0);
     }
-    book.sort();
-    QCOMPARE(Book(), (book + QStringList{"|", "T", "Other"}));
-    QCOMPARE(NodeKey(w), Key("T"));
-    QCOMPARE(ListState(w), after);
-    QCOMPARE(EnabledCommands(w).contains("DeleteRec"), after.contains(u'['));
-}
-
-void tst_Commands::deleteType_data()
-{
-    QTest::addColumn<QString>("from"); // "tree": the type's node; "list": its row in the root's list
-    QTest::addColumn<QStringList>("types");
-    QTest::addColumn<QString>("type");
-    QTest::addColumn<QString>("meanwhile"); // see Meanwhile()
-    QTest::addColumn<QString>("node");      // the tree's current node afterwards
-    QTest::addColumn<QString>("list");      // see ListState()
-    const QStringList abc{"A", "B", "C"};
-    QTest::newRow("tree, middle type") << "tree" << abc << "B"
-                                       << ""
-                                       << "C"
-                                       << "c1";
-    QTest::newRow("tree, last type") << "tree" << abc << "C"
-                                     << ""
-                                     << "B"
-                                     << "b1";
-    QTest::newRow("tree, only type") << "tree" << QStringList{"A"} << "A"
-                                     << ""
-                                     << "Root"
-                                     << "";
-    QTest::newRow("list, last row") << "list" << abc << "C"
-                                    << ""
-                                    << "Root"
-                                    << "A [B*]";
-    QTest::newRow("list, gone meanwhile") << "list" << abc << "A"
-                                          << "typeGone:A"
-                                          << "Root"
-                                          << "[B*] C";
-}
-
-void tst_Commands::deleteType()
-{
-    QFETCH(QString, from);
-    QFETCH(QStringList, types);
-    QFETCH(QString, type);
-    QFETCH(QString, meanwhile);
-    QFETCH(QString, node);
-    QStringList book;
-    for (const QString& name : std::as_const(types)) {
-        AddRecords(AddType(name), {name.toLower() + u'1'});
-        book.append(name.toLower() + u"1/"_s + (name == type ? QString() : name));
-    }
-
-    frmMain* w = Open(from == "tree" ? type : u"Root"_s);
-    SelectAndFocus(w, from == "list" ? QStringList{type} : QStringList(),
-                   from == "tree" ? static_cast<QWidget*>(w->TreeView1) : w->ListView1);
-    Meanwhile(meanwhile);
-    m_platform->answers = {MsgResult::Ok};
-    w->findChild<QAction*>("mnuDeleteRec")->trigger();
-
-    QCOMPARE(m_platform->Sequence(), u"101,box,104"_s);
-    types.removeOne(type);
-    QCOMPARE(Book(), book + QStringList{"|"} + types); // the records stay, whatever became of their type
-    QVERIFY(w->NodeByKey(Key(type)) == nullptr);
-    QCOMPARE(NodeKey(w), Key(node));
+    book.removeAll(QString());
+    QCOMPARE(Book(), book);
+    QVERIFY(!types.contains(gone.value(0)) || w->NodeByKey(Key(gone.value(0))) == nullptr);
+    QCOMPARE(NodeKey(w), Key(nodeAfter));
     QVERIFY(w->TreeView1->currentItem()->isSelected());
     QTEST(ListState(w), "list");
     // Edit and Delete follow what is now selected.
-    QCOMPARE(EnabledCommands(w).contains("DeleteRec"), from == "list" || node != "Root");
+    QCOMPARE(EnabledCommands(w).contains("DeleteRec"),
+             ListState(w).contains(u'[') || (selected.isEmpty() && nodeAfter != "Root"));
 }
 
 void tst_Commands::doubleClick_data()
@@ -409,22 +359,13 @@ void tst_Commands::doubleClick_data()
     QTest::addColumn<QString>("row");    // "" for empty space
     QTest::addColumn<QString>("editor"); // what opened: "new:<type chosen>", "edit:<record>", "" nothing
     QTest::addColumn<QString>("nodeAfter");
-    QTest::newRow("record list, empty space") << "Friends"
-                                              << ""
-                                              << "new:Friends"
-                                              << "Friends";
-    QTest::newRow("search results, empty space") << "SearchResult"
-                                                 << ""
-                                                 << "new:Work"
-                                                 << "SearchResult";
-    QTest::newRow("type list, a type") << "Root"
-                                       << "Friends"
-                                       << ""
-                                       << "Friends";
-    QTest::newRow("record list, a record") << "Friends"
-                                           << "Ben"
-                                           << "edit:Ben"
-                                           << "Friends";
+    auto row = [](const char* name, const char* node, const char* row, const char* editor, const char* after) {
+        QTest::newRow(name) << QString(node) << QString(row) << QString(editor) << QString(after);
+    };
+    row("record list, empty space", "Friends", "", "new:Friends", "Friends");
+    row("search results, empty space", "SearchResult", "", "new:Work", "SearchResult");
+    row("type list, a type", "Root", "Friends", "", "Friends");
+    row("record list, a record", "Friends", "Ben", "edit:Ben", "Friends");
 }
 
 void tst_Commands::doubleClick()
@@ -461,28 +402,29 @@ void tst_Commands::drop_data()
 {
     // Home holds Ann (1), Ben (2) and Cid (3), Work holds Dora (4); Spare is empty.
     QTest::addColumn<QString>("source");    // the node whose selected rows are dragged
-    QTest::addColumn<QStringList>("rows");  // the rows dragged, or {text} for text from elsewhere
+    QTest::addColumn<QStringList>("rows");  // the rows selected and dragged
+    QTest::addColumn<QString>("text");      // the drag's text, or text from elsewhere
     QTest::addColumn<QString>("target");    // a node, "" for empty space
     QTest::addColumn<QString>("meanwhile"); // see Meanwhile()
     QTest::addColumn<QStringList>("moved"); // the records now in Spare, {"refused"} when the drag is refused
-    auto row = [](const char* name, const char* source, const QStringList& rows, const char* target,
-                  const char* meanwhile, const QStringList& moved) {
-        QTest::newRow(name) << QString(source) << rows << QString(target) << QString(meanwhile) << moved;
+    auto row = [](const char* name, const char* source, const QStringList& rows, const QString& text,
+                  const char* target, const char* meanwhile, const QStringList& moved) {
+        QTest::newRow(name) << QString(source) << rows << text << QString(target) << QString(meanwhile) << moved;
     };
-    row("rows of a type", "Home", {"Cid", "Ann"}, "Spare", "", {"Ann", "Cid"});
-    row("search results", "SearchResult", {"Dora", "Ben"}, "Spare", "", {"Ben", "Dora"});
-    row("onto the root", "Home", {"Ann"}, "Root", "", {"refused"});
-    row("onto empty space", "Home", {"Ann"}, "", "", {"refused"});
-    row("type gone meanwhile", "Home", {"Ann"}, "Spare", "typeGone:Spare", {});
-    row("database refuses one", "Home", {"Ann", "Cid"}, "Spare", "refuse:Cid", {});
-    row("text: two records", "Root", {"Morvanta:1,3"}, "Spare", "", {"Ann", "Cid"});
+    // The rows' numbers from the top of the list down, whatever order they were selected in.
+    row("rows of a type", "Home", {"Cid", "Ann"}, "Morvanta:1,3", "Spare", "", {"Ann", "Cid"});
+    row("search results", "SearchResult", {"Dora", "Ben"}, "Morvanta:2,4", "Spare", "", {"Ben", "Dora"});
+    row("onto the root", "Home", {"Ann"}, "Morvanta:1", "Root", "", {"refused"});
+    row("onto empty space", "Home", {"Ann"}, "Morvanta:1", "", "", {"refused"});
+    row("type gone meanwhile", "Home", {"Ann"}, "Morvanta:1", "Spare", "typeGone:Spare", {});
+    row("database refuses one", "Home", {"Ann", "Cid"}, "Morvanta:1,3", "Spare", "refuse:Cid", {});
+    row("text: two records", "Root", {}, "Morvanta:1,3", "Spare", "", {"Ann", "Cid"});
     // Anything else another program may drag; none of it is a record drag.
     for (const QString& text :
          {u"Morvanta:"_s, u"Morvanta:3,x"_s, u"Morvanta:1;2"_s, u"Morvanta:99999999999"_s, u"Morvanta:2147483648"_s,
           u"morvanta:3"_s, u"Morvanta:3,"_s, u"Morvanta:1 OR 1=1"_s, u"Hello from another program"_s, QString()}) {
         const QByteArray name = text.isNull() ? "no text" : "text: " + text.toUtf8();
-        QTest::newRow(name.constData()) << u"Root"_s << QStringList{text} << u"Spare"_s << QString()
-                                        << QStringList{"refused"};
+        row(name.constData(), "Root", {}, text, "Spare", "", {"refused"});
     }
 }
 
@@ -490,27 +432,19 @@ void tst_Commands::drop()
 {
     QFETCH(QString, source);
     QFETCH(QStringList, rows);
+    QFETCH(QString, text);
     QFETCH(QString, target);
     QFETCH(QString, meanwhile);
     QFETCH(QStringList, moved);
     AddRecords(AddType("Home"), {"Ann", "Ben", "Cid"});
     AddRecords(AddType("Work"), {"Dora"});
     AddType("Spare");
-    const QStringList before = Book();
     const bool accepted = moved != QStringList{"refused"};
 
     frmMain* w = Open(source);
-    QString text = rows.first();
-    if (source != "Root") {
-        // The rows' numbers from the top of the list down, whatever order they were selected in.
+    if (!rows.isEmpty()) {
         SelectAndFocus(w, rows, w->ListView1);
-        std::sort(rows.begin(), rows.end());
-        QStringList numbers;
-        for (const QString& name : std::as_const(rows)) {
-            numbers.append(QString::number(Ids.value(name)));
-        }
-        text = w->DragText();
-        QCOMPARE(text, "Morvanta:" + numbers.join(u','));
+        QCOMPARE(w->DragText(), text);
     }
     const QPoint at = NodePoint(w, target);
     QCOMPARE(w->TreeView1->itemAt(at) == nullptr, target.isEmpty());
@@ -522,16 +456,11 @@ void tst_Commands::drop()
     Meanwhile(meanwhile);
     QCOMPARE(DragOver(w, text, at, true), accepted ? u"accepted, dropped"_s : u"refused, drop refused"_s);
     QVERIFY(w->DropHighlight() == nullptr);
-    QStringList after = before;
-    for (QString& record : after) {
-        if (moved.contains(record.section(u'/', 0, 0))) {
-            record = record.section(u'/', 0, 0) + u"/Spare"_s;
-        }
-    }
-    if (meanwhile.startsWith("typeGone")) {
-        after.removeLast();
-    }
-    QCOMPARE(Book(), after);
+    // Only the records moved are under Spare (or under no type), and none is lost.
+    const QStringList book = Book();
+    QCOMPARE(book.indexOf(u"|"_s), 4);
+    QCOMPARE(book.filter(QRegularExpression(u"/(Spare)?$"_s)).replaceInStrings(QRegularExpression(u"/.*"_s), {}),
+             accepted ? moved : QStringList());
     QCOMPARE(m_platform->Sequence(), meanwhile.startsWith("refuse")     ? u"103,box,104"_s
                                      : meanwhile.startsWith("typeGone") ? u"101,box,104"_s
                                                                         : QString());

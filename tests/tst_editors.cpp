@@ -122,279 +122,270 @@ class tst_Editors : public QObject
 {
     Q_OBJECT
 
+    std::unique_ptr<TestProgramFolder> m_folder;
+    std::unique_ptr<RecordingPlatform> m_platform;
+
 private slots:
     void init()
     {
         m_folder = std::make_unique<TestProgramFolder>();
         m_platform = std::make_unique<RecordingPlatform>();
     }
-    void cleanup();
-    void recordEditor_data();
-    void recordEditor();
-    void typeEditor_data();
-    void typeEditor();
-    void typeFromChooser_data();
-    void typeFromChooser();
-    void focusSelectsText();
-    void databaseErrors_data();
-    void databaseErrors();
 
-private:
-    std::unique_ptr<TestProgramFolder> m_folder;
-    std::unique_ptr<RecordingPlatform> m_platform;
-};
-
-void tst_Editors::cleanup()
-{
-    FormInstance<frmPWDType>::Unload();
-    FormInstance<frmPWD>::Unload();
-    if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
-        main->close();
-    }
-    FormInstance<frmLogin>::Unload();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-    m_platform.reset();
-    m_folder.reset();
-}
-
-void tst_Editors::recordEditor_data()
-{
-    // "types": Anna under Family, and Work; "none": no type; "orphan": Anna's type is gone
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<bool>("editAnna");
-    QTest::addColumn<QStringList>("typed");
-    QTest::addColumn<int>("typeIndex"); // -1 leaves the chooser as loaded
-    QTest::addColumn<QString>("sequence");
-    QTest::addColumn<QString>("message"); // and the field that gets the focus
-    QTest::addColumn<QStringList>("stored");
-    auto row = [](const char* tag, const char* setup, bool edit, const QStringList& typed, int typeIndex,
-                  const char* sequence, const QString& message = {}, const QStringList& stored = {}) {
-        QTest::newRow(tag) << QString(setup) << edit << typed << typeIndex << QString(sequence) << message
-                           << (stored.isEmpty() ? typed : stored);
-    };
-    auto named = [](const QString& name) { return QStringList{name, {}, {}, {}, {}, {}, {}, {}}; };
-    const QString mails = QStringLiteral("contact@example-mail.com; ").repeated(24).chopped(2); // 622 bytes
-    const QStringList chinese = {"张伟", "010-8888", "138 0013", "021", mails, "10001", "張偉@msn", "7"};
-    QStringList padded;
-    for (const QString& field : chinese) {
-        padded.append("  " + field + ' ');
-    }
-    const char* info = "102,box,104";
-    const char* noType = "txtTypeNo:Please choose a type!";
-    row("new, spaces around every field", "types", false, padded, 1, "104", {}, chinese);
-    row("edit in place, other type", "types", true, chinese, 1, "104");
-    row("name differing only in case", "types", false, named("anna"), -1, "104");
-    row("another record's name", "types", false, named("Anna"), -1, "101");
-    row("name of spaces only", "types", false, named("   "), -1, info, "txtName:The name cannot be empty!", named(""));
-    row("no type at all", "none", false, named("Bob"), -1, info, noType);
-    // Nothing is chosen for a record whose type is gone, so saving cannot quietly move it.
-    row("record of a deleted type", "orphan", true, Anna, -1, info, noType);
-    AddUnusualRows([&](const char* tag, const QString& value) {
-        const bool storable = CodePage::System().CanEncode(value);
-        row(tag, "types", false, QStringList(8, value), -1, storable ? "104" : info,
-            storable ? QString()
-                     : "txtName:The text contains characters that this system's character set cannot store!");
-    });
-}
-
-void tst_Editors::recordEditor()
-{
-    QFETCH(QString, setup);
-    QFETCH(bool, editAnna);
-    QFETCH(QStringList, typed);
-    QFETCH(int, typeIndex);
-    QFETCH(QString, sequence);
-    QFETCH(QString, message);
-    QFETCH(QStringList, stored);
-    const int family = setup == "none" ? -1 : AddType(QStringLiteral("Family"));
-    const int work = family == -1 ? -1 : AddType(QStringLiteral("Work"));
-    const int anna = family == -1 ? -1 : AddAnna(setup == "orphan" ? work + 1 : family);
-    const QMap<int, QStringList> before = Records();
-    frmPWD& form = Open<frmPWD>(editAnna ? anna : -1);
-    auto* chooser = Child<QComboBox>(&form, "txtTypeNo");
-    QCOMPARE(chooser->currentIndex(), setup == "orphan" ? -1 : 0);
-    QCOMPARE(Child(&form, "txtName")->text(), editAnna ? Anna[0] : QString());
-    for (int i = 0; i < RecordBoxes.size(); ++i) {
-        Child(&form, RecordBoxes[i])->setText(typed[i]);
-    }
-    if (typeIndex >= 0) {
-        chooser->setCurrentIndex(typeIndex);
-    }
-    Click(&form, "CmdOK");
-    QCOMPARE(m_platform->Sequence(), sequence);
-    if (sequence != "104") {
-        if (!message.isEmpty()) {
-            QCOMPARE(form.focusWidget()->objectName() + ':' + m_platform->Boxes().first().text, message);
+    void cleanup()
+    {
+        FormInstance<frmPWDType>::Unload();
+        FormInstance<frmPWD>::Unload();
+        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
+            main->close();
         }
-        QCOMPARE(Child(&form, "txtName")->text(), stored.first()); // trimmed where the user sees it
-        QVERIFY(!Unloaded<frmPWD>() && form.isVisible());
-        QCOMPARE(Records(), before);
-        return;
+        FormInstance<frmLogin>::Unload();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
+        m_platform.reset();
+        m_folder.reset();
     }
-    QVERIFY(Unloaded<frmPWD>());
-    const QMap<int, QStringList> records = Records();
-    const int key = editAnna ? anna : records.lastKey();
-    QCOMPARE(records.size(), before.size() + (editAnna ? 0 : 1));
-    QCOMPARE(records.value(key), QStringList(stored) << QString::number(typeIndex == 1 ? work : family));
-    frmPWD& again = Open<frmPWD>(key);
-    for (int i = 0; i < RecordBoxes.size(); ++i) {
-        QCOMPARE(Child(&again, RecordBoxes[i])->text(), stored[i]); // loads back whole
-    }
-}
 
-void tst_Editors::typeEditor_data()
-{
-    QTest::addColumn<int>("edit"); // index of the type edited, -1 for a new one
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("description");
-    QTest::addColumn<QString>("sequence");
-    QTest::addColumn<QStringList>("types");
-    const QStringList given = {"Family|relatives", "Work|", "Ärzte|"};
-    auto row = [](const char* tag, int edit, const QString& name, const QString& description, const char* sequence,
-                  const QStringList& types) {
-        QTest::newRow(tag) << edit << name << description << QString(sequence) << types;
-    };
-    const char* taken = "104,101,box,104";
-    const char* refused = "104,102,box,104";
-    row("new, spaces trimmed", -1, "  Friends ", " old school  ", "104", given + QStringList{"Friends|old school"});
-    row("own name, other case", 0, "FAMILY", "", "104", {"FAMILY|", "Work|", "Ärzte|"});
-    row("other type's name, other case", -1, "work", "", taken, given);
-    row("renamed onto another type", 0, "Work", "", taken, given);
-    row("non-ASCII letters, other case", -1, "ärzte", "", taken, given);
-    row("name of spaces only", -1, "   ", "x", refused, given);
-    AddUnusualRows([&](const char* tag, const QString& value) {
-        const bool storable = CodePage::Utf8().CanEncode(value);
-        row(tag, -1, value, value, storable ? "104" : refused,
-            storable ? given + QStringList{value + '|' + value} : given);
-    });
-}
-
-void tst_Editors::typeEditor()
-{
-    QFETCH(int, edit);
-    QFETCH(QString, name);
-    QFETCH(QString, description);
-    QFETCH(QString, sequence);
-    const int keys[] = {AddType(QStringLiteral("Family"), QStringLiteral("relatives")), AddType(QStringLiteral("Work")),
-                        AddType(QStringLiteral("Ärzte"))};
-    frmPWDType& form = Open<frmPWDType>(edit < 0 ? -1 : keys[edit]);
-    Child(&form, "txtTypeName")->setText(name);
-    Child(&form, "txtDescription")->setText(description);
-    Click(&form, "CmdOK");
-    QCOMPARE(m_platform->Sequence(), sequence);
-    QTEST(Types(), "types");
-    const bool saved = sequence == "104";
-    QCOMPARE(Unloaded<frmPWDType>(), saved);
-    if (!saved) { // the box keeps what was typed, and has the focus
-        QCOMPARE(form.focusWidget()->objectName() + ':' + Child(&form, "txtTypeName")->text(), "txtTypeName:" + name);
-    }
-}
-
-void tst_Editors::typeFromChooser_data()
-{
-    QTest::addColumn<QStringList>("existing");
-    QTest::addColumn<QStringList>("afterSave");
-    QTest::newRow("with types") << QStringList{"Family", "Work"}
-                                << QStringList{"Family", "Work", "Friends", "New type..."};
-    QTest::newRow("no type yet") << QStringList{} << QStringList{"Friends", "New type..."};
-    // A type may carry the new-type entry's text; choosing it does not open the type editor.
-    QTest::newRow("type named like the entry")
-        << QStringList{"New type..."} << QStringList{"New type...", "Friends", "New type..."};
-}
-
-// The main window is open, as it always is when the editors run.
-void tst_Editors::typeFromChooser()
-{
-    QFETCH(QStringList, existing);
-    QFETCH(QStringList, afterSave);
-    for (const QString& type : existing) {
-        AddType(type);
-    }
-    frmMain& main = Form<frmMain>();
-    frmPWD& form = Open<frmPWD>(-1);
-    auto* chooser = Child<QComboBox>(&form, "txtTypeNo");
-    // Picks an entry as the user does; whatever modal editor it opens gets typed into and closed.
-    auto choose = [&](int index, const char* button) {
-        QTimer driver;
-        driver.setSingleShot(true);
-        connect(&driver, &QTimer::timeout, this, [&] {
-            if (frmPWDType* editor = FormInstance<frmPWDType>::IfLoaded()) {
-                QVERIFY(editor->isModal() && editor->TypeNo() == -1 && !editor->EditMode());
-                Child(editor, "txtTypeName")->setText(QStringLiteral("Friends"));
-                Click(editor, button);
-            }
+    void recordEditor_data()
+    {
+        // "types": Anna under Family, and Work; "none": no type; "orphan": Anna's type is gone
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("editAnna");
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<int>("typeIndex"); // -1 leaves the chooser as loaded
+        QTest::addColumn<QString>("sequence");
+        QTest::addColumn<QString>("message"); // and the field that gets the focus
+        QTest::addColumn<QStringList>("stored");
+        auto row = [](const char* tag, const char* setup, bool edit, const QStringList& typed, int typeIndex,
+                      const char* sequence, const QString& message = {}, const QStringList& stored = {}) {
+            QTest::newRow(tag) << QString(setup) << edit << typed << typeIndex << QString(sequence) << message
+                               << (stored.isEmpty() ? typed : stored);
+        };
+        auto named = [](const QString& name) { return QStringList{name, {}, {}, {}, {}, {}, {}, {}}; };
+        const QString mails = QStringLiteral("contact@example-mail.com; ").repeated(24).chopped(2); // 622 bytes
+        const QStringList chinese = {"张伟", "010-8888", "138 0013", "021", mails, "10001", "張偉@msn", "7"};
+        QStringList padded;
+        for (const QString& field : chinese) {
+            padded.append("  " + field + ' ');
+        }
+        const char* info = "102,box,104";
+        const char* noType = "txtTypeNo:Please choose a type!";
+        row("new, spaces around every field", "types", false, padded, 1, "104", {}, chinese);
+        row("edit in place, other type", "types", true, chinese, 1, "104");
+        row("name differing only in case", "types", false, named("anna"), -1, "104");
+        row("another record's name", "types", false, named("Anna"), -1, "101");
+        row("name of spaces only", "types", false, named("   "), -1, info, "txtName:The name cannot be empty!",
+            named(""));
+        row("no type at all", "none", false, named("Bob"), -1, info, noType);
+        // Nothing is chosen for a record whose type is gone, so saving cannot quietly move it.
+        row("record of a deleted type", "orphan", true, Anna, -1, info, noType);
+        AddUnusualRows([&](const char* tag, const QString& value) {
+            const bool storable = CodePage::System().CanEncode(value);
+            row(tag, "types", false, QStringList(8, value), -1, storable ? "104" : info,
+                storable ? QString()
+                         : "txtName:The text contains characters that this system's character set cannot store!");
         });
-        driver.start(0);
-        chooser->setCurrentIndex(index);
-        emit chooser->activated(index);
-        QVERIFY(Unloaded<frmPWDType>());
-    };
-    choose(chooser->count() - 1, "CmdOK");
-    QCOMPARE(Entries(chooser), afterSave); // each type once, the new-type entry last
-    QCOMPARE(chooser->currentText(), QStringLiteral("Friends"));
-    QCOMPARE(main.TreeView1->currentItem()->text(0), QStringLiteral("Friends"));
-    choose(chooser->count() - 1, "CmdCancel");
-    QCOMPARE(chooser->currentIndex(), 0);
-    choose(0, "CmdCancel");
-    QCOMPARE(Entries(chooser), afterSave);
-    QCOMPARE(m_platform->Sequence(), QStringLiteral("104,104")); // the editor's OK, then its Cancel
-
-    // Saved under the first type, the record comes back with the tree rebuilt on that type.
-    const QString typeNo = chooser->currentData().toString();
-    Child(&form, "txtName")->setText(QStringLiteral("Bob"));
-    Click(&form, "CmdOK");
-    QCOMPARE(Records().last().last(), typeNo);
-    QCOMPARE(main.TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), '_' + typeNo);
-    QCOMPARE(main.TreeView1->currentItem()->text(0), afterSave.first());
-}
-
-// The name and the phones select their whole text on focus; the other boxes keep a plain caret.
-void tst_Editors::focusSelectsText()
-{
-    frmPWD& form = Open<frmPWD>(-1);
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    for (const char* box : {"txtName", "txtCPhone", "txtMail", "txtICQ"}) {
-        QLineEdit* edit = Child(&form, box);
-        edit->setText(QStringLiteral("some value"));
-        Child<QPushButton>(&form, "CmdOK")->setFocus();
-        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(4, edit->height() / 2));
-        QVERIFY(edit->hasFocus());
-        QCOMPARE(edit->hasSelectedText(), RecordBoxes.indexOf(box) < 4);
     }
-}
 
-void tst_Editors::databaseErrors_data()
-{
-    QTest::addColumn<bool>("onLoad");
-    QTest::newRow("save") << false;
-    QTest::newRow("load") << true;
-}
+    void recordEditor()
+    {
+        QFETCH(QString, setup);
+        QFETCH(bool, editAnna);
+        QFETCH(QStringList, typed);
+        QFETCH(int, typeIndex);
+        QFETCH(QString, sequence);
+        QFETCH(QString, message);
+        QFETCH(QStringList, stored);
+        const int family = setup == "none" ? -1 : AddType(QStringLiteral("Family"));
+        const int work = family == -1 ? -1 : AddType(QStringLiteral("Work"));
+        const int anna = family == -1 ? -1 : AddAnna(setup == "orphan" ? work + 1 : family);
+        const QMap<int, QStringList> before = Records();
+        frmPWD& form = Open<frmPWD>(editAnna ? anna : -1);
+        auto* chooser = Child<QComboBox>(&form, "txtTypeNo");
+        QCOMPARE(chooser->currentIndex(), setup == "orphan" ? -1 : 0);
+        QCOMPARE(Child(&form, "txtName")->text(), editAnna ? Anna[0] : QString());
+        for (int i = 0; i < RecordBoxes.size(); ++i) {
+            Child(&form, RecordBoxes[i])->setText(typed[i]);
+        }
+        if (typeIndex >= 0) {
+            chooser->setCurrentIndex(typeIndex);
+        }
+        Click(&form, "CmdOK");
+        QCOMPARE(m_platform->Sequence(), sequence);
+        if (sequence != "104") {
+            if (!message.isEmpty()) {
+                QCOMPARE(form.focusWidget()->objectName() + ':' + m_platform->Boxes().first().text, message);
+            }
+            QCOMPARE(Child(&form, "txtName")->text(), stored.first()); // trimmed where the user sees it
+            QVERIFY(!Unloaded<frmPWD>() && form.isVisible());
+            QCOMPARE(Records(), before);
+            return;
+        }
+        QVERIFY(Unloaded<frmPWD>());
+        const QMap<int, QStringList> records = Records();
+        const int key = editAnna ? anna : records.lastKey();
+        QCOMPARE(records.size(), before.size() + (editAnna ? 0 : 1));
+        QCOMPARE(records.value(key), QStringList(stored) << QString::number(typeIndex == 1 ? work : family));
+        frmPWD& again = Open<frmPWD>(key);
+        for (int i = 0; i < RecordBoxes.size(); ++i) {
+            QCOMPARE(Child(&again, RecordBoxes[i])->text(), stored[i]); // loads back whole
+        }
+    }
 
-// A failing statement is reported, writes nothing and leaves the dialog open; a record that could
-// not be loaded cannot be saved over.
-void tst_Editors::databaseErrors()
-{
-    QFETCH(bool, onLoad);
-    const int anna = AddAnna(AddType(QStringLiteral("Family")));
-    frmPWD& form = Form<frmPWD>();
-    if (onLoad) {
-        Conn.Close();
-    } else {
-        Conn.Execute(QStringLiteral("CREATE TEMP TRIGGER full BEFORE INSERT ON PWDTable BEGIN SELECT RAISE(ABORT, "
-                                    "'disk is full'); END"));
+    void typeEditor_data()
+    {
+        QTest::addColumn<int>("edit"); // index of the type edited, -1 for a new one
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QString>("sequence");
+        QTest::addColumn<QStringList>("types");
+        const QStringList given = {"Family|relatives", "Work|", "Ärzte|"};
+        auto row = [](const char* tag, int edit, const QString& name, const QString& description, const char* sequence,
+                      const QStringList& types) {
+            QTest::newRow(tag) << edit << name << description << QString(sequence) << types;
+        };
+        const char* taken = "104,101,box,104";
+        const char* refused = "104,102,box,104";
+        row("new, spaces trimmed", -1, "  Friends ", " old school  ", "104", given + QStringList{"Friends|old school"});
+        row("own name, other case", 0, "FAMILY", "", "104", {"FAMILY|", "Work|", "Ärzte|"});
+        row("other type's name, other case", -1, "work", "", taken, given);
+        row("renamed onto another type", 0, "Work", "", taken, given);
+        row("non-ASCII letters, other case", -1, "ärzte", "", taken, given);
+        row("name of spaces only", -1, "   ", "x", refused, given);
+        AddUnusualRows([&](const char* tag, const QString& value) {
+            const bool storable = CodePage::Utf8().CanEncode(value);
+            row(tag, -1, value, value, storable ? "104" : refused,
+                storable ? given + QStringList{value + '|' + value} : given);
+        });
     }
-    Open<frmPWD>(onLoad ? anna : -1);
-    if (onLoad) {
-        Conn.Open(BuildConnectionString(AppFolder));
+
+    void typeEditor()
+    {
+        QFETCH(int, edit);
+        QFETCH(QString, name);
+        QFETCH(QString, description);
+        QFETCH(QString, sequence);
+        const int keys[] = {AddType(QStringLiteral("Family"), QStringLiteral("relatives")),
+                            AddType(QStringLiteral("Work")), AddType(QStringLiteral("Ärzte"))};
+        frmPWDType& form = Open<frmPWDType>(edit < 0 ? -1 : keys[edit]);
+        Child(&form, "txtTypeName")->setText(name);
+        Child(&form, "txtDescription")->setText(description);
+        Click(&form, "CmdOK");
+        QCOMPARE(m_platform->Sequence(), sequence);
+        QTEST(Types(), "types");
+        const bool saved = sequence == "104";
+        QCOMPARE(Unloaded<frmPWDType>(), saved);
+        if (!saved) { // the box keeps what was typed, and has the focus
+            QCOMPARE(form.focusWidget()->objectName() + ':' + Child(&form, "txtTypeName")->text(),
+                     "txtTypeName:" + name);
+        }
     }
-    Child(&form, "txtName")->setText(QStringLiteral("Bob"));
-    Click(&form, "CmdOK");
-    QCOMPARE(m_platform->Boxes().size(), 1);
-    QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Critical);
-    QVERIFY(!Unloaded<frmPWD>() && form.isVisible());
-    QCOMPARE(Records().values(), QList<QStringList>{Anna + QStringList{"1"}});
-}
+
+    void typeFromChooser_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QStringList>("afterSave");
+        QTest::newRow("with types") << QStringList{"Family", "Work"}
+                                    << QStringList{"Family", "Work", "Friends", "New type..."};
+        QTest::newRow("no type yet") << QStringList{} << QStringList{"Friends", "New type..."};
+        // A type may carry the new-type entry's text; choosing it does not open the type editor.
+        QTest::newRow("type named like the entry")
+            << QStringList{"New type..."} << QStringList{"New type...", "Friends", "New type..."};
+    }
+
+    // The main window is open, as it always is when the editors run.
+    void typeFromChooser()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(QStringList, afterSave);
+        for (const QString& type : existing) {
+            AddType(type);
+        }
+        frmMain& main = Form<frmMain>();
+        frmPWD& form = Open<frmPWD>(-1);
+        auto* chooser = Child<QComboBox>(&form, "txtTypeNo");
+        // Picks an entry as the user does; whatever modal editor it opens gets typed into and closed.
+        auto choose = [&](int index, const char* button) {
+            QTimer driver;
+            driver.setSingleShot(true);
+            connect(&driver, &QTimer::timeout, this, [&] {
+                if (frmPWDType* editor = FormInstance<frmPWDType>::IfLoaded()) {
+                    QVERIFY(editor->isModal() && editor->TypeNo() == -1 && !editor->EditMode());
+                    Child(editor, "txtTypeName")->setText(QStringLiteral("Friends"));
+                    Click(editor, button);
+                }
+            });
+            driver.start(0);
+            chooser->setCurrentIndex(index);
+            emit chooser->activated(index);
+            QVERIFY(Unloaded<frmPWDType>());
+        };
+        choose(chooser->count() - 1, "CmdOK");
+        QCOMPARE(Entries(chooser), afterSave); // each type once, the new-type entry last
+        QCOMPARE(chooser->currentText(), QStringLiteral("Friends"));
+        QCOMPARE(main.TreeView1->currentItem()->text(0), QStringLiteral("Friends"));
+        choose(chooser->count() - 1, "CmdCancel");
+        QCOMPARE(chooser->currentIndex(), 0);
+        choose(0, "CmdCancel");
+        QCOMPARE(Entries(chooser), afterSave);
+        QCOMPARE(m_platform->Sequence(), QStringLiteral("104,104")); // the editor's OK, then its Cancel
+
+        // Saved under the first type, the record comes back with the tree rebuilt on that type.
+        const QString typeNo = chooser->currentData().toString();
+        Child(&form, "txtName")->setText(QStringLiteral("Bob"));
+        Click(&form, "CmdOK");
+        QCOMPARE(Records().last().last(), typeNo);
+        QCOMPARE(main.TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), '_' + typeNo);
+        QCOMPARE(main.TreeView1->currentItem()->text(0), afterSave.first());
+    }
+
+    // The name and the phones select their whole text on focus; the other boxes keep a plain caret.
+    void focusSelectsText()
+    {
+        frmPWD& form = Open<frmPWD>(-1);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        for (const char* box : {"txtName", "txtCPhone", "txtMail", "txtICQ"}) {
+            QLineEdit* edit = Child(&form, box);
+            edit->setText(QStringLiteral("some value"));
+            Child<QPushButton>(&form, "CmdOK")->setFocus();
+            QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(4, edit->height() / 2));
+            QVERIFY(edit->hasFocus());
+            QCOMPARE(edit->hasSelectedText(), RecordBoxes.indexOf(box) < 4);
+        }
+    }
+
+    void databaseErrors_data()
+    {
+        QTest::addColumn<bool>("onLoad");
+        QTest::newRow("save") << false;
+        QTest::newRow("load") << true;
+    }
+
+    // A failing statement is reported, writes nothing and leaves the dialog open; a record that could
+    // not be loaded cannot be saved over.
+    void databaseErrors()
+    {
+        QFETCH(bool, onLoad);
+        const int anna = AddAnna(AddType(QStringLiteral("Family")));
+        frmPWD& form = Form<frmPWD>();
+        if (onLoad) {
+            Conn.Close();
+        } else {
+            Conn.Execute(QStringLiteral("CREATE TEMP TRIGGER full BEFORE INSERT ON PWDTable BEGIN SELECT RAISE(ABORT, "
+                                        "'disk is full'); END"));
+        }
+        Open<frmPWD>(onLoad ? anna : -1);
+        if (onLoad) {
+            Conn.Open(BuildConnectionString(AppFolder));
+        }
+        Child(&form, "txtName")->setText(QStringLiteral("Bob"));
+        Click(&form, "CmdOK");
+        QCOMPARE(m_platform->Boxes().size(), 1);
+        QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Critical);
+        QVERIFY(!Unloaded<frmPWD>() && form.isVisible());
+        QCOMPARE(Records().values(), QList<QStringList>{Anna + QStringList{"1"}});
+    }
+};
 
 QTEST_MAIN(tst_Editors)
 #include "tst_editors.moc"

@@ -359,16 +359,13 @@ private slots:
         QTest::addColumn<QList<int>>("rows"); // rows selected in the list
         QTest::addColumn<QString>("target");  // as chosen
         QTest::addColumn<QString>("names");   // exported; none when the folder does not exist
-        QTest::newRow("selected rows") << "_1" << QList<int>{0, 2} << "contacts"
-                                       << "Amy Adams|Cleo Chen";
-        QTest::newRow("the selected type") << "_1" << QList<int>() << "contacts.vcf"
-                                           << "Amy Adams|Ben Brown|Cleo Chen";
-        QTest::newRow("root, a type row selected") << "Root" << QList<int>{0} << "contacts"
-                                                   << "Amy Adams|Ben Brown|Cleo Chen|Dan Dorsey|Eva Ender";
-        QTest::newRow("search result") << "a" << QList<int>() << "contacts"
-                                       << "Amy Adams|Dan Dorsey|Eva Ender";
-        QTest::newRow("folder missing") << "Root" << QList<int>() << "missing/contacts.vcf"
-                                        << "";
+        QTest::newRow("selected rows") << "_1" << QList<int>{0, 2} << "contacts" << u"Amy Adams|Cleo Chen"_s;
+        QTest::newRow("the selected type")
+            << "_1" << QList<int>() << "contacts.vcf" << u"Amy Adams|Ben Brown|Cleo Chen"_s;
+        QTest::newRow("root, a type row selected")
+            << "Root" << QList<int>{0} << "contacts" << u"Amy Adams|Ben Brown|Cleo Chen|Dan Dorsey|Eva Ender"_s;
+        QTest::newRow("search result") << "a" << QList<int>() << "contacts" << u"Amy Adams|Dan Dorsey|Eva Ender"_s;
+        QTest::newRow("folder missing") << "Root" << QList<int>() << "missing/contacts.vcf" << QString();
     }
 
     void exportCommand()

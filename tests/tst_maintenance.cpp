@@ -27,78 +27,39 @@
 #include <cstdlib>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 qint64 AddType(const QString& name)
 {
-    Conn.Execute(QStringLiteral("INSERT INTO PWDType (TypeName, Description) VALUES (?, 'd')"), {name});
+    Conn.Execute(u"INSERT INTO PWDType (TypeName, Description) VALUES (?, 'd')"_s, {name});
     return Conn.LastInsertId();
 }
 
 qint64 AddRecord(qint64 typeNo, const QString& name)
 {
-    Conn.Execute(QStringLiteral("INSERT INTO PWDTable (TypeNo, Name, EMailList, Url) VALUES (?, ?, ?, 'http://x')"),
-                 {typeNo, Encrypt(name), Encrypt(QStringLiteral("a@b.c"))});
+    Conn.Execute(u"INSERT INTO PWDTable (TypeNo, Name, EMailList, Url) VALUES (?, ?, ?, 'http://x')"_s,
+                 {typeNo, Encrypt(name), Encrypt(u"a@b.c")});
     return Conn.LastInsertId();
-}
-
-// Two types with records and an account; returns the first type's number.
-qint64 Fill()
-{
-    const qint64 family = AddType(QStringLiteral("Family"));
-    for (const char* name : {"Anna", "Bo", "Chloé"}) {
-        AddRecord(family, QString::fromUtf8(name));
-    }
-    AddRecord(AddType(QStringLiteral("Arbeit 工作")), QStringLiteral("张三"));
-    InsertUser(Conn, QStringLiteral("me"), QStringLiteral("pw"), QStringLiteral("q"), QStringLiteral("a"));
-    return family;
 }
 
 // Every row of every table, the key counters included.
 QStringList Dump(Connection& conn)
 {
     QStringList rows;
-    for (const char* table : {"PWDType", "PWDTable", "Users", "sqlite_sequence"}) {
+    for (const QString& table : {u"PWDType"_s, u"PWDTable"_s, u"Users"_s, u"sqlite_sequence"_s}) {
         Recordset rs;
-        rs.Open(QStringLiteral("SELECT * FROM %1 ORDER BY 1").arg(QLatin1String(table)), conn, LockType::ReadOnly);
+        rs.Open(u"SELECT * FROM %1 ORDER BY 1"_s.arg(table), conn, LockType::ReadOnly);
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            QStringList cells{QLatin1String(table)};
+            QStringList cells{table};
             for (int i = 0; i < rs.FieldCount(); ++i) {
-                cells.append(rs.IsNull(i) ? QStringLiteral("<null>") : rs.Text(i));
+                cells.append(rs.IsNull(i) ? u"<null>"_s : rs.Text(i));
             }
             rows.append(cells.join(u'|'));
         }
     }
     return rows;
-}
-
-QStringList DumpFile(const QString& path)
-{
-    Connection conn;
-    conn.Open(ConnectionStringForFile(path));
-    return Dump(conn);
-}
-
-QByteArray Bytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
-QString NodeKey(const frmMain* w)
-{
-    return w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString();
 }
 
 } // namespace
@@ -112,19 +73,52 @@ class tst_Maintenance : public QObject
     std::unique_ptr<QTemporaryDir> m_out;
     QPointer<frmMain> m_main;
 
-    frmMain* OpenMain()
+    // Two types with records and an account; returns the first type's number.
+    static qint64 Fill()
     {
-        m_main = new frmMain();
-        m_platform->calls.clear();
-        return m_main;
+        const qint64 family = AddType(u"Family"_s);
+        for (const QString& name : {u"Anna"_s, u"Bo"_s, u"Chloé"_s}) {
+            AddRecord(family, name);
+        }
+        AddRecord(AddType(u"Arbeit 工作"_s), u"张三"_s);
+        InsertUser(Conn, u"me"_s, u"pw"_s, u"q"_s, u"a"_s);
+        return family;
     }
-    void Trigger(const char* command)
+    static QStringList DumpFile(const QString& path)
     {
+        Connection conn;
+        conn.Open(ConnectionStringForFile(path));
+        return Dump(conn);
+    }
+    static QByteArray Bytes(const QString& p)
+    {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static bool WriteFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    }
+    static QStringList Entries(const QString& dir)
+    {
+        return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    }
+    static QString NodeKey(const frmMain* w)
+    {
+        return w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString();
+    }
+    frmMain* OpenMain() { return m_main ? m_main.data() : (m_main = new frmMain()).data(); }
+    // Runs a main window command, the file dialogs answering with the files given.
+    void Trigger(const char* command, std::initializer_list<QString> files = {})
+    {
+        OpenMain();
+        m_platform->files = files;
         m_platform->calls.clear();
         m_main->findChild<QAction*>(QLatin1String(command))->trigger();
     }
     QString Out(const QString& name) const { return m_out->filePath(name); }
-    QStringList DataFolder() const { return Entries(m_folder->Path() + QStringLiteral("Datas")); }
+    QStringList DataFolder() const { return Entries(m_folder->Path() + u"Datas"_s); }
 
 private slots:
     void init()
@@ -148,30 +142,29 @@ private slots:
     void backupNameAndPlace_data()
     {
         QTest::addColumn<QDate>("date");
-        QTest::addColumn<QString>("separator");
+        QTest::addColumn<bool>("separator");
         QTest::addColumn<QString>("name");
-        QTest::newRow("no trailing separator") << QDate(2026, 12, 5) << ""
-                                               << "MVBackup1205.mvb";
-        QTest::newRow("trailing separator, leap day") << QDate(2028, 2, 29) << "/"
-                                                      << "MVBackup0229.mvb";
+        QTest::newRow("no trailing separator") << QDate(2026, 12, 5) << false << "MVBackup1205.mvb";
+        QTest::newRow("trailing separator, leap day") << QDate(2028, 2, 29) << true << "MVBackup0229.mvb";
     }
 
     void backupNameAndPlace()
     {
         QFETCH(QDate, date);
-        QFETCH(QString, separator);
+        QFETCH(bool, separator);
         QFETCH(QString, name);
         Fill();
-        QCOMPARE(BackupDatabase(Conn, m_out->path() + separator, date), Out(name));
+        const QString folder = m_out->path() + (separator ? u"/"_s : QString());
+        QCOMPARE(BackupDatabase(Conn, folder, date), Out(name));
         const QStringList first = Dump(Conn);
         QCOMPARE(DumpFile(Out(name)), first);
 
         // Another year, same day: the later backup replaces the earlier one without a trace of it.
-        AddRecord(AddType(QStringLiteral("Later")), QStringLiteral("Dora"));
-        BackupDatabase(Conn, m_out->path() + separator, date.addYears(4));
+        AddType(u"Later"_s);
+        BackupDatabase(Conn, folder, date.addYears(4));
         QCOMPARE(Entries(m_out->path()), QStringList{name});
         QCOMPARE(DumpFile(Out(name)), Dump(Conn));
-        QVERIFY(DumpFile(Out(name)) != first);
+        QVERIFY(Dump(Conn) != first);
     }
 
     // A failed copy shows nothing, leaves no file behind and keeps the book open and whole.
@@ -188,15 +181,13 @@ private slots:
         QFETCH(QString, fault);
         Fill();
         const QDate today = QDate::currentDate();
-        QString folder = m_out->path();
+        const QString folder = m_out->path() + (fault == u"missing" ? u"/gone"_s : QString());
         const auto writable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
-        if (fault == QLatin1String("directory")) {
+        if (fault == u"directory") {
             QVERIFY(QDir(folder).mkdir(BackupFileName(today)));
-        } else if (fault == QLatin1String("missing")) {
-            folder += QStringLiteral("/gone");
-        } else {
+        } else if (fault == u"read-only") {
             QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            if (QFile probe(Out(QStringLiteral("probe"))); probe.open(QIODevice::WriteOnly)) {
+            if (QFile probe(Out(u"probe"_s)); probe.open(QIODevice::WriteOnly)) {
                 probe.remove();
                 QFile::setPermissions(folder, writable);
                 QSKIP("this user writes into read-only folders (root)");
@@ -205,10 +196,8 @@ private slots:
         const QStringList before = Entries(m_out->path());
         const QStringList data = Dump(Conn);
         QVERIFY_THROWS_EXCEPTION(AppError, BackupDatabase(Conn, folder, today));
-        OpenMain();
-        m_platform->files.push_back(folder);
-        Trigger("mnuBackup");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,folder,104"));
+        Trigger("mnuBackup", {folder});
+        QCOMPARE(m_platform->Sequence(), u"102,folder,104"_s);
         QFile::setPermissions(m_out->path(), writable);
         QCOMPARE(Entries(m_out->path()), before);
         QVERIFY(Conn.IsOpen());
@@ -219,13 +208,13 @@ private slots:
     void restoreCanBeReverted()
     {
         Fill();
-        BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
-        AddType(QStringLiteral("Only in the current book"));
+        const QString db = m_folder->DatabasePath();
+        const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
+        AddType(u"Only in the current book"_s);
         const QStringList current = Dump(Conn);
         Conn.Close();
-        const QString db = m_folder->DatabasePath();
-        ReplaceDatabaseFile(Out(QStringLiteral("MVBackup0601.mvb")), db);
-        QCOMPARE(DumpFile(db), DumpFile(Out(QStringLiteral("MVBackup0601.mvb"))));
+        ReplaceDatabaseFile(backup, db);
+        QCOMPARE(DumpFile(db), DumpFile(backup));
         RevertDatabaseFile(db);
         QCOMPARE(DumpFile(db), current);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
@@ -234,35 +223,32 @@ private slots:
     void backupAndRestoreThroughMainWindow()
     {
         const qint64 family = Fill();
-        const QString familyKey = QStringLiteral("_%1").arg(family);
+        const QString familyKey = u"_%1"_s.arg(family);
         frmMain* w = OpenMain();
         w->LoadTreeData(familyKey);
         const QStringList original = Dump(Conn);
 
         // Backup while the window holds the book open.
-        m_platform->files.push_back(m_out->path());
-        Trigger("mnuBackup");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,folder,104,102,box,104"));
-        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("Backup complete!"));
-        const QString name = BackupFileName(QDate::currentDate());
-        QCOMPARE(Entries(m_out->path()), QStringList{name});
+        Trigger("mnuBackup", {m_out->path()});
+        QCOMPARE(m_platform->Sequence(), u"102,folder,104,102,box,104"_s);
+        QCOMPARE(m_platform->Boxes().first().text, u"Backup complete!"_s);
+        const QString backup = Out(BackupFileName(QDate::currentDate()));
+        QCOMPARE(Entries(m_out->path()), QStringList{QFileInfo(backup).fileName()});
 
         // Changes after the backup; a cancelled confirmation keeps them.
-        Conn.Execute(QStringLiteral("DELETE FROM PWDTable WHERE TypeNo = ?"), {family});
-        AddType(QStringLiteral("New since"));
+        Conn.Execute(u"DELETE FROM PWDTable WHERE TypeNo = ?"_s, {family});
+        AddType(u"New since"_s);
         const QStringList changed = Dump(Conn);
         w->Refresh();
-        m_platform->files.push_back(Out(name));
         m_platform->answers.push_back(MsgResult::Cancel);
-        Trigger("mnuRestore");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104"));
+        Trigger("mnuRestore", {backup});
+        QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104"_s);
         QCOMPARE(m_platform->Boxes().first().buttons, MsgButtons::OkCancel);
         QCOMPARE(Dump(Conn), changed);
 
-        m_platform->files.push_back(Out(name));
-        Trigger("mnuRestore");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104,102,box,104"));
-        QCOMPARE(m_platform->Boxes().last().text, QStringLiteral("The database has been restored."));
+        Trigger("mnuRestore", {backup});
+        QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104,102,box,104"_s);
+        QCOMPARE(m_platform->Boxes().last().text, u"The database has been restored."_s);
         QVERIFY(Conn.IsOpen());
         QCOMPARE(Dump(Conn), original);
         QCOMPARE(NodeKey(w), familyKey);
@@ -274,7 +260,7 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::newRow("text file") << "text";
-        QTest::newRow("empty file") << "empty";
+        QTest::newRow("empty file") << "";
         QTest::newRow("address book with another password") << "password";
         QTest::newRow("another program's database") << "foreign";
     }
@@ -283,26 +269,24 @@ private slots:
     {
         QFETCH(QString, kind);
         Fill();
-        const QString candidate = Out(QStringLiteral("MVBackup0101.mvb"));
-        if (kind == QLatin1String("text") || kind == QLatin1String("empty")) {
-            WriteFile(candidate, kind == QLatin1String("text") ? "Name,Phone\nAnna,123\n" : "");
-        } else if (kind == QLatin1String("password")) {
+        const QString candidate = Out(u"MVBackup0101.mvb"_s);
+        if (kind == u"password") {
             BackupDatabase(Conn, m_out->path(), QDate(2026, 1, 1));
             Connection rekey;
             rekey.Open(ConnectionStringForFile(candidate));
-            rekey.Execute(QStringLiteral("PRAGMA rekey = 'other'"));
-        } else {
+            rekey.Execute(u"PRAGMA rekey = 'other'"_s);
+        } else if (kind == u"foreign") {
             Connection other; // keyed like ours, tables of its own
             other.Create(ConnectionStringForFile(candidate));
-            other.Execute(QStringLiteral("CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Text TEXT)"));
+            other.Execute(u"CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Text TEXT)"_s);
+        } else {
+            QVERIFY(WriteFile(candidate, kind.isEmpty() ? "" : "Name,Phone\nAnna,123\n"));
         }
         const QByteArray before = Bytes(m_folder->DatabasePath());
-        OpenMain();
-        m_platform->files.push_back(candidate);
-        Trigger("mnuRestore");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,open,104,101,box,104"));
+        Trigger("mnuRestore", {candidate});
+        QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104"_s);
         QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Warning);
-        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("The file is not a backup of this address book."));
+        QCOMPARE(m_platform->Boxes().first().text, u"The file is not a backup of this address book."_s);
         QVERIFY(Conn.IsOpen());
         QVERIFY(Bytes(m_folder->DatabasePath()) == before);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
@@ -314,29 +298,29 @@ private slots:
         {
             Transaction bulk(Conn);
             for (int i = 0; i < 3000; ++i) {
-                AddRecord(family, QStringLiteral("Contact number %1 with a longish name").arg(i));
+                AddRecord(family, u"Contact number %1 with a longish name"_s.arg(i));
             }
             bulk.Commit();
         }
-        Conn.Execute(QStringLiteral("DELETE FROM PWDTable WHERE PWDID > 4"));
+        Conn.Execute(u"DELETE FROM PWDTable WHERE PWDID > 4"_s);
         const QStringList data = Dump(Conn);
-        const qint64 sizeBefore = QFileInfo(m_folder->DatabasePath()).size();
+        const QString db = m_folder->DatabasePath();
+        const qint64 sizeBefore = QFileInfo(db).size();
         // Leftovers of an interrupted run, which must not be taken for part of the new work file.
-        const QString work = CompactWorkPath(m_folder->DatabasePath());
-        WriteFile(work, "half a database");
-        WriteFile(work + QStringLiteral("-journal"), "stale journal");
+        QVERIFY(WriteFile(CompactWorkPath(db), "half a database"));
+        QVERIFY(WriteFile(CompactWorkPath(db) + u"-journal"_s, "stale journal"));
 
         frmMain* w = OpenMain();
-        w->LoadTreeData(QStringLiteral("_%1").arg(family));
+        w->LoadTreeData(u"_%1"_s.arg(family));
         Trigger("mnuClearupDB");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,box,104"));
-        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("Database compaction finished."));
+        QCOMPARE(m_platform->Sequence(), u"102,box,104"_s);
+        QCOMPARE(m_platform->Boxes().first().text, u"Database compaction finished."_s);
         QVERIFY(Conn.IsOpen()); // with the program's password
         QCOMPARE(Dump(Conn), data);
-        QVERIFY(QFileInfo(m_folder->DatabasePath()).size() < sizeBefore / 4);
+        QVERIFY(QFileInfo(db).size() < sizeBefore / 4);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
-        QCOMPARE(NodeKey(w), QStringLiteral("_%1").arg(family));
-        QVERIFY(AddRecord(family, QStringLiteral("Eve")) > 3000); // keys are never handed out again
+        QCOMPARE(NodeKey(w), u"_%1"_s.arg(family));
+        QVERIFY(AddRecord(family, u"Eve"_s) > 3000); // keys are never handed out again
     }
 
     void compactMissingDatabase()
@@ -347,11 +331,11 @@ private slots:
         QVERIFY(QFile::remove(db));
         const QStringList folder = DataFolder();
         Trigger("mnuClearupDB");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("box,102,box,104,103,box,104"));
+        QCOMPARE(m_platform->Sequence(), u"box,102,box,104,103,box,104"_s);
         const QList<RecordingPlatform::Call> boxes = m_platform->Boxes();
-        QCOMPARE(boxes[0].text, QDir::toNativeSeparators(db) + QStringLiteral("File not fond\uFF01"));
+        QCOMPARE(boxes[0].text, QDir::toNativeSeparators(db) + u"File not fond\uFF01"_s);
         QCOMPARE(boxes[0].icon, MsgIcon::Warning);
-        QCOMPARE(boxes[1].text, QStringLiteral("Database compaction finished."));
+        QCOMPARE(boxes[1].text, u"Database compaction finished."_s);
         QCOMPARE(DataFolder(), folder); // no empty database, no work file
         QVERIFY(!Conn.IsOpen());        // reported by the third box; the views are emptied
         QCOMPARE(m_main->TreeView1->topLevelItemCount(), 0);
@@ -361,20 +345,20 @@ private slots:
     {
         Fill();
         const QStringList data = Dump(Conn);
+        const QString db = m_folder->DatabasePath();
         Conn.Close();
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TAVOREN_COMPACT_AND_DIE"), m_folder->DatabasePath());
+        env.insert(u"TAVOREN_COMPACT_AND_DIE"_s, db);
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitCode(), 3);
-        const QString work = CompactWorkPath(m_folder->DatabasePath());
-        QVERIFY(QFileInfo::exists(work)); // it died with the work file complete, before the rename
-        QCOMPARE(DumpFile(m_folder->DatabasePath()), data);
-        QCOMPARE(CompactDatabaseFile(m_folder->DatabasePath()), CompactOutcome::Compacted);
-        QVERIFY(!QFileInfo::exists(work));
-        QCOMPARE(DumpFile(m_folder->DatabasePath()), data);
+        QVERIFY(QFileInfo::exists(CompactWorkPath(db))); // it died with the work file complete, before the rename
+        QCOMPARE(DumpFile(db), data);
+        QCOMPARE(CompactDatabaseFile(db), CompactOutcome::Compacted);
+        QVERIFY(!QFileInfo::exists(CompactWorkPath(db)));
+        QCOMPARE(DumpFile(db), data);
     }
 
     void options_data()
@@ -399,8 +383,8 @@ private slots:
         SoundEnabled = soundsBefore;
         frmOptions& dialog = Form<frmOptions>();
         dialog.show();
-        auto* chkSounds = dialog.findChild<QCheckBox*>(QStringLiteral("ChkSounds"));
-        auto* chkLogin = dialog.findChild<QCheckBox*>(QStringLiteral("chklogin"));
+        auto* chkSounds = dialog.findChild<QCheckBox*>(u"ChkSounds"_s);
+        auto* chkLogin = dialog.findChild<QCheckBox*>(u"chklogin"_s);
         QCOMPARE(chkSounds->isChecked(), soundsBefore);
         QVERIFY(chkLogin->isChecked());
         chkSounds->setChecked(sounds);
@@ -408,7 +392,7 @@ private slots:
         QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
         QVERIFY(FormInstance<frmOptions>::IfLoaded() == nullptr);
         QCOMPARE(m_platform->Sounds().count(SoundClick), clicks);
-        if (button != QLatin1String("CmdOK")) {
+        if (button != u"CmdOK") {
             QCOMPARE(SoundEnabled, soundsBefore);
             QVERIFY(LoginEnabled);
             QVERIFY(!QFileInfo::exists(IniFile));
@@ -417,7 +401,7 @@ private slots:
         // Saved, and the next start reads both back.
         SoundEnabled = !sounds;
         LoginEnabled = !login;
-        InitApplicationState(m_folder->Path(), QStringLiteral("Tavoren"), 1033);
+        InitApplicationState(m_folder->Path(), u"Tavoren"_s, 1033);
         QCOMPARE(SoundEnabled, sounds);
         QCOMPARE(LoginEnabled, login);
     }
@@ -426,35 +410,30 @@ private slots:
     {
         QTest::addColumn<QString>("language");
         QTest::addColumn<int>("lcid");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("version");
-        QTest::newRow("English") << "eng" << 1033 << "Tavoren Address Book"
-                                 << "Version V1.0.0";
-        QTest::newRow("Simplified Chinese") << "chs" << 2052 << "Tavoren 通讯录"
-                                            << "版本 V1.0.0";
-        QTest::newRow("Traditional Chinese") << "cht" << 1028 << "Tavoren 通訊錄"
-                                             << "版本 V1.0.0";
+        QTest::addColumn<QStringList>("labels"); // the title, the version
+        QTest::newRow("English") << "eng" << 1033 << QStringList{"Tavoren Address Book", "Version V1.0.0"};
+        QTest::newRow("Simplified Chinese") << "chs" << 2052 << QStringList{"Tavoren 通讯录", "版本 V1.0.0"};
+        QTest::newRow("Traditional Chinese") << "cht" << 1028 << QStringList{"Tavoren 通訊錄", "版本 V1.0.0"};
     }
 
     void about()
     {
         QFETCH(QString, language);
         QFETCH(int, lcid);
-        QFETCH(QString, title);
-        QFETCH(QString, version);
+        QFETCH(QStringList, labels);
         m_folder->UseLanguage(language);
         CreditText = CreditTextFor(lcid);
         frmAbout& dialog = Form<frmAbout>();
         dialog.show();
-        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("SkinLabel3"))->text(), title);
-        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("lbl(1)"))->text(), version);
-        const QString credit = dialog.findChild<QLabel*>(QStringLiteral("lbl(0)"))->text();
-        QVERIFY2(credit.endsWith(CreditText) && credit.startsWith(QLatin1String("Copyright")), qPrintable(credit));
+        const auto text = [&](const QString& label) { return dialog.findChild<QLabel*>(label)->text(); };
+        QCOMPARE((QStringList{text(u"SkinLabel3"_s), text(u"lbl(1)"_s)}), labels);
+        const QString credit = text(u"lbl(0)"_s);
+        QVERIFY2(credit.endsWith(CreditText) && credit.startsWith(u"Copyright"), qPrintable(credit));
 
-        QTest::mouseClick(dialog.findChild<QLabel*>(QStringLiteral("lblMail")), Qt::LeftButton);
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("104,url"));
-        QCOMPARE(m_platform->calls.last().text, QStringLiteral("mailto:") + frmAbout::MailAddress());
-        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("CmdOK")), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QLabel*>(u"lblMail"_s), Qt::LeftButton);
+        QCOMPARE(m_platform->Sequence(), u"104,url"_s);
+        QCOMPARE(m_platform->calls.last().text, u"mailto:"_s + frmAbout::MailAddress());
+        QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
         QVERIFY(FormInstance<frmAbout>::IfLoaded() == nullptr);
         QCOMPARE(m_platform->Sounds(), (QList<int>{SoundClick, SoundClick}));
     }
