@@ -1,8 +1,10 @@
 #include "access/AccountParts.h"
 
+#include "app/AppState.h"
 #include "app/CodePage.h"
 #include "app/Common.h"
 #include "app/Language.h"
+#include "store/Database.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -57,4 +59,16 @@ bool IsBlank(const QString& text)
 bool Storable(const QString& text)
 {
     return CodePage::System().CanEncode(text);
+}
+
+bool AccountMatches(const QString& name, const QString& password)
+{
+    if (!Storable(name) || !Storable(password)) {
+        return false;
+    }
+    Recordset rs;
+    OpenUserByLogin(rs, Conn, name, password);
+    const bool found = rs.RecordCount() > 0;
+    ReleaseRecordset(rs);
+    return found;
 }

@@ -37,3 +37,6 @@ bool IsBlank(const QString& text);
 // Whether the text survives the cipher's detour through the system code page. A character it cannot
 // hold would be stored as '?', so such a text is never written, and never matches a stored value.
 bool Storable(const QString& text);
+// Whether an account has exactly this name and password (as typed, enciphered for the look-up).
+// Text the code page cannot hold matches nothing. Throws on a database error.
+bool AccountMatches(const QString& name, const QString& password);

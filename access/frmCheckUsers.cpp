@@ -58,16 +58,11 @@ int frmCheckUsers::Verify()
 void frmCheckUsers::CmdOK_Click()
 {
     bool found = false;
-    if (Storable(txtPassword->text())) {
-        try {
-            Recordset rs;
-            OpenUserByLogin(rs, Conn, CurrentUser, txtPassword->text());
-            found = rs.RecordCount() > 0;
-            ReleaseRecordset(rs);
-        } catch (...) {
-            ShowError(this);
-            return;
-        }
+    try {
+        found = AccountMatches(CurrentUser, txtPassword->text());
+    } catch (...) {
+        ShowError(this);
+        return;
     }
     if (!found) {
         RefuseInput(this, MsgIcon::Warning,

@@ -62,16 +62,11 @@ void frmLogin::CmdOK_Click()
     // name typed with spaces around it does not match.
     const QString name = txtUserName->text();
     bool found = false;
-    if (Storable(name) && Storable(txtPassword->text())) {
-        try {
-            Recordset rs;
-            OpenUserByLogin(rs, Conn, name, txtPassword->text());
-            found = rs.RecordCount() > 0;
-            ReleaseRecordset(rs);
-        } catch (...) {
-            ShowError(this);
-            return;
-        }
+    try {
+        found = AccountMatches(name, txtPassword->text());
+    } catch (...) {
+        ShowError(this);
+        return;
     }
     if (!found) {
         RefuseInput(this, MsgIcon::Warning,

@@ -60,14 +60,7 @@ frmUsers::frmUsers()
 
 bool frmUsers::OldPasswordMatches() const
 {
-    if (!Storable(txtOldPassword->text())) {
-        return false;
-    }
-    Recordset rs;
-    OpenUserByLogin(rs, Conn, CurrentUser, txtOldPassword->text());
-    const bool found = rs.RecordCount() > 0;
-    ReleaseRecordset(rs);
-    return found;
+    return AccountMatches(CurrentUser, txtOldPassword->text());
 }
 
 void frmUsers::CmdOK_Click()
