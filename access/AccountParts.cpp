@@ -40,8 +40,9 @@ void AccountBox::focusInEvent(QFocusEvent* event)
     QTimer::singleShot(0, this, [this] { SelectAllText(this); });
 }
 
-void RefuseInput(QWidget* dialog, MsgIcon icon, const QString& text, QWidget* focus)
+void RefuseInput(QWidget* dialog, MsgIcon icon, const char* key, const char* english, QWidget* focus)
 {
+    const QString text = GetLangString(dialog->objectName(), QLatin1String(key), QLatin1String(english));
     PlaySoundRes(icon == MsgIcon::Information ? SoundInformation : SoundWarning);
     ThePlatform().MessageBox(
         dialog, text, GetLangString(QStringLiteral("General"), QStringLiteral("10002"), QStringLiteral("Information")),

@@ -29,7 +29,7 @@ protected:
 
 // A refusal: the sound of the icon, the box under the "Information" title, the click, and the focus
 // on the box at fault, with its text selected.
-void RefuseInput(QWidget* dialog, MsgIcon icon, const QString& text, QWidget* focus);
+void RefuseInput(QWidget* dialog, MsgIcon icon, const char* key, const char* english, QWidget* focus);
 
 // Whether the text is empty or holds nothing but spaces.
 bool IsBlank(const QString& text);

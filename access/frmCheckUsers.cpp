@@ -65,9 +65,7 @@ void frmCheckUsers::CmdOK_Click()
         return;
     }
     if (!found) {
-        RefuseInput(this, MsgIcon::Warning,
-                    GetLangString(objectName(), QStringLiteral("20001"), QStringLiteral("Password error")),
-                    txtPassword);
+        RefuseInput(this, MsgIcon::Warning, "20001", "Password error", txtPassword);
         return;
     }
     PlaySoundRes(SoundClick);

@@ -61,8 +61,7 @@ void frmForget::CmdOK_Click()
         }
     }
     if (!found) {
-        RefuseInput(this, MsgIcon::Warning,
-                    GetLangString(section, QStringLiteral("20001"), QStringLiteral("Question error")), txtQuestion);
+        RefuseInput(this, MsgIcon::Warning, "20001", "Question error", txtQuestion);
         return;
     }
     PlaySoundRes(SoundWarning);

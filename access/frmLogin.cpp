@@ -45,17 +45,12 @@ frmLogin::frmLogin()
 
 void frmLogin::CmdOK_Click()
 {
-    const QString section = objectName();
     if (IsBlank(txtUserName->text())) {
-        RefuseInput(this, MsgIcon::Information,
-                    GetLangString(section, QStringLiteral("20001"), QStringLiteral("Username can't be empty!")),
-                    txtUserName);
+        RefuseInput(this, MsgIcon::Information, "20001", "Username can't be empty!", txtUserName);
         return;
     }
     if (IsBlank(txtPassword->text())) {
-        RefuseInput(this, MsgIcon::Information,
-                    GetLangString(section, QStringLiteral("20002"), QStringLiteral("Password can't be empty!")),
-                    txtPassword);
+        RefuseInput(this, MsgIcon::Information, "20002", "Password can't be empty!", txtPassword);
         return;
     }
     // The texts are compared exactly as typed: the stored name was trimmed when it was saved, so a
@@ -69,8 +64,7 @@ void frmLogin::CmdOK_Click()
         return;
     }
     if (!found) {
-        RefuseInput(this, MsgIcon::Warning,
-                    GetLangString(section, QStringLiteral("20003"), QStringLiteral("Password error")), txtPassword);
+        RefuseInput(this, MsgIcon::Warning, "20003", "Password error", txtPassword);
         return;
     }
     CurrentUser = name;

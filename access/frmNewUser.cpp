@@ -50,35 +50,31 @@ frmNewUser::frmNewUser()
 
 void frmNewUser::CmdOK_Click()
 {
-    const QString section = objectName();
-    auto refuse = [this, &section](const char* key, const char* english, QWidget* box) {
-        RefuseInput(this, MsgIcon::Information, GetLangString(section, QLatin1String(key), QLatin1String(english)),
-                    box);
-    };
     TrimTextBoxes(this);
     if (txtUserName->text().isEmpty()) {
-        refuse("20001", "Username can't be empty!", txtUserName);
+        RefuseInput(this, MsgIcon::Information, "20001", "Username can't be empty!", txtUserName);
         return;
     }
     if (txtPassword->text().isEmpty()) {
-        refuse("20002", "Password can't be empty!", txtPassword);
+        RefuseInput(this, MsgIcon::Information, "20002", "Password can't be empty!", txtPassword);
         return;
     }
     if (txtConfrim->text() != txtPassword->text()) {
-        refuse("20003", "Confrim password not match!", txtConfrim);
+        RefuseInput(this, MsgIcon::Information, "20003", "Confrim password not match!", txtConfrim);
         return;
     }
     if (txtQuestion->text().isEmpty()) {
-        refuse("20004", "Question can't be empty!", txtQuestion);
+        RefuseInput(this, MsgIcon::Information, "20004", "Question can't be empty!", txtQuestion);
         return;
     }
     if (txtAnswer->text().isEmpty()) {
-        refuse("20005", "Answer can't be empty!", txtAnswer);
+        RefuseInput(this, MsgIcon::Information, "20005", "Answer can't be empty!", txtAnswer);
         return;
     }
     for (AccountBox* box : {txtUserName, txtPassword, txtQuestion, txtAnswer}) {
         if (!Storable(box->text())) {
-            refuse("20006", "The text contains characters that this system's character set cannot store!", box);
+            RefuseInput(this, MsgIcon::Information, "20006",
+                        "The text contains characters that this system's character set cannot store!", box);
             return;
         }
     }

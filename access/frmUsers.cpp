@@ -65,19 +65,14 @@ bool frmUsers::OldPasswordMatches() const
 
 void frmUsers::CmdOK_Click()
 {
-    const QString section = objectName();
-    auto refuse = [this, &section](const char* key, const char* english, QWidget* box) {
-        RefuseInput(this, MsgIcon::Information, GetLangString(section, QLatin1String(key), QLatin1String(english)),
-                    box);
-    };
     TrimTextBoxes(this);
     if (txtUserName->text().isEmpty()) {
-        refuse("20001", "Username can't be empty!", txtUserName);
+        RefuseInput(this, MsgIcon::Information, "20001", "Username can't be empty!", txtUserName);
         return;
     }
     try {
         if (!OldPasswordMatches()) {
-            refuse("20002", "Old Password error!", txtOldPassword);
+            RefuseInput(this, MsgIcon::Information, "20002", "Old Password error!", txtOldPassword);
             return;
         }
     } catch (...) {
@@ -87,12 +82,13 @@ void frmUsers::CmdOK_Click()
     // An empty new password keeps the old one, so its confirmation does not matter then.
     const QString newPassword = txtNewPassword->text();
     if (!newPassword.isEmpty() && newPassword != txtConfrimPassword->text()) {
-        refuse("20003", "Confrim Password error!", txtConfrimPassword);
+        RefuseInput(this, MsgIcon::Information, "20003", "Confrim Password error!", txtConfrimPassword);
         return;
     }
     for (AccountBox* box : {txtUserName, txtNewPassword, txtQuestion, txtAnswer}) {
         if (!Storable(box->text())) {
-            refuse("20004", "The text contains characters that this system's character set cannot store!", box);
+            RefuseInput(this, MsgIcon::Information, "20004",
+                        "The text contains characters that this system's character set cannot store!", box);
             return;
         }
     }
