@@ -1,6 +1,7 @@
 #include "access/frmNewUser.h"
 
 #include "access/AccountParts.h"
+#include "app/CodePage.h"
 #include "access/frmLogin.h"
 #include "app/AppState.h"
 #include "app/ApplyLanguage.h"
@@ -71,12 +72,10 @@ void frmNewUser::CmdOK_Click()
         RefuseInput(this, MsgIcon::Information, "20005", "Answer can't be empty!", txtAnswer);
         return;
     }
-    for (AccountBox* box : {txtUserName, txtPassword, txtQuestion, txtAnswer}) {
-        if (!Storable(box->text())) {
-            RefuseInput(this, MsgIcon::Information, "20006",
-                        "The text contains characters that this system's character set cannot store!", box);
-            return;
-        }
+    if (QLineEdit* box = FirstUnstorable({txtUserName, txtPassword, txtQuestion, txtAnswer}, CodePage::System())) {
+        RefuseInput(this, MsgIcon::Information, "20006",
+                    "The text contains characters that this system's character set cannot store!", box);
+        return;
     }
     PlaySoundRes(SoundClick);
     try {

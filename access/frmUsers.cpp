@@ -1,6 +1,7 @@
 #include "access/frmUsers.h"
 
 #include "access/AccountParts.h"
+#include "app/CodePage.h"
 #include "access/frmLogin.h"
 #include "app/AppState.h"
 #include "app/ApplyLanguage.h"
@@ -85,12 +86,10 @@ void frmUsers::CmdOK_Click()
         RefuseInput(this, MsgIcon::Information, "20003", "Confrim Password error!", txtConfrimPassword);
         return;
     }
-    for (AccountBox* box : {txtUserName, txtNewPassword, txtQuestion, txtAnswer}) {
-        if (!Storable(box->text())) {
-            RefuseInput(this, MsgIcon::Information, "20004",
-                        "The text contains characters that this system's character set cannot store!", box);
-            return;
-        }
+    if (QLineEdit* box = FirstUnstorable({txtUserName, txtNewPassword, txtQuestion, txtAnswer}, CodePage::System())) {
+        RefuseInput(this, MsgIcon::Information, "20004",
+                    "The text contains characters that this system's character set cannot store!", box);
+        return;
     }
     // All or nothing: a failure halfway must not leave a new name with the old password, or a
     // password the user was never told about.

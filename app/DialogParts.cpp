@@ -1,9 +1,12 @@
 #include "app/DialogParts.h"
 
+#include "app/CodePage.h"
+
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 
 QPushButton* CommandButton(QWidget* parent, const char* name, const char* tag, const char* caption)
@@ -33,4 +36,14 @@ QLabel* AddLabelledRow(QFormLayout* form, int labelNumber, const char* tag, cons
     label->setBuddy(field);
     form->addRow(label, field);
     return label;
+}
+
+QLineEdit* FirstUnstorable(const QList<QLineEdit*>& boxes, const CodePage& codePage)
+{
+    for (QLineEdit* box : boxes) {
+        if (!codePage.CanEncode(box->text())) {
+            return box;
+        }
+    }
+    return nullptr;
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QList>
+
+class CodePage;
 class QDialog;
 class QDialogButtonBox;
 class QFormLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -16,3 +20,5 @@ QDialogButtonBox* OkCancelButtons(QDialog* dialog, QPushButton** ok, QPushButton
 // A row of a localisable label "SkinLabel<n>" (its caption under `tag`) and its field; the label
 // is the field's buddy, so its "&" shortcut moves the focus there.
 QLabel* AddLabelledRow(QFormLayout* form, int labelNumber, const char* tag, const char* caption, QWidget* field);
+// The first box whose text the code page cannot hold unchanged, or nullptr.
+QLineEdit* FirstUnstorable(const QList<QLineEdit*>& boxes, const CodePage& codePage);

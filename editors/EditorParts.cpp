@@ -62,13 +62,3 @@ QFormLayout* FieldLayout(QWidget* frame)
     form->setRowWrapPolicy(QFormLayout::DontWrapRows);
     return form;
 }
-
-QLineEdit* FirstUnstorable(const QList<QLineEdit*>& boxes, const CodePage& codePage)
-{
-    for (QLineEdit* box : boxes) {
-        if (!codePage.CanEncode(box->text())) {
-            return box;
-        }
-    }
-    return nullptr;
-}

@@ -36,5 +36,3 @@ private:
 
 // The layout for the fields inside a dialog's frame: right-aligned labels, fields that grow.
 QFormLayout* FieldLayout(QWidget* frame);
-// The first box whose text the code page cannot hold unchanged, or nullptr.
-QLineEdit* FirstUnstorable(const QList<QLineEdit*>& boxes, const CodePage& codePage);
