@@ -9,6 +9,7 @@
 #include "app/Language.h"
 #include "app/Platform.h"
 #include "app/Startup.h"
+#include "app/Version.h"
 #include "app/platform/SystemLocale.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
@@ -17,6 +18,8 @@
 #include <QFileInfo>
 
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 
 TavorenApplication::TavorenApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -66,12 +69,18 @@ bool OpenDatabaseAndLogIn()
 
 int Main(int argc, char** argv)
 {
+    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("Tavoren %s\n", TAVOREN_VERSION);
+        return 0;
+    }
     TavorenApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVOREN_VERSION));
     std::setlocale(LC_ALL, ""); // the code page of stored texts follows the user's locale
     try {
+        const int lcid = GetSystemDefaultLCID();
+        InstallQtTranslations(lcid);
         InitApplicationState(QCoreApplication::applicationDirPath(),
-                             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
-                             GetSystemDefaultLCID());
+                             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), lcid);
         if (!OpenDatabaseAndLogIn()) {
             return 0;
         }

@@ -3,6 +3,10 @@
 #include "app/AppState.h"
 #include "app/OperateIni.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
 namespace {
 
 constexpr int TraditionalChinese = 1028;
@@ -33,6 +37,34 @@ QString LanguageFileFor(int lcid, const QString& appFolder)
     default:
         return appFolder + QStringLiteral("Language/mvleng.ini");
     }
+}
+
+QString QtLocaleFor(int lcid)
+{
+    switch (lcid) {
+    case TraditionalChinese:
+        return QStringLiteral("zh_TW");
+    case SimplifiedChinese:
+        return QStringLiteral("zh_CN");
+    default:
+        return {};
+    }
+}
+
+bool InstallQtTranslations(int lcid)
+{
+    const QString locale = QtLocaleFor(lcid);
+    if (locale.isEmpty()) {
+        return false; // Qt's own texts are English already
+    }
+    // Owned by the application, so it lives as long as the texts it translates.
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qt_") + locale, QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+        !QCoreApplication::installTranslator(translator)) {
+        delete translator;
+        return false;
+    }
+    return true;
 }
 
 QString CreditTextFor(int lcid)

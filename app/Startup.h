@@ -9,6 +9,12 @@ QString AppFolderFrom(const QString& executableFolder);
 // The language file for a locale identifier: 1028 Traditional Chinese, 2052 Simplified Chinese,
 // everything else English.
 QString LanguageFileFor(int lcid, const QString& appFolder);
+// The locale of Qt's own texts (standard buttons, file dialogs) that goes with the language file
+// chosen for the same identifier: "zh_TW", "zh_CN", or "" for English.
+QString QtLocaleFor(int lcid);
+// Loads and installs Qt's translations for that locale; false when there is nothing to install
+// (English) or the translations are not on this system, which leaves Qt's texts in English.
+bool InstallQtTranslations(int lcid);
 // The About box's credit line in the same language.
 QString CreditTextFor(int lcid);
 // Start-up's first steps: AppFolder, LangFile, CreditText, IniFile and the two switches (both

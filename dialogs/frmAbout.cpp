@@ -6,6 +6,7 @@
 #include "app/Common.h"
 #include "app/Forms.h"
 #include "app/Platform.h"
+#include "app/Version.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>

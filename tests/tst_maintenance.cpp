@@ -411,9 +411,9 @@ private slots:
         QTest::addColumn<QString>("language");
         QTest::addColumn<int>("lcid");
         QTest::addColumn<QStringList>("labels"); // the title, the version
-        QTest::newRow("English") << "eng" << 1033 << QStringList{"Tavoren Address Book", "Version V1.0.0"};
-        QTest::newRow("Simplified Chinese") << "chs" << 2052 << QStringList{"Tavoren 通讯录", "版本 V1.0.0"};
-        QTest::newRow("Traditional Chinese") << "cht" << 1028 << QStringList{"Tavoren 通訊錄", "版本 V1.0.0"};
+        QTest::newRow("English") << "eng" << 1033 << QStringList{"Tavoren Address Book", "Version V1.0.1"};
+        QTest::newRow("Simplified Chinese") << "chs" << 2052 << QStringList{"Tavoren 通讯录", "版本 V1.0.1"};
+        QTest::newRow("Traditional Chinese") << "cht" << 1028 << QStringList{"Tavoren 通訊錄", "版本 V1.0.1"};
     }
 
     void about()

@@ -11,8 +11,14 @@
 #include "tests/support/TestSupport.h"
 
 #include <QCryptographicHash>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 #include <QtTest>
 
@@ -67,6 +73,9 @@ private slots:
     void nullAccountNameIsFatal();
     void windowStateRoundTrip();
     void windowStateRules();
+    void qtTextsFollowTheLanguage_data();
+    void qtTextsFollowTheLanguage();
+    void versionOnTheCommandLine();
 };
 
 void tst_Startup::appFolder()
@@ -259,6 +268,43 @@ void tst_Startup::windowStateRules()
     // Halves round to even: 2.5 pixels' worth of twips does not drift.
     WriteFile(IniFile, QStringLiteral("[frmMain]\nHeight=%1.5\nWidth=%2\n").arg(300 * tpp).arg(500 * tpp).toLatin1());
     QCOMPARE(Restored()->size(), QSize(500, 300));
+}
+
+void tst_Startup::qtTextsFollowTheLanguage_data()
+{
+    QTest::addColumn<int>("lcid");
+    QTest::addColumn<QStringList>("texts"); // OK, Cancel, the file dialog's "Look in:"
+    QTest::newRow("English") << 1033 << QStringList{"OK", "Cancel", "Look in:"};
+    QTest::newRow("Simplified Chinese") << 2052 << QStringList{"确定", "取消", "查找范围："};
+    QTest::newRow("Traditional Chinese") << 1028 << QStringList{"確定", "取消", "尋找於："};
+}
+
+// The standard buttons of message boxes and the file dialogs of backup, restore, import and
+// export speak the language of the language file.
+void tst_Startup::qtTextsFollowTheLanguage()
+{
+    QFETCH(int, lcid);
+    QCOMPARE(InstallQtTranslations(lcid), lcid != 1033);
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QFileDialog chooser;
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    const QStringList texts{buttons.button(QDialogButtonBox::Ok)->text(),
+                            buttons.button(QDialogButtonBox::Cancel)->text(),
+                            chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text()};
+    for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+    QTEST(texts, "texts");
+}
+
+void tst_Startup::versionOnTheCommandLine()
+{
+    QProcess program;
+    program.start(qEnvironmentVariable("TAVOREN_PROGRAM"), {QStringLiteral("--version")});
+    QVERIFY(program.waitForFinished());
+    QCOMPARE(program.exitCode(), 0);
+    QCOMPARE(program.readAllStandardOutput(), QByteArray("Tavoren 1.0.1\n"));
 }
 
 QTEST_MAIN(tst_Startup)

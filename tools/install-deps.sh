@@ -7,6 +7,7 @@ packages=(
     g++ cmake ninja-build pkg-config   # the compiler and the build
     qt6-base-dev                       # Qt Widgets, Gui, Core, PrintSupport and QtTest
     qt6-multimedia-dev                 # playing the interface sounds
+    qt6-translations-l10n              # Qt's own buttons and file dialogs in Chinese
     libsqlcipher-dev                   # the password-protected address book file
     libicu-dev                         # text encodings of imported files, collation
     libbenchmark-dev                   # the speed benchmarks under bench/
