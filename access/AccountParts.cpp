@@ -7,21 +7,52 @@
 #include "store/Database.h"
 
 #include <QDialog>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPointer>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
+
+namespace {
+
+// Every character of a secret shows as "*", whatever mask the platform's style would draw. A
+// style rather than a style sheet: a style sheet would stop the form's font from reaching the box.
+class AsteriskStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter) {
+            return u'*';
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+QStyle* Asterisks()
+{
+    static QPointer<AsteriskStyle> style;
+    if (style.isNull()) {
+        style = new AsteriskStyle;
+        style->setParent(QCoreApplication::instance()); // one for every box, gone with the program
+    }
+    return style;
+}
+
+} // namespace
 
 AccountBox::AccountBox(const char* name, bool secret, QWidget* parent) : QLineEdit(parent)
 {
     setObjectName(QLatin1String(name));
     if (secret) {
         setEchoMode(QLineEdit::Password);
-        // Every character shows as "*", whatever mask the platform's style would draw.
-        setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+        setStyle(Asterisks());
         setInputMethodHints(Qt::ImhHiddenText | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
     }
 }

@@ -10,6 +10,7 @@
 #include "app/Common.h"
 #include "app/Forms.h"
 #include "app/Main.h"
+#include "app/OperateIni.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
@@ -136,7 +137,8 @@ private slots:
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
-    // Captions by language, masked password boxes, OK as default and Escape as cancel.
+    // Captions by language, masked password boxes in the language's font like every other box,
+    // OK as default and Escape as cancel.
     void controls()
     {
         const char* rows[][5] = {{"none", "frmLogin", "Login", "CmdForget", "&Forget"},
@@ -146,6 +148,7 @@ private slots:
                                  {"cht", "frmNewUser", "建立使用者", "CmdCancel", "取消(&C)"}};
         for (const auto& r : rows) {
             m_folder->UseLanguage(r[0]);
+            WriteIni(QStringLiteral("Info"), QStringLiteral("FontSize"), QStringLiteral("16"), LangFile);
             m_platform->calls.clear();
             QDialog* dialog = Load(r[1]);
             dialog->show();
@@ -155,6 +158,7 @@ private slots:
                 const bool secret = box->objectName().contains("Password") || box->objectName() == "txtConfrim";
                 QCOMPARE(box->echoMode(), secret ? QLineEdit::Password : QLineEdit::Normal);
                 QVERIFY(!secret || box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box) == '*');
+                QCOMPARE(box->font().pointSizeF(), 16.0);
             }
             QVERIFY(dialog->findChild<QPushButton*>("CmdOK")->isDefault());
             QTest::keyClick(dialog, Qt::Key_Escape); // the cancel button
