@@ -12,3 +12,24 @@ QString TrimSpaces(const QString& text)
     }
     return text.mid(begin, end - begin);
 }
+
+QString PlainCaption(const QString& caption)
+{
+    QString plain;
+    plain.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] != u'&') {
+            plain += caption[i];
+        } else if (i + 1 < caption.size() && caption[i + 1] == u'&') {
+            plain += u'&'; // "&&" is an ampersand the user is meant to see
+            ++i;
+        } else if (i > 0 && caption[i - 1] == u'(' && i + 2 < caption.size() && caption[i + 2] == u')') {
+            plain.chop(1); // "(&I)" after a Chinese caption goes whole
+            i += 2;
+        }
+    }
+    while (plain.endsWith(u'.') || plain.endsWith(u'\u2026')) {
+        plain.chop(1);
+    }
+    return plain.trimmed();
+}

@@ -22,13 +22,15 @@ void SortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     option.sortIndicator = QStyleOptionHeader::None;
     const int arrowWidth = style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this);
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+    // The style leaves the painter clipped to nothing after a header section when it was not
+    // clipped before, so the section's own state is put back before the image is drawn.
     painter->save();
     style()->drawControl(QStyle::CE_Header, &option, painter, this);
+    painter->restore();
     QStyleOptionHeader arrow = option;
     arrow.sortIndicator = indicator;
     arrow.rect = QRect(rect.left() + margin, rect.top(), arrowWidth, rect.height());
     style()->drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &arrow, painter, this);
-    painter->restore();
 }
 
 bool ListViewSort::SetHeaderIcons(int sortKey, int sortOrder)

@@ -134,6 +134,8 @@ private:
     void OpenOptions();
     void OpenUserAccount();
     void OpenAbout();
+    // A menu command's caption as a title: no access key, no ellipsis.
+    QString CommandTitle(const char* name) const;
     void TreeView1_MouseDown(Qt::MouseButton button, const QPoint& viewportPos, const QPoint& globalPos);
     bool WebAddressUsable(int row) const;
 

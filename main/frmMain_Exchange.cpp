@@ -83,7 +83,7 @@ void frmMain::ImportContacts()
         return GetLangString(section, QLatin1String(key), QLatin1String(english));
     };
     const QString fileName = ThePlatform().ChooseOpenFile(
-        this, text("11009", "Import..."), text("50010", "Contacts") + QStringLiteral(" (*.vcf *.vcard *.csv)"));
+        this, CommandTitle("mnuImport"), text("50010", "Contacts") + QStringLiteral(" (*.vcf *.vcard *.csv)"));
     if (fileName.isEmpty()) {
         return;
     }
@@ -189,7 +189,7 @@ void frmMain::ExportContacts()
         const QStringList filters = {QStringLiteral("vCard 4.0 (*.vcf)"), QStringLiteral("vCard 3.0 (*.vcf)"),
                                      QStringLiteral("CSV (*.csv)")};
         QString filter;
-        QString fileName = ThePlatform().ChooseSaveFile(this, text("11010", "Export..."), filters, &filter);
+        QString fileName = ThePlatform().ChooseSaveFile(this, CommandTitle("mnuExport"), filters, &filter);
         if (fileName.isEmpty()) {
             return;
         }

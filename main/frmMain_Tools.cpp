@@ -7,6 +7,7 @@
 #include "app/Forms.h"
 #include "app/Language.h"
 #include "app/Platform.h"
+#include "app/TextUtil.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "main/RecordListModel.h"
@@ -21,7 +22,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QTreeWidget>
 
 #include <memory>
@@ -84,19 +84,6 @@ QString Text(const char* key, const char* english)
     return GetLangString(QStringLiteral("frmMain"), QLatin1String(key), QLatin1String(english));
 }
 
-// A menu command's caption without its access key and ellipsis, to name the work in progress.
-QString CommandCaption(const frmMain& main, const char* name)
-{
-    const auto* action = main.findChild<QAction*>(QLatin1String(name));
-    QString caption = action != nullptr ? action->text() : QString();
-    caption.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
-    caption.remove(u'&');
-    while (caption.endsWith(u'.') || caption.endsWith(u'\u2026')) {
-        caption.chop(1);
-    }
-    return caption.trimmed();
-}
-
 // The address book's file, whether the connection is open or not.
 QString DatabaseFile()
 {
@@ -131,6 +118,12 @@ void frmMain::OpenAbout()
     Form<frmAbout>().exec();
 }
 
+QString frmMain::CommandTitle(const char* name) const
+{
+    const auto* action = findChild<QAction*>(QLatin1String(name));
+    return PlainCaption(action != nullptr ? action->text() : QString());
+}
+
 void frmMain::BackupDatabase()
 {
     PlaySoundRes(SoundInformation);
@@ -140,7 +133,7 @@ void frmMain::BackupDatabase()
         return;
     }
     try {
-        MaintenanceFeedback feedback(this, DatabaseFile(), CommandCaption(*this, "mnuBackup"));
+        MaintenanceFeedback feedback(this, DatabaseFile(), CommandTitle("mnuBackup"));
         ::BackupDatabase(Conn, folder, QDate::currentDate(), feedback.Callback());
     } catch (const AppError&) {
         // A failed backup says nothing: the missing completion message tells. Nothing is left
@@ -178,7 +171,7 @@ void frmMain::RestoreDatabase()
     Conn.Close();
     bool replaced = false;
     try {
-        MaintenanceFeedback feedback(this, file, CommandCaption(*this, "mnuRestore"));
+        MaintenanceFeedback feedback(this, file, CommandTitle("mnuRestore"));
         ReplaceDatabaseFile(file, database, feedback.Callback());
         replaced = true;
     } catch (const AppError&) { // NOLINT(bugprone-empty-catch)
@@ -214,7 +207,7 @@ void frmMain::CompactDatabase()
     const QString database = DatabaseFile();
     Conn.Close();
     try {
-        MaintenanceFeedback feedback(this, database, CommandCaption(*this, "mnuClearupDB"));
+        MaintenanceFeedback feedback(this, database, CommandTitle("mnuClearupDB"));
         const CompactOutcome outcome = CompactDatabaseFile(database, feedback.Callback());
         if (outcome == CompactOutcome::DatabaseMissing) {
             ThePlatform().MessageBox(this, QDir::toNativeSeparators(database) + QStringLiteral("File not fond\uFF01"),

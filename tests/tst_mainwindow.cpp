@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
@@ -124,6 +125,9 @@ private slots:
     void layoutKeptPerModeAndAcrossRuns();
     void columnClickSorts_data();
     void columnClickSorts();
+    void sortImageBesideTheCaption();
+    void choosersTakePlainTitles_data();
+    void choosersTakePlainTitles();
     void search_data();
     void search();
     void badSettingsKeepTheListUsable_data();
@@ -339,6 +343,77 @@ void tst_MainWindow::columnClickSorts()
         QCOMPARE(w->ListView1->header()->sortIndicatorOrder(), order);
         std::reverse(ascending.begin(), ascending.end());
     }
+}
+
+// The sort image stands right of a left-aligned caption and left of the right-aligned count, and
+// turns over on the second click.
+void tst_MainWindow::sortImageBesideTheCaption()
+{
+    AddRecord(AddType(u"Friends"_s, u"close ones"_s), u"Ann"_s);
+    AddType(u"Work"_s);
+    frmMain* w = Open();
+    QHeaderView* header = w->ListView1->header();
+    auto section = [&](int column) {
+        QApplication::processEvents();
+        return header
+            ->grab(QRect(header->sectionViewportPosition(column), 0, header->sectionSize(column), header->height()))
+            .toImage();
+    };
+    for (int column = 0; column < 3; ++column) {
+        ClickHeader(w, (column + 1) % 3);
+        const QImage plain = section(column);
+        ClickHeader(w, column);
+        const QImage ascending = section(column);
+        ClickHeader(w, column);
+        const QImage descending = section(column);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
+        QVERIFY2(ascending != descending, qPrintable(u"column %1: the image does not turn over"_s.arg(column)));
+        // Where the image is: the pixels that the sort changed.
+        int left = plain.width();
+        int right = -1;
+        for (int y = 0; y < plain.height(); ++y) {
+            for (int x = 0; x < plain.width(); ++x) {
+                if (plain.pixel(x, y) != ascending.pixel(x, y)) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+            }
+        }
+        QVERIFY2(right >= 0, qPrintable(u"no sort image on column %1"_s.arg(column)));
+        const bool rightAligned = column == 1;
+        QVERIFY2(rightAligned ? right < plain.width() / 2 : left > plain.width() / 2,
+                 qPrintable(u"column %1: image at %2..%3 of %4"_s.arg(column).arg(left).arg(right).arg(plain.width())));
+    }
+}
+
+void tst_MainWindow::choosersTakePlainTitles_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QStringList>("titles"); // import, export
+    QTest::newRow("English") << "eng" << QStringList{"Import", "Export"};
+    QTest::newRow("Simplified Chinese") << "chs" << QStringList{"导入", "导出"};
+    QTest::newRow("Traditional Chinese") << "cht" << QStringList{"匯入", "匯出"};
+}
+
+// The file choosers of import and export are titled by their menu command, without the access key
+// and the dots.
+void tst_MainWindow::choosersTakePlainTitles()
+{
+    QFETCH(QString, language);
+    m_folder->UseLanguage(language);
+    frmMain* w = Open();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto* file = w->findChild<QMenu*>(u"mnuFile"_s);
+    QStringList titles;
+    for (const char* name : {"mnuImport", "mnuExport"}) {
+        QTest::keyClick(w, Qt::Key_F, Qt::AltModifier); // the File menu opens, as the user opens it
+        QTRY_VERIFY(file->isVisible());
+        auto* item = w->findChild<QAction*>(QLatin1String(name));
+        QTest::mouseClick(file, Qt::LeftButton, {}, file->actionGeometry(item).center());
+        QTRY_VERIFY(!file->isVisible());
+        titles.append(m_platform->calls.last().title);
+    }
+    QTEST(titles, "titles");
 }
 
 void tst_MainWindow::search_data()
