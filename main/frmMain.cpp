@@ -36,6 +36,8 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <utility>
+
 namespace {
 
 constexpr int DesignSplitterLeft = 2190; // twips
@@ -277,8 +279,15 @@ void frmMain::BuildPanes()
     TreeView1->setRootIsDecorated(true);
     TreeView1->setMinimumWidth(TwipsToPixels(SplitterMargin, tx) + 1);
     TreeView1->installEventFilter(this);
+    // Keys move the current node and load its list here; a click loads through itemPressed, so
+    // that a click on the node that is already current reloads too, and a click loads only once.
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
-        if (!m_loadingTree) {
+        if (!m_loadingTree && !m_treePressed) {
+            TreeView1_NodeClick(node);
+        }
+    });
+    connect(TreeView1, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* node) {
+        if (std::exchange(m_treePressed, false)) {
             TreeView1_NodeClick(node);
         }
     });
@@ -307,8 +316,11 @@ void frmMain::BuildPanes()
     ListView1->header()->setSortIndicatorShown(true);
     ListView1->installEventFilter(this);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &frmMain::ListView1_ColumnClick);
-    // Clicks, arrow keys and code all move the current row; the commands follow it.
+    // Clicks, keys and code move the current row and the selection; the commands follow both. A
+    // click moves the current row before it selects, so the current row alone would be too early.
     connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { UpdateCommandState(); });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { UpdateCommandState(); });
     ListView1->viewport()->installEventFilter(this);
     TreeView1->viewport()->installEventFilter(this);
@@ -439,8 +451,12 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
                 TreeView1_MouseDown(mouse->button(), mouse->position().toPoint(), mouse->globalPosition().toPoint());
                 return true;
             }
+            m_treePressed = TreeView1->itemAt(mouse->position().toPoint()) != nullptr;
             break;
         }
+        case QEvent::MouseButtonRelease:
+            m_treePressed = false; // a press the tree did not take as a node click
+            break;
         default:
             break;
         }

@@ -69,7 +69,8 @@ public:
     void OpenWebAddress();
     void SelectAll();
     void UnselectAll();
-    // The row the list commands act on: the current row, when it is selected; -1 for none.
+    // The row the list commands act on: the current row when it is selected, else the first
+    // selected row (after select-all that follows a click on empty space); -1 for none.
     int CurrentRow() const;
     // Contacts in and out (frmMain_Exchange.cpp)
     void ImportContacts();
@@ -172,6 +173,7 @@ private:
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
     bool m_loadingTree = false;
+    bool m_treePressed = false;            // a mouse button went down on a node; its press loads the list
     QTreeWidgetItem* m_dropNode = nullptr; // the type node drawn as the drop target
     QList<int> m_pendingWidths;            // default column widths of the list being loaded, in pixels
     int m_sortKey = 0;                     // the list's sort column

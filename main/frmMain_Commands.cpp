@@ -42,11 +42,18 @@ QString frmMain::ActiveControlName() const
 
 int frmMain::CurrentRow() const
 {
+    const QItemSelectionModel* selection = ListView1->selectionModel();
     const QModelIndex current = ListView1->currentIndex();
-    if (!current.isValid() || !ListView1->selectionModel()->isRowSelected(current.row(), {})) {
-        return -1;
+    if (current.isValid() && selection->isRowSelected(current.row(), {})) {
+        return current.row();
     }
-    return current.row();
+    int first = -1;
+    for (const QItemSelectionRange& range : selection->selection()) {
+        if (first < 0 || range.top() < first) {
+            first = range.top();
+        }
+    }
+    return first;
 }
 
 void frmMain::WireCommands()
@@ -308,12 +315,16 @@ void frmMain::OpenWebAddress()
 void frmMain::SelectAll()
 {
     SelectAllItems(ListView1);
-    if (ActiveControlName() == QLatin1String("ListView1")) {
-        UpdateCommandState();
-    } else {
-        ListView1->setFocus();
-        UpdateCommandState();
+    // With no selected current row (a click on empty space cleared it), the first row becomes
+    // current, so the keys and the commands start from there.
+    const int row = CurrentRow();
+    if (row >= 0 && row != ListView1->currentIndex().row()) {
+        ListView1->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
     }
+    if (ActiveControlName() != QLatin1String("ListView1")) {
+        ListView1->setFocus();
+    }
+    UpdateCommandState();
 }
 
 void frmMain::UnselectAll()

@@ -5,7 +5,9 @@
 #include "app/AppState.h"
 #include "app/Forms.h"
 #include "editors/frmPWD.h"
+#include "editors/frmPWDType.h"
 #include "main/RecordListModel.h"
+#include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
@@ -17,9 +19,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPushButton>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -99,19 +104,6 @@ QString NodeKey(const frmMain* w)
     return w->TreeView1->currentItem() ? w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString() : "";
 }
 
-// Selects the rows of these names (the last one becomes the current row) and focuses a widget.
-void SelectAndFocus(frmMain* w, const QStringList& names, QWidget* focus)
-{
-    w->UnselectAll();
-    for (const QString& name : names) {
-        w->ListView1->selectionModel()->setCurrentIndex(w->ListModel()->index(w->ListModel()->RowOfKey(Key(name)), 0),
-                                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
-    w->activateWindow();
-    QApplication::setActiveWindow(w);
-    focus->setFocus();
-}
-
 // The middle of a row, or for "" a point of the list below its rows.
 QPoint RowPoint(frmMain* w, const QString& name)
 {
@@ -126,6 +118,53 @@ QPoint NodePoint(frmMain* w, const QString& name)
 {
     QTreeWidgetItem* node = w->NodeByKey(Key(name));
     return node ? w->TreeView1->visualItemRect(node).center() : QPoint(5, w->TreeView1->viewport()->height() - 3);
+}
+
+// Clicks a node of the tree, as the user does.
+void ClickNode(frmMain* w, const QString& name)
+{
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, NodePoint(w, name));
+}
+
+// Clicks the rows of these names in turn, the first plainly and the others with Ctrl held, so the
+// last one becomes the current row; no names: a click on the empty space below the rows.
+void ClickRows(frmMain* w, const QStringList& names)
+{
+    if (names.isEmpty()) {
+        QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, RowPoint(w, QString()));
+    }
+    for (const QString& name : names) {
+        QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton,
+                          name == names.first() ? Qt::NoModifier : Qt::ControlModifier, RowPoint(w, name));
+    }
+}
+
+// Clicks into the search box, which selects its text, and types over it.
+void TypeSearch(frmMain* w, const QString& text)
+{
+    QTest::mouseClick(w->txtValue, Qt::LeftButton);
+    QTRY_COMPARE(w->txtValue->selectedText(), w->txtValue->text());
+    QTest::keyClicks(w->txtValue, text);
+}
+
+// What the next modal editor shows: "record:<name>", "type:<name>" or "new:<type chosen>"; the
+// editor is then cancelled. Empty when none opened.
+QString EditorOpened(QObject* guard, const std::function<void()>& action)
+{
+    QString opened;
+    QTimer::singleShot(0, guard, [&] {
+        if (frmPWD* form = FormInstance<frmPWD>::IfLoaded(); form && form->isVisible()) {
+            opened = form->EditMode() ? "record:" + form->findChild<QLineEdit*>("txtName")->text()
+                                      : "new:" + form->findChild<QComboBox*>("txtTypeNo")->currentText();
+            form->reject();
+        } else if (frmPWDType* type = FormInstance<frmPWDType>::IfLoaded(); type && type->isVisible()) {
+            opened = "type:" + type->findChild<QLineEdit*>("txtTypeName")->text();
+            type->reject();
+        }
+    });
+    action();
+    QCoreApplication::processEvents(); // the timer goes off here when no dialog ran
+    return opened;
 }
 
 // The selection-dependent commands that are on; the pop-up and toolbar copies must agree.
@@ -184,6 +223,8 @@ private slots:
     void cleanup();
     void commandState_data();
     void commandState();
+    void nodeClick_data();
+    void nodeClick();
     void deleteSelection_data();
     void deleteSelection();
     void doubleClick_data();
@@ -193,11 +234,45 @@ private slots:
     void cancelledDragClearsHighlight();
 
 private:
-    frmMain* Open(const QString& node) // the main window, showing the node of this name
+    // The main window as it opens, then a click on the node of this name (Root is shown already).
+    frmMain* Open(const QString& node)
     {
         m_window = new frmMain();
-        m_window->LoadTreeData(Key(node));
+        if (!QTest::qWaitForWindowActive(m_window)) {
+            qFatal("the main window did not become active");
+        }
+        if (node != "Root") {
+            ClickNode(m_window, node);
+        }
         return m_window;
+    }
+    // Does what the steps say, as the user would: "node:X" / "row:X" / "ctrl:X" click a node, a
+    // row, a row with Ctrl; "space" clicks the list below its rows; "search" clicks the search box;
+    // "ctrl+a", "F5" and "delete" (answered OK) are keys on the focused widget.
+    void Do(frmMain* w, const QString& steps)
+    {
+        for (const QString& step : steps.split(u' ', Qt::SkipEmptyParts)) {
+            const QString name = step.section(u':', 1);
+            if (step.startsWith("node:")) {
+                ClickNode(w, name);
+            } else if (step.startsWith("row:") || step.startsWith("ctrl:")) {
+                QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton,
+                                  step.startsWith("ctrl") ? Qt::ControlModifier : Qt::NoModifier, RowPoint(w, name));
+            } else if (step == "space") {
+                ClickRows(w, {});
+            } else if (step == "search") {
+                QTest::mouseClick(w->txtValue, Qt::LeftButton);
+            } else if (step == "ctrl+a") {
+                QTest::keyClick(w->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+            } else if (step == "F5") {
+                QTest::keyClick(w->focusWidget(), Qt::Key_F5);
+            } else if (step == "delete") {
+                m_platform->answers = {MsgResult::Ok};
+                QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+            } else {
+                QFAIL(qPrintable("unknown step " + step));
+            }
+        }
     }
 
     std::unique_ptr<RecordingPlatform> m_platform;
@@ -222,57 +297,98 @@ void tst_Commands::cleanup()
 
 void tst_Commands::commandState_data()
 {
-    QTest::addColumn<QString>("node");
-    QTest::addColumn<QString>("row");   // the list's current row, "" for none
-    QTest::addColumn<QString>("focus"); // "tree", "list" or "search" (the search box)
+    // Friends holds Ann (with a web address) and Ben; the list sorts them by name.
+    QTest::addColumn<QString>("steps"); // see Do()
     QTest::addColumn<QString>("url");   // Ann's web address
     QTest::addColumn<QString>("enabled");
-    auto row = [](const char* name, const char* node, const char* current, const char* focus, const char* enabled,
+    QTest::addColumn<QString>("f2"); // what F2 opens, see EditorOpened()
+    auto row = [](const char* name, const char* steps, const char* enabled, const char* f2,
                   const char* url = "https://ann.example.org/") {
-        QTest::newRow(name) << QString(node) << QString(current) << QString(focus) << QString(url) << QString(enabled);
+        QTest::newRow(name) << QString(steps) << QString(url) << QString(enabled) << QString(f2);
     };
-    row("tree on root", "Root", "", "tree", "");
-    row("tree on search node", "SearchResult", "Ann", "tree", "SelectAll");
-    row("tree on a type", "Friends", "Ann", "tree", "EditRec DeleteRec SelectAll");
-    row("list, record without address (Null)", "Friends", "Ben", "list", "EditRec DeleteRec SelectAll");
-    row("list, no current row", "Friends", "", "list", "SelectAll");
-    row("list, type row", "Root", "Friends", "list", "EditRec DeleteRec");
-    row("search box acts on the list", "Friends", "Ann", "search", "EditRec DeleteRec Url SelectAll");
-    row("address only a scheme", "Friends", "Ann", "list", "EditRec DeleteRec SelectAll", " hTtP:// ");
-    row("address with blanks", "Friends", "Ann", "list", "EditRec DeleteRec Url SelectAll", "  http://x.org/a?b=1 ");
+    row("root node", "node:Root", "", "");
+    row("search node", "node:SearchResult", "SelectAll", "");
+    row("type node", "node:Friends", "EditRec DeleteRec SelectAll", "type:Friends");
+    row("type node, then empty list space", "node:Friends space", "SelectAll", "");
+    row("type row", "node:Root row:Friends", "EditRec DeleteRec", "type:Friends");
+    row("record row after a type node", "node:Friends row:Ann", "EditRec DeleteRec Url SelectAll", "record:Ann");
+    row("record row of the search", "node:SearchResult row:Ben", "EditRec DeleteRec SelectAll", "record:Ben");
+    row("Ctrl+click adds a row", "node:Friends row:Ann ctrl:Ben", "EditRec DeleteRec SelectAll", "record:Ben");
+    // The current row is no longer selected: the selection still counts.
+    row("Ctrl+click takes the current row out", "node:Friends row:Ann ctrl:Ben ctrl:Ben",
+        "EditRec DeleteRec Url SelectAll", "record:Ann");
+    row("select all after a click on empty space", "node:Friends space ctrl+a", "EditRec DeleteRec Url SelectAll",
+        "record:Ann");
+    row("select all from the tree", "node:Friends ctrl+a", "EditRec DeleteRec Url SelectAll", "record:Ann");
+    row("after a delete", "node:Friends row:Ann delete", "EditRec DeleteRec SelectAll", "record:Ben");
+    row("after a refresh", "node:Friends row:Ann F5", "SelectAll", "");
+    row("search box acts on the list", "node:Friends row:Ann search", "EditRec DeleteRec Url SelectAll", "record:Ann");
+    row("address only a scheme", "node:Friends row:Ann", "EditRec DeleteRec SelectAll", "record:Ann", " hTtP:// ");
+    row("address with blanks", "node:Friends row:Ann", "EditRec DeleteRec Url SelectAll", "record:Ann",
+        "  http://x.org/a?b=1 ");
 }
 
 void tst_Commands::commandState()
 {
-    QFETCH(QString, node);
-    QFETCH(QString, row);
-    QFETCH(QString, focus);
+    QFETCH(QString, steps);
     QFETCH(QString, url);
     QFETCH(QString, enabled);
-    AddRecords(AddType("Friends"), {"Ann"}, url);
-    AddRecords(Ids.value("Friends"), {"Ben"});
-    const QStringList before = Book();
+    AddRecords(AddType("Friends"), {"Ben"});
+    AddRecords(Ids.value("Friends"), {"Ann"}, url);
 
-    frmMain* w = Open(node);
-    QWidget* target = focus == "tree" ? static_cast<QWidget*>(w->TreeView1)
-                                      : (focus == "list" ? static_cast<QWidget*>(w->ListView1) : w->txtValue);
-    SelectAndFocus(w, row.isEmpty() ? QStringList() : QStringList{row}, target);
-    QCOMPARE(w->focusWidget(), target);
+    frmMain* w = Open("Root");
+    Do(w, steps);
+    const QStringList before = Book();
     QCOMPARE(EnabledCommands(w), enabled);
 
-    // The address goes to the desktop as stored, without the blanks around it.
-    w->findChild<QAction*>("Toolbar1_Url")->trigger();
+    // F2 edits what the commands offer to edit.
+    QTEST(EditorOpened(this, [&] { QTest::keyClick(w->focusWidget(), Qt::Key_F2); }), "f2");
+
+    // The toolbar's Url button gives the address to the desktop as stored, without the blanks.
+    QWidget* urlButton = w->Toolbar1->widgetForAction(w->findChild<QAction*>("Toolbar1_Url"));
+    m_platform->calls.clear();
+    QTest::mouseClick(urlButton, Qt::LeftButton);
     const bool opens = enabled.contains("Url");
     QCOMPARE(m_platform->Sequence(), opens ? u"104,url"_s : QString());
     QCOMPARE(m_platform->calls.value(1).text, opens ? url.trimmed() : QString());
 
-    // The Delete key asks exactly when the delete command is on; Cancel changes nothing.
+    // The Delete key asks exactly when the delete command is on (and the focus is on the tree or
+    // the list); Cancel changes nothing.
     m_platform->calls.clear();
     m_platform->answers = {MsgResult::Cancel};
-    QTest::keyRelease(target, Qt::Key_Delete);
-    QCOMPARE(m_platform->Boxes().size(), focus != "search" && enabled.contains("DeleteRec") ? 1 : 0);
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    QCOMPARE(m_platform->Boxes().size(), !steps.endsWith("search") && enabled.contains("DeleteRec") ? 1 : 0);
     QCOMPARE(Book(), before);
     QCOMPARE(EnabledCommands(w), enabled);
+}
+
+void tst_Commands::nodeClick_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QString>("list"); // the rows after the second click, see ListState()
+    QTest::newRow("search node, search text changed") << "SearchResult"
+                                                      << "Anna";
+    QTest::newRow("type node, a record added meanwhile") << "Friends"
+                                                         << "Anna Zoe";
+}
+
+void tst_Commands::nodeClick()
+{
+    QFETCH(QString, node);
+    AddRecords(AddType("Friends"), {"Anna"});
+    frmMain* w = Open("Root");
+    TypeSearch(w, "zzz");
+    QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
+    QCOMPARE(NodeKey(w), u"SearchResult"_s);
+    QCOMPARE(ListState(w), QString());
+    ClickNode(w, node);
+
+    // The database and the search bar change behind the selected node; a click on it shows them.
+    AddRecords(Ids.value("Friends"), {"Zoe"});
+    TypeSearch(w, "Anna");
+    ClickNode(w, node);
+    QCOMPARE(NodeKey(w), Key(node));
+    QTEST(ListState(w), "list");
 }
 
 void tst_Commands::deleteSelection_data()
@@ -324,10 +440,12 @@ void tst_Commands::deleteSelection()
     QStringList book = Book();
 
     frmMain* w = Open(node);
-    SelectAndFocus(w, selected, selected.isEmpty() ? static_cast<QWidget*>(w->TreeView1) : w->ListView1);
+    if (!selected.isEmpty()) {
+        ClickRows(w, selected);
+    }
     Meanwhile(meanwhile);
     if (rightClick.isEmpty()) {
-        QTest::keyRelease(w->focusWidget(), Qt::Key_Delete);
+        QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
     } else {
         QTest::mousePress(w->ListView1->viewport(), Qt::RightButton, {}, RowPoint(w, rightClick));
         QVERIFY(w->mnuPM->isVisible());
@@ -414,6 +532,8 @@ void tst_Commands::drop_data()
     // The rows' numbers from the top of the list down, whatever order they were selected in.
     row("rows of a type", "Home", {"Cid", "Ann"}, "Morvanta:1,3", "Spare", "", {"Ann", "Cid"});
     row("search results", "SearchResult", {"Dora", "Ben"}, "Morvanta:2,4", "Spare", "", {"Ben", "Dora"});
+    row("select all after a click on empty space", "Home", {"ctrl+a"}, "Morvanta:1,2,3", "Spare", "",
+        {"Ann", "Ben", "Cid"});
     row("onto the root", "Home", {"Ann"}, "Morvanta:1", "Root", "", {"refused"});
     row("onto empty space", "Home", {"Ann"}, "Morvanta:1", "", "", {"refused"});
     row("type gone meanwhile", "Home", {"Ann"}, "Morvanta:1", "Spare", "typeGone:Spare", {});
@@ -442,9 +562,13 @@ void tst_Commands::drop()
     const bool accepted = moved != QStringList{"refused"};
 
     frmMain* w = Open(source);
-    if (!rows.isEmpty()) {
-        SelectAndFocus(w, rows, w->ListView1);
-        QCOMPARE(w->DragText(), text);
+    if (rows == QStringList{"ctrl+a"}) {
+        Do(w, "space ctrl+a");
+    } else if (!rows.isEmpty()) {
+        ClickRows(w, rows);
+    }
+    if (!rows.isEmpty()) { // what a drag of the list's selection carries
+        QCOMPARE(static_cast<RecordListView*>(w->ListView1)->DragText(), text);
     }
     const QPoint at = NodePoint(w, target);
     QCOMPARE(w->TreeView1->itemAt(at) == nullptr, target.isEmpty());
