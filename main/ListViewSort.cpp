@@ -4,6 +4,8 @@
 #include <QStyleOptionHeader>
 #include <QTreeView>
 
+#include <algorithm>
+
 SortHeader::SortHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
 
 void SortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const
@@ -14,23 +16,30 @@ void SortHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
         QHeaderView::paintSection(painter, rect, logicalIndex);
         return;
     }
-    QStyleOptionHeader option;
+    QStyleOptionHeaderV2 option;
     initStyleOption(&option);
     initStyleOptionForIndex(&option, logicalIndex);
     option.rect = rect;
     const QStyleOptionHeader::SortIndicator indicator = option.sortIndicator;
     option.sortIndicator = QStyleOptionHeader::None;
-    const int arrowWidth = style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this);
     const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
-    // The style leaves the painter clipped to nothing after a header section when it was not
-    // clipped before, so the section's own state is put back before the image is drawn.
+    // About the image's own width (the style centres it in its box), so the caption keeps its room.
+    const int arrowWidth = style()->pixelMetric(QStyle::PM_HeaderMarkSize, nullptr, this) / 2 + 2;
+    const QRect arrowRect(rect.left() + margin, rect.top(), arrowWidth, rect.height());
+    // The section, then the image at its left edge, then the caption in what is left of it, cut
+    // short when the column is narrow: the image never hides under the caption.
     painter->save();
-    style()->drawControl(QStyle::CE_Header, &option, painter, this);
-    painter->restore();
+    style()->drawControl(QStyle::CE_HeaderSection, &option, painter, this);
     QStyleOptionHeader arrow = option;
     arrow.sortIndicator = indicator;
-    arrow.rect = QRect(rect.left() + margin, rect.top(), arrowWidth, rect.height());
+    arrow.rect = arrowRect;
     style()->drawPrimitive(QStyle::PE_IndicatorHeaderArrow, &arrow, painter, this);
+    QStyleOptionHeaderV2 label = option;
+    label.rect = style()->subElementRect(QStyle::SE_HeaderLabel, &option, this);
+    label.rect.setLeft(std::max(label.rect.left(), arrowRect.right() + 1));
+    label.textElideMode = Qt::ElideRight;
+    style()->drawControl(QStyle::CE_HeaderLabel, &label, painter, this);
+    painter->restore();
 }
 
 bool ListViewSort::SetHeaderIcons(int sortKey, int sortOrder)

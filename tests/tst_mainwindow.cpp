@@ -125,6 +125,7 @@ private slots:
     void layoutKeptPerModeAndAcrossRuns();
     void columnClickSorts_data();
     void columnClickSorts();
+    void sortImageBesideTheCaption_data();
     void sortImageBesideTheCaption();
     void choosersTakePlainTitles_data();
     void choosersTakePlainTitles();
@@ -345,10 +346,20 @@ void tst_MainWindow::columnClickSorts()
     }
 }
 
+void tst_MainWindow::sortImageBesideTheCaption_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::newRow("English") << "eng";
+    QTest::newRow("Simplified Chinese") << "chs";
+    QTest::newRow("Traditional Chinese") << "cht";
+}
+
 // The sort image stands right of a left-aligned caption and left of the right-aligned count, and
 // turns over on the second click.
 void tst_MainWindow::sortImageBesideTheCaption()
 {
+    QFETCH(QString, language);
+    m_folder->UseLanguage(language);
     AddRecord(AddType(u"Friends"_s, u"close ones"_s), u"Ann"_s);
     AddType(u"Work"_s);
     frmMain* w = Open();
@@ -367,19 +378,21 @@ void tst_MainWindow::sortImageBesideTheCaption()
         ClickHeader(w, column);
         const QImage descending = section(column);
         QCOMPARE(header->sortIndicatorOrder(), Qt::DescendingOrder);
-        QVERIFY2(ascending != descending, qPrintable(u"column %1: the image does not turn over"_s.arg(column)));
-        // Where the image is: the pixels that the sort changed.
+        plain.save(u"/tmp/%2%1p.png"_s.arg(column).arg(language));
+        ascending.save(u"/tmp/%2%1a.png"_s.arg(column).arg(language));
+        QVERIFY2(plain != ascending, qPrintable(u"column %1: no sort image"_s.arg(column)));
+        // Where the image is: the pixels that differ between the two directions.
         int left = plain.width();
         int right = -1;
         for (int y = 0; y < plain.height(); ++y) {
             for (int x = 0; x < plain.width(); ++x) {
-                if (plain.pixel(x, y) != ascending.pixel(x, y)) {
+                if (descending.pixel(x, y) != ascending.pixel(x, y)) {
                     left = std::min(left, x);
                     right = std::max(right, x);
                 }
             }
         }
-        QVERIFY2(right >= 0, qPrintable(u"no sort image on column %1"_s.arg(column)));
+        QVERIFY2(right >= 0, qPrintable(u"column %1: the image does not turn over"_s.arg(column)));
         const bool rightAligned = column == 1;
         QVERIFY2(rightAligned ? right < plain.width() / 2 : left > plain.width() / 2,
                  qPrintable(u"column %1: image at %2..%3 of %4"_s.arg(column).arg(left).arg(right).arg(plain.width())));
