@@ -62,6 +62,16 @@ QByteArray Encoded(const char* codePage, const QString& text)
     return CodePage(codePage).FromUnicode(text);
 }
 
+// A contact file of tests/data, written for these tests.
+QByteArray Sample(const QString& name)
+{
+    QFile file(SourceDir() + u"/tests/data/"_s + name);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("missing sample %s", qPrintable(name));
+    }
+    return file.readAll();
+}
+
 void AddRecord(qint64 typeNo, const QString& name, const QString& mobile = {})
 {
     const QString none = Encrypt(u"");
@@ -121,8 +131,8 @@ private slots:
     void readFile_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("names"); // every contact's name
-        QTest::addColumn<QString>("last");  // the last contact, every field
+        QTest::addColumn<QString>("names"); // every contact's name as stored
+        QTest::addColumn<QString>("last");  // the last contact stored, every field
         QTest::addColumn<QString>("dropped");
 
         QTest::newRow("2.1 quoted-printable, charsets, soft line break")
@@ -132,13 +142,13 @@ private slots:
                    "TEL;HOME;VOICE:+49 30 1234567\r\nTEL;CELL:+49 170 7654321\r\n"
                    "EMAIL;INTERNET;PREF:juergen@example.de\r\nEND:VCARD\r\n")
             << "Jürgen Müller-Lüdenscheid"
-            << "Jürgen Müller-Lüdenscheid||+49 30 1234567|+49 170 7654321||juergen@example.de||||"
+            << "Jürgen Müller-Lüdenscheid|Imported|+49 30 1234567|+49 170 7654321||juergen@example.de||||"
             << "";
         QTest::newRow("2.1 Big5, backslash trail bytes, name from N")
             << Encoded("BIG5", u"BEGIN:VCARD\nVERSION:2.1\nN;CHARSET=BIG5:許;功蓋\nORG;CHARSET=BIG5:台灣積體電路\n"
                                u"TEL;WORK;VOICE:02-2345-6789\nX-QQ:10001\nEND:VCARD\n"_s)
             << "許功蓋"
-            << "許功蓋||||02-2345-6789||10001|||"
+            << "許功蓋|Imported|||02-2345-6789||10001|||"
             << "ORG=1";
         QTest::newRow("3.0 folding, escapes, groups, types")
             << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:Anne-Marie O'Brien\\, PhD\nN:O'Brien;Anne-Marie;;;PhD\n"
@@ -196,6 +206,10 @@ private slots:
             << "許功蓋, 經理|供應商|(02) 2345-6789|0912-345-678||hsu@example.com.tw; kung@example.tw||hsu@hotmail.com||"
                "http://例子.台灣/?a=1,2"
             << "";
+
+        // Files as phones, mail programs and web address books write them.
+        QTest::newRow("a value starting with U+FEFF after the file's mark")
+            << Sample(u"bom-in-value.vcf"_s) << u"\uFEFFZhu Li"_s << u"\uFEFFZhu Li|Imported||||||||"_s << "";
     }
 
     void readFile()
@@ -206,9 +220,24 @@ private slots:
         QFETCH(QString, dropped);
         const ContactFile file = ReadContactFile(bytes);
         QCOMPARE(file.error, QString());
-        QCOMPARE(Lines(file.cards, 1), names.split(u'|'));
-        QCOMPARE(Lines(file.cards).last(), last);
         QCOMPARE(Dropped(file.dropped), dropped);
+        QVERIFY(ExecuteImport(Conn, PlanImport(Conn, file, u"Imported"_s)));
+        const QList<ContactCard> stored = ReadContacts(Conn);
+        QCOMPARE(Lines(stored, 1), names.split(u'|'));
+        QCOMPARE(Lines(stored).last(), last);
+    }
+
+    void converters()
+    {
+        QCOMPARE(CodePage::Known("utf_8"), QByteArray("UTF-8"));
+        QCOMPARE(CodePage::Known("Windows-1250"), QByteArray("CP1250"));
+        QCOMPARE(CodePage::Known("UTF-16//1"), std::nullopt);
+        // However many code pages a file names, only a few converters stay open.
+        for (int i = 1; i <= 16; ++i) {
+            CodePage("ISO-8859-" + QByteArray::number(i)).ToUnicode("x");
+            CodePage("CP" + QByteArray::number(1249 + i)).ToUnicode("x");
+        }
+        QVERIFY(CodePage::OpenConverters() > 0 && CodePage::OpenConverters() <= 8);
     }
 
     void planAndExecute()
