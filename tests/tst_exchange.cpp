@@ -72,6 +72,14 @@ QByteArray Sample(const QString& name)
     return file.readAll();
 }
 
+QByteArray SwappedBytes(QByteArray bytes)
+{
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        std::swap(bytes[i], bytes[i + 1]);
+    }
+    return bytes;
+}
+
 void AddRecord(qint64 typeNo, const QString& name, const QString& mobile = {})
 {
     const QString none = Encrypt(u"");
@@ -208,6 +216,16 @@ private slots:
             << "";
 
         // Files as phones, mail programs and web address books write them.
+        QTest::newRow("short Big5, undeclared") << Sample(u"big5-undeclared.csv"_s) << "陳志明|蔡明哲"
+                                                << "蔡明哲|Imported||0933-111-222||||||"
+                                                << "";
+        const QByteArray utf16 = Sample(u"utf16-no-bom.vcf"_s);
+        for (const auto& [row, bytes] :
+             {std::pair{"UTF-16LE without a mark", utf16}, std::pair{"UTF-16BE without a mark", SwappedBytes(utf16)}}) {
+            QTest::newRow(row) << bytes << "Søren Ødegård"
+                               << "Søren Ødegård|Imported|+47 22 00 00 00|||soren@example.no||||"
+                               << "";
+        }
         QTest::newRow("a value starting with U+FEFF after the file's mark")
             << Sample(u"bom-in-value.vcf"_s) << u"\uFEFFZhu Li"_s << u"\uFEFFZhu Li|Imported||||||||"_s << "";
     }
