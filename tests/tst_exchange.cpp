@@ -216,9 +216,27 @@ private slots:
             << "";
 
         // Files as phones, mail programs and web address books write them.
+        QTest::newRow("CR CR LF, lone CR, mixed; blanks and controls at the ends")
+            << Sample(u"line-ends.vcf"_s) << "Marta Nowak|Ole Hansen|Ana Costa"
+            << "Ana Costa|Imported|+351 21 000 0000|||||||https://ana.example"
+            << "";
+        QTest::newRow("UTF-8 folded inside a character")
+            << Sample(u"folded-utf8.vcf"_s) << "Αλεξάνδρα Παπαδοπούλου-Καραγιαννοπούλου"
+            << "Αλεξάνδρα Παπαδοπούλου-Καραγιαννοπούλου|Imported|||+30 210 000 0000|||||"
+            << "";
+        QTest::newRow("quoted-printable in a charset named nearby; one read by none")
+            << Sample(u"qp-nearby-charset.vcf"_s) << "Jan Łukasiewicz|Zofia Iksińska"
+            << "Zofia Iksińska|Imported||+48 600 000 222||||||"
+            << "EMAIL (unreadable text)=1";
+        QTest::newRow("quoted-printable GBK, no charset anywhere") << Sample(u"qp-undeclared.vcf"_s) << "王建国|李秀英"
+                                                                   << "李秀英|Imported|010-66660000|||||||"
+                                                                   << "";
         QTest::newRow("short Big5, undeclared") << Sample(u"big5-undeclared.csv"_s) << "陳志明|蔡明哲"
                                                 << "蔡明哲|Imported||0933-111-222||||||"
                                                 << "";
+        QTest::newRow("END:VCARD with a trailing dot") << Sample(u"end-with-dot.vcf"_s) << "Chidi Okafor|Ngozi Eze"
+                                                       << "Ngozi Eze|Imported||||||||"
+                                                       << "";
         const QByteArray utf16 = Sample(u"utf16-no-bom.vcf"_s);
         for (const auto& [row, bytes] :
              {std::pair{"UTF-16LE without a mark", utf16}, std::pair{"UTF-16BE without a mark", SwappedBytes(utf16)}}) {
@@ -226,8 +244,25 @@ private slots:
                                << "Søren Ødegård|Imported|+47 22 00 00 00|||soren@example.no||||"
                                << "";
         }
+        QTest::newRow("a card nested as an AGENT") << Sample(u"nested-agent.vcf"_s) << "Eva Holm|Karin Lindqvist"
+                                                   << "Karin Lindqvist|Imported||+46 70 000 0002||||||"
+                                                   << "AGENT=1";
+        QTest::newRow("BEGIN and END in any letter case") << Sample(u"begin-mixed-case.vcf"_s) << "Ravi Iyer|Priya Nair"
+                                                          << "Priya Nair|Imported||+91 98000 00000||||||"
+                                                          << "";
+        QTest::newRow("IMPP by its service type") << Sample(u"impp-service.vcf"_s) << "Chen Jie"
+                                                  << "Chen Jie|Imported|||||12345||67890|"
+                                                  << "IMPP (skype)=1";
+        QTest::newRow("phones typed both CELL and HOME")
+            << Sample(u"cell-home.vcf"_s) << "Greta Weiss"
+            << "Greta Weiss|Imported|+49 151 000 0002|+49 151 000 0001||||||"
+            << "second mobile phone=1";
         QTest::newRow("a value starting with U+FEFF after the file's mark")
             << Sample(u"bom-in-value.vcf"_s) << u"\uFEFFZhu Li"_s << u"\uFEFFZhu Li|Imported||||||||"_s << "";
+        QTest::newRow("unknown and oddly written charset names")
+            << Sample(u"charset-names.vcf"_s) << "Ivo Horvat"
+            << "Ivo Horvat|Imported||+385 91 000 0000||ivo@example.hr||||http://ivo.example"
+            << "unknown character set=3";
     }
 
     void readFile()
