@@ -250,6 +250,17 @@ private slots:
         QTest::newRow("BEGIN and END in any letter case") << Sample(u"begin-mixed-case.vcf"_s) << "Ravi Iyer|Priya Nair"
                                                           << "Priya Nair|Imported||+91 98000 00000||||||"
                                                           << "";
+        QTest::newRow("mail program headers: e-mail, phone, web page and messenger variants")
+            << Sample(u"outlook-headers.csv"_s) << "Tomás Reyes"
+            << "Tomás Reyes|Imported|555-0102|555-0101|555-0103|"
+               "tomas@example.com; t.home@example.com; t.work@example.com; t.other@example.com|"
+               "22222|tomas@live.example|11111|http://tomas.example"
+            << "other phone=1";
+        QTest::newRow("Google: several values in a cell, its own group")
+            << Sample(u"google.csv"_s) << "Aiko Tanaka"
+            << "Aiko Tanaka|Kyoto Friends|090-0000-2222|090-0000-1111|06-0000-5555|aiko@example.jp; aiko.t@example.jp|"
+               "33333|||"
+            << "other phone=2";
         QTest::newRow("IMPP by its service type") << Sample(u"impp-service.vcf"_s) << "Chen Jie"
                                                   << "Chen Jie|Imported|||||12345||67890|"
                                                   << "IMPP (skype)=1";
@@ -257,6 +268,10 @@ private slots:
             << Sample(u"cell-home.vcf"_s) << "Greta Weiss"
             << "Greta Weiss|Imported|+49 151 000 0002|+49 151 000 0001||||||"
             << "second mobile phone=1";
+        QTest::newRow("CSV of e-mail addresses only")
+            << Sample(u"emails-only.csv"_s) << "sam.lee@example.com|dana@example.org"
+            << "dana@example.org|Imported||||dana@example.org||||"
+            << "Notes=1";
         QTest::newRow("a value starting with U+FEFF after the file's mark")
             << Sample(u"bom-in-value.vcf"_s) << u"\uFEFFZhu Li"_s << u"\uFEFFZhu Li|Imported||||||||"_s << "";
         QTest::newRow("unknown and oddly written charset names")
