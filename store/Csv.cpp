@@ -161,6 +161,14 @@ bool SplitRecords(const QString& text, QChar separator, QList<QStringList>& reco
                 } else {
                     quoted = false;
                 }
+            } else if (c == u'\r') {
+                // A line break inside a value is kept as LF alone, whichever line ends the file uses.
+                field += u'\n';
+                while (i + 1 < text.size() && (text[i + 1] == u'\n' || text[i + 1] == u'\r')) {
+                    if (text[++i] == u'\n') {
+                        break;
+                    }
+                }
             } else {
                 field += c;
             }

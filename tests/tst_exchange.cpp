@@ -220,6 +220,10 @@ private slots:
             << Sample(u"line-ends.vcf"_s) << "Marta Nowak|Ole Hansen|Ana Costa"
             << "Ana Costa|Imported|+351 21 000 0000|||||||https://ana.example"
             << "";
+        QTest::newRow("CSV: CR CR LF, lone CR, line breaks inside values")
+            << Sample(u"line-ends.csv"_s) << "Mary\nAnn Lee|Li\nMing|Wu\nFei"
+            << "Wu\nFei|Imported||555-0112||||||"
+            << "";
         QTest::newRow("UTF-8 folded inside a character")
             << Sample(u"folded-utf8.vcf"_s) << "Αλεξάνδρα Παπαδοπούλου-Καραγιαννοπούλου"
             << "Αλεξάνδρα Παπαδοπούλου-Καραγιαννοπούλου|Imported|||+30 210 000 0000|||||"
