@@ -276,7 +276,7 @@ ContactFile ReadCsv(const QByteArray& bytes)
         file.error = QStringLiteral("no name column");
         return file;
     }
-    static const QRegularExpression multiValue(QStringLiteral(" ::: "));
+    const QLatin1String multiValue(" ::: ");
     for (const QStringList& record : records) {
         ContactCard card;
         QString first;
