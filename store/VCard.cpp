@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <cstring>
+
 namespace {
 
 // One content line: [group.]NAME;PARAM=VALUE;...:value
@@ -138,23 +140,22 @@ QByteArrayList LogicalLines(const QByteArray& bytes)
         }
     };
     const char* const data = bytes.constData();
-    const qsizetype size = bytes.size();
-    qsizetype start = 0;
-    while (start < size) {
-        qsizetype end = start;
-        while (end < size && data[end] != '\n' && data[end] != '\r') {
-            ++end;
+    const char* const end = data + bytes.size();
+    const char* start = data;
+    while (start < end) {
+        auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
+        const char* stop = lf != nullptr ? lf : end;
+        auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
+        if (cr == nullptr) {
+            add(QByteArrayView(start, stop));
+            start = stop + 1;
+        } else if (cr + 1 == stop || (cr + 2 == stop && cr[1] == '\r')) {
+            add(QByteArrayView(start, cr)); // CR LF or CR CR LF: one line end
+            start = stop + 1;
+        } else {
+            add(QByteArrayView(start, cr)); // a CR by itself ends a line too
+            start = cr + 1;
         }
-        add(QByteArrayView(data + start, end - start));
-        if (end < size && data[end] == '\r') {
-            // CR LF and CR CR LF are one line end; a CR followed by anything else is one by itself.
-            if (end + 1 < size && data[end + 1] == '\n') {
-                ++end;
-            } else if (end + 2 < size && data[end + 1] == '\r' && data[end + 2] == '\n') {
-                end += 2;
-            }
-        }
-        start = end + 1;
     }
     return lines;
 }
@@ -195,11 +196,37 @@ QStringList SplitEscaped(const QString& text, QChar separator)
 }
 
 // What values without a CHARSET are read in: the file's own encoding, and for quoted-printable
-// bytes that are not UTF-8 in a UTF-8 file, the legacy code page the file names or its bytes suggest.
-struct FileEncodings
+// bytes that are not UTF-8 in a UTF-8 file, the legacy code page the file names or, judged once
+// when first needed, the one such bytes of the whole file suggest.
+class FileEncodings
 {
-    CodePage text;
-    QByteArray legacy;
+public:
+    FileEncodings(const QByteArray& text, const QByteArray& legacy, const QByteArrayList& lines)
+        : m_text(text), m_legacy(legacy), m_lines(lines)
+    {
+    }
+    const CodePage& Text() const { return m_text; }
+    QByteArray Legacy()
+    {
+        if (m_legacy.isEmpty()) {
+            QByteArray eightBit;
+            for (const QByteArray& line : m_lines) {
+                if (IsQuotedPrintable(line) && !line.left(line.indexOf(':')).toUpper().contains("CHARSET")) {
+                    const QByteArray value = DecodeQuotedPrintable(line.mid(line.indexOf(':') + 1));
+                    if (!value.isValidUtf8()) {
+                        eightBit += value + '\n';
+                    }
+                }
+            }
+            m_legacy = eightBit.isEmpty() ? QByteArray("CP1252") : LegacyEncoding(eightBit);
+        }
+        return m_legacy;
+    }
+
+private:
+    CodePage m_text;
+    QByteArray m_legacy;
+    const QByteArrayList& m_lines;
 };
 
 bool IsWide(const QByteArray& name)
@@ -210,9 +237,7 @@ bool IsWide(const QByteArray& name)
 class CardReader
 {
 public:
-    CardReader(const FileEncodings& encodings, QMap<QString, int>& dropped) : m_encodings(encodings), m_dropped(dropped)
-    {
-    }
+    CardReader(FileEncodings& encodings, QMap<QString, int>& dropped) : m_encodings(encodings), m_dropped(dropped) {}
 
     void Add(const Property& p) { m_properties.append(p); }
     // An AGENT written as a whole card of its own follows an AGENT line without a value.
@@ -292,7 +317,7 @@ private:
         if (quotedPrintable) {
             bytes = DecodeQuotedPrintable(bytes);
         }
-        const CodePage* codePage = &m_encodings.text;
+        const CodePage* codePage = &m_encodings.Text();
         std::optional<CodePage> own;
         const QByteArray charset = p.params.value("CHARSET").value(0);
         if (!charset.isEmpty()) {
@@ -305,7 +330,7 @@ private:
                 codePage = &*own;
             }
         } else if (quotedPrintable && codePage->IsUtf8() && !bytes.isValidUtf8()) {
-            own.emplace(!m_nearby.isEmpty() ? m_nearby : m_encodings.legacy);
+            own.emplace(!m_nearby.isEmpty() ? m_nearby : m_encodings.Legacy());
             codePage = &*own;
         }
         qsizetype invalid = 0;
@@ -421,7 +446,7 @@ private:
         }
     }
 
-    const FileEncodings& m_encodings;
+    FileEncodings& m_encodings;
     QMap<QString, int>& m_dropped;
     QList<Property> m_properties;
     QByteArray m_nearby;
@@ -500,21 +525,7 @@ ContactFile ReadVCards(const QByteArray& original)
         encodingName = named;
     }
     file.encoding = encodingName;
-    QByteArray legacy = encodingName != "UTF-8" ? encodingName : named;
-    if (legacy.isEmpty()) {
-        // Quoted-printable bytes that are not UTF-8, in a file that names no charset: judged together.
-        QByteArray eightBit;
-        for (const QByteArray& line : lines) {
-            if (IsQuotedPrintable(line) && !line.left(line.indexOf(':')).toUpper().contains("CHARSET")) {
-                const QByteArray value = DecodeQuotedPrintable(line.mid(line.indexOf(':') + 1));
-                if (!value.isValidUtf8()) {
-                    eightBit += value + '\n';
-                }
-            }
-        }
-        legacy = eightBit.isEmpty() ? QByteArray("CP1252") : LegacyEncoding(eightBit);
-    }
-    const FileEncodings encodings{CodePage(encodingName), legacy};
+    FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, lines);
 
     std::optional<CardReader> card;
     int nested = 0; // depth inside a card written as another's AGENT value
