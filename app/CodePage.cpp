@@ -1,12 +1,16 @@
 #include "app/CodePage.h"
 
-#include "app/platform/SystemLocale.h"
+#include <QHash>
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <map>
+#include <list>
 #include <string>
+
+#include "app/TextUtil.h"
+#include "app/platform/SystemLocale.h"
 
 namespace {
 
@@ -16,18 +20,75 @@ bool IsUtf8Name(const QByteArray& name)
     return n == "UTF-8" || n == "UTF8";
 }
 
-// iconv descriptors are costly to open and list loads convert every field, so each thread
-// keeps one per direction and code page.
+// iconv descriptors are costly to open and list loads convert every field, so each thread keeps
+// the few it used last, one per direction and code page. What falls out is closed, and so is the
+// rest when the thread ends.
+class ConverterCache
+{
+public:
+    ConverterCache() = default;
+    ConverterCache(const ConverterCache&) = delete;
+    ConverterCache& operator=(const ConverterCache&) = delete;
+    ~ConverterCache()
+    {
+        for (const Entry& e : m_entries) {
+            Close(e.cd);
+        }
+    }
+
+    iconv_t Get(const QByteArray& to, const QByteArray& from)
+    {
+        const std::string key = to.toStdString() + '<' + from.toStdString();
+        for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
+            if (it->key == key) {
+                m_entries.splice(m_entries.begin(), m_entries, it); // most recent first
+                return it->cd;
+            }
+        }
+        if (m_entries.size() >= Capacity) {
+            Close(m_entries.back().cd);
+            m_entries.pop_back();
+        }
+        m_entries.push_front({key, iconv_open(to.constData(), from.constData())});
+        return m_entries.front().cd;
+    }
+
+    int Open() const
+    {
+        return static_cast<int>(
+            std::count_if(m_entries.begin(), m_entries.end(), [](const Entry& e) { return e.cd != Failed(); }));
+    }
+
+private:
+    static constexpr std::size_t Capacity = 8;
+    struct Entry
+    {
+        std::string key;
+        iconv_t cd;
+    };
+    static iconv_t Failed() { return reinterpret_cast<iconv_t>(-1); }
+    static void Close(iconv_t cd)
+    {
+        if (cd != Failed()) {
+            iconv_close(cd);
+        }
+    }
+    std::list<Entry> m_entries;
+};
+
+ConverterCache& Converters()
+{
+    thread_local ConverterCache cache;
+    return cache;
+}
+
 iconv_t Converter(const QByteArray& to, const QByteArray& from)
 {
-    thread_local std::map<std::string, iconv_t> cache;
-    const std::string key = to.toStdString() + '<' + from.toStdString();
-    auto it = cache.find(key);
-    if (it == cache.end()) {
-        it = cache.emplace(key, iconv_open(to.constData(), from.constData())).first;
+    const iconv_t cd = Converters().Get(to, from);
+    if (cd != reinterpret_cast<iconv_t>(-1)) {
+        iconv(cd, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
     }
-    iconv(it->second, nullptr, nullptr, nullptr, nullptr); // back to the initial shift state
-    return it->second;
+    return cd;
 }
 
 int Utf8SequenceLength(unsigned char lead)
@@ -66,7 +127,7 @@ enum class Direction { ToCodePage, FromCodePage };
 
 // Runs iconv over the whole input, putting '?' where a character cannot be converted and
 // skipping the offending input (one UTF-8 sequence, or one byte of a legacy code page).
-QByteArray Convert(iconv_t cd, QByteArrayView input, Direction direction)
+QByteArray Convert(iconv_t cd, QByteArrayView input, Direction direction, qsizetype* invalid = nullptr)
 {
     QByteArray out;
     if (cd == reinterpret_cast<iconv_t>(-1)) {
@@ -97,6 +158,9 @@ QByteArray Convert(iconv_t cd, QByteArrayView input, Direction direction)
             break;
         }
         // EILSEQ: one unconvertible character.
+        if (invalid != nullptr) {
+            ++*invalid;
+        }
         ensureRoom(4);
         *outPtr++ = '?';
         --outLeft;
@@ -138,19 +202,97 @@ QByteArray CodePage::FromUnicode(QStringView text) const
     return Convert(Converter(m_name, "UTF-8"), utf8, Direction::ToCodePage);
 }
 
-QString CodePage::ToUnicode(QByteArrayView bytes) const
+QString CodePage::ToUnicode(QByteArrayView bytes, qsizetype* invalid) const
 {
     if (m_utf8) {
-        return QString::fromUtf8(bytes.first(WithoutIncompleteUtf8Tail(bytes)));
+        const QByteArrayView whole = bytes.first(WithoutIncompleteUtf8Tail(bytes));
+        if (invalid != nullptr && !whole.isValidUtf8()) {
+            *invalid += QString::fromUtf8(whole).count(QChar::ReplacementCharacter) -
+                        QByteArrayView(whole).count("\xEF\xBF\xBD");
+        }
+        return Utf8Text(whole);
     }
-    return QString::fromUtf8(Convert(Converter("UTF-8", m_name), bytes, Direction::FromCodePage));
+    return Utf8Text(Convert(Converter("UTF-8", m_name), bytes, Direction::FromCodePage, invalid));
 }
 
 bool CodePage::CanEncode(QStringView text) const
 {
     if (m_utf8) {
         // Only unpaired surrogates fail to survive UTF-8.
-        return QString::fromUtf8(text.toUtf8()) == text;
+        return Utf8Text(text.toUtf8()) == text;
     }
     return ToUnicode(FromUnicode(text)) == text;
+}
+
+int CodePage::OpenConverters()
+{
+    return Converters().Open();
+}
+
+std::optional<QByteArray> CodePage::Known(QByteArrayView charset)
+{
+    // Compared without case, dashes, underscores, dots and blanks: "UTF8", "utf-8" and "Utf_8" alike.
+    static const QHash<QByteArray, QByteArray> known = [] {
+        QHash<QByteArray, QByteArray> k;
+        auto add = [&k](const char* name, std::initializer_list<const char*> aliases) {
+            k.insert(name, name);
+            for (const char* alias : aliases) {
+                k.insert(alias, name);
+            }
+        };
+        add("UTF-8", {"UTF8"});
+        add("UTF-16", {"UTF16", "UCS2"});
+        add("UTF-16LE", {"UTF16LE"});
+        add("UTF-16BE", {"UTF16BE"});
+        add("US-ASCII", {"USASCII", "ASCII"});
+        for (int i = 1; i <= 16; ++i) {
+            if (i != 12) {
+                const QByteArray name = "ISO-8859-" + QByteArray::number(i);
+                k.insert(name, name);
+                k.insert("ISO8859" + QByteArray::number(i), name);
+            }
+        }
+        k.insert("LATIN1", "ISO-8859-1");
+        k.insert("LATIN2", "ISO-8859-2");
+        for (int i = 1250; i <= 1258; ++i) {
+            const QByteArray name = "CP" + QByteArray::number(i);
+            k.insert(name, name);
+            k.insert("WINDOWS" + QByteArray::number(i), name);
+        }
+        add("GB2312", {"EUCCN", "CSGB2312"});
+        add("GBK", {"CP936", "WINDOWS936", "MS936"});
+        add("GB18030", {});
+        add("BIG5", {"CSBIG5", "BIG5ETEN"});
+        add("CP950", {"WINDOWS950", "MS950"});
+        add("BIG5-HKSCS", {"BIG5HKSCS"});
+        add("SHIFT_JIS", {"SHIFTJIS", "SJIS", "MSKANJI"});
+        add("CP932", {"WINDOWS31J", "WINDOWS932", "MS932"});
+        add("EUC-JP", {"EUCJP"});
+        add("ISO-2022-JP", {"ISO2022JP"});
+        add("EUC-KR", {"EUCKR"});
+        add("CP949", {"WINDOWS949", "UHC"});
+        add("KOI8-R", {"KOI8R"});
+        add("KOI8-U", {"KOI8U"});
+        add("CP866", {"IBM866"});
+        add("CP874", {"WINDOWS874", "TIS620"});
+        add("CP437", {"IBM437"});
+        add("CP850", {"IBM850"});
+        add("MACINTOSH", {"MAC", "MACROMAN"});
+        return k;
+    }();
+    QByteArray key;
+    key.reserve(charset.size());
+    for (const char c : charset) {
+        if (c != '-' && c != '_' && c != '.' && c != ' ') {
+            key.append(static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c));
+        }
+        if (key.size() > 16) {
+            return std::nullopt;
+        }
+    }
+    const auto it = known.constFind(key);
+    if (it == known.constEnd()) {
+        return std::nullopt;
+    }
+    return it.value();
 }

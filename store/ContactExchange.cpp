@@ -46,7 +46,7 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
     for (ContactCard card : file.cards) {
         for (QString* field : {&card.name, &card.homePhone, &card.mobilePhone, &card.workPhone, &card.emails, &card.qq,
                                &card.msn, &card.icq, &card.url, &card.category}) {
-            *field = TrimSpaces(*field);
+            *field = TrimBlank(*field);
         }
         if (card.name.isEmpty()) {
             ++plan.unnamed;

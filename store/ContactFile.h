@@ -36,9 +36,16 @@ struct ContactFile
     QByteArray encoding; // the text encoding the file was read in
 };
 
-// The text of a file whose encoding is not declared: a byte-order mark or valid UTF-8 first,
-// otherwise the encoding ICU's detector names (GB18030, Big5, Windows-1252, ...).
-QString DecodeText(const QByteArray& bytes, QByteArray* encoding = nullptr);
+// The text of a file whose encoding is not declared: a byte-order mark, UTF-16 by its pattern of
+// zero bytes, or valid UTF-8 first, otherwise the encoding ICU's detector names (GB18030, Big5,
+// Windows-1252, ...). *unreadable counts the bytes the chosen encoding could not read.
+QString DecodeText(const QByteArray& bytes, QByteArray* encoding = nullptr, qsizetype* unreadable = nullptr);
+// The encoding of text DecodeText would choose, without decoding it.
+QByteArray TextEncoding(const QByteArray& bytes);
+// UTF-16 text as UTF-8 with a byte-order mark; any other unchanged.
+QByteArray NarrowText(const QByteArray& bytes);
+// The legacy encoding of bytes that are not UTF-8, as iconv names it.
+QByteArray LegacyEncoding(const QByteArray& bytes);
 
 // Reads vCard 2.1, 3.0 and 4.0 (several cards per file).
 ContactFile ReadVCards(const QByteArray& bytes);

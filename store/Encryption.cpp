@@ -4,6 +4,8 @@
 
 #include <limits>
 
+#include "app/TextUtil.h"
+
 // clang-format off
 const std::array<std::uint16_t, 256> CipherTable = {
     226, 158,  22, 223, 210, 141, 111,  21, 130,  24,  63, 169, 149, 151, 136,  33,
@@ -85,7 +87,7 @@ template <typename Char> QString DecryptChars(const Char* cipher, qsizetype leng
         *out++ = static_cast<char>(inverse[(v ^ PositionMask(k)) & 0xFFu]);
     }
     const QByteArrayView plain(bytes.data(), bytes.size());
-    return codePage.IsUtf8() ? QString::fromUtf8(plain) : codePage.ToUnicode(plain);
+    return codePage.IsUtf8() ? Utf8Text(plain) : codePage.ToUnicode(plain);
 }
 
 QString EncryptBytes(const char* bytes, qsizetype length)

@@ -1,6 +1,7 @@
 #include "store/Recordset.h"
 
 #include "app/Errors.h"
+#include "app/TextUtil.h"
 #include "store/Connection.h"
 
 #include <QRegularExpression>
@@ -196,7 +197,7 @@ QVariant Recordset::Value(int column) const
     case Cell::Real:
         return cell.real;
     case Cell::Text:
-        return QString::fromUtf8(CellBytes(cell));
+        return Utf8Text(CellBytes(cell));
     case Cell::Blob:
         return CellBytes(cell).toByteArray();
     case Cell::Null:
@@ -214,7 +215,7 @@ QString Recordset::Text(int column) const
 {
     const Cell& cell = CellAt(column);
     if (cell.kind == Cell::Text) {
-        return QString::fromUtf8(CellBytes(cell));
+        return Utf8Text(CellBytes(cell));
     }
     return Value(column).toString();
 }

@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <cstring>
+
 namespace {
 
 // One content line: [group.]NAME;PARAM=VALUE;...:value
@@ -122,21 +124,37 @@ QByteArray DecodeQuotedPrintable(const QByteArray& text)
     return out;
 }
 
-// The logical lines of the file: folded lines joined, quoted-printable soft breaks joined.
+// The logical lines of the file: folded lines joined, quoted-printable soft breaks joined. CR LF,
+// LF, a lone CR and the CR CR LF some phones write all end a line.
 QByteArrayList LogicalLines(const QByteArray& bytes)
 {
     QByteArrayList lines;
-    for (QByteArray physical : bytes.split('\n')) {
-        if (physical.endsWith('\r')) {
-            physical.chop(1);
-        }
+    auto add = [&lines](QByteArrayView physical) {
         if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t'))) {
-            lines.last().append(physical.mid(1));
-        } else if (!lines.isEmpty() && IsQuotedPrintable(lines.last()) && lines.last().endsWith('=')) {
+            lines.last().append(physical.sliced(1));
+        } else if (!lines.isEmpty() && lines.last().endsWith('=') && IsQuotedPrintable(lines.last())) {
             lines.last().chop(1);
             lines.last().append(physical);
         } else {
-            lines.append(physical);
+            lines.append(physical.toByteArray());
+        }
+    };
+    const char* const data = bytes.constData();
+    const char* const end = data + bytes.size();
+    const char* start = data;
+    while (start < end) {
+        auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
+        const char* stop = lf != nullptr ? lf : end;
+        auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
+        if (cr == nullptr) {
+            add(QByteArrayView(start, stop));
+            start = stop + 1;
+        } else if (cr + 1 == stop || (cr + 2 == stop && cr[1] == '\r')) {
+            add(QByteArrayView(start, cr)); // CR LF or CR CR LF: one line end
+            start = stop + 1;
+        } else {
+            add(QByteArrayView(start, cr)); // a CR by itself ends a line too
+            start = cr + 1;
         }
     }
     return lines;
@@ -177,17 +195,70 @@ QStringList SplitEscaped(const QString& text, QChar separator)
     return parts;
 }
 
+// What values without a CHARSET are read in: the file's own encoding, and for quoted-printable
+// bytes that are not UTF-8 in a UTF-8 file, the legacy code page the file names or, judged once
+// when first needed, the one such bytes of the whole file suggest.
+class FileEncodings
+{
+public:
+    FileEncodings(const QByteArray& text, const QByteArray& legacy, const QByteArrayList& lines)
+        : m_text(text), m_legacy(legacy), m_lines(lines)
+    {
+    }
+    const CodePage& Text() const { return m_text; }
+    QByteArray Legacy()
+    {
+        if (m_legacy.isEmpty()) {
+            QByteArray eightBit;
+            for (const QByteArray& line : m_lines) {
+                if (IsQuotedPrintable(line) && !line.left(line.indexOf(':')).toUpper().contains("CHARSET")) {
+                    const QByteArray value = DecodeQuotedPrintable(line.mid(line.indexOf(':') + 1));
+                    if (!value.isValidUtf8()) {
+                        eightBit += value + '\n';
+                    }
+                }
+            }
+            m_legacy = eightBit.isEmpty() ? QByteArray("CP1252") : LegacyEncoding(eightBit);
+        }
+        return m_legacy;
+    }
+
+private:
+    CodePage m_text;
+    QByteArray m_legacy;
+    const QByteArrayList& m_lines;
+};
+
+bool IsWide(const QByteArray& name)
+{
+    return name.startsWith("UTF-16");
+}
+
 class CardReader
 {
 public:
-    CardReader(const CodePage& fileCodePage, QMap<QString, int>& dropped) : m_codePage(fileCodePage), m_dropped(dropped)
-    {
-    }
+    CardReader(FileEncodings& encodings, QMap<QString, int>& dropped) : m_encodings(encodings), m_dropped(dropped) {}
 
     void Add(const Property& p) { m_properties.append(p); }
+    // An AGENT written as a whole card of its own follows an AGENT line without a value.
+    bool AgentFollows() const
+    {
+        return !m_properties.isEmpty() && m_properties.last().name == "AGENT" &&
+               m_properties.last().rawValue.trimmed().isEmpty();
+    }
 
     ContactCard Finish()
     {
+        // The charset another value of the card names is the likeliest for one that names none.
+        for (const Property& p : m_properties) {
+            const auto charset = p.params.constFind("CHARSET");
+            const std::optional<QByteArray> known =
+                charset != p.params.constEnd() ? CodePage::Known(charset->value(0)) : std::nullopt;
+            if (known && *known != "UTF-8" && !IsWide(*known)) {
+                m_nearby = *known;
+                break;
+            }
+        }
         ContactCard card;
         QString fn;
         QString n;
@@ -203,7 +274,7 @@ public:
             } else if (name == "TEL") {
                 phones.append({Preference(p), p});
             } else if (name == "EMAIL") {
-                const QString address = TrimSpaces(Text(p));
+                const QString address = TrimBlank(Text(p));
                 if (!address.isEmpty()) {
                     card.emails += (card.emails.isEmpty() ? QString() : QStringLiteral("; ")) + address;
                 }
@@ -213,13 +284,13 @@ public:
                 const QStringList categories = SplitEscaped(Decoded(p), u',');
                 for (qsizetype i = 0; i < categories.size(); ++i) {
                     if (i == 0) {
-                        Keep(card.category, TrimSpaces(categories[i]), "second category");
-                    } else if (!TrimSpaces(categories[i]).isEmpty()) {
+                        Keep(card.category, categories[i], "second category");
+                    } else if (!TrimBlank(categories[i]).isEmpty()) {
                         ++m_dropped[QStringLiteral("second category")];
                     }
                 }
             } else if (name == "IMPP") {
-                Messenger(card, Text(p));
+                Messenger(card, p);
             } else if (name == "X-QQ") {
                 Keep(card.qq, Text(p), "second QQ");
             } else if (name == "X-MSN") {
@@ -231,33 +302,52 @@ public:
                 ++m_dropped[QString::fromLatin1(name)];
             }
         }
-        card.name = TrimSpaces(fn.isEmpty() ? n : fn);
+        card.name = TrimBlank(fn.isEmpty() ? n : fn);
         AssignPhones(card, phones);
         return card;
     }
 
 private:
     // A value's text: quoted-printable and charset undone, escapes kept for structured values.
-    QString Decoded(const Property& p) const
+    // A value no encoding reads without invalid bytes is not kept, and named in the report.
+    QString Decoded(const Property& p)
     {
         QByteArray bytes = p.rawValue;
-        const QByteArray encoding = p.params.value("ENCODING").value(0).toUpper();
-        if (encoding == "QUOTED-PRINTABLE") {
+        const bool quotedPrintable = p.params.value("ENCODING").value(0).toUpper() == "QUOTED-PRINTABLE";
+        if (quotedPrintable) {
             bytes = DecodeQuotedPrintable(bytes);
         }
+        const CodePage* codePage = &m_encodings.Text();
+        std::optional<CodePage> own;
         const QByteArray charset = p.params.value("CHARSET").value(0);
         if (!charset.isEmpty()) {
-            return CodePage(charset).ToUnicode(bytes);
+            const std::optional<QByteArray> known = CodePage::Known(charset);
+            if (!known) {
+                ++m_dropped[QStringLiteral("unknown character set")]; // read in the file's own
+            } else if (!IsWide(*known)) {
+                // A wide charset names the file's encoding, which the reader has already undone.
+                own.emplace(*known);
+                codePage = &*own;
+            }
+        } else if (quotedPrintable && codePage->IsUtf8() && !bytes.isValidUtf8()) {
+            own.emplace(!m_nearby.isEmpty() ? m_nearby : m_encodings.Legacy());
+            codePage = &*own;
         }
-        return m_codePage.ToUnicode(bytes);
+        qsizetype invalid = 0;
+        QString text = codePage->ToUnicode(bytes, &invalid);
+        if (invalid > 0) {
+            ++m_dropped[QStringLiteral("%1 (unreadable text)").arg(QString::fromLatin1(p.name))];
+            return {};
+        }
+        return text;
     }
 
-    QString Text(const Property& p) const { return Unescape(Decoded(p)); }
+    QString Text(const Property& p) { return Unescape(Decoded(p)); }
 
     // The first value of a kind is kept; another, different one is counted as lost.
     void Keep(QString& field, const QString& value, const char* lostLabel)
     {
-        const QString v = TrimSpaces(value);
+        const QString v = TrimBlank(value);
         if (v.isEmpty()) {
             return;
         }
@@ -271,35 +361,39 @@ private:
     static QString NameFromParts(const QStringList& parts)
     {
         // Family; Given; Additional; Prefix; Suffix
-        const QString family = TrimSpaces(parts.value(0));
-        const QString given = TrimSpaces(parts.value(1));
+        const QString family = TrimBlank(parts.value(0));
+        const QString given = TrimBlank(parts.value(1));
         static const QRegularExpression han(QStringLiteral("[\\x{3400}-\\x{9FFF}]"));
         if (family.contains(han) || given.contains(han)) {
             return family + given; // Chinese names: family name first, no space
         }
         QStringList words;
         for (const QString& w : {parts.value(3), given, parts.value(2), family, parts.value(4)}) {
-            if (!TrimSpaces(w).isEmpty()) {
-                words.append(TrimSpaces(w));
+            if (!TrimBlank(w).isEmpty()) {
+                words.append(TrimBlank(w));
             }
         }
         return words.join(QLatin1Char(' '));
     }
 
-    void Messenger(ContactCard& card, const QString& value)
+    // The service a client names outright (X-SERVICE-TYPE=QQ) decides before the address's scheme,
+    // which some write as their own ("x-apple:12345").
+    void Messenger(ContactCard& card, const Property& p)
     {
-        const QString v = TrimSpaces(value);
+        const QString v = TrimBlank(Text(p));
         const qsizetype colon = v.indexOf(u':');
         const QString scheme = colon > 0 ? v.left(colon).toLower() : QString();
         const QString id = colon > 0 ? v.mid(colon + 1) : v;
-        if (scheme == QLatin1String("qq")) {
+        const QString service = QString::fromLatin1(p.params.value("X-SERVICE-TYPE").value(0)).toLower();
+        const QString kind = service.isEmpty() ? scheme : service;
+        if (kind == QLatin1String("qq")) {
             Keep(card.qq, id, "second QQ");
-        } else if (scheme == QLatin1String("msn") || scheme == QLatin1String("msnim")) {
+        } else if (kind == QLatin1String("msn") || kind == QLatin1String("msnim")) {
             Keep(card.msn, id, "second MSN");
-        } else if (scheme == QLatin1String("icq")) {
+        } else if (kind == QLatin1String("icq")) {
             Keep(card.icq, id, "second ICQ");
         } else {
-            ++m_dropped[QStringLiteral("IMPP (%1)").arg(scheme.isEmpty() ? QStringLiteral("?") : scheme)];
+            ++m_dropped[QStringLiteral("IMPP (%1)").arg(kind.isEmpty() ? QStringLiteral("?") : kind)];
         }
     }
 
@@ -309,15 +403,23 @@ private:
         std::stable_sort(phones.begin(), phones.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         QList<QString> untyped;
         for (const auto& [pref, p] : phones) {
-            QString number = TrimSpaces(Text(p));
+            QString number = TrimBlank(Text(p));
             if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)) {
                 number = number.mid(4); // vCard 4.0 gives phones as tel: addresses
             }
             if (number.isEmpty()) {
                 continue;
             }
-            if (HasType(p, "CELL") || HasType(p, "MOBILE")) {
-                Keep(card.mobilePhone, number, "second mobile phone");
+            const bool mobile = HasType(p, "CELL") || HasType(p, "MOBILE");
+            if (mobile) {
+                // A mobile that is also a home or work phone takes that field when the mobile's is taken.
+                QString* other = HasType(p, "HOME") ? &card.homePhone : HasType(p, "WORK") ? &card.workPhone : nullptr;
+                if (!card.mobilePhone.isEmpty() && card.mobilePhone != number && other != nullptr &&
+                    (other->isEmpty() || *other == number)) {
+                    *other = number;
+                } else {
+                    Keep(card.mobilePhone, number, "second mobile phone");
+                }
             } else if (HasType(p, "FAX")) {
                 ++m_dropped[QStringLiteral("fax")];
             } else if (HasType(p, "PAGER")) {
@@ -344,9 +446,10 @@ private:
         }
     }
 
-    const CodePage& m_codePage;
+    FileEncodings& m_encodings;
     QMap<QString, int>& m_dropped;
     QList<Property> m_properties;
+    QByteArray m_nearby;
 };
 
 QString Escape(const QString& text)
@@ -396,50 +499,67 @@ void AppendFolded(QByteArray& out, const QString& line)
 
 } // namespace
 
-ContactFile ReadVCards(const QByteArray& bytes)
+ContactFile ReadVCards(const QByteArray& original)
 {
     ContactFile file;
-    QByteArray encodingName;
-    DecodeText(bytes, &encodingName); // the encoding of values that declare none
+    const QByteArray bytes = NarrowText(original);
+    // Only a byte-order mark at the very start of the file is one.
+    const QByteArrayList lines = LogicalLines(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+    // The encoding is judged on the unfolded text: a fold may split a character in two.
+    const QByteArray unfolded = lines.join('\n');
+    QByteArray encodingName = TextEncoding(unfolded);
     // A file that names a charset for some values most likely uses it for the others too.
-    if (encodingName != "UTF-8") {
-        static const QRegularExpression declared(QStringLiteral(";CHARSET=([A-Za-z0-9_.-]+)"),
-                                                 QRegularExpression::CaseInsensitiveOption);
-        const QRegularExpressionMatch m = declared.match(QString::fromLatin1(bytes.left(64 * 1024)));
-        if (m.hasMatch()) {
-            encodingName = m.captured(1).toLatin1();
+    static const QRegularExpression declared(QStringLiteral(";CHARSET=([A-Za-z0-9_.-]+)"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    QByteArray named;
+    if (unfolded.contains('=')) {
+        for (const QRegularExpressionMatch& m : declared.globalMatch(QString::fromLatin1(unfolded.left(64 * 1024)))) {
+            const std::optional<QByteArray> known = CodePage::Known(m.captured(1).toLatin1());
+            if (known && *known != "UTF-8" && !IsWide(*known)) {
+                named = *known;
+                break;
+            }
         }
     }
+    if (encodingName != "UTF-8" && !named.isEmpty()) {
+        encodingName = named;
+    }
     file.encoding = encodingName;
-    const CodePage codePage(encodingName.startsWith("UTF-16") ? QByteArray("UTF-8") : encodingName);
-    const QByteArray body = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
+    FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, lines);
 
     std::optional<CardReader> card;
+    int nested = 0; // depth inside a card written as another's AGENT value
     bool sawCard = false;
-    for (const QByteArray& line : LogicalLines(body)) {
+    for (const QByteArray& line : lines) {
         if (line.trimmed().isEmpty()) {
             continue;
         }
         const std::optional<Property> property = ParseLine(line);
         if (!property) {
-            if (card) {
+            if (card && nested == 0) {
                 ++file.dropped[QStringLiteral("unreadable line")];
             }
             continue;
         }
         const QByteArray value = property->rawValue.trimmed().toUpper();
         if (property->name == "BEGIN" && value == "VCARD") {
+            if (card && (nested > 0 || card->AgentFollows())) {
+                ++nested; // reported as the outer card's AGENT
+                continue;
+            }
             if (card) {
                 ++file.dropped[QStringLiteral("card without END")]; // a half card is not imported
             }
-            card.emplace(codePage, file.dropped);
+            card.emplace(encodings, file.dropped);
             sawCard = true;
-        } else if (property->name == "END" && value == "VCARD") {
-            if (card) {
+        } else if (property->name == "END" && value.startsWith("VCARD")) { // some phones write "END:VCARD."
+            if (nested > 0) {
+                --nested;
+            } else if (card) {
                 file.cards.append(card->Finish());
                 card.reset();
             }
-        } else if (card) {
+        } else if (card && nested == 0) {
             card->Add(*property);
         }
     }
@@ -479,7 +599,7 @@ QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
         const QStringList addresses = c.emails.split(QStringLiteral("; "));
         const bool clean = addresses.join(QStringLiteral("; ")) == c.emails &&
                            std::none_of(addresses.begin(), addresses.end(),
-                                        [](const QString& a) { return a.isEmpty() || TrimSpaces(a) != a; });
+                                        [](const QString& a) { return a.isEmpty() || TrimBlank(a) != a; });
         for (const QString& address : clean ? addresses : QStringList{c.emails}) {
             if (!address.isEmpty()) {
                 line(QStringLiteral("EMAIL:") + Escape(address));
