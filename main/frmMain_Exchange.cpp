@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
+#include <QRegularExpression>
 #include <QProgressDialog>
 #include <QSaveFile>
 #include <QTreeView>
@@ -65,11 +66,23 @@ QString DroppedLabel(const QString& label)
         {"card without END", "50042"},
         {"unreadable line", "50043"},
         {"extra column", "50044"},
+        {"unreadable character", "50047"},
     };
+    const QString section = QStringLiteral("frmMain");
     for (const auto& [english, key] : keys) {
         if (label == QLatin1String(english)) {
-            return GetLangString(QStringLiteral("frmMain"), QLatin1String(key), label);
+            return GetLangString(section, QLatin1String(key), label);
         }
+    }
+    // Labels that carry a property or service name: "EMAIL (unreadable text)", "IM (xmpp)".
+    static const QRegularExpression unreadable(QStringLiteral("^(.+) \\(unreadable text\\)$"));
+    static const QRegularExpression im(QStringLiteral("^IM \\((.+)\\)$"));
+    if (const QRegularExpressionMatch m = unreadable.match(label); m.hasMatch()) {
+        return GetLangString(section, QStringLiteral("50048"), QStringLiteral("%1 (unreadable text)"))
+            .arg(m.captured(1));
+    }
+    if (const QRegularExpressionMatch m = im.match(label); m.hasMatch()) {
+        return GetLangString(section, QStringLiteral("50049"), QStringLiteral("IM (%1)")).arg(m.captured(1));
     }
     return label;
 }
@@ -134,13 +147,18 @@ void frmMain::ImportContacts()
         count(plan.alreadyThere, "50015", "Skipped, the name is already in the address book: %count%");
         count(plan.unnamed, "50016", "Skipped, no name: %count%");
         count(plan.unstorable, "50018", "Skipped, a value this system cannot store: %count%");
-        if (!plan.dropped.isEmpty()) {
-            QStringList dropped;
-            for (auto it = plan.dropped.constBegin(); it != plan.dropped.constEnd(); ++it) {
-                dropped << QStringLiteral("%1 %2").arg(DroppedLabel(it.key())).arg(it.value());
+        // Values in a character set nobody knows are kept, read as the file's own text: said apart
+        // from what is not kept.
+        QMap<QString, int> dropped = plan.dropped;
+        count(dropped.take(QStringLiteral("unknown character set")), "50046",
+              "Read as the file's own text, their character set being unknown: %count%");
+        if (!dropped.isEmpty()) {
+            QStringList labels;
+            for (auto it = dropped.constBegin(); it != dropped.constEnd(); ++it) {
+                labels << QStringLiteral("%1 %2").arg(DroppedLabel(it.key())).arg(it.value());
             }
             lines << text("50017", "Not kept: %list%")
-                         .replace(QLatin1String("%list%"), dropped.join(QStringLiteral(", ")));
+                         .replace(QLatin1String("%list%"), labels.join(QStringLiteral(", ")));
         }
         if (plan.toAdd.isEmpty()) {
             lines.first() = text("50020", "There is nothing to import.");

@@ -406,6 +406,14 @@ private slots:
             << "Import 3 contacts?\nTypes: Friends (1), Suppliers (1, new), Work (1)\n" + skipped
             << QStringList{"Nadia Petrova|Friends", "Tom Baker|Suppliers", "Ines Duarte|Work"} << "_1";
         QTest::newRow("cancelled") << mixed << "Root" << false << question + skipped << QStringList() << "Root";
+        // A value in an unknown character set is kept (read as the file's text) and said so.
+        QTest::newRow("labels with names in them")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=x-nonsense:Zed\r\n"
+                          "EMAIL;ENCODING=QUOTED-PRINTABLE:=FF=FE=81\r\nIMPP:xmpp:zed@jabber.example\r\nEND:VCARD\r\n")
+            << "Root" << false
+            << u"Import 1 contacts?\nTypes: Imported (1, new)\nRead as the file's own text, their character set "
+               "being unknown: 1\nNot kept: EMAIL (unreadable text) 1, IMPP (xmpp) 1"_s
+            << QStringList() << "Root";
         QTest::newRow("every name there already")
             << QByteArray("Name,E-mail\r\nBoss,boss@example.com\r\nOld Pal,\r\n") << "Root" << true
             << "There is nothing to import.\nSkipped, the name is already in the address book: 2" << QStringList()
