@@ -1,10 +1,10 @@
 #include "app/OperateIni.h"
 
 #include "app/CodePage.h"
+#include "app/SaveFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cmath>
 #include <limits>
@@ -269,7 +269,8 @@ bool WriteIni(const QString& section, const QString& key, const QString& value, 
     return WriteIniValues(section, {{key, value}}, file);
 }
 
-bool WriteIniValues(const QString& section, const QList<std::pair<QString, QString>>& values, const QString& file)
+bool WriteIniValues(const QString& section, const QList<std::pair<QString, QString>>& values, const QString& file,
+                    QString* error)
 {
     // A line break in a name or value would split the line and corrupt the file.
     auto breaksLine = [](const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); };
@@ -284,6 +285,9 @@ bool WriteIniValues(const QString& section, const QList<std::pair<QString, QStri
     bool readable = true;
     const IniText text = Load(file, &readable);
     if (!readable) {
+        if (error != nullptr) {
+            *error = QStringLiteral("not a readable file");
+        }
         return false; // never replace a file we could not read
     }
     // Keep a UTF-8 file UTF-8; a legacy or new file is written in its code page.
@@ -303,12 +307,7 @@ bool WriteIniValues(const QString& section, const QList<std::pair<QString, QStri
         result.prepend(Utf8Bom);
     }
 
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    out.write(result);
-    return out.commit();
+    return ReplaceFileContents(file, result, error);
 }
 
 std::optional<int> IniToInt(const QString& value)

@@ -108,6 +108,22 @@ private slots:
         }
     }
 
+    // A full disk must leave the old settings whole: the buffered write only fails at the flush.
+    void fullDisk()
+    {
+        SmallDisk disk;
+        REQUIRE_SMALL_DISK(disk);
+        const QByteArray before("[General]\nPlaySound=False\nlogin=False\n");
+        const QString file = disk.Path() + u"Tavoren.ini"_s;
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(before) == before.size());
+        out.close();
+        disk.Fill();
+        QVERIFY(!WriteIniValues(u"frmMain"_s, {{u"Top"_s, u"120"_s}, {u"Left"_s, u"300"_s}}, file));
+        QCOMPARE(Contents(file), before);
+        QCOMPARE(QDir(disk.Path()).entryList(QDir::Files), QStringList{u"Tavoren.ini"_s}); // no work file left
+    }
+
     void write_data()
     {
         QTest::addColumn<QByteArray>("before"); // null: no file yet

@@ -406,6 +406,37 @@ private slots:
         QCOMPARE(LoginEnabled, login);
     }
 
+    // On a full disk the settings stay as they were and the user hears of it: once for all the
+    // saves of window and columns, every time for Options OK.
+    void settingsOnFullDisk()
+    {
+        SmallDisk disk;
+        REQUIRE_SMALL_DISK(disk);
+        IniFile = disk.Path() + u"Tavoren.ini"_s;
+        const QByteArray before("[General]\nPlaySound=False\nlogin=False\n");
+        QVERIFY(WriteFile(IniFile, before));
+        disk.Fill();
+        frmMain* w = OpenMain();
+        m_platform->calls.clear();
+        w->close();                 // window state, splitter and columns
+        w->LoadTreeData(u"Root"_s); // each list load saves the columns
+        w->LoadTreeData(u"Root"_s);
+        const QString report =
+            u"The settings could not be saved in %1: No space left on device\n"
+            "Options, window positions and column widths changed now will not be kept."_s.arg(IniFile);
+        QCOMPARE(m_platform->Boxes().size(), 1);
+        QCOMPARE(m_platform->Boxes()[0].text, report);
+        for (int i = 0; i < 2; ++i) {
+            frmOptions& dialog = Form<frmOptions>();
+            dialog.show();
+            dialog.findChild<QCheckBox*>(u"chklogin"_s)->setChecked(true);
+            QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+            QCOMPARE(m_platform->Boxes().size(), 2 + i);
+            QCOMPARE(m_platform->Boxes().last().text, report);
+        }
+        QCOMPARE(Bytes(IniFile), before);
+    }
+
     void about_data()
     {
         QTest::addColumn<QString>("language");
