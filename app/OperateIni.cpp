@@ -41,6 +41,15 @@ struct IniText
 IniText Load(const QString& file, bool* readable = nullptr)
 {
     IniText text;
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile()) {
+        // A FIFO would block the program for ever and a device never end: read as missing,
+        // and never written through.
+        if (readable != nullptr) {
+            *readable = false;
+        }
+        return text;
+    }
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
         if (readable != nullptr) {

@@ -9,7 +9,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <future>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -122,6 +126,29 @@ private slots:
         QVERIFY(!WriteIniValues(u"frmMain"_s, {{u"Top"_s, u"120"_s}, {u"Left"_s, u"300"_s}}, file));
         QCOMPARE(Contents(file), before);
         QCOMPARE(QDir(disk.Path()).entryList(QDir::Files), QStringList{u"Tavoren.ini"_s}); // no work file left
+    }
+
+    // Anything but a regular file reads as missing and is never written through: a FIFO would
+    // otherwise block start-up for ever.
+    void notRegularFile()
+    {
+        const QString fifo = m_dir->filePath(u"Tavoren.ini"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        auto finishes = [&](auto call) {
+            auto result = std::async(std::launch::async, call);
+            if (result.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+                return result.get();
+            }
+            ::close(::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK)); // lets it go
+            ::close(::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK));
+            result.wait();
+            return QVariant(u"<blocked>"_s);
+        };
+        QCOMPARE(finishes([&] { return QVariant(ReadIni(u"General"_s, u"login"_s, u"True"_s, fifo)); }),
+                 QVariant(u"True"_s));
+        QCOMPARE(finishes([&] { return QVariant(WriteIni(u"General"_s, u"login"_s, u"False"_s, fifo)); }),
+                 QVariant(false));
+        QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
     }
 
     void write_data()
