@@ -6,6 +6,7 @@
 #include "app/Errors.h"
 #include "app/Forms.h"
 #include "app/OperateIni.h"
+#include "app/SaveFile.h"
 #include "app/Startup.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
@@ -25,7 +26,10 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -359,6 +363,81 @@ private slots:
         QCOMPARE(CompactDatabaseFile(db), CompactOutcome::Compacted);
         QVERIFY(!QFileInfo::exists(CompactWorkPath(db)));
         QCOMPARE(DumpFile(db), data);
+    }
+
+    // Every file the program makes for the book is private; a replaced book keeps the mode the user
+    // gave it; the settings file keeps its mode; exports follow the umask, being meant to be shared.
+    void fileModes_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("before"); // the mode of the book (the settings file) before
+        QTest::addColumn<int>("work");   // the work file's mode once it is complete
+        QTest::addColumn<int>("after");  // the mode of what the operation leaves
+        QTest::newRow("create") << "create" << 0 << 0 << 0600;
+        QTest::newRow("backup") << "backup" << 0644 << 0600 << 0600;
+        QTest::newRow("compact a private book") << "compact" << 0600 << 0600 << 0600;
+        QTest::newRow("compact a shared book") << "compact" << 0640 << 0640 << 0640;
+        QTest::newRow("restore a private book") << "restore" << 0600 << 0600 << 0600;
+        QTest::newRow("restore a shared book") << "restore" << 0644 << 0644 << 0644;
+        QTest::newRow("settings") << "settings" << 0600 << 0 << 0600;
+        QTest::newRow("export") << "export" << 0 << 0 << 0644;
+    }
+
+    void fileModes()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, before);
+        QFETCH(int, work);
+        QFETCH(int, after);
+        const mode_t umask = ::umask(022);
+        const auto restoreUmask = qScopeGuard([&] { ::umask(umask); });
+        auto mode = [](const QString& path) {
+            return static_cast<int>(std::filesystem::status(path.toStdString()).permissions() &
+                                    std::filesystem::perms::all);
+        };
+        auto setMode = [](const QString& path, int m) {
+            std::filesystem::permissions(path.toStdString(), static_cast<std::filesystem::perms>(m));
+        };
+        Fill();
+        const QString db = m_folder->DatabasePath();
+        if (before != 0 && operation != u"settings") {
+            setMode(db, before);
+        }
+        int workSeen = 0;
+        QString workFile;
+        const MaintenanceProgress progress = [&](qint64 done, qint64 total) {
+            if (total > 0 && done == total) {
+                workSeen = mode(workFile);
+            }
+        };
+        QString result = db;
+        if (operation == u"create") {
+            result = Out(u"new.mdb"_s);
+            CreateDatabase(result);
+        } else if (operation == u"backup") {
+            workFile = BackupFilePath(m_out->path(), QDate(2026, 6, 1)) + u".part"_s;
+            result = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1), progress);
+        } else if (operation == u"compact") {
+            Conn.Close();
+            workFile = CompactWorkPath(db);
+            CompactDatabaseFile(db, progress);
+        } else if (operation == u"restore") {
+            const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
+            Conn.Close();
+            workFile = db + u".restore"_s;
+            ReplaceDatabaseFile(backup, db, progress);
+            QCOMPARE(mode(PreviousDatabasePath(db)), before);
+        } else if (operation == u"settings") {
+            result = IniFile;
+            QVERIFY(WriteFile(IniFile, "[General]\nlogin=False\n"));
+            setMode(IniFile, before);
+            QVERIFY(WriteIni(u"General"_s, u"login"_s, u"True"_s, IniFile));
+        } else {
+            result = Out(u"contacts.vcf"_s);
+            QVERIFY(ReplaceFileContents(result, "BEGIN:VCARD\r\n"));
+        }
+        QCOMPARE(workSeen, work);
+        QCOMPARE(mode(result), after);
     }
 
     void options_data()
