@@ -13,6 +13,7 @@
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "store/Maintenance.h"
 
 #include <QFileInfo>
 
@@ -38,6 +39,11 @@ bool OpenDatabaseAndLogIn()
         Conn.Close();
         throw DbError(1, QStringLiteral("The database is not an address book: %1 is missing.")
                              .arg(missing.join(QStringLiteral(", "))));
+    }
+    try {
+        // The book opens, so the copy kept while a restore was under way is no longer needed.
+        DiscardPreviousDatabase(Conn.DatabasePath());
+    } catch (const AppError&) { // NOLINT(bugprone-empty-catch): a leftover copy is no reason not to start
     }
     if (!LoginEnabled) {
         return true;

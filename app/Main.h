@@ -11,7 +11,8 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Opens the address book on Conn and, when the login switch is on, runs the new-user or login
+// Opens the address book on Conn (and, once it opens, removes the copy of the book an
+// interrupted restore left behind) and, when the login switch is on, runs the new-user or login
 // form. True when the main window may be shown; false when the user cancelled (the connection is
 // closed then). Throws when the database cannot be used.
 bool OpenDatabaseAndLogIn();

@@ -8,9 +8,11 @@
 #include "app/Startup.h"
 #include "app/platform/SystemLocale.h"
 #include "store/Database.h"
+#include "store/Maintenance.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QScreen>
 #include <QWidget>
@@ -65,6 +67,7 @@ private slots:
     void databaseFailuresAreFatalAndHarmless_data();
     void databaseFailuresAreFatalAndHarmless();
     void nullAccountNameIsFatal();
+    void leftoverOfRestoreGoesOnceTheBookOpens();
     void windowStateRoundTrip();
     void windowStateRules();
 };
@@ -176,6 +179,8 @@ void tst_Startup::databaseFailuresAreFatalAndHarmless()
                                              : QStringLiteral("DROP TABLE Users"));
         Conn.Close();
     }
+    const QString previous = PreviousDatabasePath(db); // kept while the book does not open
+    WriteFile(previous, "the book before an interrupted restore");
     const bool existed = QFile::exists(db);
     const QByteArray before = Checksum(db);
     LoginEnabled = false;
@@ -188,6 +193,7 @@ void tst_Startup::databaseFailuresAreFatalAndHarmless()
     QVERIFY(!Conn.IsOpen());
     QCOMPARE(QFile::exists(db), existed); // never an empty database in its place
     QCOMPARE(Checksum(db), before);
+    QVERIFY(QFile::exists(previous));
 }
 
 void tst_Startup::nullAccountNameIsFatal()
@@ -197,6 +203,17 @@ void tst_Startup::nullAccountNameIsFatal()
     Conn.Close();
     LoginEnabled = true;
     QVERIFY_THROWS_EXCEPTION(AppError, OpenDatabaseAndLogIn());
+}
+
+void tst_Startup::leftoverOfRestoreGoesOnceTheBookOpens()
+{
+    TestProgramFolder folder(false);
+    const QString previous = PreviousDatabasePath(folder.DatabasePath());
+    QVERIFY(QFile::copy(folder.DatabasePath(), previous));
+    LoginEnabled = false;
+    QVERIFY(OpenDatabaseAndLogIn());
+    QVERIFY(!QFile::exists(previous));
+    QCOMPARE(QDir(folder.Path() + QStringLiteral("Datas")).entryList(QDir::Files), QStringList{"address.mdb"});
 }
 
 void tst_Startup::windowStateRoundTrip()
