@@ -11,13 +11,16 @@
 #include "app/Startup.h"
 #include "app/platform/SystemLocale.h"
 #include "main/frmMain.h"
+#include "store/BookLock.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <clocale>
+#include <memory>
 
 TavorenApplication::TavorenApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -29,6 +32,35 @@ bool TavorenApplication::notify(QObject* receiver, QEvent* event)
         ShowError();
         return false;
     }
+}
+
+namespace {
+
+std::unique_ptr<BookLock> HeldBook;
+
+} // namespace
+
+bool LockBook()
+{
+    const QString path = ConnectionStringValue(BuildConnectionString(AppFolder), QStringLiteral("Data Source"));
+    auto lock = std::make_unique<BookLock>(path);
+    if (!lock->TryLock()) {
+        ThePlatform().MessageBox(
+            nullptr,
+            GetLangString(QStringLiteral("General"), QStringLiteral("10011"),
+                          QStringLiteral("The address book %1 is open in another copy of Tavoren."))
+                .arg(QDir::toNativeSeparators(path)),
+            GetLangString(QStringLiteral("General"), QStringLiteral("10003"), QStringLiteral("Warning")),
+            MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
+    HeldBook = std::move(lock);
+    return true;
+}
+
+void UnlockBook()
+{
+    HeldBook.reset();
 }
 
 bool OpenDatabaseAndLogIn()
@@ -78,6 +110,9 @@ int Main(int argc, char** argv)
         InitApplicationState(QCoreApplication::applicationDirPath(),
                              QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(),
                              GetSystemDefaultLCID());
+        if (!LockBook()) {
+            return 1;
+        }
         if (!OpenDatabaseAndLogIn()) {
             return 0;
         }

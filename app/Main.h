@@ -17,5 +17,11 @@ public:
 // closed then). Throws when the database cannot be used.
 bool OpenDatabaseAndLogIn();
 
+// Takes the book below AppFolder for the life of the process. When another running copy holds it,
+// tells the user so and returns false; the book is not to be opened then.
+bool LockBook();
+// Lets the book go before the process ends.
+void UnlockBook();
+
 // The process entry point: state, connection, login, main window, event loop. Returns the exit code.
 int Main(int argc, char** argv);

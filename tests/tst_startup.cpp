@@ -7,6 +7,7 @@
 #include "app/OperateIni.h"
 #include "app/Startup.h"
 #include "app/platform/SystemLocale.h"
+#include "store/BookLock.h"
 #include "store/Database.h"
 #include "store/Maintenance.h"
 #include "tests/support/TestSupport.h"
@@ -14,10 +15,12 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QScreen>
 #include <QWidget>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -68,6 +71,7 @@ private slots:
     void databaseFailuresAreFatalAndHarmless();
     void nullAccountNameIsFatal();
     void leftoverOfRestoreGoesOnceTheBookOpens();
+    void oneCopyPerBook();
     void windowStateRoundTrip();
     void windowStateRules();
 };
@@ -216,6 +220,41 @@ void tst_Startup::leftoverOfRestoreGoesOnceTheBookOpens()
     QCOMPARE(QDir(folder.Path() + QStringLiteral("Datas")).entryList(QDir::Files), QStringList{"address.mdb"});
 }
 
+// A child process holds the book the way a running copy does, until it is killed.
+void tst_Startup::oneCopyPerBook()
+{
+    TestProgramFolder folder(false);
+    RecordingPlatform platform;
+    auto startCopy = [&](QProcess& child) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TAVOREN_HOLD_BOOK"), folder.DatabasePath());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted());
+    };
+    QProcess running;
+    startCopy(running);
+    QVERIFY(running.waitForReadyRead(30000));
+    QCOMPARE(running.readAll(), QByteArray("locked\n"));
+
+    QVERIFY(!LockBook());
+    QCOMPARE(platform.Boxes().size(), 1);
+    QCOMPARE(platform.Boxes()[0].text, QStringLiteral("The address book %1 is open in another copy of Tavoren. Use "
+                                                      "that window, or close it and start again.")
+                                           .arg(folder.DatabasePath()));
+
+    running.kill(); // its lock file stays behind, and is taken over
+    QVERIFY(running.waitForFinished());
+    QVERIFY(QFile::exists(BookLock::LockPath(folder.DatabasePath())));
+    QVERIFY(LockBook());
+    QProcess second;
+    startCopy(second);
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 4); // refused while this process holds it
+    UnlockBook();
+    QVERIFY(!QFile::exists(BookLock::LockPath(folder.DatabasePath())));
+}
+
 void tst_Startup::windowStateRoundTrip()
 {
     TestProgramFolder folder(false);
@@ -278,5 +317,25 @@ void tst_Startup::windowStateRules()
     QCOMPARE(Restored()->size(), QSize(500, 300));
 }
 
-QTEST_MAIN(tst_Startup)
+int main(int argc, char** argv)
+{
+    // The child of oneCopyPerBook: takes the book and holds it until killed.
+    const QByteArray book = qgetenv("TAVOREN_HOLD_BOOK");
+    if (!book.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        BookLock lock(QString::fromLocal8Bit(book));
+        if (!lock.TryLock()) {
+            return 4;
+        }
+        std::fputs("locked\n", stdout);
+        std::fflush(stdout);
+        char c = 0;
+        while (std::fread(&c, 1, 1, stdin) == 1) {
+        }
+        return 0;
+    }
+    QApplication app(argc, argv);
+    tst_Startup test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_startup.moc"
