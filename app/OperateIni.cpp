@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -173,6 +174,11 @@ QByteArrayView CutValue(QByteArrayView value, bool utf8)
     return value.first(size);
 }
 
+bool IsNonAscii(const QByteArray& bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+}
+
 QByteArray LineEndingOf(const QByteArray& bytes)
 {
     const qsizetype lf = bytes.indexOf('\n');
@@ -299,16 +305,40 @@ bool WriteIniValues(const QString& section, const QList<std::pair<QString, QStri
         }
         return false; // never replace a file we could not read
     }
-    // Keep a UTF-8 file UTF-8; a legacy or new file is written in its code page.
-    const bool nonAscii = std::any_of(text.bytes.begin(), text.bytes.end(), [](char c) { return c & 0x80; });
+    // Keep a UTF-8 file UTF-8; a legacy or new file is written in its code page. The reader tells
+    // the two apart by whether the whole file is valid UTF-8, so the written bytes must not change
+    // its verdict: legacy bytes that happen to be valid UTF-8 would read back garbled, and so would
+    // every other line of a legacy file that turned into UTF-8.
+    const bool nonAscii = IsNonAscii(text.bytes);
     const CodePage codePage = text.bom || (text.utf8 && nonAscii) ? CodePage::Utf8() : LegacyCodePageFor(file);
-    const QByteArray wantedSection = codePage.FromUnicode(section);
     const QByteArray eol = LineEndingOf(text.bytes);
-
-    QByteArray result = text.bytes;
-    for (const auto& [key, value] : values) {
-        SetKey(result, wantedSection, codePage.FromUnicode(key), codePage.FromUnicode(value), eol);
+    auto compose = [&](const CodePage& in) -> std::optional<QByteArray> {
+        if (!in.CanEncode(section)) {
+            return std::nullopt;
+        }
+        QByteArray result = text.bytes;
+        for (const auto& [key, value] : values) {
+            if (!in.CanEncode(key) || !in.CanEncode(value)) {
+                return std::nullopt;
+            }
+            SetKey(result, in.FromUnicode(section), in.FromUnicode(key), in.FromUnicode(value), eol);
+        }
+        const IniText after{result, text.bom, text.bom || result.isValidUtf8()};
+        const bool readsAsWritten = CodePageOf(after, file).IsUtf8() == in.IsUtf8() || !IsNonAscii(result);
+        const bool othersKept = CodePageOf(after, file).IsUtf8() == CodePageOf(text, file).IsUtf8() || !nonAscii;
+        return readsAsWritten && othersKept ? std::optional<QByteArray>(result) : std::nullopt;
+    };
+    std::optional<QByteArray> composed = compose(codePage);
+    if (!composed && text.utf8 && !codePage.IsUtf8()) {
+        composed = compose(CodePage::Utf8()); // a file of plain ASCII is valid UTF-8 as well
     }
+    if (!composed) {
+        if (error != nullptr) {
+            *error = QStringLiteral("the text cannot be kept in the encoding of '%1'").arg(file);
+        }
+        return false;
+    }
+    QByteArray result = *composed;
     if (result == text.bytes && QFileInfo::exists(file)) {
         return true; // nothing changes: spare the disk
     }

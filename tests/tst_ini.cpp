@@ -228,6 +228,45 @@ private slots:
         QCOMPARE(ReadIni(u"frmMain"_s, u"10001"_s, QString(), legacy), menu);
     }
 
+    // A value is written in the encoding the file is read in, or refused when that cannot hold it;
+    // the written bytes never turn the file from one encoding into the other.
+    void writeKeepsEncoding_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");                      // null: refused
+        const QByteArray gbk("[S]\nK=\xC1\xAA\n[T]\nA=\xC8\xCB\n"); // 联, 人 in CP936
+        QTest::newRow("legacy file, its own code page")
+            << u"mvlchs.ini"_s << gbk << u"联系人"_s
+            << QByteArray(gbk).replace("K=\xC1\xAA", "K=\xC1\xAA\xCF\xB5\xC8\xCB");
+        // 茅 is C3 A9 in CP936, which is é in UTF-8: written so, the file would read as UTF-8.
+        QTest::newRow("ASCII file, legacy bytes that look like UTF-8")
+            << u"mvlchs.ini"_s << QByteArray("[S]\nK=1\n") << u"茅"_s << QByteArray("[S]\nK=\xE8\x8C\x85\n");
+        QTest::newRow("legacy file turned UTF-8 by the write")
+            << u"mvlchs.ini"_s << QByteArray("[S]\nK=\xC1\xAA\n") << u"茅"_s << QByteArray();
+        QTest::newRow("ASCII file, a character the code page lacks")
+            << u"mvleng.ini"_s << QByteArray("[S]\nK=1\n") << u"中"_s << QByteArray("[S]\nK=\xE4\xB8\xAD\n");
+        QTest::newRow("legacy file, a character the code page lacks")
+            << u"mvleng.ini"_s << QByteArray("[S]\nK=Caf\xE9\n") << u"中"_s << QByteArray();
+    }
+
+    void writeKeepsEncoding()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        const QString file = Put(before, name);
+        const QString other = ReadIni(u"T"_s, u"A"_s, u"<none>"_s, file);
+        QCOMPARE(WriteIni(u"S"_s, u"K"_s, value, file), !after.isNull());
+        QCOMPARE(Contents(file), after.isNull() ? before : after);
+        if (!after.isNull()) {
+            QCOMPARE(ReadIni(u"S"_s, u"K"_s, QString(), file), value);
+        }
+        QCOMPARE(ReadIni(u"T"_s, u"A"_s, u"<none>"_s, file), other);
+    }
+
     void conversions_data()
     {
         QTest::addColumn<QString>("text");
