@@ -8,7 +8,12 @@ BookLock::BookLock(const QString& databasePath) : m_lock(LockPath(databasePath))
 
 bool BookLock::TryLock()
 {
-    return m_lock.tryLock(0);
+    if (m_lock.tryLock(0)) {
+        return true;
+    }
+    // A folder where no lock file can be made (read-only, say) does not mean another copy has the
+    // book: the program goes on as it did before it kept locks, and opening the book says the rest.
+    return m_lock.error() != QLockFile::LockFailedError;
 }
 
 QString BookLock::LockPath(const QString& databasePath)

@@ -10,7 +10,8 @@ class BookLock
 {
 public:
     explicit BookLock(const QString& databasePath);
-    // False when a running copy of the program holds the book.
+    // False when a running copy of the program holds the book; true when this process now holds
+    // it, or when no lock file can be made there at all.
     bool TryLock();
     static QString LockPath(const QString& databasePath);
 
