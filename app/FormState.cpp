@@ -1,6 +1,8 @@
 #include "app/FormState.h"
 
 #include "app/AppState.h"
+#include "app/Common.h"
+#include "app/Language.h"
 #include "app/OperateIni.h"
 
 #include <QGuiApplication>
@@ -51,13 +53,31 @@ int TwipsToPixels(int twips, int twipsPerPixel)
     return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel));
 }
 
+bool SaveSettings(QWidget* parent, const QString& section, const QList<std::pair<QString, QString>>& values,
+                  SettingsReport report)
+{
+    static bool reported = false;
+    QString error;
+    if (WriteIniValues(section, values, IniFile, &error)) {
+        return true;
+    }
+    if (!reported || report == SettingsReport::Always) {
+        reported = true;
+        MsgWarning(parent, GetLangString(QStringLiteral("General"), QStringLiteral("10010"),
+                                         QStringLiteral("The settings could not be saved in %1: %2"))
+                               .arg(IniFile, error));
+    }
+    return false;
+}
+
 void SaveFormState(QWidget* form)
 {
     const QString section = form->objectName();
     const int state = StateOf(form);
-    WriteIni(section, QStringLiteral("WindowState"), QString::number(state), IniFile);
+    QList<std::pair<QString, QString>> values{{QStringLiteral("WindowState"), QString::number(state)}};
     if (state == 2) {
-        return; // the bounds of the last normal session stay in the file
+        SaveSettings(form, section, values); // the bounds of the last normal session stay in the file
+        return;
     }
     // Position of the frame, size of the client area: exactly what move() and resize() take back.
     // A minimised window keeps both, so it reopens where it stood.
@@ -65,10 +85,11 @@ void SaveFormState(QWidget* form)
     const QSize bounds = form->size();
     const int tx = TwipsPerPixelX(form);
     const int ty = TwipsPerPixelY(form);
-    WriteIni(section, QStringLiteral("Top"), QString::number(PixelsToTwips(topLeft.y(), ty)), IniFile);
-    WriteIni(section, QStringLiteral("Left"), QString::number(PixelsToTwips(topLeft.x(), tx)), IniFile);
-    WriteIni(section, QStringLiteral("Height"), QString::number(PixelsToTwips(bounds.height(), ty)), IniFile);
-    WriteIni(section, QStringLiteral("Width"), QString::number(PixelsToTwips(bounds.width(), tx)), IniFile);
+    values.append({QStringLiteral("Top"), QString::number(PixelsToTwips(topLeft.y(), ty))});
+    values.append({QStringLiteral("Left"), QString::number(PixelsToTwips(topLeft.x(), tx))});
+    values.append({QStringLiteral("Height"), QString::number(PixelsToTwips(bounds.height(), ty))});
+    values.append({QStringLiteral("Width"), QString::number(PixelsToTwips(bounds.width(), tx))});
+    SaveSettings(form, section, values);
 }
 
 void RestoreFormState(QWidget* form)

@@ -1,6 +1,17 @@
 #pragma once
 
+#include <QList>
+#include <QString>
+
+#include <utility>
+
 class QWidget;
+
+enum class SettingsReport { OncePerSession, Always };
+// Writes values into section of the settings file. A failure tells the user why, but only the
+// first of the session unless Always: the columns are saved on every switch of the list.
+bool SaveSettings(QWidget* parent, const QString& section, const QList<std::pair<QString, QString>>& values,
+                  SettingsReport report = SettingsReport::OncePerSession);
 
 // Twips are 1/1440 inch; the settings file keeps sizes in twips so it moves between screens.
 int TwipsPerPixelX(const QWidget* widget);

@@ -12,14 +12,18 @@
 #include "app/Version.h"
 #include "app/platform/SystemLocale.h"
 #include "main/frmMain.h"
+#include "store/BookLock.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "store/Maintenance.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 TavorenApplication::TavorenApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -33,6 +37,35 @@ bool TavorenApplication::notify(QObject* receiver, QEvent* event)
     }
 }
 
+namespace {
+
+std::unique_ptr<BookLock> HeldBook;
+
+} // namespace
+
+bool LockBook()
+{
+    const QString path = ConnectionStringValue(BuildConnectionString(AppFolder), QStringLiteral("Data Source"));
+    auto lock = std::make_unique<BookLock>(path);
+    if (!lock->TryLock()) {
+        ThePlatform().MessageBox(
+            nullptr,
+            GetLangString(QStringLiteral("General"), QStringLiteral("10011"),
+                          QStringLiteral("The address book %1 is open in another copy of Tavoren."))
+                .arg(QDir::toNativeSeparators(path)),
+            GetLangString(QStringLiteral("General"), QStringLiteral("10003"), QStringLiteral("Warning")),
+            MsgIcon::Warning, MsgButtons::Ok);
+        return false;
+    }
+    HeldBook = std::move(lock);
+    return true;
+}
+
+void UnlockBook()
+{
+    HeldBook.reset();
+}
+
 bool OpenDatabaseAndLogIn()
 {
     Conn.Open(BuildConnectionString(AppFolder));
@@ -41,6 +74,11 @@ bool OpenDatabaseAndLogIn()
         Conn.Close();
         throw DbError(1, QStringLiteral("The database is not an address book: %1 is missing.")
                              .arg(missing.join(QStringLiteral(", "))));
+    }
+    try {
+        // The book opens, so the copy kept while a restore was under way is no longer needed.
+        DiscardPreviousDatabase(Conn.DatabasePath());
+    } catch (const AppError&) { // NOLINT(bugprone-empty-catch): a leftover copy is no reason not to start
     }
     if (!LoginEnabled) {
         return true;
@@ -81,6 +119,9 @@ int Main(int argc, char** argv)
         InstallQtTranslations(lcid);
         InitApplicationState(QCoreApplication::applicationDirPath(),
                              QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), lcid);
+        if (!LockBook()) {
+            return 1;
+        }
         if (!OpenDatabaseAndLogIn()) {
             return 0;
         }

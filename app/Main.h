@@ -11,10 +11,17 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Opens the address book on Conn and, when the login switch is on, runs the new-user or login
+// Opens the address book on Conn (and, once it opens, removes the copy of the book an
+// interrupted restore left behind) and, when the login switch is on, runs the new-user or login
 // form. True when the main window may be shown; false when the user cancelled (the connection is
 // closed then). Throws when the database cannot be used.
 bool OpenDatabaseAndLogIn();
+
+// Takes the book below AppFolder for the life of the process. When another running copy holds it,
+// tells the user so and returns false; the book is not to be opened then.
+bool LockBook();
+// Lets the book go before the process ends.
+void UnlockBook();
 
 // The process entry point: state, connection, login, main window, event loop. Returns the exit code.
 int Main(int argc, char** argv);

@@ -1,11 +1,12 @@
 #include "app/OperateIni.h"
 
 #include "app/CodePage.h"
+#include "app/SaveFile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -41,6 +42,15 @@ struct IniText
 IniText Load(const QString& file, bool* readable = nullptr)
 {
     IniText text;
+    const QFileInfo info(file);
+    if (info.exists() && !info.isFile()) {
+        // A FIFO would block the program for ever and a device never end: read as missing,
+        // and never written through.
+        if (readable != nullptr) {
+            *readable = false;
+        }
+        return text;
+    }
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
         if (readable != nullptr) {
@@ -164,6 +174,11 @@ QByteArrayView CutValue(QByteArrayView value, bool utf8)
     return value.first(size);
 }
 
+bool IsNonAscii(const QByteArray& bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) != 0; });
+}
+
 QByteArray LineEndingOf(const QByteArray& bytes)
 {
     const qsizetype lf = bytes.indexOf('\n');
@@ -269,7 +284,8 @@ bool WriteIni(const QString& section, const QString& key, const QString& value, 
     return WriteIniValues(section, {{key, value}}, file);
 }
 
-bool WriteIniValues(const QString& section, const QList<std::pair<QString, QString>>& values, const QString& file)
+bool WriteIniValues(const QString& section, const QList<std::pair<QString, QString>>& values, const QString& file,
+                    QString* error)
 {
     // A line break in a name or value would split the line and corrupt the file.
     auto breaksLine = [](const QString& s) { return s.contains(u'\n') || s.contains(u'\r'); };
@@ -284,18 +300,45 @@ bool WriteIniValues(const QString& section, const QList<std::pair<QString, QStri
     bool readable = true;
     const IniText text = Load(file, &readable);
     if (!readable) {
+        if (error != nullptr) {
+            *error = QStringLiteral("not a readable file");
+        }
         return false; // never replace a file we could not read
     }
-    // Keep a UTF-8 file UTF-8; a legacy or new file is written in its code page.
-    const bool nonAscii = std::any_of(text.bytes.begin(), text.bytes.end(), [](char c) { return c & 0x80; });
+    // Keep a UTF-8 file UTF-8; a legacy or new file is written in its code page. The reader tells
+    // the two apart by whether the whole file is valid UTF-8, so the written bytes must not change
+    // its verdict: legacy bytes that happen to be valid UTF-8 would read back garbled, and so would
+    // every other line of a legacy file that turned into UTF-8.
+    const bool nonAscii = IsNonAscii(text.bytes);
     const CodePage codePage = text.bom || (text.utf8 && nonAscii) ? CodePage::Utf8() : LegacyCodePageFor(file);
-    const QByteArray wantedSection = codePage.FromUnicode(section);
     const QByteArray eol = LineEndingOf(text.bytes);
-
-    QByteArray result = text.bytes;
-    for (const auto& [key, value] : values) {
-        SetKey(result, wantedSection, codePage.FromUnicode(key), codePage.FromUnicode(value), eol);
+    auto compose = [&](const CodePage& in) -> std::optional<QByteArray> {
+        if (!in.CanEncode(section)) {
+            return std::nullopt;
+        }
+        QByteArray result = text.bytes;
+        for (const auto& [key, value] : values) {
+            if (!in.CanEncode(key) || !in.CanEncode(value)) {
+                return std::nullopt;
+            }
+            SetKey(result, in.FromUnicode(section), in.FromUnicode(key), in.FromUnicode(value), eol);
+        }
+        const IniText after{result, text.bom, text.bom || result.isValidUtf8()};
+        const bool readsAsWritten = CodePageOf(after, file).IsUtf8() == in.IsUtf8() || !IsNonAscii(result);
+        const bool othersKept = CodePageOf(after, file).IsUtf8() == CodePageOf(text, file).IsUtf8() || !nonAscii;
+        return readsAsWritten && othersKept ? std::optional<QByteArray>(result) : std::nullopt;
+    };
+    std::optional<QByteArray> composed = compose(codePage);
+    if (!composed && text.utf8 && !codePage.IsUtf8()) {
+        composed = compose(CodePage::Utf8()); // a file of plain ASCII is valid UTF-8 as well
     }
+    if (!composed) {
+        if (error != nullptr) {
+            *error = QStringLiteral("the text cannot be kept in the encoding of '%1'").arg(file);
+        }
+        return false;
+    }
+    QByteArray result = *composed;
     if (result == text.bytes && QFileInfo::exists(file)) {
         return true; // nothing changes: spare the disk
     }
@@ -303,12 +346,7 @@ bool WriteIniValues(const QString& section, const QList<std::pair<QString, QStri
         result.prepend(Utf8Bom);
     }
 
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    out.write(result);
-    return out.commit();
+    return ReplaceFileContents(file, result, error);
 }
 
 std::optional<int> IniToInt(const QString& value)

@@ -19,8 +19,10 @@ QString ReadIni(const QString& section, const QString& key, const QString& defau
 // Sets key in section of file, keeping every other line; creates the section, key or file when
 // needed; replaces the file atomically. Returns false (and leaves the file as it was) on failure.
 bool WriteIni(const QString& section, const QString& key, const QString& value, const QString& file);
-// Several keys of one section in one replacement of the file, as if written one by one.
-bool WriteIniValues(const QString& section, const QList<std::pair<QString, QString>>& values, const QString& file);
+// Several keys of one section in one replacement of the file, as if written one by one. On failure
+// error (when given) receives the cause in the system's words.
+bool WriteIniValues(const QString& section, const QList<std::pair<QString, QString>>& values, const QString& file,
+                    QString* error = nullptr);
 
 // A settings value as an integer, rounded half to even; nullopt when it is not a number or too big.
 std::optional<int> IniToInt(const QString& value);

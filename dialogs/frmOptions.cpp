@@ -4,7 +4,7 @@
 #include "app/AppState.h"
 #include "app/ApplyLanguage.h"
 #include "app/Common.h"
-#include "app/Errors.h"
+#include "app/FormState.h"
 #include "app/Forms.h"
 #include "app/OperateIni.h"
 
@@ -55,16 +55,11 @@ void frmOptions::CmdOK_Click()
     PlaySoundRes(SoundClick);
     SoundEnabled = ChkSounds->isChecked();
     LoginEnabled = chklogin->isChecked();
-    const bool saved = WriteIniValues(QStringLiteral("General"),
-                                      {{QStringLiteral("PlaySound"), IniFromBool(SoundEnabled)},
-                                       {QStringLiteral("login"), IniFromBool(LoginEnabled)}},
-                                      IniFile);
-    if (!saved) {
-        // The switches hold for this run; the user must know the next start will not keep them.
-        ShowError(std::make_exception_ptr(
-                      AppError(75, QStringLiteral("The options could not be saved in '%1'.").arg(IniFile))),
-                  this);
-    }
+    // The switches hold for this run; the user must know when the next start will not keep them.
+    SaveSettings(this, QStringLiteral("General"),
+                 {{QStringLiteral("PlaySound"), IniFromBool(SoundEnabled)},
+                  {QStringLiteral("login"), IniFromBool(LoginEnabled)}},
+                 SettingsReport::Always);
     done(Accepted);
     FormInstance<frmOptions>::Unload();
 }

@@ -403,7 +403,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_Unload()
 {
     SaveFormState(this);
-    WriteIni(objectName(), QStringLiteral("Splitter"), QString::number(SplitterLeftTwips()), IniFile);
+    SaveSettings(this, objectName(), {{QStringLiteral("Splitter"), QString::number(SplitterLeftTwips())}});
     SaveColumnState();
     FormInstance<frmLogin>::Unload();
 }

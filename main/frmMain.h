@@ -83,7 +83,7 @@ public:
     void RestoreDatabase();
     void CompactDatabase();
 
-    // Drag and drop of records onto a type (frmMain_DragDrop.cpp)
+    // Drag and drop of records onto a type (frmMain_DragDrop.cpp; the text itself in DragText.h)
     // The record numbers of a drag text, or nothing when the text is not a record drag of
     // this program: "Morvanta:" and decimal numbers that fit a key, separated by commas.
     static std::optional<QList<qint64>> ParseDragText(const QString& text);

@@ -63,7 +63,7 @@ void frmMain::SaveColumnState()
     values.append({mode + QStringLiteral("_SortKey"), QString::number(m_sortKey)});
     values.append({mode + QStringLiteral("_SortOrder"), QString::number(m_sortOrder)});
     // One replacement of the file rather than one per value: this runs on every list load.
-    WriteIniValues(section, values, IniFile);
+    SaveSettings(this, section, values);
 }
 
 void frmMain::LoadColumnState()

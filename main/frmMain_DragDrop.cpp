@@ -4,6 +4,7 @@
 #include "app/AppState.h"
 #include "app/Common.h"
 #include "app/Language.h"
+#include "main/DragText.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
 
@@ -13,35 +14,9 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
-#include <limits>
-
-namespace {
-
-const QString DragPrefix = QStringLiteral("Morvanta:");
-
-} // namespace
-
 std::optional<QList<qint64>> frmMain::ParseDragText(const QString& text)
 {
-    // Text from other programs can hold anything after the prefix: only plain decimal numbers
-    // that fit a key may reach the statements.
-    if (!text.startsWith(DragPrefix) || text.size() == DragPrefix.size()) {
-        return std::nullopt;
-    }
-    QList<qint64> ids;
-    const QStringView rest = QStringView(text).mid(DragPrefix.size());
-    for (const QStringView part : rest.split(u',')) {
-        if (part.isEmpty() || part.size() > 10 ||
-            !std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
-            return std::nullopt;
-        }
-        const qint64 id = part.toLongLong();
-        if (id < 1 || id > std::numeric_limits<qint32>::max()) {
-            return std::nullopt;
-        }
-        ids.append(id);
-    }
-    return ids;
+    return ::ParseDragText(text);
 }
 
 QString frmMain::DragText() const
@@ -51,11 +26,11 @@ QString frmMain::DragText() const
         rows.append(index.row());
     }
     std::sort(rows.begin(), rows.end());
-    QStringList ids;
+    QList<qint64> ids;
     for (const int row : rows) {
-        ids.append(QString::number(m_model->Id(row)));
+        ids.append(m_model->Id(row));
     }
-    return ids.isEmpty() ? QString() : DragPrefix + ids.join(QLatin1Char(','));
+    return FormatDragText(ids);
 }
 
 void frmMain::SetDropHighlight(QTreeWidgetItem* node)

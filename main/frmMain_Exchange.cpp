@@ -5,6 +5,7 @@
 #include "app/Common.h"
 #include "app/Language.h"
 #include "app/Platform.h"
+#include "app/SaveFile.h"
 #include "main/RecordListModel.h"
 #include "store/ContactExchange.h"
 
@@ -17,7 +18,6 @@
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -234,9 +234,9 @@ void frmMain::ExportContacts()
                         : WriteVCards(cards, filter == filters[1] ? VCardVersion::V30 : VCardVersion::V40);
         }
         // Written beside the target and renamed: a failure leaves any existing file as it was.
-        QSaveFile out(fileName);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
-            MsgWarning(this, text("50023", "The file could not be written: %1").arg(out.errorString()));
+        QString error;
+        if (!ReplaceFileContents(fileName, bytes, &error)) {
+            MsgWarning(this, text("50023", "The file could not be written: %1").arg(error));
             return;
         }
         MsgInformation(this, text("50025", "%count% contacts exported.")

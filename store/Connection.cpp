@@ -2,6 +2,7 @@
 
 #include "app/Errors.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -141,6 +142,14 @@ void Connection::OpenFile(bool create)
         // SQLite would report much the same; naming the file helps the user more.
         throw DbError(SQLITE_CANTOPEN, create ? QStringLiteral("The file '%1' exists already.").arg(path)
                                               : QStringLiteral("Could not find file '%1'.").arg(path));
+    }
+    if (create) {
+        // The book is private: made readable by its owner only before the engine writes a byte.
+        // The engine gives its journals the mode of the file.
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+            throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not create '%1': %2").arg(path, file.errorString()));
+        }
     }
     sqlite3* db = nullptr;
     // One thread uses a connection, so SQLite's own locking is overhead.

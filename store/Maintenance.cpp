@@ -34,6 +34,22 @@ void RenameOver(const QString& from, const QString& to)
     }
 }
 
+// The replacement takes the mode of the file it replaces: a book the user shared stays shared, a
+// private one private. A new file keeps the owner-only mode it was created with.
+void KeepModeOf(const QString& target, const QString& work)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(FsPath(target), error);
+    if (error || !std::filesystem::is_regular_file(status)) {
+        return;
+    }
+    std::filesystem::permissions(FsPath(work), status.permissions(), error);
+    if (error) {
+        throw AppError(75, QStringLiteral("Could not set the permissions of '%1': %2")
+                               .arg(work, QString::fromLocal8Bit(error.message())));
+    }
+}
+
 // A work file and the engine's companions of it, which would otherwise be taken for part of the
 // next file of that name.
 void RemoveWorkFile(const QString& path)
@@ -221,6 +237,7 @@ void ReplaceDatabaseFile(const QString& source, const QString& target, const Mai
             CopyDatabase(from.Handle(), work, progress);
         }
         CheckAddressBook(work, false);
+        KeepModeOf(target, work);
         ReportComplete(work, progress);
         if (QFileInfo(target).isFile()) {
             // A second name for the current file costs nothing and survives the rename below;
@@ -296,6 +313,7 @@ CompactOutcome CompactDatabaseFile(const QString& path, const MaintenanceProgres
             conn.Execute(QStringLiteral("DETACH DATABASE compacted"));
         }
         CheckAddressBook(work, false);
+        KeepModeOf(path, work);
         ReportComplete(work, progress);
         RenameOver(work, path);
     } catch (...) {

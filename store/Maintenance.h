@@ -32,7 +32,8 @@ QString BackupDatabase(Connection& conn, const QString& folder, const QDate& dat
 bool IsAddressBookFile(const QString& path);
 
 // Replaces the address book at target with a copy of the one at source, which must pass
-// IsAddressBookFile. The file it replaces is kept at PreviousDatabasePath(target) until
+// IsAddressBookFile. Every file made here is readable by its owner only; a replaced book's mode is
+// kept. The file it replaces is kept at PreviousDatabasePath(target) until
 // DiscardPreviousDatabase or RevertDatabaseFile.
 void ReplaceDatabaseFile(const QString& source, const QString& target, const MaintenanceProgress& progress = {});
 QString PreviousDatabasePath(const QString& target);

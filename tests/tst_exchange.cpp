@@ -467,14 +467,17 @@ private slots:
         QTest::addColumn<QString>("node");    // "a": a search for names with an "a"
         QTest::addColumn<QList<int>>("rows"); // rows selected in the list
         QTest::addColumn<QString>("target");  // as chosen
-        QTest::addColumn<QString>("names");   // exported; none when the folder does not exist
-        QTest::newRow("selected rows") << "_1" << QList<int>{0, 2} << "contacts" << u"Amy Adams|Cleo Chen"_s;
+        QTest::addColumn<QString>("names");   // exported; none when the file cannot be written
+        QTest::addColumn<bool>("fullDisk");
+        QTest::newRow("selected rows") << "_1" << QList<int>{0, 2} << "contacts" << u"Amy Adams|Cleo Chen"_s << false;
         QTest::newRow("the selected type")
-            << "_1" << QList<int>() << "contacts.vcf" << u"Amy Adams|Ben Brown|Cleo Chen"_s;
-        QTest::newRow("root, a type row selected")
-            << "Root" << QList<int>{0} << "contacts" << u"Amy Adams|Ben Brown|Cleo Chen|Dan Dorsey|Eva Ender"_s;
-        QTest::newRow("search result") << "a" << QList<int>() << "contacts" << u"Amy Adams|Dan Dorsey|Eva Ender"_s;
-        QTest::newRow("folder missing") << "Root" << QList<int>() << "missing/contacts.vcf" << QString();
+            << "_1" << QList<int>() << "contacts.vcf" << u"Amy Adams|Ben Brown|Cleo Chen"_s << false;
+        QTest::newRow("root, a type row selected") << "Root" << QList<int>{0} << "contacts"
+                                                   << u"Amy Adams|Ben Brown|Cleo Chen|Dan Dorsey|Eva Ender"_s << false;
+        QTest::newRow("search result") << "a" << QList<int>() << "contacts" << u"Amy Adams|Dan Dorsey|Eva Ender"_s
+                                       << false;
+        QTest::newRow("folder missing") << "Root" << QList<int>() << "missing/contacts.vcf" << QString() << false;
+        QTest::newRow("full disk") << "Root" << QList<int>() << "contacts.vcf" << QString() << true;
     }
 
     void exportCommand()
@@ -483,14 +486,23 @@ private slots:
         QFETCH(QList<int>, rows);
         QFETCH(QString, target);
         QFETCH(QString, names);
+        QFETCH(bool, fullDisk);
+        SmallDisk disk;
+        if (fullDisk) {
+            REQUIRE_SMALL_DISK(disk);
+        }
+        const QString dir = fullDisk ? disk.Path() : m_files->path() + u'/';
         const qint64 friends = InsertType(Conn, u"Friends"_s, {});
         const qint64 work = InsertType(Conn, u"Work"_s, {});
         for (const char* name : {"Amy Adams", "Ben Brown", "Cleo Chen", "Dan Dorsey", "Eva Ender"}) {
             AddRecord(name[0] < 'D' ? friends : work, QString::fromLatin1(name));
         }
-        QFile old(m_files->filePath(u"contacts.vcf"_s)); // replaced whole, not written over in place
+        QFile old(dir + u"contacts.vcf"_s); // replaced whole, not written over in place
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) == 100000);
         old.close();
+        if (fullDisk) {
+            disk.Fill();
+        }
 
         frmMain* w = m_window = new frmMain();
         if (node == u"a") {
@@ -504,16 +516,18 @@ private slots:
                                                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
         }
         m_platform->calls.clear();
-        m_platform->files = {m_files->filePath(target)}; // without a suffix, the filter's is added
+        m_platform->files = {dir + target}; // without a suffix, the filter's is added
         w->ExportContacts();
 
         const QList<RecordingPlatform::Call> boxes = m_platform->Boxes();
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(QDir(m_files->path()).entryList(QDir::Files), QStringList{"contacts.vcf"});
+        QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"contacts.vcf"});
         if (names.isEmpty()) {
             QCOMPARE(old.size(), 100000);
             QCOMPARE(boxes[0].icon, MsgIcon::Warning);
-            QVERIFY(boxes[0].text.startsWith(u"The file could not be written: "));
+            // The cause, named by the system: never "Unknown error".
+            QCOMPARE(boxes[0].text, u"The file could not be written: "_s +
+                                        (fullDisk ? u"No space left on device"_s : u"No such file or directory"_s));
             return;
         }
         QCOMPARE(boxes[0].text, u"%1 contacts exported."_s.arg(names.count(u'|') + 1));

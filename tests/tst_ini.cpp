@@ -9,7 +9,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <future>
 #include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <unistd.h>
 
@@ -108,6 +112,45 @@ private slots:
         }
     }
 
+    // A full disk must leave the old settings whole: the buffered write only fails at the flush.
+    void fullDisk()
+    {
+        SmallDisk disk;
+        REQUIRE_SMALL_DISK(disk);
+        const QByteArray before("[General]\nPlaySound=False\nlogin=False\n");
+        const QString file = disk.Path() + u"Tavoren.ini"_s;
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(before) == before.size());
+        out.close();
+        disk.Fill();
+        QVERIFY(!WriteIniValues(u"frmMain"_s, {{u"Top"_s, u"120"_s}, {u"Left"_s, u"300"_s}}, file));
+        QCOMPARE(Contents(file), before);
+        QCOMPARE(QDir(disk.Path()).entryList(QDir::Files), QStringList{u"Tavoren.ini"_s}); // no work file left
+    }
+
+    // Anything but a regular file reads as missing and is never written through: a FIFO would
+    // otherwise block start-up for ever.
+    void notRegularFile()
+    {
+        const QString fifo = m_dir->filePath(u"Tavoren.ini"_s);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        auto finishes = [&](auto call) {
+            auto result = std::async(std::launch::async, call);
+            if (result.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
+                return result.get();
+            }
+            ::close(::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK)); // lets it go
+            ::close(::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK));
+            result.wait();
+            return QVariant(u"<blocked>"_s);
+        };
+        QCOMPARE(finishes([&] { return QVariant(ReadIni(u"General"_s, u"login"_s, u"True"_s, fifo)); }),
+                 QVariant(u"True"_s));
+        QCOMPARE(finishes([&] { return QVariant(WriteIni(u"General"_s, u"login"_s, u"False"_s, fifo)); }),
+                 QVariant(false));
+        QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    }
+
     void write_data()
     {
         QTest::addColumn<QByteArray>("before"); // null: no file yet
@@ -183,6 +226,45 @@ private slots:
         const QString menu = ReadIni(u"frmMain"_s, u"10001"_s, QString(), shipped);
         QVERIFY(menu.contains(u"&F"));
         QCOMPARE(ReadIni(u"frmMain"_s, u"10001"_s, QString(), legacy), menu);
+    }
+
+    // A value is written in the encoding the file is read in, or refused when that cannot hold it;
+    // the written bytes never turn the file from one encoding into the other.
+    void writeKeepsEncoding_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("after");                      // null: refused
+        const QByteArray gbk("[S]\nK=\xC1\xAA\n[T]\nA=\xC8\xCB\n"); // 联, 人 in CP936
+        QTest::newRow("legacy file, its own code page")
+            << u"mvlchs.ini"_s << gbk << u"联系人"_s
+            << QByteArray(gbk).replace("K=\xC1\xAA", "K=\xC1\xAA\xCF\xB5\xC8\xCB");
+        // 茅 is C3 A9 in CP936, which is é in UTF-8: written so, the file would read as UTF-8.
+        QTest::newRow("ASCII file, legacy bytes that look like UTF-8")
+            << u"mvlchs.ini"_s << QByteArray("[S]\nK=1\n") << u"茅"_s << QByteArray("[S]\nK=\xE8\x8C\x85\n");
+        QTest::newRow("legacy file turned UTF-8 by the write")
+            << u"mvlchs.ini"_s << QByteArray("[S]\nK=\xC1\xAA\n") << u"茅"_s << QByteArray();
+        QTest::newRow("ASCII file, a character the code page lacks")
+            << u"mvleng.ini"_s << QByteArray("[S]\nK=1\n") << u"中"_s << QByteArray("[S]\nK=\xE4\xB8\xAD\n");
+        QTest::newRow("legacy file, a character the code page lacks")
+            << u"mvleng.ini"_s << QByteArray("[S]\nK=Caf\xE9\n") << u"中"_s << QByteArray();
+    }
+
+    void writeKeepsEncoding()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, after);
+        const QString file = Put(before, name);
+        const QString other = ReadIni(u"T"_s, u"A"_s, u"<none>"_s, file);
+        QCOMPARE(WriteIni(u"S"_s, u"K"_s, value, file), !after.isNull());
+        QCOMPARE(Contents(file), after.isNull() ? before : after);
+        if (!after.isNull()) {
+            QCOMPARE(ReadIni(u"S"_s, u"K"_s, QString(), file), value);
+        }
+        QCOMPARE(ReadIni(u"T"_s, u"A"_s, u"<none>"_s, file), other);
     }
 
     void conversions_data()

@@ -6,11 +6,13 @@
 #include "app/Errors.h"
 #include "app/Forms.h"
 #include "app/OperateIni.h"
+#include "app/SaveFile.h"
 #include "app/Startup.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
+#include "store/ContactExchange.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
@@ -25,7 +27,10 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -60,6 +65,16 @@ QStringList Dump(Connection& conn)
         }
     }
     return rows;
+}
+
+// A hundred contacts to import.
+QByteArray ManyCards()
+{
+    QByteArray cards;
+    for (int i = 0; i < 100; ++i) {
+        cards += "BEGIN:VCARD\nVERSION:3.0\nFN:Contact " + QByteArray::number(i) + "\nEND:VCARD\n";
+    }
+    return cards;
 }
 
 } // namespace
@@ -341,24 +356,168 @@ private slots:
         QCOMPARE(m_main->TreeView1->topLevelItemCount(), 0);
     }
 
-    void killedBeforeRenameLosesNothing()
+    void killedMidwayLosesNothing_data()
     {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("leftover"); // the work file it dies with
+        QTest::newRow("compact") << "compact"
+                                 << "Temp.mdb";
+        QTest::newRow("restore") << "restore"
+                                 << "address.mdb.restore";
+        QTest::newRow("import") << "import"
+                                << "address.mdb-journal";
+    }
+
+    // A child process dies in the middle (a compaction or restore with its work file complete, an
+    // import halfway through its rows); the book is as it was, and the next run does its work.
+    void killedMidwayLosesNothing()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QString, leftover);
         Fill();
+        const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
         const QStringList data = Dump(Conn);
         const QString db = m_folder->DatabasePath();
         Conn.Close();
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"TAVOREN_COMPACT_AND_DIE"_s, db);
+        env.insert(u"TAVOREN_DIE_DURING"_s, operation + u'\n' + db + u'\n' + backup);
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitCode(), 3);
-        QVERIFY(QFileInfo::exists(CompactWorkPath(db))); // it died with the work file complete, before the rename
+        QVERIFY(DataFolder().contains(leftover));
         QCOMPARE(DumpFile(db), data);
-        QCOMPARE(CompactDatabaseFile(db), CompactOutcome::Compacted);
-        QVERIFY(!QFileInfo::exists(CompactWorkPath(db)));
-        QCOMPARE(DumpFile(db), data);
+        if (operation == u"compact") {
+            QCOMPARE(CompactDatabaseFile(db), CompactOutcome::Compacted);
+        } else if (operation == u"restore") {
+            ReplaceDatabaseFile(backup, db);
+            DiscardPreviousDatabase(db);
+        } else {
+            Connection conn;
+            conn.Open(ConnectionStringForFile(db));
+            ExecuteImport(conn, PlanImport(conn, ReadContactFile(ManyCards()), u"Imported"_s));
+            conn.Close();
+            QCOMPARE(DumpFile(db).size(), data.size() + 100 + 1); // the records, a type, and its key counter
+        }
+        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
+        QVERIFY(operation == u"import" || DumpFile(db) == data);
+    }
+
+    // Every file the program makes for the book is private; a replaced book keeps the mode the user
+    // gave it; the settings file keeps its mode; exports follow the umask, being meant to be shared.
+    void fileModes_data()
+    {
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<int>("before"); // the mode of the book (the settings file) before
+        QTest::addColumn<int>("work");   // the work file's mode once it is complete
+        QTest::addColumn<int>("after");  // the mode of what the operation leaves
+        QTest::newRow("create") << "create" << 0 << 0 << 0600;
+        QTest::newRow("backup") << "backup" << 0644 << 0600 << 0600;
+        QTest::newRow("compact a private book") << "compact" << 0600 << 0600 << 0600;
+        QTest::newRow("compact a shared book") << "compact" << 0640 << 0640 << 0640;
+        QTest::newRow("restore a private book") << "restore" << 0600 << 0600 << 0600;
+        QTest::newRow("restore a shared book") << "restore" << 0644 << 0644 << 0644;
+        QTest::newRow("settings") << "settings" << 0600 << 0 << 0600;
+        QTest::newRow("export") << "export" << 0 << 0 << 0644;
+    }
+
+    void fileModes()
+    {
+        QFETCH(QString, operation);
+        QFETCH(int, before);
+        QFETCH(int, work);
+        QFETCH(int, after);
+        const mode_t umask = ::umask(022);
+        const auto restoreUmask = qScopeGuard([&] { ::umask(umask); });
+        auto mode = [](const QString& path) {
+            return static_cast<int>(std::filesystem::status(path.toStdString()).permissions() &
+                                    std::filesystem::perms::all);
+        };
+        auto setMode = [](const QString& path, int m) {
+            std::filesystem::permissions(path.toStdString(), static_cast<std::filesystem::perms>(m));
+        };
+        Fill();
+        const QString db = m_folder->DatabasePath();
+        if (before != 0 && operation != u"settings") {
+            setMode(db, before);
+        }
+        int workSeen = 0;
+        QString workFile;
+        const MaintenanceProgress progress = [&](qint64 done, qint64 total) {
+            if (total > 0 && done == total) {
+                workSeen = mode(workFile);
+            }
+        };
+        QString result = db;
+        if (operation == u"create") {
+            result = Out(u"new.mdb"_s);
+            CreateDatabase(result);
+        } else if (operation == u"backup") {
+            workFile = BackupFilePath(m_out->path(), QDate(2026, 6, 1)) + u".part"_s;
+            result = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1), progress);
+        } else if (operation == u"compact") {
+            Conn.Close();
+            workFile = CompactWorkPath(db);
+            CompactDatabaseFile(db, progress);
+        } else if (operation == u"restore") {
+            const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
+            Conn.Close();
+            workFile = db + u".restore"_s;
+            ReplaceDatabaseFile(backup, db, progress);
+            QCOMPARE(mode(PreviousDatabasePath(db)), before);
+        } else if (operation == u"settings") {
+            result = IniFile;
+            QVERIFY(WriteFile(IniFile, "[General]\nlogin=False\n"));
+            setMode(IniFile, before);
+            QVERIFY(WriteIni(u"General"_s, u"login"_s, u"True"_s, IniFile));
+        } else {
+            result = Out(u"contacts.vcf"_s);
+            QVERIFY(ReplaceFileContents(result, "BEGIN:VCARD\r\n"));
+        }
+        QCOMPARE(workSeen, work);
+        QCOMPARE(mode(result), after);
+    }
+
+    // A full disk fails each operation with an error and leaves the book, and the folder, as they were.
+    void fullDiskChangesNothing_data()
+    {
+        QTest::addColumn<QString>("operation");
+        for (const char* operation : {"backup", "compact", "restore", "import"}) {
+            QTest::newRow(operation) << QString::fromLatin1(operation);
+        }
+    }
+
+    void fullDiskChangesNothing()
+    {
+        QFETCH(QString, operation);
+        SmallDisk disk(2 * 1024 * 1024);
+        REQUIRE_SMALL_DISK(disk);
+        Fill();
+        const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
+        const QString book = disk.Path() + u"address.mdb"_s;
+        QVERIFY(QFile::copy(m_folder->DatabasePath(), book));
+        const QStringList data = DumpFile(book);
+        disk.Fill();
+        const QStringList files = Entries(disk.Path());
+        try {
+            if (operation == u"backup") {
+                BackupDatabase(Conn, disk.Path(), QDate(2026, 6, 1));
+            } else if (operation == u"compact") {
+                CompactDatabaseFile(book);
+            } else if (operation == u"restore") {
+                ReplaceDatabaseFile(backup, book);
+            } else {
+                Connection conn;
+                conn.Open(ConnectionStringForFile(book));
+                ExecuteImport(conn, PlanImport(conn, ReadContactFile(ManyCards()), u"Imported"_s));
+            }
+            QFAIL("the operation succeeded on a full disk");
+        } catch (const AppError& e) {
+            QVERIFY2(!e.Description().isEmpty(), qPrintable(e.Description()));
+        }
+        QCOMPARE(Entries(disk.Path()), files);
+        QCOMPARE(DumpFile(book), data);
     }
 
     void options_data()
@@ -406,6 +565,37 @@ private slots:
         QCOMPARE(LoginEnabled, login);
     }
 
+    // On a full disk the settings stay as they were and the user hears of it: once for all the
+    // saves of window and columns, every time for Options OK.
+    void settingsOnFullDisk()
+    {
+        SmallDisk disk;
+        REQUIRE_SMALL_DISK(disk);
+        IniFile = disk.Path() + u"Tavoren.ini"_s;
+        const QByteArray before("[General]\nPlaySound=False\nlogin=False\n");
+        QVERIFY(WriteFile(IniFile, before));
+        disk.Fill();
+        frmMain* w = OpenMain();
+        m_platform->calls.clear();
+        w->close();                 // window state, splitter and columns
+        w->LoadTreeData(u"Root"_s); // each list load saves the columns
+        w->LoadTreeData(u"Root"_s);
+        const QString report =
+            u"The settings could not be saved in %1: No space left on device\n"
+            "Options, window positions and column widths changed now will not be kept."_s.arg(IniFile);
+        QCOMPARE(m_platform->Boxes().size(), 1);
+        QCOMPARE(m_platform->Boxes()[0].text, report);
+        for (int i = 0; i < 2; ++i) {
+            frmOptions& dialog = Form<frmOptions>();
+            dialog.show();
+            dialog.findChild<QCheckBox*>(u"chklogin"_s)->setChecked(true);
+            QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+            QCOMPARE(m_platform->Boxes().size(), 2 + i);
+            QCOMPARE(m_platform->Boxes().last().text, report);
+        }
+        QCOMPARE(Bytes(IniFile), before);
+    }
+
     void about_data()
     {
         QTest::addColumn<QString>("language");
@@ -441,15 +631,29 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // The child of killedBeforeRenameLosesNothing: it dies the moment the work file is complete.
-    const QByteArray victim = qgetenv("TAVOREN_COMPACT_AND_DIE");
-    if (!victim.isEmpty()) {
+    // The child of killedMidwayLosesNothing: "operation\nbook\nbackup".
+    const QStringList victim = QString::fromLocal8Bit(qgetenv("TAVOREN_DIE_DURING")).split(u'\n');
+    if (victim.size() == 3) {
         QCoreApplication app(argc, argv);
-        CompactDatabaseFile(QString::fromLocal8Bit(victim), [](qint64 done, qint64 total) {
+        const auto dieWhenComplete = [](qint64 done, qint64 total) {
             if (total > 0 && done == total) {
                 std::_Exit(3);
             }
-        });
+        };
+        if (victim[0] == u"compact") {
+            CompactDatabaseFile(victim[1], dieWhenComplete);
+        } else if (victim[0] == u"restore") {
+            ReplaceDatabaseFile(victim[2], victim[1], dieWhenComplete);
+        } else {
+            Connection conn;
+            conn.Open(ConnectionStringForFile(victim[1]));
+            ExecuteImport(conn, PlanImport(conn, ReadContactFile(ManyCards()), u"Imported"_s), [](int done, int total) {
+                if (done >= total / 2) {
+                    std::_Exit(3);
+                }
+                return true;
+            });
+        }
         return 0;
     }
     QApplication app(argc, argv);

@@ -7,11 +7,14 @@
 #include "app/OperateIni.h"
 #include "app/Startup.h"
 #include "app/platform/SystemLocale.h"
+#include "store/BookLock.h"
 #include "store/Database.h"
+#include "store/Maintenance.h"
 #include "tests/support/TestSupport.h"
 
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -22,6 +25,7 @@
 #include <QWidget>
 #include <QtTest>
 
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -71,6 +75,8 @@ private slots:
     void databaseFailuresAreFatalAndHarmless_data();
     void databaseFailuresAreFatalAndHarmless();
     void nullAccountNameIsFatal();
+    void leftoverOfRestoreGoesOnceTheBookOpens();
+    void oneCopyPerBook();
     void windowStateRoundTrip();
     void windowStateRules();
     void qtTextsFollowTheLanguage_data();
@@ -185,6 +191,8 @@ void tst_Startup::databaseFailuresAreFatalAndHarmless()
                                              : QStringLiteral("DROP TABLE Users"));
         Conn.Close();
     }
+    const QString previous = PreviousDatabasePath(db); // kept while the book does not open
+    WriteFile(previous, "the book before an interrupted restore");
     const bool existed = QFile::exists(db);
     const QByteArray before = Checksum(db);
     LoginEnabled = false;
@@ -197,6 +205,7 @@ void tst_Startup::databaseFailuresAreFatalAndHarmless()
     QVERIFY(!Conn.IsOpen());
     QCOMPARE(QFile::exists(db), existed); // never an empty database in its place
     QCOMPARE(Checksum(db), before);
+    QVERIFY(QFile::exists(previous));
 }
 
 void tst_Startup::nullAccountNameIsFatal()
@@ -206,6 +215,52 @@ void tst_Startup::nullAccountNameIsFatal()
     Conn.Close();
     LoginEnabled = true;
     QVERIFY_THROWS_EXCEPTION(AppError, OpenDatabaseAndLogIn());
+}
+
+void tst_Startup::leftoverOfRestoreGoesOnceTheBookOpens()
+{
+    TestProgramFolder folder(false);
+    const QString previous = PreviousDatabasePath(folder.DatabasePath());
+    QVERIFY(QFile::copy(folder.DatabasePath(), previous));
+    LoginEnabled = false;
+    QVERIFY(OpenDatabaseAndLogIn());
+    QVERIFY(!QFile::exists(previous));
+    QCOMPARE(QDir(folder.Path() + QStringLiteral("Datas")).entryList(QDir::Files), QStringList{"address.mdb"});
+}
+
+// A child process holds the book the way a running copy does, until it is killed.
+void tst_Startup::oneCopyPerBook()
+{
+    TestProgramFolder folder(false);
+    RecordingPlatform platform;
+    auto startCopy = [&](QProcess& child) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TAVOREN_HOLD_BOOK"), folder.DatabasePath());
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(child.waitForStarted());
+    };
+    QProcess running;
+    startCopy(running);
+    QVERIFY(running.waitForReadyRead(30000));
+    QCOMPARE(running.readAll(), QByteArray("locked\n"));
+
+    QVERIFY(!LockBook());
+    QCOMPARE(platform.Boxes().size(), 1);
+    QCOMPARE(platform.Boxes()[0].text, QStringLiteral("The address book %1 is open in another copy of Tavoren. Use "
+                                                      "that window, or close it and start again.")
+                                           .arg(folder.DatabasePath()));
+
+    running.kill(); // its lock file stays behind, and is taken over
+    QVERIFY(running.waitForFinished());
+    QVERIFY(QFile::exists(BookLock::LockPath(folder.DatabasePath())));
+    QVERIFY(LockBook());
+    QProcess second;
+    startCopy(second);
+    QVERIFY(second.waitForFinished(30000));
+    QCOMPARE(second.exitCode(), 4); // refused while this process holds it
+    UnlockBook();
+    QVERIFY(!QFile::exists(BookLock::LockPath(folder.DatabasePath())));
 }
 
 void tst_Startup::windowStateRoundTrip()
@@ -307,5 +362,25 @@ void tst_Startup::versionOnTheCommandLine()
     QCOMPARE(program.readAllStandardOutput(), QByteArray("Tavoren 1.0.1\n"));
 }
 
-QTEST_MAIN(tst_Startup)
+int main(int argc, char** argv)
+{
+    // The child of oneCopyPerBook: takes the book and holds it until killed.
+    const QByteArray book = qgetenv("TAVOREN_HOLD_BOOK");
+    if (!book.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        BookLock lock(QString::fromLocal8Bit(book));
+        if (!lock.TryLock()) {
+            return 4;
+        }
+        std::fputs("locked\n", stdout);
+        std::fflush(stdout);
+        char c = 0;
+        while (std::fread(&c, 1, 1, stdin) == 1) {
+        }
+        return 0;
+    }
+    QApplication app(argc, argv);
+    tst_Startup test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_startup.moc"

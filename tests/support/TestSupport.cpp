@@ -7,6 +7,14 @@
 #include <QFile>
 #include <QPrinter>
 
+#include <cerrno>
+#include <cstring>
+
+#ifdef __linux__
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
+
 RecordingPlatform::RecordingPlatform()
 {
     SetPlatform(this);
@@ -153,4 +161,46 @@ TestProgramFolder::~TestProgramFolder()
 void TestProgramFolder::UseLanguage(const QString& suffix)
 {
     LangFile = Path() + QStringLiteral("Language/mvl") + suffix + QStringLiteral(".ini");
+}
+
+SmallDisk::SmallDisk(qint64 bytes)
+{
+#ifdef __linux__
+    if (::geteuid() != 0) {
+        m_reason = QStringLiteral("mounting a tmpfs needs root");
+        return;
+    }
+    const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0777";
+    if (::mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) != 0) {
+        m_reason = QStringLiteral("mount: ") + QString::fromLocal8Bit(std::strerror(errno));
+        return;
+    }
+    m_mounted = true;
+#else
+    Q_UNUSED(bytes);
+    m_reason = QStringLiteral("tmpfs is Linux only");
+#endif
+}
+
+SmallDisk::~SmallDisk()
+{
+#ifdef __linux__
+    if (m_mounted) {
+        ::umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+    }
+#endif
+}
+
+void SmallDisk::Fill()
+{
+    QFile filler(Path() + QStringLiteral(".filler"));
+    if (!filler.open(QIODevice::Append | QIODevice::Unbuffered)) {
+        qFatal("cannot fill %s", qPrintable(Path()));
+    }
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size()) {
+    }
+    // The last partial page, byte by byte.
+    while (filler.write("x", 1) == 1) {
+    }
 }

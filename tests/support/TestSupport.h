@@ -67,3 +67,30 @@ private:
 
 // The source tree, for shipped files such as the language files.
 QString SourceDir();
+
+// A small file system of its own for what happens when the disk is full: a tmpfs mounted in a
+// temporary folder, which needs root (as CI runs); elsewhere IsMounted() is false and Reason()
+// says why, for QSKIP.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(qint64 bytes = 1024 * 1024);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+
+    bool IsMounted() const { return m_mounted; }
+    QString Reason() const { return m_reason; }
+    QString Path() const { return m_dir.path() + QLatin1Char('/'); }
+    // Takes every free byte, leaving the files already there as they are.
+    void Fill();
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    QString m_reason;
+};
+
+#define REQUIRE_SMALL_DISK(disk)                                                                                       \
+    if (!(disk).IsMounted())                                                                                           \
+    QSKIP(qPrintable(QStringLiteral("no full-disk test: ") + (disk).Reason()))

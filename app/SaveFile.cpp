@@ -1,0 +1,31 @@
+#include "app/SaveFile.h"
+
+#include <QSaveFile>
+
+bool ReplaceFileContents(const QString& path, const QByteArray& bytes, QString* error)
+{
+    QSaveFile out(path);
+    auto fail = [&] {
+        // The cause must be taken before cancelling: closing the file resets it.
+        if (error != nullptr) {
+            *error = out.errorString();
+        }
+        out.cancelWriting();
+        return false;
+    };
+    if (!out.open(QIODevice::WriteOnly)) {
+        return fail();
+    }
+    // A buffered write succeeds on a full disk; only the flush finds out, and commit() would
+    // rename the short file over the good one all the same.
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
+        return fail();
+    }
+    if (!out.commit()) {
+        if (error != nullptr) {
+            *error = out.errorString();
+        }
+        return false;
+    }
+    return true;
+}

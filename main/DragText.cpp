@@ -1,0 +1,44 @@
+#include "main/DragText.h"
+
+#include <QStringList>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+const QString DragPrefix = QStringLiteral("Morvanta:");
+
+} // namespace
+
+std::optional<QList<qint64>> ParseDragText(const QString& text)
+{
+    // Text from other programs can hold anything after the prefix: only plain decimal numbers
+    // that fit a key may reach the statements.
+    if (!text.startsWith(DragPrefix) || text.size() == DragPrefix.size()) {
+        return std::nullopt;
+    }
+    QList<qint64> ids;
+    const QStringView rest = QStringView(text).mid(DragPrefix.size());
+    for (const QStringView part : rest.split(u',')) {
+        if (part.isEmpty() || part.size() > 10 ||
+            !std::all_of(part.begin(), part.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+            return std::nullopt;
+        }
+        const qint64 id = part.toLongLong();
+        if (id < 1 || id > std::numeric_limits<qint32>::max()) {
+            return std::nullopt;
+        }
+        ids.append(id);
+    }
+    return ids;
+}
+
+QString FormatDragText(const QList<qint64>& ids)
+{
+    QStringList parts;
+    for (const qint64 id : ids) {
+        parts.append(QString::number(id));
+    }
+    return parts.isEmpty() ? QString() : DragPrefix + parts.join(QLatin1Char(','));
+}
