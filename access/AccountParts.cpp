@@ -1,13 +1,7 @@
 #include "access/AccountParts.h"
 
-#include "app/AppState.h"
-#include "app/CodePage.h"
-#include "app/Common.h"
-#include "app/Language.h"
-#include "store/Database.h"
-
-#include <QDialog>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -17,6 +11,12 @@
 #include <QTimer>
 
 #include <algorithm>
+
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "core/Language.h"
+#include "store/Database.h"
+#include "ui/Common.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/DialogParts.h"
-#include "app/Platform.h"
-
 #include <QLineEdit>
+
+#include "ui/DialogParts.h"
+#include "ui/Platform.h"
 
 class QDialog;
 class QDialogButtonBox;

@@ -1,20 +1,21 @@
 #include "access/frmCheckUsers.h"
 
-#include "access/AccountParts.h"
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "store/Database.h"
-
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
+
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "store/Database.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Skin.h"
 
 frmCheckUsers::frmCheckUsers()
 {
@@ -42,7 +43,7 @@ frmCheckUsers::frmCheckUsers()
     layout->addWidget(buttons, 2, 0, 1, 2);
 
     ApplyLanguage(this);
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
     txtPassword->setFocus();
 }
 

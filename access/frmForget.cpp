@@ -1,19 +1,20 @@
 #include "access/frmForget.h"
 
-#include "access/AccountParts.h"
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Skin.h"
 
 frmForget::frmForget()
 {
@@ -35,7 +36,7 @@ frmForget::frmForget()
     layout->addWidget(buttons);
 
     ApplyLanguage(this);
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
     txtQuestion->setFocus();
 }
 

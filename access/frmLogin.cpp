@@ -1,18 +1,18 @@
 #include "access/frmLogin.h"
 
-#include "access/AccountParts.h"
-#include "access/frmForget.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "store/Database.h"
-
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "access/AccountParts.h"
+#include "access/frmForget.h"
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "store/Database.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
 
 frmLogin::frmLogin()
 {

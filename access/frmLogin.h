@@ -1,8 +1,8 @@
 #pragma once
 
-#include "access/Skin.h"
-
 #include <QDialog>
+
+#include "ui/Skin.h"
 
 class AccountBox;
 class QPushButton;
@@ -17,7 +17,7 @@ class frmLogin : public QDialog
 public:
     frmLogin();
 
-    Skin skn;
+    Skin& skn = TheSkin(); // the one skin, which dresses every dialog
 
     AccountBox* txtUserName;
     AccountBox* txtPassword; // the recovery dialog writes the recovered password here

@@ -1,20 +1,21 @@
 #include "access/frmNewUser.h"
 
-#include "access/AccountParts.h"
-#include "app/CodePage.h"
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "store/Database.h"
-
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "core/Language.h"
+#include "store/Database.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Skin.h"
 
 frmNewUser::frmNewUser()
 {
@@ -45,7 +46,7 @@ frmNewUser::frmNewUser()
     layout->addWidget(buttons);
 
     ApplyLanguage(this);
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
     txtUserName->setFocus();
 }
 

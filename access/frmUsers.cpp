@@ -1,22 +1,23 @@
 #include "access/frmUsers.h"
 
-#include "access/AccountParts.h"
-#include "app/CodePage.h"
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "access/AccountParts.h"
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "core/Language.h"
+#include "store/Database.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/MainViews.h"
+#include "ui/Skin.h"
 
 frmUsers::frmUsers()
 {
@@ -54,7 +55,7 @@ frmUsers::frmUsers()
     layout->addWidget(buttons);
 
     ApplyLanguage(this);
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
     txtUserName->setText(CurrentUser);
     txtOldPassword->setFocus();
 }
@@ -112,7 +113,7 @@ void frmUsers::CmdOK_Click()
         return;
     }
     CurrentUser = name;
-    if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
+    if (MainViews* main = MainViews::Open()) {
         main->ShowUser();
     }
     PlaySoundRes(SoundClick);

@@ -1,4 +1,4 @@
-#include "app/Main.h"
+#include "app/Application.h"
 
 int main(int argc, char** argv)
 {

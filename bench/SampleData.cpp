@@ -1,10 +1,10 @@
 #include "bench/SampleData.h"
 
-#include "store/Connection.h"
-#include "store/Encryption.h"
-
 #include <QRandomGenerator>
 #include <QStringList>
+
+#include "store/Connection.h"
+#include "store/Encryption.h"
 
 namespace {
 

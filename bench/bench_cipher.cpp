@@ -1,10 +1,10 @@
 // Enciphering and deciphering typical contact fields (10 to 40 bytes), in bytes of plain text
 // per second.
-#include "store/Encryption.h"
+#include <QStringList>
 
 #include <benchmark/benchmark.h>
 
-#include <QStringList>
+#include "store/Encryption.h"
 
 namespace {
 

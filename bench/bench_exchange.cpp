@@ -1,15 +1,15 @@
 // Importing and exporting contacts in bulk, on real SQLCipher files.
-#include "app/AppState.h"
-#include "bench/SampleData.h"
-#include "store/ContactExchange.h"
-#include "store/Database.h"
-
-#include <benchmark/benchmark.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include "bench/SampleData.h"
+#include "core/AppState.h"
+#include "exchange/ContactExchange.h"
+#include "store/Database.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
 // Localising a form of 30 tagged controls from the shipped language file; every lookup reads
 // the file again, so this is the cost a dialog pays when it opens.
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-
-#include <benchmark/benchmark.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <benchmark/benchmark.h>
+
+#include "core/AppState.h"
+#include "ui/ApplyLanguage.h"
 
 namespace {
 

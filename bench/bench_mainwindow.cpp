@@ -1,25 +1,24 @@
 // The main window with a large address book: listing, re-sorting and searching 100,000 contacts,
 // and building a tree of 1,000 types, on real SQLCipher files with the real window offscreen.
-#include "app/AppState.h"
-#include "app/Forms.h"
-#include "bench/SampleData.h"
-#include "main/RecordListModel.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-
-#include <benchmark/benchmark.h>
-
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <benchmark/benchmark.h>
 #include <memory>
+
+#include "bench/SampleData.h"
+#include "core/AppState.h"
+#include "main/RecordListModel.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "ui/Forms.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // Fills an address book with sample contacts, to look at the window with real-looking data:
 //   fill_sample <database file> <types> <records>
-#include "bench/SampleData.h"
-#include "store/Connection.h"
-
 #include <QCoreApplication>
 
 #include <cstdio>
+
+#include "bench/SampleData.h"
+#include "store/Connection.h"
 
 int main(int argc, char** argv)
 {

@@ -1,19 +1,19 @@
 #include "dialogs/frmAbout.h"
 
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Platform.h"
-#include "app/Version.h"
-
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QUrl>
+
+#include "core/AppState.h"
+#include "core/Version.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Platform.h"
+#include "ui/Skin.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ frmAbout::frmAbout()
     }
     SkinLabel3->setFont(titleFont);
     lblCredit->setFixedWidth(lblCredit->fontMetrics().averageCharWidth() * 48);
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
     lblCredit->setText(lblCredit->text().replace(QStringLiteral("%copyright%"), CopyrightPrefix + CreditText));
     lblVersion->setText(lblVersion->text().replace(QStringLiteral("%version%"), QStringLiteral("V" TAVOREN_VERSION)));
 }

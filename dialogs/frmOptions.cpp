@@ -1,17 +1,17 @@
 #include "dialogs/frmOptions.h"
 
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/FormState.h"
-#include "app/Forms.h"
-#include "app/OperateIni.h"
-
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "core/AppState.h"
+#include "core/OperateIni.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/FormState.h"
+#include "ui/Forms.h"
+#include "ui/Skin.h"
 
 frmOptions::frmOptions()
 {
@@ -44,7 +44,7 @@ frmOptions::frmOptions()
     layout->addWidget(buttons);
 
     ApplyLanguage(this);
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
     ChkSounds->setChecked(SoundEnabled);
     chklogin->setChecked(LoginEnabled);
 }

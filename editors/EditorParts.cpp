@@ -1,8 +1,5 @@
 #include "editors/EditorParts.h"
 
-#include "app/CodePage.h"
-#include "app/Common.h"
-
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFocusEvent>
@@ -11,6 +8,9 @@
 #include <QPushButton>
 
 #include <limits>
+
+#include "core/CodePage.h"
+#include "ui/Common.h"
 
 FieldBox::FieldBox(const char* name, bool selectOnFocus, QWidget* parent)
     : QLineEdit(parent), m_selectOnFocus(selectOnFocus)

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/DialogParts.h"
-#include "app/TextUtil.h"
-
 #include <QLineEdit>
 #include <QList>
+
+#include "core/TextUtil.h"
+#include "ui/DialogParts.h"
 
 class CodePage;
 class QDialog;

@@ -1,24 +1,24 @@
 #include "editors/frmPWD.h"
 
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/CodePage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "editors/EditorParts.h"
-#include "editors/frmPWDType.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "core/Language.h"
+#include "editors/EditorParts.h"
+#include "editors/frmPWDType.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/MainViews.h"
+#include "ui/Skin.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ frmPWD::frmPWD()
 
     ApplyLanguage(this);
     m_newTypeText = GetLangString(QStringLiteral("General"), QStringLiteral("20004"), QStringLiteral("New..."));
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
     LoadTypeData(QString());
 }
 
@@ -193,10 +193,8 @@ void frmPWD::CmdOK_Click()
     }
     done(Accepted);
     FormInstance<frmPWD>::Unload();
-    if (IsFormLoaded(QStringLiteral("frmMain"))) {
-        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
-            main->LoadTreeData(QLatin1Char('_') + QString::number(typeNo));
-        }
+    if (MainViews* main = MainViews::Open()) {
+        main->LoadTreeData(QLatin1Char('_') + QString::number(typeNo));
     }
 }
 

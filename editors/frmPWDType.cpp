@@ -1,22 +1,22 @@
 #include "editors/frmPWDType.h"
 
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/CodePage.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "editors/EditorParts.h"
-#include "editors/frmPWD.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "core/Language.h"
+#include "editors/EditorParts.h"
+#include "editors/frmPWD.h"
+#include "store/Database.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/MainViews.h"
+#include "ui/Skin.h"
 
 frmPWDType::frmPWDType()
 {
@@ -40,7 +40,7 @@ frmPWDType::frmPWDType()
     layout->addWidget(buttons);
 
     ApplyLanguage(this);
-    Form<frmLogin>().skn.ApplySkin(this);
+    TheSkin().ApplySkin(this);
 }
 
 void frmPWDType::SetTypeNo(int typeNo)
@@ -98,10 +98,8 @@ void frmPWDType::CmdOK_Click()
     }
     done(Accepted);
     FormInstance<frmPWDType>::Unload();
-    if (IsFormLoaded(QStringLiteral("frmMain"))) {
-        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
-            main->LoadTreeData(QLatin1Char('_') + QString::number(savedTypeNo));
-        }
+    if (MainViews* main = MainViews::Open()) {
+        main->LoadTreeData(QLatin1Char('_') + QString::number(savedTypeNo));
     }
     if (IsFormLoaded(QStringLiteral("frmPWD"))) {
         if (frmPWD* record = FormInstance<frmPWD>::IfLoaded()) {

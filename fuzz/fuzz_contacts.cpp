@@ -1,8 +1,8 @@
 // The contact readers (vCard, CSV, the guess of an undeclared encoding): any file read without
 // harm, and the contacts read come back the same after an export in each format. Only the readers'
 // and writers' public entry points are used.
+#include "exchange/ContactFile.h"
 #include "fuzz/FuzzSupport.h"
-#include "store/ContactFile.h"
 
 namespace {
 

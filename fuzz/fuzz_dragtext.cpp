@@ -1,10 +1,10 @@
 // The drag text another program may drop on the type tree: anything refused or read as keys that
 // fit, and the keys read give the same keys once written out again.
-#include "fuzz/FuzzSupport.h"
-#include "main/DragText.h"
-
 #include <cstring>
 #include <limits>
+
+#include "fuzz/FuzzSupport.h"
+#include "main/DragText.h"
 
 namespace {
 

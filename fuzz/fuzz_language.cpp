@@ -1,10 +1,10 @@
 // The language lookup: any language file read without harm; a key the file does not hold gives
 // the default text.
-#include "app/AppState.h"
-#include "app/Language.h"
-#include "fuzz/FuzzSupport.h"
-
 #include <algorithm>
+
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "fuzz/FuzzSupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,9 +1,9 @@
 // The settings file: any bytes read without harm; a value written reads back as written, and
 // every other key keeps the value it had.
-#include "app/OperateIni.h"
-#include "fuzz/FuzzSupport.h"
-
 #include <QRegularExpression>
+
+#include "core/OperateIni.h"
+#include "fuzz/FuzzSupport.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include "main/MsgBar.h"
 
-#include "main/ListViewEnh.h"
-
 #include <QMouseEvent>
 #include <QPainter>
+
+#include "main/ListViewEnh.h"
 
 MsgBar::MsgBar(QWidget* parent) : QWidget(parent)
 {

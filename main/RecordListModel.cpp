@@ -1,9 +1,9 @@
 #include "main/RecordListModel.h"
 
-#include "store/Encryption.h"
-
 #include <algorithm>
 #include <numeric>
+
+#include "store/Encryption.h"
 
 RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
 {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/CodePage.h"
-
 #include <QAbstractTableModel>
 #include <QByteArrayView>
 #include <QCollator>
@@ -12,6 +10,8 @@
 #include <QStringList>
 
 #include <vector>
+
+#include "core/CodePage.h"
 
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
 // Rows hold only their key number and their texts. Record texts are kept as the cipher texts

@@ -1,32 +1,18 @@
 #include "main/frmMain.h"
 
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/Common.h"
-#include "app/FormState.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "app/OperateIni.h"
-#include "main/ListViewEnh.h"
-#include "main/ListViewSort.h"
-#include "main/MsgBar.h"
-#include "main/RecordListModel.h"
-#include "main/RecordListView.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -37,6 +23,20 @@
 #include <QTreeWidget>
 
 #include <utility>
+
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "core/OperateIni.h"
+#include "main/ListViewEnh.h"
+#include "main/ListViewSort.h"
+#include "main/MsgBar.h"
+#include "main/RecordListModel.h"
+#include "main/RecordListView.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/FormState.h"
+#include "ui/Forms.h"
 
 namespace {
 

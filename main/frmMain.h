@@ -1,10 +1,12 @@
 #pragma once
 
-#include <QMainWindow>
 #include <QList>
+#include <QMainWindow>
 #include <QPointer>
 
 #include <optional>
+
+#include "ui/MainViews.h"
 
 class MsgBar;
 class QAction;
@@ -26,7 +28,7 @@ class RecordListModel;
 
 // The main window: the type tree on the left, the list of types or records on the right, the
 // search bar, toolbar, menus and status bar. Other forms rebuild it through LoadTreeData.
-class frmMain : public QMainWindow
+class frmMain : public QMainWindow, public MainViews
 {
     Q_OBJECT
 
@@ -40,7 +42,7 @@ public:
 
     // Rebuilds the tree, selects the node with this key (if any) and fills the list for the
     // selected node.
-    void LoadTreeData(const QString& selectKey);
+    void LoadTreeData(const QString& selectKey) override;
     // Refills the list for node ("Root": the types; "SearchResult": the search; a type: its
     // records) and selects the row with this key. Does nothing at all for no node.
     void LoadListData(QTreeWidgetItem* node, const QString& selectKey);
@@ -51,7 +53,7 @@ public:
     QTreeWidgetItem* NodeByKey(const QString& key) const;
     RecordListModel* ListModel() const { return m_model; }
     QString PanelText(int panel) const; // status bar panel 1 or 2
-    void ShowUser();                    // the account in use, in the status bar's user panel
+    void ShowUser() override;           // the account in use, in the status bar's user panel
 
     // Enables the commands that fit the focus and the selection.
     void UpdateCommandState();

@@ -1,12 +1,12 @@
 // The account dialog, opened from the File menu, and the account shown in the status bar.
 #include "main/frmMain.h"
 
-#include "access/frmUsers.h"
-#include "app/AppState.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-
 #include <QLabel>
+
+#include "access/frmUsers.h"
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "ui/Forms.h"
 
 void frmMain::OpenUserAccount()
 {

@@ -2,14 +2,14 @@
 // the settings file (display positions, widths in twips, sort column and direction).
 #include "main/frmMain.h"
 
-#include "app/AppState.h"
-#include "app/FormState.h"
-#include "app/OperateIni.h"
-#include "main/ListViewSort.h"
-#include "main/RecordListModel.h"
-
 #include <QHeaderView>
 #include <QTreeView>
+
+#include "core/AppState.h"
+#include "core/OperateIni.h"
+#include "main/ListViewSort.h"
+#include "main/RecordListModel.h"
+#include "ui/FormState.h"
 
 namespace {
 

@@ -1,14 +1,6 @@
 // The command layer of the main window: menus, pop-up menu, toolbar, keys and mouse.
 #include "main/frmMain.h"
 
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Language.h"
-#include "app/Platform.h"
-#include "main/ListViewEnh.h"
-#include "main/RecordListModel.h"
-#include "store/Database.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
@@ -19,6 +11,14 @@
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "main/ListViewEnh.h"
+#include "main/RecordListModel.h"
+#include "store/Database.h"
+#include "ui/Common.h"
+#include "ui/Platform.h"
 
 namespace {
 

@@ -1,21 +1,21 @@
 // The type tree and the list: loading them, the search, and selecting nodes and rows.
 #include "main/frmMain.h"
 
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/FormState.h"
-#include "app/Language.h"
-#include "main/ListViewSort.h"
-#include "main/MsgBar.h"
-#include "main/RecordListModel.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "main/ListViewSort.h"
+#include "main/MsgBar.h"
+#include "main/RecordListModel.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "ui/Common.h"
+#include "ui/FormState.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
 // Moving records to another type by dragging their rows onto the type's node.
 #include "main/frmMain.h"
 
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Language.h"
-#include "main/DragText.h"
-#include "main/RecordListModel.h"
-#include "store/Database.h"
-
 #include <QDropEvent>
 #include <QItemSelectionModel>
 #include <QMimeData>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "main/DragText.h"
+#include "main/RecordListModel.h"
+#include "store/Database.h"
+#include "ui/Common.h"
 
 std::optional<QList<qint64>> frmMain::ParseDragText(const QString& text)
 {

@@ -2,9 +2,9 @@
 // window itself when it saves, so nothing happens here after it closes.
 #include "main/frmMain.h"
 
-#include "app/Forms.h"
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
+#include "ui/Forms.h"
 
 void frmMain::OpenRecordEditor(bool editMode, qint64 pwdId, const QString& preselectType)
 {

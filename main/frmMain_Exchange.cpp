@@ -1,14 +1,6 @@
 // Contacts in and out of the book: import from vCard or CSV, export to them, print the list.
 #include "main/frmMain.h"
 
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Language.h"
-#include "app/Platform.h"
-#include "app/SaveFile.h"
-#include "main/RecordListModel.h"
-#include "store/ContactExchange.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -16,10 +8,19 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPrinter>
-#include <QRegularExpression>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "core/SaveFile.h"
+#include "exchange/ContactExchange.h"
+#include "main/RecordListModel.h"
+#include "store/Connection.h"
+#include "ui/Common.h"
+#include "ui/Platform.h"
 
 namespace {
 

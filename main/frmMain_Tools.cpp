@@ -1,19 +1,6 @@
 // Database maintenance (backup, restore, compact) and the Options and About dialogs.
 #include "main/frmMain.h"
 
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Errors.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "app/Platform.h"
-#include "app/TextUtil.h"
-#include "dialogs/frmAbout.h"
-#include "dialogs/frmOptions.h"
-#include "main/RecordListModel.h"
-#include "store/Database.h"
-#include "store/Maintenance.h"
-
 #include <QAction>
 #include <QCoreApplication>
 #include <QDate>
@@ -25,6 +12,19 @@
 #include <QTreeWidget>
 
 #include <memory>
+
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "core/Language.h"
+#include "core/TextUtil.h"
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmOptions.h"
+#include "main/RecordListModel.h"
+#include "store/Database.h"
+#include "store/Maintenance.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Platform.h"
 
 namespace {
 

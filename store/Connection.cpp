@@ -1,11 +1,13 @@
 #include "store/Connection.h"
 
-#include "app/Errors.h"
-
 #include <QFile>
 #include <QFileInfo>
 
 #include <sqlite3.h>
+
+#include "core/Errors.h"
+
+Connection Conn;
 
 namespace {
 

@@ -82,3 +82,6 @@ private:
 // Parses "key=value;key=value", where a value may be wrapped in double quotes ("" inside them
 // stands for one quote). Keys are matched without regard to case.
 QString ConnectionStringValue(const QString& connectionString, const QString& key);
+
+// The one connection every statement of the program runs on, from start-up to the end.
+extern Connection Conn;

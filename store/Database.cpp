@@ -1,11 +1,10 @@
 #include "store/Database.h"
 
-#include "store/Encryption.h"
-
-#include "app/Errors.h"
-
 #include <QFile>
 #include <QFileInfo>
+
+#include "core/Errors.h"
+#include "store/Encryption.h"
 
 namespace {
 

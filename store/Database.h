@@ -1,10 +1,10 @@
 #pragma once
 
-#include "store/Connection.h"
-#include "store/Recordset.h"
-
 #include <QString>
 #include <QStringList>
+
+#include "store/Connection.h"
+#include "store/Recordset.h"
 
 // Every statement the program runs, one function each, so forms never write SQL. Values that
 // reach the database as text are cipher texts (hexadecimal digits only) or bound parameters;

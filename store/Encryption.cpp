@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "app/TextUtil.h"
+#include "core/TextUtil.h"
 
 // clang-format off
 const std::array<std::uint16_t, 256> CipherTable = {

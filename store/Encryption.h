@@ -1,13 +1,13 @@
 #pragma once
 
-#include "app/CodePage.h"
-
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
 #include <array>
 #include <cstdint>
+
+#include "core/CodePage.h"
 
 // The field cipher of stored contact and account values: each byte of the text's code-page form
 // goes through a fixed substitution, is mixed with its position by exclusive-or and is written as

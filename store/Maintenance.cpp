@@ -1,17 +1,15 @@
 #include "store/Maintenance.h"
 
-#include "store/Connection.h"
-#include "store/Database.h"
-
-#include "app/Errors.h"
-
 #include <QFile>
 #include <QFileInfo>
 
 #include <filesystem>
+#include <sqlite3.h>
 #include <system_error>
 
-#include <sqlite3.h>
+#include "core/Errors.h"
+#include "store/Connection.h"
+#include "store/Database.h"
 
 namespace {
 

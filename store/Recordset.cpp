@@ -1,12 +1,12 @@
 #include "store/Recordset.h"
 
-#include "app/Errors.h"
-#include "app/TextUtil.h"
-#include "store/Connection.h"
-
 #include <QRegularExpression>
 
 #include <sqlite3.h>
+
+#include "core/Errors.h"
+#include "core/TextUtil.h"
+#include "store/Connection.h"
 
 namespace {
 

@@ -1,27 +1,27 @@
 // The login, recovery and account dialogs driven by their controls over a real address book, and
 // the start-up paths that show them.
-#include "access/AccountParts.h"
-#include "access/frmCheckUsers.h"
-#include "access/frmForget.h"
-#include "access/frmLogin.h"
-#include "access/frmNewUser.h"
-#include "access/frmUsers.h"
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Forms.h"
-#include "app/Main.h"
-#include "app/OperateIni.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-#include "tests/support/TestSupport.h"
-
 #include <QFile>
 #include <QPushButton>
 #include <QStyle>
 #include <QtTest>
 
 #include <memory>
+
+#include "access/AccountParts.h"
+#include "access/frmCheckUsers.h"
+#include "access/frmForget.h"
+#include "access/frmLogin.h"
+#include "access/frmNewUser.h"
+#include "access/frmUsers.h"
+#include "app/Application.h"
+#include "core/AppState.h"
+#include "core/OperateIni.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "tests/support/TestSupport.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
 
 namespace {
 

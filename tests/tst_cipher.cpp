@@ -1,10 +1,10 @@
 // The field cipher and the code-page conversions under it. The cipher texts are what existing
 // databases hold, so the golden values below must never change.
-#include "app/CodePage.h"
-#include "store/Encryption.h"
-
 #include <QRandomGenerator>
 #include <QtTest>
+
+#include "core/CodePage.h"
+#include "store/Encryption.h"
 
 using namespace Qt::StringLiterals;
 

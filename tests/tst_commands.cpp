@@ -1,18 +1,6 @@
 // The main window's commands over a real address book: which commands the focus and the selection
 // allow, deleting records and types, the list's double-click and right-click, opening a web
 // address, and moving records onto a type by drag and drop, including drags from other programs.
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/Forms.h"
-#include "editors/frmPWD.h"
-#include "editors/frmPWDType.h"
-#include "main/RecordListModel.h"
-#include "main/RecordListView.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-#include "tests/support/TestSupport.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -26,6 +14,18 @@
 
 #include <functional>
 #include <memory>
+
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "editors/frmPWD.h"
+#include "editors/frmPWDType.h"
+#include "main/RecordListModel.h"
+#include "main/RecordListView.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "tests/support/TestSupport.h"
+#include "ui/Forms.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,10 +1,4 @@
 // The shared routines: sounds, the message-box pattern, the error report and the small helpers.
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Errors.h"
-#include "app/Main.h"
-#include "tests/support/TestSupport.h"
-
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -15,6 +9,12 @@
 #include <QtTest>
 
 #include <exception>
+
+#include "app/Application.h"
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "tests/support/TestSupport.h"
+#include "ui/Common.h"
 
 Q_DECLARE_METATYPE(std::exception_ptr)
 

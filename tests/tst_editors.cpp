@@ -1,15 +1,4 @@
 // The record and type editors, driven through their controls over a real address book.
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/CodePage.h"
-#include "app/Forms.h"
-#include "editors/frmPWD.h"
-#include "editors/frmPWDType.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-#include "tests/support/TestSupport.h"
-
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +6,17 @@
 #include <QtTest>
 
 #include <functional>
+
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "editors/frmPWD.h"
+#include "editors/frmPWDType.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "tests/support/TestSupport.h"
+#include "ui/Forms.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 
 #include <memory>
 
-#include "app/AppState.h"
-#include "app/CodePage.h"
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "exchange/ContactExchange.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
-#include "store/ContactExchange.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "tests/support/TestSupport.h"

@@ -1,21 +1,19 @@
 // The settings and language file reader and writer, on real files.
-#include "app/CodePage.h"
-#include "app/OperateIni.h"
-#include "tests/support/TestSupport.h"
-
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <future>
 #include <optional>
-
-#include <fcntl.h>
 #include <sys/stat.h>
-
 #include <unistd.h>
+
+#include "core/CodePage.h"
+#include "core/OperateIni.h"
+#include "tests/support/TestSupport.h"
 
 using namespace Qt::StringLiterals;
 

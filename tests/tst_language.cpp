@@ -1,11 +1,4 @@
 // Language lookup and form localisation against real language files.
-#include "app/AppState.h"
-#include "app/ApplyLanguage.h"
-#include "app/CodePage.h"
-#include "app/Language.h"
-#include "app/OperateIni.h"
-#include "tests/support/TestSupport.h"
-
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -20,6 +13,13 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QtTest>
+
+#include "core/AppState.h"
+#include "core/CodePage.h"
+#include "core/Language.h"
+#include "core/OperateIni.h"
+#include "tests/support/TestSupport.h"
+#include "ui/ApplyLanguage.h"
 
 namespace {
 

@@ -1,23 +1,5 @@
 // Backup, restore and compaction of the address book on real files, headless and through the main
 // window's commands; the Options and About dialogs.
-#include "access/frmLogin.h"
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Errors.h"
-#include "app/Forms.h"
-#include "app/OperateIni.h"
-#include "app/SaveFile.h"
-#include "app/Startup.h"
-#include "dialogs/frmAbout.h"
-#include "dialogs/frmOptions.h"
-#include "main/RecordListModel.h"
-#include "main/frmMain.h"
-#include "store/ContactExchange.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-#include "store/Maintenance.h"
-#include "tests/support/TestSupport.h"
-
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -29,8 +11,24 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-
 #include <sys/stat.h>
+
+#include "access/frmLogin.h"
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "core/OperateIni.h"
+#include "core/SaveFile.h"
+#include "dialogs/frmAbout.h"
+#include "dialogs/frmOptions.h"
+#include "exchange/ContactExchange.h"
+#include "main/RecordListModel.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "store/Maintenance.h"
+#include "tests/support/TestSupport.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
 
 using namespace Qt::StringLiterals;
 

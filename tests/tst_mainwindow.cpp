@@ -1,16 +1,6 @@
 // The main window over a real address book: the type tree, the list of types and records, the
 // column layout kept per list mode, sorting by a header click, the search bar, junk in the
 // settings file, database errors during a load, and the window and splitter kept across runs.
-#include "app/AppState.h"
-#include "app/FormState.h"
-#include "app/OperateIni.h"
-#include "main/MsgBar.h"
-#include "main/RecordListModel.h"
-#include "main/frmMain.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-#include "tests/support/TestSupport.h"
-
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
@@ -25,6 +15,16 @@
 
 #include <algorithm>
 #include <memory>
+
+#include "core/AppState.h"
+#include "core/OperateIni.h"
+#include "main/MsgBar.h"
+#include "main/RecordListModel.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "tests/support/TestSupport.h"
+#include "ui/FormState.h"
 
 using namespace Qt::StringLiterals;
 

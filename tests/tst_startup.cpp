@@ -1,17 +1,5 @@
 // Start-up: folder, language and settings choices, the two switches, the connection and the
 // window state kept in the settings file.
-#include "app/AppState.h"
-#include "app/Errors.h"
-#include "app/FormState.h"
-#include "app/Main.h"
-#include "app/OperateIni.h"
-#include "app/Startup.h"
-#include "app/platform/SystemLocale.h"
-#include "store/BookLock.h"
-#include "store/Database.h"
-#include "store/Maintenance.h"
-#include "tests/support/TestSupport.h"
-
 #include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -27,6 +15,17 @@
 
 #include <cstdio>
 #include <memory>
+
+#include "app/Application.h"
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "core/OperateIni.h"
+#include "core/platform/SystemLocale.h"
+#include "store/BookLock.h"
+#include "store/Database.h"
+#include "store/Maintenance.h"
+#include "tests/support/TestSupport.h"
+#include "ui/FormState.h"
 
 namespace {
 

@@ -1,13 +1,12 @@
 // The data store on real SQLCipher files: connection, schema, recordsets and every statement.
-#include <QtTest>
-
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtTest>
 
 #include <optional>
 
-#include "app/Errors.h"
+#include "core/Errors.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"

@@ -1,13 +1,13 @@
 // Creates the empty address book for the program folder at build time. An existing file is left
 // exactly as it is: rebuilding must never wipe anybody's contacts.
-#include "app/Errors.h"
-#include "store/Database.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 #include <cstdio>
+
+#include "core/Errors.h"
+#include "store/Database.h"
 
 int main(int argc, char** argv)
 {

@@ -1,14 +1,14 @@
 #include "tests/support/TestSupport.h"
 
-#include "app/AppState.h"
-#include "store/Database.h"
-
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
 
 #include <cerrno>
 #include <cstring>
+
+#include "core/AppState.h"
+#include "store/Database.h"
 
 #ifdef __linux__
 #include <sys/mount.h>

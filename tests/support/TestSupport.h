@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/Platform.h"
-
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
 
 #include <deque>
+
+#include "ui/Platform.h"
 
 // Stands in for the desktop in tests: remembers every box, sound and chooser call, and answers
 // from a script (OK, and no file, when the script is empty).

@@ -1,4 +1,4 @@
-#include "app/platform/SystemLocale.h"
+#include "core/platform/SystemLocale.h"
 
 #include <QHash>
 

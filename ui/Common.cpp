@@ -1,10 +1,4 @@
-#include "app/Common.h"
-
-#include "app/AppState.h"
-#include "app/Errors.h"
-#include "app/Language.h"
-#include "app/Platform.h"
-#include "app/TextUtil.h"
+#include "ui/Common.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -14,6 +8,12 @@
 #include <QTextEdit>
 
 #include <new>
+
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "core/Language.h"
+#include "core/TextUtil.h"
+#include "ui/Platform.h"
 
 namespace {
 

@@ -1,7 +1,4 @@
-#include "app/OperateIni.h"
-
-#include "app/CodePage.h"
-#include "app/SaveFile.h"
+#include "core/OperateIni.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+#include "core/CodePage.h"
+#include "core/SaveFile.h"
 
 namespace {
 

@@ -3,9 +3,8 @@
 #include <QList>
 #include <QString>
 
-#include <utility>
-
 #include <optional>
+#include <utility>
 
 // The settings and language files are Windows-style INI files. The rules match the profile-string
 // calls of the original platform: section and key names compared without regard to ASCII case,

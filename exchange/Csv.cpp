@@ -1,11 +1,11 @@
 // Reading and writing contacts as CSV (RFC 4180), with the header layouts of the common
 // address books.
-#include "store/ContactFile.h"
-
 #include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
+
+#include "exchange/ContactFile.h"
 
 namespace {
 

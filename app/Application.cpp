@@ -1,21 +1,4 @@
-#include "app/Main.h"
-
-#include "access/frmLogin.h"
-#include "access/frmNewUser.h"
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Errors.h"
-#include "app/Forms.h"
-#include "app/Language.h"
-#include "app/Platform.h"
-#include "app/Startup.h"
-#include "app/Version.h"
-#include "app/platform/SystemLocale.h"
-#include "main/frmMain.h"
-#include "store/BookLock.h"
-#include "store/Database.h"
-#include "store/Encryption.h"
-#include "store/Maintenance.h"
+#include "app/Application.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,6 +7,22 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "access/frmLogin.h"
+#include "access/frmNewUser.h"
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "core/Language.h"
+#include "core/Version.h"
+#include "core/platform/SystemLocale.h"
+#include "main/frmMain.h"
+#include "store/BookLock.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "store/Maintenance.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Platform.h"
 
 TavorenApplication::TavorenApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 

@@ -1,15 +1,15 @@
-#include "app/FormState.h"
-
-#include "app/AppState.h"
-#include "app/Common.h"
-#include "app/Language.h"
-#include "app/OperateIni.h"
+#include "ui/FormState.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
 
 #include <cmath>
+
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "core/OperateIni.h"
+#include "ui/Common.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/Platform.h"
+#include "ui/Platform.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

@@ -1,7 +1,7 @@
-#include "app/Language.h"
+#include "core/Language.h"
 
-#include "app/AppState.h"
-#include "app/OperateIni.h"
+#include "core/AppState.h"
+#include "core/OperateIni.h"
 
 QString GetLangString(const QString& section, const QString& key, const QString& defaultValue)
 {

@@ -2,7 +2,18 @@
 
 #include <QString>
 
-// The pieces of start-up that need no window, kept apart so they can be tested on their own.
+// The application-wide state, set up once by start-up and read by every form.
+
+extern QString AppFolder;   // folder of the executable, always ending in a separator
+extern QString LangFile;    // full path of the language file chosen from the locale
+extern QString IniFile;     // full path of the settings file beside the executable
+extern bool SoundEnabled;   // interface sounds play
+extern bool LoginEnabled;   // an account must log in at start-up
+extern QString CreditText;  // the About box's credit line in the chosen language
+extern QString CurrentUser; // plain name of the current account; empty until known
+extern bool LoginPassed;    // set by the login and new-user forms when they succeed
+
+// How start-up fills the state; none of it needs a window, so it can be tested on its own.
 
 // The executable's folder, ending in exactly one separator ("/" stays "/", "C:\" stays "C:\").
 QString AppFolderFrom(const QString& executableFolder);

@@ -1,4 +1,4 @@
-#include "access/Skin.h"
+#include "ui/Skin.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -14,4 +14,10 @@ void Skin::ApplySkin(QWidget* window) const
             window->layout()->setSizeConstraint(QLayout::SetFixedSize);
         }
     }
+}
+
+Skin& TheSkin()
+{
+    static Skin skin;
+    return skin;
 }

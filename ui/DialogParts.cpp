@@ -1,6 +1,4 @@
-#include "app/DialogParts.h"
-
-#include "app/CodePage.h"
+#include "ui/DialogParts.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -8,6 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include "core/CodePage.h"
 
 QPushButton* CommandButton(QWidget* parent, const char* name, const char* tag, const char* caption)
 {

@@ -9,3 +9,6 @@ class Skin
 public:
     void ApplySkin(QWidget* window) const;
 };
+
+// The one skin of the program: the login dialog's, which every dialog asks to dress it.
+Skin& TheSkin();

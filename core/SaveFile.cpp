@@ -1,4 +1,4 @@
-#include "app/SaveFile.h"
+#include "core/SaveFile.h"
 
 #include <QSaveFile>
 

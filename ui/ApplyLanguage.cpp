@@ -1,6 +1,4 @@
-#include "app/ApplyLanguage.h"
-
-#include "app/Language.h"
+#include "ui/ApplyLanguage.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -15,6 +13,8 @@
 #include <QSplitter>
 #include <QToolBar>
 #include <QToolButton>
+
+#include "core/Language.h"
 
 namespace {
 

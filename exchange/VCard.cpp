@@ -1,11 +1,10 @@
 // Reading and writing vCard 2.1, 3.0 and 4.0.
-#include "store/ContactFile.h"
-
-#include "app/CodePage.h"
-
 #include <QRegularExpression>
 
 #include <cstring>
+
+#include "core/CodePage.h"
+#include "exchange/ContactFile.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "store/ContactFile.h"
-
 #include <QSet>
 
 #include <functional>
 #include <optional>
+
+#include "exchange/ContactFile.h"
 
 class Connection;
 

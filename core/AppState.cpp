@@ -1,11 +1,19 @@
-#include "app/Startup.h"
-
-#include "app/AppState.h"
-#include "app/OperateIni.h"
+#include "core/AppState.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
+
+#include "core/OperateIni.h"
+
+QString AppFolder;
+QString LangFile;
+QString IniFile;
+bool SoundEnabled = false;
+bool LoginEnabled = false;
+QString CreditText;
+QString CurrentUser;
+bool LoginPassed = false;
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "store/ContactFile.h"
-
-#include "app/CodePage.h"
-
-#include <unicode/ucsdet.h>
+#include "exchange/ContactFile.h"
 
 #include <algorithm>
+#include <unicode/ucsdet.h>
+
+#include "core/CodePage.h"
 
 namespace {
 

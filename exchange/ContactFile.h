@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/TextUtil.h"
-
 #include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include "core/TextUtil.h"
 
 // Contacts as they travel in and out of the address book in vCard and CSV files.
 

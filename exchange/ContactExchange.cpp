@@ -1,12 +1,12 @@
-#include "store/ContactExchange.h"
+#include "exchange/ContactExchange.h"
 
-#include "app/CodePage.h"
+#include <QHash>
+
+#include "core/CodePage.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
-
-#include <QHash>
 
 namespace {
 

@@ -1,16 +1,15 @@
-#include "app/CodePage.h"
+#include "core/CodePage.h"
 
 #include <QHash>
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <iconv.h>
 #include <list>
 #include <string>
 
-#include "app/TextUtil.h"
-#include "app/platform/SystemLocale.h"
+#include "core/TextUtil.h"
+#include "core/platform/SystemLocale.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/TextUtil.h"
+#include "core/TextUtil.h"
 
 QString TrimSpaces(const QString& text)
 {
