@@ -10,16 +10,17 @@ RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
 }
 
-void RecordListModel::Begin(const QString& tag, std::vector<Column> columns, const QIcon& rowIcon)
+void RecordListModel::Begin(Mode mode, std::vector<Column> columns, const QIcon& rowIcon)
 {
     if (!m_filling) {
         beginResetModel();
         m_filling = true;
     }
-    m_tag = tag;
+    m_mode = mode;
     m_columns = std::move(columns);
     m_rowIcon = rowIcon;
     m_ids.clear();
+    m_webAddress.clear();
     m_texts.clear();
     m_cipherArena.clear();
     m_cipherSpans.clear();
@@ -31,12 +32,14 @@ void RecordListModel::Begin(const QString& tag, std::vector<Column> columns, con
 void RecordListModel::AddRow(qint64 id, QStringList texts)
 {
     m_ids.push_back(id);
+    m_webAddress.push_back(false);
     m_texts.push_back(std::move(texts));
 }
 
-void RecordListModel::AddCipherRow(qint64 id, const QByteArrayView* cipherTexts)
+void RecordListModel::AddCipherRow(qint64 id, const QByteArrayView* cipherTexts, bool webAddress)
 {
     m_ids.push_back(id);
+    m_webAddress.push_back(webAddress);
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
         const QByteArrayView text = cipherTexts[c];
         m_cipherSpans.push_back({static_cast<quint32>(m_cipherArena.size()), static_cast<quint32>(text.size())});
@@ -69,7 +72,7 @@ void RecordListModel::End()
 
 void RecordListModel::Clear()
 {
-    Begin(QString(), {}, QIcon());
+    Begin(Mode::None, {}, QIcon());
     End();
 }
 
@@ -107,6 +110,11 @@ int RecordListModel::RowOfKey(const QString& key) const
         }
     }
     return -1;
+}
+
+bool RecordListModel::HasWebAddress(int row) const
+{
+    return row >= 0 && row < rowCount() && m_webAddress[static_cast<std::size_t>(Storage(row))];
 }
 
 void RecordListModel::RemoveRowAt(int row)
@@ -249,10 +257,6 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const
         return column.colour.isValid() ? QVariant(column.colour) : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.alignment | Qt::AlignVCenter);
-    case KeyRole:
-        return Key(index.row());
-    case TagRole:
-        return m_tag;
     default:
         return {};
     }
@@ -279,5 +283,5 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const
         return Qt::NoItemFlags;
     }
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable |
-           (m_tag == QLatin1String("List") ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
+           (m_mode == Mode::Records ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
 }

@@ -21,7 +21,8 @@
 class RecordListModel : public QAbstractTableModel
 {
 public:
-    enum Roles { KeyRole = Qt::UserRole + 1, TagRole };
+    // What the list holds: nothing yet, contact records (of a type or found), or the types.
+    enum class Mode { None, Records, Types };
 
     struct Column
     {
@@ -38,19 +39,21 @@ public:
     explicit RecordListModel(QObject* parent = nullptr);
 
     // Filling: Begin clears rows and columns; rows are added with plain texts or with cipher
-    // texts (one per column, in column order); End shows the result, in load order.
-    void Begin(const QString& tag, std::vector<Column> columns, const QIcon& rowIcon);
+    // texts (one per column, in column order) and whether the record has a web address to open;
+    // End shows the result, in load order.
+    void Begin(Mode mode, std::vector<Column> columns, const QIcon& rowIcon);
     void AddRow(qint64 id, QStringList texts);
-    void AddCipherRow(qint64 id, const QByteArrayView* cipherTexts);
+    void AddCipherRow(qint64 id, const QByteArrayView* cipherTexts, bool webAddress);
     void End();
     bool IsFilling() const { return m_filling; }
     void Clear();
 
-    QString Tag() const { return m_tag; }
+    Mode ListMode() const { return m_mode; }
     qint64 Id(int row) const;
     QString Key(int row) const; // "_" + id
     QString Text(int row, int column) const;
     int RowOfKey(const QString& key) const; // -1 when absent
+    bool HasWebAddress(int row) const;      // a record row whose address can be opened
     void RemoveRowAt(int row);
     void RemoveRows(const QList<int>& rows); // shown rows, in one change
 
@@ -76,10 +79,11 @@ private:
     QString StoredText(std::size_t storage, int column) const;
     const std::vector<QCollatorSortKey>& SortKeys(int column);
 
-    QString m_tag;
+    Mode m_mode = Mode::None;
     std::vector<Column> m_columns;
     QIcon m_rowIcon;
     std::vector<qint64> m_ids;        // by storage index
+    std::vector<bool> m_webAddress;   // by storage index
     std::vector<QStringList> m_texts; // plain rows, by storage index
     std::vector<char> m_cipherArena;  // cipher rows: the bytes
     std::vector<Span> m_cipherSpans;  // cipher rows: storage index * columns + column

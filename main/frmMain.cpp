@@ -20,7 +20,6 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
-#include <QTreeWidget>
 
 #include <utility>
 
@@ -118,55 +117,63 @@ void frmMain::BuildMenus()
 
     QMenu* mnuFile = SubMenu(nullptr, "mnuFile", "10001");
     QMenu* mnuNew = SubMenu(mnuFile, "mnuNew", "11001");
-    MenuItem(mnuNew, "mnuNewPWD", "11101")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    MenuItem(mnuNew, "mnuNewPWDType", "11102");
+    mnuNewPWD = MenuItem(mnuNew, "mnuNewPWD", "11101");
+    mnuNewPWD->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    mnuNewPWDType = MenuItem(mnuNew, "mnuNewPWDType", "11102");
     mnuNew->menuAction()->setIcon(ActionIcon(QStringLiteral("new")));
     separator(mnuFile, "mnuFileSplit1");
-    MenuItem(mnuFile, "mnuUrl", "11008")->setIcon(ActionIcon(QStringLiteral("url")));
-    MenuItem(mnuFile, "mnuUser", "11004");
+    mnuUrl = MenuItem(mnuFile, "mnuUrl", "11008");
+    mnuUrl->setIcon(ActionIcon(QStringLiteral("url")));
+    mnuUser = MenuItem(mnuFile, "mnuUser", "11004");
     separator(mnuFile, "mnuFileSplit2");
-    MenuItem(mnuFile, "mnuBackup", "11006");
-    MenuItem(mnuFile, "mnuRestore", "11007");
+    mnuBackup = MenuItem(mnuFile, "mnuBackup", "11006");
+    mnuRestore = MenuItem(mnuFile, "mnuRestore", "11007");
     separator(mnuFile, "mnuFileSplit4");
-    MenuItem(mnuFile, "mnuImport", "11009");
-    MenuItem(mnuFile, "mnuExport", "11010");
-    MenuItem(mnuFile, "mnuPrint", "11011")->setIcon(ActionIcon(QStringLiteral("print")));
+    mnuImport = MenuItem(mnuFile, "mnuImport", "11009");
+    mnuExport = MenuItem(mnuFile, "mnuExport", "11010");
+    mnuPrint = MenuItem(mnuFile, "mnuPrint", "11011");
+    mnuPrint->setIcon(ActionIcon(QStringLiteral("print")));
     separator(mnuFile, "mnuFileSplit3");
-    QAction* mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
+    mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
     mnuExit->setIcon(ActionIcon(QStringLiteral("close")));
 
     QMenu* mnuEdit = SubMenu(nullptr, "mnuEdit", "10002");
-    QAction* edit = MenuItem(mnuEdit, "mnuEditRec", "12001");
-    edit->setShortcut(QKeySequence(Qt::Key_F2));
-    edit->setIcon(ActionIcon(QStringLiteral("edit")));
+    mnuEditRec = MenuItem(mnuEdit, "mnuEditRec", "12001");
+    mnuEditRec->setShortcut(QKeySequence(Qt::Key_F2));
+    mnuEditRec->setIcon(ActionIcon(QStringLiteral("edit")));
     separator(mnuEdit, "mnuEditSplit1");
-    MenuItem(mnuEdit, "mnuDeleteRec", "12002")->setIcon(ActionIcon(QStringLiteral("delete")));
-    MenuItem(mnuEdit, "mnuSelectAll", "12004")->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    MenuItem(mnuEdit, "mnuUnSelectAll", "12005")->setVisible(false);
+    mnuDeleteRec = MenuItem(mnuEdit, "mnuDeleteRec", "12002");
+    mnuDeleteRec->setIcon(ActionIcon(QStringLiteral("delete")));
+    mnuSelectAll = MenuItem(mnuEdit, "mnuSelectAll", "12004");
+    mnuSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnuUnSelectAll = MenuItem(mnuEdit, "mnuUnSelectAll", "12005");
+    mnuUnSelectAll->setVisible(false);
     separator(mnuEdit, "mnuEditSplit2");
-    QAction* refresh = MenuItem(mnuEdit, "mnuRefresh", "12003");
-    refresh->setShortcut(QKeySequence(Qt::Key_F5));
-    refresh->setIcon(ActionIcon(QStringLiteral("refresh")));
+    mnuRefresh = MenuItem(mnuEdit, "mnuRefresh", "12003");
+    mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    mnuRefresh->setIcon(ActionIcon(QStringLiteral("refresh")));
 
     QMenu* mnuToolS = SubMenu(nullptr, "mnuToolS", "10003");
-    MenuItem(mnuToolS, "mnuOptions", "13001")->setIcon(ActionIcon(QStringLiteral("options")));
+    mnuOptions = MenuItem(mnuToolS, "mnuOptions", "13001");
+    mnuOptions->setIcon(ActionIcon(QStringLiteral("options")));
     separator(mnuToolS, "mnuToolSplit1");
-    MenuItem(mnuToolS, "mnuClearupDB", "13002");
+    mnuClearupDB = MenuItem(mnuToolS, "mnuClearupDB", "13002");
 
     QMenu* mnuHelp = SubMenu(nullptr, "mnuHelp", "10004");
-    MenuItem(mnuHelp, "mnuHelpAbout", "14003")->setIcon(ActionIcon(QStringLiteral("help")));
+    mnuHelpAbout = MenuItem(mnuHelp, "mnuHelpAbout", "14003");
+    mnuHelpAbout->setIcon(ActionIcon(QStringLiteral("help")));
 
     // The pop-up menu lives outside the menu bar.
     mnuPM = new QMenu(QStringLiteral("PopupMenu"), this);
     mnuPM->setObjectName(QStringLiteral("mnuPM"));
     QMenu* mnuNew2 = SubMenu(mnuPM, "mnuNew2", "11001");
-    MenuItem(mnuNew2, "mnuNewPWD2", "11101");
-    MenuItem(mnuNew2, "mnuNewPWDType2", "11102");
+    mnuNewPWD2 = MenuItem(mnuNew2, "mnuNewPWD2", "11101");
+    mnuNewPWDType2 = MenuItem(mnuNew2, "mnuNewPWDType2", "11102");
     separator(mnuPM, "mnuPMSplit1");
-    MenuItem(mnuPM, "mnuEditRec2", "12001");
-    MenuItem(mnuPM, "mnuDeleteRec2", "12002");
+    mnuEditRec2 = MenuItem(mnuPM, "mnuEditRec2", "12001");
+    mnuDeleteRec2 = MenuItem(mnuPM, "mnuDeleteRec2", "12002");
     separator(mnuPM, "mnuPMSplit2");
-    MenuItem(mnuPM, "mnuRefresh2", "12003");
+    mnuRefresh2 = MenuItem(mnuPM, "mnuRefresh2", "12003");
 }
 
 void frmMain::BuildToolbars()
@@ -185,32 +192,34 @@ void frmMain::BuildToolbars()
         action->setProperty("Tag", QLatin1String(tag));
         return action;
     };
-    QAction* newAction = button("New", "20001", "New", "new");
+    Toolbar1_New = button("New", "20001", "New", "new");
     auto* dropDown = new QMenu(this);
     dropDown->setObjectName(QStringLiteral("Toolbar1_NewMenu"));
-    for (const auto& [key, tag, text] :
-         {std::tuple{"NewPWD", "11101", "Password data"}, std::tuple{"NewPWDType", "11102", "New password type"}}) {
-        QAction* entry = dropDown->addAction(QLatin1String(text));
-        entry->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(key));
-        entry->setProperty("Key", QLatin1String(key));
-        entry->setProperty("Tag", QLatin1String(tag));
-    }
-    newAction->setMenu(dropDown);
-    NewButton = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(newAction));
+    auto entry = [dropDown](const char* key, const char* tag, const char* text) {
+        QAction* action = dropDown->addAction(QLatin1String(text));
+        action->setObjectName(QStringLiteral("Toolbar1_") + QLatin1String(key));
+        action->setProperty("Key", QLatin1String(key));
+        action->setProperty("Tag", QLatin1String(tag));
+        return action;
+    };
+    Toolbar1_NewPWD = entry("NewPWD", "11101", "Password data");
+    Toolbar1_NewPWDType = entry("NewPWDType", "11102", "New password type");
+    Toolbar1_New->setMenu(dropDown);
+    NewButton = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(Toolbar1_New));
     if (NewButton != nullptr) {
         NewButton->setPopupMode(QToolButton::MenuButtonPopup);
     }
-    button("Edit", "20002", "Edit", "edit");
-    button("Delete", "20003", "Delete", "delete");
+    Toolbar1_Edit = button("Edit", "20002", "Edit", "edit");
+    Toolbar1_Delete = button("Delete", "20003", "Delete", "delete");
     Toolbar1->addSeparator();
-    button("Print", "20004", "Print", "print");
+    Toolbar1_Print = button("Print", "20004", "Print", "print");
     Toolbar1->addSeparator();
-    button("Refresh", "20005", "Refresh", "refresh");
-    button("Url", "20009", "Url", "url");
+    Toolbar1_Refresh = button("Refresh", "20005", "Refresh", "refresh");
+    Toolbar1_Url = button("Url", "20009", "Url", "url");
     Toolbar1->addSeparator();
-    button("Options", "20008", "Options", "options");
-    button("Help", "20006", "Help", "help");
-    button("Close", "20007", "Close", "close");
+    Toolbar1_Options = button("Options", "20008", "Options", "options");
+    Toolbar1_Help = button("Help", "20006", "Help", "help");
+    Toolbar1_Close = button("Close", "20007", "Close", "close");
 
     // Band 2: the mark, on the same row.
     auto* band2 = new QToolBar(QStringLiteral("Mark"), this);
@@ -272,11 +281,8 @@ void frmMain::BuildPanes()
     Splitter->setChildrenCollapsible(false);
     Splitter->setHandleWidth(std::max(3, TwipsToPixels(45, tx)));
 
-    TreeView1 = new QTreeWidget(Splitter);
+    TreeView1 = new TypeTree(Splitter);
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setColumnCount(1);
-    TreeView1->setRootIsDecorated(true);
     TreeView1->setMinimumWidth(TwipsToPixels(SplitterMargin, tx) + 1);
     TreeView1->installEventFilter(this);
     // Keys move the current node and load its list here; a click loads through itemPressed, so
@@ -295,12 +301,11 @@ void frmMain::BuildPanes()
     auto* list = new RecordListView(Splitter);
     list->DragText = [this]() -> QString {
         // Types are not dragged, and nothing without a current row.
-        return ListMode() == QLatin1String("List") && CurrentRow() >= 0 ? DragText() : QString();
+        return ListMode() == RecordListModel::Mode::Records && CurrentRow() >= 0 ? DragText() : QString();
     };
-    list->DragFinished = [this] { SetDropHighlight(nullptr); };
+    list->DragFinished = [this] { TreeView1->ClearDropHighlight(); };
     ListView1 = list;
     ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setProperty("Tag", QString());
     ListView1->setHeader(new SortHeader(ListView1));
     ListView1->setModel(m_model);
     ListView1->setRootIsDecorated(false);
@@ -324,8 +329,7 @@ void frmMain::BuildPanes()
             [this] { UpdateCommandState(); });
     ListView1->viewport()->installEventFilter(this);
     TreeView1->viewport()->installEventFilter(this);
-    TreeView1->setAcceptDrops(true);
-    TreeView1->viewport()->setAcceptDrops(true);
+    connect(TreeView1, &TypeTree::RecordsDropped, this, &frmMain::TreeView1_OLEDragDrop);
 
     Splitter->setStretchFactor(0, 0);
     Splitter->setStretchFactor(1, 1);
@@ -433,18 +437,6 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == TreeView1->viewport()) {
         switch (event->type()) {
-        case QEvent::DragEnter:
-        case QEvent::DragMove:
-            if (!TreeView1_OLEDragOver(static_cast<QDropEvent*>(event))) {
-                event->ignore();
-            }
-            return true;
-        case QEvent::Drop:
-            TreeView1_OLEDragDrop(static_cast<QDropEvent*>(event));
-            return true;
-        case QEvent::DragLeave:
-            SetDropHighlight(nullptr);
-            return true;
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
             if (mouse->button() == Qt::RightButton) {

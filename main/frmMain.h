@@ -6,8 +6,11 @@
 
 #include <optional>
 
+#include "main/RecordListModel.h"
+#include "main/TypeTree.h"
 #include "ui/MainViews.h"
 
+class ColumnLayout;
 class MsgBar;
 class QAction;
 class QComboBox;
@@ -21,10 +24,8 @@ class QSplitter;
 class QToolBar;
 class QToolButton;
 class QTreeView;
-class QTreeWidget;
 class QTreeWidgetItem;
 class Recordset;
-class RecordListModel;
 
 // The main window: the type tree on the left, the list of types or records on the right, the
 // search bar, toolbar, menus and status bar. Other forms rebuild it through LoadTreeData.
@@ -33,9 +34,7 @@ class frmMain : public QMainWindow, public MainViews
     Q_OBJECT
 
 public:
-    // Data roles of the tree's nodes.
-    static constexpr int NodeKeyRole = Qt::UserRole;
-    static constexpr int NodeTagRole = Qt::UserRole + 1;
+    static constexpr int NodeKeyRole = TypeTree::KeyRole; // the key of a node of TreeView1
 
     frmMain();
     ~frmMain() override;
@@ -47,10 +46,9 @@ public:
     // records) and selects the row with this key. Does nothing at all for no node.
     void LoadListData(QTreeWidgetItem* node, const QString& selectKey);
 
-    // The list mode: "List" while the list shows records, "Type" while it shows the types, ""
-    // before the first load.
-    QString ListMode() const;
-    QTreeWidgetItem* NodeByKey(const QString& key) const;
+    // Records (of a type or found) or the types; None before the first load.
+    RecordListModel::Mode ListMode() const;
+    QTreeWidgetItem* NodeByKey(const QString& key) const { return TreeView1->NodeByKey(key); }
     RecordListModel* ListModel() const { return m_model; }
     QString PanelText(int panel) const; // status bar panel 1 or 2
     void ShowUser() override;           // the account in use, in the status bar's user panel
@@ -90,7 +88,7 @@ public:
     // this program: "Morvanta:" and decimal numbers that fit a key, separated by commas.
     static std::optional<QList<qint64>> ParseDragText(const QString& text);
     QString DragText() const; // the selected rows' drag text, in list order
-    QTreeWidgetItem* DropHighlight() const { return m_dropNode; }
+    QTreeWidgetItem* DropHighlight() const { return TreeView1->DropHighlight(); }
 
     QString SearchPrompt;          // the search box's prompt: while it shows it, nothing is searched
     bool FillingFieldList = false; // true while start-up fills the field chooser
@@ -125,8 +123,9 @@ private:
 
     // Commands (frmMain_Commands.cpp)
     void WireCommands();
-    QAction* Item(const char* name) const;
-    QString ActiveControlName() const;
+    bool TreeHasFocus() const;
+    // A stored web address as it is opened: trimmed; empty when there is nothing to open.
+    static QString WebAddressOf(const QString& stored);
     void EditType(qint64 typeNo);
     // The editors (frmMain_Editors.cpp): a new record (-1) or an existing one, a new type (-1) or
     // an existing one, each shown modally.
@@ -138,16 +137,16 @@ private:
     void OpenUserAccount();
     void OpenAbout();
     // A menu command's caption as a title: no access key, no ellipsis.
-    QString CommandTitle(const char* name) const;
+    static QString CommandTitle(const QAction* action);
+    // After maintenance: the views rebuilt, or emptied when the book did not reopen.
+    void RefreshViews();
     void TreeView1_MouseDown(Qt::MouseButton button, const QPoint& viewportPos, const QPoint& globalPos);
-    bool WebAddressUsable(int row) const;
 
-    // Drag and drop (frmMain_DragDrop.cpp)
-    bool TreeView1_OLEDragOver(QDropEvent* event);
-    void TreeView1_OLEDragDrop(QDropEvent* event);
-    void SetDropHighlight(QTreeWidgetItem* node);
+    // Drag and drop (frmMain_DragDrop.cpp): the records dropped on a type move to it.
+    void TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& typeKey);
 
     // Columns (frmMain_Columns.cpp)
+    ColumnLayout Layout() const; // of the current list mode
     void SaveColumnState();
     void LoadColumnState();
     void ListView1_ColumnClick(int column);
@@ -165,19 +164,53 @@ public:
     QLineEdit* txtValue = nullptr;
     QPushButton* CmdSearch = nullptr;
     QSplitter* Splitter = nullptr;
-    QTreeWidget* TreeView1 = nullptr;
+    TypeTree* TreeView1 = nullptr;
     QTreeView* ListView1 = nullptr;
     MsgBar* m_msgBar = nullptr;
     QMenu* mnuPM = nullptr;
+    // Menu items, pop-up items and toolbar buttons, named as their object names.
+    QAction* mnuNewPWD = nullptr;
+    QAction* mnuNewPWDType = nullptr;
+    QAction* mnuUrl = nullptr;
+    QAction* mnuUser = nullptr;
+    QAction* mnuBackup = nullptr;
+    QAction* mnuRestore = nullptr;
+    QAction* mnuImport = nullptr;
+    QAction* mnuExport = nullptr;
+    QAction* mnuPrint = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuEditRec = nullptr;
+    QAction* mnuDeleteRec = nullptr;
+    QAction* mnuSelectAll = nullptr;
+    QAction* mnuUnSelectAll = nullptr;
+    QAction* mnuRefresh = nullptr;
+    QAction* mnuOptions = nullptr;
+    QAction* mnuClearupDB = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+    QAction* mnuNewPWD2 = nullptr;
+    QAction* mnuNewPWDType2 = nullptr;
+    QAction* mnuEditRec2 = nullptr;
+    QAction* mnuDeleteRec2 = nullptr;
+    QAction* mnuRefresh2 = nullptr;
+    QAction* Toolbar1_New = nullptr;
+    QAction* Toolbar1_NewPWD = nullptr;
+    QAction* Toolbar1_NewPWDType = nullptr;
+    QAction* Toolbar1_Edit = nullptr;
+    QAction* Toolbar1_Delete = nullptr;
+    QAction* Toolbar1_Print = nullptr;
+    QAction* Toolbar1_Refresh = nullptr;
+    QAction* Toolbar1_Url = nullptr;
+    QAction* Toolbar1_Options = nullptr;
+    QAction* Toolbar1_Help = nullptr;
+    QAction* Toolbar1_Close = nullptr;
 
 private:
     RecordListModel* m_model = nullptr;
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
     bool m_loadingTree = false;
-    bool m_treePressed = false;            // a mouse button went down on a node; its press loads the list
-    QTreeWidgetItem* m_dropNode = nullptr; // the type node drawn as the drop target
-    QList<int> m_pendingWidths;            // default column widths of the list being loaded, in pixels
-    int m_sortKey = 0;                     // the list's sort column
-    int m_sortOrder = 0;                   // 0 ascending, 1 descending
+    bool m_treePressed = false; // a mouse button went down on a node; its press loads the list
+    QList<int> m_pendingWidths; // default column widths of the list being loaded, in pixels
+    int m_sortKey = 0;          // the list's sort column
+    int m_sortOrder = 0;        // 0 ascending, 1 descending
 };

@@ -20,24 +20,12 @@
 #include "ui/Common.h"
 #include "ui/Platform.h"
 
-namespace {
+using Mode = RecordListModel::Mode;
+using NodeKind = TypeTree::NodeKind;
 
-qint64 KeyNumber(const QString& key)
+bool frmMain::TreeHasFocus() const
 {
-    return QStringView(key).mid(1).toLongLong();
-}
-
-} // namespace
-
-QAction* frmMain::Item(const char* name) const
-{
-    return findChild<QAction*>(QLatin1String(name));
-}
-
-QString frmMain::ActiveControlName() const
-{
-    const QWidget* focus = focusWidget();
-    return focus != nullptr ? focus->objectName() : QString();
+    return focusWidget() == TreeView1;
 }
 
 int frmMain::CurrentRow() const
@@ -58,97 +46,57 @@ int frmMain::CurrentRow() const
 
 void frmMain::WireCommands()
 {
-    auto on = [this](const char* name, auto handler) {
-        if (QAction* action = Item(name)) {
-            connect(action, &QAction::triggered, this, handler);
-        }
-    };
-    on("mnuNewPWD", &frmMain::NewRecord);
-    on("mnuNewPWD2", &frmMain::NewRecord);
-    on("mnuNewPWDType", &frmMain::NewType);
-    on("mnuNewPWDType2", &frmMain::NewType);
-    on("mnuEditRec", &frmMain::EditCommand);
-    on("mnuEditRec2", &frmMain::EditCommand);
-    on("mnuDeleteRec", &frmMain::DeleteCommand);
-    on("mnuDeleteRec2", &frmMain::DeleteCommand);
-    on("mnuRefresh", &frmMain::Refresh);
-    on("mnuRefresh2", &frmMain::RefreshFromPopup);
-    on("mnuUrl", &frmMain::OpenWebAddress);
-    on("mnuSelectAll", &frmMain::SelectAll);
-    on("mnuUnSelectAll", &frmMain::UnselectAll);
-    on("mnuUser", &frmMain::OpenUserAccount);
-    on("mnuOptions", &frmMain::OpenOptions);
-    on("mnuHelpAbout", &frmMain::OpenAbout);
-    on("mnuBackup", &frmMain::BackupDatabase);
-    on("mnuRestore", &frmMain::RestoreDatabase);
-    on("mnuClearupDB", &frmMain::CompactDatabase);
-    on("mnuImport", &frmMain::ImportContacts);
-    on("mnuExport", &frmMain::ExportContacts);
-    on("mnuPrint", &frmMain::PrintList);
-    on("mnuExit", &QWidget::close);
+    for (const auto& [action, handler] :
+         {std::pair{mnuNewPWD, &frmMain::NewRecord}, {mnuNewPWD2, &frmMain::NewRecord},
+          {mnuNewPWDType, &frmMain::NewType},        {mnuNewPWDType2, &frmMain::NewType},
+          {mnuEditRec, &frmMain::EditCommand},       {mnuEditRec2, &frmMain::EditCommand},
+          {mnuDeleteRec, &frmMain::DeleteCommand},   {mnuDeleteRec2, &frmMain::DeleteCommand},
+          {mnuRefresh, &frmMain::Refresh},           {mnuRefresh2, &frmMain::RefreshFromPopup},
+          {mnuUrl, &frmMain::OpenWebAddress},        {mnuSelectAll, &frmMain::SelectAll},
+          {mnuUnSelectAll, &frmMain::UnselectAll},   {mnuUser, &frmMain::OpenUserAccount},
+          {mnuOptions, &frmMain::OpenOptions},       {mnuHelpAbout, &frmMain::OpenAbout},
+          {mnuBackup, &frmMain::BackupDatabase},     {mnuRestore, &frmMain::RestoreDatabase},
+          {mnuClearupDB, &frmMain::CompactDatabase}, {mnuImport, &frmMain::ImportContacts},
+          {mnuExport, &frmMain::ExportContacts},     {mnuPrint, &frmMain::PrintList}}) {
+        connect(action, &QAction::triggered, this, handler);
+    }
+    connect(mnuExit, &QAction::triggered, this, &QWidget::close);
 
     // Every toolbar button clicks before it acts.
-    auto button = [this](const char* name, auto handler) {
-        if (QAction* action = Item(name)) {
-            connect(action, &QAction::triggered, this, [this, handler] {
-                PlaySoundRes(SoundClick);
-                (this->*handler)();
-            });
-        }
-    };
-    button("Toolbar1_New", &frmMain::NewRecord);
-    button("Toolbar1_NewPWD", &frmMain::NewRecord);
-    button("Toolbar1_NewPWDType", &frmMain::NewType);
-    button("Toolbar1_Edit", &frmMain::EditCommand);
-    button("Toolbar1_Delete", &frmMain::DeleteCommand);
-    button("Toolbar1_Options", &frmMain::OpenOptions);
-    button("Toolbar1_Refresh", &frmMain::Refresh);
-    button("Toolbar1_Url", &frmMain::OpenWebAddress);
-    button("Toolbar1_Print", &frmMain::PrintList);
-    if (QAction* close = Item("Toolbar1_Close")) {
-        connect(close, &QAction::triggered, this, [this] {
+    for (const auto& [action, handler] : {std::pair{Toolbar1_New, &frmMain::NewRecord},
+                                          {Toolbar1_NewPWD, &frmMain::NewRecord},
+                                          {Toolbar1_NewPWDType, &frmMain::NewType},
+                                          {Toolbar1_Edit, &frmMain::EditCommand},
+                                          {Toolbar1_Delete, &frmMain::DeleteCommand},
+                                          {Toolbar1_Options, &frmMain::OpenOptions},
+                                          {Toolbar1_Refresh, &frmMain::Refresh},
+                                          {Toolbar1_Url, &frmMain::OpenWebAddress},
+                                          {Toolbar1_Print, &frmMain::PrintList}}) {
+        connect(action, &QAction::triggered, this, [this, handler = handler] {
             PlaySoundRes(SoundClick);
-            this->close();
+            (this->*handler)();
         });
     }
+    connect(Toolbar1_Close, &QAction::triggered, this, [this] {
+        PlaySoundRes(SoundClick);
+        close();
+    });
     Mark->installEventFilter(this);
-}
-
-bool frmMain::WebAddressUsable(int row) const
-{
-    if (row < 0 || m_model->Tag() != QLatin1String("List")) {
-        return false;
-    }
-    Recordset rs;
-    OpenRecordUrl(rs, Conn, m_model->Id(row));
-    const QString address = rs.IsEOF() ? QString() : rs.Text(u"Url").trimmed();
-    return !address.isEmpty() && address.compare(QLatin1String("http://"), Qt::CaseInsensitive) != 0;
 }
 
 void frmMain::UpdateCommandState()
 {
-    bool edit = false;
-    if (ActiveControlName() == QLatin1String("TreeView1")) {
-        const QTreeWidgetItem* node = TreeView1->currentItem();
-        edit = node != nullptr && node->data(0, NodeTagRole).toString() == QLatin1String("Type");
-    } else {
-        edit = CurrentRow() >= 0;
+    // The web address is read with the list, so following every click costs no query.
+    const bool edit = TreeHasFocus() ? TreeView1->CurrentKind() == NodeKind::Type : CurrentRow() >= 0;
+    const bool url = !TreeHasFocus() && m_model->HasWebAddress(CurrentRow());
+    for (QAction* action : {mnuEditRec, mnuEditRec2, Toolbar1_Edit, mnuDeleteRec, mnuDeleteRec2, Toolbar1_Delete}) {
+        action->setEnabled(edit);
     }
-    bool url = false;
-    try {
-        url = ActiveControlName() != QLatin1String("TreeView1") && WebAddressUsable(CurrentRow());
-    } catch (...) {
-        url = false; // a failed look-up only leaves the command off
-    }
-    for (const char* name :
-         {"mnuEditRec", "mnuEditRec2", "Toolbar1_Edit", "mnuDeleteRec", "mnuDeleteRec2", "Toolbar1_Delete"}) {
-        Item(name)->setEnabled(edit);
-    }
-    Item("mnuUrl")->setEnabled(url);
-    Item("Toolbar1_Url")->setEnabled(url);
-    Item("mnuSelectAll")
-        ->setEnabled(m_model->rowCount() > 0 && ListView1->selectionMode() == QAbstractItemView::ExtendedSelection);
-    Item("mnuUnSelectAll")->setEnabled(CurrentRow() >= 0);
+    mnuUrl->setEnabled(url);
+    Toolbar1_Url->setEnabled(url);
+    mnuSelectAll->setEnabled(m_model->rowCount() > 0 &&
+                             ListView1->selectionMode() == QAbstractItemView::ExtendedSelection);
+    mnuUnSelectAll->setEnabled(CurrentRow() >= 0);
 }
 
 void frmMain::NewRecord()
@@ -156,11 +104,10 @@ void frmMain::NewRecord()
     // The type to propose: the type row of the list, else the type node of the tree.
     QString typeName;
     const int row = CurrentRow();
-    if (ActiveControlName() != QLatin1String("TreeView1") && row >= 0 && m_model->Tag() == QLatin1String("Type")) {
+    if (!TreeHasFocus() && row >= 0 && ListMode() == Mode::Types) {
         typeName = m_model->Text(row, 0);
-    } else if (const QTreeWidgetItem* node = TreeView1->currentItem();
-               node != nullptr && node->data(0, NodeTagRole).toString() == QLatin1String("Type")) {
-        typeName = node->text(0);
+    } else if (TreeView1->CurrentKind() == NodeKind::Type) {
+        typeName = TreeView1->currentItem()->text(0);
     }
     OpenRecordEditor(false, -1, typeName);
 }
@@ -177,10 +124,9 @@ void frmMain::EditType(qint64 typeNo)
 
 void frmMain::EditCommand()
 {
-    if (ActiveControlName() == QLatin1String("TreeView1")) {
-        const QTreeWidgetItem* node = TreeView1->currentItem();
-        if (node != nullptr && node->data(0, NodeTagRole).toString() == QLatin1String("Type")) {
-            EditType(KeyNumber(node->data(0, NodeKeyRole).toString()));
+    if (TreeHasFocus()) {
+        if (TreeView1->CurrentKind() == NodeKind::Type) {
+            EditType(TypeTree::NumberOf(TreeView1->CurrentKey()));
         }
         return;
     }
@@ -188,9 +134,9 @@ void frmMain::EditCommand()
     if (row < 0) {
         return;
     }
-    if (m_model->Tag() == QLatin1String("Type")) {
+    if (ListMode() == Mode::Types) {
         EditType(m_model->Id(row));
-    } else if (m_model->Tag() == QLatin1String("List")) {
+    } else if (ListMode() == Mode::Records) {
         OpenRecordEditor(true, m_model->Id(row), QString());
     }
 }
@@ -210,10 +156,9 @@ bool frmMain::DeleteType(qint64 typeNo)
 void frmMain::DeleteCommand()
 {
     try {
-        if (ActiveControlName() == QLatin1String("TreeView1")) {
+        if (TreeHasFocus()) {
             QTreeWidgetItem* node = TreeView1->currentItem();
-            if (node == nullptr || node->data(0, NodeTagRole).toString() != QLatin1String("Type") ||
-                !DeleteType(KeyNumber(node->data(0, NodeKeyRole).toString()))) {
+            if (TypeTree::KindOf(node) != NodeKind::Type || !DeleteType(TypeTree::NumberOf(TypeTree::KeyOf(node)))) {
                 return;
             }
             QTreeWidgetItem* parent = node->parent();
@@ -233,7 +178,7 @@ void frmMain::DeleteCommand()
         if (row < 0) {
             return;
         }
-        if (m_model->Tag() == QLatin1String("Type")) {
+        if (ListMode() == Mode::Types) {
             const QString key = m_model->Key(row);
             if (!DeleteType(m_model->Id(row))) {
                 return;
@@ -242,14 +187,13 @@ void frmMain::DeleteCommand()
             m_model->RemoveRowAt(row);
             SelectListItemAt(ListView1, row + 1);
             UpdateCommandState();
-        } else if (m_model->Tag() == QLatin1String("List")) {
+        } else if (ListMode() == Mode::Records) {
             DeleteRecords();
         }
     } catch (...) {
         ShowError(this);
         // Whatever happened, show what the database holds now.
-        LoadTreeData(TreeView1->currentItem() != nullptr ? TreeView1->currentItem()->data(0, NodeKeyRole).toString()
-                                                         : QStringLiteral("Root"));
+        Refresh();
     }
 }
 
@@ -280,13 +224,13 @@ void frmMain::DeleteRecords()
 
 void frmMain::Refresh()
 {
-    const QTreeWidgetItem* node = TreeView1->currentItem();
-    LoadTreeData(node != nullptr ? node->data(0, NodeKeyRole).toString() : QStringLiteral("Root"));
+    const QString key = TreeView1->CurrentKey();
+    LoadTreeData(key.isEmpty() ? QStringLiteral("Root") : key);
 }
 
 void frmMain::RefreshFromPopup()
 {
-    if (ActiveControlName() == QLatin1String("TreeView1")) {
+    if (TreeHasFocus()) {
         LoadListData(TreeView1->currentItem(), QString());
     } else {
         Refresh();
@@ -296,15 +240,16 @@ void frmMain::RefreshFromPopup()
 void frmMain::OpenWebAddress()
 {
     const int row = CurrentRow();
-    if (row < 0 || m_model->Tag() != QLatin1String("List")) {
+    if (row < 0 || ListMode() != Mode::Records) {
         return;
     }
     try {
+        // Read again: the command acts on what is stored now.
         Recordset rs;
         OpenRecordUrl(rs, Conn, m_model->Id(row));
-        const QString address = rs.IsEOF() ? QString() : rs.Text(u"Url").trimmed();
+        const QString address = rs.IsEOF() ? QString() : WebAddressOf(rs.Text(u"Url"));
         ReleaseRecordset(rs);
-        if (!address.isEmpty() && address.compare(QLatin1String("http://"), Qt::CaseInsensitive) != 0) {
+        if (!address.isEmpty()) {
             ThePlatform().OpenUrl(QUrl::fromUserInput(address));
         }
     } catch (...) {
@@ -321,7 +266,7 @@ void frmMain::SelectAll()
     if (row >= 0 && row != ListView1->currentIndex().row()) {
         ListView1->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
     }
-    if (ActiveControlName() != QLatin1String("ListView1")) {
+    if (focusWidget() != ListView1) {
         ListView1->setFocus();
     }
     UpdateCommandState();
@@ -338,12 +283,12 @@ void frmMain::ListView1_DblClick()
 {
     const int row = CurrentRow();
     if (row < 0) {
-        if (ListMode() != QLatin1String("Type")) {
+        if (ListMode() != Mode::Types) {
             NewRecord();
         }
         return;
     }
-    if (ListMode() == QLatin1String("Type")) {
+    if (ListMode() == Mode::Types) {
         // Open the type: select it in the tree and list its records.
         QTreeWidgetItem* node = NodeByKey(m_model->Key(row));
         if (node != nullptr) {

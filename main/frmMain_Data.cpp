@@ -45,36 +45,18 @@ QString General(const char* key, const char* english)
     return GetLangString(QStringLiteral("General"), QLatin1String(key), QLatin1String(english));
 }
 
-QIcon NodeIcon(const char* normal, const char* selected = nullptr)
-{
-    QIcon icon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(normal)));
-    if (selected != nullptr) {
-        icon.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1String(selected)), {}, QIcon::Selected);
-    }
-    return icon;
-}
-
-QString KeyNumber(const QString& key)
-{
-    return key.mid(1);
-}
-
 } // namespace
 
-QString frmMain::ListMode() const
+RecordListModel::Mode frmMain::ListMode() const
 {
-    return ListView1->property("Tag").toString();
+    return m_model->ListMode();
 }
 
-QTreeWidgetItem* frmMain::NodeByKey(const QString& key) const
+QString frmMain::WebAddressOf(const QString& stored)
 {
-    QTreeWidgetItemIterator it(TreeView1);
-    for (; *it != nullptr; ++it) {
-        if ((*it)->data(0, NodeKeyRole).toString() == key) {
-            return *it;
-        }
-    }
-    return nullptr;
+    const QString address = stored.trimmed();
+    // "http://" alone is what an empty address box used to hold: nothing to open.
+    return address.compare(QLatin1String("http://"), Qt::CaseInsensitive) == 0 ? QString() : address;
 }
 
 void frmMain::SelectNode(QTreeWidgetItem* node)
@@ -112,13 +94,8 @@ void frmMain::LoadTreeData(const QString& selectKey)
     SetPanel(1, General("20002", "Loading"));
     m_loadingTree = true;
     try {
-        SetDropHighlight(nullptr); // the node it marks is about to go
-        TreeView1->clear();
-        auto* root = new QTreeWidgetItem(TreeView1, {windowTitle()});
-        root->setData(0, NodeKeyRole, QStringLiteral("Root"));
-        root->setData(0, NodeTagRole, QStringLiteral("Root"));
-        root->setIcon(0, NodeIcon("root"));
-        root->setExpanded(true);
+        TreeView1->Clear();
+        QTreeWidgetItem* root = TreeView1->AddRoot(windowTitle());
         if (selectKey == QLatin1String("Root")) {
             SelectNode(root);
         }
@@ -126,30 +103,20 @@ void frmMain::LoadTreeData(const QString& selectKey)
         OpenTypes(rs, Conn, LockType::ReadOnly);
         const int typeNo = rs.FieldIndex(u"TypeNo");
         const int typeName = rs.FieldIndex(u"TypeName");
-        const QIcon typeIcon = NodeIcon("item", "item2");
         QList<QTreeWidgetItem*> types;
         types.reserve(rs.RecordCount());
         QTreeWidgetItem* selected = nullptr;
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            const QString key = QLatin1Char('_') + QString::number(rs.Integer(typeNo));
-            auto* node = new QTreeWidgetItem({rs.Text(typeName)});
-            node->setData(0, NodeKeyRole, key);
-            node->setData(0, NodeTagRole, QStringLiteral("Type"));
-            node->setIcon(0, typeIcon);
-            types.append(node);
-            if (key == selectKey) {
-                selected = node;
+            types.append(TypeTree::NewTypeNode(rs.Integer(typeNo), rs.Text(typeName)));
+            if (TypeTree::KeyOf(types.last()) == selectKey) {
+                selected = types.last();
             }
         }
         ReleaseRecordset(rs);
         root->addChildren(types); // one insertion for all types
         SelectNode(selected);
-        auto* search = new QTreeWidgetItem(
-            TreeView1, {GetLangString(objectName(), QStringLiteral("40001"), QStringLiteral("Result result"))});
-        search->setData(0, NodeKeyRole, QStringLiteral("SearchResult"));
-        search->setData(0, NodeTagRole, QStringLiteral("SearchResult"));
-        search->setIcon(0, NodeIcon("search"));
-        search->setForeground(0, QColor(0, 0, 255));
+        QTreeWidgetItem* search = TreeView1->AddSearchNode(
+            GetLangString(objectName(), QStringLiteral("40001"), QStringLiteral("Result result")));
         if (selectKey == QLatin1String("SearchResult")) {
             SelectNode(search);
         }
@@ -170,7 +137,7 @@ void frmMain::AddRecordColumns(bool searchWidths)
     for (const RecordField& f : RecordFields) {
         columns.emplace_back(GetLangString(objectName(), QLatin1String(f.key), QLatin1String(f.caption)));
     }
-    m_model->Begin(QStringLiteral("List"), std::move(columns), QIcon(QStringLiteral(":/icons/key.png")));
+    m_model->Begin(RecordListModel::Mode::Records, std::move(columns), QIcon(QStringLiteral(":/icons/key.png")));
     const int tx = TwipsPerPixelX(this);
     m_pendingWidths.clear();
     for (const RecordField& f : RecordFields) {
@@ -196,6 +163,7 @@ void frmMain::FillRecordRows(Recordset& rs, bool filter)
         columns[i] = rs.FieldIndex(QString::fromLatin1(RecordFields[i].field));
     }
     const int pwdId = rs.FieldIndex(u"PWDID");
+    const int url = rs.FieldIndex(u"Url");
     const int searchColumn = columns[std::clamp(txtField->currentIndex(), 0, int(std::size(RecordFields)) - 1)];
     QByteArrayView cipherTexts[std::size(RecordFields)];
     for (; !rs.IsEOF(); rs.MoveNext()) {
@@ -205,7 +173,7 @@ void frmMain::FillRecordRows(Recordset& rs, bool filter)
         for (std::size_t i = 0; i < std::size(RecordFields); ++i) {
             cipherTexts[i] = columns[i] >= 0 ? rs.Bytes(columns[i]) : QByteArrayView();
         }
-        m_model->AddCipherRow(rs.Integer(pwdId), cipherTexts);
+        m_model->AddCipherRow(rs.Integer(pwdId), cipherTexts, !WebAddressOf(rs.Text(url)).isEmpty());
     }
 }
 
@@ -218,17 +186,16 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
     SetPanel(1, General("20002", "Loading"));
     m_msgBar->hide();
     try {
-        if (!ListMode().isEmpty() && m_model->columnCount() > 0) {
+        if (ListMode() != RecordListModel::Mode::None && m_model->columnCount() > 0) {
             SaveColumnState();
         }
         SetSorted(false);
-        const QString tag = node->data(0, NodeTagRole).toString();
+        const TypeTree::NodeKind kind = TypeTree::KindOf(node);
         Recordset rs;
-        if (tag == QLatin1String("Root")) {
-            ListView1->setProperty("Tag", QStringLiteral("Type"));
+        if (kind == TypeTree::NodeKind::Root) {
             ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
             const QString section = objectName();
-            m_model->Begin(QStringLiteral("Type"),
+            m_model->Begin(RecordListModel::Mode::Types,
                            {{GetLangString(section, QStringLiteral("40002"), QStringLiteral("Type"))},
                             {GetLangString(section, QStringLiteral("40004"), QStringLiteral("Count")), Qt::AlignRight,
                              true, QColor(255, 0, 0)},
@@ -245,14 +212,13 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
                 m_model->AddRow(rs.Integer(typeNo), {rs.Text(typeName), rs.Text(count), rs.Text(description)});
             }
         } else {
-            const bool search = tag == QLatin1String("SearchResult");
-            ListView1->setProperty("Tag", QStringLiteral("List"));
+            const bool search = kind == TypeTree::NodeKind::Search;
             ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
             AddRecordColumns(search);
             if (search) {
                 OpenAllRecords(rs, Conn);
             } else {
-                OpenRecordsOfType(rs, Conn, KeyNumber(node->data(0, NodeKeyRole).toString()).toLongLong());
+                OpenRecordsOfType(rs, Conn, TypeTree::NumberOf(TypeTree::KeyOf(node)));
             }
             FillRecordRows(rs, search);
         }
@@ -262,7 +228,7 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
         for (int i = 0; i < m_pendingWidths.size() && i < header->count(); ++i) {
             header->resizeSection(i, m_pendingWidths[i]);
         }
-        if (tag == QLatin1String("SearchResult") && m_model->rowCount() == 0) {
+        if (kind == TypeTree::NodeKind::Search && m_model->rowCount() == 0) {
             m_msgBar->SetText(GetLangString(objectName(), QStringLiteral("30005"), QStringLiteral("No records")));
             LayoutMsgBar();
             m_msgBar->show();
@@ -287,6 +253,6 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
 void frmMain::RunSearch()
 {
     PlaySoundRes(SoundClick);
-    SelectNode(NodeByKey(QStringLiteral("SearchResult")));
+    SelectNode(TreeView1->NodeByKey(QStringLiteral("SearchResult")));
     LoadListData(TreeView1->currentItem(), QString());
 }

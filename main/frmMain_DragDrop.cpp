@@ -33,55 +33,9 @@ QString frmMain::DragText() const
     return FormatDragText(ids);
 }
 
-void frmMain::SetDropHighlight(QTreeWidgetItem* node)
+void frmMain::TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& key)
 {
-    if (m_dropNode == node) {
-        return;
-    }
-    if (m_dropNode != nullptr) {
-        m_dropNode->setData(0, Qt::BackgroundRole, QVariant());
-        m_dropNode->setData(0, Qt::ForegroundRole, QVariant());
-    }
-    m_dropNode = node;
-    if (node != nullptr) {
-        node->setBackground(0, TreeView1->palette().highlight());
-        node->setForeground(0, TreeView1->palette().highlightedText());
-    }
-}
-
-bool frmMain::TreeView1_OLEDragOver(QDropEvent* event)
-{
-    const QMimeData* data = event->mimeData();
-    if (data == nullptr || !data->hasText() || !ParseDragText(data->text())) {
-        return false;
-    }
-    QTreeWidgetItem* node = TreeView1->itemAt(event->position().toPoint());
-    if (node == nullptr || node->data(0, NodeTagRole).toString() != QLatin1String("Type")) {
-        return false; // the root, the search node and empty space take nothing
-    }
-    if (!(event->possibleActions() & Qt::MoveAction)) {
-        return false;
-    }
-    SetDropHighlight(node);
-    event->setDropAction(Qt::MoveAction);
-    event->accept();
-    return true;
-}
-
-void frmMain::TreeView1_OLEDragDrop(QDropEvent* event)
-{
-    QTreeWidgetItem* node = TreeView1->itemAt(event->position().toPoint());
-    const std::optional<QList<qint64>> ids =
-        event->mimeData() != nullptr ? ParseDragText(event->mimeData()->text()) : std::nullopt;
-    SetDropHighlight(nullptr);
-    if (node == nullptr || node->data(0, NodeTagRole).toString() != QLatin1String("Type") || !ids) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::MoveAction);
-    event->accept();
-    const QString key = node->data(0, NodeKeyRole).toString();
-    const qint64 typeNo = QStringView(key).mid(1).toLongLong();
+    const qint64 typeNo = TypeTree::NumberOf(key);
     try {
         Recordset type;
         OpenType(type, Conn, typeNo, LockType::Unspecified);
@@ -90,7 +44,7 @@ void frmMain::TreeView1_OLEDragDrop(QDropEvent* event)
         if (typeExists) {
             // One move, all or nothing.
             Transaction transaction(Conn);
-            for (const qint64 id : *ids) {
+            for (const qint64 id : ids) {
                 MoveRecordToType(Conn, id, typeNo);
             }
             transaction.Commit();

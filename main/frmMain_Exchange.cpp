@@ -97,7 +97,7 @@ void frmMain::ImportContacts()
         return GetLangString(section, QLatin1String(key), QLatin1String(english));
     };
     const QString fileName = ThePlatform().ChooseOpenFile(
-        this, CommandTitle("mnuImport"), text("50010", "Contacts") + QStringLiteral(" (*.vcf *.vcard *.csv)"));
+        this, CommandTitle(mnuImport), text("50010", "Contacts") + QStringLiteral(" (*.vcf *.vcard *.csv)"));
     if (fileName.isEmpty()) {
         return;
     }
@@ -117,7 +117,7 @@ void frmMain::ImportContacts()
     }
     try {
         const QTreeWidgetItem* node = TreeView1->currentItem();
-        const bool typeSelected = node != nullptr && node->data(0, NodeTagRole).toString() == QLatin1String("Type");
+        const bool typeSelected = TypeTree::KindOf(node) == TypeTree::NodeKind::Type;
         const QString defaultType = typeSelected ? node->text(0) : text("50011", "Imported");
         ImportPlan plan;
         {
@@ -193,14 +193,14 @@ void frmMain::ExportContacts()
         // The selected rows; else the type shown; else every record, or the search result.
         QList<ContactCard> cards;
         const QTreeWidgetItem* node = TreeView1->currentItem();
-        const QString tag = node != nullptr ? node->data(0, NodeTagRole).toString() : QString();
+        const TypeTree::NodeKind kind = TypeTree::KindOf(node);
         QSet<qint64> ids;
         const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
-        if (ListMode() == QLatin1String("List") && !selected.isEmpty()) {
+        if (ListMode() == RecordListModel::Mode::Records && !selected.isEmpty()) {
             for (const QModelIndex& index : selected) {
                 ids.insert(ListModel()->Id(index.row()));
             }
-        } else if (tag == QLatin1String("SearchResult")) {
+        } else if (kind == TypeTree::NodeKind::Search) {
             for (int row = 0; row < ListModel()->rowCount(); ++row) {
                 ids.insert(ListModel()->Id(row));
             }
@@ -208,7 +208,7 @@ void frmMain::ExportContacts()
         const QStringList filters = {QStringLiteral("vCard 4.0 (*.vcf)"), QStringLiteral("vCard 3.0 (*.vcf)"),
                                      QStringLiteral("CSV (*.csv)")};
         QString filter;
-        QString fileName = ThePlatform().ChooseSaveFile(this, CommandTitle("mnuExport"), filters, &filter);
+        QString fileName = ThePlatform().ChooseSaveFile(this, CommandTitle(mnuExport), filters, &filter);
         if (fileName.isEmpty()) {
             return;
         }
@@ -220,11 +220,10 @@ void frmMain::ExportContacts()
         {
             Progress progress(this, text("50022", "Exporting contacts..."), text("50026", "Cancel"));
             bool cancelled = false;
-            const bool byIds = !ids.isEmpty() || tag == QLatin1String("SearchResult");
-            const std::optional<qint64> typeNo =
-                !byIds && tag == QLatin1String("Type")
-                    ? std::optional<qint64>(QStringView(node->data(0, NodeKeyRole).toString()).mid(1).toLongLong())
-                    : std::nullopt;
+            const bool byIds = !ids.isEmpty() || kind == TypeTree::NodeKind::Search;
+            const std::optional<qint64> typeNo = !byIds && kind == TypeTree::NodeKind::Type
+                                                     ? std::optional<qint64>(TypeTree::NumberOf(TypeTree::KeyOf(node)))
+                                                     : std::nullopt;
             cards = ReadContacts(
                 Conn, typeNo, byIds ? &ids : nullptr, [&](int done, int total) { return progress.Step(done, total); },
                 &cancelled);
@@ -281,8 +280,7 @@ void frmMain::RenderList(QPrinter* printer) const
 
     const QTreeWidgetItem* node = TreeView1->currentItem();
     QString heading = node != nullptr ? node->text(0) : QString();
-    if (node != nullptr && node->data(0, NodeTagRole).toString() == QLatin1String("SearchResult") &&
-        txtValue->text() != SearchPrompt) {
+    if (TypeTree::KindOf(node) == TypeTree::NodeKind::Search && txtValue->text() != SearchPrompt) {
         heading += QStringLiteral(": ") + txtValue->text().trimmed();
     }
     const int rowsPerPage = std::max(1, (area.height() - 4 * lineHeight) / lineHeight);

@@ -92,20 +92,6 @@ QString DatabaseFile()
 
 // The views show the address book as it is now; with no book open they show nothing at all
 // rather than contacts that are no longer there.
-void RefreshViews(frmMain& main)
-{
-    if (Conn.IsOpen()) {
-        main.Refresh();
-        return;
-    }
-    main.TreeView1->clear();
-    main.ListModel()->Clear();
-    if (auto* panel = main.findChild<QLabel*>(QStringLiteral("StatusBar1_Panel1"))) {
-        panel->setText(GetLangString(QStringLiteral("General"), QStringLiteral("10001"), QStringLiteral("Error")));
-    }
-    main.UpdateCommandState();
-}
-
 } // namespace
 
 void frmMain::OpenOptions()
@@ -118,10 +104,22 @@ void frmMain::OpenAbout()
     Form<frmAbout>().exec();
 }
 
-QString frmMain::CommandTitle(const char* name) const
+QString frmMain::CommandTitle(const QAction* action)
 {
-    const auto* action = findChild<QAction*>(QLatin1String(name));
-    return PlainCaption(action != nullptr ? action->text() : QString());
+    return PlainCaption(action->text());
+}
+
+void frmMain::RefreshViews()
+{
+    if (Conn.IsOpen()) {
+        Refresh();
+        return;
+    }
+    // The book did not reopen: show nothing rather than contacts that may be gone.
+    TreeView1->Clear();
+    m_model->Clear();
+    SetPanel(1, GetLangString(QStringLiteral("General"), QStringLiteral("10001"), QStringLiteral("Error")));
+    UpdateCommandState();
 }
 
 void frmMain::BackupDatabase()
@@ -133,7 +131,7 @@ void frmMain::BackupDatabase()
         return;
     }
     try {
-        MaintenanceFeedback feedback(this, DatabaseFile(), CommandTitle("mnuBackup"));
+        MaintenanceFeedback feedback(this, DatabaseFile(), CommandTitle(mnuBackup));
         ::BackupDatabase(Conn, folder, QDate::currentDate(), feedback.Callback());
     } catch (const AppError&) {
         // A failed backup says nothing: the missing completion message tells. Nothing is left
@@ -171,7 +169,7 @@ void frmMain::RestoreDatabase()
     Conn.Close();
     bool replaced = false;
     try {
-        MaintenanceFeedback feedback(this, file, CommandTitle("mnuRestore"));
+        MaintenanceFeedback feedback(this, file, CommandTitle(mnuRestore));
         ReplaceDatabaseFile(file, database, feedback.Callback());
         replaced = true;
     } catch (const AppError&) { // NOLINT(bugprone-empty-catch)
@@ -199,7 +197,7 @@ void frmMain::RestoreDatabase()
         }
         MsgInformation(this, Text("50007", "Restore database complete!"));
     }
-    RefreshViews(*this);
+    RefreshViews();
 }
 
 void frmMain::CompactDatabase()
@@ -207,7 +205,7 @@ void frmMain::CompactDatabase()
     const QString database = DatabaseFile();
     Conn.Close();
     try {
-        MaintenanceFeedback feedback(this, database, CommandTitle("mnuClearupDB"));
+        MaintenanceFeedback feedback(this, database, CommandTitle(mnuClearupDB));
         const CompactOutcome outcome = CompactDatabaseFile(database, feedback.Callback());
         if (outcome == CompactOutcome::DatabaseMissing) {
             ThePlatform().MessageBox(this, QDir::toNativeSeparators(database) + QStringLiteral("File not fond\uFF01"),
@@ -223,5 +221,5 @@ void frmMain::CompactDatabase()
     } catch (...) {
         ShowError(this);
     }
-    RefreshViews(*this);
+    RefreshViews();
 }

@@ -67,8 +67,8 @@ QStringList Texts(const frmMain* w, int column, int row = -1)
 // A node's key, tag and text.
 QStringList Describe(const QTreeWidgetItem* node)
 {
-    return {node->data(0, frmMain::NodeKeyRole).toString(), node->data(0, frmMain::NodeTagRole).toString(),
-            node->text(0)};
+    static const char* const kinds[] = {"None", "Root", "Type", "Search"};
+    return {TypeTree::KeyOf(node), QLatin1String(kinds[static_cast<int>(TypeTree::KindOf(node))]), node->text(0)};
 }
 
 QString CurrentNodeKey(const frmMain* w)
@@ -176,7 +176,7 @@ void tst_MainWindow::startUp()
     QCOMPARE(root->childCount(), 3);
     QCOMPARE(Describe(root->child(2)), (QStringList{Key(archive), "Type", "Archive"}));
     QTreeWidgetItem* search = w->TreeView1->topLevelItem(1);
-    QCOMPARE(Describe(search), (QStringList{"SearchResult", "SearchResult", "Search results"}));
+    QCOMPARE(Describe(search), (QStringList{"SearchResult", "Search", "Search results"}));
     QCOMPARE(search->foreground(0).color(), QColor(0, 0, 255));
     QCOMPARE(w->PanelText(1), u"Ready"_s);
     QVERIFY(m_platform->calls.isEmpty()); // filling the field chooser searched nothing
@@ -184,14 +184,13 @@ void tst_MainWindow::startUp()
 
     // Root lists the types, first sorted by name without regard to case; the count in red.
     QCOMPARE(CurrentNodeKey(w), u"Root"_s);
-    QCOMPARE(w->ListMode(), u"Type"_s);
+    QCOMPARE(w->ListMode(), RecordListModel::Mode::Types);
     QCOMPARE(w->ListView1->selectionMode(), QAbstractItemView::SingleSelection);
     QHeaderView* header = w->ListView1->header();
     QCOMPARE(header->sortIndicatorSection(), 0);
     QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
     QCOMPARE(Texts(w, 0), (QStringList{"Archive", "family", "Work"}));
     QCOMPARE(Texts(w, 0, 1), (QStringList{"family", "10", "relatives"}));
-    QCOMPARE(w->ListModel()->index(0, 0).data(RecordListModel::TagRole).toString(), u"Type"_s);
     const QModelIndex count = w->ListModel()->index(0, 1);
     QVERIFY(Qt::Alignment(count.data(Qt::TextAlignmentRole).toInt()) & Qt::AlignRight);
     QCOMPARE(count.data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
@@ -219,7 +218,7 @@ void tst_MainWindow::startUp()
         w->LoadTreeData(load.key);
         QCOMPARE(CurrentNodeKey(w), load.selected);
         QCOMPARE(w->TreeView1->selectedItems().size(), load.selected.isEmpty() ? 0 : 1);
-        QCOMPARE(w->ListMode(), load.key == "Root"_L1 ? u"Type"_s : u"List"_s);
+        QCOMPARE(w->ListMode(), load.key == "Root"_L1 ? RecordListModel::Mode::Types : RecordListModel::Mode::Records);
         QCOMPARE(w->ListModel()->rowCount(), load.rows);
         QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 3);
     }
@@ -236,12 +235,11 @@ void tst_MainWindow::typeListsItsRecords()
 
     frmMain* w = Open();
     ClickNode(w, Key(friends));
-    QCOMPARE(w->ListMode(), u"List"_s);
+    QCOMPARE(w->ListMode(), RecordListModel::Mode::Records);
     QCOMPARE(w->ListView1->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(Texts(w, 0), (QStringList{"Bare", "Blank", "Zoë Ünal"}));
     QCOMPARE(Texts(w, 0, 2), QStringList{"Zoë Ünal"} + full);
     QCOMPARE(Texts(w, 1) + Texts(w, 7), (QStringList{"", "", "01 23", "", "", "777"})); // Null and empty alike
-    QCOMPARE(w->ListModel()->index(0, 0).data(RecordListModel::TagRole).toString(), u"List"_s);
 }
 
 void tst_MainWindow::layoutKeptPerModeAndAcrossRuns()
@@ -470,7 +468,7 @@ void tst_MainWindow::search()
 
     QCOMPARE(m_platform->Sounds(), QList<int>{104});
     QCOMPARE(CurrentNodeKey(w), u"SearchResult"_s);
-    QCOMPARE(w->ListMode(), u"List"_s);
+    QCOMPARE(w->ListMode(), RecordListModel::Mode::Records);
     QStringList shown = Texts(w, 0);
     shown.sort();
     QCOMPARE(shown, found);

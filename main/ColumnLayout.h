@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class QHeaderView;
+class QWidget;
+
+// The list's column layout, kept per list mode in a section of the settings file: each column's
+// display position and width (in twips, so the file moves between screens), the sort column and
+// the sort direction. Values that are missing, not numbers or out of range leave the list as it is.
+class ColumnLayout
+{
+public:
+    struct Sort
+    {
+        int column = 0;
+        int order = 0; // 0 ascending, 1 descending
+    };
+
+    ColumnLayout(QString section, QString mode) : m_section(std::move(section)), m_mode(std::move(mode)) {}
+
+    // Writes the layout in one replacement of the file; a failure is told to the user (parent)
+    // once per session.
+    void Save(QWidget* parent, const QHeaderView* header, Sort sort) const;
+    // Moves and sizes the columns as stored, and gives back the stored sort (current where none).
+    Sort Load(QHeaderView* header, Sort current) const;
+
+private:
+    QString Key(const char* name, int column = 0) const;
+
+    QString m_section;
+    QString m_mode; // "List" or "Type"
+};

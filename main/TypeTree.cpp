@@ -1,0 +1,167 @@
+#include "main/TypeTree.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+
+#include "main/DragText.h"
+
+namespace {
+
+const QString RootKey = QStringLiteral("Root");
+const QString SearchKey = QStringLiteral("SearchResult");
+
+QIcon NodeIcon(const char* normal, const char* selected = nullptr)
+{
+    QIcon icon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(normal)));
+    if (selected != nullptr) {
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(QLatin1String(selected)), {}, QIcon::Selected);
+    }
+    return icon;
+}
+
+QTreeWidgetItem* Node(TypeTree::NodeKind kind, const QString& key, const QString& text)
+{
+    auto* node = new QTreeWidgetItem({text});
+    node->setData(0, TypeTree::KeyRole, key);
+    node->setData(0, TypeTree::KindRole, static_cast<int>(kind));
+    return node;
+}
+
+} // namespace
+
+TypeTree::TypeTree(QWidget* parent) : QTreeWidget(parent)
+{
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+}
+
+QTreeWidgetItem* TypeTree::AddRoot(const QString& text)
+{
+    QTreeWidgetItem* root = Node(NodeKind::Root, RootKey, text);
+    root->setIcon(0, NodeIcon("root"));
+    addTopLevelItem(root);
+    root->setExpanded(true);
+    return root;
+}
+
+QTreeWidgetItem* TypeTree::NewTypeNode(qint64 typeNo, const QString& name)
+{
+    static const QIcon icon = NodeIcon("item", "item2");
+    QTreeWidgetItem* node = Node(NodeKind::Type, QLatin1Char('_') + QString::number(typeNo), name);
+    node->setIcon(0, icon);
+    return node;
+}
+
+QTreeWidgetItem* TypeTree::AddSearchNode(const QString& text)
+{
+    QTreeWidgetItem* search = Node(NodeKind::Search, SearchKey, text);
+    search->setIcon(0, NodeIcon("search"));
+    search->setForeground(0, QColor(0, 0, 255));
+    addTopLevelItem(search);
+    return search;
+}
+
+void TypeTree::Clear()
+{
+    SetDropHighlight(nullptr); // the node it marks is about to go
+    clear();
+}
+
+QTreeWidgetItem* TypeTree::NodeByKey(const QString& key) const
+{
+    for (QTreeWidgetItemIterator it(const_cast<TypeTree*>(this)); *it != nullptr; ++it) {
+        if (KeyOf(*it) == key) {
+            return *it;
+        }
+    }
+    return nullptr;
+}
+
+QString TypeTree::KeyOf(const QTreeWidgetItem* node)
+{
+    return node != nullptr ? node->data(0, KeyRole).toString() : QString();
+}
+
+TypeTree::NodeKind TypeTree::KindOf(const QTreeWidgetItem* node)
+{
+    return node != nullptr ? static_cast<NodeKind>(node->data(0, KindRole).toInt()) : NodeKind::None;
+}
+
+qint64 TypeTree::NumberOf(const QString& key)
+{
+    bool ok = false;
+    const qint64 number = key.startsWith(u'_') ? QStringView(key).mid(1).toLongLong(&ok) : 0;
+    return ok ? number : -1;
+}
+
+QTreeWidgetItem* TypeTree::TargetOf(QDropEvent* event) const
+{
+    QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    const bool ours = m_dragIds.has_value() && (event->possibleActions() & Qt::MoveAction);
+    // The root, the search node and empty space take nothing.
+    return ours && KindOf(node) == NodeKind::Type ? node : nullptr;
+}
+
+void TypeTree::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Read once per drag, not on every move of the pointer: a drag can carry 100,000 keys.
+    const QMimeData* data = event->mimeData();
+    m_dragIds = data != nullptr && data->hasText() ? ParseDragText(data->text()) : std::nullopt;
+    dragMoveEvent(event);
+}
+
+void TypeTree::dragMoveEvent(QDragMoveEvent* event)
+{
+    QTreeWidgetItem* node = TargetOf(event);
+    SetDropHighlight(node);
+    if (node == nullptr) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+}
+
+void TypeTree::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    SetDropHighlight(nullptr);
+    event->accept();
+}
+
+void TypeTree::dropEvent(QDropEvent* event)
+{
+    // A drop can come without a drag-enter from a careless source: read the text again then.
+    if (!m_dragIds) {
+        const QMimeData* data = event->mimeData();
+        m_dragIds = data != nullptr && data->hasText() ? ParseDragText(data->text()) : std::nullopt;
+    }
+    QTreeWidgetItem* node = TargetOf(event);
+    const std::optional<QList<qint64>> ids = std::exchange(m_dragIds, std::nullopt);
+    SetDropHighlight(nullptr);
+    if (node == nullptr) {
+        event->ignore();
+        return;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    emit RecordsDropped(*ids, KeyOf(node));
+}
+
+void TypeTree::SetDropHighlight(QTreeWidgetItem* node)
+{
+    if (m_dropNode == node) {
+        return;
+    }
+    if (m_dropNode != nullptr) {
+        m_dropNode->setData(0, Qt::BackgroundRole, QVariant());
+        m_dropNode->setData(0, Qt::ForegroundRole, QVariant());
+    }
+    m_dropNode = node;
+    if (node != nullptr) {
+        node->setBackground(0, palette().highlight());
+        node->setForeground(0, palette().highlightedText());
+    }
+}

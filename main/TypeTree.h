@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QList>
+#include <QTreeWidget>
+
+#include <optional>
+
+// The type tree of the main window: the root, one node per type under it, the search node; what
+// each node is and its key ("Root", "_" and the type's number, "SearchResult"); and the drop of
+// dragged records on a type node, which it highlights while the pointer is over it and reports
+// as RecordsDropped. Anything that is not a record drag of this program is refused.
+class TypeTree : public QTreeWidget
+{
+    Q_OBJECT
+
+public:
+    enum class NodeKind { None, Root, Type, Search };
+    static constexpr int KeyRole = Qt::UserRole;
+    static constexpr int KindRole = Qt::UserRole + 1;
+
+    explicit TypeTree(QWidget* parent = nullptr);
+
+    // Building, in this order: the root, the type nodes (made, then added under the root in one
+    // go), the search node.
+    QTreeWidgetItem* AddRoot(const QString& text);
+    static QTreeWidgetItem* NewTypeNode(qint64 typeNo, const QString& name);
+    QTreeWidgetItem* AddSearchNode(const QString& text);
+    void Clear(); // all nodes, and the highlight with them
+
+    QTreeWidgetItem* NodeByKey(const QString& key) const;
+    static QString KeyOf(const QTreeWidgetItem* node); // "" for none
+    static NodeKind KindOf(const QTreeWidgetItem* node);
+    // The number in a type or record key ("_12" gives 12); -1 for any other key.
+    static qint64 NumberOf(const QString& key);
+    QString CurrentKey() const { return KeyOf(currentItem()); }
+    NodeKind CurrentKind() const { return KindOf(currentItem()); }
+
+    QTreeWidgetItem* DropHighlight() const { return m_dropNode; }
+    void ClearDropHighlight() { SetDropHighlight(nullptr); }
+
+signals:
+    // Records were dropped on the type node with this key.
+    void RecordsDropped(const QList<qint64>& ids, const QString& typeKey);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    // The type node under the pointer when the drag is ours and may move; none otherwise.
+    QTreeWidgetItem* TargetOf(QDropEvent* event) const;
+    void SetDropHighlight(QTreeWidgetItem* node);
+
+    QTreeWidgetItem* m_dropNode = nullptr;
+    std::optional<QList<qint64>> m_dragIds; // the records of the drag under way, read once
+};
