@@ -84,9 +84,6 @@ public:
     void CompactDatabase();
 
     // Drag and drop of records onto a type (frmMain_DragDrop.cpp; the text itself in DragText.h)
-    // The record numbers of a drag text, or nothing when the text is not a record drag of
-    // this program: "Morvanta:" and decimal numbers that fit a key, separated by commas.
-    static std::optional<QList<qint64>> ParseDragText(const QString& text);
     QString DragText() const; // the selected rows' drag text, in list order
     QTreeWidgetItem* DropHighlight() const { return TreeView1->DropHighlight(); }
 

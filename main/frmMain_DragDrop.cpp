@@ -14,11 +14,6 @@
 #include "store/Database.h"
 #include "ui/Common.h"
 
-std::optional<QList<qint64>> frmMain::ParseDragText(const QString& text)
-{
-    return ::ParseDragText(text);
-}
-
 QString frmMain::DragText() const
 {
     QList<int> rows;

@@ -23,6 +23,7 @@
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/FormState.h"
 
@@ -30,29 +31,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-qint64 AddType(const QString& name, const QVariant& description = {})
-{
-    Conn.Execute(u"INSERT INTO PWDType (TypeName, Description) VALUES (?, ?)"_s, {name, description});
-    return Conn.LastInsertId();
-}
-
-// fields: home phone, mobile, work phone, mail, QQ, MSN, ICQ; a null string (or a missing entry)
-// is stored as Null, an empty string as the empty cipher text.
-void AddRecord(qint64 typeNo, const QString& name, const QStringList& fields = {})
-{
-    QVariantList values{typeNo, Encrypt(name)};
-    for (int i = 0; i < 7; ++i) {
-        values.append(fields.value(i).isNull() ? QVariant() : QVariant(Encrypt(fields.value(i))));
-    }
-    Conn.Execute(u"INSERT INTO PWDTable (TypeNo, Name, F_Phone1, F_MobilePhone1, C_Phone1, EMailList, QQ, MSN, ICQ) "
-                 "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"_s,
-                 values);
-}
-
-QString Key(qint64 number)
-{
-    return u'_' + QString::number(number);
-}
+using Book::AddRecord;
+using Book::AddType;
+using Book::Key;
 
 // The texts of one column in the order the list shows them, or with row >= 0 those of one row.
 QStringList Texts(const frmMain* w, int column, int row = -1)
@@ -485,26 +466,18 @@ void tst_MainWindow::search()
 
 void tst_MainWindow::badSettingsKeepTheListUsable_data()
 {
+    // Junk in the column keys is the column layout's own test; here the window as a whole.
     QTest::addColumn<QString>("settings");
     QTest::addColumn<bool>("splitterMiddle"); // a position beyond the window (a smaller screen since)
-    QTest::newRow("out of range") << "List_HW1=-1440\nList_HW3=99999999999999999999\nList_HP1=-2\nList_HP2=40000\n"
-                                     "List_SortKey=32768\nList_SortOrder=-1\nType_HW1=1e308\nSplitter=999999\n"
-                                  << true;
-    QTest::newRow("not numbers, every column first")
-        << "List_HW1=wide\nList_HW2=\nList_HP1=1\nList_HP2=1\nList_HP3=1\nList_HP4=1\nList_HP5=1\nList_HP6=1\n"
-           "List_HP7=1\nList_HP8=1\nType_HP1=first\nType_HP2=0x2\nList_SortKey=Name\nList_SortOrder=down\n"
-           "Type_SortKey=??\nSplitter=left\n"
-        << false;
+    QTest::newRow("out of range") << "List_HW1=-1440\nList_SortKey=32768\nType_HW1=1e308\nSplitter=999999\n" << true;
+    QTest::newRow("not numbers") << "List_HP1=first\nType_SortKey=??\nSplitter=left\n" << false;
 }
 
 void tst_MainWindow::badSettingsKeepTheListUsable()
 {
     QFETCH(QString, settings);
     QFETCH(bool, splitterMiddle);
-    QFile file(IniFile);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[frmMain]\n" + settings.toUtf8());
-    file.close();
+    QVERIFY(Book::WriteFile(IniFile, "[frmMain]\n" + settings.toUtf8()));
     const qint64 type = AddType(u"T"_s);
     for (const char* digit : {"2", "3", "1"}) {
         AddRecord(type, u"r"_s + QLatin1String(digit), {QLatin1String(digit)});
@@ -516,17 +489,7 @@ void tst_MainWindow::badSettingsKeepTheListUsable()
     QVERIFY(left > 0 && w->Splitter->sizes().last() > 0);
     QCOMPARE(qAbs(left - w->Splitter->width() / 2) <= w->Splitter->handleWidth(), splitterMiddle);
     ClickNode(w, Key(type));
-    QHeaderView* header = w->ListView1->header();
-    QList<int> positions;
-    for (int i = 0; i < header->count(); ++i) {
-        QVERIFY2(header->sectionSize(i) > 0 && header->sectionSize(i) <= 32000, qPrintable(QString::number(i)));
-        positions.append(header->visualIndex(i));
-    }
-    std::sort(positions.begin(), positions.end());
-    QCOMPARE(positions, (QList<int>{0, 1, 2, 3, 4, 5, 6, 7}));
     ClickHeader(w, 1);
-    QCOMPARE(header->sortIndicatorSection(), 1);
-    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
     QCOMPARE(Texts(w, 1), (QStringList{"1", "2", "3"}));
     QCOMPARE(w->PanelText(1), u"Ready"_s);
     QVERIFY(m_platform->Boxes().isEmpty());

@@ -1,0 +1,126 @@
+// The column layout kept per list mode: what goes into the settings file, what comes back, and
+// that junk in the file leaves the list as it is.
+#include <QHeaderView>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QtTest>
+
+#include "core/AppState.h"
+#include "core/OperateIni.h"
+#include "main/ColumnLayout.h"
+#include "tests/support/Book.h"
+#include "tests/support/TestSupport.h"
+#include "ui/FormState.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Four columns 100 pixels wide, in their own order.
+struct List
+{
+    List() : model(0, 4)
+    {
+        view.setModel(&model);
+        for (int i = 0; i < 4; ++i) {
+            view.header()->resizeSection(i, 100);
+        }
+    }
+    // Each column's display position and width, "position:width".
+    QStringList Shape() const
+    {
+        QStringList shape;
+        for (int i = 0; i < 4; ++i) {
+            shape.append(u"%1:%2"_s.arg(view.header()->visualIndex(i)).arg(view.header()->sectionSize(i)));
+        }
+        return shape;
+    }
+    QStandardItemModel model;
+    QTreeView view;
+};
+
+} // namespace
+
+class tst_ColumnLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_platform = std::make_unique<RecordingPlatform>();
+        m_folder = std::make_unique<TestProgramFolder>(false);
+    }
+    void cleanup()
+    {
+        m_folder.reset();
+        m_platform.reset();
+    }
+
+    // Saved in one mode, read back into a new list of that mode; the other mode keeps its own.
+    void roundTripPerMode()
+    {
+        List before;
+        before.view.header()->moveSection(3, 0);
+        before.view.header()->resizeSection(1, 211);
+        ColumnLayout(u"frmMain"_s, u"List"_s).Save(nullptr, before.view.header(), {2, 1});
+        const int tx = TwipsPerPixelX(before.view.header());
+        QCOMPARE(ReadIni(u"frmMain"_s, u"List_HW2"_s, {}, IniFile), QString::number(211 * tx));
+        QCOMPARE(ReadIni(u"frmMain"_s, u"List_HP4"_s, {}, IniFile), u"1"_s);
+
+        List after;
+        const ColumnLayout::Sort sort = ColumnLayout(u"frmMain"_s, u"List"_s).Load(after.view.header(), {0, 0});
+        QCOMPARE(after.Shape(), before.Shape());
+        QCOMPARE((std::pair{sort.column, sort.order}), (std::pair{2, 1}));
+
+        List other;
+        const ColumnLayout::Sort kept = ColumnLayout(u"frmMain"_s, u"Type"_s).Load(other.view.header(), {1, 0});
+        QCOMPARE(other.Shape(), (QStringList{"0:100", "1:100", "2:100", "3:100"}));
+        QCOMPARE((std::pair{kept.column, kept.order}), (std::pair{1, 0}));
+        QVERIFY(m_platform->Boxes().isEmpty());
+    }
+
+    void junkKeepsTheList_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QStringList>("shape");
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<int>("sortOrder");
+        const QStringList plain{"0:100", "1:100", "2:100", "3:100"};
+        QTest::newRow("out of range") << QByteArray("List_HW1=-1440\nList_HW3=99999999999999999999\nList_HP1=-2\n"
+                                                    "List_HP2=40000\nList_SortKey=32768\nList_SortOrder=-1\n")
+                                      << plain << 0 << 1;
+        QTest::newRow("not numbers") << QByteArray("List_HW1=wide\nList_HW2=\nList_HP1=first\nList_HP2=0x2\n"
+                                                   "List_SortKey=Name\nList_SortOrder=down\n")
+                                     << plain << 3 << 1;
+        // Every column asks for the first place: the last one asked gets it, none is lost.
+        QTest::newRow("every column first")
+            << QByteArray("List_HP1=1\nList_HP2=1\nList_HP3=1\nList_HP4=1\nList_HW4=1e308\n")
+            << QStringList{"3", "2", "1", "0"} << 3 << 1;
+    }
+
+    void junkKeepsTheList()
+    {
+        QFETCH(QByteArray, settings);
+        QFETCH(QStringList, shape);
+        QVERIFY(Book::WriteFile(IniFile, "[frmMain]\n" + settings));
+        List list;
+        const ColumnLayout::Sort sort = ColumnLayout(u"frmMain"_s, u"List"_s).Load(list.view.header(), {3, 1});
+        QStringList positions;
+        for (const QString& column : list.Shape()) {
+            const int width = column.section(u':', 1).toInt();
+            QVERIFY2(width > 0 && width <= 4000, qPrintable(column));
+            positions.append(column.section(u':', 0, 0));
+        }
+        QCOMPARE(shape.first().contains(u':') ? list.Shape() : positions, shape);
+        QTEST(sort.column, "sortColumn");
+        QTEST(sort.order, "sortOrder");
+    }
+
+private:
+    std::unique_ptr<RecordingPlatform> m_platform;
+    std::unique_ptr<TestProgramFolder> m_folder;
+};
+
+QTEST_MAIN(tst_ColumnLayout)
+#include "tst_columnlayout.moc"
