@@ -120,6 +120,7 @@ void frmMain::BuildMenus()
     mnuNewPWD = MenuItem(mnuNew, "mnuNewPWD", "11101");
     mnuNewPWD->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuNewPWDType = MenuItem(mnuNew, "mnuNewPWDType", "11102");
+    mnuNewPWDType->setIcon(ActionIcon(QStringLiteral("newtype")));
     mnuNew->menuAction()->setIcon(ActionIcon(QStringLiteral("new")));
     separator(mnuFile, "mnuFileSplit1");
     mnuUrl = MenuItem(mnuFile, "mnuUrl", "11008");
@@ -169,6 +170,7 @@ void frmMain::BuildMenus()
     QMenu* mnuNew2 = SubMenu(mnuPM, "mnuNew2", "11001");
     mnuNewPWD2 = MenuItem(mnuNew2, "mnuNewPWD2", "11101");
     mnuNewPWDType2 = MenuItem(mnuNew2, "mnuNewPWDType2", "11102");
+    mnuNewPWDType2->setIcon(mnuNewPWDType->icon());
     separator(mnuPM, "mnuPMSplit1");
     mnuEditRec2 = MenuItem(mnuPM, "mnuEditRec2", "12001");
     mnuDeleteRec2 = MenuItem(mnuPM, "mnuDeleteRec2", "12002");
@@ -204,6 +206,7 @@ void frmMain::BuildToolbars()
     };
     Toolbar1_NewPWD = entry("NewPWD", "11101", "Password data");
     Toolbar1_NewPWDType = entry("NewPWDType", "11102", "New password type");
+    Toolbar1_NewPWDType->setIcon(ActionIcon(QStringLiteral("newtype")));
     Toolbar1_New->setMenu(dropDown);
     NewButton = qobject_cast<QToolButton*>(Toolbar1->widgetForAction(Toolbar1_New));
     if (NewButton != nullptr) {
