@@ -76,8 +76,6 @@ public:
     void ImportContacts();
     void ExportContacts();
     void PrintList();
-    // Draws the list as shown (columns in display order, sort, heading, page numbers).
-    void RenderList(QPrinter* printer) const;
     // Database maintenance, started from the File and Tools menus.
     void BackupDatabase();
     void RestoreDatabase();

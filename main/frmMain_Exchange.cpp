@@ -17,6 +17,7 @@
 #include "core/Language.h"
 #include "core/SaveFile.h"
 #include "exchange/ContactExchange.h"
+#include "main/ListPrinter.h"
 #include "main/RecordListModel.h"
 #include "store/Connection.h"
 #include "ui/Common.h"
@@ -248,80 +249,13 @@ void frmMain::ExportContacts()
 
 void frmMain::PrintList()
 {
-    ThePlatform().PrintPreview(this, [this](QPrinter* printer) { RenderList(printer); });
-}
-
-void frmMain::RenderList(QPrinter* printer) const
-{
-    QPainter painter(printer);
-    if (!painter.isActive()) {
-        return;
-    }
-    const QHeaderView* header = ListView1->header();
-    QList<int> columns; // logical indexes in display order
-    int totalWidth = 0;
-    for (int visual = 0; visual < header->count(); ++visual) {
-        const int logical = header->logicalIndex(visual);
-        if (!header->isSectionHidden(logical)) {
-            columns.append(logical);
-            totalWidth += header->sectionSize(logical);
-        }
-    }
-    const QRect page = printer->pageLayout().paintRectPixels(printer->resolution());
-    const QRect area(0, 0, page.width(), page.height());
-    // The list's widths, scaled to the page when the list is wider than the paper.
-    const double scale =
-        totalWidth > 0 ? std::min(1.0, area.width() / (totalWidth * printer->resolution() / 96.0)) : 1.0;
-    const double pixel = printer->resolution() / 96.0 * scale;
-    QFont font = ListView1->font();
-    font.setPointSizeF(std::max(6.0, font.pointSizeF() * scale));
-    painter.setFont(font);
-    const int lineHeight = painter.fontMetrics().height() * 5 / 4;
-
+    // The heading names the type shown, or the search text.
     const QTreeWidgetItem* node = TreeView1->currentItem();
     QString heading = node != nullptr ? node->text(0) : QString();
     if (TypeTree::KindOf(node) == TypeTree::NodeKind::Search && txtValue->text() != SearchPrompt) {
         heading += QStringLiteral(": ") + txtValue->text().trimmed();
     }
-    const int rowsPerPage = std::max(1, (area.height() - 4 * lineHeight) / lineHeight);
-    const int rows = m_model->rowCount();
-    const int pages = std::max(1, (rows + rowsPerPage - 1) / rowsPerPage);
-    for (int pageNo = 0; pageNo < pages; ++pageNo) {
-        if (pageNo > 0) {
-            printer->newPage();
-        }
-        int y = 0;
-        QFont bold = font;
-        bold.setBold(true);
-        painter.setFont(bold);
-        painter.drawText(QRect(0, y, area.width(), lineHeight), Qt::AlignLeft | Qt::AlignVCenter, heading);
-        y += lineHeight * 3 / 2;
-        int x = 0;
-        for (const int column : columns) {
-            const int width = static_cast<int>(header->sectionSize(column) * pixel);
-            painter.drawText(QRect(x + 4, y, width - 8, lineHeight), Qt::AlignVCenter | Qt::TextSingleLine,
-                             m_model->headerData(column, Qt::Horizontal).toString());
-            x += width;
-        }
-        y += lineHeight;
-        painter.drawLine(0, y, x, y);
-        painter.setFont(font);
-        for (int row = pageNo * rowsPerPage; row < std::min(rows, (pageNo + 1) * rowsPerPage); ++row) {
-            x = 0;
-            for (const int column : columns) {
-                const int width = static_cast<int>(header->sectionSize(column) * pixel);
-                const auto align =
-                    Qt::Alignment(m_model->data(m_model->index(row, column), Qt::TextAlignmentRole).toInt());
-                const QString cell =
-                    painter.fontMetrics().elidedText(m_model->Text(row, column), Qt::ElideRight, width - 8);
-                painter.drawText(QRect(x + 4, y, width - 8, lineHeight), align | Qt::TextSingleLine, cell);
-                x += width;
-            }
-            y += lineHeight;
-        }
-        painter.drawText(QRect(0, area.height() - lineHeight, area.width(), lineHeight), Qt::AlignCenter,
-                         GetLangString(objectName(), QStringLiteral("50027"), QStringLiteral("Page %1 of %2"))
-                             .arg(pageNo + 1)
-                             .arg(pages));
-    }
+    const ListPrinter printer(ListView1, heading,
+                              GetLangString(objectName(), QStringLiteral("50027"), QStringLiteral("Page %1 of %2")));
+    ThePlatform().PrintPreview(this, [&printer](QPrinter* target) { printer.Render(target); });
 }

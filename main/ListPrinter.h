@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+class QPrinter;
+class QTreeView;
+
+// Prints a list as it is shown: its columns in display order and at their widths (scaled down to
+// the paper when the list is wider), its rows in their order, a heading on every page and the
+// page number at the foot ("Page %1 of %2" in the language of the caller).
+class ListPrinter
+{
+public:
+    ListPrinter(const QTreeView* list, QString heading, QString pageText)
+        : m_list(list), m_heading(std::move(heading)), m_pageText(std::move(pageText))
+    {
+    }
+    void Render(QPrinter* printer) const;
+
+private:
+    const QTreeView* m_list;
+    QString m_heading;
+    QString m_pageText;
+};
