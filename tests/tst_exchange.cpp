@@ -14,6 +14,8 @@
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "exchange/ContactExchange.h"
+#include "exchange/Csv.h"
+#include "exchange/VCard.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
