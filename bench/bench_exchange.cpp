@@ -9,6 +9,7 @@
 #include "bench/SampleData.h"
 #include "core/AppState.h"
 #include "exchange/ContactExchange.h"
+#include "exchange/VCard.h"
 #include "store/Database.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <QHash>
 
 #include "core/CodePage.h"
+#include "core/TextUtil.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"

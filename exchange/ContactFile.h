@@ -4,9 +4,6 @@
 #include <QList>
 #include <QMap>
 #include <QString>
-#include <QStringList>
-
-#include "core/TextUtil.h"
 
 // Contacts as they travel in and out of the address book in vCard and CSV files.
 
@@ -36,24 +33,5 @@ struct ContactFile
     QByteArray encoding; // the text encoding the file was read in
 };
 
-// The text of a file whose encoding is not declared: a byte-order mark, UTF-16 by its pattern of
-// zero bytes, or valid UTF-8 first, otherwise the encoding ICU's detector names (GB18030, Big5,
-// Windows-1252, ...). *unreadable counts the bytes the chosen encoding could not read.
-QString DecodeText(const QByteArray& bytes, QByteArray* encoding = nullptr, qsizetype* unreadable = nullptr);
-// The encoding of text DecodeText would choose, without decoding it.
-QByteArray TextEncoding(const QByteArray& bytes);
-// UTF-16 text as UTF-8 with a byte-order mark; any other unchanged.
-QByteArray NarrowText(const QByteArray& bytes);
-// The legacy encoding of bytes that are not UTF-8, as iconv names it.
-QByteArray LegacyEncoding(const QByteArray& bytes);
-
-// Reads vCard 2.1, 3.0 and 4.0 (several cards per file).
-ContactFile ReadVCards(const QByteArray& bytes);
-// Reads CSV with a header row, separated by commas, semicolons or tabs.
-ContactFile ReadCsv(const QByteArray& bytes);
-// Either, by the file's content.
+// Reads a vCard or a CSV file, whichever its content is; UTF-16 is read as the UTF-8 it holds.
 ContactFile ReadContactFile(const QByteArray& bytes);
-
-enum class VCardVersion { V30, V40 };
-QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version);
-QByteArray WriteCsv(const QList<ContactCard>& cards);

@@ -1,11 +1,14 @@
 // Reading and writing contacts as CSV (RFC 4180), with the header layouts of the common
 // address books.
+#include "exchange/Csv.h"
+
 #include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
 
-#include "exchange/ContactFile.h"
+#include "core/TextUtil.h"
+#include "exchange/Encoding.h"
 
 namespace {
 

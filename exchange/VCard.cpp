@@ -1,10 +1,13 @@
 // Reading and writing vCard 2.1, 3.0 and 4.0.
+#include "exchange/VCard.h"
+
 #include <QRegularExpression>
 
 #include <cstring>
 
 #include "core/CodePage.h"
-#include "exchange/ContactFile.h"
+#include "core/TextUtil.h"
+#include "exchange/Encoding.h"
 
 namespace {
 

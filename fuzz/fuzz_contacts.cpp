@@ -2,6 +2,9 @@
 // harm, and the contacts read come back the same after an export in each format. Only the readers'
 // and writers' public entry points are used.
 #include "exchange/ContactFile.h"
+#include "exchange/Csv.h"
+#include "exchange/Encoding.h"
+#include "exchange/VCard.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {

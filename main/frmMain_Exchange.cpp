@@ -17,6 +17,8 @@
 #include "core/Language.h"
 #include "core/SaveFile.h"
 #include "exchange/ContactExchange.h"
+#include "exchange/Csv.h"
+#include "exchange/VCard.h"
 #include "main/ListPrinter.h"
 #include "main/RecordListModel.h"
 #include "store/Connection.h"

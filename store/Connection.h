@@ -35,7 +35,6 @@ public:
     // Fails when the file exists already.
     void Create(const QString& connectionString);
     void Close() noexcept;
-    int State() const { return m_db != nullptr ? 1 : 0; } // 0 closed, 1 open
     bool IsOpen() const { return m_db != nullptr; }
 
     // The file named by the connection string's data source.

@@ -2,8 +2,6 @@
 
 #include <QVarLengthArray>
 
-#include <limits>
-
 #include "core/TextUtil.h"
 
 // clang-format off
@@ -135,22 +133,6 @@ QString ByteToHex(int value)
 {
     QString digits = QString::number(value, 16).toUpper();
     return digits.size() == 1 ? QLatin1Char('0') + digits : digits;
-}
-
-int HexToInt(QStringView digits)
-{
-    int value = 0;
-    for (const QChar c : digits) {
-        const int d = HexValue(c.unicode());
-        if (d < 0) {
-            break;
-        }
-        if (value > (std::numeric_limits<int>::max() >> 4)) {
-            return std::numeric_limits<int>::max(); // saturate rather than overflow
-        }
-        value = value * 16 + d;
-    }
-    return value;
 }
 
 int CipherIndexOf(int value)

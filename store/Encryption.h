@@ -24,5 +24,4 @@ QString Decrypt(QByteArrayView cipherText, const CodePage& codePage = CodePage::
 
 // The building blocks, exposed for the tests that pin the format.
 QString ByteToHex(int value);
-int HexToInt(QStringView digits);
 int CipherIndexOf(int value);

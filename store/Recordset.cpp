@@ -349,11 +349,6 @@ void Recordset::Update()
     m_dirty.assign(m_dirty.size(), false);
 }
 
-void CloseRecordset(Recordset& rs) noexcept
-{
-    rs.Close();
-}
-
 void ReleaseRecordset(Recordset& rs) noexcept
 {
     rs.Close();

@@ -27,11 +27,9 @@ public:
     void Open(const QString& sql, Connection& conn, LockType lock = LockType::Unspecified,
               const QVariantList& params = {});
     void Close() noexcept;
-    int State() const { return m_open ? 1 : 0; } // 0 closed, 1 open
 
     int RecordCount() const { return static_cast<int>(m_rowCount); }
     bool IsEOF() const { return m_row >= m_rowCount; }
-    bool IsBOF() const { return m_rowCount == 0; }
     void MoveFirst() { m_row = 0; }
     void MoveNext();
 
@@ -95,7 +93,5 @@ private:
     std::vector<bool> m_dirty;
 };
 
-// Closes the recordset, ignoring every error.
-void CloseRecordset(Recordset& rs) noexcept;
 // Closes the recordset and frees everything it held; the variable can be opened anew.
 void ReleaseRecordset(Recordset& rs) noexcept;

@@ -1,5 +1,4 @@
 // The shared routines: sounds, the message-box pattern, the error report and the small helpers.
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -13,6 +12,7 @@
 #include "app/Application.h"
 #include "core/AppState.h"
 #include "core/Errors.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Common.h"
 
@@ -161,9 +161,7 @@ void tst_Common::sounds()
     QFETCH(int, id);
     QFETCH(int, channels);
     QFETCH(double, seconds);
-    QFile file(QStringLiteral(":/sounds/%1.wav").arg(id));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray wav = file.readAll();
+    const QByteArray wav = Book::ReadFile(QStringLiteral(":/sounds/%1.wav").arg(id));
     QVERIFY(wav.startsWith("RIFF") && wav.mid(8, 8) == "WAVEfmt ");
     const char* fmt = wav.constData() + 20;
     QCOMPARE(qFromLittleEndian<quint16>(fmt), quint16(1));

@@ -14,13 +14,17 @@
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "exchange/ContactExchange.h"
+#include "exchange/Csv.h"
+#include "exchange/VCard.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 
 using namespace Qt::StringLiterals;
+using namespace Book;
 
 namespace {
 
@@ -57,59 +61,12 @@ QString Dropped(const QMap<QString, int>& dropped)
     return parts.join(u", "_s);
 }
 
-QByteArray Encoded(const char* codePage, const QString& text)
-{
-    return CodePage(codePage).FromUnicode(text);
-}
-
-// A contact file of tests/data, written for these tests.
-QByteArray Sample(const QString& name)
-{
-    QFile file(SourceDir() + u"/tests/data/"_s + name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qFatal("missing sample %s", qPrintable(name));
-    }
-    return file.readAll();
-}
-
 QByteArray SwappedBytes(QByteArray bytes)
 {
     for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
         std::swap(bytes[i], bytes[i + 1]);
     }
     return bytes;
-}
-
-void AddRecord(qint64 typeNo, const QString& name, const QString& mobile = {})
-{
-    const QString none = Encrypt(u"");
-    InsertRecord(Conn, typeNo, {Encrypt(name), none, Encrypt(mobile), none, none, none, none, none}, {});
-}
-
-// Names for CSV rows, in one script each. 昇 (GB18030 95 4E) and 喆 (86 B4) have second bytes that
-// look like Big5's; 許 (Big5 B3 5C) and 功 (A5 5C) end in a backslash byte.
-const char* const Western = "Emily Carter|Lucas Martin|Sofia Rossi|Noah Schmidt|Hannah Kowalski|Mateo García|"
-                            "Chloé Dubois|Björn Lindqvist|Aisha Okafor";
-const char* const Simplified = "王伟|李娜|张昇|刘洋|陈静|杨帆|赵磊|黄丽|王喆";
-const char* const Traditional = "陳志明|林美玲|許家豪|張淑芬|李俊傑|王雅婷|吳宗翰|黃功偉|蔡佩珊";
-
-// A CSV file: the header, a row per person from a pattern (%1 given name, %2 family name, %3 whole
-// name, %4 mobile, %5 e-mail), then the hand-written rows.
-QString Csv(const QString& header, const char* people, const QString& pattern, const QString& rest)
-{
-    QString text = header + u"\r\n"_s;
-    int n = 0;
-    for (const QString& name : QString::fromUtf8(people).split(u'|')) {
-        ++n;
-        text += QString(pattern)
-                    .replace(u"%1"_s, name.section(u' ', 0, 0))
-                    .replace(u"%2"_s, name.section(u' ', 1))
-                    .replace(u"%3"_s, name)
-                    .replace(u"%4"_s, u"555-01%1"_s.arg(n, 2, 10, QChar(u'0')))
-                    .replace(u"%5"_s, u"contact%1@example.com"_s.arg(n)) +
-                u"\r\n"_s;
-    }
-    return text + rest;
 }
 
 } // namespace
@@ -144,73 +101,38 @@ private slots:
         QTest::addColumn<QString>("dropped");
 
         QTest::newRow("2.1 quoted-printable, charsets, soft line break")
-            << QByteArray(
-                   "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:M=FCller;J=FCrgen\r\n"
-                   "FN;CHARSET=UTF-8;QUOTED-PRINTABLE:J=C3=BCrgen M=C3=BCller-L=C3=BC=\r\ndenscheid\r\n"
-                   "TEL;HOME;VOICE:+49 30 1234567\r\nTEL;CELL:+49 170 7654321\r\n"
-                   "EMAIL;INTERNET;PREF:juergen@example.de\r\nEND:VCARD\r\n")
-            << "Jürgen Müller-Lüdenscheid"
+            << Sample(u"qp-charsets-21.vcf"_s) << "Jürgen Müller-Lüdenscheid"
             << "Jürgen Müller-Lüdenscheid|Imported|+49 30 1234567|+49 170 7654321||juergen@example.de||||"
             << "";
-        QTest::newRow("2.1 Big5, backslash trail bytes, name from N")
-            << Encoded("BIG5", u"BEGIN:VCARD\nVERSION:2.1\nN;CHARSET=BIG5:許;功蓋\nORG;CHARSET=BIG5:台灣積體電路\n"
-                               u"TEL;WORK;VOICE:02-2345-6789\nX-QQ:10001\nEND:VCARD\n"_s)
-            << "許功蓋"
-            << "許功蓋|Imported|||02-2345-6789||10001|||"
-            << "ORG=1";
+        QTest::newRow("2.1 Big5, backslash trail bytes, name from N") << Sample(u"big5-21.vcf"_s) << "許功蓋"
+                                                                      << "許功蓋|Imported|||02-2345-6789||10001|||"
+                                                                      << "ORG=1";
         QTest::newRow("3.0 folding, escapes, groups, types")
-            << QByteArray("BEGIN:VCARD\nVERSION:3.0\nFN:Anne-Marie O'Brien\\, PhD\nN:O'Brien;Anne-Marie;;;PhD\n"
-                          "TEL;TYPE=WORK,VOICE:+1 617 555 0100\nTEL;TYPE=HOME:+1 617 555 0111\n"
-                          "TEL;TYPE=HOME:+1 617 555 0199\nTEL:+1 617 555 0122\nTEL;TYPE=FAX:+1 617 555 0133\n"
-                          "item1.EMAIL;TYPE=INTERNET:anne@example.org\nitem1.X-ABLabel:Work\n"
-                          "EMAIL;TYPE=INTERNET,HOME:anne.obrien@exa\n mple.com\nURL:https://example.org/~anne\n"
-                          "CATEGORIES:Clients\\, Boston,VIP\nNOTE:Met at the fair\\; call in March\\nBring slides\n"
-                          "BDAY:1980-04-12\nADR;TYPE=HOME:;;12 Elm St;Boston;MA;02110;USA\n"
-                          "PHOTO;ENCODING=b;TYPE=JPEG:/9j/4AAQSkZJRgABAQ\n EASABIAAD\nEND:VCARD\n")
-            << "Anne-Marie O'Brien, PhD"
+            << Sample(u"escapes-30.vcf"_s) << "Anne-Marie O'Brien, PhD"
             << "Anne-Marie O'Brien, PhD|Clients, Boston|+1 617 555 0111|+1 617 555 0122|+1 617 555 0100|"
                "anne@example.org; anne.obrien@example.com||||https://example.org/~anne"
             << "ADR=1, BDAY=1, NOTE=1, PHOTO=1, X-ABLABEL=1, fax=1, second category=1, second home phone=1";
         QTest::newRow("4.0 PREF, IMPP, several cards, one without END")
-            << QByteArray("BEGIN:VCARD\nVERSION:4.0\nFN:Priya Raman\nTEL;TYPE=home:+44 20 7946 0000\nEND:VCARD\n"
-                          "BEGIN:VCARD\nVERSION:4.0\nFN:Li Wei\nTEL;VALUE=uri;TYPE=cell:tel:+86-139-0000-1111\n"
-                          "TEL;VALUE=uri;TYPE=cell;PREF=1:tel:+86-139-0000-2222\n"
-                          "TEL;VALUE=uri;TYPE=\"voice,work\":tel:+86-21-5555-0000\nIMPP;PREF=1:qq:123456789\n"
-                          "IMPP:msnim:liwei@live.com\nIMPP:icq:55512345\nIMPP:xmpp:liwei@jabber.org\n"
-                          "EMAIL;PREF=2:li.wei@example.cn\nEMAIL;PREF=1:lw@example.com\nCATEGORIES:Rock \"n\" Roll\n"
-                          "END:VCARD\n"
-                          "BEGIN:VCARD\nVERSION:4.0\nFN:Half Card\nTEL:123\n")
-            << "Priya Raman|Li Wei"
+            << Sample(u"pref-impp-40.vcf"_s) << "Priya Raman|Li Wei"
             << "Li Wei|Rock \"n\" Roll||+86-139-0000-2222|+86-21-5555-0000|li.wei@example.cn; lw@example.com|123456789|"
                "liwei@live.com|55512345|"
             << "IMPP (xmpp)=1, card without END=1, second mobile phone=1";
-
-        QString text = Csv(u"First Name,Middle Name,Last Name,Title,Company,Home Phone,Mobile Phone,Business Phone,"
-                           u"E-mail Address,E-mail 2 Address,Categories,Web Page,Birthday,Notes"_s,
-                           Western, u"%1,,%2,,,,%4,,%5,,,,,"_s,
-                           u"\"Mary \"\"Molly\"\"\",Anne,O’Neil,Dr.,\"Acme, Inc.\",(617) 555-0100,(617) 555-0199,"
-                           u"\"555-0150, ext. 12\",molly@example.com,m.oneil@acme.example,Friends;Golf,"
-                           u"http://molly.example.com,6/1/1975,\"Met at the “Boston” fair\r\nLikes golf €\"\r\n"_s);
+        // Nine rows of names in one script each, then a hand-written row. 昇 (GB18030 95 4E) and 喆 (86 B4)
+        // have second bytes that look like Big5's; 許 (Big5 B3 5C) and 功 (A5 5C) end in a backslash byte.
         QTest::newRow("Outlook-like, Windows-1252")
-            << Encoded("CP1252", text) << Western + u"|Mary \"Molly\" Anne O’Neil"_s
+            << Sample(u"outlook-cp1252.csv"_s)
+            << "Emily Carter|Lucas Martin|Sofia Rossi|Noah Schmidt|Hannah Kowalski|Mateo García|Chloé Dubois|"
+               "Björn Lindqvist|Aisha Okafor|Mary \"Molly\" Anne O’Neil"
             << "Mary \"Molly\" Anne O’Neil|Friends|(617) 555-0100|(617) 555-0199|555-0150, ext. 12|"
                "molly@example.com; m.oneil@acme.example||||http://molly.example.com"
             << "Birthday=1, Company=1, Notes=1, Title=1, second category=1";
-
-        text = Csv(u"Name;Mobile Phone;E-mail;Categories;Company"_s, Simplified, u"%3;%4;%5;同事;"_s,
-                   u"\"欧阳\"\"小\"\"娜\";139 1000 2000;\"nana@example.cn;ouyang@example.cn\";朋友;"
-                   u"\"北京某某科技有限公司\r\n研发部\"\r\n"_s);
         QTest::newRow("semicolons, GB18030")
-            << Encoded("GB18030", text) << Simplified + u"|欧阳\"小\"娜"_s
+            << Sample(u"semicolons-gb18030.csv"_s) << "王伟|李娜|张昇|刘洋|陈静|杨帆|赵磊|黄丽|王喆|欧阳\"小\"娜"
             << "欧阳\"小\"娜|朋友||139 1000 2000||nana@example.cn;ouyang@example.cn||||"
             << "Company=1";
-
-        text = Csv(u"Name,Type,Home Phone,Mobile Phone,Business Phone,E-mail,QQ,MSN,ICQ,Web Page"_s, Traditional,
-                   u"%3,客戶,,%4,,%5,,,,"_s,
-                   u"\"許功蓋, 經理\",供應商,(02) 2345-6789,0912-345-678,,\"hsu@example.com.tw; kung@example.tw\",,"
-                   u"hsu@hotmail.com,,\"http://例子.台灣/?a=1,2\"\r\n"_s);
         QTest::newRow("our own headers, Big5")
-            << Encoded("BIG5", text) << Traditional + u"|許功蓋, 經理"_s
+            << Sample(u"own-headers-big5.csv"_s)
+            << "陳志明|林美玲|許家豪|張淑芬|李俊傑|王雅婷|吳宗翰|黃功偉|蔡佩珊|許功蓋, 經理"
             << "許功蓋, 經理|供應商|(02) 2345-6789|0912-345-678||hsu@example.com.tw; kung@example.tw||hsu@hotmail.com||"
                "http://例子.台灣/?a=1,2"
             << "";
@@ -314,8 +236,8 @@ private slots:
 
     void planAndExecute()
     {
-        const qint64 family = InsertType(Conn, u"Family"_s, {});
-        InsertType(Conn, u"Étudiants"_s, {});
+        const qint64 family = AddType(u"Family"_s);
+        AddType(u"Étudiants"_s);
         // Fields trimmed; types matched without regard to case; no type: the default one.
         const ContactFile file = Cards({u" Bo Li |FAMILY| 555-0100 |||| 42 ||| http://bo.example "_s, u"  |Family"_s,
                                         u"Fay Wu|"_s, u"Gil Sá|ÉTUDIANTS"_s, u"Bo Li|Neighbours"_s});
@@ -389,12 +311,7 @@ private slots:
         QTest::addColumn<QStringList>("added");
         QTest::addColumn<QString>("nodeAfter");
 
-        QByteArray mixed;
-        for (const char* card :
-             {"FN:Old Pal", "FN:Nadia Petrova\nCATEGORIES:friends\nBDAY:1990-01-01",
-              "FN:Tom Baker\nCATEGORIES:Suppliers", "FN:Tom Baker", "N:;;;;\nTEL:555", "FN:Ines Duarte"}) {
-            mixed += QByteArray("BEGIN:VCARD\nVERSION:3.0\n") + card + "\nEND:VCARD\n";
-        }
+        const QByteArray mixed = Sample(u"mixed-import.vcf"_s);
         const QString question = u"Import 3 contacts?\nTypes: Friends (1), Imported (1, new), Suppliers (1, new)\n"_s;
         const QString skipped =
             u"Skipped, the name is already in the address book: 2\nSkipped, no name: 1\nNot kept: BDAY 1"_s;
@@ -408,9 +325,7 @@ private slots:
         QTest::newRow("cancelled") << mixed << "Root" << false << question + skipped << QStringList() << "Root";
         // A value in an unknown character set is kept (read as the file's text) and said so.
         QTest::newRow("labels with names in them")
-            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=x-nonsense:Zed\r\n"
-                          "EMAIL;ENCODING=QUOTED-PRINTABLE:=FF=FE=81\r\nIMPP:xmpp:zed@jabber.example\r\nEND:VCARD\r\n")
-            << "Root" << false
+            << Sample(u"unknown-charset.vcf"_s) << "Root" << false
             << u"Import 1 contacts?\nTypes: Imported (1, new)\nRead as the file's own text, their character set "
                "being unknown: 1\nNot kept: EMAIL (unreadable text) 1, IMPP (xmpp) 1"_s
             << QStringList() << "Root";
@@ -438,17 +353,16 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QStringList, added);
         QFETCH(QString, nodeAfter);
-        AddRecord(InsertType(Conn, u"Friends"_s, {}), u"Old Pal"_s);
-        AddRecord(InsertType(Conn, u"Work"_s, {}), u"Boss"_s);
+        AddRecord(AddType(u"Friends"_s), u"Old Pal"_s);
+        AddRecord(AddType(u"Work"_s), u"Boss"_s);
         const QStringList before = Lines(ReadContacts(Conn), 2);
-        QFile file(m_files->filePath(u"contacts.vcf"_s));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        file.close();
+        const QString file = m_files->filePath(u"contacts.vcf"_s);
+        QVERIFY(WriteFile(file, bytes));
 
         frmMain* w = m_window = new frmMain();
         w->LoadTreeData(select);
         m_platform->calls.clear();
-        m_platform->files = {file.fileName()};
+        m_platform->files = {file};
         m_platform->answers = {ok ? MsgResult::Ok : MsgResult::Cancel};
         w->ImportContacts();
 
@@ -492,14 +406,13 @@ private slots:
             REQUIRE_SMALL_DISK(disk);
         }
         const QString dir = fullDisk ? disk.Path() : m_files->path() + u'/';
-        const qint64 friends = InsertType(Conn, u"Friends"_s, {});
-        const qint64 work = InsertType(Conn, u"Work"_s, {});
+        const qint64 friends = AddType(u"Friends"_s);
+        const qint64 work = AddType(u"Work"_s);
         for (const char* name : {"Amy Adams", "Ben Brown", "Cleo Chen", "Dan Dorsey", "Eva Ender"}) {
             AddRecord(name[0] < 'D' ? friends : work, QString::fromLatin1(name));
         }
-        QFile old(dir + u"contacts.vcf"_s); // replaced whole, not written over in place
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(100000, 'x')) == 100000);
-        old.close();
+        const QString old = dir + u"contacts.vcf"_s; // replaced whole, not written over in place
+        QVERIFY(WriteFile(old, QByteArray(100000, 'x')));
         if (fullDisk) {
             disk.Fill();
         }
@@ -523,7 +436,7 @@ private slots:
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"contacts.vcf"});
         if (names.isEmpty()) {
-            QCOMPARE(old.size(), 100000);
+            QCOMPARE(QFileInfo(old).size(), 100000);
             QCOMPARE(boxes[0].icon, MsgIcon::Warning);
             // The cause, named by the system: never "Unknown error".
             QCOMPARE(boxes[0].text, u"The file could not be written: "_s +
@@ -531,18 +444,17 @@ private slots:
             return;
         }
         QCOMPARE(boxes[0].text, u"%1 contacts exported."_s.arg(names.count(u'|') + 1));
-        QVERIFY(old.open(QIODevice::ReadOnly));
-        const QByteArray bytes = old.readAll();
+        const QByteArray bytes = ReadFile(old);
         QVERIFY(bytes.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
         QCOMPARE(Lines(ReadContactFile(bytes).cards, 1), names.split(u'|'));
     }
 
     void printList()
     {
-        const qint64 friends = InsertType(Conn, u"Friends"_s, {});
-        AddRecord(friends, u"Amy Adams"_s, u"555-0111"_s);
-        AddRecord(friends, u"Zed Young"_s, u"555-0333"_s);
-        AddRecord(friends, u"Max Moreau"_s, u"555-0222"_s);
+        const qint64 friends = AddType(u"Friends"_s);
+        AddRecord(friends, u"Amy Adams"_s, {{}, u"555-0111"_s});
+        AddRecord(friends, u"Zed Young"_s, {{}, u"555-0333"_s});
+        AddRecord(friends, u"Max Moreau"_s, {{}, u"555-0222"_s});
         for (int i = 0; i < 150; ++i) {
             AddRecord(friends, u"Filler %1"_s.arg(i, 3, 10, QChar(u'0')));
         }

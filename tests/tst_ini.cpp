@@ -13,6 +13,7 @@
 
 #include "core/CodePage.h"
 #include "core/OperateIni.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 
 using namespace Qt::StringLiterals;
@@ -26,16 +27,8 @@ class tst_Ini : public QObject
 
     QString Put(const QByteArray& bytes, const QString& name = u"Tavoren.ini"_s)
     {
-        QFile file(m_dir->filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-            qFatal("cannot write %s", qPrintable(file.fileName()));
-        }
-        return file.fileName();
-    }
-    static QByteArray Contents(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QString path = m_dir->filePath(name);
+        return Book::WriteFile(path, bytes) ? path : QString();
     }
 
     std::optional<QTemporaryDir> m_dir;
@@ -75,7 +68,7 @@ private slots:
         QFETCH(QString, expected);
         const QString file = Put(content);
         QCOMPARE(ReadIni(u"S"_s, key, u"<default>"_s, file), expected);
-        QCOMPARE(Contents(file), content); // reading never touches the file
+        QCOMPARE(Book::ReadFile(file), content); // reading never touches the file
     }
 
     void unusualFiles()
@@ -106,7 +99,7 @@ private slots:
             QCOMPARE(ReadIni(u"S"_s, u"A"_s, u"<default>"_s, locked), u"<default>"_s);
             QVERIFY(!WriteIni(u"S"_s, u"A"_s, u"9"_s, locked));
             QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner));
-            QCOMPARE(Contents(locked), QByteArray("[S]\nA=1\n"));
+            QCOMPARE(Book::ReadFile(locked), QByteArray("[S]\nA=1\n"));
         }
     }
 
@@ -122,7 +115,7 @@ private slots:
         out.close();
         disk.Fill();
         QVERIFY(!WriteIniValues(u"frmMain"_s, {{u"Top"_s, u"120"_s}, {u"Left"_s, u"300"_s}}, file));
-        QCOMPARE(Contents(file), before);
+        QCOMPARE(Book::ReadFile(file), before);
         QCOMPARE(QDir(disk.Path()).entryList(QDir::Files), QStringList{u"Tavoren.ini"_s}); // no work file left
     }
 
@@ -193,7 +186,7 @@ private slots:
         const QString file = before.isNull() ? m_dir->filePath(u"Tavoren.ini"_s) : Put(before);
         for (int i = 0; i < 2; ++i) { // writing what is already there changes nothing
             QCOMPARE(WriteIni(section, key, value, file), !after.isNull());
-            QCOMPARE(Contents(file), after.isNull() ? before : after);
+            QCOMPARE(Book::ReadFile(file), after.isNull() ? before : after);
         }
         QCOMPARE(ReadIni(section, key, u"<default>"_s, file), after.isNull() ? u"<default>"_s : value);
         QVERIFY(!after.isNull() || !WriteIni(section, key, value, m_dir->filePath(u"new.ini"_s)));
@@ -217,9 +210,9 @@ private slots:
         QFETCH(QByteArray, codePage);
         QFETCH(QString, probe);
         const QString shipped = SourceDir() + u"/resources/Language/"_s + name;
-        const QString text = QString::fromUtf8(Contents(shipped)) + u"\n[Probe]\nText="_s + probe + u'\n';
+        const QString text = QString::fromUtf8(Book::ReadFile(shipped)) + u"\n[Probe]\nText="_s + probe + u'\n';
         const QString legacy = Put(CodePage(codePage).FromUnicode(text), name);
-        QVERIFY(!Contents(legacy).isValidUtf8()); // else the reader would rightly take it for UTF-8
+        QVERIFY(!Book::ReadFile(legacy).isValidUtf8()); // else the reader would rightly take it for UTF-8
         QCOMPARE(ReadIni(u"Probe"_s, u"Text"_s, QString(), legacy), probe);
         const QString menu = ReadIni(u"frmMain"_s, u"10001"_s, QString(), shipped);
         QVERIFY(menu.contains(u"&F"));
@@ -258,7 +251,7 @@ private slots:
         const QString file = Put(before, name);
         const QString other = ReadIni(u"T"_s, u"A"_s, u"<none>"_s, file);
         QCOMPARE(WriteIni(u"S"_s, u"K"_s, value, file), !after.isNull());
-        QCOMPARE(Contents(file), after.isNull() ? before : after);
+        QCOMPARE(Book::ReadFile(file), after.isNull() ? before : after);
         if (!after.isNull()) {
             QCOMPARE(ReadIni(u"S"_s, u"K"_s, QString(), file), value);
         }

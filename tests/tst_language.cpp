@@ -18,25 +18,18 @@
 #include "core/CodePage.h"
 #include "core/Language.h"
 #include "core/OperateIni.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/ApplyLanguage.h"
 
 namespace {
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 // (section, key) pairs of a language file.
 QSet<QString> KeysOf(const QString& path)
 {
     QSet<QString> keys;
-    QFile f(path);
     QString section;
-    for (const QByteArray& raw : (f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray()).split('\n')) {
+    for (const QByteArray& raw : Book::ReadFile(path).split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(u'[')) {
             section = line.mid(1, line.indexOf(u']') - 1);
@@ -100,8 +93,8 @@ void tst_Language::lookup()
 {
     QFETCH(QString, section);
     QFETCH(QString, key);
-    WriteFile(LangFile, "[General]\n30000=first\\nsecond\n30001=C:\\path\n30002=\n"
-                        "[frmLogin]\n20001=Login message\n[frmPWD]\n20001=Record message\n");
+    QVERIFY(Book::WriteFile(LangFile, "[General]\n30000=first\\nsecond\n30001=C:\\path\n30002=\n"
+                                      "[frmLogin]\n20001=Login message\n[frmPWD]\n20001=Record message\n"));
     QTEST(GetLangString(section, key, QStringLiteral("fallback\\nline")), "expected");
 }
 
@@ -151,21 +144,18 @@ void tst_Language::legacyCodePageFile()
     m_folder->UseLanguage(QStringLiteral("chs"));
     const QString utf8Text = GetLangString(QStringLiteral("frmMain"), QStringLiteral("40002"), QString());
     QVERIFY(!utf8Text.isEmpty());
-    QFile shipped(LangFile);
-    QVERIFY(shipped.open(QIODevice::ReadOnly));
-    const QByteArray gbk = CodePage("CP936").FromUnicode(QString::fromUtf8(shipped.readAll()));
-    shipped.close();
+    const QByteArray gbk = CodePage("CP936").FromUnicode(QString::fromUtf8(Book::ReadFile(LangFile)));
     QVERIFY(!gbk.isValidUtf8());
-    WriteFile(LangFile, gbk);
+    QVERIFY(Book::WriteFile(LangFile, gbk));
     QCOMPARE(GetLangString(QStringLiteral("frmMain"), QStringLiteral("40002"), QString()), utf8Text);
 }
 
 void tst_Language::applyLanguageOnAForm()
 {
-    WriteFile(LangFile, "[Info]\nFontName=DejaVu Sans\nFontSize=11\n"
-                        "[frmTest]\n10000=Localised caption\n10001a=&Save\n10001c=Save it\n10003=Group\n"
-                        "10004=Label text\n10005=Check text\n30000=<Search Value>\n30003=Drag me\n"
-                        "11001=&New\n11005=E&xit\n20001a=New\n20001b=Make one\n11101=Contact\n");
+    QVERIFY(Book::WriteFile(LangFile, "[Info]\nFontName=DejaVu Sans\nFontSize=11\n"
+                                      "[frmTest]\n10000=Localised caption\n10001a=&Save\n10001c=Save it\n10003=Group\n"
+                                      "10004=Label text\n10005=Check text\n30000=<Search Value>\n30003=Drag me\n"
+                                      "11001=&New\n11005=E&xit\n20001a=New\n20001b=Make one\n11101=Contact\n"));
     QMainWindow form;
     form.setObjectName(QStringLiteral("frmTest"));
     auto* central = new QWidget(&form);
@@ -205,7 +195,7 @@ void tst_Language::applyLanguageOnAForm()
     QCOMPARE(entry->text(), QStringLiteral("Contact"));
 
     // Applying again (another language file) still finds the menu keys.
-    WriteFile(LangFile, "[frmTest]\n11005=Quit\n");
+    QVERIFY(Book::WriteFile(LangFile, "[frmTest]\n11005=Quit\n"));
     ApplyLanguage(&form);
     QCOMPARE(exit->text(), QStringLiteral("Quit"));
 }
@@ -224,7 +214,7 @@ void tst_Language::toolbarPadding_data()
 void tst_Language::toolbarPadding()
 {
     QFETCH(QByteArray, caption);
-    WriteFile(LangFile, "[frmTest]\n20001a=" + caption + "\n");
+    QVERIFY(Book::WriteFile(LangFile, "[frmTest]\n20001a=" + caption + "\n"));
     QMainWindow form;
     form.setObjectName(QStringLiteral("frmTest"));
     QAction* button = Tagged(form.addToolBar(QStringLiteral("bar"))->addAction(QStringLiteral("New")), "20001");

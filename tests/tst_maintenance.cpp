@@ -26,44 +26,15 @@
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Common.h"
 #include "ui/Forms.h"
 
 using namespace Qt::StringLiterals;
+using namespace Book;
 
 namespace {
-
-qint64 AddType(const QString& name)
-{
-    Conn.Execute(u"INSERT INTO PWDType (TypeName, Description) VALUES (?, 'd')"_s, {name});
-    return Conn.LastInsertId();
-}
-
-qint64 AddRecord(qint64 typeNo, const QString& name)
-{
-    Conn.Execute(u"INSERT INTO PWDTable (TypeNo, Name, EMailList, Url) VALUES (?, ?, ?, 'http://x')"_s,
-                 {typeNo, Encrypt(name), Encrypt(u"a@b.c")});
-    return Conn.LastInsertId();
-}
-
-// Every row of every table, the key counters included.
-QStringList Dump(Connection& conn)
-{
-    QStringList rows;
-    for (const QString& table : {u"PWDType"_s, u"PWDTable"_s, u"Users"_s, u"sqlite_sequence"_s}) {
-        Recordset rs;
-        rs.Open(u"SELECT * FROM %1 ORDER BY 1"_s.arg(table), conn, LockType::ReadOnly);
-        for (; !rs.IsEOF(); rs.MoveNext()) {
-            QStringList cells{table};
-            for (int i = 0; i < rs.FieldCount(); ++i) {
-                cells.append(rs.IsNull(i) ? u"<null>"_s : rs.Text(i));
-            }
-            rows.append(cells.join(u'|'));
-        }
-    }
-    return rows;
-}
 
 // A hundred contacts to import.
 QByteArray ManyCards()
@@ -89,11 +60,12 @@ class tst_Maintenance : public QObject
     // Two types with records and an account; returns the first type's number.
     static qint64 Fill()
     {
-        const qint64 family = AddType(u"Family"_s);
+        const qint64 family = AddType(u"Family"_s, u"d"_s);
+        const QStringList fields{{}, {}, {}, u"a@b.c"_s, {}, {}, {}, u"http://x"_s};
         for (const QString& name : {u"Anna"_s, u"Bo"_s, u"Chloé"_s}) {
-            AddRecord(family, name);
+            AddRecord(family, name, fields);
         }
-        AddRecord(AddType(u"Arbeit 工作"_s), u"张三"_s);
+        AddRecord(AddType(u"Arbeit 工作"_s), u"张三"_s, fields);
         InsertUser(Conn, u"me"_s, u"pw"_s, u"q"_s, u"a"_s);
         return family;
     }
@@ -101,18 +73,9 @@ class tst_Maintenance : public QObject
     {
         Connection conn;
         conn.Open(ConnectionStringForFile(path));
-        return Dump(conn);
+        return Dump(&conn);
     }
-    static QByteArray Bytes(const QString& p)
-    {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static bool WriteFile(const QString& path, const QByteArray& bytes)
-    {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    }
+    static QByteArray Bytes(const QString& path) { return ReadFile(path); }
     static QStringList Entries(const QString& dir)
     {
         return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -169,15 +132,15 @@ private slots:
         Fill();
         const QString folder = m_out->path() + (separator ? u"/"_s : QString());
         QCOMPARE(BackupDatabase(Conn, folder, date), Out(name));
-        const QStringList first = Dump(Conn);
+        const QStringList first = Dump();
         QCOMPARE(DumpFile(Out(name)), first);
 
         // Another year, same day: the later backup replaces the earlier one without a trace of it.
         AddType(u"Later"_s);
         BackupDatabase(Conn, folder, date.addYears(4));
         QCOMPARE(Entries(m_out->path()), QStringList{name});
-        QCOMPARE(DumpFile(Out(name)), Dump(Conn));
-        QVERIFY(Dump(Conn) != first);
+        QCOMPARE(DumpFile(Out(name)), Dump());
+        QVERIFY(Dump() != first);
     }
 
     // A failed copy shows nothing, leaves no file behind and keeps the book open and whole.
@@ -207,14 +170,14 @@ private slots:
             }
         }
         const QStringList before = Entries(m_out->path());
-        const QStringList data = Dump(Conn);
+        const QStringList data = Dump();
         QVERIFY_THROWS_EXCEPTION(AppError, BackupDatabase(Conn, folder, today));
         Trigger("mnuBackup", {folder});
         QCOMPARE(m_platform->Sequence(), u"102,folder,104"_s);
         QFile::setPermissions(m_out->path(), writable);
         QCOMPARE(Entries(m_out->path()), before);
         QVERIFY(Conn.IsOpen());
-        QCOMPARE(Dump(Conn), data);
+        QCOMPARE(Dump(), data);
     }
 
     // When a restored book will not open, the previous one goes back in place.
@@ -224,7 +187,7 @@ private slots:
         const QString db = m_folder->DatabasePath();
         const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
         AddType(u"Only in the current book"_s);
-        const QStringList current = Dump(Conn);
+        const QStringList current = Dump();
         Conn.Close();
         ReplaceDatabaseFile(backup, db);
         QCOMPARE(DumpFile(db), DumpFile(backup));
@@ -239,7 +202,7 @@ private slots:
         const QString familyKey = u"_%1"_s.arg(family);
         frmMain* w = OpenMain();
         w->LoadTreeData(familyKey);
-        const QStringList original = Dump(Conn);
+        const QStringList original = Dump();
 
         // Backup while the window holds the book open.
         Trigger("mnuBackup", {m_out->path()});
@@ -251,19 +214,19 @@ private slots:
         // Changes after the backup; a cancelled confirmation keeps them.
         Conn.Execute(u"DELETE FROM PWDTable WHERE TypeNo = ?"_s, {family});
         AddType(u"New since"_s);
-        const QStringList changed = Dump(Conn);
+        const QStringList changed = Dump();
         w->Refresh();
         m_platform->answers.push_back(MsgResult::Cancel);
         Trigger("mnuRestore", {backup});
         QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104"_s);
         QCOMPARE(m_platform->Boxes().first().buttons, MsgButtons::OkCancel);
-        QCOMPARE(Dump(Conn), changed);
+        QCOMPARE(Dump(), changed);
 
         Trigger("mnuRestore", {backup});
         QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104,102,box,104"_s);
         QCOMPARE(m_platform->Boxes().last().text, u"The database has been restored."_s);
         QVERIFY(Conn.IsOpen());
-        QCOMPARE(Dump(Conn), original);
+        QCOMPARE(Dump(), original);
         QCOMPARE(NodeKey(w), familyKey);
         QCOMPARE(w->ListModel()->rowCount(), 3);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
@@ -295,13 +258,13 @@ private slots:
         } else {
             QVERIFY(WriteFile(candidate, kind.isEmpty() ? "" : "Name,Phone\nAnna,123\n"));
         }
-        const QByteArray before = Bytes(m_folder->DatabasePath());
+        const QByteArray before = ReadFile(m_folder->DatabasePath());
         Trigger("mnuRestore", {candidate});
         QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104"_s);
         QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Warning);
         QCOMPARE(m_platform->Boxes().first().text, u"The file is not a backup of this address book."_s);
         QVERIFY(Conn.IsOpen());
-        QVERIFY(Bytes(m_folder->DatabasePath()) == before);
+        QVERIFY(ReadFile(m_folder->DatabasePath()) == before);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
     }
 
@@ -316,7 +279,7 @@ private slots:
             bulk.Commit();
         }
         Conn.Execute(u"DELETE FROM PWDTable WHERE PWDID > 4"_s);
-        const QStringList data = Dump(Conn);
+        const QStringList data = Dump();
         const QString db = m_folder->DatabasePath();
         const qint64 sizeBefore = QFileInfo(db).size();
         // Leftovers of an interrupted run, which must not be taken for part of the new work file.
@@ -329,7 +292,7 @@ private slots:
         QCOMPARE(m_platform->Sequence(), u"102,box,104"_s);
         QCOMPARE(m_platform->Boxes().first().text, u"Database compaction finished."_s);
         QVERIFY(Conn.IsOpen()); // with the program's password
-        QCOMPARE(Dump(Conn), data);
+        QCOMPARE(Dump(), data);
         QVERIFY(QFileInfo(db).size() < sizeBefore / 4);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
         QCOMPARE(NodeKey(w), u"_%1"_s.arg(family));
@@ -374,7 +337,7 @@ private slots:
         QFETCH(QString, leftover);
         Fill();
         const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
-        const QStringList data = Dump(Conn);
+        const QStringList data = Dump();
         const QString db = m_folder->DatabasePath();
         Conn.Close();
         QProcess child;

@@ -24,24 +24,11 @@
 #include "store/BookLock.h"
 #include "store/Database.h"
 #include "store/Maintenance.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/FormState.h"
 
 namespace {
-
-QByteArray Checksum(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-                                       : QByteArray();
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 // A main window of the given design size, its state restored from the settings file.
 std::unique_ptr<QWidget> Restored(QSize design = {400, 300})
@@ -151,7 +138,7 @@ void tst_Startup::switches()
     QFETCH(QByteArray, settings);
     QTemporaryDir dir;
     if (!settings.isNull()) {
-        WriteFile(dir.path() + QStringLiteral("/Tavoren.ini"), settings);
+        QVERIFY(Book::WriteFile(dir.path() + QStringLiteral("/Tavoren.ini"), settings));
     }
     InitApplicationState(dir.path(), QStringLiteral("Tavoren"), 2052);
     QCOMPARE(IniFile, dir.path() + QStringLiteral("/Tavoren.ini"));
@@ -174,16 +161,12 @@ void tst_Startup::databaseFailuresAreFatalAndHarmless()
     QFETCH(QString, damage);
     TestProgramFolder folder(false);
     const QString db = folder.DatabasePath();
-    QFile file(db);
     if (damage == QLatin1String("missing")) {
         QFile::remove(db);
     } else if (damage == QLatin1String("truncated")) {
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray head = file.read(1024);
-        file.close();
-        WriteFile(db, head);
+        QVERIFY(Book::WriteFile(db, Book::ReadFile(db).left(1024)));
     } else if (damage == QLatin1String("empty") || damage == QLatin1String("text")) {
-        WriteFile(db, damage == QLatin1String("text") ? "Name,Phone\nAnna,123\n" : "");
+        QVERIFY(Book::WriteFile(db, damage == QLatin1String("text") ? "Name,Phone\nAnna,123\n" : ""));
     } else {
         Conn.Open(BuildConnectionString(folder.Path()));
         Conn.Execute(damage.startsWith(u'a') ? QStringLiteral("PRAGMA rekey = 'another'")
@@ -191,9 +174,9 @@ void tst_Startup::databaseFailuresAreFatalAndHarmless()
         Conn.Close();
     }
     const QString previous = PreviousDatabasePath(db); // kept while the book does not open
-    WriteFile(previous, "the book before an interrupted restore");
+    QVERIFY(Book::WriteFile(previous, "the book before an interrupted restore"));
     const bool existed = QFile::exists(db);
-    const QByteArray before = Checksum(db);
+    const QByteArray before = Book::ReadFile(db);
     LoginEnabled = false;
     try {
         OpenDatabaseAndLogIn();
@@ -203,7 +186,7 @@ void tst_Startup::databaseFailuresAreFatalAndHarmless()
     }
     QVERIFY(!Conn.IsOpen());
     QCOMPARE(QFile::exists(db), existed); // never an empty database in its place
-    QCOMPARE(Checksum(db), before);
+    QCOMPARE(Book::ReadFile(db), before);
     QVERIFY(QFile::exists(previous));
 }
 
@@ -304,10 +287,11 @@ void tst_Startup::windowStateRules()
     QCOMPARE(centred->pos(), QPoint(screen.x() + (screen.width() - 400) / 2, screen.y() + (screen.height() - 300) / 2));
 
     // Closed minimised: comes back normal; a negative position keeps the current one.
-    WriteFile(IniFile, QStringLiteral("[frmMain]\nWindowState=1\nTop=-48000\nLeft=-48000\nHeight=%1\nWidth=%2\n")
-                           .arg(300 * tpp)
-                           .arg(500 * tpp)
-                           .toLatin1());
+    QVERIFY(Book::WriteFile(IniFile,
+                            QStringLiteral("[frmMain]\nWindowState=1\nTop=-48000\nLeft=-48000\nHeight=%1\nWidth=%2\n")
+                                .arg(300 * tpp)
+                                .arg(500 * tpp)
+                                .toLatin1()));
     const QPoint designPos = QWidget().pos();
     const auto minimised = Restored({200, 100});
     QVERIFY(!(minimised->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
@@ -315,12 +299,13 @@ void tst_Startup::windowStateRules()
     QCOMPARE(minimised->pos(), designPos);
 
     // Junk everywhere: the window still opens at a usable size.
-    WriteFile(IniFile, "[frmMain]\nWindowState=x\nTop=abc\nLeft=\nHeight=-5\nWidth=99999999999\n");
+    QVERIFY(Book::WriteFile(IniFile, "[frmMain]\nWindowState=x\nTop=abc\nLeft=\nHeight=-5\nWidth=99999999999\n"));
     const auto junk = Restored();
     QVERIFY(junk->width() >= 100 && junk->height() >= 80 && !(junk->windowState() & Qt::WindowMinimized));
 
     // Halves round to even: 2.5 pixels' worth of twips does not drift.
-    WriteFile(IniFile, QStringLiteral("[frmMain]\nHeight=%1.5\nWidth=%2\n").arg(300 * tpp).arg(500 * tpp).toLatin1());
+    QVERIFY(Book::WriteFile(
+        IniFile, QStringLiteral("[frmMain]\nHeight=%1.5\nWidth=%2\n").arg(300 * tpp).arg(500 * tpp).toLatin1()));
     QCOMPARE(Restored()->size(), QSize(500, 300));
 }
 

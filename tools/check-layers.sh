@@ -26,7 +26,7 @@ for folder in "${!allowed[@]}"; do
     done < <(grep -rn '^#include "[a-z]*/' "$folder" --include='*.cpp' --include='*.h')
 done
 # Two names that differ only in letter case collide on case-insensitive file systems.
-dupes=$(git ls-files 2>/dev/null | tr '[:upper:]' '[:lower:]' | sort | uniq -d)
+dupes=$(git ls-files 2>/dev/null | sort -u | tr '[:upper:]' '[:lower:]' | sort | uniq -d)
 if [ -n "$dupes" ]; then
     echo "file names that differ only in case: $dupes"
     status=1
