@@ -1,39 +1,24 @@
 #include "access/frmForget.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QPushButton>
-#include <QVBoxLayout>
 
-#include "access/AccountParts.h"
 #include "access/frmLogin.h"
 #include "core/AppState.h"
+#include "core/CodePage.h"
 #include "core/Language.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/Skin.h"
 
 frmForget::frmForget()
 {
-    setObjectName(QStringLiteral("frmForget"));
-    setWindowTitle(QStringLiteral("Forget password"));
-    auto* fields = new QFormLayout;
-    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    txtQuestion = new AccountBox("txtQuestion", false, this);
-    AddLabelledRow(fields, 1, "10003", "Question:", txtQuestion);
-    txtAnswer = new AccountBox("txtAnswer", false, this);
-    AddLabelledRow(fields, 2, "10004", "Answer:", txtAnswer);
-
-    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
-    connect(CmdOK, &QPushButton::clicked, this, &frmForget::CmdOK_Click);
-    connect(CmdCancel, &QPushButton::clicked, this, &frmForget::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
+    setupUi(this);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmForget::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmForget::reject);
 
     ApplyLanguage(this);
     TheSkin().ApplySkin(this);
@@ -47,7 +32,7 @@ void frmForget::CmdOK_Click()
     // the answer count exactly as typed.
     bool found = false;
     QString password;
-    if (Storable(txtQuestion->text()) && Storable(txtAnswer->text())) {
+    if (FirstUnstorable({txtQuestion, txtAnswer}, CodePage::System()) == nullptr) {
         try {
             Recordset rs;
             OpenUserByRecovery(rs, Conn, CurrentUser, txtQuestion->text(), txtAnswer->text());

@@ -1,40 +1,36 @@
 #include "access/frmLogin.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QPushButton>
-#include <QVBoxLayout>
 
-#include "access/AccountParts.h"
+#include <algorithm>
+
 #include "access/frmForget.h"
 #include "core/AppState.h"
+#include "core/CodePage.h"
 #include "core/Language.h"
 #include "store/Database.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
+
+namespace {
+
+// Whether the text is empty or holds nothing but spaces.
+bool IsBlank(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c == u' '; });
+}
+
+} // namespace
 
 frmLogin::frmLogin()
 {
-    setObjectName(QStringLiteral("frmLogin"));
-    setWindowTitle(QStringLiteral("Login"));
-    auto* fields = new QFormLayout;
-    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    txtUserName = new AccountBox("txtUserName", false, this);
-    AddLabelledRow(fields, 1, "10004", "&UserName:", txtUserName);
-    txtPassword = new AccountBox("txtPassword", true, this);
-    AddLabelledRow(fields, 2, "10005", "&Password:", txtPassword);
-
-    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
-    CmdForget = CommandButton(buttons, "CmdForget", "10003", "&Forget");
-    buttons->addButton(CmdForget, QDialogButtonBox::ResetRole); // apart from OK and Cancel
-    connect(CmdOK, &QPushButton::clicked, this, &frmLogin::CmdOK_Click);
-    connect(CmdCancel, &QPushButton::clicked, this, &frmLogin::reject);
+    setupUi(this);
+    QPushButton* CmdForget = buttons->AddCommand("CmdForget", "10003", "&Forget", QDialogButtonBox::ResetRole);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmLogin::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmLogin::reject);
     connect(CmdForget, &QPushButton::clicked, this, &frmLogin::CmdForget_Click);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(fields);
-    layout->addWidget(buttons);
 
     ApplyLanguage(this);
     skn.ApplySkin(this);
@@ -84,4 +80,17 @@ void frmLogin::CmdForget_Click()
 {
     PlaySoundRes(SoundInformation);
     Form<frmForget>().exec();
+}
+
+bool frmLogin::AccountMatches(const QString& name, const QString& password)
+{
+    // A character the code page cannot hold would be stored as '?', so no stored value has it.
+    if (!CodePage::System().CanEncode(name) || !CodePage::System().CanEncode(password)) {
+        return false;
+    }
+    Recordset rs;
+    OpenUserByLogin(rs, Conn, name, password);
+    const bool found = rs.RecordCount() > 0;
+    ReleaseRecordset(rs);
+    return found;
 }

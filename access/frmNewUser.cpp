@@ -1,12 +1,7 @@
 #include "access/frmNewUser.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QPushButton>
-#include <QVBoxLayout>
 
-#include "access/AccountParts.h"
 #include "access/frmLogin.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
@@ -14,36 +9,15 @@
 #include "store/Database.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/Skin.h"
 
 frmNewUser::frmNewUser()
 {
-    setObjectName(QStringLiteral("frmNewUser"));
-    setWindowTitle(QStringLiteral("New user"));
-    Frame1 = new QGroupBox(QStringLiteral("User info:"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setProperty("Tag", QStringLiteral("10003"));
-    auto* fields = new QFormLayout(Frame1);
-    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    txtUserName = new AccountBox("txtUserName", false, Frame1);
-    AddLabelledRow(fields, 1, "10004", "User Name:", txtUserName);
-    txtPassword = new AccountBox("txtPassword", true, Frame1);
-    AddLabelledRow(fields, 2, "10005", "Password:", txtPassword);
-    txtConfrim = new AccountBox("txtConfrim", true, Frame1);
-    AddLabelledRow(fields, 3, "10006", "Confrim Password:", txtConfrim);
-    txtQuestion = new AccountBox("txtQuestion", false, Frame1);
-    AddLabelledRow(fields, 4, "10007", "Question:", txtQuestion);
-    txtAnswer = new AccountBox("txtAnswer", false, Frame1);
-    AddLabelledRow(fields, 5, "10008", "Answer:", txtAnswer);
-
-    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
-    connect(CmdOK, &QPushButton::clicked, this, &frmNewUser::CmdOK_Click);
-    connect(CmdCancel, &QPushButton::clicked, this, &frmNewUser::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Frame1);
-    layout->addWidget(buttons);
+    setupUi(this);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmNewUser::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmNewUser::reject);
 
     ApplyLanguage(this);
     TheSkin().ApplySkin(this);

@@ -1,13 +1,7 @@
 #include "access/frmUsers.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QGroupBox>
-#include <QLabel>
 #include <QPushButton>
-#include <QVBoxLayout>
 
-#include "access/AccountParts.h"
 #include "access/frmLogin.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
@@ -15,54 +9,21 @@
 #include "store/Database.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/MainViews.h"
 #include "ui/Skin.h"
 
 frmUsers::frmUsers()
 {
-    setObjectName(QStringLiteral("frmUsers"));
-    setWindowTitle(QStringLiteral("Users"));
-    Frame1 = new QGroupBox(this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setProperty("Tag", QStringLiteral("10003"));
-    auto* fields = new QFormLayout(Frame1);
-    fields->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    txtUserName = new AccountBox("txtUserName", false, Frame1);
-    AddLabelledRow(fields, 1, "10004", "UserName:", txtUserName);
-    txtOldPassword = new AccountBox("txtOldPassword", true, Frame1);
-    AddLabelledRow(fields, 2, "10005", "Old Password:", txtOldPassword);
-    txtNewPassword = new AccountBox("txtNewPassword", true, Frame1);
-    AddLabelledRow(fields, 3, "10006", "New Password:", txtNewPassword);
-    txtConfrimPassword = new AccountBox("txtConfrimPassword", true, Frame1);
-    AddLabelledRow(fields, 4, "10007", "Confrim Password:", txtConfrimPassword);
-    txtQuestion = new AccountBox("txtQuestion", false, Frame1);
-    AddLabelledRow(fields, 5, "10008", "Question:", txtQuestion);
-    txtAnswer = new AccountBox("txtAnswer", false, Frame1);
-    AddLabelledRow(fields, 6, "10009", "Answer:", txtAnswer);
-    SkinLabel7 = new QLabel(QStringLiteral("Warning:"), Frame1);
-    SkinLabel7->setObjectName(QStringLiteral("SkinLabel7"));
-    SkinLabel7->setProperty("Tag", QStringLiteral("10010"));
-    SkinLabel7->setWordWrap(true);
-    fields->addRow(SkinLabel7);
-
-    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
-    connect(CmdOK, &QPushButton::clicked, this, &frmUsers::CmdOK_Click);
-    connect(CmdCancel, &QPushButton::clicked, this, &frmUsers::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Frame1);
-    layout->addWidget(buttons);
+    setupUi(this);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmUsers::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmUsers::reject);
 
     ApplyLanguage(this);
     TheSkin().ApplySkin(this);
     txtUserName->setText(CurrentUser);
     txtOldPassword->setFocus();
-}
-
-bool frmUsers::OldPasswordMatches() const
-{
-    return AccountMatches(CurrentUser, txtOldPassword->text());
 }
 
 void frmUsers::CmdOK_Click()
@@ -73,7 +34,7 @@ void frmUsers::CmdOK_Click()
         return;
     }
     try {
-        if (!OldPasswordMatches()) {
+        if (!frmLogin::AccountMatches(CurrentUser, txtOldPassword->text())) {
             RefuseInput(this, MsgIcon::Information, "20002", "Old Password error!", txtOldPassword);
             return;
         }

@@ -2,36 +2,27 @@
 
 #include <QDialog>
 
-class AccountBox;
-class QGroupBox;
-class QLabel;
-class QPushButton;
+#include "ui_frmUsers.h"
 
 // Changes the account: its name always, its password, question and answer when new ones are given.
 // The old password must be given first.
-class frmUsers : public QDialog
+class frmUsers : public QDialog, private Ui::frmUsers
 {
     Q_OBJECT
 
 public:
     frmUsers();
 
-    AccountBox* txtUserName;
-    AccountBox* txtOldPassword;
-    AccountBox* txtNewPassword;
-    AccountBox* txtConfrimPassword;
-    AccountBox* txtQuestion;
-    AccountBox* txtAnswer;
+    using Ui::frmUsers::txtAnswer;
+    using Ui::frmUsers::txtConfrimPassword;
+    using Ui::frmUsers::txtNewPassword;
+    using Ui::frmUsers::txtOldPassword;
+    using Ui::frmUsers::txtQuestion;
+    using Ui::frmUsers::txtUserName;
 
 public slots:
     void reject() override; // Cancel, Esc and the window's close button
 
 private:
     void CmdOK_Click();
-    bool OldPasswordMatches() const;
-
-    QGroupBox* Frame1;
-    QLabel* SkinLabel7;
-    QPushButton* CmdOK;
-    QPushButton* CmdCancel;
 };

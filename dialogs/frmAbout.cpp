@@ -1,8 +1,5 @@
 #include "dialogs/frmAbout.h"
 
-#include <QDialogButtonBox>
-#include <QGridLayout>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QUrl>
@@ -11,6 +8,7 @@
 #include "core/Version.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/Platform.h"
 #include "ui/Skin.h"
@@ -18,14 +16,6 @@
 namespace {
 
 const QString CopyrightPrefix = QStringLiteral("Copyright \u00A9 2026 The Tavoren authors.\n");
-
-QLabel* TaggedLabel(QWidget* parent, const char* name, const char* tag, const QString& text)
-{
-    auto* label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setProperty("Tag", QLatin1String(tag));
-    return label;
-}
 
 } // namespace
 
@@ -36,21 +26,13 @@ QString frmAbout::MailAddress()
 
 frmAbout::frmAbout()
 {
-    setObjectName(QStringLiteral("frmAbout"));
-    setWindowTitle(QStringLiteral("About"));
-    auto* picture = new QLabel(this);
-    picture->setObjectName(QStringLiteral("Image1"));
-    picture->setPixmap(QPixmap(QStringLiteral(":/icons/mark.png")));
-    picture->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    setupUi(this);
+    // Names a .ui file cannot give, since they are no C++ names.
+    lblVersion->setObjectName(QStringLiteral("lbl(1)"));
+    lblCredit->setObjectName(QStringLiteral("lbl(0)"));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/icons/mark.png")));
 
-    SkinLabel3 = TaggedLabel(this, "SkinLabel3", "10002", QStringLiteral("Tavoren"));
-    lblVersion = TaggedLabel(this, "lbl(1)", "10003", QStringLiteral("Ver:1.0"));
-    // Without a language file the credit still shows.
-    lblCredit = TaggedLabel(this, "lbl(0)", "10004", QStringLiteral("%copyright%"));
-    lblCredit->setWordWrap(true);
-
-    lblMail = new QLabel(MailAddress(), this);
-    lblMail->setObjectName(QStringLiteral("lblMail"));
+    lblMail->setText(MailAddress());
     QFont mailFont = lblMail->font();
     mailFont.setUnderline(true);
     lblMail->setFont(mailFont);
@@ -59,23 +41,7 @@ frmAbout::frmAbout()
     lblMail->setPalette(mailPalette);
     lblMail->setCursor(Qt::PointingHandCursor);
     lblMail->installEventFilter(this);
-
-    CmdOK = new QPushButton(QStringLiteral("&Ok"), this);
-    CmdOK->setObjectName(QStringLiteral("CmdOK"));
-    CmdOK->setProperty("Tag", QStringLiteral("10001"));
-    CmdOK->setDefault(true);
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(CmdOK, QDialogButtonBox::AcceptRole);
-    connect(CmdOK, &QPushButton::clicked, this, &frmAbout::reject);
-
-    auto* layout = new QGridLayout(this);
-    layout->setHorizontalSpacing(16);
-    layout->addWidget(picture, 0, 0, 4, 1);
-    layout->addWidget(SkinLabel3, 0, 1);
-    layout->addWidget(lblVersion, 1, 1);
-    layout->addWidget(lblCredit, 2, 1);
-    layout->addWidget(lblMail, 3, 1);
-    layout->addWidget(buttons, 4, 0, 1, 2);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmAbout::reject);
 
     ApplyLanguage(this);
     // The title stands out from the language's font, which ApplyLanguage gave the form.

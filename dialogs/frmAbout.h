@@ -2,11 +2,10 @@
 
 #include <QDialog>
 
-class QLabel;
-class QPushButton;
+#include "ui_frmAbout.h"
 
 // The program's title, version, credits and a mail address that opens the mail client.
-class frmAbout : public QDialog
+class frmAbout : public QDialog, private Ui::frmAbout
 {
     Q_OBJECT
 
@@ -24,10 +23,4 @@ protected:
 
 private:
     void MailTo();
-
-    QLabel* SkinLabel3;
-    QLabel* lblVersion; // lbl(1)
-    QLabel* lblCredit;  // lbl(0)
-    QLabel* lblMail;
-    QPushButton* CmdOK;
 };

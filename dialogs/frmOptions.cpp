@@ -1,47 +1,21 @@
 #include "dialogs/frmOptions.h"
 
-#include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "core/AppState.h"
 #include "core/OperateIni.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/FormState.h"
 #include "ui/Forms.h"
 #include "ui/Skin.h"
 
 frmOptions::frmOptions()
 {
-    setObjectName(QStringLiteral("frmOptions"));
-    setWindowTitle(QStringLiteral("Options"));
-    ChkSounds = new QCheckBox(QStringLiteral("Play sounds"), this);
-    ChkSounds->setObjectName(QStringLiteral("ChkSounds"));
-    ChkSounds->setProperty("Tag", QStringLiteral("10003"));
-    chklogin = new QCheckBox(QStringLiteral("Login at start-up"), this);
-    chklogin->setObjectName(QStringLiteral("chklogin"));
-    chklogin->setProperty("Tag", QStringLiteral("10004"));
-
-    CmdOK = new QPushButton(QStringLiteral("&Ok"), this);
-    CmdOK->setObjectName(QStringLiteral("CmdOK"));
-    CmdOK->setProperty("Tag", QStringLiteral("10001"));
-    CmdOK->setDefault(true);
-    CmdCancel = new QPushButton(QStringLiteral("&Cancel"), this);
-    CmdCancel->setObjectName(QStringLiteral("CmdCancel"));
-    CmdCancel->setProperty("Tag", QStringLiteral("10002"));
-    auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(CmdOK, QDialogButtonBox::AcceptRole);
-    buttons->addButton(CmdCancel, QDialogButtonBox::RejectRole);
-    connect(CmdOK, &QPushButton::clicked, this, &frmOptions::CmdOK_Click);
-    connect(CmdCancel, &QPushButton::clicked, this, &frmOptions::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(ChkSounds);
-    layout->addWidget(chklogin);
-    layout->addSpacing(8);
-    layout->addWidget(buttons);
+    setupUi(this);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmOptions::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmOptions::reject);
 
     ApplyLanguage(this);
     TheSkin().ApplySkin(this);

@@ -2,11 +2,10 @@
 
 #include <QDialog>
 
-class QCheckBox;
-class QPushButton;
+#include "ui_frmOptions.h"
 
 // Switches the interface sounds and the login at start-up on and off and saves both choices.
-class frmOptions : public QDialog
+class frmOptions : public QDialog, private Ui::frmOptions
 {
     Q_OBJECT
 
@@ -18,9 +17,4 @@ public slots:
 
 private:
     void CmdOK_Click();
-
-    QCheckBox* ChkSounds;
-    QCheckBox* chklogin;
-    QPushButton* CmdOK;
-    QPushButton* CmdCancel;
 };

@@ -1,21 +1,17 @@
 #include "editors/frmPWD.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
-#include "editors/EditorParts.h"
 #include "editors/frmPWDType.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/MainViews.h"
 #include "ui/Skin.h"
@@ -33,43 +29,10 @@ constexpr const char16_t* FieldColumns[] = {u"Name", u"F_Phone1", u"F_MobilePhon
 
 frmPWD::frmPWD()
 {
-    setObjectName(QStringLiteral("frmPWD"));
-    setWindowTitle(QStringLiteral("Password"));
-    auto* Frame1 = new QGroupBox(QStringLiteral("Detail:"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setProperty("Tag", QStringLiteral("10003"));
-    QFormLayout* fields = FieldLayout(Frame1);
-    // Created in the order of the rows, which is also the Tab order.
-    txtName = new FieldBox("txtName", true, Frame1);
-    AddLabelledRow(fields, 1, "10004", "Name:", txtName);
-    txtTypeNo = new QComboBox(Frame1);
-    txtTypeNo->setObjectName(QStringLiteral("txtTypeNo"));
-    txtTypeNo->setEditable(false);
-    txtTypeNo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    AddLabelledRow(fields, 2, "10005", "Type:", txtTypeNo);
-    txtFPhone = new FieldBox("txtFPhone", true, Frame1);
-    AddLabelledRow(fields, 3, "10006", "FPhome:", txtFPhone);
-    txtMobile = new FieldBox("txtMobile", true, Frame1);
-    AddLabelledRow(fields, 4, "10007", "MobilePhone:", txtMobile);
-    txtCPhone = new FieldBox("txtCPhone", true, Frame1);
-    AddLabelledRow(fields, 5, "10008", "CPhone:", txtCPhone);
-    txtMail = new FieldBox("txtMail", false, Frame1);
-    AddLabelledRow(fields, 6, "10009", "E_Mail:", txtMail);
-    txtQQ = new FieldBox("txtQQ", false, Frame1);
-    AddLabelledRow(fields, 7, "10010", "QQ:", txtQQ);
-    txtMSN = new FieldBox("txtMSN", false, Frame1);
-    AddLabelledRow(fields, 8, "10011", "MSN:", txtMSN);
-    txtICQ = new FieldBox("txtICQ", false, Frame1);
-    AddLabelledRow(fields, 9, "10012", "ICQ:", txtICQ);
-
-    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
-    connect(CmdOK, &QPushButton::clicked, this, &frmPWD::CmdOK_Click);
-    connect(CmdCancel, &QPushButton::clicked, this, &frmPWD::reject);
+    setupUi(this);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmPWD::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmPWD::reject);
     connect(txtTypeNo, &QComboBox::activated, this, &frmPWD::txtTypeNo_Click);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Frame1);
-    layout->addWidget(buttons);
 
     ApplyLanguage(this);
     m_newTypeText = GetLangString(QStringLiteral("General"), QStringLiteral("20004"), QStringLiteral("New..."));
@@ -135,7 +98,7 @@ void frmPWD::SetPWDID(int pwdId)
         ReleaseRecordset(rs);
     } catch (...) {
         // Saving boxes that were never (or only partly) filled would overwrite the record.
-        CmdOK->setEnabled(false);
+        buttons->Ok()->setEnabled(false);
         ShowError(this);
     }
 }

@@ -3,13 +3,10 @@
 #include <QDialog>
 #include <QList>
 
-class FieldBox;
-class QComboBox;
-class QLineEdit;
-class QPushButton;
+#include "ui_frmPWD.h"
 
 // The contact record editor: adds a record or edits one; every text field is stored enciphered.
-class frmPWD : public QDialog
+class frmPWD : public QDialog, private Ui::frmPWD
 {
     Q_OBJECT
 
@@ -35,18 +32,6 @@ private:
     void txtTypeNo_Click(int index);
     void SaveRecord(int typeNo);
     QList<QLineEdit*> Fields() const; // the text boxes, in the order of the table's columns
-
-    FieldBox* txtName;
-    QComboBox* txtTypeNo;
-    FieldBox* txtFPhone;
-    FieldBox* txtMobile;
-    FieldBox* txtCPhone;
-    FieldBox* txtMail;
-    FieldBox* txtQQ;
-    FieldBox* txtMSN;
-    FieldBox* txtICQ;
-    QPushButton* CmdOK;
-    QPushButton* CmdCancel;
 
     bool m_editMode = false;
     int m_pwdId = -1;

@@ -1,43 +1,25 @@
 #include "editors/frmPWDType.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
-#include <QGroupBox>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
-#include "editors/EditorParts.h"
+#include "core/TextUtil.h"
 #include "editors/frmPWD.h"
 #include "store/Database.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/MainViews.h"
 #include "ui/Skin.h"
 
 frmPWDType::frmPWDType()
 {
-    setObjectName(QStringLiteral("frmPWDType"));
-    setWindowTitle(QStringLiteral("Password type"));
-    auto* Frame1 = new QGroupBox(QStringLiteral("Detail:"), this);
-    Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setProperty("Tag", QStringLiteral("10003"));
-    QFormLayout* fields = FieldLayout(Frame1);
-    txtTypeName = new FieldBox("txtTypeName", true, Frame1);
-    AddLabelledRow(fields, 1, "10004", "Type Name:", txtTypeName);
-    txtDescription = new FieldBox("txtDescription", true, Frame1);
-    AddLabelledRow(fields, 2, "10005", "Description:", txtDescription);
-
-    auto* buttons = OkCancelButtons(this, &CmdOK, &CmdCancel);
-    connect(CmdOK, &QPushButton::clicked, this, &frmPWDType::CmdOK_Click);
-    connect(CmdCancel, &QPushButton::clicked, this, &frmPWDType::reject);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Frame1);
-    layout->addWidget(buttons);
+    setupUi(this);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmPWDType::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmPWDType::reject);
 
     ApplyLanguage(this);
     TheSkin().ApplySkin(this);
@@ -59,7 +41,7 @@ void frmPWDType::SetTypeNo(int typeNo)
         ReleaseRecordset(rs);
     } catch (...) {
         // Saving boxes that were never filled would blank the type.
-        CmdOK->setEnabled(false);
+        buttons->Ok()->setEnabled(false);
         ShowError(this);
     }
 }

@@ -2,11 +2,10 @@
 
 #include <QDialog>
 
-class FieldBox;
-class QPushButton;
+#include "ui_frmPWDType.h"
 
 // The type editor: creates a record type or renames and describes one.
-class frmPWDType : public QDialog
+class frmPWDType : public QDialog, private Ui::frmPWDType
 {
     Q_OBJECT
 
@@ -26,11 +25,6 @@ private:
     void CmdOK_Click();
     bool NameTaken(const QString& name) const;
     int SaveType(const QString& name, const QString& description) const;
-
-    FieldBox* txtTypeName;
-    FieldBox* txtDescription;
-    QPushButton* CmdOK;
-    QPushButton* CmdCancel;
 
     bool m_editMode = false;
     int m_typeNo = -1;

@@ -7,8 +7,6 @@
 
 #include <memory>
 
-#include "access/AccountParts.h"
-#include "access/frmCheckUsers.h"
 #include "access/frmForget.h"
 #include "access/frmLogin.h"
 #include "access/frmNewUser.h"
@@ -34,7 +32,7 @@ template <class... F> QDialog* LoadOf(const QString& name)
     return dialog;
 }
 
-constexpr auto Load = LoadOf<frmLogin, frmForget, frmNewUser, frmUsers, frmCheckUsers>;
+constexpr auto Load = LoadOf<frmLogin, frmForget, frmNewUser, frmUsers>;
 
 // Fills boxes from "Name=value|Name=value", each box named without its "txt", and presses the
 // button, if any; <huge> stands for 5,000 quotes, <lone> for half a surrogate pair, which no code
@@ -47,7 +45,7 @@ void Submit(QWidget* form, const QString& entries, const char* button = "CmdOK")
         box->setText(pair.section(u'=', 1).replace("<huge>", QString(5000, u'\'')).replace("<lone>", QChar(0xD800)));
     }
     if (button != nullptr) {
-        form->findChild<QPushButton*>(QLatin1String(button))->click();
+        QTest::mouseClick(form->findChild<QPushButton*>(QLatin1String(button)), Qt::LeftButton);
     }
 }
 
@@ -118,7 +116,7 @@ private slots:
             main->close();
         }
         (FormInstance<frmForget>::Unload(), FormInstance<frmNewUser>::Unload(), FormInstance<frmUsers>::Unload());
-        (FormInstance<frmCheckUsers>::Unload(), FormInstance<frmLogin>::Unload());
+        FormInstance<frmLogin>::Unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qInstallMessageHandler(QtTestHandler);
         // No password in a log, the settings file, or any message but the recovery message.
@@ -143,7 +141,6 @@ private slots:
     {
         const char* rows[][5] = {{"none", "frmLogin", "Login", "CmdForget", "&Forget"},
                                  {"none", "frmForget", "Forget password", "SkinLabel2", "Answer:"},
-                                 {"none", "frmCheckUsers", "Check Users", "SkinLabel2", "Password:"},
                                  {"chs", "frmUsers", "用户账户", "SkinLabel3", "新密码："},
                                  {"cht", "frmNewUser", "建立使用者", "CmdCancel", "取消(&C)"}};
         for (const auto& r : rows) {
@@ -197,7 +194,6 @@ private slots:
             {"users confirmation", "Users", "alice", "OldPassword=secret|NewPassword=new|ConfrimPassword=New",
              "The new password and its confirmation do not match!", "i", "ConfrimPassword"},
             {"users foreign", "Users", "alice", "OldPassword=secret|Answer=<lone>", foreign, "i", "Answer"},
-            {"check password", "CheckUsers", "alice", "Password=secret ", "Incorrect password!", "!", "Password"},
         };
         for (const auto& r : rows) {
             const QString complete =
@@ -315,17 +311,6 @@ private slots:
         Reply(guard, "", nullptr, &seen);
         QVERIFY(!OpenDatabaseAndLogIn());
         QCOMPARE(seen, (QStringList{"frmLogin", "carol"}));
-    }
-
-    void checkUsersResult()
-    {
-        QObject guard;
-        AddAlice();
-        for (const char* password : {"secret", ""}) {
-            QTimer::singleShot(0, &guard, [] { QCOMPARE(FormInstance<frmCheckUsers>::IfLoaded()->Result, 2); });
-            Reply(guard, "Password=" + QLatin1String(password), *password != '\0' ? "CmdOK" : "CmdCancel");
-            QCOMPARE(frmCheckUsers::Verify(), *password != '\0' ? 1 : 2);
-        }
     }
 
     void startup_data()

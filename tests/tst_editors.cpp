@@ -15,6 +15,7 @@
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Forms.h"
 
@@ -26,16 +27,12 @@ const QStringList Anna = {"Anna", "111", "222", "333", "a@b.c", "12345", "m@s.n"
 
 int AddType(const QString& name, const QString& description = {})
 {
-    return static_cast<int>(InsertType(Conn, name, description));
+    return static_cast<int>(Book::AddType(name, description));
 }
 
 int AddAnna(int typeNo)
 {
-    QStringList cipher;
-    for (const QString& value : Anna) {
-        cipher.append(Encrypt(value));
-    }
-    return static_cast<int>(InsertRecord(Conn, typeNo, cipher, {}));
+    return static_cast<int>(Book::AddRecord(typeNo, Anna[0], Anna.mid(1)));
 }
 
 // Every record by key: its eight fields deciphered, then its type number.
@@ -339,18 +336,25 @@ private slots:
         QCOMPARE(main.TreeView1->currentItem()->text(0), afterSave.first());
     }
 
-    // The name and the phones select their whole text on focus; the other boxes keep a plain caret.
+    // The name and the phones select their whole text on focus, by click or Tab; the other boxes
+    // keep a plain caret.
     void focusSelectsText()
     {
         frmPWD& form = Open<frmPWD>(-1);
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        for (const char* box : {"txtName", "txtCPhone", "txtMail", "txtICQ"}) {
+        for (const QString& box : RecordBoxes) {
+            Child(&form, box)->setText(QStringLiteral("some value"));
+        }
+        for (const char* box : {"txtCPhone", "txtName", "txtMail", "txtICQ", "txtMobile"}) {
             QLineEdit* edit = Child(&form, box);
-            edit->setText(QStringLiteral("some value"));
-            Child<QPushButton>(&form, "CmdOK")->setFocus();
             QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(4, edit->height() / 2));
             QVERIFY(edit->hasFocus());
             QCOMPARE(edit->hasSelectedText(), RecordBoxes.indexOf(box) < 4);
+        }
+        for (const char* box : {"txtCPhone", "txtMail", "txtQQ"}) { // Tab from the mobile box on
+            QTest::keyClick(form.focusWidget(), Qt::Key_Tab);
+            QCOMPARE(form.focusWidget()->objectName(), QLatin1String(box));
+            QCOMPARE(Child(&form, box)->hasSelectedText(), RecordBoxes.indexOf(box) < 4);
         }
     }
 

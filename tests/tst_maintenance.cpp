@@ -1,9 +1,8 @@
 // Backup, restore and compaction of the address book on real files, headless and through the main
-// window's commands; the Options and About dialogs.
+// window's commands.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -18,7 +17,6 @@
 #include "core/Errors.h"
 #include "core/OperateIni.h"
 #include "core/SaveFile.h"
-#include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "exchange/ContactExchange.h"
 #include "main/RecordListModel.h"
@@ -481,51 +479,6 @@ private slots:
         QCOMPARE(DumpFile(book), data);
     }
 
-    void options_data()
-    {
-        QTest::addColumn<bool>("soundsBefore");
-        QTest::addColumn<bool>("sounds");
-        QTest::addColumn<bool>("login");
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("clicks"); // click sounds heard, as the sound was before
-        QTest::newRow("sounds and login off, OK still clicks") << true << false << false << "CmdOK" << 1;
-        QTest::newRow("sounds on, OK is silent") << false << true << true << "CmdOK" << 0;
-        QTest::newRow("Cancel") << true << false << false << "CmdCancel" << 1;
-    }
-
-    void options()
-    {
-        QFETCH(bool, soundsBefore);
-        QFETCH(bool, sounds);
-        QFETCH(bool, login);
-        QFETCH(QString, button);
-        QFETCH(int, clicks);
-        SoundEnabled = soundsBefore;
-        frmOptions& dialog = Form<frmOptions>();
-        dialog.show();
-        auto* chkSounds = dialog.findChild<QCheckBox*>(u"ChkSounds"_s);
-        auto* chkLogin = dialog.findChild<QCheckBox*>(u"chklogin"_s);
-        QCOMPARE(chkSounds->isChecked(), soundsBefore);
-        QVERIFY(chkLogin->isChecked());
-        chkSounds->setChecked(sounds);
-        chkLogin->setChecked(login);
-        QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
-        QVERIFY(FormInstance<frmOptions>::IfLoaded() == nullptr);
-        QCOMPARE(m_platform->Sounds().count(SoundClick), clicks);
-        if (button != u"CmdOK") {
-            QCOMPARE(SoundEnabled, soundsBefore);
-            QVERIFY(LoginEnabled);
-            QVERIFY(!QFileInfo::exists(IniFile));
-            return;
-        }
-        // Saved, and the next start reads both back.
-        SoundEnabled = !sounds;
-        LoginEnabled = !login;
-        InitApplicationState(m_folder->Path(), u"Tavoren"_s, 1033);
-        QCOMPARE(SoundEnabled, sounds);
-        QCOMPARE(LoginEnabled, login);
-    }
-
     // On a full disk the settings stay as they were and the user hears of it: once for all the
     // saves of window and columns, every time for Options OK.
     void settingsOnFullDisk()
@@ -555,38 +508,6 @@ private slots:
             QCOMPARE(m_platform->Boxes().last().text, report);
         }
         QCOMPARE(Bytes(IniFile), before);
-    }
-
-    void about_data()
-    {
-        QTest::addColumn<QString>("language");
-        QTest::addColumn<int>("lcid");
-        QTest::addColumn<QStringList>("labels"); // the title, the version
-        QTest::newRow("English") << "eng" << 1033 << QStringList{"Tavoren Address Book", "Version V1.0.1"};
-        QTest::newRow("Simplified Chinese") << "chs" << 2052 << QStringList{"Tavoren 通讯录", "版本 V1.0.1"};
-        QTest::newRow("Traditional Chinese") << "cht" << 1028 << QStringList{"Tavoren 通訊錄", "版本 V1.0.1"};
-    }
-
-    void about()
-    {
-        QFETCH(QString, language);
-        QFETCH(int, lcid);
-        QFETCH(QStringList, labels);
-        m_folder->UseLanguage(language);
-        CreditText = CreditTextFor(lcid);
-        frmAbout& dialog = Form<frmAbout>();
-        dialog.show();
-        const auto text = [&](const QString& label) { return dialog.findChild<QLabel*>(label)->text(); };
-        QCOMPARE((QStringList{text(u"SkinLabel3"_s), text(u"lbl(1)"_s)}), labels);
-        const QString credit = text(u"lbl(0)"_s);
-        QVERIFY2(credit.endsWith(CreditText) && credit.startsWith(u"Copyright"), qPrintable(credit));
-
-        QTest::mouseClick(dialog.findChild<QLabel*>(u"lblMail"_s), Qt::LeftButton);
-        QCOMPARE(m_platform->Sequence(), u"104,url"_s);
-        QCOMPARE(m_platform->calls.last().text, u"mailto:"_s + frmAbout::MailAddress());
-        QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
-        QVERIFY(FormInstance<frmAbout>::IfLoaded() == nullptr);
-        QCOMPARE(m_platform->Sounds(), (QList<int>{SoundClick, SoundClick}));
     }
 };
 
