@@ -16,7 +16,6 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -34,6 +33,7 @@
 #include "main/RecordListView.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/FormState.h"
 #include "ui/Forms.h"
 
@@ -251,10 +251,13 @@ void frmMain::BuildToolbars()
     txtField->setObjectName(QStringLiteral("txtField"));
     txtField->setEditable(false);
     txtField->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    txtValue = new QLineEdit(QStringLiteral("<Search Value>"), Bar1);
+    // Selects its whole text on focus, so typing replaces the prompt.
+    auto* value = new TextBox(Bar1);
+    value->setWidthChars(0);
+    txtValue = value;
+    txtValue->setText(QStringLiteral("<Search Value>"));
     txtValue->setObjectName(QStringLiteral("txtValue"));
     txtValue->setProperty("Tag", QStringLiteral("30000"));
-    txtValue->installEventFilter(this);
     CmdSearch = new QPushButton(QStringLiteral("Search"), Bar1);
     CmdSearch->setObjectName(QStringLiteral("CmdSearch"));
     CmdSearch->setProperty("Tag", QStringLiteral("30002"));
@@ -481,9 +484,6 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     } else if ((watched == ListView1 || watched == TreeView1) &&
                (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
         UpdateCommandState();
-    } else if (watched == txtValue && event->type() == QEvent::FocusIn) {
-        // After the click that focused it, so the mouse release does not undo the selection.
-        QTimer::singleShot(0, txtValue, [this] { SelectAllText(txtValue); });
     }
     return QMainWindow::eventFilter(watched, event);
 }
