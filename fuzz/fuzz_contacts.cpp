@@ -10,14 +10,12 @@
 namespace {
 
 // Every field of the book is one line: the writers drop a line break that a file put inside a value.
-// A value that starts with U+FEFF does not survive the readers yet (the mark is taken for a
-// byte-order mark); compared without it until they keep it.
 QStringList Fields(const ContactCard& c)
 {
     QStringList fields{c.name,   c.category, c.homePhone, c.mobilePhone, c.workPhone,
                        c.emails, c.qq,       c.msn,       c.icq,         c.url};
     for (QString& field : fields) {
-        field.remove(u'\r').remove(u'\n').remove(QChar(0xFEFF));
+        field.remove(u'\r').remove(u'\n');
     }
     return fields;
 }
