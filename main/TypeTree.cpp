@@ -105,11 +105,26 @@ QTreeWidgetItem* TypeTree::TargetOf(QDropEvent* event) const
     return ours && KindOf(node) == NodeKind::Type ? node : nullptr;
 }
 
-void TypeTree::dragEnterEvent(QDragEnterEvent* event)
+void TypeTree::ReadDrag(const QDropEvent* event)
 {
-    // Read once per drag, not on every move of the pointer: a drag can carry 100,000 keys.
     const QMimeData* data = event->mimeData();
     m_dragIds = data != nullptr && data->hasText() ? ParseDragText(data->text()) : std::nullopt;
+}
+
+bool TypeTree::Answer(QDropEvent* event, QTreeWidgetItem* target)
+{
+    if (target == nullptr) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::MoveAction);
+    event->accept();
+    return true;
+}
+
+void TypeTree::dragEnterEvent(QDragEnterEvent* event)
+{
+    ReadDrag(event); // once per drag, not on every move of the pointer: it can carry 100,000 keys
     dragMoveEvent(event);
 }
 
@@ -117,12 +132,7 @@ void TypeTree::dragMoveEvent(QDragMoveEvent* event)
 {
     QTreeWidgetItem* node = TargetOf(event);
     SetDropHighlight(node);
-    if (node == nullptr) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::MoveAction);
-    event->accept();
+    Answer(event, node);
 }
 
 void TypeTree::dragLeaveEvent(QDragLeaveEvent* event)
@@ -133,21 +143,15 @@ void TypeTree::dragLeaveEvent(QDragLeaveEvent* event)
 
 void TypeTree::dropEvent(QDropEvent* event)
 {
-    // A drop can come without a drag-enter from a careless source: read the text again then.
     if (!m_dragIds) {
-        const QMimeData* data = event->mimeData();
-        m_dragIds = data != nullptr && data->hasText() ? ParseDragText(data->text()) : std::nullopt;
+        ReadDrag(event); // a careless source can drop without a drag-enter
     }
     QTreeWidgetItem* node = TargetOf(event);
     const std::optional<QList<qint64>> ids = std::exchange(m_dragIds, std::nullopt);
     SetDropHighlight(nullptr);
-    if (node == nullptr) {
-        event->ignore();
-        return;
+    if (Answer(event, node)) {
+        emit RecordsDropped(*ids, KeyOf(node));
     }
-    event->setDropAction(Qt::MoveAction);
-    event->accept();
-    emit RecordsDropped(*ids, KeyOf(node));
 }
 
 void TypeTree::SetDropHighlight(QTreeWidgetItem* node)

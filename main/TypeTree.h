@@ -51,6 +51,8 @@ protected:
 private:
     // The type node under the pointer when the drag is ours and may move; none otherwise.
     QTreeWidgetItem* TargetOf(QDropEvent* event) const;
+    void ReadDrag(const QDropEvent* event);                         // the drag's records, if it is ours
+    static bool Answer(QDropEvent* event, QTreeWidgetItem* target); // takes the drag when there is a target
     void SetDropHighlight(QTreeWidgetItem* node);
 
     QTreeWidgetItem* m_dropNode = nullptr;
