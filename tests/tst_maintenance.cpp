@@ -34,14 +34,26 @@ using namespace Book;
 
 namespace {
 
-// A hundred contacts to import.
-QByteArray ManyCards()
+// One operation on the book: "backup" (of Conn into other), "compact", "restore" (from other) or
+// "import" (of a hundred contacts, progress told in rows), progress told as it goes.
+void Run(const QString& operation, const QString& book, const QString& other, const MaintenanceProgress& progress = {})
 {
-    QByteArray cards;
-    for (int i = 0; i < 100; ++i) {
-        cards += "BEGIN:VCARD\nVERSION:3.0\nFN:Contact " + QByteArray::number(i) + "\nEND:VCARD\n";
+    if (operation == u"backup") {
+        BackupDatabase(Conn, other, QDate(2026, 6, 1), progress);
+    } else if (operation == u"compact") {
+        CompactDatabaseFile(book, progress);
+    } else if (operation == u"restore") {
+        ReplaceDatabaseFile(other, book, progress);
+    } else {
+        QByteArray cards;
+        for (int i = 0; i < 100; ++i) {
+            cards += "BEGIN:VCARD\nVERSION:3.0\nFN:Contact " + QByteArray::number(i) + "\nEND:VCARD\n";
+        }
+        Connection conn;
+        conn.Open(ConnectionStringForFile(book));
+        ExecuteImport(conn, PlanImport(conn, ReadContactFile(cards), u"Imported"_s),
+                      [&](int done, int total) { return progress ? (progress(done, total), true) : true; });
     }
-    return cards;
 }
 
 } // namespace
@@ -66,17 +78,6 @@ class tst_Maintenance : public QObject
         AddRecord(AddType(u"Arbeit 工作"_s), u"张三"_s, fields);
         InsertUser(Conn, u"me"_s, u"pw"_s, u"q"_s, u"a"_s);
         return family;
-    }
-    static QStringList DumpFile(const QString& path)
-    {
-        Connection conn;
-        conn.Open(ConnectionStringForFile(path));
-        return Dump(&conn);
-    }
-    static QByteArray Bytes(const QString& path) { return ReadFile(path); }
-    static QStringList Entries(const QString& dir)
-    {
-        return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
     }
     static QString NodeKey(const frmMain* w)
     {
@@ -138,24 +139,38 @@ private slots:
         BackupDatabase(Conn, folder, date.addYears(4));
         QCOMPARE(Entries(m_out->path()), QStringList{name});
         QCOMPARE(DumpFile(Out(name)), Dump());
-        QVERIFY(Dump() != first);
     }
 
-    // A failed copy shows nothing, leaves no file behind and keeps the book open and whole.
-    void backupFailureLeavesNothing_data()
+    void refusedCommandChangesNothing_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::newRow("target is a directory") << "directory";
-        QTest::newRow("folder missing") << "missing";
-        QTest::newRow("read-only folder") << "read-only";
+        QTest::addColumn<QString>("sequence");
+        QTest::newRow("backup target is a directory") << "directory"
+                                                      << "102,folder,104";
+        QTest::newRow("backup folder missing") << "missing"
+                                               << "102,folder,104";
+        QTest::newRow("backup into a read-only folder") << "read-only"
+                                                        << "102,folder,104";
+        QTest::newRow("restore a text file") << "text"
+                                             << "102,open,104,101,box,104";
+        QTest::newRow("restore an empty file") << ""
+                                               << "102,open,104,101,box,104";
+        QTest::newRow("restore a book with another password") << "password"
+                                                              << "102,open,104,101,box,104";
+        QTest::newRow("restore another program's database") << "foreign"
+                                                            << "102,open,104,101,box,104";
     }
 
-    void backupFailureLeavesNothing()
+    // A failed backup shows nothing and leaves no file behind; a file that is no backup of this book
+    // is refused with a warning. Either way the book stays open and whole.
+    void refusedCommandChangesNothing()
     {
         QFETCH(QString, fault);
+        QFETCH(QString, sequence);
         Fill();
         const QDate today = QDate::currentDate();
         const QString folder = m_out->path() + (fault == u"missing" ? u"/gone"_s : QString());
+        const QString candidate = Out(u"MVBackup0101.mvb"_s);
         const auto writable = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner;
         if (fault == u"directory") {
             QVERIFY(QDir(folder).mkdir(BackupFileName(today)));
@@ -166,16 +181,35 @@ private slots:
                 QFile::setPermissions(folder, writable);
                 QSKIP("this user writes into read-only folders (root)");
             }
+        } else if (fault == u"password") {
+            BackupDatabase(Conn, m_out->path(), QDate(2026, 1, 1));
+            Connection rekey;
+            rekey.Open(ConnectionStringForFile(candidate));
+            rekey.Execute(u"PRAGMA rekey = 'other'"_s);
+        } else if (fault == u"foreign") {
+            Connection other; // keyed like ours, tables of its own
+            other.Create(ConnectionStringForFile(candidate));
+            other.Execute(u"CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Text TEXT)"_s);
+        } else if (fault != u"missing") {
+            QVERIFY(WriteFile(candidate, fault.isEmpty() ? "" : "Name,Phone\nAnna,123\n"));
         }
+        const bool backup = sequence.contains(u"folder"_s);
         const QStringList before = Entries(m_out->path());
         const QStringList data = Dump();
-        QVERIFY_THROWS_EXCEPTION(AppError, BackupDatabase(Conn, folder, today));
-        Trigger("mnuBackup", {folder});
-        QCOMPARE(m_platform->Sequence(), u"102,folder,104"_s);
+        const QByteArray bytes = ReadFile(m_folder->DatabasePath());
+        if (backup) {
+            QVERIFY_THROWS_EXCEPTION(AppError, BackupDatabase(Conn, folder, today));
+        }
+        Trigger(backup ? "mnuBackup" : "mnuRestore", {backup ? folder : candidate});
+        QCOMPARE(m_platform->Sequence(), sequence);
+        QVERIFY(backup || (m_platform->Boxes().first().icon == MsgIcon::Warning &&
+                           m_platform->Boxes().first().text == u"The file is not a backup of this address book."_s));
         QFile::setPermissions(m_out->path(), writable);
         QCOMPARE(Entries(m_out->path()), before);
         QVERIFY(Conn.IsOpen());
         QCOMPARE(Dump(), data);
+        QCOMPARE(ReadFile(m_folder->DatabasePath()), bytes);
+        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
     }
 
     // When a restored book will not open, the previous one goes back in place.
@@ -230,42 +264,6 @@ private slots:
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
     }
 
-    void restoreRefusesForeignFiles_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("text file") << "text";
-        QTest::newRow("empty file") << "";
-        QTest::newRow("address book with another password") << "password";
-        QTest::newRow("another program's database") << "foreign";
-    }
-
-    void restoreRefusesForeignFiles()
-    {
-        QFETCH(QString, kind);
-        Fill();
-        const QString candidate = Out(u"MVBackup0101.mvb"_s);
-        if (kind == u"password") {
-            BackupDatabase(Conn, m_out->path(), QDate(2026, 1, 1));
-            Connection rekey;
-            rekey.Open(ConnectionStringForFile(candidate));
-            rekey.Execute(u"PRAGMA rekey = 'other'"_s);
-        } else if (kind == u"foreign") {
-            Connection other; // keyed like ours, tables of its own
-            other.Create(ConnectionStringForFile(candidate));
-            other.Execute(u"CREATE TABLE Notes (Id INTEGER PRIMARY KEY, Text TEXT)"_s);
-        } else {
-            QVERIFY(WriteFile(candidate, kind.isEmpty() ? "" : "Name,Phone\nAnna,123\n"));
-        }
-        const QByteArray before = ReadFile(m_folder->DatabasePath());
-        Trigger("mnuRestore", {candidate});
-        QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104"_s);
-        QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Warning);
-        QCOMPARE(m_platform->Boxes().first().text, u"The file is not a backup of this address book."_s);
-        QVERIFY(Conn.IsOpen());
-        QVERIFY(ReadFile(m_folder->DatabasePath()) == before);
-        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
-    }
-
     void compactKeepsEverything()
     {
         const qint64 family = Fill();
@@ -315,28 +313,49 @@ private slots:
         QCOMPARE(m_main->TreeView1->topLevelItemCount(), 0);
     }
 
-    void killedMidwayLosesNothing_data()
+    void interruptedLosesNothing_data()
     {
         QTest::addColumn<QString>("operation");
-        QTest::addColumn<QString>("leftover"); // the work file it dies with
-        QTest::newRow("compact") << "compact"
-                                 << "Temp.mdb";
-        QTest::newRow("restore") << "restore"
-                                 << "address.mdb.restore";
-        QTest::newRow("import") << "import"
-                                << "address.mdb-journal";
+        QTest::addColumn<QString>("leftover"); // the work file a killed run dies with; none: the disk is full
+        for (const char* operation : {"backup", "compact", "restore", "import"}) {
+            QTest::newRow(qPrintable(u"full disk, "_s + QLatin1String(operation))) << operation << QString();
+        }
+        QTest::newRow("killed, compact") << "compact"
+                                         << "Temp.mdb";
+        QTest::newRow("killed, restore") << "restore"
+                                         << "address.mdb.restore";
+        QTest::newRow("killed, import") << "import"
+                                        << "address.mdb-journal";
     }
 
-    // A child process dies in the middle (a compaction or restore with its work file complete, an
-    // import halfway through its rows); the book is as it was, and the next run does its work.
-    void killedMidwayLosesNothing()
+    // A full disk fails each operation with an error; a child process dies in the middle. Either way
+    // the book is as it was, no file is left on the full disk, and the next run does the work.
+    void interruptedLosesNothing()
     {
         QFETCH(QString, operation);
         QFETCH(QString, leftover);
+        SmallDisk disk(2 * 1024 * 1024);
+        if (leftover.isEmpty()) {
+            REQUIRE_SMALL_DISK(disk);
+        }
         Fill();
         const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
-        const QStringList data = Dump();
-        const QString db = m_folder->DatabasePath();
+        const QString db = leftover.isEmpty() ? disk.Path() + u"address.mdb"_s : m_folder->DatabasePath();
+        QVERIFY(!leftover.isEmpty() || QFile::copy(m_folder->DatabasePath(), db));
+        const QStringList data = DumpFile(db);
+        if (leftover.isEmpty()) {
+            disk.Fill();
+            const QStringList files = Entries(disk.Path());
+            try {
+                Run(operation, db, operation == u"backup" ? disk.Path() : backup);
+                QFAIL("the operation succeeded on a full disk");
+            } catch (const AppError& e) {
+                QVERIFY2(!e.Description().isEmpty(), qPrintable(e.Description()));
+            }
+            QCOMPARE(Entries(disk.Path()), files);
+            QCOMPARE(DumpFile(db), data);
+            return;
+        }
         Conn.Close();
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -347,19 +366,13 @@ private slots:
         QCOMPARE(child.exitCode(), 3);
         QVERIFY(DataFolder().contains(leftover));
         QCOMPARE(DumpFile(db), data);
-        if (operation == u"compact") {
-            QCOMPARE(CompactDatabaseFile(db), CompactOutcome::Compacted);
-        } else if (operation == u"restore") {
-            ReplaceDatabaseFile(backup, db);
+        Run(operation, db, backup);
+        if (operation == u"restore") {
             DiscardPreviousDatabase(db);
-        } else {
-            Connection conn;
-            conn.Open(ConnectionStringForFile(db));
-            ExecuteImport(conn, PlanImport(conn, ReadContactFile(ManyCards()), u"Imported"_s));
-            conn.Close();
-            QCOMPARE(DumpFile(db).size(), data.size() + 100 + 1); // the records, a type, and its key counter
         }
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
+        // The import's records, a type, and its key counter; the others change no row.
+        QCOMPARE(DumpFile(db).size(), data.size() + (operation == u"import" ? 101 : 0));
         QVERIFY(operation == u"import" || DumpFile(db) == data);
     }
 
@@ -401,30 +414,26 @@ private slots:
         if (before != 0 && operation != u"settings") {
             setMode(db, before);
         }
+        const QString backup = BackupFilePath(m_out->path(), QDate(2026, 6, 1));
+        const QString workFile = operation == u"backup"    ? backup + u".part"_s
+                                 : operation == u"compact" ? CompactWorkPath(db)
+                                 : operation == u"restore" ? db + u".restore"_s
+                                                           : QString();
         int workSeen = 0;
-        QString workFile;
-        const MaintenanceProgress progress = [&](qint64 done, qint64 total) {
-            if (total > 0 && done == total) {
-                workSeen = mode(workFile);
-            }
-        };
-        QString result = db;
+        QString result = operation == u"backup" ? backup : db;
         if (operation == u"create") {
-            result = Out(u"new.mdb"_s);
-            CreateDatabase(result);
-        } else if (operation == u"backup") {
-            workFile = BackupFilePath(m_out->path(), QDate(2026, 6, 1)) + u".part"_s;
-            result = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1), progress);
-        } else if (operation == u"compact") {
-            Conn.Close();
-            workFile = CompactWorkPath(db);
-            CompactDatabaseFile(db, progress);
-        } else if (operation == u"restore") {
-            const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
-            Conn.Close();
-            workFile = db + u".restore"_s;
-            ReplaceDatabaseFile(backup, db, progress);
-            QCOMPARE(mode(PreviousDatabasePath(db)), before);
+            CreateDatabase(result = Out(u"new.mdb"_s));
+        } else if (!workFile.isEmpty()) {
+            if (operation != u"backup") {
+                QVERIFY(operation == u"compact" || BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1)) == backup);
+                Conn.Close();
+            }
+            Run(operation, db, operation == u"backup" ? m_out->path() : backup, [&](qint64 done, qint64 total) {
+                if (total > 0 && done == total) {
+                    workSeen = mode(workFile);
+                }
+            });
+            QVERIFY(operation != u"restore" || mode(PreviousDatabasePath(db)) == before);
         } else if (operation == u"settings") {
             result = IniFile;
             QVERIFY(WriteFile(IniFile, "[General]\nlogin=False\n"));
@@ -436,47 +445,6 @@ private slots:
         }
         QCOMPARE(workSeen, work);
         QCOMPARE(mode(result), after);
-    }
-
-    // A full disk fails each operation with an error and leaves the book, and the folder, as they were.
-    void fullDiskChangesNothing_data()
-    {
-        QTest::addColumn<QString>("operation");
-        for (const char* operation : {"backup", "compact", "restore", "import"}) {
-            QTest::newRow(operation) << QString::fromLatin1(operation);
-        }
-    }
-
-    void fullDiskChangesNothing()
-    {
-        QFETCH(QString, operation);
-        SmallDisk disk(2 * 1024 * 1024);
-        REQUIRE_SMALL_DISK(disk);
-        Fill();
-        const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
-        const QString book = disk.Path() + u"address.mdb"_s;
-        QVERIFY(QFile::copy(m_folder->DatabasePath(), book));
-        const QStringList data = DumpFile(book);
-        disk.Fill();
-        const QStringList files = Entries(disk.Path());
-        try {
-            if (operation == u"backup") {
-                BackupDatabase(Conn, disk.Path(), QDate(2026, 6, 1));
-            } else if (operation == u"compact") {
-                CompactDatabaseFile(book);
-            } else if (operation == u"restore") {
-                ReplaceDatabaseFile(backup, book);
-            } else {
-                Connection conn;
-                conn.Open(ConnectionStringForFile(book));
-                ExecuteImport(conn, PlanImport(conn, ReadContactFile(ManyCards()), u"Imported"_s));
-            }
-            QFAIL("the operation succeeded on a full disk");
-        } catch (const AppError& e) {
-            QVERIFY2(!e.Description().isEmpty(), qPrintable(e.Description()));
-        }
-        QCOMPARE(Entries(disk.Path()), files);
-        QCOMPARE(DumpFile(book), data);
     }
 
     // On a full disk the settings stay as they were and the user hears of it: once for all the
@@ -507,35 +475,22 @@ private slots:
             QCOMPARE(m_platform->Boxes().size(), 2 + i);
             QCOMPARE(m_platform->Boxes().last().text, report);
         }
-        QCOMPARE(Bytes(IniFile), before);
+        QCOMPARE(ReadFile(IniFile), before);
     }
 };
 
 int main(int argc, char** argv)
 {
-    // The child of killedMidwayLosesNothing: "operation\nbook\nbackup".
+    // The child of interruptedLosesNothing: "operation\nbook\nbackup".
     const QStringList victim = QString::fromLocal8Bit(qgetenv("TAVOREN_DIE_DURING")).split(u'\n');
     if (victim.size() == 3) {
         QCoreApplication app(argc, argv);
-        const auto dieWhenComplete = [](qint64 done, qint64 total) {
-            if (total > 0 && done == total) {
+        // A compaction or restore with its work file complete, an import halfway through its rows.
+        Run(victim[0], victim[1], victim[2], [&](qint64 done, qint64 total) {
+            if (total > 0 && done >= (victim[0] == u"import" ? total / 2 : total)) {
                 std::_Exit(3);
             }
-        };
-        if (victim[0] == u"compact") {
-            CompactDatabaseFile(victim[1], dieWhenComplete);
-        } else if (victim[0] == u"restore") {
-            ReplaceDatabaseFile(victim[2], victim[1], dieWhenComplete);
-        } else {
-            Connection conn;
-            conn.Open(ConnectionStringForFile(victim[1]));
-            ExecuteImport(conn, PlanImport(conn, ReadContactFile(ManyCards()), u"Imported"_s), [](int done, int total) {
-                if (done >= total / 2) {
-                    std::_Exit(3);
-                }
-                return true;
-            });
-        }
+        });
         return 0;
     }
     QApplication app(argc, argv);

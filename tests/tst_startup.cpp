@@ -1,6 +1,5 @@
 // Start-up: folder, language and settings choices, the two switches, the connection and the
 // window state kept in the settings file.
-#include <QCryptographicHash>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -52,299 +51,277 @@ class tst_Startup : public QObject
     Q_OBJECT
 
 private slots:
-    void appFolder();
-    void localeIdentifiers_data();
-    void localeIdentifiers();
-    void languageFileAndCredit();
-    void switches_data();
-    void switches();
-    void databaseFailuresAreFatalAndHarmless_data();
-    void databaseFailuresAreFatalAndHarmless();
-    void nullAccountNameIsFatal();
-    void leftoverOfRestoreGoesOnceTheBookOpens();
-    void oneCopyPerBook();
-    void windowStateRoundTrip();
-    void windowStateRules();
-    void qtTextsFollowTheLanguage_data();
-    void qtTextsFollowTheLanguage();
-    void versionOnTheCommandLine();
+
+    void appFolder()
+    {
+        QCOMPARE(AppFolderFrom(QStringLiteral("/opt/tavoren")), QStringLiteral("/opt/tavoren/"));
+        QCOMPARE(AppFolderFrom(QStringLiteral("/opt/tavoren/")), QStringLiteral("/opt/tavoren/"));
+        QCOMPARE(AppFolderFrom(QStringLiteral("/")), QStringLiteral("/"));
+        QCOMPARE(AppFolderFrom(QStringLiteral("C:\\")), QStringLiteral("C:\\"));
+    }
+
+    void localeIdentifiers_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("lcid");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("Taiwan") << "zh_TW.UTF-8" << 1028 << "mvlcht.ini";
+        QTest::newRow("PRC, GBK") << "zh_CN.GBK" << 2052 << "mvlchs.ini";
+        QTest::newRow("Hong Kong") << "zh_HK.UTF-8" << 3076 << "mvleng.ini";
+        QTest::newRow("Singapore") << "zh_SG" << 4100 << "mvleng.ini";
+        QTest::newRow("Macao") << "zh_MO.UTF-8" << 5124 << "mvleng.ini";
+        QTest::newRow("German with modifier") << "de_DE.UTF-8@euro" << 1031 << "mvleng.ini";
+        QTest::newRow("C") << "C" << 1033 << "mvleng.ini";
+        QTest::newRow("nothing set") << "" << 1033 << "mvleng.ini";
+    }
+
+    void localeIdentifiers()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, lcid);
+        QFETCH(QString, file);
+        QCOMPARE(LcidFromLocaleName(locale), lcid);
+        QCOMPARE(LanguageFileFor(lcid, QStringLiteral("/p/")), QStringLiteral("/p/Language/") + file);
+    }
+
+    void languageFileAndCredit()
+    {
+        // LC_ALL wins over LANG; an empty variable counts as unset.
+        qputenv("LC_ALL", "");
+        qputenv("LC_MESSAGES", "zh_TW.UTF-8");
+        qputenv("LANG", "zh_CN.UTF-8");
+        QCOMPARE(SystemLocaleName(), QStringLiteral("zh_TW.UTF-8"));
+        qputenv("LC_ALL", "zh_CN.UTF-8");
+        QCOMPARE(SystemLocaleName(), QStringLiteral("zh_CN.UTF-8"));
+        qputenv("LC_ALL", "C.UTF-8");
+        qunsetenv("LC_MESSAGES");
+
+        QVERIFY(CreditTextFor(1028) != CreditTextFor(2052) && CreditTextFor(2052) != CreditTextFor(1033));
+        QCOMPARE(CreditTextFor(3076), CreditTextFor(1033));
+        QCOMPARE(SystemCodePageName(), QByteArray("UTF-8"));
+    }
+
+    void switches_data()
+    {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<bool>("sound");
+        QTest::addColumn<bool>("login");
+        QTest::newRow("no file") << QByteArray() << true << true;
+        QTest::newRow("no General section") << QByteArray("[frmMain]\nTop=100\n") << true << true;
+        QTest::newRow("both off") << QByteArray("[General]\nPlaySound=False\nlogin=False\n") << false << false;
+        QTest::newRow("any case, blanks")
+            << QByteArray("[general]\n PLAYSOUND = false \nLogin=TRUE\n") << false << true;
+        QTest::newRow("junk falls back to on")
+            << QByteArray("[General]\nPlaySound=perhaps\nlogin=\x01\xff\n") << true << true;
+    }
+
+    void switches()
+    {
+        QFETCH(QByteArray, settings);
+        QTemporaryDir dir;
+        if (!settings.isNull()) {
+            QVERIFY(Book::WriteFile(dir.path() + QStringLiteral("/Tavoren.ini"), settings));
+        }
+        InitApplicationState(dir.path(), QStringLiteral("Tavoren"), 2052);
+        QCOMPARE(IniFile, dir.path() + QStringLiteral("/Tavoren.ini"));
+        QCOMPARE(LangFile, dir.path() + QStringLiteral("/Language/mvlchs.ini"));
+        QTEST(SoundEnabled, "sound");
+        QTEST(LoginEnabled, "login");
+        QCOMPARE(QFile::exists(IniFile), !settings.isNull()); // start-up writes nothing
+    }
+
+    void openingTheBook_data()
+    {
+        QTest::addColumn<QString>("damage");
+        for (const char* damage : {"none", "missing", "empty", "truncated", "text", "another password",
+                                   "no Users table", "account without a name"}) {
+            QTest::newRow(damage) << QString(damage);
+        }
+    }
+
+    // A book that does not open is fatal and left as it is (never an empty one in its place), and so is
+    // the book from before an interrupted restore; once the book opens, that one goes.
+    void openingTheBook()
+    {
+        QFETCH(QString, damage);
+        TestProgramFolder folder(false);
+        const QString db = folder.DatabasePath();
+        const QString statement = QMap<QString, QString>{{"another password", "PRAGMA rekey = 'another'"},
+                                                         {"no Users table", "DROP TABLE Users"},
+                                                         {"account without a name",
+                                                          "INSERT INTO Users (UserName, Password) VALUES (NULL, 'AB')"}}
+                                      .value(damage);
+        if (damage == QLatin1String("missing")) {
+            QFile::remove(db);
+        } else if (damage == QLatin1String("truncated")) {
+            QVERIFY(Book::WriteFile(db, Book::ReadFile(db).left(1024)));
+        } else if (damage == QLatin1String("empty") || damage == QLatin1String("text")) {
+            QVERIFY(Book::WriteFile(db, damage == QLatin1String("text") ? "Name,Phone\nAnna,123\n" : ""));
+        } else if (!statement.isEmpty()) {
+            Conn.Open(BuildConnectionString(folder.Path()));
+            Conn.Execute(statement);
+            Conn.Close();
+        }
+        const QString previous = PreviousDatabasePath(db);
+        QVERIFY(Book::WriteFile(previous, "the book before an interrupted restore"));
+        const bool existed = QFile::exists(db);
+        const QByteArray before = Book::ReadFile(db);
+        LoginEnabled = damage == QLatin1String("account without a name");
+        if (damage == QLatin1String("none")) {
+            QVERIFY(OpenDatabaseAndLogIn());
+            QCOMPARE(QDir(folder.Path() + QStringLiteral("Datas")).entryList(QDir::Files), QStringList{"address.mdb"});
+            return;
+        }
+        try {
+            OpenDatabaseAndLogIn();
+            QFAIL("start-up went on with an unusable database");
+        } catch (const AppError& e) {
+            const auto* dbError = dynamic_cast<const DbError*>(&e);
+            QVERIFY2(LoginEnabled || (dbError && dbError->Number() != 0), qPrintable(e.Description()));
+            QVERIFY(!e.Description().isEmpty());
+        }
+        QVERIFY(LoginEnabled || !Conn.IsOpen());
+        QCOMPARE(QFile::exists(db), existed);
+        QCOMPARE(Book::ReadFile(db), before);
+        QCOMPARE(QFile::exists(previous), !LoginEnabled); // the book itself opened
+    }
+
+    // A child process holds the book the way a running copy does, until it is killed.
+    void oneCopyPerBook()
+    {
+        TestProgramFolder folder(false);
+        RecordingPlatform platform;
+        auto startCopy = [&](QProcess& child) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TAVOREN_HOLD_BOOK"), folder.DatabasePath());
+            child.setProcessEnvironment(env);
+            child.start(QCoreApplication::applicationFilePath(), {});
+            QVERIFY(child.waitForStarted());
+        };
+        QProcess running;
+        startCopy(running);
+        QVERIFY(running.waitForReadyRead(30000));
+        QCOMPARE(running.readAll(), QByteArray("locked\n"));
+
+        QVERIFY(!LockBook());
+        QCOMPARE(platform.Boxes().size(), 1);
+        QCOMPARE(platform.Boxes()[0].text, QStringLiteral("The address book %1 is open in another copy of Tavoren. Use "
+                                                          "that window, or close it and start again.")
+                                               .arg(folder.DatabasePath()));
+
+        running.kill(); // its lock file stays behind, and is taken over
+        QVERIFY(running.waitForFinished());
+        QVERIFY(QFile::exists(BookLock::LockPath(folder.DatabasePath())));
+        QVERIFY(LockBook());
+        QProcess second;
+        startCopy(second);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 4); // refused while this process holds it
+        UnlockBook();
+        QVERIFY(!QFile::exists(BookLock::LockPath(folder.DatabasePath())));
+    }
+
+    void windowStateRoundTrip()
+    {
+        TestProgramFolder folder(false);
+        QWidget form;
+        form.setObjectName(QStringLiteral("frmMain"));
+        form.resize(640, 480);
+        form.move(120, 90);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        SaveFormState(&form);
+        const int tpp = TwipsPerPixelX(&form);
+        QCOMPARE(Stored("Width"), QString::number(640 * tpp));
+        QCOMPARE(Stored("WindowState"), QStringLiteral("0"));
+        const auto again = Restored({300, 200});
+        QCOMPARE(again->size(), QSize(640, 480));
+        QCOMPARE(again->pos(), form.pos());
+
+        // Maximised: only the state is written; the last normal bounds stay.
+        form.showMaximized();
+        QTRY_VERIFY(form.isMaximized());
+        SaveFormState(&form);
+        QCOMPARE(Stored("WindowState"), QStringLiteral("2"));
+        const auto maximised = Restored();
+        QVERIFY(maximised->windowState() & Qt::WindowMaximized);
+        QCOMPARE(maximised->size(), QSize(640, 480)); // its normal size
+    }
+
+    void windowStateRules()
+    {
+        TestProgramFolder folder(false);
+        QWidget probe;
+        const int tpp = TwipsPerPixelX(&probe);
+
+        // Nothing stored: centred on the screen at the design size.
+        QFile::remove(IniFile);
+        const auto centred = Restored();
+        const QRect screen = centred->screen()->geometry();
+        QCOMPARE(centred->size(), QSize(400, 300));
+        QCOMPARE(centred->pos(),
+                 QPoint(screen.x() + (screen.width() - 400) / 2, screen.y() + (screen.height() - 300) / 2));
+
+        // Closed minimised: comes back normal; a negative position keeps the current one.
+        QVERIFY(Book::WriteFile(
+            IniFile, QStringLiteral("[frmMain]\nWindowState=1\nTop=-48000\nLeft=-48000\nHeight=%1\nWidth=%2\n")
+                         .arg(300 * tpp)
+                         .arg(500 * tpp)
+                         .toLatin1()));
+        const QPoint designPos = QWidget().pos();
+        const auto minimised = Restored({200, 100});
+        QVERIFY(!(minimised->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
+        QCOMPARE(minimised->size(), QSize(500, 300));
+        QCOMPARE(minimised->pos(), designPos);
+
+        // Junk everywhere: the window still opens at a usable size.
+        QVERIFY(Book::WriteFile(IniFile, "[frmMain]\nWindowState=x\nTop=abc\nLeft=\nHeight=-5\nWidth=99999999999\n"));
+        const auto junk = Restored();
+        QVERIFY(junk->width() >= 100 && junk->height() >= 80 && !(junk->windowState() & Qt::WindowMinimized));
+
+        // Halves round to even: 2.5 pixels' worth of twips does not drift.
+        QVERIFY(Book::WriteFile(
+            IniFile, QStringLiteral("[frmMain]\nHeight=%1.5\nWidth=%2\n").arg(300 * tpp).arg(500 * tpp).toLatin1()));
+        QCOMPARE(Restored()->size(), QSize(500, 300));
+    }
+
+    void qtTextsFollowTheLanguage_data()
+    {
+        QTest::addColumn<int>("lcid");
+        QTest::addColumn<QStringList>("texts"); // OK, Cancel, the file dialog's "Look in:"
+        QTest::newRow("English") << 1033 << QStringList{"OK", "Cancel", "Look in:"};
+        QTest::newRow("Simplified Chinese") << 2052 << QStringList{"确定", "取消", "查找范围："};
+        QTest::newRow("Traditional Chinese") << 1028 << QStringList{"確定", "取消", "尋找於："};
+    }
+
+    // The standard buttons of message boxes and the file dialogs of backup, restore, import and
+    // export speak the language of the language file.
+    void qtTextsFollowTheLanguage()
+    {
+        QFETCH(int, lcid);
+        QCOMPARE(InstallQtTranslations(lcid), lcid != 1033);
+        QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+        QFileDialog chooser;
+        chooser.setOption(QFileDialog::DontUseNativeDialog);
+        const QStringList texts{buttons.button(QDialogButtonBox::Ok)->text(),
+                                buttons.button(QDialogButtonBox::Cancel)->text(),
+                                chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text()};
+        for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
+            QCoreApplication::removeTranslator(translator);
+            delete translator;
+        }
+        QTEST(texts, "texts");
+    }
+
+    void versionOnTheCommandLine()
+    {
+        QProcess program;
+        program.start(qEnvironmentVariable("TAVOREN_PROGRAM"), {QStringLiteral("--version")});
+        QVERIFY(program.waitForFinished());
+        QCOMPARE(program.exitCode(), 0);
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("Tavoren 1.0.1\n"));
+    }
 };
-
-void tst_Startup::appFolder()
-{
-    QCOMPARE(AppFolderFrom(QStringLiteral("/opt/tavoren")), QStringLiteral("/opt/tavoren/"));
-    QCOMPARE(AppFolderFrom(QStringLiteral("/opt/tavoren/")), QStringLiteral("/opt/tavoren/"));
-    QCOMPARE(AppFolderFrom(QStringLiteral("/")), QStringLiteral("/"));
-    QCOMPARE(AppFolderFrom(QStringLiteral("C:\\")), QStringLiteral("C:\\"));
-}
-
-void tst_Startup::localeIdentifiers_data()
-{
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<int>("lcid");
-    QTest::addColumn<QString>("file");
-    QTest::newRow("Taiwan") << "zh_TW.UTF-8" << 1028 << "mvlcht.ini";
-    QTest::newRow("PRC, GBK") << "zh_CN.GBK" << 2052 << "mvlchs.ini";
-    QTest::newRow("Hong Kong") << "zh_HK.UTF-8" << 3076 << "mvleng.ini";
-    QTest::newRow("Singapore") << "zh_SG" << 4100 << "mvleng.ini";
-    QTest::newRow("Macao") << "zh_MO.UTF-8" << 5124 << "mvleng.ini";
-    QTest::newRow("German with modifier") << "de_DE.UTF-8@euro" << 1031 << "mvleng.ini";
-    QTest::newRow("C") << "C" << 1033 << "mvleng.ini";
-    QTest::newRow("nothing set") << "" << 1033 << "mvleng.ini";
-}
-
-void tst_Startup::localeIdentifiers()
-{
-    QFETCH(QString, locale);
-    QFETCH(int, lcid);
-    QFETCH(QString, file);
-    QCOMPARE(LcidFromLocaleName(locale), lcid);
-    QCOMPARE(LanguageFileFor(lcid, QStringLiteral("/p/")), QStringLiteral("/p/Language/") + file);
-}
-
-void tst_Startup::languageFileAndCredit()
-{
-    // LC_ALL wins over LANG; an empty variable counts as unset.
-    qputenv("LC_ALL", "");
-    qputenv("LC_MESSAGES", "zh_TW.UTF-8");
-    qputenv("LANG", "zh_CN.UTF-8");
-    QCOMPARE(SystemLocaleName(), QStringLiteral("zh_TW.UTF-8"));
-    qputenv("LC_ALL", "zh_CN.UTF-8");
-    QCOMPARE(SystemLocaleName(), QStringLiteral("zh_CN.UTF-8"));
-    qputenv("LC_ALL", "C.UTF-8");
-    qunsetenv("LC_MESSAGES");
-
-    QVERIFY(CreditTextFor(1028) != CreditTextFor(2052));
-    QVERIFY(CreditTextFor(2052) != CreditTextFor(1033));
-    QCOMPARE(CreditTextFor(3076), CreditTextFor(1033));
-    QCOMPARE(SystemCodePageName(), QByteArray("UTF-8"));
-}
-
-void tst_Startup::switches_data()
-{
-    QTest::addColumn<QByteArray>("settings");
-    QTest::addColumn<bool>("sound");
-    QTest::addColumn<bool>("login");
-    QTest::newRow("no file") << QByteArray() << true << true;
-    QTest::newRow("no General section") << QByteArray("[frmMain]\nTop=100\n") << true << true;
-    QTest::newRow("both off") << QByteArray("[General]\nPlaySound=False\nlogin=False\n") << false << false;
-    QTest::newRow("any case, blanks") << QByteArray("[general]\n PLAYSOUND = false \nLogin=TRUE\n") << false << true;
-    QTest::newRow("junk falls back to on")
-        << QByteArray("[General]\nPlaySound=perhaps\nlogin=\x01\xff\n") << true << true;
-}
-
-void tst_Startup::switches()
-{
-    QFETCH(QByteArray, settings);
-    QTemporaryDir dir;
-    if (!settings.isNull()) {
-        QVERIFY(Book::WriteFile(dir.path() + QStringLiteral("/Tavoren.ini"), settings));
-    }
-    InitApplicationState(dir.path(), QStringLiteral("Tavoren"), 2052);
-    QCOMPARE(IniFile, dir.path() + QStringLiteral("/Tavoren.ini"));
-    QCOMPARE(LangFile, dir.path() + QStringLiteral("/Language/mvlchs.ini"));
-    QTEST(SoundEnabled, "sound");
-    QTEST(LoginEnabled, "login");
-    QCOMPARE(QFile::exists(IniFile), !settings.isNull()); // start-up writes nothing
-}
-
-void tst_Startup::databaseFailuresAreFatalAndHarmless_data()
-{
-    QTest::addColumn<QString>("damage");
-    for (const char* damage : {"missing", "empty", "truncated", "text", "another password", "no Users table"}) {
-        QTest::newRow(damage) << QString(damage);
-    }
-}
-
-void tst_Startup::databaseFailuresAreFatalAndHarmless()
-{
-    QFETCH(QString, damage);
-    TestProgramFolder folder(false);
-    const QString db = folder.DatabasePath();
-    if (damage == QLatin1String("missing")) {
-        QFile::remove(db);
-    } else if (damage == QLatin1String("truncated")) {
-        QVERIFY(Book::WriteFile(db, Book::ReadFile(db).left(1024)));
-    } else if (damage == QLatin1String("empty") || damage == QLatin1String("text")) {
-        QVERIFY(Book::WriteFile(db, damage == QLatin1String("text") ? "Name,Phone\nAnna,123\n" : ""));
-    } else {
-        Conn.Open(BuildConnectionString(folder.Path()));
-        Conn.Execute(damage.startsWith(u'a') ? QStringLiteral("PRAGMA rekey = 'another'")
-                                             : QStringLiteral("DROP TABLE Users"));
-        Conn.Close();
-    }
-    const QString previous = PreviousDatabasePath(db); // kept while the book does not open
-    QVERIFY(Book::WriteFile(previous, "the book before an interrupted restore"));
-    const bool existed = QFile::exists(db);
-    const QByteArray before = Book::ReadFile(db);
-    LoginEnabled = false;
-    try {
-        OpenDatabaseAndLogIn();
-        QFAIL("start-up went on with an unusable database");
-    } catch (const DbError& e) {
-        QVERIFY2(e.Number() != 0 && !e.Description().isEmpty(), qPrintable(e.Description()));
-    }
-    QVERIFY(!Conn.IsOpen());
-    QCOMPARE(QFile::exists(db), existed); // never an empty database in its place
-    QCOMPARE(Book::ReadFile(db), before);
-    QVERIFY(QFile::exists(previous));
-}
-
-void tst_Startup::nullAccountNameIsFatal()
-{
-    TestProgramFolder folder;
-    Conn.Execute(QStringLiteral("INSERT INTO Users (UserName, Password) VALUES (NULL, 'AB')"));
-    Conn.Close();
-    LoginEnabled = true;
-    QVERIFY_THROWS_EXCEPTION(AppError, OpenDatabaseAndLogIn());
-}
-
-void tst_Startup::leftoverOfRestoreGoesOnceTheBookOpens()
-{
-    TestProgramFolder folder(false);
-    const QString previous = PreviousDatabasePath(folder.DatabasePath());
-    QVERIFY(QFile::copy(folder.DatabasePath(), previous));
-    LoginEnabled = false;
-    QVERIFY(OpenDatabaseAndLogIn());
-    QVERIFY(!QFile::exists(previous));
-    QCOMPARE(QDir(folder.Path() + QStringLiteral("Datas")).entryList(QDir::Files), QStringList{"address.mdb"});
-}
-
-// A child process holds the book the way a running copy does, until it is killed.
-void tst_Startup::oneCopyPerBook()
-{
-    TestProgramFolder folder(false);
-    RecordingPlatform platform;
-    auto startCopy = [&](QProcess& child) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TAVOREN_HOLD_BOOK"), folder.DatabasePath());
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {});
-        QVERIFY(child.waitForStarted());
-    };
-    QProcess running;
-    startCopy(running);
-    QVERIFY(running.waitForReadyRead(30000));
-    QCOMPARE(running.readAll(), QByteArray("locked\n"));
-
-    QVERIFY(!LockBook());
-    QCOMPARE(platform.Boxes().size(), 1);
-    QCOMPARE(platform.Boxes()[0].text, QStringLiteral("The address book %1 is open in another copy of Tavoren. Use "
-                                                      "that window, or close it and start again.")
-                                           .arg(folder.DatabasePath()));
-
-    running.kill(); // its lock file stays behind, and is taken over
-    QVERIFY(running.waitForFinished());
-    QVERIFY(QFile::exists(BookLock::LockPath(folder.DatabasePath())));
-    QVERIFY(LockBook());
-    QProcess second;
-    startCopy(second);
-    QVERIFY(second.waitForFinished(30000));
-    QCOMPARE(second.exitCode(), 4); // refused while this process holds it
-    UnlockBook();
-    QVERIFY(!QFile::exists(BookLock::LockPath(folder.DatabasePath())));
-}
-
-void tst_Startup::windowStateRoundTrip()
-{
-    TestProgramFolder folder(false);
-    QWidget form;
-    form.setObjectName(QStringLiteral("frmMain"));
-    form.resize(640, 480);
-    form.move(120, 90);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    SaveFormState(&form);
-    const int tpp = TwipsPerPixelX(&form);
-    QCOMPARE(Stored("Width"), QString::number(640 * tpp));
-    QCOMPARE(Stored("WindowState"), QStringLiteral("0"));
-    const auto again = Restored({300, 200});
-    QCOMPARE(again->size(), QSize(640, 480));
-    QCOMPARE(again->pos(), form.pos());
-
-    // Maximised: only the state is written; the last normal bounds stay.
-    form.showMaximized();
-    QTRY_VERIFY(form.isMaximized());
-    SaveFormState(&form);
-    QCOMPARE(Stored("WindowState"), QStringLiteral("2"));
-    QCOMPARE(Stored("Width"), QString::number(640 * tpp));
-    const auto maximised = Restored();
-    QVERIFY(maximised->windowState() & Qt::WindowMaximized);
-    QCOMPARE(maximised->size(), QSize(640, 480)); // its normal size
-}
-
-void tst_Startup::windowStateRules()
-{
-    TestProgramFolder folder(false);
-    QWidget probe;
-    const int tpp = TwipsPerPixelX(&probe);
-
-    // Nothing stored: centred on the screen at the design size.
-    QFile::remove(IniFile);
-    const auto centred = Restored();
-    const QRect screen = centred->screen()->geometry();
-    QCOMPARE(centred->size(), QSize(400, 300));
-    QCOMPARE(centred->pos(), QPoint(screen.x() + (screen.width() - 400) / 2, screen.y() + (screen.height() - 300) / 2));
-
-    // Closed minimised: comes back normal; a negative position keeps the current one.
-    QVERIFY(Book::WriteFile(IniFile,
-                            QStringLiteral("[frmMain]\nWindowState=1\nTop=-48000\nLeft=-48000\nHeight=%1\nWidth=%2\n")
-                                .arg(300 * tpp)
-                                .arg(500 * tpp)
-                                .toLatin1()));
-    const QPoint designPos = QWidget().pos();
-    const auto minimised = Restored({200, 100});
-    QVERIFY(!(minimised->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)));
-    QCOMPARE(minimised->size(), QSize(500, 300));
-    QCOMPARE(minimised->pos(), designPos);
-
-    // Junk everywhere: the window still opens at a usable size.
-    QVERIFY(Book::WriteFile(IniFile, "[frmMain]\nWindowState=x\nTop=abc\nLeft=\nHeight=-5\nWidth=99999999999\n"));
-    const auto junk = Restored();
-    QVERIFY(junk->width() >= 100 && junk->height() >= 80 && !(junk->windowState() & Qt::WindowMinimized));
-
-    // Halves round to even: 2.5 pixels' worth of twips does not drift.
-    QVERIFY(Book::WriteFile(
-        IniFile, QStringLiteral("[frmMain]\nHeight=%1.5\nWidth=%2\n").arg(300 * tpp).arg(500 * tpp).toLatin1()));
-    QCOMPARE(Restored()->size(), QSize(500, 300));
-}
-
-void tst_Startup::qtTextsFollowTheLanguage_data()
-{
-    QTest::addColumn<int>("lcid");
-    QTest::addColumn<QStringList>("texts"); // OK, Cancel, the file dialog's "Look in:"
-    QTest::newRow("English") << 1033 << QStringList{"OK", "Cancel", "Look in:"};
-    QTest::newRow("Simplified Chinese") << 2052 << QStringList{"确定", "取消", "查找范围："};
-    QTest::newRow("Traditional Chinese") << 1028 << QStringList{"確定", "取消", "尋找於："};
-}
-
-// The standard buttons of message boxes and the file dialogs of backup, restore, import and
-// export speak the language of the language file.
-void tst_Startup::qtTextsFollowTheLanguage()
-{
-    QFETCH(int, lcid);
-    QCOMPARE(InstallQtTranslations(lcid), lcid != 1033);
-    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    QFileDialog chooser;
-    chooser.setOption(QFileDialog::DontUseNativeDialog);
-    const QStringList texts{buttons.button(QDialogButtonBox::Ok)->text(),
-                            buttons.button(QDialogButtonBox::Cancel)->text(),
-                            chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text()};
-    for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
-        QCoreApplication::removeTranslator(translator);
-        delete translator;
-    }
-    QTEST(texts, "texts");
-}
-
-void tst_Startup::versionOnTheCommandLine()
-{
-    QProcess program;
-    program.start(qEnvironmentVariable("TAVOREN_PROGRAM"), {QStringLiteral("--version")});
-    QVERIFY(program.waitForFinished());
-    QCOMPARE(program.exitCode(), 0);
-    QCOMPARE(program.readAllStandardOutput(), QByteArray("Tavoren 1.0.1\n"));
-}
 
 int main(int argc, char** argv)
 {

@@ -32,11 +32,6 @@ template <typename F> std::optional<DbError> DbErrorOf(F&& f)
     return std::nullopt;
 }
 
-QStringList FilesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
-
 // One column of every row (the key, for every statement here), Null as -1.
 QList<qint64> Keys(Recordset& rs, int column = 0)
 {
@@ -101,7 +96,7 @@ private slots:
         }
         m_conn.Close();
         const QByteArray before = ReadFile(path) + ReadFile(m_dbPath);
-        const QStringList files = FilesIn(m_dir->path());
+        const QStringList files = Entries(m_dir->path());
         Connection conn;
         if (const auto error = DbErrorOf([&] { conn.Open(ConnectionStringForFile(path)); })) {
             QVERIFY2(codes.contains(error->Number()) || codes.contains(error->Number() & 0xff),
@@ -114,7 +109,7 @@ private slots:
         conn.Close();
         QVERIFY_THROWS_EXCEPTION(AppError, CreateDatabase(content.isNull() ? m_dbPath : path));
         QCOMPARE(ReadFile(path) + ReadFile(m_dbPath), before);
-        QCOMPARE(FilesIn(m_dir->path()), files);
+        QCOMPARE(Entries(m_dir->path()), files);
     }
 
     // A new address book: keyed, built under another name, its path quoted in the connection string.
@@ -125,7 +120,7 @@ private slots:
         QVERIFY(QDir().mkpath(folder + u"Datas"_s));
         CreateDatabase(path);
         QVERIFY(!ReadFile(path).startsWith("SQLite format 3"));                // not even the header is readable
-        QCOMPARE(FilesIn(folder + u"Datas"_s), QStringList{u"address.mdb"_s}); // no work file is left
+        QCOMPARE(Entries(folder + u"Datas"_s), QStringList{u"address.mdb"_s}); // no work file is left
         Connection conn;
         conn.Open(BuildConnectionString(folder));
         QCOMPARE(ConnectionStringValue(BuildConnectionString(folder), u"Source"_s), QString()); // whole keys only

@@ -1,5 +1,6 @@
 #include "tests/support/Book.h"
 
+#include <QDir>
 #include <QFile>
 
 #include "store/Connection.h"
@@ -101,6 +102,18 @@ QByteArray Sample(const QString& name)
 QString Key(qint64 number)
 {
     return QLatin1Char('_') + QString::number(number);
+}
+
+QStringList DumpFile(const QString& path)
+{
+    Connection conn;
+    conn.Open(ConnectionStringForFile(path));
+    return Dump(&conn);
+}
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
 } // namespace Book

@@ -24,10 +24,14 @@ QList<qint64> AddRecords(qint64 typeNo, const QStringList& names);
 // Every row of every table (and the key counters) as text, Null kept apart from "", to compare
 // a book before and after.
 QStringList Dump(Connection* conn = nullptr);
+// Dump of the address book in a file, opened on a connection of its own.
+QStringList DumpFile(const QString& path);
 // Every record as "name/type" ("name/" when its type is gone), sorted; then "|" and the types in
 // order: the contents as the user sees them.
 QStringList Contents(Connection* conn = nullptr);
 
+// The names in a folder, hidden ones too, sorted.
+QStringList Entries(const QString& folder);
 // A whole file, or nothing when it cannot be read.
 QByteArray ReadFile(const QString& path);
 // Replaces a file's contents; false when it could not be written.
