@@ -15,7 +15,6 @@
 #include <QtTest>
 
 #include "core/AppState.h"
-#include "core/CodePage.h"
 #include "core/Language.h"
 #include "core/OperateIni.h"
 #include "tests/support/Book.h"
@@ -125,18 +124,6 @@ private slots:
             m_folder->UseLanguage(QLatin1String(suffix));
             QVERIFY(GetLangString(QStringLiteral("frmMain"), QStringLiteral("30004"), QString()).contains("%name%"));
         }
-    }
-
-    // A Simplified Chinese file kept in its old code page reads the same as the shipped UTF-8 one.
-    void legacyCodePageFile()
-    {
-        m_folder->UseLanguage(QStringLiteral("chs"));
-        const QString utf8Text = GetLangString(QStringLiteral("frmMain"), QStringLiteral("40002"), QString());
-        QVERIFY(!utf8Text.isEmpty());
-        const QByteArray gbk = CodePage("CP936").FromUnicode(QString::fromUtf8(Book::ReadFile(LangFile)));
-        QVERIFY(!gbk.isValidUtf8());
-        QVERIFY(Book::WriteFile(LangFile, gbk));
-        QCOMPARE(GetLangString(QStringLiteral("frmMain"), QStringLiteral("40002"), QString()), utf8Text);
     }
 
     void applyLanguageOnAForm()
