@@ -25,15 +25,7 @@ const QStringList RecordBoxes = {"txtName", "txtFPhone", "txtMobile", "txtCPhone
                                  "txtMail", "txtQQ",     "txtMSN",    "txtICQ"};
 const QStringList Anna = {"Anna", "111", "222", "333", "a@b.c", "12345", "m@s.n", "678"};
 
-int AddType(const QString& name, const QString& description = {})
-{
-    return static_cast<int>(Book::AddType(name, description));
-}
-
-int AddAnna(int typeNo)
-{
-    return static_cast<int>(Book::AddRecord(typeNo, Anna[0], Anna.mid(1)));
-}
+using Book::AddType;
 
 // Every record by key: its eight fields deciphered, then its type number.
 QMap<int, QStringList> Records()
@@ -195,7 +187,8 @@ private slots:
         QFETCH(QStringList, stored);
         const int family = setup == "none" ? -1 : AddType(QStringLiteral("Family"));
         const int work = family == -1 ? -1 : AddType(QStringLiteral("Work"));
-        const int anna = family == -1 ? -1 : AddAnna(setup == "orphan" ? work + 1 : family);
+        const int anna =
+            family == -1 ? -1 : Book::AddRecord(setup == "orphan" ? work + 1 : family, Anna[0], Anna.mid(1));
         const QMap<int, QStringList> before = Records();
         frmPWD& form = Open<frmPWD>(editAnna ? anna : -1);
         auto* chooser = Child<QComboBox>(&form, "txtTypeNo");
@@ -262,8 +255,8 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, description);
         QFETCH(QString, sequence);
-        const int keys[] = {AddType(QStringLiteral("Family"), QStringLiteral("relatives")),
-                            AddType(QStringLiteral("Work")), AddType(QStringLiteral("Ärzte"))};
+        const qint64 keys[] = {AddType(QStringLiteral("Family"), QStringLiteral("relatives")),
+                               AddType(QStringLiteral("Work")), AddType(QStringLiteral("Ärzte"))};
         frmPWDType& form = Open<frmPWDType>(edit < 0 ? -1 : keys[edit]);
         Child(&form, "txtTypeName")->setText(name);
         Child(&form, "txtDescription")->setText(description);
@@ -370,7 +363,7 @@ private slots:
     void databaseErrors()
     {
         QFETCH(bool, onLoad);
-        const int anna = AddAnna(AddType(QStringLiteral("Family")));
+        const int anna = Book::AddRecord(AddType(QStringLiteral("Family")), Anna[0], Anna.mid(1));
         frmPWD& form = Form<frmPWD>();
         if (onLoad) {
             Conn.Close();
