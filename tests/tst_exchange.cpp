@@ -329,16 +329,22 @@ private slots:
             disk.Fill();
         }
 
+        // The user searches or clicks the node, then clicks the rows (Ctrl held after the first).
         frmMain* w = m_window = new frmMain();
+        QVERIFY(QTest::qWaitForWindowActive(w));
         if (node == u"a") {
-            w->txtValue->setText(node);
+            QTest::mouseClick(w->txtValue, Qt::LeftButton);
+            QTRY_COMPARE(w->txtValue->selectedText(), w->txtValue->text());
+            QTest::keyClicks(w->txtValue, node);
             QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
-        } else {
-            w->LoadTreeData(node);
+        } else if (node != u"Root") {
+            QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {},
+                              w->TreeView1->visualItemRect(w->NodeByKey(node)).center());
         }
-        for (const int row : rows) {
-            w->ListView1->selectionModel()->select(w->ListModel()->index(row, 0),
-                                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCoreApplication::processEvents(); // the list lays itself out after a load
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, i > 0 ? Qt::ControlModifier : Qt::NoModifier,
+                              w->ListView1->visualRect(w->ListModel()->index(rows[i], 0)).center());
         }
         m_platform->calls.clear();
         m_platform->files = {dir + target}; // without a suffix, the filter's is added

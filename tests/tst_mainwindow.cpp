@@ -436,9 +436,13 @@ void tst_MainWindow::search()
     const qint64 empty = AddType(u"Empty"_s);
 
     frmMain* w = Open();
+    QVERIFY(QTest::qWaitForWindowActive(w));
     w->txtField->setCurrentIndex(field - (chooseField ? 1 : 0)); // choosing from the program does not search
     if (!text.isNull()) {
-        w->txtValue->setText(text);
+        // A click selects the prompt; what is typed replaces it.
+        QTest::mouseClick(w->txtValue, Qt::LeftButton);
+        QTRY_COMPARE(w->txtValue->selectedText(), w->txtValue->text());
+        text.isEmpty() ? QTest::keyClick(w->txtValue, Qt::Key_Backspace) : QTest::keyClicks(w->txtValue, text);
     }
     QCOMPARE(CurrentNodeKey(w), u"Root"_s);
     if (chooseField) {
