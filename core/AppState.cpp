@@ -17,8 +17,32 @@ bool LoginPassed = false;
 
 namespace {
 
-constexpr int TraditionalChinese = 1028;
-constexpr int SimplifiedChinese = 2052;
+// What each language brings: its language file, the locale of Qt's own texts, the credit line.
+// The first row is English, for every identifier the others do not name.
+struct Language
+{
+    int lcid;
+    const char* file;
+    const char* qtLocale;
+    const char* credit;
+};
+constexpr Language Languages[] = {
+    {1033, "mvleng.ini", "",
+     "Thanks to everyone who tried Tavoren and reported problems, and to the authors of Qt, SQLCipher and the "
+     "Tango icons."},
+    {1028, "mvlcht.ini", "zh_TW", "感謝所有試用並回報問題的朋友，也感謝 Qt、SQLCipher 與 Tango 圖示的作者。"},
+    {2052, "mvlchs.ini", "zh_CN", "感谢所有试用并反馈问题的朋友，也感谢 Qt、SQLCipher 和 Tango 图标的作者。"},
+};
+
+const Language& LanguageOf(int lcid)
+{
+    for (const Language& language : Languages) {
+        if (language.lcid == lcid) {
+            return language;
+        }
+    }
+    return Languages[0];
+}
 
 bool ReadSwitch(const QString& key)
 {
@@ -37,26 +61,12 @@ QString AppFolderFrom(const QString& executableFolder)
 
 QString LanguageFileFor(int lcid, const QString& appFolder)
 {
-    switch (lcid) {
-    case TraditionalChinese:
-        return appFolder + QStringLiteral("Language/mvlcht.ini");
-    case SimplifiedChinese:
-        return appFolder + QStringLiteral("Language/mvlchs.ini");
-    default:
-        return appFolder + QStringLiteral("Language/mvleng.ini");
-    }
+    return appFolder + QStringLiteral("Language/") + QLatin1String(LanguageOf(lcid).file);
 }
 
 QString QtLocaleFor(int lcid)
 {
-    switch (lcid) {
-    case TraditionalChinese:
-        return QStringLiteral("zh_TW");
-    case SimplifiedChinese:
-        return QStringLiteral("zh_CN");
-    default:
-        return {};
-    }
+    return QLatin1String(LanguageOf(lcid).qtLocale);
 }
 
 bool InstallQtTranslations(int lcid)
@@ -77,15 +87,7 @@ bool InstallQtTranslations(int lcid)
 
 QString CreditTextFor(int lcid)
 {
-    switch (lcid) {
-    case TraditionalChinese:
-        return QStringLiteral("感謝所有試用並回報問題的朋友，也感謝 Qt、SQLCipher 與 Tango 圖示的作者。");
-    case SimplifiedChinese:
-        return QStringLiteral("感谢所有试用并反馈问题的朋友，也感谢 Qt、SQLCipher 和 Tango 图标的作者。");
-    default:
-        return QStringLiteral("Thanks to everyone who tried Tavoren and reported problems, and to the authors "
-                              "of Qt, SQLCipher and the Tango icons.");
-    }
+    return QString::fromUtf8(LanguageOf(lcid).credit);
 }
 
 void InitApplicationState(const QString& executableFolder, const QString& executableBaseName, int lcid)
