@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QIcon>
 
 #include <clocale>
 #include <cstdio>
@@ -10,7 +11,11 @@
 
 #include "access/frmLogin.h"
 #include "access/frmNewUser.h"
+#include "app/ImportQueue.h"
+#include "app/SingleInstance.h"
 #include "core/AppState.h"
+#include "core/CommandLine.h"
+#include "core/DataLocations.h"
 #include "core/Errors.h"
 #include "core/Language.h"
 #include "core/Version.h"
@@ -40,23 +45,93 @@ namespace {
 
 std::unique_ptr<BookLock> HeldBook;
 
+void ImportGivenFile(const QString& file)
+{
+    Q_UNUSED(file); // wired to the import command once it takes a file
+}
+
+// Brings forward what the user works in: an open dialog (the login, say), else the main window.
+void BringToFront()
+{
+    QWidget* window = QApplication::activeModalWidget();
+    frmMain* main = FormInstance<frmMain>::IfLoaded();
+    if (window == nullptr && main != nullptr && main->isVisible()) {
+        window = main;
+    }
+    if (window == nullptr) {
+        return;
+    }
+    if (window->isMinimized()) {
+        window->showNormal();
+    }
+    window->raise();
+    window->activateWindow();
+}
+
+QStringList Arguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    return arguments;
+}
+
+// --help and --version need no window, so they work without a display.
+int RunWithoutWindow(const CommandLine& command, int argc, char** argv)
+{
+    if (command.action == CommandLine::Action::Version) {
+        std::printf("Tavoren %s\n", TAVOREN_VERSION);
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    std::setlocale(LC_ALL, "");
+    const DataLocations locations = ResolveDataLocations(SystemDataEnvironment());
+    InitApplicationState(QCoreApplication::applicationDirPath(), locations, GetSystemDefaultLCID());
+    const QString program = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+    if (command.action == CommandLine::Action::Help) {
+        std::fputs(CommandLineHelp(program, BookPath(locations), locations.settingsFile).toLocal8Bit().constData(),
+                   stdout);
+        return 0;
+    }
+    std::fputs(CommandLineErrorText(program, command.error).toLocal8Bit().constData(), stderr);
+    return 2;
+}
+
 } // namespace
 
-bool LockBook()
+QString BookFile()
 {
-    const QString path = ConnectionStringValue(BuildConnectionString(AppFolder), QStringLiteral("Data Source"));
-    auto lock = std::make_unique<BookLock>(path);
+    return ConnectionStringValue(BuildConnectionString(DataFolder), QStringLiteral("Data Source"));
+}
+
+bool TakeBook()
+{
+    auto lock = std::make_unique<BookLock>(BookFile());
     if (!lock->TryLock()) {
-        ThePlatform().MessageBox(
-            nullptr,
-            GetLangString(QStringLiteral("General"), QStringLiteral("10011"),
-                          QStringLiteral("The address book %1 is open in another copy of Tavoren."))
-                .arg(QDir::toNativeSeparators(path)),
-            GetLangString(QStringLiteral("General"), QStringLiteral("10003"), QStringLiteral("Warning")),
-            MsgIcon::Warning, MsgButtons::Ok);
         return false;
     }
     HeldBook = std::move(lock);
+    return true;
+}
+
+void ReportBookInUse()
+{
+    ThePlatform().MessageBox(
+        nullptr,
+        GetLangString(QStringLiteral("General"), QStringLiteral("10011"),
+                      QStringLiteral("The address book %1 is open in another copy of Tavoren."))
+            .arg(QDir::toNativeSeparators(BookFile())),
+        GetLangString(QStringLiteral("General"), QStringLiteral("10003"), QStringLiteral("Warning")), MsgIcon::Warning,
+        MsgButtons::Ok);
+}
+
+bool LockBook()
+{
+    if (!TakeBook()) {
+        ReportBookInUse();
+        return false;
+    }
     return true;
 }
 
@@ -67,7 +142,7 @@ void UnlockBook()
 
 bool OpenDatabaseAndLogIn()
 {
-    Conn.Open(BuildConnectionString(AppFolder));
+    Conn.Open(BuildConnectionString(DataFolder));
     const QStringList missing = MissingSchemaObjects(Conn);
     if (!missing.isEmpty()) {
         Conn.Close();
@@ -106,21 +181,42 @@ bool OpenDatabaseAndLogIn()
 
 int Main(int argc, char** argv)
 {
-    if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("Tavoren %s\n", TAVOREN_VERSION);
-        return 0;
+    CommandLine command = ParseCommandLine(Arguments(argc, argv), QDir::currentPath());
+    if (command.action == CommandLine::Action::Help || command.action == CommandLine::Action::Version) {
+        return RunWithoutWindow(command, argc, argv);
     }
     TavorenApplication app(argc, argv);
+    // Qt has taken its own options (-platform, -style, ...) by now; what is left is ours.
+    command = ParseCommandLine(QCoreApplication::arguments().mid(1), QDir::currentPath());
+    if (command.action != CommandLine::Action::Run) {
+        return RunWithoutWindow(command, argc, argv);
+    }
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVOREN_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tavoren.Tavoren"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/tavoren-256.png")));
     std::setlocale(LC_ALL, ""); // the code page of stored texts follows the user's locale
+    ImportQueue imports(&ImportGivenFile);
+    InstanceServer instances;
+    QObject::connect(&instances, &InstanceServer::Requested, &imports, [&imports](const QStringList& files) {
+        BringToFront();
+        imports.Add(files);
+    });
     try {
         const int lcid = GetSystemDefaultLCID();
         InstallQtTranslations(lcid);
-        InitApplicationState(QCoreApplication::applicationDirPath(),
-                             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName(), lcid);
-        if (!LockBook()) {
+        const DataLocations locations = ResolveDataLocations(SystemDataEnvironment());
+        InitApplicationState(QCoreApplication::applicationDirPath(), locations, lcid);
+        PrepareDataFolders(locations);
+        if (!TakeBook()) {
+            // Another copy has the book open: it takes the files and comes to the front.
+            if (HandToRunningCopy(BookFile(), command.files)) {
+                return 0;
+            }
+            ReportBookInUse();
             return 1;
         }
+        instances.Listen(BookFile()); // without it, later starts are refused by the lock as before
+        imports.Add(command.files);
         if (!OpenDatabaseAndLogIn()) {
             return 0;
         }
@@ -133,5 +229,6 @@ int Main(int argc, char** argv)
         return 1;
     }
     Form<frmMain>().show();
+    imports.SetReady();
     return QApplication::exec();
 }

@@ -17,8 +17,14 @@ public:
 // closed then). Throws when the database cannot be used.
 bool OpenDatabaseAndLogIn();
 
-// Takes the book below AppFolder for the life of the process. When another running copy holds it,
-// tells the user so and returns false; the book is not to be opened then.
+// The address book's file below DataFolder.
+QString BookFile();
+// Takes the book below DataFolder for the life of the process; false when another running copy
+// holds it.
+bool TakeBook();
+// Tells the user that another running copy holds the book.
+void ReportBookInUse();
+// TakeBook, telling the user when another copy holds the book; the book is not to be opened then.
 bool LockBook();
 // Lets the book go before the process ends.
 void UnlockBook();

@@ -4,11 +4,14 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+#include "core/DataLocations.h"
 #include "core/OperateIni.h"
 
 QString AppFolder;
 QString LangFile;
 QString IniFile;
+QString DataFolder;
+QString BackupFolder;
 bool SoundEnabled = false;
 bool LoginEnabled = false;
 QString CreditText;
@@ -90,12 +93,24 @@ QString CreditTextFor(int lcid)
     return QString::fromUtf8(LanguageOf(lcid).credit);
 }
 
-void InitApplicationState(const QString& executableFolder, const QString& executableBaseName, int lcid)
+void InitApplicationState(const QString& executableFolder, const DataLocations& locations, int lcid)
 {
     AppFolder = AppFolderFrom(executableFolder);
-    LangFile = LanguageFileFor(lcid, AppFolder);
+    DataFolder = locations.dataFolder;
+    BackupFolder = locations.backupFolder;
+    LangFile = LanguageFileFor(lcid, locations.resourceFolder);
     CreditText = CreditTextFor(lcid);
-    IniFile = AppFolder + executableBaseName + QStringLiteral(".ini");
+    IniFile = locations.settingsFile;
     SoundEnabled = ReadSwitch(QStringLiteral("PlaySound"));
     LoginEnabled = ReadSwitch(QStringLiteral("login"));
+}
+
+void InitApplicationState(const QString& executableFolder, const QString& executableBaseName, int lcid)
+{
+    const QString folder = AppFolderFrom(executableFolder);
+    DataLocations locations;
+    locations.dataFolder = folder;
+    locations.resourceFolder = folder;
+    locations.settingsFile = folder + executableBaseName + QStringLiteral(".ini");
+    InitApplicationState(executableFolder, locations, lcid);
 }

@@ -2,16 +2,20 @@
 
 #include <QString>
 
+struct DataLocations;
+
 // The application-wide state, set up once by start-up and read by every form.
 
-extern QString AppFolder;   // folder of the executable, always ending in a separator
-extern QString LangFile;    // full path of the language file chosen from the locale
-extern QString IniFile;     // full path of the settings file beside the executable
-extern bool SoundEnabled;   // interface sounds play
-extern bool LoginEnabled;   // an account must log in at start-up
-extern QString CreditText;  // the About box's credit line in the chosen language
-extern QString CurrentUser; // plain name of the current account; empty until known
-extern bool LoginPassed;    // set by the login and new-user forms when they succeed
+extern QString AppFolder;    // folder of the executable, always ending in a separator
+extern QString LangFile;     // full path of the language file chosen from the locale
+extern QString IniFile;      // full path of the settings file (beside the executable when portable)
+extern QString DataFolder;   // folder holding Datas/address.mdb, always ending in a separator
+extern QString BackupFolder; // where the backup folder chooser opens; empty for its own default
+extern bool SoundEnabled;    // interface sounds play
+extern bool LoginEnabled;    // an account must log in at start-up
+extern QString CreditText;   // the About box's credit line in the chosen language
+extern QString CurrentUser;  // plain name of the current account; empty until known
+extern bool LoginPassed;     // set by the login and new-user forms when they succeed
 
 // How start-up fills the state; none of it needs a window, so it can be tested on its own.
 
@@ -28,6 +32,9 @@ QString QtLocaleFor(int lcid);
 bool InstallQtTranslations(int lcid);
 // The About box's credit line in the same language.
 QString CreditTextFor(int lcid);
-// Start-up's first steps: AppFolder, LangFile, CreditText, IniFile and the two switches (both
-// True when the settings file, the section or the key is missing, or the value is junk).
+// Start-up's first steps: AppFolder, DataFolder, BackupFolder, LangFile, CreditText, IniFile and
+// the two switches (both True when the settings file, the section or the key is missing, or the
+// value is junk).
+void InitApplicationState(const QString& executableFolder, const DataLocations& locations, int lcid);
+// The same for a program folder that keeps everything beside the executable.
 void InitApplicationState(const QString& executableFolder, const QString& executableBaseName, int lcid);

@@ -17,6 +17,8 @@
 
 #include "app/Application.h"
 #include "core/AppState.h"
+#include "core/CommandLine.h"
+#include "core/DataLocations.h"
 #include "core/Errors.h"
 #include "core/OperateIni.h"
 #include "core/platform/SystemLocale.h"
@@ -58,6 +60,115 @@ private slots:
         QCOMPARE(AppFolderFrom(QStringLiteral("/opt/tavoren/")), QStringLiteral("/opt/tavoren/"));
         QCOMPARE(AppFolderFrom(QStringLiteral("/")), QStringLiteral("/"));
         QCOMPARE(AppFolderFrom(QStringLiteral("C:\\")), QStringLiteral("C:\\"));
+    }
+
+    void dataLocations_data()
+    {
+        QTest::addColumn<bool>("datas"); // the program folder holds Datas/
+        QTest::addColumn<QString>("xdgConfig");
+        QTest::addColumn<QString>("xdgData");
+        QTest::addColumn<QString>("settings"); // below the temporary folder
+        QTest::addColumn<QString>("book");
+        QTest::newRow("program folder with Datas/") << true << "/cfg"
+                                                    << ""
+                                                    << "/bin/tv.ini"
+                                                    << "/bin/Datas/address.mdb";
+        QTest::newRow("installed, XDG unset") << false << ""
+                                              << ""
+                                              << "/home/.config/tavoren/Tavoren.ini"
+                                              << "/home/.local/share/tavoren/Datas/address.mdb";
+        QTest::newRow("installed, XDG set") << false << "/cfg/"
+                                            << "/data"
+                                            << "/cfg/tavoren/Tavoren.ini"
+                                            << "/data/tavoren/Datas/address.mdb";
+        QTest::newRow("installed, relative XDG ignored") << false << "cfg"
+                                                         << "./data"
+                                                         << "/home/.config/tavoren/Tavoren.ini"
+                                                         << "/home/.local/share/tavoren/Datas/address.mdb";
+    }
+
+    void dataLocations()
+    {
+        QFETCH(bool, datas);
+        QFETCH(QString, xdgConfig);
+        QFETCH(QString, xdgData);
+        QTemporaryDir dir;
+        const QString tmp = dir.path();
+        QDir(tmp).mkpath(datas ? QStringLiteral("bin/Datas") : QStringLiteral("bin"));
+        const auto absolute = [&](const QString& path) { return path.startsWith(u'/') ? tmp + path : path; };
+        const DataLocations locations = ResolveDataLocations(
+            {tmp + QStringLiteral("/bin"), QStringLiteral("tv"), tmp + QStringLiteral("/home"), absolute(xdgConfig),
+             absolute(xdgData), tmp + QStringLiteral("/home/Docs"), tmp + QStringLiteral("/share/tavoren")});
+        QCOMPARE(locations.portable, datas);
+        QTEST(locations.settingsFile.mid(tmp.size()), "settings");
+        QTEST(BookPath(locations).mid(tmp.size()), "book");
+        QCOMPARE(locations.backupFolder, datas ? QString() : tmp + QStringLiteral("/home/Docs"));
+        QCOMPARE(locations.resourceFolder, tmp + (datas ? QStringLiteral("/bin/") : QStringLiteral("/share/tavoren/")));
+        if (datas) {
+            PrepareDataFolders(locations); // a program folder is left as it is
+            QVERIFY(QDir(tmp + QStringLiteral("/bin/Datas")).isEmpty());
+        }
+    }
+
+    // An installed program's first start copies the empty book into private folders; later starts
+    // keep the book they find, and a missing template leaves nothing behind.
+    void firstStartOfAnInstalledProgram()
+    {
+        QTemporaryDir dir;
+        const QString tmp = dir.path();
+        QDir(tmp).mkpath(QStringLiteral("usr/bin"));
+        QDir(tmp).mkpath(QStringLiteral("usr/share/tavoren"));
+        CreateDatabase(tmp + QStringLiteral("/usr/share/tavoren/address.mdb"));
+        const DataLocations locations = ResolveDataLocations({tmp + QStringLiteral("/usr/bin"),
+                                                              QStringLiteral("tavoren"),
+                                                              tmp + QStringLiteral("/home"),
+                                                              {},
+                                                              {},
+                                                              {},
+                                                              tmp + QStringLiteral("/usr/share/tavoren")});
+        PrepareDataFolders(locations);
+        const QString book = BookPath(locations);
+        QCOMPARE(Book::ReadFile(book), Book::ReadFile(locations.templateBook));
+        const auto owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        QCOMPARE(QFile::permissions(book) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), owner);
+        for (const char* folder : {"/home/.config", "/home/.config/tavoren", "/home/.local/share/tavoren",
+                                   "/home/.local/share/tavoren/Datas"}) {
+            QCOMPARE(QFile::permissions(tmp + QLatin1String(folder)) &
+                         ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+                     owner | QFileDevice::ExeOwner);
+        }
+        QVERIFY(Book::WriteFile(book, "the user's own book"));
+        PrepareDataFolders(locations);
+        QCOMPARE(Book::ReadFile(book), QByteArray("the user's own book"));
+
+        QVERIFY(QFile::remove(book) && QFile::remove(locations.templateBook));
+        QVERIFY_THROWS_EXCEPTION(AppError, PrepareDataFolders(locations));
+        QVERIFY(QDir(QFileInfo(book).path()).isEmpty());
+    }
+
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QStringList>("files");
+        using A = CommandLine::Action;
+        QTest::newRow("nothing") << QStringList{} << int(A::Run) << QStringList{};
+        QTest::newRow("files, relative and as addresses")
+            << QStringList{"a.vcf", "/x/../b.csv", "file:///c%20d.vcf"} << int(A::Run)
+            << QStringList{"/w/a.vcf", "/b.csv", "/c d.vcf"};
+        QTest::newRow("help wins") << QStringList{"--version", "-h", "--bogus"} << int(A::Help) << QStringList{};
+        QTest::newRow("version") << QStringList{"-v"} << int(A::Version) << QStringList{};
+        QTest::newRow("unknown option") << QStringList{"a.vcf", "--bogus"} << int(A::Error) << QStringList{};
+        QTest::newRow("a file named like an option")
+            << QStringList{"--", "-x.csv", "-"} << int(A::Run) << QStringList{"/w/-x.csv", "/w/-"};
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        const CommandLine command = ParseCommandLine(arguments, QStringLiteral("/w"));
+        QTEST(int(command.action), "action");
+        QTEST(command.files, "files");
     }
 
     void localeIdentifiers_data()

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build pkg-config   # the compiler and the build
-    qt6-base-dev                       # Qt Widgets, Gui, Core, PrintSupport and QtTest
+    qt6-base-dev                       # Qt Widgets, Gui, Core, PrintSupport, Network and QtTest
     qt6-multimedia-dev                 # playing the interface sounds
     qt6-translations-l10n              # Qt's own buttons and file dialogs in Chinese
     libsqlcipher-dev                   # the password-protected address book file
@@ -15,6 +15,8 @@ packages=(
     fonts-dejavu-core fonts-wqy-microhei  # the fonts the language files name (Latin, Chinese)
     xvfb xauth                         # running the real window headless
     poppler-utils                      # pdftotext, to read back printed lists in the tests
+    dpkg-dev                           # dpkg-shlibdeps, with which cpack finds the package's dependencies
+    desktop-file-utils appstream       # checking the installed desktop entry and metainfo
 )
 
 missing=()

@@ -142,6 +142,8 @@ TestProgramFolder::TestProgramFolder(bool openConnection)
     }
     CreateDatabase(DatabasePath());
     AppFolder = Path();
+    DataFolder = Path();
+    BackupFolder.clear();
     IniFile = Path() + QStringLiteral("Tavoren.ini");
     UseLanguage(QStringLiteral("eng"));
     SoundEnabled = true;
