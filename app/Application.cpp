@@ -47,7 +47,7 @@ std::unique_ptr<BookLock> HeldBook;
 
 void ImportGivenFile(const QString& file)
 {
-    Q_UNUSED(file); // wired to the import command once it takes a file
+    Form<frmMain>().ImportFile(file);
 }
 
 // Brings forward what the user works in: an open dialog (the login, say), else the main window.
@@ -84,7 +84,11 @@ int RunWithoutWindow(const CommandLine& command, int argc, char** argv)
         std::printf("Tavoren %s\n", TAVOREN_VERSION);
         return 0;
     }
-    QCoreApplication app(argc, argv);
+    // After a window-system start-up has taken Qt's own options there is an application object already.
+    std::unique_ptr<QCoreApplication> app;
+    if (QCoreApplication::instance() == nullptr) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     std::setlocale(LC_ALL, "");
     const DataLocations locations = ResolveDataLocations(SystemDataEnvironment());
     InitApplicationState(QCoreApplication::applicationDirPath(), locations, GetSystemDefaultLCID());

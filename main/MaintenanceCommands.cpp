@@ -87,7 +87,7 @@ MaintenanceCommands::MaintenanceCommands(QWidget* window) : m_window(window) {}
 void MaintenanceCommands::Backup(const QString& title)
 {
     PlaySoundRes(SoundInformation);
-    const QString folder = ThePlatform().ChooseFolder(m_window, Text("50004", "Select a folder:"));
+    const QString folder = ThePlatform().ChooseFolder(m_window, Text("50004", "Select a folder:"), BackupFolder);
     PlaySoundRes(SoundClick);
     if (folder.isEmpty()) {
         return;

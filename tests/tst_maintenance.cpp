@@ -236,9 +236,12 @@ private slots:
         w->LoadTreeData(familyKey);
         const QStringList original = Dump();
 
-        // Backup while the window holds the book open.
+        // Backup while the window holds the book open; the chooser opens where backups belong.
+        BackupFolder = u"/home/someone/Documents"_s;
         Trigger("mnuBackup", {m_out->path()});
+        BackupFolder.clear();
         QCOMPARE(m_platform->Sequence(), u"102,folder,104,102,box,104"_s);
+        QCOMPARE(m_platform->calls[1].title, u"/home/someone/Documents"_s);
         QCOMPARE(m_platform->Boxes().first().text, u"Backup complete!"_s);
         const QString backup = Out(BackupFileName(QDate::currentDate()));
         QCOMPARE(Entries(m_out->path()), QStringList{QFileInfo(backup).fileName()});

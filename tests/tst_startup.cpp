@@ -1,5 +1,6 @@
 // Start-up: folder, language and settings choices, the two switches, the connection and the
 // window state kept in the settings file.
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -16,18 +17,21 @@
 #include <memory>
 
 #include "app/Application.h"
+#include "app/ImportQueue.h"
 #include "core/AppState.h"
 #include "core/CommandLine.h"
 #include "core/DataLocations.h"
 #include "core/Errors.h"
 #include "core/OperateIni.h"
 #include "core/platform/SystemLocale.h"
+#include "main/frmMain.h"
 #include "store/BookLock.h"
 #include "store/Database.h"
 #include "store/Maintenance.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/FormState.h"
+#include "ui/Forms.h"
 
 namespace {
 
@@ -422,6 +426,37 @@ private slots:
             delete translator;
         }
         QTEST(texts, "texts");
+    }
+
+    // A file given on the command line (or by a later start) waits for the main window and for
+    // any open dialog, then gets the import's usual confirmation; the next file follows.
+    void givenFilesAreImportedOnceTheWindowIsFree()
+    {
+        TestProgramFolder folder;
+        RecordingPlatform platform;
+        const QString file = folder.Path() + QStringLiteral("given.vcf");
+        QVERIFY(Book::WriteFile(file, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\nEND:VCARD\r\n"));
+        ImportQueue queue([](const QString& given) { Form<frmMain>().ImportFile(given); });
+        queue.Add({file, folder.Path() + QStringLiteral("missing.csv")});
+        QCoreApplication::processEvents();
+        QVERIFY(platform.Boxes().isEmpty()); // no window yet: the login may still be running
+
+        Form<frmMain>().show();
+        QDialog busy(&Form<frmMain>());
+        busy.setModal(true);
+        busy.show();
+        queue.SetReady();
+        QCoreApplication::processEvents();
+        QVERIFY(platform.Boxes().isEmpty());
+
+        platform.answers = {MsgResult::Cancel};
+        busy.close();
+        QTRY_COMPARE(platform.Boxes().size(), 2);
+        QVERIFY2(platform.Boxes()[0].text.startsWith(QStringLiteral("Import 1 contacts?")),
+                 qPrintable(platform.Boxes()[0].text));
+        QCOMPARE(platform.Boxes()[1].text, QStringLiteral("The file could not be read: missing.csv"));
+        QCOMPARE(Book::Contents(), QStringList{QStringLiteral("|")}); // cancelled: nothing added
+        FormInstance<frmMain>::Unload();
     }
 
     void versionOnTheCommandLine()

@@ -105,9 +105,9 @@ public:
 
     void PlaySound(int id) override { m_player.Play(id); }
 
-    QString ChooseFolder(QWidget* parent, const QString& prompt) override
+    QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) override
     {
-        return QFileDialog::getExistingDirectory(parent, prompt);
+        return QFileDialog::getExistingDirectory(parent, prompt, startFolder);
     }
 
     QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter) override

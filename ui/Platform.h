@@ -24,8 +24,8 @@ public:
                                  MsgButtons buttons) = 0;
     // Starts one of the sounds 101..104 and returns at once; a new sound cuts off the one playing.
     virtual void PlaySound(int id) = 0;
-    // An existing folder, or empty when cancelled.
-    virtual QString ChooseFolder(QWidget* parent, const QString& prompt) = 0;
+    // An existing folder, or empty when cancelled; the chooser opens in startFolder when one is given.
+    virtual QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) = 0;
     // A file to open, or empty when cancelled. filter as "backup file (*.mvb)".
     virtual QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter) = 0;
     // A file to write, or empty when cancelled; selectedFilter receives the chosen filter. The

@@ -55,9 +55,9 @@ static QString NextFile(std::deque<QString>& files)
     return file;
 }
 
-QString RecordingPlatform::ChooseFolder(QWidget*, const QString& prompt)
+QString RecordingPlatform::ChooseFolder(QWidget*, const QString& prompt, const QString& startFolder)
 {
-    calls.append({QStringLiteral("folder"), prompt, {}, MsgIcon::Information, MsgButtons::Ok, 0});
+    calls.append({QStringLiteral("folder"), prompt, startFolder, MsgIcon::Information, MsgButtons::Ok, 0});
     return NextFile(files);
 }
 

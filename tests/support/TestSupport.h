@@ -29,7 +29,8 @@ public:
     MsgResult MessageBox(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons) override;
     void PlaySound(int id) override;
-    QString ChooseFolder(QWidget* parent, const QString& prompt) override;
+    // The start folder is kept as the call's title.
+    QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) override;
     QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter) override;
     QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
                            QString* selectedFilter) override;
