@@ -197,7 +197,11 @@ int Main(int argc, char** argv)
     }
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVOREN_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tavoren.Tavoren"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/app/tavoren-256.png")));
+    QIcon icon;
+    for (const char* size : {"16x16", "32x32", "48x48", "256x256"}) {
+        icon.addFile(QStringLiteral(":/app/%1/org.tavoren.Tavoren.png").arg(QLatin1String(size)));
+    }
+    QApplication::setWindowIcon(icon);
     std::setlocale(LC_ALL, ""); // the code page of stored texts follows the user's locale
     ImportQueue imports(&ImportGivenFile);
     InstanceServer instances;

@@ -102,8 +102,14 @@ DataLocations ResolveDataLocations(const DataEnvironment& environment)
     const QString data = XdgFolder(environment.xdgDataHome, environment.home, ".local/share");
     locations.dataFolder = data + QStringLiteral("tavoren/");
     locations.settingsFile = config + QStringLiteral("tavoren/Tavoren.ini");
-    locations.resourceFolder = WithSeparator(environment.installedShareFolder);
-    locations.templateBook = locations.resourceFolder + QStringLiteral("address.mdb");
+    // A copy unpacked where it cannot write (read-only media, say) has no install around it: it
+    // brings its own language files and book.
+    const QString share = WithSeparator(environment.installedShareFolder);
+    const bool installed = QFileInfo(share + QStringLiteral("Language")).isDir() ||
+                           !QFileInfo(programFolder + QStringLiteral("Language")).isDir();
+    locations.resourceFolder = installed ? share : programFolder;
+    locations.templateBook =
+        installed ? share + QStringLiteral("address.mdb") : programFolder + QStringLiteral("Datas/address.mdb");
     locations.backupFolder = environment.documentsFolder.isEmpty() ? environment.home : environment.documentsFolder;
     return locations;
 }

@@ -108,6 +108,14 @@ private slots:
         QTEST(BookPath(locations).mid(tmp.size()), "book");
         QCOMPARE(locations.backupFolder, datas ? QString() : tmp + QStringLiteral("/home/Docs"));
         QCOMPARE(locations.resourceFolder, tmp + (datas ? QStringLiteral("/bin/") : QStringLiteral("/share/tavoren/")));
+        if (!datas) {
+            // Without an install around it, a copy that cannot keep its data reads its own files.
+            QDir(tmp).mkpath(QStringLiteral("bin/Language"));
+            const DataLocations unpacked = ResolveDataLocations(
+                {tmp + QStringLiteral("/bin"), {}, tmp, {}, {}, {}, tmp + QStringLiteral("/share/tavoren")});
+            QCOMPARE(unpacked.resourceFolder, tmp + QStringLiteral("/bin/"));
+            QCOMPARE(unpacked.templateBook, tmp + QStringLiteral("/bin/Datas/address.mdb"));
+        }
         if (datas) {
             PrepareDataFolders(locations); // a program folder is left as it is
             QVERIFY(QDir(tmp + QStringLiteral("/bin/Datas")).isEmpty());
