@@ -1,11 +1,9 @@
 // The login, recovery and account dialogs driven by their controls over a real address book, and
 // the start-up paths that show them.
-#include <QFile>
 #include <QPushButton>
 #include <QStyle>
 #include <QtTest>
 
-#include <memory>
 #include <optional>
 
 #include "access/frmForget.h"
@@ -18,9 +16,12 @@
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Common.h"
 #include "ui/Forms.h"
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -114,10 +115,7 @@ private slots:
         CloseEveryWindow(); // the main window writes the settings file as it closes
         qInstallMessageHandler(QtTestHandler);
         // No password in a log, the settings file, or any message but the recovery message.
-        QFile settings(IniFile);
-        if (settings.open(QIODevice::ReadOnly)) {
-            Logged.append(QString::fromUtf8(settings.readAll()));
-        }
+        Logged.append(QString::fromUtf8(Book::ReadFile(IniFile)));
         for (const RecordingPlatform::Call& box : m_world->platform.Boxes()) {
             Logged.append(box.text.startsWith("Your password is:") ? QString() : box.text);
         }
@@ -129,71 +127,32 @@ private slots:
 
     // Captions by language, masked password boxes in the language's font like every other box,
     // OK as default and Escape as cancel.
+    void controls_data() { Book::AddRows(u"access.txt"_s); }
     void controls()
     {
-        const char* rows[][5] = {{"none", "frmLogin", "Login", "CmdForget", "&Forget"},
-                                 {"none", "frmForget", "Forget password", "SkinLabel2", "Answer:"},
-                                 {"chs", "frmUsers", "用户账户", "SkinLabel3", "新密码："},
-                                 {"cht", "frmNewUser", "建立使用者", "CmdCancel", "取消(&C)"}};
-        for (const auto& r : rows) {
-            m_world->folder.UseLanguage(r[0]);
-            WriteIni(QStringLiteral("Info"), QStringLiteral("FontSize"), QStringLiteral("16"), LangFile);
-            m_world->platform.calls.clear();
-            QDialog* dialog = Load(r[1]);
-            dialog->show();
-            QCOMPARE(dialog->windowTitle(), QString::fromUtf8(r[2]));
-            QCOMPARE(dialog->findChild<QObject*>(r[3])->property("text").toString(), QString::fromUtf8(r[4]));
-            for (QLineEdit* box : dialog->findChildren<QLineEdit*>()) {
-                const bool secret = box->objectName().contains("Password") || box->objectName() == "txtConfrim";
-                QCOMPARE(box->echoMode(), secret ? QLineEdit::Password : QLineEdit::Normal);
-                QVERIFY(!secret || box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box) == '*');
-                QCOMPARE(box->font().pointSizeF(), 16.0);
-            }
-            QVERIFY(dialog->findChild<QPushButton*>("CmdOK")->isDefault());
-            QTest::keyClick(dialog, Qt::Key_Escape); // the cancel button
-            QVERIFY(!IsFormLoaded(r[1]));
-            QCOMPARE(m_world->platform.Sequence(), QStringLiteral("104"));
+        QFETCH(QString, language);
+        QFETCH(QString, form);
+        QFETCH(QString, control);
+        m_world->folder.UseLanguage(language);
+        WriteIni(QStringLiteral("Info"), QStringLiteral("FontSize"), QStringLiteral("16"), LangFile);
+        QDialog* dialog = Load(form);
+        dialog->show();
+        QTEST(dialog->windowTitle(), "title");
+        QTEST(dialog->findChild<QObject*>(control)->property("text").toString(), "caption");
+        for (QLineEdit* box : dialog->findChildren<QLineEdit*>()) {
+            const bool secret = box->objectName().contains("Password") || box->objectName() == "txtConfrim";
+            QCOMPARE(box->echoMode(), secret ? QLineEdit::Password : QLineEdit::Normal);
+            QVERIFY(!secret || box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box) == '*');
+            QCOMPARE(box->font().pointSizeF(), 16.0);
         }
+        QVERIFY(dialog->findChild<QPushButton*>("CmdOK")->isDefault());
+        QTest::keyClick(dialog, Qt::Key_Escape); // the cancel button
+        QVERIFY(!IsFormLoaded(form));
+        QCOMPARE(m_world->platform.Sequence(), QStringLiteral("104"));
     }
 
     // Each refusal: its text, icon and sounds, the focus on the box at fault, and nothing written.
-    // The new-user rows change one box of an entry that is otherwise complete.
-    void refusals_data()
-    {
-        for (const char* column : {"form", "currentUser", "fields", "message", "icon", "focus"}) {
-            QTest::addColumn<QString>(column);
-        }
-        const char *wrong = "Incorrect user name or password!", *badAnswer = "The question or answer is incorrect!",
-                   *oldWrong = "The old password is incorrect!", *noName = "The user name cannot be empty!",
-                   *noPassword = "The password cannot be empty!",
-                   *foreign = "The text contains characters that this system's character set cannot store!";
-        const char* rows[][7] = {
-            {"login name blank", "Login", "alice", "UserName=   |Password=x", noName, "i", "UserName"},
-            {"login password blank", "Login", "alice", "Password=  ", noPassword, "i", "Password"},
-            {"built-in, name spaced", "Login", "alice", "UserName= alice |Password=secret", "Password error", "!",
-             "Password"},
-            {"login case", "Login", "alice", "UserName=Alice|Password=secret", wrong, "!", "Password"},
-            {"login hostile", "Login", "alice", "UserName=' OR ''='<huge>|Password=%' OR 1=1 --<lone>", wrong, "!",
-             "Password"},
-            {"recovery untrimmed", "Forget", "alice", "Question=colour?|Answer=blue ", badAnswer, "!", "Question"},
-            {"recovery other account", "Forget", "bob", "Question=colour?|Answer=blue", badAnswer, "!", "Question"},
-            {"new name first", "NewUser", "", "UserName=|Answer=", noName, "i", "UserName"},
-            {"new password spaces", "NewUser", "", "Password=   ", noPassword, "i", "Password"},
-            {"new confirmation", "NewUser", "", "Confrim=pW", "The passwords do not match!", "i", "Confrim"},
-            {"new foreign", "NewUser", "", "Question=q<lone>", foreign, "i", "Question"},
-            {"users old password", "Users", "alice", "OldPassword=Secret", oldWrong, "i", "OldPassword"},
-            {"users login was off", "Users", "", "UserName=alice|OldPassword=secret", oldWrong, "i", "OldPassword"},
-            {"users confirmation", "Users", "alice", "OldPassword=secret|NewPassword=new|ConfrimPassword=New",
-             "The new password and its confirmation do not match!", "i", "ConfrimPassword"},
-            {"users foreign", "Users", "alice", "OldPassword=secret|Answer=<lone>", foreign, "i", "Answer"},
-        };
-        for (const auto& r : rows) {
-            const QString complete =
-                QLatin1String(r[1]) == "NewUser" ? "UserName=bob|Password=pw|Confrim=pw|Question=q|Answer=a|" : "";
-            QTest::newRow(r[0]) << "frm" + QString(r[1]) << r[2] << complete + QString::fromUtf8(r[3]) << r[4] << r[5]
-                                << r[6];
-        }
-    }
+    void refusals_data() { Book::AddRows(u"access.txt"_s); }
 
     void refusals()
     {
@@ -211,7 +170,8 @@ private slots:
         QDialog* dialog = Load(form);
         dialog->show();
         QFETCH(QString, fields);
-        Submit(dialog, fields);
+        Submit(dialog,
+               (form == "frmNewUser" ? "UserName=bob|Password=pw|Confrim=pw|Question=q|Answer=a|" : "") + fields);
         QCOMPARE(m_world->platform.Sequence(), (icon == "!" ? "101" : "102") + QStringLiteral(",box,104"));
         QTEST(m_world->platform.Boxes().value(0).text, "message");
         QCOMPARE(m_world->platform.Boxes().value(0).icon, icon == "!" ? MsgIcon::Warning : MsgIcon::Information);
@@ -252,20 +212,7 @@ private slots:
     }
 
     // Name always, the rest only when given; a failure halfway leaves the account as it was.
-    void changeAccount_data()
-    {
-        QTest::addColumn<QString>("fields");
-        QTest::addColumn<QStringList>("stored");
-        QTest::newRow("name only, any confirmation")
-            << "UserName=carol|ConfrimPassword=whatever" << QStringList{"carol", "secret", "colour?", "blue"};
-        QTest::newRow("same name, new password")
-            << "NewPassword= n2 |ConfrimPassword=n2" << QStringList{"alice", "n2", "colour?", "blue"};
-        QTest::newRow("everything, awkward")
-            << "UserName=O'Neil 100%|NewPassword=<huge>|ConfrimPassword=<huge>|Question=猫？|Answer=Ün 🐱"
-            << QStringList{"O'Neil 100%", QString(5000, u'\''), "猫？", "Ün 🐱"};
-        QTest::newRow("answer update fails")
-            << "UserName=carol|NewPassword=hunter2|ConfrimPassword=hunter2|Answer=green" << Alice;
-    }
+    void changeAccount_data() { Book::AddRows(u"access.txt"_s); }
 
     void changeAccount()
     {
@@ -281,7 +228,8 @@ private slots:
         QFETCH(QString, fields);
         Submit(&dialog, "OldPassword=secret|" + fields);
         QCOMPARE(m_world->platform.Sequence(), fails ? QStringLiteral("103,box,104") : QStringLiteral("104"));
-        QTEST(StoredAccount(), "stored");
+        QFETCH(QStringList, stored);
+        QCOMPARE(StoredAccount(), stored.replaceInStrings(u"<huge>"_s, QString(5000, u'\'')));
         QCOMPARE(CurrentUser, StoredAccount().value(0));
         QCOMPARE(IsFormLoaded("frmUsers"), fails);
     }
@@ -305,20 +253,7 @@ private slots:
         QCOMPARE(seen, (QStringList{"frmLogin", "carol"}));
     }
 
-    void startup_data()
-    {
-        for (const char* column : {"login", "account", "button"}) {
-            QTest::addColumn<QString>(column); // button: what the shown dialog gets, none closes it
-        }
-        const char* rows[][4] = {
-            {"login off, no account", "off", "", ""}, {"login off, account", "off", "yes", ""},
-            {"first start", "on", "", "CmdOK"},       {"first start, cancel", "on", "", "CmdCancel"},
-            {"login", "on", "yes", "CmdOK"},          {"login, cancel", "on", "yes", "CmdCancel"},
-            {"login, close", "on", "yes", "none"}};
-        for (const auto& r : rows) {
-            QTest::newRow(r[0]) << r[1] << r[2] << r[3];
-        }
-    }
+    void startup_data() { Book::AddRows(u"access.txt"_s); }
 
     void startup()
     {

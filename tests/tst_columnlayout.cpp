@@ -72,24 +72,7 @@ private slots:
         QVERIFY(m_world->platform.Boxes().isEmpty());
     }
 
-    void junkKeepsTheList_data()
-    {
-        QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<QStringList>("shape");
-        QTest::addColumn<int>("sortColumn");
-        QTest::addColumn<int>("sortOrder");
-        const QStringList plain{"0:100", "1:100", "2:100", "3:100"};
-        QTest::newRow("out of range") << QByteArray("List_HW1=-1440\nList_HW3=99999999999999999999\nList_HP1=-2\n"
-                                                    "List_HP2=40000\nList_SortKey=32768\nList_SortOrder=-1\n")
-                                      << plain << 0 << 1;
-        QTest::newRow("not numbers") << QByteArray("List_HW1=wide\nList_HW2=\nList_HP1=first\nList_HP2=0x2\n"
-                                                   "List_SortKey=Name\nList_SortOrder=down\n")
-                                     << plain << 3 << 1;
-        // Every column asks for the first place: the last one asked gets it, none is lost.
-        QTest::newRow("every column first")
-            << QByteArray("List_HP1=1\nList_HP2=1\nList_HP3=1\nList_HP4=1\nList_HW4=1e308\n")
-            << QStringList{"3", "2", "1", "0"} << 3 << 1;
-    }
+    void junkKeepsTheList_data() { Book::AddRows(u"columnlayout.txt"_s); }
 
     void junkKeepsTheList()
     {

@@ -32,8 +32,7 @@ QMap<int, QStringList> Records()
 {
     QMap<int, QStringList> records;
     Recordset rs;
-    OpenAllRecords(rs, Conn);
-    for (; !rs.IsEOF(); rs.MoveNext()) {
+    for (OpenAllRecords(rs, Conn); !rs.IsEOF(); rs.MoveNext()) {
         QStringList fields;
         for (const char16_t* column :
              {u"Name", u"F_Phone1", u"F_MobilePhone1", u"C_Phone1", u"EMailList", u"QQ", u"MSN", u"ICQ"}) {
@@ -49,8 +48,7 @@ QStringList Types()
 {
     QStringList types;
     Recordset rs;
-    OpenTypes(rs, Conn, LockType::ReadOnly);
-    for (; !rs.IsEOF(); rs.MoveNext()) {
+    for (OpenTypes(rs, Conn, LockType::ReadOnly); !rs.IsEOF(); rs.MoveNext()) {
         types.append(rs.Text(u"TypeName") + QLatin1Char('|') + rs.Text(u"Description"));
     }
     return types;
@@ -94,6 +92,7 @@ void AddUnusualRows(const std::function<void(const char*, const QString&)>& row)
 {
     row("quotes, backslashes, wildcards", "O'Neil \"Jr\" C:\\dir\\ 100% _x_");
     row("tabs and line breaks", "\ta\tb\none\r\n");
+    row("ideographic spaces", QStringLiteral("\u3000wide\u3000"));
     row("beyond a line edit's stock limit", QStringLiteral("0123456789张").repeated(4000));
     row("emoji", QStringLiteral("smile 🙂👍🏽"));
     row("lone surrogate", QStringLiteral("a") + QChar(0xDC00) + QStringLiteral("b"));
@@ -120,42 +119,15 @@ private slots:
 
     void recordEditor_data()
     {
-        // "types": Anna under Family, and Work; "none": no type; "orphan": Anna's type is gone
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<bool>("editAnna");
-        QTest::addColumn<QStringList>("typed");
-        QTest::addColumn<int>("typeIndex"); // -1 leaves the chooser as loaded
-        QTest::addColumn<QString>("sequence");
-        QTest::addColumn<QString>("message"); // and the field that gets the focus
-        QTest::addColumn<QStringList>("stored");
-        auto row = [](const char* tag, const char* setup, bool edit, const QStringList& typed, int typeIndex,
-                      const char* sequence, const QString& message = {}, const QStringList& stored = {}) {
-            QTest::newRow(tag) << QString(setup) << edit << typed << typeIndex << QString(sequence) << message
-                               << (stored.isEmpty() ? typed : stored);
-        };
-        auto named = [](const QString& name) { return QStringList{name, {}, {}, {}, {}, {}, {}, {}}; };
-        const QString mails = QStringLiteral("contact@example-mail.com; ").repeated(24).chopped(2); // 622 bytes
-        const QStringList chinese = {"张伟", "010-8888", "138 0013", "021", mails, "10001", "張偉@msn", "7"};
-        QStringList padded;
-        for (const QString& field : chinese) {
-            padded.append("  " + field + ' ');
-        }
-        const char* info = "102,box,104";
-        const char* noType = "txtTypeNo:Please choose a type!";
-        row("new, spaces around every field", "types", false, padded, 1, "104", {}, chinese);
-        row("edit in place, other type", "types", true, chinese, 1, "104");
-        row("name differing only in case", "types", false, named("anna"), -1, "104");
-        row("another record's name", "types", false, named("Anna"), -1, "101");
-        row("name of spaces only", "types", false, named("   "), -1, info, "txtName:The name cannot be empty!",
-            named(""));
-        row("no type at all", "none", false, named("Bob"), -1, info, noType);
-        // Nothing is chosen for a record whose type is gone, so saving cannot quietly move it.
-        row("record of a deleted type", "orphan", true, Anna, -1, info, noType);
+        Book::AddRows(QStringLiteral("editors.txt"));
         AddUnusualRows([&](const char* tag, const QString& value) {
             const bool storable = CodePage::System().CanEncode(value);
-            row(tag, "types", false, QStringList(8, value), -1, storable ? "104" : info,
-                storable ? QString()
-                         : "txtName:The text contains characters that this system's character set cannot store!");
+            QTest::newRow(tag) << QStringLiteral("types") << false << QStringList(8, value).join('|') << -1
+                               << (storable ? "104" : "102,box,104")
+                               << (storable ? QString()
+                                            : "txtName:The text contains characters that this system's character "
+                                              "set cannot store!")
+                               << QString();
         });
     }
 
@@ -163,11 +135,14 @@ private slots:
     {
         QFETCH(QString, setup);
         QFETCH(bool, editAnna);
-        QFETCH(QStringList, typed);
+        QFETCH(QString, typed);
         QFETCH(int, typeIndex);
         QFETCH(QString, sequence);
         QFETCH(QString, message);
-        QFETCH(QStringList, stored);
+        QFETCH(QString, stored);
+        const QString mails = QStringLiteral("contact@example-mail.com; ").repeated(24).chopped(2); // 622 bytes
+        const QStringList fields = typed.replace("<mails>", mails).split('|');
+        const QStringList kept = stored.isEmpty() ? fields : stored.replace("<mails>", mails).split('|');
         const int family = setup == "none" ? -1 : AddType(QStringLiteral("Family"));
         const int work = family == -1 ? -1 : AddType(QStringLiteral("Work"));
         const int anna =
@@ -178,7 +153,7 @@ private slots:
         QCOMPARE(chooser->currentIndex(), setup == "orphan" ? -1 : 0);
         QCOMPARE(Child(&form, "txtName")->text(), editAnna ? Anna[0] : QString());
         for (int i = 0; i < RecordBoxes.size(); ++i) {
-            Child(&form, RecordBoxes[i])->setText(typed[i]);
+            Child(&form, RecordBoxes[i])->setText(fields[i]);
         }
         if (typeIndex >= 0) {
             chooser->setCurrentIndex(typeIndex);
@@ -189,7 +164,7 @@ private slots:
             if (!message.isEmpty()) {
                 QCOMPARE(form.focusWidget()->objectName() + ':' + m_world->platform.Boxes().first().text, message);
             }
-            QCOMPARE(Child(&form, "txtName")->text(), stored.first()); // trimmed where the user sees it
+            QCOMPARE(Child(&form, "txtName")->text(), kept.first()); // trimmed where the user sees it
             QVERIFY(!Unloaded<frmPWD>() && form.isVisible());
             QCOMPARE(Records(), before);
             return;
@@ -198,37 +173,21 @@ private slots:
         const QMap<int, QStringList> records = Records();
         const int key = editAnna ? anna : records.lastKey();
         QCOMPARE(records.size(), before.size() + (editAnna ? 0 : 1));
-        QCOMPARE(records.value(key), QStringList(stored) << QString::number(typeIndex == 1 ? work : family));
+        QCOMPARE(records.value(key), QStringList(kept) << QString::number(typeIndex == 1 ? work : family));
         frmPWD& again = Open<frmPWD>(key);
         for (int i = 0; i < RecordBoxes.size(); ++i) {
-            QCOMPARE(Child(&again, RecordBoxes[i])->text(), stored[i]); // loads back whole
+            QCOMPARE(Child(&again, RecordBoxes[i])->text(), kept[i]); // loads back whole
         }
     }
 
     void typeEditor_data()
     {
-        QTest::addColumn<int>("edit"); // index of the type edited, -1 for a new one
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("description");
-        QTest::addColumn<QString>("sequence");
-        QTest::addColumn<QStringList>("types");
+        Book::AddRows(QStringLiteral("editors.txt"));
         const QStringList given = {"Family|relatives", "Work|", "Ärzte|"};
-        auto row = [](const char* tag, int edit, const QString& name, const QString& description, const char* sequence,
-                      const QStringList& types) {
-            QTest::newRow(tag) << edit << name << description << QString(sequence) << types;
-        };
-        const char* taken = "104,101,box,104";
-        const char* refused = "104,102,box,104";
-        row("new, spaces trimmed", -1, "  Friends ", " old school  ", "104", given + QStringList{"Friends|old school"});
-        row("own name, other case", 0, "FAMILY", "", "104", {"FAMILY|", "Work|", "Ärzte|"});
-        row("other type's name, other case", -1, "work", "", taken, given);
-        row("renamed onto another type", 0, "Work", "", taken, given);
-        row("non-ASCII letters, other case", -1, "ärzte", "", taken, given);
-        row("name of spaces only", -1, "   ", "x", refused, given);
         AddUnusualRows([&](const char* tag, const QString& value) {
             const bool storable = CodePage::Utf8().CanEncode(value);
-            row(tag, -1, value, value, storable ? "104" : refused,
-                storable ? given + QStringList{value + '|' + value} : given);
+            QTest::newRow(tag) << -1 << value << value << (storable ? "104" : "104,102,box,104")
+                               << (storable ? given + QStringList{value + '|' + value} : given);
         });
     }
 
@@ -254,17 +213,7 @@ private slots:
         }
     }
 
-    void typeFromChooser_data()
-    {
-        QTest::addColumn<QStringList>("existing");
-        QTest::addColumn<QStringList>("afterSave");
-        QTest::newRow("with types") << QStringList{"Family", "Work"}
-                                    << QStringList{"Family", "Work", "Friends", "New type..."};
-        QTest::newRow("no type yet") << QStringList{} << QStringList{"Friends", "New type..."};
-        // A type may carry the new-type entry's text; choosing it does not open the type editor.
-        QTest::newRow("type named like the entry")
-            << QStringList{"New type..."} << QStringList{"New type...", "Friends", "New type..."};
-    }
+    void typeFromChooser_data() { Book::AddRows(QStringLiteral("editors.txt")); }
 
     // The main window is open, as it always is when the editors run.
     void typeFromChooser()
@@ -334,12 +283,7 @@ private slots:
         }
     }
 
-    void databaseErrors_data()
-    {
-        QTest::addColumn<bool>("onLoad");
-        QTest::newRow("save") << false;
-        QTest::newRow("load") << true;
-    }
+    void databaseErrors_data() { Book::AddRows(QStringLiteral("editors.txt")); }
 
     // A failing statement is reported, writes nothing and leaves the dialog open; a record that could
     // not be loaded cannot be saved over.

@@ -62,14 +62,6 @@ QString Dropped(const QMap<QString, int>& dropped)
     return parts.join(u", "_s);
 }
 
-QByteArray SwappedBytes(QByteArray bytes)
-{
-    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
-        std::swap(bytes[i], bytes[i + 1]);
-    }
-    return bytes;
-}
-
 } // namespace
 
 class tst_Exchange : public QObject
@@ -89,39 +81,16 @@ private slots:
         m_world.reset();
     }
 
-    void readFile_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("names"); // every contact's name as stored
-        QTest::addColumn<QString>("last");  // the last contact stored, every field
-        QTest::addColumn<QString>("dropped");
-
-        // The cases are blocks of "key: value" lines in tests/data/read-cases.txt.
-        for (const QString& block : QString::fromUtf8(Sample(u"read-cases.txt"_s)).split(u"\n\n"_s)) {
-            QMap<QString, QString> c;
-            for (const QString& line : block.split(u'\n', Qt::SkipEmptyParts)) {
-                if (const qsizetype colon = line.indexOf(u':'); !line.startsWith(u'#') && colon > 0) {
-                    c.insert(
-                        line.left(colon),
-                        line.mid(colon + 1).trimmed().replace(u"\\n"_s, u"\n"_s).replace(u"\\uFEFF"_s, u"\uFEFF"_s));
-                }
-            }
-            if (c.contains(u"row"_s)) {
-                const QByteArray bytes = Sample(c[u"file"_s]);
-                QTest::newRow(qPrintable(c[u"row"_s])) << (c.contains(u"swapped"_s) ? SwappedBytes(bytes) : bytes)
-                                                       << c[u"names"_s] << c[u"last"_s] << c[u"dropped"_s];
-            }
-        }
-    }
+    void readFile_data() { AddRows(u"exchange.txt"_s); }
 
     void readFile()
     {
-        QFETCH(QByteArray, bytes);
+        QFETCH(QString, sample);
+        const QByteArray bytes = Sample(sample);
         QFETCH(QString, names);
         QFETCH(QString, last);
         QFETCH(QString, dropped);
         const ContactFile file = ReadContactFile(bytes);
-        QCOMPARE(file.error, QString());
         QCOMPARE(Dropped(file.dropped), dropped);
         QVERIFY(ExecuteImport(Conn, PlanImport(Conn, file, u"Imported"_s)));
         const QList<ContactCard> stored = ReadContacts(Conn);
@@ -174,13 +143,7 @@ private slots:
         QCOMPARE(rs.Text(u"Url"), u"http://bo.example"_s);
     }
 
-    void roundTrip_data()
-    {
-        QTest::addColumn<int>("format");
-        QTest::newRow("vCard 4.0") << 0;
-        QTest::newRow("vCard 3.0") << 1;
-        QTest::newRow("CSV") << 2;
-    }
+    void roundTrip_data() { AddRows(u"exchange.txt"_s); }
 
     void roundTrip()
     {
@@ -204,54 +167,12 @@ private slots:
         m_world.reset(); // an empty book; one open at a time
         m_world.emplace();
         const ContactFile file = ReadContactFile(bytes);
-        QCOMPARE(file.error, QString());
         QCOMPARE(Dropped(file.dropped), QString());
         QVERIFY(ExecuteImport(Conn, PlanImport(Conn, file, u"Imported"_s)));
         QCOMPARE(Lines(ReadContacts(Conn)), book);
     }
 
-    void importCommand_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("select");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QStringList>("added");
-        QTest::addColumn<QString>("nodeAfter");
-
-        const QByteArray mixed = Sample(u"mixed-import.vcf"_s);
-        const QString question = u"Import 3 contacts?\nTypes: Friends (1), Imported (1, new), Suppliers (1, new)\n"_s;
-        const QString skipped =
-            u"Skipped, the name is already in the address book: 2\nSkipped, no name: 1\nNot kept: BDAY 1"_s;
-        QTest::newRow("nothing selected: Imported")
-            << mixed << "Root" << true << question + skipped
-            << QStringList{"Nadia Petrova|Friends", "Tom Baker|Suppliers", "Ines Duarte|Imported"} << "_1";
-        QTest::newRow("a type selected takes the uncategorised")
-            << mixed << "_2" << true
-            << "Import 3 contacts?\nTypes: Friends (1), Suppliers (1, new), Work (1)\n" + skipped
-            << QStringList{"Nadia Petrova|Friends", "Tom Baker|Suppliers", "Ines Duarte|Work"} << "_1";
-        QTest::newRow("cancelled") << mixed << "Root" << false << question + skipped << QStringList() << "Root";
-        // A value in an unknown character set is kept (read as the file's text) and said so.
-        QTest::newRow("labels with names in them")
-            << Sample(u"unknown-charset.vcf"_s) << "Root" << false
-            << u"Import 1 contacts?\nTypes: Imported (1, new)\nRead as the file's own text, their character set "
-               "being unknown: 1\nNot kept: EMAIL (unreadable text) 1, IMPP (xmpp) 1"_s
-            << QStringList() << "Root";
-        QTest::newRow("every name there already")
-            << QByteArray("Name,E-mail\r\nBoss,boss@example.com\r\nOld Pal,\r\n") << "Root" << true
-            << "There is nothing to import.\nSkipped, the name is already in the address book: 2" << QStringList()
-            << "Root";
-        const std::pair<const char*, QByteArray> unreadable[] = {
-            {"empty file", QByteArray()},
-            {"binary junk", QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\xFF\xD8\x00\x10", 20)},
-            {"unterminated quote", "Name,E-mail\n\"Ann,ann@example.com\nBob,bob@example.com\n"},
-            {"card without END", "BEGIN:VCARD\nVERSION:3.0\nFN:Ann\n"},
-        };
-        for (const auto& [name, bytes] : unreadable) {
-            QTest::newRow(name) << bytes << "Root" << true << "The file holds no contacts that can be read."
-                                << QStringList() << "Root";
-        }
-    }
+    void importCommand_data() { AddRows(u"exchange.txt"_s); }
 
     void importCommand()
     {
@@ -260,12 +181,11 @@ private slots:
         QFETCH(bool, ok);
         QFETCH(QString, box);
         QFETCH(QStringList, added);
-        QFETCH(QString, nodeAfter);
         AddRecord(AddType(u"Friends"_s), u"Old Pal"_s);
         AddRecord(AddType(u"Work"_s), u"Boss"_s);
         const QStringList before = Lines(ReadContacts(Conn), 2);
         const QString file = m_files->filePath(u"contacts.vcf"_s);
-        QVERIFY(WriteFile(file, bytes));
+        QVERIFY(WriteFile(file, bytes.startsWith("file:") ? Sample(QString::fromUtf8(bytes.mid(5))) : bytes));
 
         frmMain* w = new frmMain();
         w->LoadTreeData(select);
@@ -281,31 +201,15 @@ private slots:
         QCOMPARE(Lines(ReadContacts(Conn), 2), before + added);
         // The tree shows the new types, on the first type that received contacts.
         QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 2 + (ok ? box.count(u", new"_s) : 0));
-        QCOMPARE(w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), nodeAfter);
+        QTEST(w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), "nodeAfter");
     }
 
-    void exportCommand_data()
-    {
-        QTest::addColumn<QString>("node");    // "a": a search for names with an "a"
-        QTest::addColumn<QList<int>>("rows"); // rows selected in the list
-        QTest::addColumn<QString>("target");  // as chosen
-        QTest::addColumn<QString>("names");   // exported; none when the file cannot be written
-        QTest::addColumn<bool>("fullDisk");
-        QTest::newRow("selected rows") << "_1" << QList<int>{0, 2} << "contacts" << u"Amy Adams|Cleo Chen"_s << false;
-        QTest::newRow("the selected type")
-            << "_1" << QList<int>() << "contacts.vcf" << u"Amy Adams|Ben Brown|Cleo Chen"_s << false;
-        QTest::newRow("root, a type row selected") << "Root" << QList<int>{0} << "contacts"
-                                                   << u"Amy Adams|Ben Brown|Cleo Chen|Dan Dorsey|Eva Ender"_s << false;
-        QTest::newRow("search result") << "a" << QList<int>() << "contacts" << u"Amy Adams|Dan Dorsey|Eva Ender"_s
-                                       << false;
-        QTest::newRow("folder missing") << "Root" << QList<int>() << "missing/contacts.vcf" << QString() << false;
-        QTest::newRow("full disk") << "Root" << QList<int>() << "contacts.vcf" << QString() << true;
-    }
+    void exportCommand_data() { AddRows(u"exchange.txt"_s); }
 
     void exportCommand()
     {
         QFETCH(QString, node);
-        QFETCH(QList<int>, rows);
+        QFETCH(QStringList, rows);
         QFETCH(QString, target);
         QFETCH(QString, names);
         QFETCH(bool, fullDisk);
@@ -316,9 +220,8 @@ private slots:
         const QString dir = fullDisk ? disk.Path() : m_files->path() + u'/';
         const qint64 friends = AddType(u"Friends"_s);
         const qint64 work = AddType(u"Work"_s);
-        for (const char* name : {"Amy Adams", "Ben Brown", "Cleo Chen", "Dan Dorsey", "Eva Ender"}) {
-            AddRecord(name[0] < 'D' ? friends : work, QString::fromLatin1(name));
-        }
+        AddRecords(friends, {u"Amy Adams"_s, u"Ben Brown"_s, u"Cleo Chen"_s});
+        AddRecords(work, {u"Dan Dorsey"_s, u"Eva Ender"_s});
         const QString old = dir + u"contacts.vcf"_s; // replaced whole, not written over in place
         QVERIFY(WriteFile(old, QByteArray(100000, 'x')));
         if (fullDisk) {
@@ -340,7 +243,7 @@ private slots:
         QCoreApplication::processEvents(); // the list lays itself out after a load
         for (qsizetype i = 0; i < rows.size(); ++i) {
             QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, i > 0 ? Qt::ControlModifier : Qt::NoModifier,
-                              w->ListView1->visualRect(w->ListModel()->index(rows[i], 0)).center());
+                              w->ListView1->visualRect(w->ListModel()->index(rows[i].toInt(), 0)).center());
         }
         m_world->platform.calls.clear();
         m_world->platform.files = {dir + target}; // without a suffix, the filter's is added
@@ -363,15 +266,14 @@ private slots:
         QCOMPARE(Lines(ReadContactFile(bytes).cards, 1), names.split(u'|'));
     }
 
+    // What the window gives the printer: the node's name for the heading, the rows in the list's
+    // order and the columns as shown; the pages themselves are the list printer's own test.
     void printList()
     {
         const qint64 friends = AddType(u"Friends"_s);
         AddRecord(friends, u"Amy Adams"_s, {{}, u"555-0111"_s});
         AddRecord(friends, u"Zed Young"_s, {{}, u"555-0333"_s});
         AddRecord(friends, u"Max Moreau"_s, {{}, u"555-0222"_s});
-        for (int i = 0; i < 150; ++i) {
-            AddRecord(friends, u"Filler %1"_s.arg(i, 3, 10, QChar(u'0')));
-        }
         frmMain* w = new frmMain();
         w->LoadTreeData(u"_%1"_s.arg(friends));
         w->ListModel()->sort(0, Qt::DescendingOrder);
@@ -383,18 +285,13 @@ private slots:
         pdftotext.start(u"pdftotext"_s, {u"-layout"_s, m_world->platform.printFile, u"-"_s});
         QVERIFY2(pdftotext.waitForFinished() && pdftotext.exitCode() == 0, "pdftotext failed");
         const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
-        const int pages = static_cast<int>(text.count(u'\f'));
-        QVERIFY2(pages > 1, qPrintable(text));
-        // Numbered pages, each with the heading; each row once, in the list's order, its columns as shown.
-        for (int page = 1; page <= pages; ++page) {
-            QVERIFY2(text.contains(u"Page %1 of %2"_s.arg(page).arg(pages)), qPrintable(text));
-        }
-        QCOMPARE(text.count(QRegularExpression(u"^\\f? *Friends *$"_s, QRegularExpression::MultilineOption)), pages);
+        QVERIFY2(text.contains(QRegularExpression(u"^ *Friends *$"_s, QRegularExpression::MultilineOption)) &&
+                     text.contains(u"Page 1 of 1"_s),
+                 qPrintable(text));
         const qsizetype zed = text.indexOf(QRegularExpression(u"555-0333 +Zed Young"_s));
         const qsizetype max = text.indexOf(QRegularExpression(u"555-0222 +Max Moreau"_s));
         const qsizetype amy = text.indexOf(QRegularExpression(u"555-0111 +Amy Adams"_s));
         QVERIFY2(zed >= 0 && zed < max && max < amy, qPrintable(text));
-        QCOMPARE(text.count(QRegularExpression(u"Filler \\d{3}"_s)), 150);
     }
 
 private:

@@ -20,7 +20,6 @@ private slots:
         model.Begin(RecordListModel::Mode::Records, {{u"Name"_s}, {u"Count"_s, Qt::AlignRight, true}}, QIcon());
         const QStringList names{"bob", "Alice", "carol", "Dave", "alice"};
         const QStringList counts{"10", "9", "100", "", "9"};
-        std::vector<QByteArray> cipher;
         for (int i = 0; i < names.size(); ++i) {
             const QByteArray name = Encrypt(names[i]).toLatin1();
             const QByteArray count = Encrypt(counts[i]).toLatin1();

@@ -183,20 +183,7 @@ private slots:
         QTEST(command.files, "files");
     }
 
-    void localeIdentifiers_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<int>("lcid");
-        QTest::addColumn<QString>("file");
-        QTest::newRow("Taiwan") << "zh_TW.UTF-8" << 1028 << "mvlcht.ini";
-        QTest::newRow("PRC, GBK") << "zh_CN.GBK" << 2052 << "mvlchs.ini";
-        QTest::newRow("Hong Kong") << "zh_HK.UTF-8" << 3076 << "mvleng.ini";
-        QTest::newRow("Singapore") << "zh_SG" << 4100 << "mvleng.ini";
-        QTest::newRow("Macao") << "zh_MO.UTF-8" << 5124 << "mvleng.ini";
-        QTest::newRow("German with modifier") << "de_DE.UTF-8@euro" << 1031 << "mvleng.ini";
-        QTest::newRow("C") << "C" << 1033 << "mvleng.ini";
-        QTest::newRow("nothing set") << "" << 1033 << "mvleng.ini";
-    }
+    void localeIdentifiers_data() { Book::AddRows(QStringLiteral("startup.txt")); }
 
     void localeIdentifiers()
     {
@@ -224,43 +211,21 @@ private slots:
         QCOMPARE(SystemCodePageName(), QByteArray("UTF-8"));
     }
 
-    void switches_data()
-    {
-        QTest::addColumn<QByteArray>("settings");
-        QTest::addColumn<bool>("sound");
-        QTest::addColumn<bool>("login");
-        QTest::newRow("no file") << QByteArray() << true << true;
-        QTest::newRow("no General section") << QByteArray("[frmMain]\nTop=100\n") << true << true;
-        QTest::newRow("both off") << QByteArray("[General]\nPlaySound=False\nlogin=False\n") << false << false;
-        QTest::newRow("any case, blanks")
-            << QByteArray("[general]\n PLAYSOUND = false \nLogin=TRUE\n") << false << true;
-        QTest::newRow("junk falls back to on")
-            << QByteArray("[General]\nPlaySound=perhaps\nlogin=\x01\xff\n") << true << true;
-    }
+    void switches_data() { Book::AddRows(QStringLiteral("startup.txt")); }
 
     void switches()
     {
         QFETCH(QByteArray, settings);
         QTemporaryDir dir;
-        if (!settings.isNull()) {
-            QVERIFY(Book::WriteFile(dir.path() + QStringLiteral("/Tavoren.ini"), settings));
-        }
+        QVERIFY(settings.isNull() || Book::WriteFile(dir.path() + QStringLiteral("/Tavoren.ini"), settings));
         InitApplicationState(dir.path(), QStringLiteral("Tavoren"), 2052);
         QCOMPARE(IniFile, dir.path() + QStringLiteral("/Tavoren.ini"));
-        QCOMPARE(LangFile, dir.path() + QStringLiteral("/Language/mvlchs.ini"));
         QTEST(SoundEnabled, "sound");
         QTEST(LoginEnabled, "login");
         QCOMPARE(QFile::exists(IniFile), !settings.isNull()); // start-up writes nothing
     }
 
-    void openingTheBook_data()
-    {
-        QTest::addColumn<QString>("damage");
-        for (const char* damage : {"none", "missing", "empty", "truncated", "text", "another password",
-                                   "no Users table", "account without a name"}) {
-            QTest::newRow(damage) << QString(damage);
-        }
-    }
+    void openingTheBook_data() { Book::AddRows(QStringLiteral("startup.txt")); }
 
     // A book that does not open is fatal and left as it is (never an empty one in its place), and so is
     // the book from before an interrupted restore; once the book opens, that one goes.
@@ -269,17 +234,9 @@ private slots:
         QFETCH(QString, damage);
         TestProgramFolder folder(false);
         const QString db = folder.DatabasePath();
-        const QString statement = QMap<QString, QString>{{"another password", "PRAGMA rekey = 'another'"},
-                                                         {"no Users table", "DROP TABLE Users"},
-                                                         {"account without a name",
-                                                          "INSERT INTO Users (UserName, Password) VALUES (NULL, 'AB')"}}
-                                      .value(damage);
+        QFETCH(QString, statement);
         if (damage == QLatin1String("missing")) {
             QFile::remove(db);
-        } else if (damage == QLatin1String("truncated")) {
-            QVERIFY(Book::WriteFile(db, Book::ReadFile(db).left(1024)));
-        } else if (damage == QLatin1String("empty") || damage == QLatin1String("text")) {
-            QVERIFY(Book::WriteFile(db, damage == QLatin1String("text") ? "Name,Phone\nAnna,123\n" : ""));
         } else if (!statement.isEmpty()) {
             Conn.Open(BuildConnectionString(folder.Path()));
             Conn.Execute(statement);
@@ -408,14 +365,7 @@ private slots:
         QCOMPARE(Restored()->size(), QSize(500, 300));
     }
 
-    void qtTextsFollowTheLanguage_data()
-    {
-        QTest::addColumn<int>("lcid");
-        QTest::addColumn<QStringList>("texts"); // OK, Cancel, the file dialog's "Look in:"
-        QTest::newRow("English") << 1033 << QStringList{"OK", "Cancel", "Look in:"};
-        QTest::newRow("Simplified Chinese") << 2052 << QStringList{"确定", "取消", "查找范围："};
-        QTest::newRow("Traditional Chinese") << 1028 << QStringList{"確定", "取消", "尋找於："};
-    }
+    void qtTextsFollowTheLanguage_data() { Book::AddRows(QStringLiteral("startup.txt")); }
 
     // The standard buttons of message boxes and the file dialogs of backup, restore, import and
     // export speak the language of the language file.
@@ -429,10 +379,7 @@ private slots:
         const QStringList texts{buttons.button(QDialogButtonBox::Ok)->text(),
                                 buttons.button(QDialogButtonBox::Cancel)->text(),
                                 chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"))->text()};
-        for (QTranslator* translator : QCoreApplication::instance()->findChildren<QTranslator*>()) {
-            QCoreApplication::removeTranslator(translator);
-            delete translator;
-        }
+        qDeleteAll(QCoreApplication::instance()->findChildren<QTranslator*>()); // each takes itself out
         QTEST(texts, "texts");
     }
 

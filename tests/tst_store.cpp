@@ -18,10 +18,6 @@ using namespace Book;
 
 namespace {
 
-// SQLite's result codes, spelled out because the engine's header stays private to the store.
-constexpr int SqliteError = 1, SqliteIoError = 10, SqliteCorrupt = 11, SqliteCantOpen = 14, SqliteRange = 25;
-constexpr int SqliteNotADatabase = 26, SqliteConstraintPrimaryKey = 1555;
-
 template <typename F> std::optional<DbError> DbErrorOf(F&& f)
 {
     try {
@@ -64,27 +60,18 @@ private slots:
     }
     void cleanup() { m_conn.Close(); }
 
-    void unusableFile_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // null: no file
-        QTest::addColumn<QString>("key");        // not null: the address book exported with this key
-        QTest::addColumn<QList<int>>("codes");   // what opening may report; empty: it may open
-        QTest::newRow("missing file") << QByteArray() << QString() << QList<int>{SqliteCantOpen};
-        QTest::newRow("empty file") << QByteArray("") << QString() << QList<int>();
-        QTest::newRow("truncated") << ReadFile(m_templateDir.filePath(u"address.mdb"_s)).left(1024) << QString()
-                                   << QList<int>{SqliteNotADatabase, SqliteCorrupt, SqliteIoError};
-        QTest::newRow("text file") << QByteArray("Name;Phone\nAnn;555-0100\n").repeated(100) << QString()
-                                   << QList<int>{SqliteNotADatabase};
-        QTest::newRow("plain SQLite file") << QByteArray("") << u""_s << QList<int>{SqliteNotADatabase};
-        QTest::newRow("another password") << QByteArray("") << u"wrong"_s << QList<int>{SqliteNotADatabase};
-    }
+    void unusableFile_data() { AddRows(u"store.txt"_s); }
     // A file that is no address book of ours fails to open; neither opening it nor creating an
     // address book over it, or over a real one, changes a byte or leaves a file behind.
     void unusableFile()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, key);
-        QFETCH(QList<int>, codes);
+        QFETCH(QStringList, codes);
+        if (content.startsWith('<')) {
+            content = content == "<text>" ? QByteArray("Name;Phone\nAnn;555-0100\n").repeated(100)
+                                          : ReadFile(m_templateDir.filePath(u"address.mdb"_s)).left(1024);
+        }
         const QString path = m_dir->filePath(u"unusable.mdb"_s);
         QVERIFY(content.isNull() || WriteFile(path, content));
         if (!key.isNull()) {
@@ -99,7 +86,8 @@ private slots:
         const QStringList files = Entries(m_dir->path());
         Connection conn;
         if (const auto error = DbErrorOf([&] { conn.Open(ConnectionStringForFile(path)); })) {
-            QVERIFY2(codes.contains(error->Number()) || codes.contains(error->Number() & 0xff),
+            QVERIFY2(codes.contains(QString::number(error->Number())) ||
+                         codes.contains(QString::number(error->Number() & 0xff)),
                      qPrintable(error->Description()));
             QVERIFY(!conn.IsOpen() && !error->Description().isEmpty());
         } else {
@@ -143,12 +131,7 @@ private slots:
         }
     }
 
-    void writesThroughRecordset_data()
-    {
-        QTest::addColumn<bool>("record");
-        QTest::newRow("record") << true;
-        QTest::newRow("type") << false;
-    }
+    void writesThroughRecordset_data() { AddRows(u"store.txt"_s); }
     // Added rows get keys readable after Update and never reused, Null kept apart from ""; an edit
     // changes its own row only and fails once the row is gone; other lock types refuse writes.
     void writesThroughRecordset()
@@ -197,17 +180,7 @@ private slots:
         QVERIFY(add(u"fourth"_s, {}) > keys[2]); // not the free key after the largest left
     }
 
-    void userLogin_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<bool>("found");
-        QTest::newRow("exact") << u"Ann O'Neil"_s << u"pa'ss; --"_s << true;
-        QTest::newRow("trailing space") << u"Ann O'Neil "_s << u"pa'ss; --"_s << false;
-        QTest::newRow("name case") << u"ann o'neil"_s << u"pa'ss; --"_s << false;
-        QTest::newRow("password prefix") << u"Ann O'Neil"_s << u"pa'ss"_s << false;
-        QTest::newRow("another's password") << u"Ann O'Neil"_s << u"other"_s << false;
-    }
+    void userLogin_data() { AddRows(u"store.txt"_s); }
     void userLogin()
     {
         QFETCH(QString, name);
@@ -220,49 +193,7 @@ private slots:
         QCOMPARE(rs.RecordCount(), found ? 1 : 0);
     }
 
-    void accountUpdatesRewriteEveryRow_data()
-    {
-        QTest::addColumn<int>("column");
-        QTest::newRow("name") << 0;
-        QTest::newRow("password") << 1;
-        QTest::newRow("question") << 2;
-        QTest::newRow("answer") << 3;
-    }
-    void accountUpdatesRewriteEveryRow()
-    {
-        QFETCH(int, column);
-        QStringList expected; // every account enciphered, the changed column in every row
-        for (QStringList user :
-             {QStringList{u"ann"_s, u"pw1"_s, u"q1"_s, u"a1"_s}, {u"bob"_s, u"pw2"_s, u"q2"_s, u"a2"_s}}) {
-            InsertUser(m_conn, user[0], user[1], user[2], user[3]);
-            user[column] = u"new 'value'; --"_s;
-            expected.append(u"Users|["_s + Encrypt(user[0]) + u"]|["_s + Encrypt(user[1]) + u"]|["_s +
-                            Encrypt(user[2]) + u"]|["_s + Encrypt(user[3]) + u']');
-        }
-        using Update = void (*)(Connection&, const QString&);
-        const Update updates[] = {&UpdateUsersName, &UpdateUsersPassword, &UpdateUsersQuestion, &UpdateUsersAnswer};
-        updates[column](m_conn, u"new 'value'; --"_s);
-        QStringList dump = Dump(&m_conn);
-        dump.sort();
-        expected.sort();
-        QCOMPARE(dump, expected);
-    }
-
-    void namedExcept_data()
-    {
-        QTest::addColumn<bool>("record");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("probe");
-        QTest::addColumn<bool>("same");
-        QTest::newRow("record") << true << u"O'Hara"_s << u"O'Hara"_s << true;
-        QTest::newRow("record, case differs") << true << u"Ann"_s << u"ann"_s << false;
-        QTest::newRow("type, ASCII case") << false << u"Work"_s << u"wORK"_s << true;
-        QTest::newRow("type, umlaut case") << false << u"Ärzte"_s << u"äRZTE"_s << true;
-        QTest::newRow("type, umlaut is no base letter") << false << u"Ärzte"_s << u"Arzte"_s << false;
-        QTest::newRow("SQL") << false << u"'; DROP TABLE PWDType; --"_s << u"'; drop table pwdtype; --"_s << true;
-        QTest::newRow("type, always true") << false << u"Work"_s << u"' OR '1'='1"_s << false;
-        QTest::newRow("type, underscore is no wildcard") << false << u"a_c"_s << u"abc"_s << false;
-    }
+    void namedExcept_data() { AddRows(u"store.txt"_s); }
     // Finds the other rows of the same name, for the editors' duplicate warnings.
     void namedExcept()
     {
@@ -284,24 +215,12 @@ private slots:
         QCOMPARE(Dump(&m_conn), before); // nothing in the name ran as a statement
     }
 
-    void transaction_data()
-    {
-        QTest::addColumn<QString>("failing"); // a statement that fails last, or none
-        QTest::addColumn<int>("code");        // its extended result code
-        QTest::addColumn<bool>("commit");
-        QTest::newRow("committed") << QString() << 0 << true;
-        QTest::newRow("left without commit") << QString() << 0 << false;
-        QTest::newRow("key taken") << u"Insert Into PWDType Select * From PWDType"_s << SqliteConstraintPrimaryKey
-                                   << false;
-        QTest::newRow("syntax error") << u"Updat PWDType Set TypeName = 'x'"_s << SqliteError << false;
-        QTest::newRow("too few values") << u"Insert Into PWDType (TypeName) Values (?)"_s << SqliteRange << false;
-    }
+    void transaction_data() { AddRows(u"store.txt"_s); }
     // The main window's statements change one row each and stand or fall together. The views count
     // an empty type as 0 and list a record whose type is gone, without its name, counting it nowhere.
     void transaction()
     {
         QFETCH(QString, failing);
-        QFETCH(int, code);
         QFETCH(bool, commit);
         const qint64 friends = AddType(u"Friends"_s, {}, &m_conn);
         const qint64 empty = AddType(u"Empty"_s, {}, &m_conn);
@@ -321,7 +240,7 @@ private slots:
             }
         };
         const auto error = DbErrorOf(change);
-        QCOMPARE(error ? error->Number() : 0, code);
+        QTEST(error ? error->Number() : 0, "code");
         const QList<qint64> counts = commit ? QList<qint64>{empty, work, 0, 1} : QList<qint64>{friends, empty, 2, 0};
         const QList<qint64> kept = commit ? QList<qint64>{records[0], records[2], work, friends}
                                           : records + QList<qint64>{friends, 999, friends};

@@ -2,6 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <algorithm>
+#include <deque>
 
 #include "store/Connection.h"
 #include "store/Encryption.h"
@@ -15,6 +20,48 @@ namespace {
 Connection& Of(Connection* conn)
 {
     return conn != nullptr ? *conn : Conn;
+}
+
+// One line of a table as cells: split at "|", blanks around taken off unless quoted, escapes
+// turned into their bytes; a null array for <null>.
+QList<QByteArray> Cells(const QByteArray& line)
+{
+    QList<QByteArray> cells{""};
+    qsizetype keep = 0; // the length without trailing blanks
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        QByteArray& cell = cells.last();
+        const char c = line[i];
+        if (c == '|' && !quoted) {
+            cell.truncate(keep);
+            cells.append("");
+            keep = 0;
+            continue;
+        }
+        const bool blank = !quoted && (c == ' ' || c == '\t' || c == '\r');
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == '\\' && ++i < line.size()) {
+            static const QByteArray plain("nrt0"), meant("\n\r\t", 4);
+            const char e = line[i];
+            if (e == 'u') { // a character by its UTF-16 code, as UTF-8
+                cell += QString(QChar(line.mid(i + 1, 4).toUShort(nullptr, 16))).toUtf8();
+                i += 4;
+            } else {
+                cell += e == 'x'            ? static_cast<char>(line.mid((i += 2) - 1, 2).toInt(nullptr, 16))
+                        : plain.contains(e) ? meant[plain.indexOf(e)]
+                                            : e;
+            }
+        } else if (!blank || keep > 0) {
+            cell += c;
+        }
+        if (!blank) {
+            keep = cell.size();
+        }
+    }
+    cells.last().truncate(keep);
+    std::replace(cells.begin(), cells.end(), QByteArray("<null>"), QByteArray());
+    return cells;
 }
 
 } // namespace
@@ -102,6 +149,46 @@ QByteArray Sample(const QString& name)
 QString Key(qint64 number)
 {
     return QLatin1Char('_') + QString::number(number);
+}
+
+void AddRows(const QString& sample)
+{
+    static std::deque<QByteArray> names; // the test's table keeps the column names' addresses
+    // A U+FEFF at the start of a cell is data, not a byte order mark.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::ConvertInitialBom | QStringDecoder::Flag::Stateless);
+    const QByteArray section = '[' + QByteArray(QTest::currentTestFunction()) + ']';
+    bool inSection = false;
+    QList<QByteArray> types;
+    for (const QByteArray& line : Sample(sample).split('\n')) {
+        if (line.startsWith('[')) {
+            inSection = line.trimmed() == section;
+        } else if (inSection && !line.trimmed().isEmpty() && !line.startsWith('#')) {
+            const QList<QByteArray> cells = Cells(line);
+            QTestData* row = types.isEmpty() ? nullptr : &QTest::newRow(cells[0].constData());
+            for (qsizetype i = 1; i < (row ? types.size() + 1 : cells.size()); ++i) {
+                const QByteArray& type = row ? types[i - 1] : types.emplace_back(cells[i].split(':').value(1));
+                const QByteArray cell = cells.value(i);
+                const QString text = cell.isNull()    ? QString()
+                                     : cell.isEmpty() ? QStringLiteral("") // not null
+                                                      : QString(utf8.decode(cell));
+                const QVariant value =
+                    type == "bytes"  ? QVariant(cell)
+                    : type == "int"  ? QVariant(cell.toInt(nullptr, 0)) // 0600 is octal
+                    : type == "bool" ? QVariant(cell == "true")
+                    : type == "list"
+                        ? QVariant(text.split(u',', Qt::SkipEmptyParts)
+                                       .replaceInStrings(QRegularExpression(QStringLiteral("^ +| +$")), {}))
+                        : QVariant(text);
+                if (row) {
+                    row->append(value.userType(), value.constData());
+                } else {
+                    QTest::addColumnInternal(value.userType(),
+                                             names.emplace_back(cells[i].split(':').value(0)).constData());
+                }
+            }
+        }
+    }
 }
 
 QStringList DumpFile(const QString& path)

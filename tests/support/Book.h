@@ -42,4 +42,10 @@ QByteArray Sample(const QString& name);
 // The key of a type or record in the main window ("_" and its number).
 QString Key(qint64 number);
 
+// The rows of the running data function from a table in a file of tests/data: "[function]" starts
+// its table, whose first line names the columns ("name:bytes", ":int", ":bool", ":list" of comma-
+// separated items, else a string), then a row a line, its name first. Cells are split at "|" and
+// trimmed unless quoted; escapes \n \r \t \0 \xHH \uHHHH \| \" \\; <null> is a null string; # a comment.
+void AddRows(const QString& sample);
+
 } // namespace Book

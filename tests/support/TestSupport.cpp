@@ -31,71 +31,62 @@ RecordingPlatform::~RecordingPlatform()
 MsgResult RecordingPlatform::MessageBox(QWidget*, const QString& text, const QString& title, MsgIcon icon,
                                         MsgButtons buttons)
 {
-    calls.append({QStringLiteral("box"), text, title, icon, buttons, 0});
-    if (answers.empty()) {
-        return MsgResult::Ok;
+    calls.append({QStringLiteral("box"), text, title, icon, buttons});
+    const MsgResult answer = answers.empty() ? MsgResult::Ok : answers.front();
+    if (!answers.empty()) {
+        answers.pop_front();
     }
-    const MsgResult answer = answers.front();
-    answers.pop_front();
     return answer;
 }
 
 void RecordingPlatform::PlaySound(int id)
 {
-    Call call;
-    call.kind = QStringLiteral("sound");
-    call.sound = id;
-    calls.append(call);
+    calls.append({QStringLiteral("sound"), {}, {}, MsgIcon::Information, MsgButtons::Ok, id});
 }
 
-static QString NextFile(std::deque<QString>& files)
+QString RecordingPlatform::NextFile(const QString& kind, const QString& text, const QString& title)
 {
-    if (files.empty()) {
-        return {};
+    calls.append({kind, text, title});
+    const QString file = files.empty() ? QString() : files.front();
+    if (!files.empty()) {
+        files.pop_front();
     }
-    QString file = files.front();
-    files.pop_front();
     return file;
 }
 
 QString RecordingPlatform::ChooseFolder(QWidget*, const QString& prompt, const QString& startFolder)
 {
-    calls.append({QStringLiteral("folder"), prompt, startFolder, MsgIcon::Information, MsgButtons::Ok, 0});
-    return NextFile(files);
+    return NextFile(QStringLiteral("folder"), prompt, startFolder);
 }
 
 QString RecordingPlatform::ChooseOpenFile(QWidget*, const QString& title, const QString& filter)
 {
-    calls.append({QStringLiteral("open"), filter, title, MsgIcon::Information, MsgButtons::Ok, 0});
-    return NextFile(files);
+    return NextFile(QStringLiteral("open"), filter, title);
 }
 
 QString RecordingPlatform::ChooseSaveFile(QWidget*, const QString& title, const QStringList& filters,
                                           QString* selectedFilter)
 {
-    calls.append(
-        {QStringLiteral("save"), filters.join(QStringLiteral(";;")), title, MsgIcon::Information, MsgButtons::Ok, 0});
     if (selectedFilter != nullptr && !filters.isEmpty()) {
         *selectedFilter = filters.first();
     }
-    return NextFile(files);
+    return NextFile(QStringLiteral("save"), filters.join(QStringLiteral(";;")), title);
 }
 
 void RecordingPlatform::OpenUrl(const QUrl& url)
 {
-    calls.append({QStringLiteral("url"), url.toString(), {}, MsgIcon::Information, MsgButtons::Ok, 0});
+    calls.append({QStringLiteral("url"), url.toString(), {}});
 }
 
 void RecordingPlatform::PrintPreview(QWidget*, const std::function<void(QPrinter*)>& render)
 {
-    calls.append({QStringLiteral("print"), printFile, {}, MsgIcon::Information, MsgButtons::Ok, 0});
-    if (printFile.isEmpty()) {
-        return;
+    calls.append({QStringLiteral("print"), printFile, {}});
+    if (!printFile.isEmpty()) {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printFile);
+        render(&printer);
     }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(printFile);
-    render(&printer);
 }
 
 QList<int> RecordingPlatform::Sounds() const

@@ -47,6 +47,10 @@ public:
     QList<Call> Boxes() const;
     // "102,box,104": the order of sounds and boxes, to compare the message-box pattern.
     QString Sequence() const;
+
+private:
+    // Notes a chooser's call and answers with the next file of the script.
+    QString NextFile(const QString& kind, const QString& text, const QString& title);
 };
 
 // A program folder of its own: Datas/address.mdb made from the schema, the shipped language
@@ -77,8 +81,6 @@ class TestWorld
 public:
     explicit TestWorld(bool openConnection = true) : folder(openConnection) {}
     ~TestWorld() { CloseEveryWindow(); }
-    TestWorld(const TestWorld&) = delete;
-    TestWorld& operator=(const TestWorld&) = delete;
 
     RecordingPlatform platform;
     TestProgramFolder folder;
@@ -95,8 +97,6 @@ class SmallDisk
 public:
     explicit SmallDisk(qint64 bytes = 1024 * 1024);
     ~SmallDisk();
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
 
     bool IsMounted() const { return m_mounted; }
     QString Reason() const { return m_reason; }
