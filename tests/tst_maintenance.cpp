@@ -20,6 +20,7 @@
 #include "core/SaveFile.h"
 #include "dialogs/frmOptions.h"
 #include "exchange/ContactExchange.h"
+#include "main/MaintenanceCommands.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
@@ -161,7 +162,15 @@ private slots:
         if (backup) {
             QVERIFY_THROWS_EXCEPTION(AppError, BackupDatabase(Conn, folder, today));
         }
-        Trigger(backup ? "mnuBackup" : "mnuRestore", {backup ? folder : candidate});
+        // The commands on their own, for a window that is not the main window.
+        QWidget window;
+        MaintenanceCommands commands(&window);
+        m_world->platform.files = {backup ? folder : candidate};
+        if (backup) {
+            commands.Backup(u"Backup"_s);
+        } else {
+            QVERIFY(!commands.Restore(u"Restore"_s)); // refused before the book was closed
+        }
         QCOMPARE(m_world->platform.Sequence(), sequence);
         QVERIFY(backup ||
                 (m_world->platform.Boxes().first().icon == MsgIcon::Warning &&
