@@ -15,6 +15,7 @@ packages=(
     fonts-dejavu-core fonts-wqy-microhei  # the fonts the language files name (Latin, Chinese)
     xvfb xauth                         # running the real window headless
     poppler-utils                      # pdftotext, to read back printed lists in the tests
+    radicale                           # a real CardDAV server the sync tests start
 )
 
 missing=()
