@@ -20,6 +20,7 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "main/RecordListModel.h"
+#include "main/SyncCommands.h"
 #include "store/Database.h"
 #include "store/Maintenance.h"
 #include "ui/Common.h"
@@ -97,6 +98,7 @@ QString DatabaseFile()
 void frmMain::OpenOptions()
 {
     Form<frmOptions>().exec();
+    SyncCmds->Start(false); // the sync interval may have changed
 }
 
 void frmMain::OpenAbout()

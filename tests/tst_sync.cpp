@@ -2,11 +2,18 @@
 // discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
 // with values the book cannot show, refusals and faults; and a small fake server for the answers
 // a real one never gives (broken XML and vCards, a cut-short answer, silence).
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QToolBar>
+#include <QTreeWidget>
 #include <QtTest>
 
+#include "dialogs/frmSync.h"
 #include "exchange/ContactExchange.h"
+#include "main/SyncCommands.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
@@ -19,6 +26,7 @@
 #include "tests/support/Book.h"
 #include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
+#include "ui/Forms.h"
 
 Q_DECLARE_METATYPE(SyncFault)
 
@@ -123,6 +131,7 @@ private slots:
     void thousandContactsUpAndDown();
     void brokenAnswersChangeNothing_data();
     void brokenAnswersChangeNothing();
+    void accountDialogThenSyncButton();
 };
 
 void tst_sync::discoversAddressBooks()
@@ -509,6 +518,63 @@ void tst_sync::brokenAnswersChangeNothing()
     engine.SetTimeout(500);
     QCOMPARE(FaultOf([&] { engine.Run(); }), fault);
     QCOMPARE(Everything(), before);
+}
+
+void tst_sync::accountDialogThenSyncButton()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.Put(f.book + u"g.vcf"_s, Card(u"Gus"_s, "TEL;TYPE=CELL:42\r\n"));
+
+    frmSync& dialog = Form<frmSync>();
+    dialog.show();
+    auto type = [&dialog](const char* box, const QString& text) {
+        auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(box));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClicks(edit, text);
+    };
+    type("txtUrl", f.server.Root().toString());
+    type("txtUser", f.server.User());
+    type("txtPassword", f.server.Password());
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdDiscover"_s), Qt::LeftButton);
+    auto* books = dialog.findChild<QTreeWidget*>(u"lstBooks"_s);
+    QCOMPARE(books->topLevelItemCount(), 1);
+    QCOMPARE(books->topLevelItem(0)->text(0), u"Contacts"_s);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+    QCOMPARE(dialog.findChild<QTreeWidget*>(u"lstLinks"_s)->topLevelItemCount(), 1);
+    QVERIFY(platform.Boxes().isEmpty());
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The new type is named after the address book; the password is stored enciphered only.
+    QCOMPARE(SyncLinks(Conn).size(), 1);
+    QVERIFY(!Everything().join(u'\n').contains(f.server.Password()));
+
+    QMainWindow window;
+    int reloads = 0;
+    SyncCommands commands(&window, [&reloads] { ++reloads; });
+    auto* toolbar = window.addToolBar(u"Toolbar1"_s);
+    commands.AddTo(toolbar);
+    commands.Start(true);
+    window.show();
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    QCOMPARE(Records(), QStringList{u"Gus|Contacts||42||||||"_s});
+    QCOMPARE(reloads, 1);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QVERIFY(platform.Boxes().first().text.contains(u"Here: 1 added"_s));
+    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"done"_s));
+
+    // A wrong password: the reason in a box, the result in the status bar, nothing changed.
+    RemoveSyncAccount(Conn, SyncAccounts(Conn).first().no);
+    f.Link(SyncLinks(Conn).isEmpty() ? AddType(u"Other"_s) : 0, f.book, u"wrong"_s);
+    const QStringList before = Records();
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 2);
+    QCOMPARE(platform.Boxes().last().text, u"The server refused the user name or password."_s);
+    QVERIFY(!platform.Boxes().last().text.contains(u"wrong"_s));
+    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
+    QCOMPARE(Records(), before);
 }
 
 QTEST_MAIN(tst_sync)
