@@ -133,7 +133,7 @@ RadicaleServer::Reply RadicaleServer::Request(const QByteArray& method, const QS
     QNetworkAccessManager manager;
     QNetworkRequest request(Root().resolved(QUrl(path)));
     request.setRawHeader("Authorization", "Basic " + (User() + u':' + Password()).toUtf8().toBase64());
-    request.setTransferTimeout(120000);
+    request.setTransferTimeout(600000);
     for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
         request.setRawHeader(it.key(), it.value());
     }
