@@ -229,7 +229,8 @@ struct SyncEngine::State
         qint64 pwdId = 0;
         QString etag;
         QString digest;
-        QByteArray card;
+        QByteArray card;   // empty until needed: then read from sealed
+        QByteArray sealed; // as stored
     };
     struct Remote
     {
@@ -249,9 +250,12 @@ struct SyncEngine::State
     struct Record
     {
         qint64 typeNo = 0;
-        ContactCard fields;
+        ContactCard fields; // deciphered only when the record takes part (Decode)
         QString digest;
         QString cipherName;
+        QList<QByteArray> cipher;
+        QString url;
+        bool decoded = false;
     };
 
     QList<Book> books;
@@ -265,6 +269,27 @@ struct SyncEngine::State
 namespace {
 
 using State = SyncEngine::State;
+
+// Most records and cards of a large book are unchanged: they are deciphered and parsed only when
+// a sync has something to do with them.
+State::Record& Decode(State::Record& record)
+{
+    if (!record.decoded) {
+        ContactCard& f = record.fields;
+        QString* fields[] = {&f.name, &f.homePhone, &f.mobilePhone, &f.workPhone, &f.emails, &f.qq, &f.msn, &f.icq};
+        for (int i = 0; i < 8; ++i) {
+            *fields[i] = Decrypt(record.cipher.value(i));
+        }
+        f.url = record.url;
+        record.decoded = true;
+    }
+    return record;
+}
+
+QByteArray CardOf(const State::Item& item)
+{
+    return item.card.isEmpty() ? UnsealCard(item.sealed) : item.card;
+}
 
 void Save(Connection& conn, const State::Book& book, const State::Item& item)
 {
@@ -286,14 +311,14 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
         return std::nullopt;
     }
     const qint64 pwdId = InsertRecord(conn, typeNo, cipher, fields.url);
-    state.records.insert(pwdId, {typeNo, fields, Digest(cipher, fields.url), cipher.first()});
+    state.records.insert(pwdId, {typeNo, fields, Digest(cipher, fields.url), cipher.first(), {}, {}, true});
     state.names.insert(cipher.first(), pwdId);
     return pwdId;
 }
 
 void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
 {
-    State::Record& record = state.records[pwdId];
+    State::Record& record = Decode(state.records[pwdId]);
     QStringList cipher = CipherFields(fields);
     if (cipher.first() != record.cipherName && state.names.contains(cipher.first())) {
         state.summary.duplicates.append(fields.name); // the name stays as it is here
@@ -394,8 +419,9 @@ void SyncEngine::Gather(State& state)
         OpenSyncItems(rs, m_conn, link.no);
         const int card = rs.FieldIndex(u"Card");
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            State::Item item{Unseal(rs.Text(u"Path")), rs.Integer(u"PWDID"), rs.Text(u"ETag"), rs.Text(u"Digest"),
-                             UnsealCard(rs.Bytes(card))};
+            State::Item item{
+                Unseal(rs.Text(u"Path")),    rs.Integer(u"PWDID"), rs.Text(u"ETag"), rs.Text(u"Digest"), {},
+                rs.Bytes(card).toByteArray()};
             state.linked.insert(item.pwdId);
             book.items.insert(item.path, item);
         }
@@ -412,14 +438,11 @@ void SyncEngine::Gather(State& state)
             for (int column = 2; column < 10; ++column) {
                 cipher.append(rs.Bytes(column));
             }
-            const QString url = rs.Text(10);
-            record.digest = Digest(cipher, url);
-            ContactCard& f = record.fields;
-            QString* fields[] = {&f.name, &f.homePhone, &f.mobilePhone, &f.workPhone, &f.emails, &f.qq, &f.msn, &f.icq};
-            for (int i = 0; i < 8; ++i) {
-                *fields[i] = Decrypt(cipher[i]);
+            record.url = rs.Text(10);
+            record.digest = Digest(cipher, record.url);
+            for (const QByteArrayView c : cipher) {
+                record.cipher.append(c.toByteArray());
             }
-            f.url = url;
             record.cipherName = QString::fromLatin1(cipher[0]);
             state.names.insert(record.cipherName, rs.Integer(0));
             state.records.insert(rs.Integer(0), record);
@@ -490,7 +513,13 @@ void SyncEngine::Reconcile(State& state)
             const bool remoteRemoved = book.removed.contains(path);
             const bool remoteChanged = book.remote.contains(path);
             QString error;
-            std::optional<CardText> base = CardText::Parse(item.card, &error);
+            if (!remoteRemoved && !remoteChanged && state.records.contains(item.pwdId)) {
+                const State::Record& record = state.records[item.pwdId];
+                if (record.digest == item.digest && record.typeNo == book.link.typeNo) {
+                    continue; // unchanged on both sides
+                }
+            }
+            std::optional<CardText> base = CardText::Parse(CardOf(item), &error);
             if (!base) {
                 throw SyncError(SyncFault::Malformed, error);
             }
@@ -517,8 +546,8 @@ void SyncEngine::Reconcile(State& state)
                 if (remote) {
                     const ContactCard fields = Storable(remote->card.Fields());
                     if (const std::optional<qint64> pwdId = Insert(m_conn, state, book.link.typeNo, fields)) {
-                        const State::Item kept{path, *pwdId, remote->etag, state.records[*pwdId].digest,
-                                               remote->card.Bytes()};
+                        const State::Item kept{
+                            path, *pwdId, remote->etag, state.records[*pwdId].digest, remote->card.Bytes(), {}};
                         Save(m_conn, book, kept);
                         book.items.insert(path, kept);
                         state.linked.insert(*pwdId);
@@ -530,7 +559,7 @@ void SyncEngine::Reconcile(State& state)
                 continue;
             }
 
-            const State::Record record = state.records.value(item.pwdId);
+            const State::Record record = Decode(state.records[item.pwdId]);
             const bool localChanged = record.digest != item.digest;
             const int target = state.bookOfType.value(record.typeNo, -1);
             if (target < 0) { // moved to a type that is not linked
@@ -615,7 +644,8 @@ void SyncEngine::Reconcile(State& state)
                 book.client->Remove(path, etag);
             }
             Unsave(m_conn, book, path);
-            const State::Item moved{newPath, item.pwdId, *newTag, state.records.value(item.pwdId).digest, card.Bytes()};
+            const State::Item moved{newPath,      item.pwdId, *newTag, state.records.value(item.pwdId).digest,
+                                    card.Bytes(), {}};
             Save(m_conn, to, moved);
             to.items.insert(newPath, moved);
             to.remote.remove(newPath);
@@ -662,7 +692,7 @@ void SyncEngine::AddFromServer(State& state)
             const auto same = state.names.constFind(cipherName);
             if (same != state.names.constEnd()) {
                 const qint64 pwdId = *same;
-                const State::Record record = state.records.value(pwdId);
+                const State::Record record = Decode(state.records[pwdId]);
                 if (record.typeNo != book.link.typeNo || state.linked.contains(pwdId)) {
                     state.summary.duplicates.append(fields.name);
                     continue;
@@ -682,7 +712,7 @@ void SyncEngine::AddFromServer(State& state)
                 if (!Same(merged, record.fields)) {
                     Write(m_conn, state, pwdId, merged);
                 }
-                const State::Item item{path, pwdId, etag, state.records.value(pwdId).digest, card.Bytes()};
+                const State::Item item{path, pwdId, etag, state.records.value(pwdId).digest, card.Bytes(), {}};
                 Save(m_conn, book, item);
                 book.items.insert(path, item);
                 state.linked.insert(pwdId);
@@ -690,7 +720,8 @@ void SyncEngine::AddFromServer(State& state)
                 continue;
             }
             if (const std::optional<qint64> pwdId = Insert(m_conn, state, book.link.typeNo, fields)) {
-                const State::Item item{path, *pwdId, it->etag, state.records.value(*pwdId).digest, it->card.Bytes()};
+                const State::Item item{path, *pwdId, it->etag, state.records.value(*pwdId).digest, it->card.Bytes(),
+                                       {}};
                 Save(m_conn, book, item);
                 book.items.insert(path, item);
                 state.linked.insert(*pwdId);
@@ -716,7 +747,7 @@ void SyncEngine::AddToServer(State& state)
         if (m_progress) {
             m_progress(done++, static_cast<int>(fresh.size()));
         }
-        const State::Record& record = state.records[pwdId];
+        const State::Record& record = Decode(state.records[pwdId]);
         State::Book& book = state.books[state.bookOfType.value(record.typeNo)];
         // Named after this book and the record's key, which is never reused: an upload retried
         // after an interruption lands on the same card instead of making a second one.
@@ -731,7 +762,7 @@ void SyncEngine::AddToServer(State& state)
                 throw SyncError(SyncFault::Changed, record.fields.name);
             }
         }
-        const State::Item item{path, pwdId, *etag, record.digest, card.Bytes()};
+        const State::Item item{path, pwdId, *etag, record.digest, card.Bytes(), {}};
         Save(m_conn, book, item);
         book.items.insert(path, item);
         state.linked.insert(pwdId);
