@@ -1,6 +1,7 @@
 #include "main/SyncCommands.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
@@ -99,7 +100,8 @@ void SyncCommands::OpenAccounts()
 
 void SyncCommands::SyncNow(bool automatic)
 {
-    if (m_running || !Conn.IsOpen()) {
+    // A timed sync waits while a dialog is open: the record being edited must not change under it.
+    if (m_running || !Conn.IsOpen() || (automatic && QApplication::activeModalWidget() != nullptr)) {
         return;
     }
     m_running = true;
