@@ -17,10 +17,13 @@ namespace {
 
 constexpr int Contacts = 10000;
 
+RadicaleServer* TheServer = nullptr;
+
 // One server for every benchmark, its address book filled with 10,000 cards.
 RadicaleServer& Server()
 {
     static RadicaleServer server;
+    TheServer = &server;
     static const bool started = [] {
         if (!server.Start() || server.AddAddressBook(QStringLiteral("big"), QStringLiteral("Big")).isEmpty()) {
             qFatal("%s", qPrintable(server.Reason()));
@@ -131,5 +134,9 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    // Stopped while the application still runs: a server left behind would outlive the benchmark.
+    if (TheServer != nullptr) {
+        TheServer->Stop();
+    }
     return 0;
 }
