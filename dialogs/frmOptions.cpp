@@ -21,6 +21,13 @@ frmOptions::frmOptions()
     TheSkin().ApplySkin(this);
     ChkSounds->setChecked(SoundEnabled);
     chklogin->setChecked(LoginEnabled);
+    // Sync is off until the user asks for it.
+    chkSyncStart->setChecked(
+        IniToBool(ReadIni(QStringLiteral("General"), QStringLiteral("SyncAtStart"), QStringLiteral("False"), IniFile))
+            .value_or(false));
+    spnSyncMinutes->setValue(
+        IniToInt(ReadIni(QStringLiteral("General"), QStringLiteral("SyncMinutes"), QStringLiteral("0"), IniFile))
+            .value_or(0));
 }
 
 void frmOptions::CmdOK_Click()
@@ -32,7 +39,9 @@ void frmOptions::CmdOK_Click()
     // The switches hold for this run; the user must know when the next start will not keep them.
     SaveSettings(this, QStringLiteral("General"),
                  {{QStringLiteral("PlaySound"), IniFromBool(SoundEnabled)},
-                  {QStringLiteral("login"), IniFromBool(LoginEnabled)}},
+                  {QStringLiteral("login"), IniFromBool(LoginEnabled)},
+                  {QStringLiteral("SyncAtStart"), IniFromBool(chkSyncStart->isChecked())},
+                  {QStringLiteral("SyncMinutes"), QString::number(spnSyncMinutes->value())}},
                  SettingsReport::Always);
     done(Accepted);
     FormInstance<frmOptions>::Unload();

@@ -4,7 +4,8 @@
 
 #include "ui_frmOptions.h"
 
-// Switches the interface sounds and the login at start-up on and off and saves both choices.
+// Switches the interface sounds, the login at start-up and the automatic contact sync, and saves
+// the choices.
 class frmOptions : public QDialog, private Ui::frmOptions
 {
     Q_OBJECT

@@ -31,6 +31,7 @@
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
 #include "main/RecordListView.h"
+#include "main/SyncCommands.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
@@ -159,6 +160,8 @@ void frmMain::BuildMenus()
     mnuOptions->setIcon(ActionIcon(QStringLiteral("options")));
     separator(mnuToolS, "mnuToolSplit1");
     mnuClearupDB = MenuItem(mnuToolS, "mnuClearupDB", "13002");
+    SyncCmds = new SyncCommands(this, [this] { Refresh(); });
+    SyncCmds->AddTo(mnuToolS);
 
     QMenu* mnuHelp = SubMenu(nullptr, "mnuHelp", "10004");
     mnuHelpAbout = MenuItem(mnuHelp, "mnuHelpAbout", "14003");
@@ -219,6 +222,7 @@ void frmMain::BuildToolbars()
     Toolbar1->addSeparator();
     Toolbar1_Refresh = button("Refresh", "20005", "Refresh", "refresh");
     Toolbar1_Url = button("Url", "20009", "Url", "url");
+    SyncCmds->AddTo(Toolbar1);
     Toolbar1->addSeparator();
     Toolbar1_Options = button("Options", "20008", "Options", "options");
     Toolbar1_Help = button("Help", "20006", "Help", "help");
@@ -384,6 +388,7 @@ void frmMain::Form_Load()
     FillingFieldList = false;
     LoadTreeData(QStringLiteral("Root"));
     SetStripedBackground(this, ListView1, 0xFFFFFFu, 0xF0F0F0u);
+    SyncCmds->Start(true);
 }
 
 int frmMain::SplitterLeftTwips() const

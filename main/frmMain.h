@@ -26,6 +26,7 @@ class QToolButton;
 class QTreeView;
 class QTreeWidgetItem;
 class Recordset;
+class SyncCommands;
 
 // The main window: the type tree on the left, the list of types or records on the right, the
 // search bar, toolbar, menus and status bar. Other forms rebuild it through LoadTreeData.
@@ -202,6 +203,7 @@ public:
     QAction* Toolbar1_Options = nullptr;
     QAction* Toolbar1_Help = nullptr;
     QAction* Toolbar1_Close = nullptr;
+    SyncCommands* SyncCmds = nullptr; // Tools -> sync, its toolbar button and status (SyncCommands.h)
 
 private:
     RecordListModel* m_model = nullptr;

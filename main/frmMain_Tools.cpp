@@ -9,12 +9,14 @@
 #include "dialogs/frmOptions.h"
 #include "main/MaintenanceCommands.h"
 #include "main/RecordListModel.h"
+#include "main/SyncCommands.h"
 #include "store/Connection.h"
 #include "ui/Forms.h"
 
 void frmMain::OpenOptions()
 {
     Form<frmOptions>().exec();
+    SyncCmds->Start(false); // the sync interval may have changed
 }
 
 void frmMain::OpenAbout()

@@ -7,12 +7,13 @@ declare -A allowed=(
     [core]="core"
     [store]="core store"
     [exchange]="core store exchange"
+    [sync]="core store exchange sync"
     [ui]="core ui"
     [access]="core store ui access"
     [editors]="core store ui editors"
-    [dialogs]="core store ui dialogs"
-    [main]="core store exchange ui access editors dialogs main"
-    [app]="core store exchange ui access editors dialogs main app"
+    [dialogs]="core store exchange sync ui dialogs"
+    [main]="core store exchange sync ui access editors dialogs main"
+    [app]="core store exchange sync ui access editors dialogs main app"
 )
 status=0
 for folder in "${!allowed[@]}"; do

@@ -17,6 +17,7 @@ packages=(
     poppler-utils                      # pdftotext, to read back printed lists in the tests
     dpkg-dev                           # dpkg-shlibdeps, with which cpack finds the package's dependencies
     desktop-file-utils appstream       # checking the installed desktop entry and metainfo
+    radicale                           # a real CardDAV server the sync tests start
 )
 
 missing=()

@@ -1,0 +1,292 @@
+#include "dialogs/frmSync.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QPushButton>
+
+#include "core/Language.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+#include "store/Recordset.h"
+#include "sync/SyncEngine.h"
+#include "sync/SyncError.h"
+#include "ui/ApplyLanguage.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Platform.h"
+#include "ui/Skin.h"
+
+namespace {
+
+// A type name not yet taken, compared as the type editor compares names.
+QString FreeTypeName(const QString& wanted)
+{
+    for (int n = 1;; ++n) {
+        const QString name = n == 1 ? wanted : QStringLiteral("%1 (%2)").arg(wanted).arg(n);
+        Recordset rs;
+        OpenTypesNamedExcept(rs, Conn, name, 0);
+        if (rs.RecordCount() == 0) {
+            return name;
+        }
+    }
+}
+
+QString FieldLabel(const QString& field)
+{
+    static const char* const fields[][2] = {{"name", "40001"},       {"home phone", "40002"}, {"mobile phone", "40003"},
+                                            {"work phone", "40004"}, {"QQ", "40005"},         {"MSN", "40006"},
+                                            {"ICQ", "40007"},        {"web address", "40008"}};
+    for (const auto& f : fields) {
+        if (field == QLatin1String(f[0])) {
+            return SyncText(f[1], f[0]);
+        }
+    }
+    return field;
+}
+
+} // namespace
+
+QString SyncText(const char* key, const char* english)
+{
+    return GetLangString(QStringLiteral("frmSync"), QLatin1String(key), QLatin1String(english));
+}
+
+QString SyncFaultText(const SyncError& error)
+{
+    switch (error.Fault()) {
+    case SyncFault::Insecure:
+        return SyncText("20007", "Only a secure (https) address can be used; plain http only to this computer. (%1)")
+            .arg(error.Detail());
+    case SyncFault::Certificate:
+        return SyncText("20006", "The server's certificate is not trusted: %1").arg(error.Detail());
+    case SyncFault::Network:
+        return SyncText("20001", "The server cannot be reached: %1").arg(error.Detail());
+    case SyncFault::Timeout:
+        return SyncText("20002", "The server stopped answering (%1).").arg(error.Detail());
+    case SyncFault::Refused:
+        return SyncText("20003", "The server refused the user name or password.");
+    case SyncFault::Http:
+        return SyncText("20004", "The server answered with an error: %1").arg(error.Detail());
+    case SyncFault::Malformed:
+        return SyncText("20005", "The server's answer could not be read: %1").arg(error.Detail());
+    case SyncFault::NoAddressBook:
+        return SyncText("20008", "No address book was found at this address.");
+    case SyncFault::Changed:
+        return SyncText("20009", "A contact changed on the server during the sync (%1). Sync again.")
+            .arg(error.Detail());
+    case SyncFault::Cancelled:
+        break;
+    }
+    return SyncText("20010", "The sync was cancelled. Nothing was changed here.");
+}
+
+QString SyncSummaryText(const SyncSummary& s)
+{
+    QStringList lines{SyncText("30001", "Sync finished.")};
+    lines.append(SyncText("30002", "Here: %1 added, %2 changed, %3 deleted.")
+                     .arg(s.addedHere)
+                     .arg(s.changedHere)
+                     .arg(s.deletedHere));
+    lines.append(SyncText("30003", "On the server: %1 added, %2 changed, %3 deleted.")
+                     .arg(s.addedThere)
+                     .arg(s.changedThere)
+                     .arg(s.deletedThere));
+    if (!s.conflicts.isEmpty()) {
+        QStringList conflicts;
+        for (const SyncConflict& c : s.conflicts) {
+            conflicts.append(
+                SyncText("30005", "%1: %2 was \"%3\" here").arg(c.name, FieldLabel(c.field), c.localValue));
+        }
+        lines.append(SyncText("30004", "Changed on both sides, the server's value kept: %1")
+                         .arg(conflicts.join(QStringLiteral("; "))));
+    }
+    auto list = [&lines](const QStringList& names, const char* key, const char* english) {
+        if (!names.isEmpty()) {
+            lines.append(SyncText(key, english).arg(names.join(QStringLiteral(", "))));
+        }
+    };
+    list(s.kept, "30006", "Deleted on one side and changed on the other, kept: %1");
+    list(s.duplicates, "30007", "On the server but not added, the name is taken here: %1");
+    list(s.joined, "30008", "Found on both sides and joined: %1");
+    list(s.leftAlone, "30011", "Moved out of sync but left on the server: %1");
+    if (s.unnamed > 0) {
+        lines.append(SyncText("30016", "Cards without a name, left on the server: %1").arg(s.unnamed));
+    }
+    if (!s.unshown.isEmpty()) {
+        QStringList kinds;
+        for (auto it = s.unshown.constBegin(); it != s.unshown.constEnd(); ++it) {
+            kinds.append(QStringLiteral("%1 (%2)").arg(it.key()).arg(it.value()));
+        }
+        lines.append(SyncText("30009", "Kept on the server, not shown here: %1").arg(kinds.join(QStringLiteral(", "))));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+frmSync::frmSync()
+{
+    setupUi(this);
+    connect(buttons->Ok(), &QPushButton::clicked, this, &frmSync::CmdOK_Click);
+    connect(buttons->Cancel(), &QPushButton::clicked, this, &frmSync::reject);
+    connect(CmdDiscover, &QPushButton::clicked, this, &frmSync::CmdDiscover_Click);
+    connect(CmdUnlink, &QPushButton::clicked, this, &frmSync::CmdUnlink_Click);
+    ApplyLanguage(this);
+    TheSkin().ApplySkin(this);
+    lstBooks->setHeaderLabels({SyncText("10010", "Address book"), SyncText("10011", "Type")});
+    lstLinks->setHeaderLabels(
+        {SyncText("10010", "Address book"), SyncText("10011", "Type"), SyncText("10013", "Server")});
+    lstBooks->header()->setSectionResizeMode(QHeaderView::Stretch);
+    lstLinks->header()->setSectionResizeMode(QHeaderView::Stretch);
+    buttons->Ok()->setEnabled(false);
+    LoadLinks();
+}
+
+QUrl frmSync::ServerUrl() const
+{
+    const QString text = txtUrl->text().trimmed();
+    // A bare host name means the secure address; plain http must be asked for.
+    return QUrl(text.contains(QLatin1String("://")) ? text : QStringLiteral("https://") + text);
+}
+
+void frmSync::CmdDiscover_Click()
+{
+    PlaySoundRes(SoundClick);
+    const QUrl url = ServerUrl();
+    if (txtUrl->text().trimmed().isEmpty() || txtUser->text().isEmpty() || !url.isValid()) {
+        MsgWarning(this, SyncText("20012", "Enter the server address and the user name."));
+        return;
+    }
+    lstBooks->clear();
+    m_found.clear();
+    buttons->Ok()->setEnabled(false);
+    try {
+        CardDavClient client(url, txtUser->text(), txtPassword->text());
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        m_found = client.Discover();
+        m_foundAt = url;
+    } catch (const SyncError& e) {
+        MsgWarning(this, SyncFaultText(e));
+        return;
+    }
+    // The types already linked are not offered again: a type syncs with one address book.
+    QSet<qint64> linked;
+    for (const SyncLink& link : SyncLinks(Conn)) {
+        linked.insert(link.typeNo);
+    }
+    QList<std::pair<QString, qint64>> types;
+    Recordset rs;
+    OpenTypes(rs, Conn, LockType::ReadOnly);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+        if (!linked.contains(rs.Integer(u"TypeNo"))) {
+            types.append({rs.Text(u"TypeName"), rs.Integer(u"TypeNo")});
+        }
+    }
+    for (const RemoteBook& book : m_found) {
+        auto* item = new QTreeWidgetItem(lstBooks, {book.displayName.isEmpty() ? book.path : book.displayName});
+        item->setCheckState(0, Qt::Checked);
+        auto* combo = new QComboBox(lstBooks);
+        combo->setObjectName(QStringLiteral("cboType"));
+        combo->addItem(SyncText("10012", "New type \"%1\"").arg(item->text(0)), -1);
+        for (const auto& [name, typeNo] : types) {
+            combo->addItem(name, typeNo);
+        }
+        lstBooks->setItemWidget(item, 1, combo);
+    }
+    buttons->Ok()->setEnabled(!m_found.isEmpty());
+}
+
+void frmSync::CmdOK_Click()
+{
+    PlaySoundRes(SoundClick);
+    QList<std::pair<int, qint64>> chosen; // found book, type (-1: a new one)
+    QSet<qint64> taken;
+    for (int i = 0; i < lstBooks->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = lstBooks->topLevelItem(i);
+        if (item->checkState(0) != Qt::Checked) {
+            continue;
+        }
+        const qint64 typeNo = qobject_cast<QComboBox*>(lstBooks->itemWidget(item, 1))->currentData().toLongLong();
+        if (typeNo >= 0 && taken.contains(typeNo)) {
+            MsgWarning(this, SyncText("20013", "Each type can be linked with one address book only."));
+            return;
+        }
+        taken.insert(typeNo);
+        chosen.append({i, typeNo});
+    }
+    if (chosen.isEmpty()) {
+        MsgWarning(this, SyncText("20011", "Choose at least one address book."));
+        return;
+    }
+    try {
+        Transaction transaction(Conn);
+        const qint64 account = AddSyncAccount(Conn, m_foundAt, txtUser->text(), txtPassword->text());
+        for (const auto& [index, wanted] : chosen) {
+            const RemoteBook& book = m_found[index];
+            const qint64 typeNo =
+                wanted >= 0 ? wanted
+                            : InsertType(Conn, FreeTypeName(lstBooks->topLevelItem(index)->text(0)), QString());
+            LinkAddressBook(Conn, account, book, typeNo);
+        }
+        transaction.Commit();
+    } catch (...) {
+        ShowError(this);
+        return;
+    }
+    txtPassword->clear();
+    lstBooks->clear();
+    m_found.clear();
+    buttons->Ok()->setEnabled(false);
+    LoadLinks();
+}
+
+void frmSync::CmdUnlink_Click()
+{
+    PlaySoundRes(SoundClick);
+    QTreeWidgetItem* item = lstLinks->currentItem();
+    if (item == nullptr) {
+        return;
+    }
+    try {
+        const qint64 account = item->data(2, Qt::UserRole).toLongLong();
+        UnlinkAddressBook(Conn, item->data(0, Qt::UserRole).toLongLong());
+        bool used = false;
+        for (const SyncLink& link : SyncLinks(Conn)) {
+            used = used || link.account == account;
+        }
+        if (!used) {
+            RemoveSyncAccount(Conn, account); // its password goes with its last link
+        }
+    } catch (...) {
+        ShowError(this);
+    }
+    LoadLinks();
+}
+
+void frmSync::LoadLinks()
+{
+    lstLinks->clear();
+    QMap<qint64, QString> typeNames;
+    Recordset rs;
+    OpenTypes(rs, Conn, LockType::ReadOnly);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+        typeNames.insert(rs.Integer(u"TypeNo"), rs.Text(u"TypeName"));
+    }
+    QMap<qint64, QString> servers;
+    for (const SyncAccountInfo& account : SyncAccounts(Conn)) {
+        servers.insert(account.no, account.url.host());
+    }
+    for (const SyncLink& link : SyncLinks(Conn)) {
+        auto* item = new QTreeWidgetItem(lstLinks, {link.displayName.isEmpty() ? link.path : link.displayName,
+                                                    typeNames.value(link.typeNo), servers.value(link.account)});
+        item->setData(0, Qt::UserRole, link.no);
+        item->setData(2, Qt::UserRole, link.account);
+    }
+    CmdUnlink->setEnabled(lstLinks->topLevelItemCount() > 0);
+}
+
+void frmSync::reject()
+{
+    PlaySoundRes(SoundClick);
+    QDialog::reject();
+    FormInstance<frmSync>::Unload();
+}

@@ -1,0 +1,149 @@
+#include "main/SyncCommands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QMainWindow>
+#include <QMenu>
+#include <QProgressDialog>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include "core/AppState.h"
+#include "core/Language.h"
+#include "core/OperateIni.h"
+#include "dialogs/frmSync.h"
+#include "store/Connection.h"
+#include "sync/SyncEngine.h"
+#include "sync/SyncError.h"
+#include "ui/Common.h"
+#include "ui/Forms.h"
+#include "ui/Skin.h"
+
+namespace {
+
+QIcon ActionIcon(const QString& name)
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/%1-16.png").arg(name), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/%1-22.png").arg(name), QSize(22, 22));
+    return icon;
+}
+
+QString MainText(const char* key, const char* english)
+{
+    return GetLangString(QStringLiteral("frmMain"), QLatin1String(key), QLatin1String(english));
+}
+
+} // namespace
+
+SyncCommands::SyncCommands(QMainWindow* window, std::function<void()> reload)
+    : QObject(window), m_window(window), m_reload(std::move(reload))
+{
+    connect(&m_timer, &QTimer::timeout, this, [this] { SyncNow(true); });
+}
+
+void SyncCommands::AddTo(QMenu* tools)
+{
+    tools->addSeparator()->setObjectName(QStringLiteral("mnuToolSplit2"));
+    auto item = [tools](const char* name, const char* key) {
+        QAction* action = tools->addAction(QLatin1String(key));
+        action->setObjectName(QLatin1String(name));
+        action->setProperty("Tag", QLatin1String(key));
+        return action;
+    };
+    mnuSyncAccounts = item("mnuSyncAccounts", "70000");
+    mnuSyncNow = item("mnuSyncNow", "70001");
+    mnuSyncNow->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    connect(mnuSyncAccounts, &QAction::triggered, this, &SyncCommands::OpenAccounts);
+    connect(mnuSyncNow, &QAction::triggered, this, [this] { SyncNow(false); });
+}
+
+void SyncCommands::AddTo(QToolBar* toolbar)
+{
+    Toolbar1_Sync = toolbar->addAction(ActionIcon(QStringLiteral("refresh")), QStringLiteral("Sync"));
+    Toolbar1_Sync->setObjectName(QStringLiteral("Toolbar1_Sync"));
+    Toolbar1_Sync->setProperty("Key", QStringLiteral("Sync"));
+    Toolbar1_Sync->setProperty("Tag", QStringLiteral("70002"));
+    connect(Toolbar1_Sync, &QAction::triggered, this, [this] { SyncNow(false); });
+}
+
+void SyncCommands::Start(bool atStartUp)
+{
+    if (m_status == nullptr) {
+        m_status = new QLabel(m_window->statusBar());
+        m_status->setObjectName(QStringLiteral("StatusBar1_Sync"));
+        m_window->statusBar()->addPermanentWidget(m_status);
+    }
+    const bool syncAtStart =
+        IniToBool(ReadIni(QStringLiteral("General"), QStringLiteral("SyncAtStart"), QStringLiteral("False"), IniFile))
+            .value_or(false);
+    const int minutes =
+        IniToInt(ReadIni(QStringLiteral("General"), QStringLiteral("SyncMinutes"), QStringLiteral("0"), IniFile))
+            .value_or(0);
+    m_timer.stop();
+    if (minutes > 0) {
+        m_timer.start(std::chrono::minutes(qMin(minutes, 24 * 60)));
+    }
+    if (atStartUp && syncAtStart) {
+        QTimer::singleShot(0, this, [this] { SyncNow(true); });
+    }
+}
+
+void SyncCommands::OpenAccounts()
+{
+    Form<frmSync>().exec();
+    m_reload();
+}
+
+void SyncCommands::SyncNow(bool automatic)
+{
+    // A timed sync waits while a dialog is open: the record being edited must not change under it.
+    if (m_running || !Conn.IsOpen() || (automatic && QApplication::activeModalWidget() != nullptr)) {
+        return;
+    }
+    m_running = true;
+    const auto done = qScopeGuard([this] { m_running = false; });
+    if (SyncLinks(Conn).isEmpty()) {
+        if (!automatic) {
+            OpenAccounts();
+        }
+        return;
+    }
+    SyncEngine engine(Conn);
+    QProgressDialog progress(MainText("70006", "Syncing contacts..."), MainText("70007", "Cancel"), 0, 0, m_window);
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(300);
+    connect(&progress, &QProgressDialog::canceled, this, [&engine] { engine.Cancel(); });
+    engine.SetProgress([&progress](int step, int total) {
+        progress.setMaximum(total);
+        progress.setValue(step);
+    });
+    engine.SetConfirmRemoval([this](const QStringList& names) {
+        return MsgConfirm(m_window, MainText("70008", "These contacts were moved to a type that is not synced. "
+                                                      "Remove them from the server?\n%1")
+                                        .arg(names.join(QLatin1Char('\n'))));
+    });
+    const QString when = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+    try {
+        const SyncSummary summary = engine.Run();
+        progress.reset();
+        m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70004", "done")));
+        if (!automatic || !summary.conflicts.isEmpty()) {
+            MsgInformation(m_window, SyncSummaryText(summary));
+        }
+    } catch (const SyncError& e) {
+        progress.reset();
+        m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70005", "failed")));
+        if (!automatic || e.Fault() != SyncFault::Cancelled) {
+            MsgWarning(m_window, SyncFaultText(e));
+        }
+    } catch (...) {
+        progress.reset();
+        m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70005", "failed")));
+        ShowError(m_window);
+    }
+    m_reload();
+}

@@ -1,0 +1,369 @@
+#include "sync/CardDavClient.h"
+
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QNetworkReply>
+#include <QSslError>
+
+#include "sync/SyncError.h"
+
+namespace {
+
+// Cards asked for in one multiget: large enough to keep requests few, small enough that one
+// answer stays a few megabytes.
+constexpr int FetchBatch = 250;
+
+QString Prop(const DavResponse& response, const QString& ns, const char* name)
+{
+    return response.found.value(DavName(ns, QLatin1String(name))).text.trimmed();
+}
+
+bool HasType(const DavResponse& response, const QString& ns, const char* type)
+{
+    return response.found.value(DavName(DavNs, QStringLiteral("resourcetype")))
+        .names.contains(DavName(ns, QLatin1String(type)));
+}
+
+bool SamePath(QString a, QString b)
+{
+    if (!a.endsWith(QLatin1Char('/'))) {
+        a += QLatin1Char('/');
+    }
+    if (!b.endsWith(QLatin1Char('/'))) {
+        b += QLatin1Char('/');
+    }
+    return a == b;
+}
+
+} // namespace
+
+CardDavClient::CardDavClient(const QUrl& url, const QString& user, const QString& password)
+    : m_url(url.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment)),
+      m_authorization("Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64())
+{
+    m_manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+void CardDavClient::Cancel()
+{
+    m_cancelled = true;
+    if (m_current != nullptr) {
+        m_current->abort();
+    }
+}
+
+bool CardDavClient::IsAllowed(const QUrl& url)
+{
+    if (!url.isValid() || url.host().isEmpty()) {
+        return false;
+    }
+    if (url.scheme() == QLatin1String("https")) {
+        return true;
+    }
+    if (url.scheme() != QLatin1String("http")) {
+        return false;
+    }
+    // The password travels in the clear over plain HTTP, so only as far as this computer.
+    const QHostAddress address(url.host());
+    return url.host().compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || address.isLoopback();
+}
+
+CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                                         const QList<std::pair<QByteArray, QByteArray>>& headers)
+{
+    if (m_cancelled) {
+        throw SyncError(SyncFault::Cancelled, {});
+    }
+    if (!IsAllowed(url)) {
+        throw SyncError(SyncFault::Insecure, url.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath).toString());
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(m_timeout);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setRawHeader("Authorization", m_authorization);
+    request.setRawHeader("User-Agent", "Tavoren");
+    for (const auto& [name, value] : headers) {
+        request.setRawHeader(name, value);
+    }
+    ++m_requests;
+    QNetworkReply* reply = m_manager.sendCustomRequest(request, method, body);
+    m_current = reply;
+    QStringList sslErrors;
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&sslErrors](const QList<QSslError>& errors) {
+        for (const QSslError& e : errors) {
+            sslErrors.append(e.errorString());
+        }
+    });
+    if (!reply->isFinished()) {
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    m_current = nullptr;
+    const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply,
+                                                                         [](QNetworkReply* r) { r->deleteLater(); });
+    const QNetworkReply::NetworkError error = reply->error();
+    if (m_cancelled) {
+        throw SyncError(SyncFault::Cancelled, {});
+    }
+    if (!sslErrors.isEmpty() || error == QNetworkReply::SslHandshakeFailedError) {
+        throw SyncError(SyncFault::Certificate, sslErrors.isEmpty() ? reply->errorString() : sslErrors.join(u"; "));
+    }
+    if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError) {
+        throw SyncError(SyncFault::Timeout, url.host());
+    }
+    // Errors of the connection or the protocol (a dropped or cut-short answer) end the exchange;
+    // HTTP error statuses are the caller's to judge.
+    const bool httpStatus =
+        (error >= QNetworkReply::ContentAccessDenied && error < QNetworkReply::ProtocolUnknownError) ||
+        error >= QNetworkReply::InternalServerError;
+    if (error != QNetworkReply::NoError && !httpStatus) {
+        throw SyncError(SyncFault::Network, reply->errorString());
+    }
+    Reply result;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.body = reply->readAll();
+    result.etag = reply->rawHeader("ETag");
+    result.url = url;
+    const QByteArray location = reply->rawHeader("Location");
+    if (!location.isEmpty()) {
+        result.location = url.resolved(QUrl::fromEncoded(location));
+    }
+    if (result.status == 0) {
+        throw SyncError(SyncFault::Network, reply->errorString());
+    }
+    return result;
+}
+
+void CardDavClient::Fail(const Reply& reply)
+{
+    if (reply.status == 401) {
+        throw SyncError(SyncFault::Refused, {});
+    }
+    throw SyncError(SyncFault::Http, QStringLiteral("HTTP %1 (%2)").arg(reply.status).arg(reply.url.path()));
+}
+
+Multistatus CardDavClient::Read(const Reply& reply)
+{
+    if (reply.status != 207) {
+        Fail(reply);
+    }
+    QString error;
+    std::optional<Multistatus> result = ReadMultistatus(reply.body, &error);
+    if (!result) {
+        throw SyncError(SyncFault::Malformed, error);
+    }
+    return *result;
+}
+
+CardDavClient::Reply CardDavClient::Propfind(QUrl url, int depth, const QByteArray& body)
+{
+    for (int hop = 0; hop < 5; ++hop) {
+        Reply reply = Send("PROPFIND", url, body,
+                           {{"Depth", QByteArray::number(depth)}, {"Content-Type", "application/xml; charset=utf-8"}});
+        if (reply.status >= 300 && reply.status < 400 && reply.location.isValid()) {
+            // Only within the same server: the password goes with every request.
+            if (reply.location.host() != url.host() || reply.location.port() != url.port() ||
+                (url.scheme() == QLatin1String("https") && reply.location.scheme() != url.scheme())) {
+                return {};
+            }
+            url = reply.location;
+            continue;
+        }
+        if (reply.status == 404 || reply.status == 405 || reply.status == 501) {
+            return {};
+        }
+        if (reply.status != 207) {
+            Fail(reply);
+        }
+        return reply;
+    }
+    return {};
+}
+
+QUrl CardDavClient::UrlOf(const QString& path) const
+{
+    QUrl url = m_url;
+    url.setPath(path, QUrl::DecodedMode);
+    return url;
+}
+
+QString CardDavClient::PathOf(const QUrl& base, const QString& href) const
+{
+    return base.resolved(QUrl(href)).path(QUrl::FullyDecoded);
+}
+
+QList<RemoteBook> CardDavClient::Discover()
+{
+    const QByteArray first = PropfindBody({QStringLiteral("resourcetype"), QStringLiteral("current-user-principal"),
+                                           QStringLiteral("displayname"), QStringLiteral("supported-report-set")},
+                                          {QStringLiteral("addressbook-home-set")}, {QStringLiteral("getctag")});
+    const QByteArray listing = PropfindBody(
+        {QStringLiteral("resourcetype"), QStringLiteral("displayname"), QStringLiteral("supported-report-set")}, {},
+        {QStringLiteral("getctag")});
+    QList<QUrl> candidates{m_url};
+    const QUrl wellKnown = m_url.resolved(QUrl(QStringLiteral("/.well-known/carddav")));
+    if (m_url.path().isEmpty() || m_url.path() == QLatin1String("/")) {
+        candidates.prepend(wellKnown);
+    } else {
+        candidates.append(wellKnown);
+    }
+    auto bookOf = [this](const QUrl& base, const DavResponse& r) {
+        RemoteBook book;
+        book.path = PathOf(base, r.href);
+        book.displayName = Prop(r, DavNs, "displayname");
+        book.syncCollection = r.found.value(DavName(DavNs, QStringLiteral("supported-report-set")))
+                                  .names.contains(DavName(DavNs, QStringLiteral("sync-collection")));
+        book.ctag = Prop(r, CalServerNs, "getctag");
+        return book;
+    };
+    for (const QUrl& candidate : candidates) {
+        const Reply reply = Propfind(candidate, 0, first);
+        if (reply.status == 0) {
+            continue;
+        }
+        const Multistatus ms = Read(reply);
+        if (ms.responses.isEmpty()) {
+            continue;
+        }
+        const DavResponse& own = ms.responses.first();
+        if (HasType(own, CardDavNs, "addressbook")) {
+            return {bookOf(reply.url, own)};
+        }
+        QStringList homes = own.found.value(DavName(CardDavNs, QStringLiteral("addressbook-home-set"))).hrefs;
+        const QStringList principal = own.found.value(DavName(DavNs, QStringLiteral("current-user-principal"))).hrefs;
+        QUrl homeBase = reply.url;
+        if (homes.isEmpty() && !principal.isEmpty()) {
+            const QUrl principalUrl = UrlOf(PathOf(reply.url, principal.first()));
+            const Reply p = Propfind(principalUrl, 0, first);
+            if (p.status != 0) {
+                const Multistatus pm = Read(p);
+                if (!pm.responses.isEmpty()) {
+                    homes = pm.responses.first()
+                                .found.value(DavName(CardDavNs, QStringLiteral("addressbook-home-set")))
+                                .hrefs;
+                    homeBase = p.url;
+                }
+            }
+        }
+        if (homes.isEmpty()) {
+            continue;
+        }
+        const QUrl homeUrl = UrlOf(PathOf(homeBase, homes.first()));
+        const Reply list = Propfind(homeUrl, 1, listing);
+        if (list.status == 0) {
+            continue;
+        }
+        QList<RemoteBook> books;
+        for (const DavResponse& r : Read(list).responses) {
+            if (HasType(r, CardDavNs, "addressbook")) {
+                books.append(bookOf(list.url, r));
+            }
+        }
+        return books;
+    }
+    throw SyncError(SyncFault::NoAddressBook, m_url.host());
+}
+
+RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& token)
+{
+    RemoteChanges changes;
+    const QUrl url = UrlOf(book.path);
+    if (book.syncCollection) {
+        const Reply reply =
+            Send("REPORT", url, SyncCollectionBody(token), {{"Content-Type", "application/xml; charset=utf-8"}});
+        if ((reply.status == 403 || reply.status == 409) && !token.isEmpty()) {
+            return Changes(book, QString()); // the server forgot the token: start over with a full list
+        }
+        const Multistatus ms = Read(reply);
+        for (const DavResponse& r : ms.responses) {
+            const QString path = PathOf(url, r.href);
+            if (SamePath(path, book.path)) {
+                continue;
+            }
+            if (r.status == 404) {
+                changes.removed.append(path);
+            } else if (r.found.contains(DavName(DavNs, QStringLiteral("getetag")))) {
+                changes.etags.insert(path, Prop(r, DavNs, "getetag"));
+            }
+        }
+        changes.token = ms.syncToken;
+        changes.full = token.isEmpty();
+        return changes;
+    }
+    const Reply reply = Send("PROPFIND", url, PropfindBody({QStringLiteral("getetag"), QStringLiteral("resourcetype")}),
+                             {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
+    for (const DavResponse& r : Read(reply).responses) {
+        const QString path = PathOf(url, r.href);
+        if (!SamePath(path, book.path) && !HasType(r, DavNs, "collection")) {
+            changes.etags.insert(path, Prop(r, DavNs, "getetag"));
+        }
+    }
+    changes.full = true;
+    return changes;
+}
+
+QList<RemoteCard> CardDavClient::Fetch(const QString& bookPath, const QStringList& paths)
+{
+    QList<RemoteCard> cards;
+    const QUrl url = UrlOf(bookPath);
+    for (qsizetype start = 0; start < paths.size(); start += FetchBatch) {
+        const QStringList batch = paths.mid(start, FetchBatch);
+        const Reply reply = Send("REPORT", url, MultigetBody(batch),
+                                 {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
+        QSet<QString> answered;
+        for (const DavResponse& r : Read(reply).responses) {
+            RemoteCard card;
+            card.path = PathOf(url, r.href);
+            const auto data = r.found.constFind(DavName(CardDavNs, QStringLiteral("address-data")));
+            if (data != r.found.constEnd()) {
+                card.data = data->text.toUtf8();
+                card.etag = Prop(r, DavNs, "getetag");
+            } else if (r.status != 404) {
+                throw SyncError(SyncFault::Malformed, QStringLiteral("no address data for %1").arg(card.path));
+            }
+            answered.insert(card.path);
+            cards.append(card);
+        }
+        for (const QString& path : batch) {
+            if (!answered.contains(path)) {
+                cards.append(RemoteCard{path, {}, {}}); // not there any more
+            }
+        }
+    }
+    return cards;
+}
+
+std::optional<QString> CardDavClient::Put(const QString& path, const QByteArray& card, const QString& etag)
+{
+    QList<std::pair<QByteArray, QByteArray>> headers{{"Content-Type", "text/vcard; charset=utf-8"}};
+    if (etag.isEmpty()) {
+        headers.append(std::pair<QByteArray, QByteArray>("If-None-Match", "*"));
+    } else {
+        headers.append(std::pair<QByteArray, QByteArray>("If-Match", etag.toUtf8()));
+    }
+    const Reply reply = Send("PUT", UrlOf(path), card, headers);
+    if (reply.status == 412) {
+        return std::nullopt;
+    }
+    if (reply.status < 200 || reply.status >= 300) {
+        Fail(reply);
+    }
+    return QString::fromUtf8(reply.etag);
+}
+
+bool CardDavClient::Remove(const QString& path, const QString& etag)
+{
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    if (!etag.isEmpty()) {
+        headers.append(std::pair<QByteArray, QByteArray>("If-Match", etag.toUtf8()));
+    }
+    const Reply reply = Send("DELETE", UrlOf(path), {}, headers);
+    if (reply.status == 412) {
+        return false;
+    }
+    if (reply.status == 404 || (reply.status >= 200 && reply.status < 300)) {
+        return true;
+    }
+    Fail(reply);
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include "sync/Dav.h"
+
+class QNetworkReply;
+
+// One address book on a server, as discovery finds it. Paths are decoded URL paths.
+struct RemoteBook
+{
+    QString path;
+    QString displayName;
+    bool syncCollection = false; // offers incremental sync reports
+    QString ctag;
+};
+
+struct RemoteCard
+{
+    QString path;
+    QString etag;
+    QByteArray data; // empty when the server no longer has the card
+};
+
+// What changed in an address book since a sync token (or everything, when full).
+struct RemoteChanges
+{
+    QMap<QString, QString> etags; // path -> ETag of every card changed (or, when full, of every card)
+    QStringList removed;
+    QString token;
+    bool full = false; // etags lists every card: any card not in it is gone
+};
+
+// Talks CardDAV to one account. Every call waits for its answer in a local event loop, so the
+// window stays responsive, and throws SyncError when the exchange fails.
+class CardDavClient
+{
+public:
+    CardDavClient(const QUrl& url, const QString& user, const QString& password);
+
+    // Milliseconds without progress before a request is given up.
+    void SetTimeout(int milliseconds) { m_timeout = milliseconds; }
+    // Aborts the request under way and every later one.
+    void Cancel();
+    bool IsCancelled() const { return m_cancelled; }
+    // Requests sent so far.
+    int Requests() const { return m_requests; }
+
+    // Whether a URL may carry the password: HTTPS, or plain HTTP to this computer only.
+    static bool IsAllowed(const QUrl& url);
+
+    // The address books of the account: the URL's own, or those of the user's home.
+    QList<RemoteBook> Discover();
+    // Changes since token, by sync report when offered (an expired token falls back to a full
+    // listing), else a full listing of ETags.
+    RemoteChanges Changes(const RemoteBook& book, const QString& token);
+    // The cards at the given paths, in batches.
+    QList<RemoteCard> Fetch(const QString& bookPath, const QStringList& paths);
+    // Writes a card: over etag, or only when nothing is there yet when etag is empty. Returns the
+    // new ETag (empty when the server gives none), or nothing when the condition failed.
+    std::optional<QString> Put(const QString& path, const QByteArray& card, const QString& etag);
+    // Deletes a card if it is still etag; false when it changed since. A card already gone counts as deleted.
+    bool Remove(const QString& path, const QString& etag);
+
+private:
+    struct Reply
+    {
+        int status = 0;
+        QByteArray body;
+        QByteArray etag;
+        QUrl location;
+        QUrl url;
+    };
+
+    Reply Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
+               const QList<std::pair<QByteArray, QByteArray>>& headers);
+    Multistatus Read(const Reply& reply);
+    [[noreturn]] void Fail(const Reply& reply);
+    // A PROPFIND that follows redirects on the same server; status 0 when the resource is missing.
+    Reply Propfind(QUrl url, int depth, const QByteArray& body);
+    QUrl UrlOf(const QString& path) const;
+    QString PathOf(const QUrl& base, const QString& href) const;
+
+    QNetworkAccessManager m_manager;
+    QUrl m_url;
+    QByteArray m_authorization;
+    int m_timeout = 30000;
+    bool m_cancelled = false;
+    int m_requests = 0;
+    QNetworkReply* m_current = nullptr;
+};

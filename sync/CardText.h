@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+#include "exchange/ContactFile.h"
+
+// One vCard kept as the lines it came in, so that changing the fields the address book owns
+// leaves every other line (photo, address, birthday, notes, unknown extensions) byte for byte as
+// the server sent it.
+class CardText
+{
+public:
+    // Nothing, with *error set (when given), unless bytes hold exactly one readable vCard.
+    static std::optional<CardText> Parse(const QByteArray& bytes, QString* error);
+    // A new card holding the record's fields.
+    static CardText New(const ContactCard& card, const QString& uid);
+
+    // The fields as the address book would store them (no category: the address book is the type).
+    ContactCard Fields() const;
+    // What the card holds that the address book cannot show, by label.
+    QMap<QString, int> Unshown() const;
+    // Changes the lines of every field that differs between before and after.
+    void Change(const ContactCard& before, const ContactCard& after);
+    QByteArray Bytes() const;
+
+private:
+    struct Line
+    {
+        QByteArray raw;     // as received, folds and line end included
+        QByteArray logical; // unfolded, without the line end
+        QByteArray name;    // upper case, without group
+    };
+
+    void Replace(qsizetype index, const QString& value);
+    void Append(const QString& line);
+    void Remove(qsizetype index) { m_lines.removeAt(index); }
+    // The line of one of the names holding value (first of a preferred type when several), or -1.
+    qsizetype Find(const QList<QByteArray>& names, const QString& value, const char* preferredType = nullptr) const;
+    void ChangeValue(const QList<QByteArray>& names, const QString& before, const QString& after, const QString& add,
+                     const char* preferredType = nullptr);
+    bool IsV4() const;
+
+    QList<Line> m_lines;
+    QByteArray m_eol = "\r\n";
+};
+
+// The e-mail list as single addresses, in order, without blanks and repeats.
+QStringList EmailAddresses(const QString& list);

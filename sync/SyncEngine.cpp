@@ -1,0 +1,771 @@
+#include "sync/SyncEngine.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QSet>
+#include <QUuid>
+
+#include "core/CodePage.h"
+#include "core/TextUtil.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "store/Recordset.h"
+#include "store/SyncTables.h"
+#include "sync/CardText.h"
+#include "sync/SyncError.h"
+
+namespace {
+
+// Server texts and credentials are kept whole whatever the locale's code page; cards byte for byte.
+const CodePage& Utf8()
+{
+    static const CodePage codePage = CodePage::Utf8();
+    return codePage;
+}
+
+const CodePage& Bytes()
+{
+    static const CodePage codePage(QByteArrayLiteral("ISO-8859-1"));
+    return codePage;
+}
+
+QString Seal(const QString& text)
+{
+    return Encrypt(text, Utf8());
+}
+
+QString Unseal(const QString& cipher)
+{
+    return Decrypt(QStringView(cipher), Utf8());
+}
+
+QString SealCard(const QByteArray& card)
+{
+    return Encrypt(QString::fromLatin1(card), Bytes());
+}
+
+QByteArray UnsealCard(QByteArrayView cipher)
+{
+    return Decrypt(cipher, Bytes()).toLatin1();
+}
+
+// The fields the address book owns, apart from the e-mail list, which merges differently.
+const struct
+{
+    QString ContactCard::*field;
+    const char* label;
+} Owned[] = {{&ContactCard::name, "name"},
+             {&ContactCard::homePhone, "home phone"},
+             {&ContactCard::mobilePhone, "mobile phone"},
+             {&ContactCard::workPhone, "work phone"},
+             {&ContactCard::qq, "QQ"},
+             {&ContactCard::msn, "MSN"},
+             {&ContactCard::icq, "ICQ"},
+             {&ContactCard::url, "web address"}};
+
+bool Same(const ContactCard& a, const ContactCard& b)
+{
+    for (const auto& f : Owned) {
+        if (a.*f.field != b.*f.field) {
+            return false;
+        }
+    }
+    return a.emails == b.emails;
+}
+
+QStringList CipherFields(const ContactCard& c)
+{
+    QStringList cipher;
+    for (const QString* f : {&c.name, &c.homePhone, &c.mobilePhone, &c.workPhone, &c.emails, &c.qq, &c.msn, &c.icq}) {
+        cipher.append(Encrypt(*f));
+    }
+    return cipher;
+}
+
+QString Digest(const QList<QByteArrayView>& cipher, QStringView url)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    for (const QByteArrayView c : cipher) {
+        hash.addData(c);
+        hash.addData("\x1f");
+    }
+    hash.addData(url.toUtf8());
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+QString Digest(const QStringList& cipher, const QString& url)
+{
+    QList<QByteArray> bytes;
+    for (const QString& c : cipher) {
+        bytes.append(c.toLatin1());
+    }
+    return Digest(QList<QByteArrayView>(bytes.begin(), bytes.end()), url);
+}
+
+// The card's fields as the book would hold them: trimmed, and through the code page, so a value
+// the code page cannot hold does not look like a change made here.
+ContactCard Storable(ContactCard c)
+{
+    c.category.clear();
+    for (const auto& f : Owned) {
+        c.*f.field = TrimBlank(c.*f.field);
+        if (f.field != &ContactCard::url) {
+            c.*f.field = Decrypt(QStringView(Encrypt(c.*f.field)));
+        }
+    }
+    c.emails = Decrypt(QStringView(Encrypt(EmailAddresses(c.emails).join(QStringLiteral("; ")))));
+    return c;
+}
+
+// Field by field against the last synced version: a side that left a field alone takes the
+// other's change; where both changed it, the server wins and the local value is named.
+ContactCard Merge(const ContactCard& local, const ContactCard& base, const ContactCard& remote,
+                  QList<SyncConflict>& conflicts)
+{
+    ContactCard merged = remote;
+    for (const auto& f : Owned) {
+        const QString& l = local.*f.field;
+        const QString& b = base.*f.field;
+        const QString& r = remote.*f.field;
+        if (l == b || l == r) {
+            merged.*f.field = r;
+        } else if (r == b) {
+            merged.*f.field = l;
+        } else {
+            merged.*f.field = r;
+            conflicts.append({remote.name.isEmpty() ? local.name : remote.name, QLatin1String(f.label), l});
+        }
+    }
+    if (local.emails == base.emails || local.emails == remote.emails) {
+        merged.emails = remote.emails;
+    } else if (remote.emails == base.emails) {
+        merged.emails = local.emails;
+    } else {
+        QStringList addresses = EmailAddresses(remote.emails);
+        for (const QString& a : EmailAddresses(local.emails)) {
+            if (!addresses.contains(a, Qt::CaseInsensitive)) {
+                addresses.append(a);
+            }
+        }
+        merged.emails = addresses.join(QStringLiteral("; "));
+    }
+    return merged;
+}
+
+QString FileName(const QString& path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString Folder(const QString& path)
+{
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
+
+} // namespace
+
+QList<SyncAccountInfo> SyncAccounts(Connection& conn)
+{
+    CreateSyncTables(conn);
+    QList<SyncAccountInfo> accounts;
+    Recordset rs;
+    OpenSyncAccounts(rs, conn);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+        accounts.append({rs.Integer(u"AccountNo"), QUrl(Unseal(rs.Text(u"Url"))), Unseal(rs.Text(u"UserName")),
+                         Unseal(rs.Text(u"Password")), rs.Text(u"Instance")});
+    }
+    return accounts;
+}
+
+qint64 AddSyncAccount(Connection& conn, const QUrl& url, const QString& user, const QString& password)
+{
+    CreateSyncTables(conn);
+    return InsertSyncAccount(conn, Seal(url.adjusted(QUrl::RemoveUserInfo).toString()), Seal(user), Seal(password),
+                             QUuid::createUuid().toString(QUuid::WithoutBraces));
+}
+
+void RemoveSyncAccount(Connection& conn, qint64 accountNo)
+{
+    CreateSyncTables(conn);
+    Transaction transaction(conn);
+    DeleteSyncAccount(conn, accountNo);
+    transaction.Commit();
+}
+
+QList<SyncLink> SyncLinks(Connection& conn)
+{
+    CreateSyncTables(conn);
+    QList<SyncLink> links;
+    Recordset rs;
+    OpenSyncBooks(rs, conn);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+        links.append({rs.Integer(u"BookNo"), rs.Integer(u"AccountNo"), Unseal(rs.Text(u"Path")),
+                      rs.Text(u"DisplayName"), rs.Integer(u"TypeNo"), rs.Integer(u"SyncReport") != 0,
+                      rs.Text(u"SyncToken")});
+    }
+    return links;
+}
+
+qint64 LinkAddressBook(Connection& conn, qint64 accountNo, const RemoteBook& book, qint64 typeNo)
+{
+    CreateSyncTables(conn);
+    return InsertSyncBook(conn, accountNo, Seal(book.path), book.displayName, typeNo, book.syncCollection);
+}
+
+void UnlinkAddressBook(Connection& conn, qint64 linkNo)
+{
+    CreateSyncTables(conn);
+    Transaction transaction(conn);
+    DeleteSyncBook(conn, linkNo);
+    transaction.Commit();
+}
+
+struct SyncEngine::State
+{
+    struct Item
+    {
+        QString path;
+        qint64 pwdId = 0;
+        QString etag;
+        QString digest;
+        QByteArray card;   // empty until needed: then read from sealed
+        QByteArray sealed; // as stored
+    };
+    struct Remote
+    {
+        QString etag;
+        CardText card;
+    };
+    struct Book
+    {
+        SyncLink link;
+        std::shared_ptr<CardDavClient> client;
+        QString instance;
+        QMap<QString, Item> items; // by path
+        RemoteChanges changes;
+        QMap<QString, Remote> remote; // changed or new on the server
+        QSet<QString> removed;        // linked cards gone from the server
+    };
+    struct Record
+    {
+        qint64 typeNo = 0;
+        ContactCard fields; // deciphered only when the record takes part (Decode)
+        QString digest;
+        QString cipherName;
+        QList<QByteArray> cipher;
+        QString url;
+        bool decoded = false;
+    };
+
+    QList<Book> books;
+    QMap<qint64, Record> records;
+    QHash<QString, qint64> names; // enciphered name -> record
+    QHash<qint64, int> bookOfType;
+    QSet<qint64> linked;
+    SyncSummary summary;
+};
+
+namespace {
+
+using State = SyncEngine::State;
+
+// Most records and cards of a large book are unchanged: they are deciphered and parsed only when
+// a sync has something to do with them.
+State::Record& Decode(State::Record& record)
+{
+    if (!record.decoded) {
+        ContactCard& f = record.fields;
+        QString* fields[] = {&f.name, &f.homePhone, &f.mobilePhone, &f.workPhone, &f.emails, &f.qq, &f.msn, &f.icq};
+        for (int i = 0; i < 8; ++i) {
+            *fields[i] = Decrypt(record.cipher.value(i));
+        }
+        f.url = record.url;
+        record.decoded = true;
+    }
+    return record;
+}
+
+QByteArray CardOf(const State::Item& item)
+{
+    return item.card.isEmpty() ? UnsealCard(item.sealed) : item.card;
+}
+
+void Save(Connection& conn, const State::Book& book, const State::Item& item)
+{
+    SaveSyncItem(conn, book.link.no, Seal(item.path), item.pwdId, item.etag, item.digest, SealCard(item.card));
+}
+
+void Unsave(Connection& conn, State::Book& book, const QString& path)
+{
+    DeleteSyncItem(conn, book.link.no, Seal(path));
+    book.items.remove(path);
+}
+
+// Adds a record; nothing when its name is taken (the book keeps names unique, as import does).
+std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, const ContactCard& fields)
+{
+    const QStringList cipher = CipherFields(fields);
+    if (state.names.contains(cipher.first())) {
+        state.summary.duplicates.append(fields.name);
+        return std::nullopt;
+    }
+    const qint64 pwdId = InsertRecord(conn, typeNo, cipher, fields.url);
+    state.records.insert(pwdId, {typeNo, fields, Digest(cipher, fields.url), cipher.first(), {}, {}, true});
+    state.names.insert(cipher.first(), pwdId);
+    return pwdId;
+}
+
+void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
+{
+    State::Record& record = Decode(state.records[pwdId]);
+    QStringList cipher = CipherFields(fields);
+    if (cipher.first() != record.cipherName && state.names.contains(cipher.first())) {
+        state.summary.duplicates.append(fields.name); // the name stays as it is here
+        fields.name = record.fields.name;
+        cipher.first() = record.cipherName;
+    }
+    UpdateRecordFields(conn, pwdId, cipher, fields.url);
+    state.names.remove(record.cipherName);
+    state.names.insert(cipher.first(), pwdId);
+    record.fields = fields;
+    record.digest = Digest(cipher, fields.url);
+    record.cipherName = cipher.first();
+}
+
+void Erase(Connection& conn, State& state, qint64 pwdId)
+{
+    DeleteRecord(conn, pwdId);
+    state.names.remove(state.records.value(pwdId).cipherName);
+    state.records.remove(pwdId);
+}
+
+} // namespace
+
+SyncEngine::SyncEngine(Connection& conn) : m_conn(conn) {}
+
+SyncEngine::~SyncEngine() = default;
+
+void SyncEngine::Cancel()
+{
+    m_cancelled = true;
+    for (const auto& client : m_clients) {
+        client->Cancel();
+    }
+}
+
+SyncSummary SyncEngine::Run()
+{
+    m_cancelled = false;
+    m_clients.clear();
+    CreateSyncTables(m_conn);
+    State state;
+    {
+        Transaction transaction(m_conn);
+        Gather(state);
+        Reconcile(state);
+        AddFromServer(state);
+        AddToServer(state);
+        for (const State::Book& book : state.books) {
+            if (book.link.syncReport) {
+                UpdateSyncBookToken(m_conn, book.link.no, book.changes.token);
+            }
+        }
+        if (m_cancelled) {
+            throw SyncError(SyncFault::Cancelled, {});
+        }
+        transaction.Commit();
+    }
+    for (const auto& client : m_clients) {
+        state.summary.requests += client->Requests();
+    }
+    return state.summary;
+}
+
+void SyncEngine::Gather(State& state)
+{
+    QMap<qint64, SyncAccountInfo> accounts;
+    for (const SyncAccountInfo& account : SyncAccounts(m_conn)) {
+        accounts.insert(account.no, account);
+    }
+    QSet<qint64> types;
+    {
+        Recordset rs;
+        OpenTypes(rs, m_conn, LockType::ReadOnly);
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            types.insert(rs.Integer(u"TypeNo"));
+        }
+    }
+    for (const SyncLink& link : SyncLinks(m_conn)) {
+        if (!accounts.contains(link.account) || !types.contains(link.typeNo)) {
+            // The type was deleted here: the link goes with it, and the server keeps its cards.
+            DeleteSyncBook(m_conn, link.no);
+            continue;
+        }
+        if (state.bookOfType.contains(link.typeNo)) {
+            continue; // one address book per type
+        }
+        const SyncAccountInfo& account = accounts[link.account];
+        auto& client = m_clients[account.no];
+        if (!client) {
+            client = std::make_shared<CardDavClient>(account.url, account.user, account.password);
+            client->SetTimeout(m_timeout);
+        }
+        State::Book book;
+        book.link = link;
+        book.client = client;
+        book.instance = account.instance;
+        Recordset rs;
+        OpenSyncItems(rs, m_conn, link.no);
+        const int card = rs.FieldIndex(u"Card");
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            State::Item item{
+                Unseal(rs.Text(u"Path")),    rs.Integer(u"PWDID"), rs.Text(u"ETag"), rs.Text(u"Digest"), {},
+                rs.Bytes(card).toByteArray()};
+            state.linked.insert(item.pwdId);
+            book.items.insert(item.path, item);
+        }
+        state.bookOfType.insert(link.typeNo, static_cast<int>(state.books.size()));
+        state.books.append(book);
+    }
+    {
+        Recordset rs;
+        OpenRecordsForSync(rs, m_conn);
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            State::Record record;
+            record.typeNo = rs.Integer(1);
+            QList<QByteArrayView> cipher;
+            for (int column = 2; column < 10; ++column) {
+                cipher.append(rs.Bytes(column));
+            }
+            record.url = rs.Text(10);
+            record.digest = Digest(cipher, record.url);
+            for (const QByteArrayView c : cipher) {
+                record.cipher.append(c.toByteArray());
+            }
+            record.cipherName = QString::fromLatin1(cipher[0]);
+            state.names.insert(record.cipherName, rs.Integer(0));
+            state.records.insert(rs.Integer(0), record);
+        }
+    }
+    for (State::Book& book : state.books) {
+        const RemoteBook remote{book.link.path, book.link.displayName, book.link.syncReport, {}};
+        book.changes = book.client->Changes(remote, book.link.token);
+        QStringList wanted;
+        for (auto it = book.changes.etags.constBegin(); it != book.changes.etags.constEnd(); ++it) {
+            const auto item = book.items.constFind(it.key());
+            if (item == book.items.constEnd() || item->etag != it.value() || it.value().isEmpty()) {
+                wanted.append(it.key());
+            }
+        }
+        for (const QString& path : book.changes.removed) {
+            if (book.items.contains(path)) {
+                book.removed.insert(path);
+            }
+        }
+        if (book.changes.full) {
+            for (const QString& path : book.items.keys()) {
+                if (!book.changes.etags.contains(path)) {
+                    book.removed.insert(path);
+                }
+            }
+        }
+        for (const RemoteCard& fetched : book.client->Fetch(book.link.path, wanted)) {
+            if (fetched.data.isEmpty()) {
+                if (book.items.contains(fetched.path)) {
+                    book.removed.insert(fetched.path);
+                }
+                continue;
+            }
+            QString error;
+            std::optional<CardText> card = CardText::Parse(fetched.data, &error);
+            if (!card) {
+                throw SyncError(SyncFault::Malformed, QStringLiteral("%1: %2").arg(FileName(fetched.path), error));
+            }
+            const QMap<QString, int> unshown = card->Unshown();
+            for (auto it = unshown.constBegin(); it != unshown.constEnd(); ++it) {
+                state.summary.unshown[it.key()] += it.value();
+            }
+            book.remote.insert(fetched.path, {fetched.etag, *card});
+        }
+    }
+}
+
+void SyncEngine::Reconcile(State& state)
+{
+    QList<std::pair<int, QString>> leaving;
+    QStringList leavingNames;
+    for (int bi = 0; bi < state.books.size(); ++bi) {
+        const QStringList paths = state.books[bi].items.keys();
+        int done = 0;
+        for (const QString& path : paths) {
+            if (m_cancelled) {
+                throw SyncError(SyncFault::Cancelled, {});
+            }
+            if (m_progress) {
+                m_progress(done++, static_cast<int>(paths.size()));
+            }
+            State::Book& book = state.books[bi];
+            if (!book.items.contains(path)) {
+                continue;
+            }
+            State::Item item = book.items.value(path);
+            const bool remoteRemoved = book.removed.contains(path);
+            const bool remoteChanged = book.remote.contains(path);
+            QString error;
+            if (!remoteRemoved && !remoteChanged && state.records.contains(item.pwdId)) {
+                const State::Record& record = state.records[item.pwdId];
+                if (record.digest == item.digest && record.typeNo == book.link.typeNo) {
+                    continue; // unchanged on both sides
+                }
+            }
+            std::optional<CardText> base = CardText::Parse(CardOf(item), &error);
+            if (!base) {
+                throw SyncError(SyncFault::Malformed, error);
+            }
+            const ContactCard baseFields = Storable(base->Fields());
+
+            if (!state.records.contains(item.pwdId)) { // deleted here
+                std::optional<State::Remote> remote;
+                if (remoteChanged) {
+                    remote = book.remote.value(path);
+                } else if (!remoteRemoved && !book.client->Remove(path, item.etag)) {
+                    // Changed on the server since it was listed: fetch it to keep the change.
+                    const QList<RemoteCard> again = book.client->Fetch(book.link.path, {path});
+                    std::optional<CardText> card;
+                    if (!again.isEmpty() && !again.first().data.isEmpty()) {
+                        card = CardText::Parse(again.first().data, &error);
+                    }
+                    if (card) {
+                        remote = State::Remote{again.first().etag, *card};
+                    }
+                } else if (!remoteRemoved) {
+                    ++state.summary.deletedThere;
+                }
+                Unsave(m_conn, book, path);
+                if (remote) {
+                    const ContactCard fields = Storable(remote->card.Fields());
+                    if (const std::optional<qint64> pwdId = Insert(m_conn, state, book.link.typeNo, fields)) {
+                        const State::Item kept{
+                            path, *pwdId, remote->etag, state.records[*pwdId].digest, remote->card.Bytes(), {}};
+                        Save(m_conn, book, kept);
+                        book.items.insert(path, kept);
+                        state.linked.insert(*pwdId);
+                        state.summary.kept.append(fields.name);
+                        ++state.summary.addedHere;
+                    }
+                }
+                book.remote.remove(path);
+                continue;
+            }
+
+            const State::Record record = Decode(state.records[item.pwdId]);
+            const bool localChanged = record.digest != item.digest;
+            const int target = state.bookOfType.value(record.typeNo, -1);
+            if (target < 0) { // moved to a type that is not linked
+                if (remoteRemoved) {
+                    Unsave(m_conn, book, path);
+                } else if (!remoteChanged) {
+                    leaving.append({bi, path});
+                    leavingNames.append(record.fields.name);
+                }
+                book.remote.remove(path);
+                continue;
+            }
+
+            CardText card = *base;
+            QString etag = item.etag;
+            bool put = false;
+            bool create = false;
+            if (remoteRemoved) {
+                if (!localChanged && target == bi) {
+                    Erase(m_conn, state, item.pwdId);
+                    Unsave(m_conn, book, path);
+                    ++state.summary.deletedHere;
+                    continue;
+                }
+                card.Change(baseFields, record.fields);
+                create = true;
+                if (localChanged) {
+                    state.summary.kept.append(record.fields.name);
+                }
+            } else if (remoteChanged) {
+                const State::Remote remote = book.remote.take(path);
+                const ContactCard remoteFields = Storable(remote.card.Fields());
+                const ContactCard merged = localChanged
+                                               ? Merge(record.fields, baseFields, remoteFields, state.summary.conflicts)
+                                               : remoteFields;
+                card = remote.card;
+                card.Change(remoteFields, merged);
+                etag = remote.etag;
+                put = !Same(merged, remoteFields);
+                if (!Same(merged, record.fields)) {
+                    Write(m_conn, state, item.pwdId, merged);
+                    ++state.summary.changedHere;
+                }
+            } else if (localChanged) {
+                card.Change(baseFields, record.fields);
+                put = true;
+            } else if (target == bi) {
+                continue;
+            }
+
+            if (target == bi) {
+                if (create || put) {
+                    const std::optional<QString> newTag =
+                        book.client->Put(path, card.Bytes(), create ? QString() : etag);
+                    if (!newTag) {
+                        throw SyncError(SyncFault::Changed, record.fields.name);
+                    }
+                    etag = *newTag;
+                    ++(create ? state.summary.addedThere : state.summary.changedThere);
+                }
+                item.etag = etag;
+                item.card = card.Bytes();
+                item.digest = state.records.value(item.pwdId).digest;
+                Save(m_conn, book, item);
+                book.items.insert(path, item);
+                continue;
+            }
+
+            // Moved to another linked type: written there first, then removed here, so an
+            // interruption leaves it on the server at least once and never loses it.
+            State::Book& to = state.books[target];
+            const QString newPath = Folder(to.link.path) + FileName(path);
+            std::optional<QString> newTag = to.client->Put(newPath, card.Bytes(), QString());
+            if (!newTag) {
+                const QList<RemoteCard> there = to.client->Fetch(to.link.path, {newPath});
+                newTag = to.client->Put(newPath, card.Bytes(), there.value(0).etag);
+                if (!newTag) {
+                    throw SyncError(SyncFault::Changed, record.fields.name);
+                }
+            }
+            if (!create) {
+                book.client->Remove(path, etag);
+            }
+            Unsave(m_conn, book, path);
+            const State::Item moved{newPath,      item.pwdId, *newTag, state.records.value(item.pwdId).digest,
+                                    card.Bytes(), {}};
+            Save(m_conn, to, moved);
+            to.items.insert(newPath, moved);
+            to.remote.remove(newPath);
+            ++state.summary.changedThere;
+        }
+    }
+    if (!leaving.isEmpty()) {
+        if (!m_confirm || m_confirm(leavingNames)) {
+            for (const auto& [bi, path] : leaving) {
+                State::Book& book = state.books[bi];
+                if (book.client->Remove(path, book.items.value(path).etag)) {
+                    ++state.summary.deletedThere;
+                }
+                Unsave(m_conn, book, path);
+            }
+        } else {
+            state.summary.leftAlone = leavingNames;
+        }
+    }
+}
+
+void SyncEngine::AddFromServer(State& state)
+{
+    for (State::Book& book : state.books) {
+        int done = 0;
+        for (auto it = book.remote.constBegin(); it != book.remote.constEnd(); ++it) {
+            if (m_cancelled) {
+                throw SyncError(SyncFault::Cancelled, {});
+            }
+            if (m_progress && done % 64 == 0) {
+                m_progress(done, static_cast<int>(book.remote.size()));
+            }
+            ++done;
+            const QString& path = it.key();
+            if (book.items.contains(path)) {
+                continue;
+            }
+            const ContactCard fields = Storable(it->card.Fields());
+            if (fields.name.isEmpty()) {
+                ++state.summary.unnamed;
+                continue;
+            }
+            const QString cipherName = Encrypt(fields.name);
+            const auto same = state.names.constFind(cipherName);
+            if (same != state.names.constEnd()) {
+                const qint64 pwdId = *same;
+                const State::Record record = Decode(state.records[pwdId]);
+                if (record.typeNo != book.link.typeNo || state.linked.contains(pwdId)) {
+                    state.summary.duplicates.append(fields.name);
+                    continue;
+                }
+                // The same contact on both sides before their first sync: one contact, merged.
+                const ContactCard merged = Merge(record.fields, ContactCard{}, fields, state.summary.conflicts);
+                CardText card = it->card;
+                card.Change(fields, merged);
+                QString etag = it->etag;
+                if (!Same(merged, fields)) {
+                    const std::optional<QString> newTag = book.client->Put(path, card.Bytes(), etag);
+                    if (!newTag) {
+                        throw SyncError(SyncFault::Changed, fields.name);
+                    }
+                    etag = *newTag;
+                }
+                if (!Same(merged, record.fields)) {
+                    Write(m_conn, state, pwdId, merged);
+                }
+                const State::Item item{path, pwdId, etag, state.records.value(pwdId).digest, card.Bytes(), {}};
+                Save(m_conn, book, item);
+                book.items.insert(path, item);
+                state.linked.insert(pwdId);
+                state.summary.joined.append(fields.name);
+                continue;
+            }
+            if (const std::optional<qint64> pwdId = Insert(m_conn, state, book.link.typeNo, fields)) {
+                const State::Item item{path, *pwdId, it->etag, state.records.value(*pwdId).digest, it->card.Bytes(),
+                                       {}};
+                Save(m_conn, book, item);
+                book.items.insert(path, item);
+                state.linked.insert(*pwdId);
+                ++state.summary.addedHere;
+            }
+        }
+    }
+}
+
+void SyncEngine::AddToServer(State& state)
+{
+    QList<qint64> fresh;
+    for (auto it = state.records.constBegin(); it != state.records.constEnd(); ++it) {
+        if (state.bookOfType.contains(it->typeNo) && !state.linked.contains(it.key())) {
+            fresh.append(it.key());
+        }
+    }
+    int done = 0;
+    for (const qint64 pwdId : fresh) {
+        if (m_cancelled) {
+            throw SyncError(SyncFault::Cancelled, {});
+        }
+        if (m_progress) {
+            m_progress(done++, static_cast<int>(fresh.size()));
+        }
+        const State::Record& record = Decode(state.records[pwdId]);
+        State::Book& book = state.books[state.bookOfType.value(record.typeNo)];
+        // Named after this book and the record's key, which is never reused: an upload retried
+        // after an interruption lands on the same card instead of making a second one.
+        const QString uid = QStringLiteral("%1-%2").arg(book.instance).arg(pwdId);
+        const QString path = Folder(book.link.path) + uid + QStringLiteral(".vcf");
+        const CardText card = CardText::New(record.fields, uid);
+        std::optional<QString> etag = book.client->Put(path, card.Bytes(), QString());
+        if (!etag) {
+            const QList<RemoteCard> there = book.client->Fetch(book.link.path, {path});
+            etag = book.client->Put(path, card.Bytes(), there.value(0).etag);
+            if (!etag) {
+                throw SyncError(SyncFault::Changed, record.fields.name);
+            }
+        }
+        const State::Item item{path, pwdId, *etag, record.digest, card.Bytes(), {}};
+        Save(m_conn, book, item);
+        book.items.insert(path, item);
+        state.linked.insert(pwdId);
+        ++state.summary.addedThere;
+    }
+}

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+#include "sync/CardDavClient.h"
+
+class Connection;
+
+// An account on a CardDAV server, as stored (deciphered).
+struct SyncAccountInfo
+{
+    qint64 no = 0;
+    QUrl url;
+    QString user;
+    QString password;
+    QString instance; // names the cards this book creates, so a retried upload finds its own card
+};
+
+// A server address book linked with a type.
+struct SyncLink
+{
+    qint64 no = 0;
+    qint64 account = 0;
+    QString path;
+    QString displayName;
+    qint64 typeNo = 0;
+    bool syncReport = false;
+    QString token;
+};
+
+QList<SyncAccountInfo> SyncAccounts(Connection& conn);
+qint64 AddSyncAccount(Connection& conn, const QUrl& url, const QString& user, const QString& password);
+void RemoveSyncAccount(Connection& conn, qint64 accountNo);
+QList<SyncLink> SyncLinks(Connection& conn);
+qint64 LinkAddressBook(Connection& conn, qint64 accountNo, const RemoteBook& book, qint64 typeNo);
+void UnlinkAddressBook(Connection& conn, qint64 linkNo);
+
+// A field changed on both sides: the server's value was taken, the local one is named here.
+struct SyncConflict
+{
+    QString name;
+    QString field; // "name", "home phone", "mobile phone", "work phone", "QQ", "MSN", "ICQ", "web address"
+    QString localValue;
+};
+
+// What one sync did.
+struct SyncSummary
+{
+    int addedHere = 0, changedHere = 0, deletedHere = 0;
+    int addedThere = 0, changedThere = 0, deletedThere = 0;
+    QList<SyncConflict> conflicts;
+    QStringList kept;           // deleted on one side and changed on the other: kept, with the change
+    QStringList duplicates;     // on the server, not added here: the name is taken by another contact
+    QStringList joined;         // found on both sides by name and joined
+    QStringList leftAlone;      // moved to a type that is not linked, and the removal was declined
+    int unnamed = 0;            // server cards without a name, left on the server
+    QMap<QString, int> unshown; // values the server keeps that the address book cannot show
+    int requests = 0;
+};
+
+// Syncs every linked type with its server address book, both ways. Everything written here is one
+// transaction: a failure or a cancel leaves the local book as it was, and the next sync finds the
+// server's side again without making a contact twice.
+class SyncEngine
+{
+public:
+    explicit SyncEngine(Connection& conn);
+    ~SyncEngine();
+
+    void SetTimeout(int milliseconds) { m_timeout = milliseconds; }
+    // Called with the contacts moved to a type that is not linked; true removes them from the server.
+    void SetConfirmRemoval(std::function<bool(const QStringList&)> confirm) { m_confirm = std::move(confirm); }
+    // done out of total steps of the current address book.
+    void SetProgress(std::function<void(int, int)> progress) { m_progress = std::move(progress); }
+    void Cancel();
+
+    // Throws SyncError or DbError.
+    SyncSummary Run();
+
+    struct State; // what one run knows of both sides
+
+private:
+    void Gather(State& state);
+    void Reconcile(State& state);
+    void AddFromServer(State& state);
+    void AddToServer(State& state);
+
+    Connection& m_conn;
+    int m_timeout = 30000;
+    bool m_cancelled = false;
+    std::function<bool(const QStringList&)> m_confirm;
+    std::function<void(int, int)> m_progress;
+    QMap<qint64, std::shared_ptr<CardDavClient>> m_clients;
+};

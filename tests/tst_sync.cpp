@@ -1,0 +1,581 @@
+// Two-way sync with a real CardDAV server (radicale, started per test on a free loopback port):
+// discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
+// with values the book cannot show, refusals and faults; and a small fake server for the answers
+// a real one never gives (broken XML and vCards, a cut-short answer, silence).
+#include <QLabel>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include "dialogs/frmSync.h"
+#include "exchange/ContactExchange.h"
+#include "main/SyncCommands.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "store/Recordset.h"
+#include "store/SyncTables.h"
+#include "sync/CardDavClient.h"
+#include "sync/CardText.h"
+#include "sync/SyncEngine.h"
+#include "sync/SyncError.h"
+#include "tests/support/Book.h"
+#include "tests/support/Radicale.h"
+#include "tests/support/TestSupport.h"
+#include "ui/Forms.h"
+
+Q_DECLARE_METATYPE(SyncFault)
+
+using namespace Qt::StringLiterals;
+using namespace Book;
+
+namespace {
+
+// Every record as "name|type|home|mobile|work|e-mail|QQ|MSN|ICQ|web address", sorted.
+QStringList Records()
+{
+    QStringList lines;
+    for (const ContactCard& c : ReadContacts(Conn)) {
+        lines.append(QStringList{c.name, c.category, c.homePhone, c.mobilePhone, c.workPhone, c.emails, c.qq, c.msn,
+                                 c.icq, c.url}
+                         .join(u'|'));
+    }
+    lines.sort();
+    return lines;
+}
+
+// The book and what it knows of the server, to show a failed sync changed nothing.
+QStringList Everything()
+{
+    CreateSyncTables(Conn);
+    QStringList rows = Dump();
+    for (const char* table : {"SyncAccount", "SyncBook", "SyncItem"}) {
+        Recordset rs;
+        for (rs.Open(u"SELECT * FROM %1 ORDER BY 1, 2"_s.arg(QLatin1String(table)), Conn, LockType::ReadOnly);
+             !rs.IsEOF(); rs.MoveNext()) {
+            QStringList cells;
+            for (int i = 0; i < rs.FieldCount(); ++i) {
+                cells.append(rs.Text(i));
+            }
+            rows.append(cells.join(u'|'));
+        }
+    }
+    return rows;
+}
+
+QByteArray Card(const QString& name, const QByteArray& extra = {}, const QString& uid = {})
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + (uid.isEmpty() ? name : uid).toUtf8() + "\r\nFN:" + name.toUtf8() +
+           "\r\nN:" + name.toUtf8() + ";;;;\r\n" + extra + "END:VCARD\r\n";
+}
+
+SyncFault FaultOf(const std::function<void()>& run)
+{
+    try {
+        run();
+    } catch (const SyncError& e) {
+        return e.Fault();
+    }
+    return SyncFault::Cancelled; // stands for "no fault" in these tests: no test cancels
+}
+
+class Fixture
+{
+public:
+    RadicaleServer server;
+    QString book;
+
+    bool Start()
+    {
+        if (!server.Start()) {
+            return false;
+        }
+        book = server.AddAddressBook(u"contacts"_s, u"Contacts"_s);
+        return !book.isEmpty();
+    }
+    // Links typeNo with the server's address book at path through a new account.
+    qint64 Link(qint64 typeNo, const QString& path, const QString& password = {})
+    {
+        const qint64 account =
+            AddSyncAccount(Conn, server.Root(), server.User(), password.isEmpty() ? server.Password() : password);
+        return LinkAddressBook(Conn, account, {path, u"Contacts"_s, true, {}}, typeNo);
+    }
+    void Put(const QString& path, const QByteArray& card) { QCOMPARE(server.Request("PUT", path, card).status, 201); }
+    QByteArray Get(const QString& path) { return server.Request("GET", path).body; }
+};
+
+SyncSummary Sync()
+{
+    SyncEngine engine(Conn);
+    return engine.Run();
+}
+
+} // namespace
+
+class tst_sync : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void discoversAddressBooks();
+    void firstSyncBothWaysThenNothingToDo();
+    void changesDeletionsAndMovesOnEachSide();
+    void conflictServerWinsAndMailsUnite();
+    void keepsWhatTheBookCannotShow();
+    void refusalsChangeNothing();
+    void serverGoneMidSyncResumesWithoutDuplicates();
+    void thousandContactsUpAndDown();
+    void brokenAnswersChangeNothing_data();
+    void brokenAnswersChangeNothing();
+    void accountDialogThenSyncButton();
+};
+
+void tst_sync::discoversAddressBooks()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.server.AddAddressBook(u"work"_s, u"Work people"_s);
+    CardDavClient client(f.server.Root(), f.server.User(), f.server.Password());
+    QList<RemoteBook> books = client.Discover();
+    std::sort(books.begin(), books.end(), [](const auto& a, const auto& b) { return a.path < b.path; });
+    QCOMPARE(books.size(), 2);
+    QCOMPARE(books[0].path, u"/alice/contacts/"_s);
+    QCOMPARE(books[1].displayName, u"Work people"_s);
+    QVERIFY(books[0].syncCollection);
+    // A URL naming the address book itself is enough.
+    CardDavClient direct(f.server.Root().resolved(QUrl(u"/alice/work/"_s)), f.server.User(), f.server.Password());
+    QCOMPARE(direct.Discover().value(0).path, u"/alice/work/"_s);
+}
+
+void tst_sync::firstSyncBothWaysThenNothingToDo()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Ann Local"_s, {u"111"_s, u"222"_s, {}, u"ann@here.org; ann@work.org"_s, u"12345"_s});
+    AddRecord(AddType(u"Other"_s), u"Not Synced"_s);
+    f.Put(f.book + u"bob.vcf"_s, Card(u"Bob Remote"_s, "TEL;TYPE=CELL:999\r\nEMAIL:bob@there.org\r\n"));
+    f.Link(friends, f.book);
+
+    const SyncSummary first = Sync();
+    QCOMPARE(first.addedHere, 1);
+    QCOMPARE(first.addedThere, 1);
+    QCOMPARE(Records(), (QStringList{u"Ann Local|Friends|111|222||ann@here.org; ann@work.org|12345|||"_s,
+                                     u"Bob Remote|Friends||999||bob@there.org||||"_s, u"Not Synced|Other||||||||"_s}));
+    const QStringList cards = f.server.Cards(f.book);
+    QCOMPARE(cards.size(), 2);
+    const QString ann = cards[0] == f.book + u"bob.vcf"_s ? cards[1] : cards[0];
+    const ContactCard up = CardText::Parse(f.Get(ann), nullptr).value().Fields();
+    QCOMPARE(QStringList({up.name, up.homePhone, up.mobilePhone, up.emails, up.qq}),
+             QStringList({u"Ann Local"_s, u"111"_s, u"222"_s, u"ann@here.org; ann@work.org"_s, u"12345"_s}));
+
+    // Nothing changed on either side: one request, nothing written.
+    const QStringList before = Records();
+    const SyncSummary second = Sync();
+    QCOMPARE(second.requests, 1);
+    QCOMPARE(second.addedHere + second.addedThere + second.changedHere + second.changedThere, 0);
+    QCOMPARE(Records(), before);
+}
+
+void tst_sync::changesDeletionsAndMovesOnEachSide()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const QString other = f.server.AddAddressBook(u"family"_s, u"Family"_s);
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 family = AddType(u"Family"_s);
+    const qint64 unlinked = AddType(u"Archive"_s);
+    const qint64 edited = AddRecord(friends, u"Edited Here"_s, {u"1"_s});
+    const qint64 deleted = AddRecord(friends, u"Deleted Here"_s);
+    const qint64 moved = AddRecord(friends, u"Moved Here"_s, {u"3"_s});
+    const qint64 archived = AddRecord(friends, u"Archived Here"_s);
+    for (const char* name : {"edited-there", "deleted-there", "moved-there"}) {
+        f.Put(f.book + QLatin1String(name) + u".vcf"_s, Card(QLatin1String(name), "TEL;TYPE=HOME:5\r\n"));
+    }
+    f.Link(friends, f.book);
+    f.Link(family, other);
+    Sync();
+    QCOMPARE(f.server.Cards(f.book).size(), 7);
+
+    // Here: a changed phone, a deletion, a move to the other linked type, a move out of sync.
+    UpdateRecordFields(Conn, edited, {Encrypt(u"Edited Here"_s), Encrypt(u"1"_s), Encrypt(u"77"_s), {}, {}, {}, {}, {}},
+                       {});
+    DeleteRecord(Conn, deleted);
+    MoveRecordToType(Conn, moved, family);
+    MoveRecordToType(Conn, archived, unlinked);
+    // There: a changed phone, a deletion, a move to the other address book.
+    const QByteArray movedCard = f.Get(f.book + u"moved-there.vcf"_s);
+    QCOMPARE(f.server.Request("DELETE", f.book + u"moved-there.vcf"_s).status, 200);
+    f.Put(other + u"moved-there.vcf"_s, movedCard);
+    QCOMPARE(f.server.Request("DELETE", f.book + u"deleted-there.vcf"_s).status, 200);
+    f.server.Request("PUT", f.book + u"edited-there.vcf"_s, Card(u"edited-there"_s, "TEL;TYPE=HOME:6\r\n"));
+
+    QStringList asked;
+    SyncEngine engine(Conn);
+    engine.SetConfirmRemoval([&asked](const QStringList& names) {
+        asked = names;
+        return true;
+    });
+    const SyncSummary summary = engine.Run();
+    QCOMPARE(asked, QStringList{u"Archived Here"_s});
+    QCOMPARE(Records(), (QStringList{u"Archived Here|Archive||||||||"_s, u"Edited Here|Friends|1|77||||||"_s,
+                                     u"Moved Here|Family|3|||||||"_s, u"edited-there|Friends|6|||||||"_s,
+                                     u"moved-there|Family|5|||||||"_s}));
+    QCOMPARE(f.server.Cards(f.book).size(), 2);
+    QCOMPARE(f.server.Cards(other).size(), 2);
+    QVERIFY(summary.conflicts.isEmpty());
+    // And once more: both sides agree, nothing moves.
+    const QStringList before = Records();
+    const SyncSummary again = Sync();
+    QCOMPARE(again.changedHere + again.changedThere + again.addedHere + again.addedThere, 0);
+    QCOMPARE(again.deletedHere + again.deletedThere, 0);
+    QCOMPARE(Records(), before);
+}
+
+void tst_sync::conflictServerWinsAndMailsUnite()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    f.Put(f.book + u"c.vcf"_s, Card(u"Carol"_s, "TEL;TYPE=CELL:100\r\nTEL;TYPE=WORK:300\r\nEMAIL:c@one.org\r\n"));
+    f.Link(friends, f.book);
+    Sync();
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Carol"_s, 0);
+    const qint64 carol = rs.Integer(u"PWDID");
+    // Both change the mobile phone and add an address; only here is the work phone changed.
+    UpdateRecordFields(Conn, carol,
+                       {Encrypt(u"Carol"_s),
+                        {},
+                        Encrypt(u"101"_s),
+                        Encrypt(u"301"_s),
+                        Encrypt(u"c@one.org; c@here.org"_s),
+                        {},
+                        {},
+                        {}},
+                       {});
+    f.server.Request(
+        "PUT", f.book + u"c.vcf"_s,
+        Card(u"Carol"_s, "TEL;TYPE=CELL:102\r\nTEL;TYPE=WORK:300\r\nEMAIL:c@one.org\r\nEMAIL:c@there.org\r\n"));
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.conflicts.size(), 1);
+    QCOMPARE(summary.conflicts[0].field, u"mobile phone"_s);
+    QCOMPARE(summary.conflicts[0].localValue, u"101"_s);
+    QCOMPARE(Records(), QStringList{u"Carol|Friends||102|301|c@one.org; c@there.org; c@here.org||||"_s});
+    const ContactCard there = CardText::Parse(f.Get(f.book + u"c.vcf"_s), nullptr).value().Fields();
+    QCOMPARE(QStringList({there.mobilePhone, there.workPhone, there.emails}),
+             QStringList({u"102"_s, u"301"_s, u"c@one.org; c@there.org; c@here.org"_s}));
+}
+
+void tst_sync::keepsWhatTheBookCannotShow()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    QByteArray photo = "PHOTO;ENCODING=b;TYPE=JPEG:";
+    for (int i = 0; i < 40; ++i) {
+        photo += "/9j/4AAQSkZJRgABAQEASABIAAD";
+    }
+    // Folded the way the server stores it, with a grouped property and an extension.
+    QByteArray folded;
+    for (qsizetype i = 0; i < photo.size(); i += 74) {
+        folded += (i == 0 ? "" : " ") + photo.mid(i, 74) + "\r\n";
+    }
+    const QByteArray extra = folded + "ADR;TYPE=HOME:;;1 Main St\\, Flat 2;Springfield;;12345;Freedonia\r\n"
+                                      "item1.X-ABLABEL:custom\r\nBDAY:1980-02-29\r\nTEL;TYPE=CELL:500\r\n"
+                                      "NOTE:two\\nlines\r\nX-UNKNOWN;X-P=\"a:b\":keep me\r\n";
+    f.Put(f.book + u"d.vcf"_s, Card(u"Dora"_s, extra));
+    const QByteArray original = f.Get(f.book + u"d.vcf"_s);
+    f.Link(friends, f.book);
+    const SyncSummary first = Sync();
+    QVERIFY(first.unshown.contains(u"PHOTO"_s) && first.unshown.contains(u"ADR"_s));
+
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Dora"_s, 0);
+    UpdateRecordFields(Conn, rs.Integer(u"PWDID"),
+                       {Encrypt(u"Dora"_s), {}, Encrypt(u"501"_s), {}, Encrypt(u"d@x.org"_s), {}, {}, {}}, {});
+    Sync();
+    // The server stores cards in its own order and folding; apart from the changed lines, what
+    // comes back is exactly what it had.
+    QByteArray expected = original;
+    expected.replace("TEL;TYPE=CELL:500\r\n", "TEL;TYPE=CELL:501\r\n");
+    expected.replace("FN:Dora\r\n", "EMAIL:d@x.org\r\nFN:Dora\r\n");
+    QCOMPARE(f.Get(f.book + u"d.vcf"_s), expected);
+
+    // What is sent is the card as received, byte for byte, but for the lines of changed fields.
+    const QByteArray received = "BEGIN:VCARD\nVERSION:2.1\nN:Dora\nFN:Dora\n" + folded.replace("\r\n", "\n") +
+                                "TEL;CELL;X-ODD=\"1:2\":500\nEMAIL;INTERNET:d@x.org\nEND:VCARD";
+    CardText card = CardText::Parse(received, nullptr).value();
+    ContactCard edited = card.Fields();
+    QCOMPARE(edited.mobilePhone, u"500"_s);
+    edited.mobilePhone = u"5 01"_s;
+    edited.emails.clear();
+    card.Change(card.Fields(), edited);
+    QByteArray sent = received;
+    sent.replace("TEL;CELL;X-ODD=\"1:2\":500\nEMAIL;INTERNET:d@x.org\n", "TEL;CELL;X-ODD=\"1:2\":5 01\n");
+    QCOMPARE(card.Bytes(), sent + "\n");
+}
+
+void tst_sync::refusalsChangeNothing()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Eve"_s);
+    f.Link(friends, f.book, u"not the password"_s);
+    const QStringList before = Everything();
+    QCOMPARE(FaultOf([] { Sync(); }), SyncFault::Refused);
+    QCOMPARE(Everything(), before);
+    QVERIFY(f.server.Cards(f.book).isEmpty());
+
+    // The password would cross the network in the clear: refused before anything is sent.
+    QVERIFY(!CardDavClient::IsAllowed(QUrl(u"http://example.org/dav/"_s)));
+    QVERIFY(!CardDavClient::IsAllowed(QUrl(u"ftp://127.0.0.1/"_s)));
+    QVERIFY(CardDavClient::IsAllowed(QUrl(u"http://[::1]:8080/"_s)));
+    CardDavClient remote(QUrl(u"http://example.org/dav/"_s), u"u"_s, u"p"_s);
+    QCOMPARE(FaultOf([&] { remote.Discover(); }), SyncFault::Insecure);
+    QCOMPARE(remote.Requests(), 0);
+}
+
+void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    QStringList names;
+    for (int i = 0; i < 40; ++i) {
+        names.append(u"Person %1"_s.arg(i));
+    }
+    AddRecords(friends, names);
+    f.Link(friends, f.book);
+    const QStringList before = Everything();
+    SyncEngine engine(Conn);
+    engine.SetProgress([&f](int done, int) {
+        if (done == 15) {
+            f.server.Stop();
+        }
+    });
+    const SyncFault fault = FaultOf([&] { engine.Run(); });
+    QVERIFY(fault == SyncFault::Network || fault == SyncFault::Timeout);
+    QCOMPARE(Everything(), before);
+
+    QVERIFY2(f.server.Start(), qPrintable(f.server.Reason()));
+    QCOMPARE(f.server.Cards(f.book).size(), 15);
+    // The 15 cards that made it are found again by name and joined, not sent twice.
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.joined.size(), 15);
+    QCOMPARE(summary.addedThere, 25);
+    QCOMPARE(summary.addedHere, 0);
+    QCOMPARE(f.server.Cards(f.book).size(), 40);
+    QCOMPARE(Records().size(), 40);
+}
+
+void tst_sync::thousandContactsUpAndDown()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    // Written straight into the server's storage: a thousand uploads would take minutes.
+    for (int i = 0; i < 1000; ++i) {
+        QVERIFY(WriteFile(f.server.StorageFolder(f.book) + u"c%1.vcf"_s.arg(i),
+                          Card(u"Contact %1"_s.arg(i, 4, 10, QLatin1Char('0')),
+                               "TEL;TYPE=CELL:" + QByteArray::number(i) + "\r\nBDAY:2000-01-01\r\n")));
+    }
+    QCOMPARE(f.server.Cards(f.book).size(), 1000); // the server reads them all once, before the clock runs
+    const qint64 down = AddType(u"Down"_s);
+    AddRecord(down, u"Local One"_s);
+    f.Link(down, f.book);
+    const SyncSummary first = Sync();
+    QCOMPARE(first.addedHere, 1000);
+    QCOMPARE(first.addedThere, 1);
+    QCOMPARE(first.unshown.value(u"BDAY"_s), 1000);
+    QCOMPARE(Records().size(), 1001);
+    QCOMPARE(Records().first(), u"Contact 0000|Down||0||||||"_s);
+    QCOMPARE(f.server.Cards(f.book).size(), 1001);
+
+    // One change on each side among a thousand: two requests besides the listing and the fetch.
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Contact 0500"_s, 0);
+    UpdateRecordFields(Conn, rs.Integer(u"PWDID"),
+                       {Encrypt(u"Contact 0500"_s), {}, Encrypt(u"x"_s), {}, {}, {}, {}, {}}, {});
+    f.server.Request("PUT", f.book + u"c7.vcf"_s, Card(u"Contact 0007"_s, "TEL;TYPE=CELL:y\r\n"));
+    const SyncSummary second = Sync();
+    QCOMPARE(second.changedHere, 1);
+    QCOMPARE(second.changedThere, 1);
+    QCOMPARE(second.requests, 3);
+    QVERIFY(Records().contains(u"Contact 0007|Down||y||||||"_s));
+    QVERIFY(f.Get(f.book + u"c500.vcf"_s).contains("TEL;TYPE=CELL:x\r\n"));
+}
+
+namespace {
+
+// Answers every request with the next canned reply (or none at all when the reply is empty).
+class FakeServer : public QTcpServer
+{
+public:
+    QList<QByteArray> replies;
+
+    FakeServer()
+    {
+        listen(QHostAddress::LocalHost, 0);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    m_request += socket->readAll();
+                    const qsizetype end = m_request.indexOf("\r\n\r\n");
+                    if (end < 0) {
+                        return;
+                    }
+                    const qsizetype length = m_request.mid(m_request.toLower().indexOf("content-length:") + 15)
+                                                 .split('\r')
+                                                 .value(0)
+                                                 .trimmed()
+                                                 .toInt();
+                    if (m_request.size() < end + 4 + length) {
+                        return;
+                    }
+                    m_request.clear();
+                    const QByteArray reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();
+                    if (!reply.isEmpty()) {
+                        socket->write(reply);
+                        socket->waitForBytesWritten(1000);
+                        socket->close();
+                    }
+                });
+            }
+        });
+    }
+    QUrl Root() const { return QUrl(u"http://127.0.0.1:%1/"_s.arg(serverPort())); }
+
+private:
+    QByteArray m_request;
+};
+
+QByteArray Http(int status, const QByteArray& body, int declaredLength = -1)
+{
+    return "HTTP/1.1 " + QByteArray::number(status) + " X\r\nContent-Type: application/xml\r\nContent-Length: " +
+           QByteArray::number(declaredLength < 0 ? body.size() : declaredLength) + "\r\nConnection: close\r\n\r\n" +
+           body;
+}
+
+const QByteArray Listing = "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\"><d:response><d:href>/book/a.vcf"
+                           "</d:href><d:propstat><d:prop><d:getetag>\"1\"</d:getetag></d:prop><d:status>HTTP/1.1 200 "
+                           "OK</d:status></d:propstat></d:response></d:multistatus>";
+
+QByteArray Multiget(const QByteArray& card)
+{
+    return "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:carddav\">"
+           "<d:response><d:href>/book/a.vcf</d:href><d:propstat><d:prop><d:getetag>\"1\"</d:getetag><c:address-data>" +
+           card +
+           "</c:address-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
+           "</d:multistatus>";
+}
+
+} // namespace
+
+void tst_sync::brokenAnswersChangeNothing_data()
+{
+    QTest::addColumn<QList<QByteArray>>("replies");
+    QTest::addColumn<SyncFault>("fault");
+    QTest::newRow("broken XML") << QList<QByteArray>{Http(207, Listing.left(Listing.size() - 20))}
+                                << SyncFault::Malformed;
+    QTest::newRow("not a multistatus") << QList<QByteArray>{Http(207, "<html>oops</html>")} << SyncFault::Malformed;
+    QTest::newRow("broken vCard") << QList<QByteArray>{Http(207, Listing),
+                                                       Http(207, Multiget("BEGIN:VCARD\nFN:Half a card\n"))}
+                                  << SyncFault::Malformed;
+    // Qt sends a request again once when the connection drops before the answer is complete.
+    QTest::newRow("cut short") << QList<QByteArray>{Http(207, Listing, Listing.size() + 500),
+                                                    Http(207, Listing, Listing.size() + 500)}
+                               << SyncFault::Network;
+    QTest::newRow("error status") << QList<QByteArray>{Http(500, "")} << SyncFault::Http;
+    QTest::newRow("silence") << QList<QByteArray>{QByteArray()} << SyncFault::Timeout;
+}
+
+void tst_sync::brokenAnswersChangeNothing()
+{
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(SyncFault, fault);
+    TestProgramFolder folder;
+    FakeServer server;
+    server.replies = replies;
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Fay"_s);
+    const qint64 account = AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, account, {u"/book/"_s, u"Book"_s, false, {}}, friends);
+    const QStringList before = Everything();
+    SyncEngine engine(Conn);
+    engine.SetTimeout(500);
+    QCOMPARE(FaultOf([&] { engine.Run(); }), fault);
+    QCOMPARE(Everything(), before);
+}
+
+void tst_sync::accountDialogThenSyncButton()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.Put(f.book + u"g.vcf"_s, Card(u"Gus"_s, "TEL;TYPE=CELL:42\r\n"));
+
+    frmSync& dialog = Form<frmSync>();
+    dialog.show();
+    auto type = [&dialog](const char* box, const QString& text) {
+        auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(box));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClicks(edit, text);
+    };
+    type("txtUrl", f.server.Root().toString());
+    type("txtUser", f.server.User());
+    type("txtPassword", f.server.Password());
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdDiscover"_s), Qt::LeftButton);
+    auto* books = dialog.findChild<QTreeWidget*>(u"lstBooks"_s);
+    QCOMPARE(books->topLevelItemCount(), 1);
+    QCOMPARE(books->topLevelItem(0)->text(0), u"Contacts"_s);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+    QCOMPARE(dialog.findChild<QTreeWidget*>(u"lstLinks"_s)->topLevelItemCount(), 1);
+    QVERIFY(platform.Boxes().isEmpty());
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // The new type is named after the address book; the password is stored enciphered only.
+    QCOMPARE(SyncLinks(Conn).size(), 1);
+    QVERIFY(!Everything().join(u'\n').contains(f.server.Password()));
+
+    QMainWindow window;
+    int reloads = 0;
+    SyncCommands commands(&window, [&reloads] { ++reloads; });
+    auto* toolbar = window.addToolBar(u"Toolbar1"_s);
+    commands.AddTo(toolbar);
+    commands.Start(true);
+    window.show();
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    QCOMPARE(Records(), QStringList{u"Gus|Contacts||42||||||"_s});
+    QCOMPARE(reloads, 1);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QVERIFY(platform.Boxes().first().text.contains(u"Here: 1 added"_s));
+    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"done"_s));
+
+    // A wrong password: the reason in a box, the result in the status bar, nothing changed.
+    RemoveSyncAccount(Conn, SyncAccounts(Conn).first().no);
+    f.Link(SyncLinks(Conn).isEmpty() ? AddType(u"Other"_s) : 0, f.book, u"wrong"_s);
+    const QStringList before = Records();
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 2);
+    QCOMPARE(platform.Boxes().last().text, u"The server refused the user name or password."_s);
+    QVERIFY(!platform.Boxes().last().text.contains(u"wrong"_s));
+    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
+    QCOMPARE(Records(), before);
+}
+
+QTEST_MAIN(tst_sync)
+#include "tst_sync.moc"
