@@ -1,4 +1,4 @@
-// The Options and About dialogs, and the maintenance commands as the window runs them.
+// The Options and About dialogs, the help, and the maintenance commands as the window runs them.
 #include "main/frmMain.h"
 
 #include <QAction>
@@ -11,6 +11,7 @@
 #include "main/RecordListModel.h"
 #include "store/Connection.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 
 void frmMain::OpenOptions()
 {
@@ -20,6 +21,11 @@ void frmMain::OpenOptions()
 void frmMain::OpenAbout()
 {
     Form<frmAbout>().exec();
+}
+
+void frmMain::OpenHelp()
+{
+    ShowHelp(HelpPage::Contents);
 }
 
 QString frmMain::CommandTitle(const QAction* action)
