@@ -10,7 +10,8 @@ cmake --build "$build_dir" --target helpshots
 LANG=C.UTF-8 LC_ALL=C.UTF-8 xvfb-run -a -s '-screen 0 1280x800x24' \
     "$build_dir/tools/helpshots" "$source_dir" "$source_dir/resources/help"
 for png in "$source_dir"/resources/help/*/shots/*.png; do
-    convert "$png" -strip -colors 256 "PNG8:$png"
+    # A thin frame sets the window apart from the page it stands on.
+    convert "$png" -bordercolor '#a0a0a0' -border 1 -strip -colors 256 "PNG8:$png"
     if command -v optipng >/dev/null; then
         optipng -quiet -o5 "$png"
     fi

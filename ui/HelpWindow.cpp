@@ -194,6 +194,12 @@ void frmHelp::BuildWindow()
     lstContents->setObjectName(QStringLiteral("lstContents"));
     lstResults = new QListWidget(tabNav);
     lstResults->setObjectName(QStringLiteral("lstResults"));
+    for (QListWidget* list : {lstContents, lstResults}) {
+        // Long titles wrap rather than hide behind a scroll bar.
+        list->setWordWrap(true);
+        list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        list->setSpacing(2);
+    }
     tabNav->addTab(lstContents, QString());
     tabNav->addTab(lstResults, QString());
     sideLayout->addWidget(tabNav);
@@ -207,7 +213,7 @@ void frmHelp::BuildWindow()
     splitter->addWidget(side);
     splitter->addWidget(txtPage);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({240, 660});
+    splitter->setSizes({260, 640});
     layout->addWidget(splitter, 1);
 
     for (const Page& page : std::as_const(m_pages)) {
@@ -289,17 +295,39 @@ void frmHelp::SourceChanged(const QUrl& source)
 QStringList frmHelp::Search(const QString& text) const
 {
     const QStringList words = text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
-    QStringList found;
     if (words.isEmpty()) {
-        return found;
+        return {};
     }
+    // The pages about the words come first: those naming them in the title, then those using
+    // them most; otherwise contents order.
+    struct Hit
+    {
+        qsizetype inTitle;
+        qsizetype inText;
+        QString id;
+    };
+    QList<Hit> hits;
     for (const Page& page : m_pages) {
-        const bool all = std::all_of(words.cbegin(), words.cend(), [&](const QString& word) {
-            return page.text.contains(word, Qt::CaseInsensitive) || page.title.contains(word, Qt::CaseInsensitive);
-        });
-        if (all && page.id != HelpPage::Contents) {
-            found.append(page.id);
+        Hit hit{0, 0, page.id};
+        for (const QString& word : words) {
+            const qsizetype inText = page.text.count(word, Qt::CaseInsensitive);
+            if (inText == 0 || page.id == HelpPage::Contents) {
+                hit.inText = 0;
+                break;
+            }
+            hit.inTitle += page.title.contains(word, Qt::CaseInsensitive) ? 1 : 0;
+            hit.inText += inText;
         }
+        if (hit.inText > 0) {
+            hits.append(hit);
+        }
+    }
+    std::stable_sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) {
+        return a.inTitle != b.inTitle ? a.inTitle > b.inTitle : a.inText > b.inText;
+    });
+    QStringList found;
+    for (const Hit& hit : std::as_const(hits)) {
+        found.append(hit.id);
     }
     return found;
 }

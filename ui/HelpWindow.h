@@ -50,7 +50,7 @@ public:
     // The folder the window reads its pages from; a window for another language is made afresh.
     QString Folder() const { return m_folder; }
     // Ids of the pages holding every word of text, ignoring case; words are matched as parts of
-    // the text, so Chinese needs no word breaks. In contents order.
+    // the text, so Chinese needs no word breaks. The most relevant first.
     QStringList Search(const QString& text) const;
 
 protected:
