@@ -22,6 +22,7 @@
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
 #include "main/frmMain.h"
+#include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Forms.h"
 #include "ui/HelpWindow.h"
@@ -105,6 +106,28 @@ private slots:
                          qPrintable(language + "/" + page));
             }
         }
+    }
+
+    // A language the program does not know brings its own pages beside its language file; one
+    // naming pages that are not there gets the English ones.
+    void aLanguageBringsItsOwnPages()
+    {
+        const QString language = m_folder->Path() + "Language/";
+        QVERIFY(QDir(language).mkpath("own"));
+        QVERIFY(Book::WriteFile(language + "own/index.html", "<a href=\"hello.html\">Hello</a>"));
+        QVERIFY(Book::WriteFile(language + "own/hello.html", "<title>Hello</title><p>Hello, world</p>"));
+        QVERIFY(Book::WriteFile(language + "mvlown.ini", "[Info]\nHelpFolder=own\n"));
+        QVERIFY(Book::WriteFile(language + "mvlnone.ini", "[Info]\nHelpFolder=none\n"));
+        LangFile = language + "mvlown.ini";
+        QCOMPARE(HelpFolder(), language + "own/");
+        ShowHelp("hello");
+        QCOMPARE(Help()->CurrentPage(), QStringLiteral("hello"));
+        QCOMPARE(Help()->Search("world"), QStringList{"hello"});
+        LangFile = language + "mvlnone.ini";
+        QCOMPARE(HelpFolder(), QStringLiteral(":/help/eng/"));
+        ShowHelp("hello"); // no such page in English: the contents
+        QCOMPARE(Help()->CurrentPage(), QStringLiteral("index"));
+        QVERIFY(Help()->Folder().startsWith(":/help/eng/"));
     }
 
     // Every link and picture of every page is there, and every page but the contents is linked
