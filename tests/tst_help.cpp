@@ -10,7 +10,7 @@
 #include <QtTest>
 
 #include <functional>
-#include <memory>
+#include <optional>
 
 #include "access/frmForget.h"
 #include "access/frmLogin.h"
@@ -65,29 +65,12 @@ class tst_Help : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
 
 private slots:
-    void init()
-    {
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>();
-    }
+    void init() { m_world.emplace(); }
 
-    void cleanup()
-    {
-        FormInstance<frmHelp>::Unload();
-        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
-            main->close();
-        }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        m_folder.reset();
-        m_platform.reset();
-        QVERIFY(QApplication::topLevelWidgets().isEmpty() ||
-                std::none_of(QApplication::topLevelWidgets().cbegin(), QApplication::topLevelWidgets().cend(),
-                             [](QWidget* w) { return w->isVisible(); }));
-    }
+    void cleanup() { m_world.reset(); }
 
     // Every language has the same pages, each with a title, and the language file leads to them.
     void everyPageInEveryLanguage()
@@ -96,7 +79,7 @@ private slots:
         QVERIFY(english.size() >= 15);
         for (const QString& language : Languages) {
             QCOMPARE(Pages(language), english);
-            m_folder->UseLanguage(language);
+            m_world->folder.UseLanguage(language);
             QCOMPARE(HelpFolder(), ":/help/" + language + "/");
             for (const QString& page : english) {
                 QFile file(":/help/" + language + "/" + page);
@@ -112,7 +95,7 @@ private slots:
     // naming pages that are not there gets the English ones.
     void aLanguageBringsItsOwnPages()
     {
-        const QString language = m_folder->Path() + "Language/";
+        const QString language = m_world->folder.Path() + "Language/";
         QVERIFY(QDir(language).mkpath("own"));
         QVERIFY(Book::WriteFile(language + "own/index.html", "<a href=\"hello.html\">Hello</a>"));
         QVERIFY(Book::WriteFile(language + "own/hello.html", "<title>Hello</title><p>Hello, world</p>"));
@@ -201,7 +184,7 @@ private slots:
         QFETCH(QString, language);
         QFETCH(Loader, load);
         QFETCH(QString, page);
-        m_folder->UseLanguage(language);
+        m_world->folder.UseLanguage(language);
         CurrentUser = QStringLiteral("alice");
         QDialog* dialog = load();
         QString shown;
@@ -289,7 +272,7 @@ private slots:
         QFETCH(QString, language);
         QFETCH(QString, words);
         QFETCH(QString, page);
-        m_folder->UseLanguage(language);
+        m_world->folder.UseLanguage(language);
         ShowHelp();
         frmHelp* help = Help();
         QVERIFY(QTest::qWaitForWindowActive(help));
