@@ -12,6 +12,7 @@
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/Skin.h"
 
 frmForget::frmForget()
@@ -21,6 +22,7 @@ frmForget::frmForget()
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmForget::reject);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::Forget);
     TheSkin().ApplySkin(this);
     txtQuestion->setFocus();
 }

@@ -13,6 +13,7 @@
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ frmLogin::frmLogin()
     connect(CmdForget, &QPushButton::clicked, this, &frmLogin::CmdForget_Click);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::Login);
     skn.ApplySkin(this);
     txtUserName->setText(CurrentUser);
     // With a name proposed, the password is what is left to type.

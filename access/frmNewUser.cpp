@@ -11,6 +11,7 @@
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/Skin.h"
 
 frmNewUser::frmNewUser()
@@ -20,6 +21,7 @@ frmNewUser::frmNewUser()
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmNewUser::reject);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::NewUser);
     TheSkin().ApplySkin(this);
     txtUserName->setFocus();
 }

@@ -11,6 +11,7 @@
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainViews.h"
 #include "ui/Skin.h"
 
@@ -21,6 +22,7 @@ frmUsers::frmUsers()
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmUsers::reject);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::Users);
     TheSkin().ApplySkin(this);
     txtUserName->setText(CurrentUser);
     txtOldPassword->setFocus();

@@ -10,6 +10,7 @@
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/Platform.h"
 #include "ui/Skin.h"
 
@@ -44,6 +45,7 @@ frmAbout::frmAbout()
     connect(buttons->Ok(), &QPushButton::clicked, this, &frmAbout::reject);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::About);
     // The title stands out from the language's font, which ApplyLanguage gave the form.
     QFont titleFont = SkinLabel3->font();
     titleFont.setBold(true);

@@ -9,6 +9,7 @@
 #include "ui/DialogKit.h"
 #include "ui/FormState.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/Skin.h"
 
 frmOptions::frmOptions()
@@ -18,6 +19,7 @@ frmOptions::frmOptions()
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmOptions::reject);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::Options);
     TheSkin().ApplySkin(this);
     ChkSounds->setChecked(SoundEnabled);
     chklogin->setChecked(LoginEnabled);

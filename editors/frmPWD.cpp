@@ -13,6 +13,7 @@
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainViews.h"
 #include "ui/Skin.h"
 
@@ -35,6 +36,7 @@ frmPWD::frmPWD()
     connect(txtTypeNo, &QComboBox::activated, this, &frmPWD::txtTypeNo_Click);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::Contact);
     m_newTypeText = GetLangString(QStringLiteral("General"), QStringLiteral("20004"), QStringLiteral("New..."));
     TheSkin().ApplySkin(this);
     LoadTypeData(QString());

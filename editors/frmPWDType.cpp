@@ -12,6 +12,7 @@
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/MainViews.h"
 #include "ui/Skin.h"
 
@@ -22,6 +23,7 @@ frmPWDType::frmPWDType()
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmPWDType::reject);
 
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::Type);
     TheSkin().ApplySkin(this);
 }
 

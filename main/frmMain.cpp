@@ -164,6 +164,10 @@ void frmMain::BuildMenus()
     SyncCmds->AddTo(mnuToolS);
 
     QMenu* mnuHelp = SubMenu(nullptr, "mnuHelp", "10004");
+    mnuHelpContents = MenuItem(mnuHelp, "mnuHelpContents", "14001");
+    mnuHelpContents->setShortcut(QKeySequence(Qt::Key_F1));
+    mnuHelpContents->setIcon(ActionIcon(QStringLiteral("help")));
+    separator(mnuHelp, "mnuHelpSplit1");
     mnuHelpAbout = MenuItem(mnuHelp, "mnuHelpAbout", "14003");
     mnuHelpAbout->setIcon(ActionIcon(QStringLiteral("help")));
 

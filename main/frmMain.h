@@ -136,6 +136,7 @@ private:
     void OpenOptions();
     void OpenUserAccount();
     void OpenAbout();
+    void OpenHelp();
     // A menu command's caption as a title: no access key, no ellipsis.
     static QString CommandTitle(const QAction* action);
     // After maintenance: the views rebuilt, or emptied when the book did not reopen.
@@ -187,6 +188,7 @@ public:
     QAction* mnuOptions = nullptr;
     QAction* mnuClearupDB = nullptr;
     QAction* mnuHelpAbout = nullptr;
+    QAction* mnuHelpContents = nullptr;
     QAction* mnuNewPWD2 = nullptr;
     QAction* mnuNewPWDType2 = nullptr;
     QAction* mnuEditRec2 = nullptr;

@@ -46,18 +46,29 @@ int frmMain::CurrentRow() const
 
 void frmMain::WireCommands()
 {
-    for (const auto& [action, handler] :
-         {std::pair{mnuNewPWD, &frmMain::NewRecord}, {mnuNewPWD2, &frmMain::NewRecord},
-          {mnuNewPWDType, &frmMain::NewType},        {mnuNewPWDType2, &frmMain::NewType},
-          {mnuEditRec, &frmMain::EditCommand},       {mnuEditRec2, &frmMain::EditCommand},
-          {mnuDeleteRec, &frmMain::DeleteCommand},   {mnuDeleteRec2, &frmMain::DeleteCommand},
-          {mnuRefresh, &frmMain::Refresh},           {mnuRefresh2, &frmMain::RefreshFromPopup},
-          {mnuUrl, &frmMain::OpenWebAddress},        {mnuSelectAll, &frmMain::SelectAll},
-          {mnuUnSelectAll, &frmMain::UnselectAll},   {mnuUser, &frmMain::OpenUserAccount},
-          {mnuOptions, &frmMain::OpenOptions},       {mnuHelpAbout, &frmMain::OpenAbout},
-          {mnuBackup, &frmMain::BackupDatabase},     {mnuRestore, &frmMain::RestoreDatabase},
-          {mnuClearupDB, &frmMain::CompactDatabase}, {mnuImport, &frmMain::ImportContacts},
-          {mnuExport, &frmMain::ExportContacts},     {mnuPrint, &frmMain::PrintList}}) {
+    for (const auto& [action, handler] : {std::pair{mnuNewPWD, &frmMain::NewRecord},
+                                          {mnuNewPWD2, &frmMain::NewRecord},
+                                          {mnuNewPWDType, &frmMain::NewType},
+                                          {mnuNewPWDType2, &frmMain::NewType},
+                                          {mnuEditRec, &frmMain::EditCommand},
+                                          {mnuEditRec2, &frmMain::EditCommand},
+                                          {mnuDeleteRec, &frmMain::DeleteCommand},
+                                          {mnuDeleteRec2, &frmMain::DeleteCommand},
+                                          {mnuRefresh, &frmMain::Refresh},
+                                          {mnuRefresh2, &frmMain::RefreshFromPopup},
+                                          {mnuUrl, &frmMain::OpenWebAddress},
+                                          {mnuSelectAll, &frmMain::SelectAll},
+                                          {mnuUnSelectAll, &frmMain::UnselectAll},
+                                          {mnuUser, &frmMain::OpenUserAccount},
+                                          {mnuOptions, &frmMain::OpenOptions},
+                                          {mnuHelpAbout, &frmMain::OpenAbout},
+                                          {mnuHelpContents, &frmMain::OpenHelp},
+                                          {mnuBackup, &frmMain::BackupDatabase},
+                                          {mnuRestore, &frmMain::RestoreDatabase},
+                                          {mnuClearupDB, &frmMain::CompactDatabase},
+                                          {mnuImport, &frmMain::ImportContacts},
+                                          {mnuExport, &frmMain::ExportContacts},
+                                          {mnuPrint, &frmMain::PrintList}}) {
         connect(action, &QAction::triggered, this, handler);
     }
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
@@ -71,7 +82,8 @@ void frmMain::WireCommands()
                                           {Toolbar1_Options, &frmMain::OpenOptions},
                                           {Toolbar1_Refresh, &frmMain::Refresh},
                                           {Toolbar1_Url, &frmMain::OpenWebAddress},
-                                          {Toolbar1_Print, &frmMain::PrintList}}) {
+                                          {Toolbar1_Print, &frmMain::PrintList},
+                                          {Toolbar1_Help, &frmMain::OpenHelp}}) {
         connect(action, &QAction::triggered, this, [this, handler = handler] {
             PlaySoundRes(SoundClick);
             (this->*handler)();

@@ -1,4 +1,4 @@
-// The Options and About dialogs, and the maintenance commands as the window runs them.
+// The Options and About dialogs, the help, and the maintenance commands as the window runs them.
 #include "main/frmMain.h"
 
 #include <QAction>
@@ -12,6 +12,7 @@
 #include "main/SyncCommands.h"
 #include "store/Connection.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 
 void frmMain::OpenOptions()
 {
@@ -22,6 +23,11 @@ void frmMain::OpenOptions()
 void frmMain::OpenAbout()
 {
     Form<frmAbout>().exec();
+}
+
+void frmMain::OpenHelp()
+{
+    ShowHelp(HelpPage::Contents);
 }
 
 QString frmMain::CommandTitle(const QAction* action)

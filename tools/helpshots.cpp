@@ -1,0 +1,199 @@
+// Takes the help pages' screenshots from the real windows, in each language, over a sample address
+// book of its own in a temporary folder. Run by tools/help-screenshots.sh under Xvfb, which then
+// makes the pictures small.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QWidget>
+
+#include <cstdio>
+
+#include "access/frmLogin.h"
+#include "access/frmNewUser.h"
+#include "access/frmUsers.h"
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "dialogs/frmOptions.h"
+#include "editors/frmPWD.h"
+#include "editors/frmPWDType.h"
+#include "exchange/ContactExchange.h"
+#include "main/frmMain.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+#include "ui/Forms.h"
+
+namespace {
+
+struct Sample
+{
+    const char* folder;   // help folder and language file suffix
+    const char* user;     // the account shown in the status bar and the login
+    const char* types[3]; // the first is the type shown in the main window
+    const char* descriptions[3];
+    const char* people[6][2]; // name, type index
+};
+
+const Sample Samples[] = {
+    {"eng",
+     "anna",
+     {"Friends", "Family", "Work"},
+     {"People we see often", "Parents, brothers and sisters", "Colleagues and customers"},
+     {{"Anna Berg", "0"},
+      {"David Chen", "0"},
+      {"Emma Fischer", "0"},
+      {"Lucas Moreau", "0"},
+      {"Sofia Rossi", "1"},
+      {"Tom Walker", "2"}}},
+    {"chs",
+     "张伟",
+     {"朋友", "家人", "同事"},
+     {"经常见面的朋友", "父母和兄弟姐妹", "同事和客户"},
+     {{"王芳", "0"}, {"李娜", "0"}, {"刘洋", "0"}, {"陈静", "0"}, {"张秀英", "1"}, {"赵磊", "2"}}},
+    {"cht",
+     "陳志明",
+     {"朋友", "家人", "同事"},
+     {"常常見面的朋友", "父母和兄弟姊妹", "同事和客戶"},
+     {{"林怡君", "0"}, {"黃淑芬", "0"}, {"張家豪", "0"}, {"李建宏", "0"}, {"陳美玲", "1"}, {"王俊傑", "2"}}},
+};
+
+void Settle()
+{
+    for (int i = 0; i < 5; ++i) {
+        QApplication::processEvents();
+    }
+}
+
+bool Save(QWidget* window, const QString& file)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+    Settle();
+    if (!window->grab().save(file)) {
+        std::fprintf(stderr, "helpshots: cannot write %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("helpshots: %s\n", qPrintable(file));
+    return true;
+}
+
+template <class T> bool SaveForm(const QString& file)
+{
+    const bool saved = Save(&Form<T>(), file);
+    FormInstance<T>::Unload();
+    Settle();
+    return saved;
+}
+
+void FillBook(const Sample& sample)
+{
+    // The types first, with the descriptions the type editor and the list of types show.
+    for (int i = 0; i < 3; ++i) {
+        InsertType(Conn, QString::fromUtf8(sample.types[i]), QString::fromUtf8(sample.descriptions[i]));
+    }
+    ContactFile file;
+    for (const auto& [name, type] : sample.people) {
+        ContactCard card;
+        card.name = QString::fromUtf8(name);
+        card.category = QString::fromUtf8(sample.types[QByteArray(type).toInt()]);
+        const int n = static_cast<int>(file.cards.size());
+        card.homePhone = QStringLiteral("010-6234 56%1").arg(10 + n);
+        card.mobilePhone = QStringLiteral("138 0013 80%1").arg(20 + n);
+        if (n % 2 == 1) {
+            card.workPhone = QStringLiteral("021-5888 90%1").arg(30 + n);
+        }
+        card.emails = QString::fromUtf8(name).contains(u' ')
+                          ? QString::fromUtf8(name).section(u' ', 0, 0).toLower() + QStringLiteral("@example.org")
+                          : QStringLiteral("user%1@example.org").arg(n + 1);
+        card.qq = QString::number(12345670 + n);
+        file.cards.append(card);
+    }
+    ExecuteImport(Conn, PlanImport(Conn, file, QString::fromUtf8(sample.types[0])));
+}
+
+bool Shoot(const Sample& sample, const QString& sourceDir, const QString& outputDir)
+{
+    QTemporaryDir dir;
+    const QString program = dir.path() + QLatin1Char('/');
+    QDir(program).mkpath(QStringLiteral("Datas"));
+    QDir(program).mkpath(QStringLiteral("Language"));
+    for (const char* name : {"mvleng.ini", "mvlchs.ini", "mvlcht.ini"}) {
+        QFile::copy(sourceDir + QStringLiteral("/resources/Language/") + QLatin1String(name),
+                    program + QStringLiteral("Language/") + QLatin1String(name));
+    }
+    CreateDatabase(program + QStringLiteral("Datas/address.mdb"));
+    AppFolder = program;
+    IniFile = program + QStringLiteral("Tavoren.ini");
+    LangFile = program + QStringLiteral("Language/mvl") + QLatin1String(sample.folder) + QStringLiteral(".ini");
+    SoundEnabled = false;
+    LoginEnabled = true;
+    CurrentUser = QString::fromUtf8(sample.user);
+    Conn.Open(BuildConnectionString(AppFolder));
+    FillBook(sample);
+
+    const QString shots = outputDir + QLatin1Char('/') + QLatin1String(sample.folder) + QStringLiteral("/shots/");
+    QDir().mkpath(shots);
+    bool ok = true;
+
+    frmMain& main = Form<frmMain>();
+    main.resize(760, 460);
+    main.move(40, 40);
+    main.LoadTreeData(QStringLiteral("_1"));
+    // Whole names, as a user who cares would set the column.
+    if (auto* list = main.findChild<QTreeView*>(QStringLiteral("ListView1"))) {
+        list->header()->resizeSection(0, 120);
+    }
+    ok &= Save(&main, shots + QStringLiteral("main.png"));
+
+    frmPWD& record = Form<frmPWD>();
+    record.SetEditMode(true);
+    record.SetPWDID(1);
+    ok &= Save(&record, shots + QStringLiteral("contact.png"));
+    FormInstance<frmPWD>::Unload();
+
+    frmPWDType& type = Form<frmPWDType>();
+    type.SetEditMode(true);
+    type.SetTypeNo(1);
+    ok &= Save(&type, shots + QStringLiteral("type.png"));
+    FormInstance<frmPWDType>::Unload();
+
+    ok &= SaveForm<frmLogin>(shots + QStringLiteral("login.png"));
+    ok &= SaveForm<frmUsers>(shots + QStringLiteral("users.png"));
+    ok &= SaveForm<frmOptions>(shots + QStringLiteral("options.png"));
+    CurrentUser.clear();
+    ok &= SaveForm<frmNewUser>(shots + QStringLiteral("newuser.png"));
+
+    main.close();
+    Settle();
+    Conn.Close();
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: helpshots <source folder> <help folder to write into>\n");
+        return 2;
+    }
+    const QString sourceDir = QString::fromLocal8Bit(argv[1]);
+    const QString outputDir = QString::fromLocal8Bit(argv[2]);
+    try {
+        for (const Sample& sample : Samples) {
+            if (!Shoot(sample, sourceDir, outputDir)) {
+                return 1;
+            }
+        }
+    } catch (const AppError& e) {
+        std::fprintf(stderr, "helpshots: %s (%d)\n", qPrintable(e.Description()), e.Number());
+        return 1;
+    }
+    return 0;
+}
