@@ -271,6 +271,52 @@ int Connection::Changes() const
     return sqlite3_changes(Handle());
 }
 
+PreparedStatement::PreparedStatement(Connection& conn, const QString& sql) : m_conn(conn)
+{
+    sqlite3* db = conn.Handle();
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        conn.Throw(sqlite3_extended_errcode(db));
+    }
+    if (m_stmt == nullptr) {
+        throw DbError(SQLITE_MISUSE, QStringLiteral("The statement is empty."));
+    }
+}
+
+PreparedStatement::~PreparedStatement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void PreparedStatement::Bind(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+void PreparedStatement::Bind(int index, QByteArrayView utf8)
+{
+    // The engine takes a null pointer for Null; an empty text stays an empty text.
+    sqlite3_bind_text(m_stmt, index, utf8.isEmpty() ? "" : utf8.data(), static_cast<int>(utf8.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void PreparedStatement::BindNull(int index)
+{
+    sqlite3_bind_null(m_stmt, index);
+}
+
+void PreparedStatement::Run()
+{
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(m_stmt);
+    }
+    sqlite3_reset(m_stmt);
+    if (rc != SQLITE_DONE) {
+        m_conn.Throw(rc);
+    }
+}
+
 Transaction::Transaction(Connection& conn) : m_conn(conn)
 {
     m_conn.Execute(QStringLiteral("BEGIN IMMEDIATE"));

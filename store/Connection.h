@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 #include <QVariantList>
@@ -60,6 +61,28 @@ private:
 
     sqlite3* m_db = nullptr;
     QString m_path;
+};
+
+// One statement prepared once and run many times with other values: the bulk writes (delete,
+// move, import) would otherwise spend more time preparing than writing.
+class PreparedStatement
+{
+public:
+    PreparedStatement(Connection& conn, const QString& sql);
+    ~PreparedStatement();
+    PreparedStatement(const PreparedStatement&) = delete;
+    PreparedStatement& operator=(const PreparedStatement&) = delete;
+
+    // Binds a value to the placeholder at index (from 1): a number, text as UTF-8 bytes, Null.
+    void Bind(int index, qint64 value);
+    void Bind(int index, QByteArrayView utf8);
+    void BindNull(int index);
+    // Runs the statement to its end and makes it ready for the next values.
+    void Run();
+
+private:
+    Connection& m_conn;
+    sqlite3_stmt* m_stmt = nullptr;
 };
 
 // Statements of one write that belong together: committed by Commit(), rolled back if the scope

@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "core/Errors.h"
 #include "store/Encryption.h"
 
@@ -16,6 +18,36 @@ QString Quote(const QString& cipherText)
 QString Number(qint64 n)
 {
     return QString::number(n);
+}
+
+// Rows per step of a bulk write between two reports of progress.
+constexpr qsizetype BulkStep = 1024;
+
+// Runs statement once per key, bound to its placeholder keyPlaceholder, in one transaction. The
+// keys go in ascending order, so the pages of the table are visited once each and in file order.
+bool RunPerRecord(Connection& conn, const QList<qint64>& pwdIds, const QString& sql, int keyPlaceholder,
+                  const BulkProgress& progress, const std::function<void(PreparedStatement&)>& bindOthers = {})
+{
+    QList<qint64> ids = pwdIds;
+    std::sort(ids.begin(), ids.end());
+    const qsizetype total = ids.size();
+    Transaction transaction(conn);
+    PreparedStatement statement(conn, sql);
+    if (bindOthers) {
+        bindOthers(statement);
+    }
+    for (qsizetype i = 0; i < total; ++i) {
+        if (progress && i % BulkStep == 0 && !progress(i, total)) {
+            return false; // the transaction rolls back
+        }
+        statement.Bind(keyPlaceholder, ids[i]);
+        statement.Run();
+    }
+    if (progress && !progress(total, total)) {
+        return false;
+    }
+    transaction.Commit();
+    return true;
 }
 
 } // namespace
@@ -112,6 +144,17 @@ void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo)
                  Number(pwdId));
 }
 
+bool DeleteRecords(Connection& conn, const QList<qint64>& pwdIds, const BulkProgress& progress)
+{
+    return RunPerRecord(conn, pwdIds, QStringLiteral("Delete From PWDTable Where PWDID = ?"), 1, progress);
+}
+
+bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress)
+{
+    return RunPerRecord(conn, pwdIds, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"), 2, progress,
+                        [typeNo](PreparedStatement& statement) { statement.Bind(1, typeNo); });
+}
+
 void OpenRecordView(Recordset& rs, Connection& conn, qint64 pwdId)
 {
     rs.Open(QStringLiteral("Select * From VPWDTable Where PWDID = ") + Number(pwdId), conn, LockType::Unspecified);
@@ -159,6 +202,29 @@ qint64 InsertRecord(Connection& conn, qint64 typeNo, const QStringList& cipherFi
                                 "QQ, MSN, ICQ, Url) Values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                  values);
     return conn.LastInsertId();
+}
+
+RecordInserter::RecordInserter(Connection& conn)
+    : m_conn(conn),
+      m_statement(conn, QStringLiteral("Insert Into PWDTable (TypeNo, Name, F_Phone1, F_MobilePhone1, C_Phone1, "
+                                       "EMailList, QQ, MSN, ICQ, Url) Values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
+{
+}
+
+qint64 RecordInserter::Insert(qint64 typeNo, const QStringList& cipherFields, const QString& url)
+{
+    m_statement.Bind(1, typeNo);
+    for (int i = 0; i < 8; ++i) {
+        // Cipher texts are hexadecimal digits: their Latin-1 bytes are their UTF-8 bytes.
+        m_statement.Bind(i + 2, QByteArrayView(cipherFields.value(i).toLatin1()));
+    }
+    if (url.isEmpty()) {
+        m_statement.BindNull(10);
+    } else {
+        m_statement.Bind(10, QByteArrayView(url.toUtf8()));
+    }
+    m_statement.Run();
+    return m_conn.LastInsertId();
 }
 
 void OpenRecordNames(Recordset& rs, Connection& conn)

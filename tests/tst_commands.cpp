@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -26,6 +27,7 @@
 #include "store/Encryption.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/BusyProgress.h"
 #include "ui/Forms.h"
 
 using namespace Qt::StringLiterals;
@@ -190,6 +192,34 @@ QString DragOver(frmMain* w, const QString& text, const QPoint& pos, bool drop =
     return result;
 }
 
+// A mouse click on the middle of a column's header.
+void ClickHeader(frmMain* w, int column)
+{
+    QApplication::processEvents(); // the view lays out its header after a reset
+    QHeaderView* header = w->ListView1->header();
+    const int middle = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(middle, header->height() / 2));
+}
+
+// Clicks Cancel in the progress dialog whose text starts with label as soon as it shows, while
+// the command runs. The dialog shows at once: see init().
+void CancelWhenBusy(QObject* guard, const QString& label)
+{
+    auto* poll = new QTimer(guard);
+    QObject::connect(poll, &QTimer::timeout, guard, [poll, label] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* text = top->findChild<QLabel*>("lblBusy");
+            if (top->objectName() == "BusyProgress" && top->isVisible() && text && text->text().startsWith(label)) {
+                poll->deleteLater();
+                auto* cancel = top->findChild<QPushButton*>("CmdCancel");
+                QTest::mouseClick(cancel, Qt::LeftButton);
+                return;
+            }
+        }
+    });
+    poll->start(0);
+}
+
 } // namespace
 
 class tst_Commands : public QObject
@@ -202,6 +232,8 @@ private slots:
         Ids.clear();
         m_platform = std::make_unique<RecordingPlatform>();
         m_folder = std::make_unique<TestProgramFolder>();
+        // The progress of a bulk command shows at its first step, so a test can cancel it.
+        BusyProgress::SetShowDelay(0);
     }
     void cleanup();
     void commandState_data();
@@ -215,6 +247,8 @@ private slots:
     void drop_data();
     void drop();
     void cancelledDragClearsHighlight();
+    void fragmentedSelection_data();
+    void fragmentedSelection();
 
 private:
     // The main window as it opens, then a click on the node of this name (Root is shown already).
@@ -252,6 +286,7 @@ private:
             } else if (step == "delete") {
                 m_platform->answers = {MsgResult::Ok};
                 QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+                QTRY_VERIFY(w->isActiveWindow()); // back from the progress dialog
             } else {
                 QFAIL(qPrintable("unknown step " + step));
             }
@@ -274,6 +309,7 @@ void tst_Commands::cleanup()
     FormInstance<frmLogin>::Unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    BusyProgress::SetShowDelay(300);
     m_folder.reset();
     m_platform.reset();
 }
@@ -601,6 +637,72 @@ void tst_Commands::cancelledDragClearsHighlight()
     QVERIFY(w->DropHighlight() == nullptr);
     QCOMPARE(spare->background(0), plain);
     QCOMPARE(Book::Contents(), before);
+}
+
+void tst_Commands::fragmentedSelection_data()
+{
+    QTest::addColumn<QString>("command"); // "delete" (the Delete key) or "drag" (onto Spare)
+    QTest::addColumn<bool>("cancel");     // Cancel clicked in the progress dialog
+    QTest::newRow("delete") << "delete" << false;
+    QTest::newRow("drag") << "drag" << false;
+    QTest::newRow("delete, cancelled") << "delete" << true;
+    QTest::newRow("drag, cancelled") << "drag" << true;
+}
+
+void tst_Commands::fragmentedSelection()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, cancel);
+    // Home phones that sort the records apart from their names: by phone d b f h a g c e.
+    const qint64 home = AddType("Home");
+    const QString phones = "52718364";
+    for (int i = 0; i < phones.size(); ++i) {
+        const QString name(QChar(u'a' + i));
+        Ids.insert(name, Book::AddRecord(home, name, {phones.mid(i, 1)}));
+    }
+    AddType("Spare");
+    const QStringList before = Book::Dump();
+
+    // a to d selected by name, then sorted by the phone, then h added: rows 0-1, 3-4 and 6.
+    frmMain* w = Open("Home");
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, RowPoint(w, "a"));
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ShiftModifier, RowPoint(w, "d"));
+    ClickHeader(w, 1);
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, RowPoint(w, "h"));
+    const QString list = "d* b* f [h*] a* g c* e";
+    QCOMPARE(ListState(w), list);
+    const QString text =
+        "Morvanta:" + QStringList{QString::number(Ids["d"]), QString::number(Ids["b"]), QString::number(Ids["h"]),
+                                  QString::number(Ids["a"]), QString::number(Ids["c"])}
+                          .join(u',');
+    QCOMPARE(static_cast<RecordListView*>(w->ListView1)->DragText(), text);
+
+    if (cancel) {
+        CancelWhenBusy(this, command == "delete" ? "Deleting" : "Moving");
+    }
+    if (command == "delete") {
+        m_platform->answers = {MsgResult::Ok};
+        QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    } else {
+        QCOMPARE(DragOver(w, text, NodePoint(w, "Spare"), true), u"accepted, dropped"_s);
+    }
+
+    if (cancel) {
+        // Nothing happened, and the window shows what it showed.
+        QCOMPARE(Book::Dump(), before);
+        QCOMPARE(NodeKey(w), Key("Home"));
+        QCOMPARE(ListState(w), list);
+        QCOMPARE(m_platform->Boxes().size(), command == "delete" ? 1 : 0);
+        return;
+    }
+    if (command == "delete") {
+        QCOMPARE(ListState(w), u"[f*] g e"_s);
+        QCOMPARE(Book::Contents().join(u' '), u"e/Home f/Home g/Home | Home Spare"_s);
+    } else {
+        QCOMPARE(NodeKey(w), Key("Spare"));
+        QCOMPARE(Book::Contents().join(u' '),
+                 u"a/Spare b/Spare c/Spare d/Spare e/Home f/Home g/Home h/Spare | Home Spare"_s);
+    }
 }
 
 QTEST_MAIN(tst_Commands)
