@@ -133,6 +133,52 @@ private slots:
         QCOMPARE(Lines(stored).last(), last);
     }
 
+    void streamedRead_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("pieceBytes");
+        // Every sample in small pieces, so that lines, folds, soft breaks and line ends fall on
+        // the edges of pieces; and a file larger than one ordinary piece.
+        for (const QString& name : QDir(SourceDir() + u"/tests/data"_s).entryList({u"*.vcf"_s, u"*.csv"_s})) {
+            QTest::newRow(qPrintable(name)) << Sample(name) << qint64(37);
+        }
+        QList<ContactCard> cards;
+        for (int i = 0; i < 15000; ++i) {
+            cards.append({u"Contact %1 Müller, a name long enough to be folded at least once"_s.arg(i),
+                          u"Group"_s,
+                          u"+49 30 %1"_s.arg(i),
+                          {},
+                          {},
+                          u"c%1@example.org; c%1@mail.example.com"_s.arg(i),
+                          {},
+                          {},
+                          {},
+                          {}});
+        }
+        QTest::newRow("large") << WriteVCards(cards, VCardVersion::V30) << FilePieceBytes;
+    }
+
+    void streamedRead()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, pieceBytes);
+        const QString path = m_files->filePath(u"contacts"_s);
+        QVERIFY(WriteFile(path, bytes));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        qint64 reported = 0;
+        const ContactFile streamed = ReadContactFile(
+            file, [&](qint64 done, qint64) { return (reported = done, true); }, pieceBytes);
+        const ContactFile whole = ReadContactFile(bytes);
+        QCOMPARE(Lines(streamed.cards), Lines(whole.cards));
+        QCOMPARE(Dropped(streamed.dropped), Dropped(whole.dropped));
+        QCOMPARE(streamed.error, whole.error);
+        QCOMPARE(streamed.encoding, whole.encoding);
+        if (pieceBytes == FilePieceBytes) {
+            QCOMPARE(reported, bytes.size()); // progress to the end
+        }
+    }
+
     void converters()
     {
         QCOMPARE(CodePage::Known("utf_8"), QByteArray("UTF-8"));
