@@ -72,11 +72,14 @@ public:
     // The row the list commands act on: the current row when it is selected, else the first
     // selected row (after select-all that follows a click on empty space); -1 for none.
     int CurrentRow() const;
-    // Contacts in and out (frmMain_Exchange.cpp)
+    // Contacts in and out (frmMain_Exchange.cpp; the commands themselves in ExchangeCommands)
     void ImportContacts();
+    // Imports this file as the Import command does once its file is chosen (a file handed over
+    // on the command line).
+    void ImportFile(const QString& fileName);
     void ExportContacts();
     void PrintList();
-    // Database maintenance, started from the File and Tools menus.
+    // Database maintenance, started from the File and Tools menus (MaintenanceCommands).
     void BackupDatabase();
     void RestoreDatabase();
     void CompactDatabase();
@@ -115,6 +118,7 @@ private:
     bool RecordMatches(const Recordset& rs, int fieldColumn) const;
     void RunSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
+    void ImportFrom(const QString& fileName); // an empty name: the user chooses the file
 
     // Commands (frmMain_Commands.cpp)
     void WireCommands();

@@ -6,6 +6,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 #include "access/frmForget.h"
 #include "access/frmLogin.h"
@@ -94,14 +95,12 @@ class tst_Access : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
 
 private slots:
     void init()
     {
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>();
+        m_world.emplace();
         Logged.clear();
         QtTestHandler =
             qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
@@ -112,27 +111,20 @@ private slots:
 
     void cleanup()
     {
-        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
-            main->close();
-        }
-        (FormInstance<frmForget>::Unload(), FormInstance<frmNewUser>::Unload(), FormInstance<frmUsers>::Unload());
-        FormInstance<frmLogin>::Unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        CloseEveryWindow(); // the main window writes the settings file as it closes
         qInstallMessageHandler(QtTestHandler);
         // No password in a log, the settings file, or any message but the recovery message.
         QFile settings(IniFile);
         if (settings.open(QIODevice::ReadOnly)) {
             Logged.append(QString::fromUtf8(settings.readAll()));
         }
-        for (const RecordingPlatform::Call& box : m_platform->Boxes()) {
+        for (const RecordingPlatform::Call& box : m_world->platform.Boxes()) {
             Logged.append(box.text.startsWith("Your password is:") ? QString() : box.text);
         }
-        m_folder.reset();
-        m_platform.reset();
+        m_world.reset();
         for (const QString& text : std::as_const(Logged)) {
             QVERIFY2(!text.contains("secret") && !text.contains("hunter2"), qPrintable(text));
         }
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
     // Captions by language, masked password boxes in the language's font like every other box,
@@ -144,9 +136,9 @@ private slots:
                                  {"chs", "frmUsers", "用户账户", "SkinLabel3", "新密码："},
                                  {"cht", "frmNewUser", "建立使用者", "CmdCancel", "取消(&C)"}};
         for (const auto& r : rows) {
-            m_folder->UseLanguage(r[0]);
+            m_world->folder.UseLanguage(r[0]);
             WriteIni(QStringLiteral("Info"), QStringLiteral("FontSize"), QStringLiteral("16"), LangFile);
-            m_platform->calls.clear();
+            m_world->platform.calls.clear();
             QDialog* dialog = Load(r[1]);
             dialog->show();
             QCOMPARE(dialog->windowTitle(), QString::fromUtf8(r[2]));
@@ -160,7 +152,7 @@ private slots:
             QVERIFY(dialog->findChild<QPushButton*>("CmdOK")->isDefault());
             QTest::keyClick(dialog, Qt::Key_Escape); // the cancel button
             QVERIFY(!IsFormLoaded(r[1]));
-            QCOMPARE(m_platform->Sequence(), QStringLiteral("104"));
+            QCOMPARE(m_world->platform.Sequence(), QStringLiteral("104"));
         }
     }
 
@@ -212,7 +204,7 @@ private slots:
             AddAlice();
         }
         if (QByteArray(QTest::currentDataTag()).startsWith("built-in")) {
-            m_folder->UseLanguage("none");
+            m_world->folder.UseLanguage("none");
         }
         const QStringList before = StoredAccount();
         CurrentUser = currentUser;
@@ -220,9 +212,9 @@ private slots:
         dialog->show();
         QFETCH(QString, fields);
         Submit(dialog, fields);
-        QCOMPARE(m_platform->Sequence(), (icon == "!" ? "101" : "102") + QStringLiteral(",box,104"));
-        QTEST(m_platform->Boxes().value(0).text, "message");
-        QCOMPARE(m_platform->Boxes().value(0).icon, icon == "!" ? MsgIcon::Warning : MsgIcon::Information);
+        QCOMPARE(m_world->platform.Sequence(), (icon == "!" ? "101" : "102") + QStringLiteral(",box,104"));
+        QTEST(m_world->platform.Boxes().value(0).text, "message");
+        QCOMPARE(m_world->platform.Boxes().value(0).icon, icon == "!" ? MsgIcon::Warning : MsgIcon::Information);
         QVERIFY(dialog->isVisible() && dialog->focusWidget() != nullptr);
         QTEST(dialog->focusWidget()->objectName().mid(3), "focus");
         QCOMPARE(StoredAccount(), before);
@@ -240,21 +232,21 @@ private slots:
         for (const char* wrong : {"secre", "secret ", "x"}) {
             Submit(&login, "Password=" + QLatin1String(wrong));
         }
-        QCOMPARE(m_platform->Boxes().size(), 3);
-        m_platform->calls.clear();
+        QCOMPARE(m_world->platform.Boxes().size(), 3);
+        m_world->platform.calls.clear();
         Reply(guard, "Question=colour?|Answer=blue");
         Submit(&login, "UserName=mallory", "CmdForget");
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("102,101,box,104"));
-        QCOMPARE(m_platform->Boxes()[0].text, QStringLiteral("Your password is:\nsecret"));
-        QCOMPARE(m_platform->Boxes()[0].icon, MsgIcon::Warning);
+        QCOMPARE(m_world->platform.Sequence(), QStringLiteral("102,101,box,104"));
+        QCOMPARE(m_world->platform.Boxes()[0].text, QStringLiteral("Your password is:\nsecret"));
+        QCOMPARE(m_world->platform.Boxes()[0].icon, MsgIcon::Warning);
         QVERIFY(!IsFormLoaded("frmForget"));
         QCOMPARE(login.txtPassword->text(), QStringLiteral("secret"));
         QVERIFY(login.isVisible() && !LoginPassed);
         login.txtUserName->setText("alice");
-        m_platform->calls.clear();
+        m_world->platform.calls.clear();
         QTest::keyClick(login.txtPassword, Qt::Key_Return); // OK is the default button
         QVERIFY(LoginPassed && CurrentUser == QLatin1String("alice"));
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("104"));
+        QCOMPARE(m_world->platform.Sequence(), QStringLiteral("104"));
         QVERIFY(!login.isVisible() && login.txtPassword->text().isEmpty());
         QCOMPARE(FormInstance<frmLogin>::IfLoaded(), &login);
     }
@@ -288,7 +280,7 @@ private slots:
         QCOMPARE(dialog.txtUserName->text(), QStringLiteral("alice"));
         QFETCH(QString, fields);
         Submit(&dialog, "OldPassword=secret|" + fields);
-        QCOMPARE(m_platform->Sequence(), fails ? QStringLiteral("103,box,104") : QStringLiteral("104"));
+        QCOMPARE(m_world->platform.Sequence(), fails ? QStringLiteral("103,box,104") : QStringLiteral("104"));
         QTEST(StoredAccount(), "stored");
         QCOMPARE(CurrentUser, StoredAccount().value(0));
         QCOMPARE(IsFormLoaded("frmUsers"), fails);
@@ -353,7 +345,7 @@ private slots:
         QCOMPARE(seen[1], account.isEmpty() || login == "off" ? QString() : QStringLiteral("alice"));
         QCOMPARE(LoginPassed, loggedIn);
         QCOMPARE(Conn.IsOpen(), passes);
-        QVERIFY(m_platform->Boxes().isEmpty()); // a cancel ends quietly
+        QVERIFY(m_world->platform.Boxes().isEmpty()); // a cancel ends quietly
         QCOMPARE(IsFormLoaded("frmLogin"), loggedIn);
         QCOMPARE(CurrentUser, loggedIn || !seen[1].isEmpty() ? QStringLiteral("alice") : QString());
         if (loggedIn && account.isEmpty()) { // read back through the cipher

@@ -46,16 +46,8 @@ class tst_ColumnLayout : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>(false);
-    }
-    void cleanup()
-    {
-        m_folder.reset();
-        m_platform.reset();
-    }
+    void init() { m_world.emplace(false); }
+    void cleanup() { m_world.reset(); }
 
     // Saved in one mode, read back into a new list of that mode; the other mode keeps its own.
     void roundTripPerMode()
@@ -77,7 +69,7 @@ private slots:
         const ColumnLayout::Sort kept = ColumnLayout(u"frmMain"_s, u"Type"_s).Load(other.view.header(), {1, 0});
         QCOMPARE(other.Shape(), (QStringList{"0:100", "1:100", "2:100", "3:100"}));
         QCOMPARE((std::pair{kept.column, kept.order}), (std::pair{1, 0}));
-        QVERIFY(m_platform->Boxes().isEmpty());
+        QVERIFY(m_world->platform.Boxes().isEmpty());
     }
 
     void junkKeepsTheList_data()
@@ -118,8 +110,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
 };
 
 QTEST_MAIN(tst_ColumnLayout)

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "access/frmLogin.h"
 #include "core/AppState.h"
@@ -230,8 +231,7 @@ private slots:
     void init()
     {
         Ids.clear();
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>();
+        m_world.emplace();
         // The progress of a bulk command shows at its first step, so a test can cancel it.
         BusyProgress::SetShowDelay(0);
     }
@@ -284,7 +284,7 @@ private:
             } else if (step == "F5") {
                 QTest::keyClick(w->focusWidget(), Qt::Key_F5);
             } else if (step == "delete") {
-                m_platform->answers = {MsgResult::Ok};
+                m_world->platform.answers = {MsgResult::Ok};
                 QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
                 QTRY_VERIFY(w->isActiveWindow()); // back from the progress dialog
             } else {
@@ -293,25 +293,14 @@ private:
         }
     }
 
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
     QPointer<frmMain> m_window;
 };
 
 void tst_Commands::cleanup()
 {
-    if (m_window) {
-        m_window->mnuPM->close();
-        m_window->close();
-        delete m_window.data();
-    }
-    FormInstance<frmPWD>::Unload();
-    FormInstance<frmLogin>::Unload();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+    m_world.reset();
     BusyProgress::SetShowDelay(300);
-    m_folder.reset();
-    m_platform.reset();
 }
 
 void tst_Commands::commandState_data()
@@ -365,18 +354,18 @@ void tst_Commands::commandState()
 
     // The toolbar's Url button gives the address to the desktop as stored, without the blanks.
     QWidget* urlButton = w->Toolbar1->widgetForAction(w->findChild<QAction*>("Toolbar1_Url"));
-    m_platform->calls.clear();
+    m_world->platform.calls.clear();
     QTest::mouseClick(urlButton, Qt::LeftButton);
     const bool opens = enabled.contains("Url");
-    QCOMPARE(m_platform->Sequence(), opens ? u"104,url"_s : QString());
-    QCOMPARE(m_platform->calls.value(1).text, opens ? url.trimmed() : QString());
+    QCOMPARE(m_world->platform.Sequence(), opens ? u"104,url"_s : QString());
+    QCOMPARE(m_world->platform.calls.value(1).text, opens ? url.trimmed() : QString());
 
     // The Delete key asks exactly when the delete command is on (and the focus is on the tree or
     // the list); Cancel changes nothing.
-    m_platform->calls.clear();
-    m_platform->answers = {MsgResult::Cancel};
+    m_world->platform.calls.clear();
+    m_world->platform.answers = {MsgResult::Cancel};
     QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
-    QCOMPARE(m_platform->Boxes().size(), !steps.endsWith("search") && enabled.contains("DeleteRec") ? 1 : 0);
+    QCOMPARE(m_world->platform.Boxes().size(), !steps.endsWith("search") && enabled.contains("DeleteRec") ? 1 : 0);
     QCOMPARE(Book::Contents(), before);
     QCOMPARE(EnabledCommands(w), enabled);
 }
@@ -473,8 +462,8 @@ void tst_Commands::deleteSelection()
     }
 
     const bool refused = meanwhile.startsWith("refuse");
-    QCOMPARE(m_platform->Sequence(), refused ? u"101,box,104,103,box,104"_s : u"101,box,104"_s);
-    QCOMPARE(m_platform->Boxes().last().icon, refused ? MsgIcon::Critical : MsgIcon::Warning);
+    QCOMPARE(m_world->platform.Sequence(), refused ? u"101,box,104,103,box,104"_s : u"101,box,104"_s);
+    QCOMPARE(m_world->platform.Boxes().last().icon, refused ? MsgIcon::Critical : MsgIcon::Warning);
     for (QString& entry : book) { // deleted records and types go; a deleted type's records stay
         const QString type = entry.section(u'/', 1);
         gone.contains(entry.section(u'/', 0, 0)) ? entry.clear() : entry.chop(gone.contains(type) ? type.size() : 0);
@@ -599,9 +588,9 @@ void tst_Commands::drop()
     QCOMPARE(book.indexOf(u"|"_s), 4);
     QCOMPARE(book.filter(QRegularExpression(u"/(Spare)?$"_s)).replaceInStrings(QRegularExpression(u"/.*"_s), {}),
              accepted ? moved : QStringList());
-    QCOMPARE(m_platform->Sequence(), meanwhile.startsWith("refuse")     ? u"103,box,104"_s
-                                     : meanwhile.startsWith("typeGone") ? u"101,box,104"_s
-                                                                        : QString());
+    QCOMPARE(m_world->platform.Sequence(), meanwhile.startsWith("refuse")     ? u"103,box,104"_s
+                                           : meanwhile.startsWith("typeGone") ? u"101,box,104"_s
+                                                                              : QString());
     // The tree shows the target, and the list what the database holds under it.
     if (!accepted || meanwhile.startsWith("typeGone")) {
         QCOMPARE(NodeKey(w), Key(accepted ? u"Root"_s : source));
@@ -681,7 +670,7 @@ void tst_Commands::fragmentedSelection()
         CancelWhenBusy(this, command == "delete" ? "Deleting" : "Moving");
     }
     if (command == "delete") {
-        m_platform->answers = {MsgResult::Ok};
+        m_world->platform.answers = {MsgResult::Ok};
         QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
     } else {
         QCOMPARE(DragOver(w, text, NodePoint(w, "Spare"), true), u"accepted, dropped"_s);
@@ -692,7 +681,7 @@ void tst_Commands::fragmentedSelection()
         QCOMPARE(Book::Dump(), before);
         QCOMPARE(NodeKey(w), Key("Home"));
         QCOMPARE(ListState(w), list);
-        QCOMPARE(m_platform->Boxes().size(), command == "delete" ? 1 : 0);
+        QCOMPARE(m_world->platform.Boxes().size(), command == "delete" ? 1 : 0);
         return;
     }
     if (command == "delete") {

@@ -22,20 +22,11 @@ class tst_Common : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgramFolder> m_folder;
-    std::unique_ptr<RecordingPlatform> m_platform;
+    std::optional<TestWorld> m_world;
 
 private slots:
-    void init()
-    {
-        m_folder = std::make_unique<TestProgramFolder>(false);
-        m_platform = std::make_unique<RecordingPlatform>();
-    }
-    void cleanup()
-    {
-        m_platform.reset();
-        m_folder.reset();
-    }
+    void init() { m_world.emplace(false); }
+    void cleanup() { m_world.reset(); }
     void messageBoxPattern_data()
     {
         QTest::addColumn<QString>("sequence");
@@ -54,23 +45,23 @@ private slots:
         } else if (kind == "warning") {
             MsgWarning(nullptr, QStringLiteral("text"));
         } else {
-            m_platform->answers = {MsgResult::Cancel, MsgResult::Ok};
+            m_world->platform.answers = {MsgResult::Cancel, MsgResult::Ok};
             QVERIFY(!MsgConfirm(nullptr, QStringLiteral("text")));
-            QCOMPARE(m_platform->Boxes().first().buttons, MsgButtons::OkCancel);
+            QCOMPARE(m_world->platform.Boxes().first().buttons, MsgButtons::OkCancel);
             QVERIFY(MsgConfirm(nullptr, QStringLiteral("text")));
-            m_platform->calls.resize(m_platform->calls.size() - 2);
+            m_world->platform.calls.resize(m_world->platform.calls.size() - 2);
         }
-        QTEST(m_platform->Sequence(), "sequence");
-        const RecordingPlatform::Call box = m_platform->Boxes().first();
+        QTEST(m_world->platform.Sequence(), "sequence");
+        const RecordingPlatform::Call box = m_world->platform.Boxes().first();
         QCOMPARE(box.text, QStringLiteral("text"));
         QTEST(int(box.icon), "icon");
         QTEST(box.title, "title");
 
         // Titles come from the language file.
-        m_folder->UseLanguage(QStringLiteral("chs"));
-        m_platform->calls.clear();
+        m_world->folder.UseLanguage(QStringLiteral("chs"));
+        m_world->platform.calls.clear();
         MsgWarning(nullptr, QStringLiteral("text"));
-        QVERIFY(m_platform->Boxes().first().title != QLatin1String("Warning"));
+        QVERIFY(m_world->platform.Boxes().first().title != QLatin1String("Warning"));
     }
 
     void showError_data()
@@ -94,8 +85,8 @@ private slots:
         } catch (...) {
             ShowError();
         }
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("103,box,104"));
-        const RecordingPlatform::Call box = m_platform->Boxes().first();
+        QCOMPARE(m_world->platform.Sequence(), QStringLiteral("103,box,104"));
+        const RecordingPlatform::Call box = m_world->platform.Boxes().first();
         QTEST(box.text, "text");
         QCOMPARE(box.icon, MsgIcon::Critical);
         QCOMPARE(box.buttons, MsgButtons::Ok);
@@ -124,8 +115,8 @@ private slots:
         QPushButton button;
         QObject::connect(&button, &QPushButton::clicked, [] { throw DbError(14, QStringLiteral("unable to open")); });
         QTest::mouseClick(&button, Qt::LeftButton);
-        QCOMPARE(m_platform->Boxes().size(), 1);
-        QCOMPARE(m_platform->Boxes().first().text, QStringLiteral("unable to open (14)"));
+        QCOMPARE(m_world->platform.Boxes().size(), 1);
+        QCOMPARE(m_world->platform.Boxes().first().text, QStringLiteral("unable to open (14)"));
     }
 
     void sounds_data()
@@ -158,7 +149,7 @@ private slots:
         SoundEnabled = false; // silences the sounds, never the boxes
         PlaySoundRes(id);
         MsgWarning(nullptr, QStringLiteral("a"));
-        QCOMPARE(m_platform->Sequence(), QString::number(id) + QStringLiteral(",box"));
+        QCOMPARE(m_world->platform.Sequence(), QString::number(id) + QStringLiteral(",box"));
     }
 
     void selectListItemAt_data()

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 #include "core/AppState.h"
 #include "dialogs/frmAbout.h"
@@ -19,25 +20,12 @@ class tst_Dialogs : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
 
 private slots:
-    void init()
-    {
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>();
-    }
+    void init() { m_world.emplace(); }
 
-    void cleanup()
-    {
-        FormInstance<frmOptions>::Unload();
-        FormInstance<frmAbout>::Unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
-        m_folder.reset();
-        m_platform.reset();
-    }
+    void cleanup() { m_world.reset(); }
 
     void options_data()
     {
@@ -72,7 +60,7 @@ private slots:
         }
         QTest::mouseClick(dialog.findChild<QPushButton*>(button), Qt::LeftButton);
         QVERIFY(FormInstance<frmOptions>::IfLoaded() == nullptr);
-        QCOMPARE(m_platform->Sounds().count(SoundClick), clicks);
+        QCOMPARE(m_world->platform.Sounds().count(SoundClick), clicks);
         if (button != u"CmdOK") {
             QCOMPARE(SoundEnabled, soundsBefore);
             QVERIFY(LoginEnabled);
@@ -82,7 +70,7 @@ private slots:
         // Saved, and the next start reads both back.
         SoundEnabled = !sounds;
         LoginEnabled = !login;
-        InitApplicationState(m_folder->Path(), u"Tavoren"_s, 1033);
+        InitApplicationState(m_world->folder.Path(), u"Tavoren"_s, 1033);
         QCOMPARE(SoundEnabled, sounds);
         QCOMPARE(LoginEnabled, login);
     }
@@ -104,7 +92,7 @@ private slots:
         QFETCH(QString, language);
         QFETCH(int, lcid);
         QFETCH(QStringList, labels);
-        m_folder->UseLanguage(language);
+        m_world->folder.UseLanguage(language);
         CreditText = CreditTextFor(lcid);
         frmAbout& dialog = Form<frmAbout>();
         dialog.show();
@@ -115,11 +103,11 @@ private slots:
         QCOMPARE(dialog.findChildren<QPushButton*>().size(), 1);
 
         QTest::mouseClick(dialog.findChild<QLabel*>(u"lblMail"_s), Qt::LeftButton);
-        QCOMPARE(m_platform->Sequence(), u"104,url"_s);
-        QCOMPARE(m_platform->calls.last().text, u"mailto:"_s + frmAbout::MailAddress());
+        QCOMPARE(m_world->platform.Sequence(), u"104,url"_s);
+        QCOMPARE(m_world->platform.calls.last().text, u"mailto:"_s + frmAbout::MailAddress());
         QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
         QVERIFY(FormInstance<frmAbout>::IfLoaded() == nullptr);
-        QCOMPARE(m_platform->Sounds(), (QList<int>{SoundClick, SoundClick}));
+        QCOMPARE(m_world->platform.Sounds(), (QList<int>{SoundClick, SoundClick}));
     }
 };
 

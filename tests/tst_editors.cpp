@@ -111,29 +111,12 @@ class tst_Editors : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgramFolder> m_folder;
-    std::unique_ptr<RecordingPlatform> m_platform;
+    std::optional<TestWorld> m_world;
 
 private slots:
-    void init()
-    {
-        m_folder = std::make_unique<TestProgramFolder>();
-        m_platform = std::make_unique<RecordingPlatform>();
-    }
+    void init() { m_world.emplace(); }
 
-    void cleanup()
-    {
-        FormInstance<frmPWDType>::Unload();
-        FormInstance<frmPWD>::Unload();
-        if (frmMain* main = FormInstance<frmMain>::IfLoaded()) {
-            main->close();
-        }
-        FormInstance<frmLogin>::Unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
-        m_platform.reset();
-        m_folder.reset();
-    }
+    void cleanup() { m_world.reset(); }
 
     void recordEditor_data()
     {
@@ -201,10 +184,10 @@ private slots:
             chooser->setCurrentIndex(typeIndex);
         }
         Click(&form, "CmdOK");
-        QCOMPARE(m_platform->Sequence(), sequence);
+        QCOMPARE(m_world->platform.Sequence(), sequence);
         if (sequence != "104") {
             if (!message.isEmpty()) {
-                QCOMPARE(form.focusWidget()->objectName() + ':' + m_platform->Boxes().first().text, message);
+                QCOMPARE(form.focusWidget()->objectName() + ':' + m_world->platform.Boxes().first().text, message);
             }
             QCOMPARE(Child(&form, "txtName")->text(), stored.first()); // trimmed where the user sees it
             QVERIFY(!Unloaded<frmPWD>() && form.isVisible());
@@ -261,7 +244,7 @@ private slots:
         Child(&form, "txtTypeName")->setText(name);
         Child(&form, "txtDescription")->setText(description);
         Click(&form, "CmdOK");
-        QCOMPARE(m_platform->Sequence(), sequence);
+        QCOMPARE(m_world->platform.Sequence(), sequence);
         QTEST(Types(), "types");
         const bool saved = sequence == "104";
         QCOMPARE(Unloaded<frmPWDType>(), saved);
@@ -318,7 +301,7 @@ private slots:
         QCOMPARE(chooser->currentIndex(), 0);
         choose(0, "CmdCancel");
         QCOMPARE(Entries(chooser), afterSave);
-        QCOMPARE(m_platform->Sequence(), QStringLiteral("104,104")); // the editor's OK, then its Cancel
+        QCOMPARE(m_world->platform.Sequence(), QStringLiteral("104,104")); // the editor's OK, then its Cancel
 
         // Saved under the first type, the record comes back with the tree rebuilt on that type.
         const QString typeNo = chooser->currentData().toString();
@@ -377,8 +360,8 @@ private slots:
         }
         Child(&form, "txtName")->setText(QStringLiteral("Bob"));
         Click(&form, "CmdOK");
-        QCOMPARE(m_platform->Boxes().size(), 1);
-        QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Critical);
+        QCOMPARE(m_world->platform.Boxes().size(), 1);
+        QCOMPARE(m_world->platform.Boxes().first().icon, MsgIcon::Critical);
         QVERIFY(!Unloaded<frmPWD>() && form.isVisible());
         QCOMPARE(Records().values(), QList<QStringList>{Anna + QStringList{"1"}});
     }

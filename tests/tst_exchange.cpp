@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <optional>
 
 #include "core/AppState.h"
 #include "core/CodePage.h"
@@ -78,19 +79,14 @@ class tst_Exchange : public QObject
 private slots:
     void init()
     {
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>();
+        m_world.emplace();
         m_files = std::make_unique<QTemporaryDir>();
     }
 
     void cleanup()
     {
-        delete m_window.data();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
         m_files.reset();
-        m_folder.reset();
-        m_platform.reset();
+        m_world.reset();
     }
 
     void readFile_data()
@@ -251,8 +247,8 @@ private slots:
         const QByteArray bytes =
             format == 2 ? WriteCsv(stored) : WriteVCards(stored, format == 0 ? VCardVersion::V40 : VCardVersion::V30);
 
-        m_folder.reset(); // an empty book; one open at a time
-        m_folder = std::make_unique<TestProgramFolder>();
+        m_world.reset(); // an empty book; one open at a time
+        m_world.emplace();
         const ContactFile file = ReadContactFile(bytes);
         QCOMPARE(file.error, QString());
         QCOMPARE(Dropped(file.dropped), QString());
@@ -317,14 +313,14 @@ private slots:
         const QString file = m_files->filePath(u"contacts.vcf"_s);
         QVERIFY(WriteFile(file, bytes));
 
-        frmMain* w = m_window = new frmMain();
+        frmMain* w = new frmMain();
         w->LoadTreeData(select);
-        m_platform->calls.clear();
-        m_platform->files = {file};
-        m_platform->answers = {ok ? MsgResult::Ok : MsgResult::Cancel};
+        m_world->platform.calls.clear();
+        m_world->platform.files = {file};
+        m_world->platform.answers = {ok ? MsgResult::Ok : MsgResult::Cancel};
         w->ImportContacts();
 
-        const QList<RecordingPlatform::Call> boxes = m_platform->Boxes();
+        const QList<RecordingPlatform::Call> boxes = m_world->platform.Boxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].text, box);
         QCOMPARE(boxes[0].buttons, box.startsWith(u"Import") ? MsgButtons::OkCancel : MsgButtons::Ok);
@@ -376,7 +372,7 @@ private slots:
         }
 
         // The user searches or clicks the node, then clicks the rows (Ctrl held after the first).
-        frmMain* w = m_window = new frmMain();
+        frmMain* w = new frmMain();
         QVERIFY(QTest::qWaitForWindowActive(w));
         if (node == u"a") {
             QTest::mouseClick(w->txtValue, Qt::LeftButton);
@@ -392,11 +388,11 @@ private slots:
             QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, i > 0 ? Qt::ControlModifier : Qt::NoModifier,
                               w->ListView1->visualRect(w->ListModel()->index(rows[i], 0)).center());
         }
-        m_platform->calls.clear();
-        m_platform->files = {dir + target}; // without a suffix, the filter's is added
+        m_world->platform.calls.clear();
+        m_world->platform.files = {dir + target}; // without a suffix, the filter's is added
         w->ExportContacts();
 
-        const QList<RecordingPlatform::Call> boxes = m_platform->Boxes();
+        const QList<RecordingPlatform::Call> boxes = m_world->platform.Boxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"contacts.vcf"});
         if (names.isEmpty()) {
@@ -422,15 +418,15 @@ private slots:
         for (int i = 0; i < 150; ++i) {
             AddRecord(friends, u"Filler %1"_s.arg(i, 3, 10, QChar(u'0')));
         }
-        frmMain* w = m_window = new frmMain();
+        frmMain* w = new frmMain();
         w->LoadTreeData(u"_%1"_s.arg(friends));
         w->ListModel()->sort(0, Qt::DescendingOrder);
         w->ListView1->header()->moveSection(w->ListView1->header()->visualIndex(2), 0); // the mobile first
-        m_platform->printFile = m_files->filePath(u"list.pdf"_s);
+        m_world->platform.printFile = m_files->filePath(u"list.pdf"_s);
         w->PrintList();
 
         QProcess pdftotext;
-        pdftotext.start(u"pdftotext"_s, {u"-layout"_s, m_platform->printFile, u"-"_s});
+        pdftotext.start(u"pdftotext"_s, {u"-layout"_s, m_world->platform.printFile, u"-"_s});
         QVERIFY2(pdftotext.waitForFinished() && pdftotext.exitCode() == 0, "pdftotext failed");
         const QString text = QString::fromUtf8(pdftotext.readAllStandardOutput());
         const int pages = static_cast<int>(text.count(u'\f'));
@@ -448,10 +444,8 @@ private slots:
     }
 
 private:
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
     std::unique_ptr<QTemporaryDir> m_files;
-    QPointer<frmMain> m_window;
 };
 
 QTEST_MAIN(tst_Exchange)

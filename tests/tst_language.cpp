@@ -51,11 +51,11 @@ class tst_Language : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
 
 private slots:
-    void init() { m_folder = std::make_unique<TestProgramFolder>(false); }
-    void cleanup() { m_folder.reset(); }
+    void init() { m_world.emplace(false); }
+    void cleanup() { m_world.reset(); }
     void lookup_data()
     {
         for (const char* column : {"section", "key", "expected"}) {
@@ -88,7 +88,7 @@ private slots:
     // Without a file a form keeps its design texts and the menus show their keys.
     void missingFileGivesDefaults()
     {
-        LangFile = m_folder->Path() + QStringLiteral("Language/none.ini");
+        LangFile = m_world->folder.Path() + QStringLiteral("Language/none.ini");
         QMainWindow form;
         form.setObjectName(QStringLiteral("frmMain"));
         form.setWindowTitle(QStringLiteral("Tavoren"));
@@ -119,7 +119,7 @@ private slots:
         }
         // The user panel keeps its placeholder in every language.
         for (const char* suffix : {"eng", "chs", "cht"}) {
-            m_folder->UseLanguage(QLatin1String(suffix));
+            m_world->folder.UseLanguage(QLatin1String(suffix));
             QVERIFY(GetLangString(QStringLiteral("frmMain"), QStringLiteral("30004"), QString()).contains("%name%"));
         }
     }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 
 #include "access/frmLogin.h"
@@ -62,8 +63,7 @@ class tst_Maintenance : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
+    std::optional<TestWorld> m_world;
     std::unique_ptr<QTemporaryDir> m_out;
     QPointer<frmMain> m_main;
 
@@ -88,30 +88,24 @@ class tst_Maintenance : public QObject
     void Trigger(const char* command, std::initializer_list<QString> files = {})
     {
         OpenMain();
-        m_platform->files = files;
-        m_platform->calls.clear();
+        m_world->platform.files = files;
+        m_world->platform.calls.clear();
         m_main->findChild<QAction*>(QLatin1String(command))->trigger();
     }
     QString Out(const QString& name) const { return m_out->filePath(name); }
-    QStringList DataFolder() const { return Entries(m_folder->Path() + u"Datas"_s); }
+    QStringList DataFolder() const { return Entries(m_world->folder.Path() + u"Datas"_s); }
 
 private slots:
     void init()
     {
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>();
+        m_world.emplace();
         m_out = std::make_unique<QTemporaryDir>();
     }
 
     void cleanup()
     {
-        delete m_main.data();
-        FormInstance<frmLogin>::Unload();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
         QVERIFY(QApplication::overrideCursor() == nullptr);
-        m_folder.reset();
-        m_platform.reset();
+        m_world.reset();
     }
 
     void backupNameAndPlace_data()
@@ -196,19 +190,20 @@ private slots:
         const bool backup = sequence.contains(u"folder"_s);
         const QStringList before = Entries(m_out->path());
         const QStringList data = Dump();
-        const QByteArray bytes = ReadFile(m_folder->DatabasePath());
+        const QByteArray bytes = ReadFile(m_world->folder.DatabasePath());
         if (backup) {
             QVERIFY_THROWS_EXCEPTION(AppError, BackupDatabase(Conn, folder, today));
         }
         Trigger(backup ? "mnuBackup" : "mnuRestore", {backup ? folder : candidate});
-        QCOMPARE(m_platform->Sequence(), sequence);
-        QVERIFY(backup || (m_platform->Boxes().first().icon == MsgIcon::Warning &&
-                           m_platform->Boxes().first().text == u"The file is not a backup of this address book."_s));
+        QCOMPARE(m_world->platform.Sequence(), sequence);
+        QVERIFY(backup ||
+                (m_world->platform.Boxes().first().icon == MsgIcon::Warning &&
+                 m_world->platform.Boxes().first().text == u"The file is not a backup of this address book."_s));
         QFile::setPermissions(m_out->path(), writable);
         QCOMPARE(Entries(m_out->path()), before);
         QVERIFY(Conn.IsOpen());
         QCOMPARE(Dump(), data);
-        QCOMPARE(ReadFile(m_folder->DatabasePath()), bytes);
+        QCOMPARE(ReadFile(m_world->folder.DatabasePath()), bytes);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
     }
 
@@ -216,7 +211,7 @@ private slots:
     void restoreCanBeReverted()
     {
         Fill();
-        const QString db = m_folder->DatabasePath();
+        const QString db = m_world->folder.DatabasePath();
         const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
         AddType(u"Only in the current book"_s);
         const QStringList current = Dump();
@@ -238,8 +233,8 @@ private slots:
 
         // Backup while the window holds the book open.
         Trigger("mnuBackup", {m_out->path()});
-        QCOMPARE(m_platform->Sequence(), u"102,folder,104,102,box,104"_s);
-        QCOMPARE(m_platform->Boxes().first().text, u"Backup complete!"_s);
+        QCOMPARE(m_world->platform.Sequence(), u"102,folder,104,102,box,104"_s);
+        QCOMPARE(m_world->platform.Boxes().first().text, u"Backup complete!"_s);
         const QString backup = Out(BackupFileName(QDate::currentDate()));
         QCOMPARE(Entries(m_out->path()), QStringList{QFileInfo(backup).fileName()});
 
@@ -248,15 +243,15 @@ private slots:
         AddType(u"New since"_s);
         const QStringList changed = Dump();
         w->Refresh();
-        m_platform->answers.push_back(MsgResult::Cancel);
+        m_world->platform.answers.push_back(MsgResult::Cancel);
         Trigger("mnuRestore", {backup});
-        QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104"_s);
-        QCOMPARE(m_platform->Boxes().first().buttons, MsgButtons::OkCancel);
+        QCOMPARE(m_world->platform.Sequence(), u"102,open,104,101,box,104"_s);
+        QCOMPARE(m_world->platform.Boxes().first().buttons, MsgButtons::OkCancel);
         QCOMPARE(Dump(), changed);
 
         Trigger("mnuRestore", {backup});
-        QCOMPARE(m_platform->Sequence(), u"102,open,104,101,box,104,102,box,104"_s);
-        QCOMPARE(m_platform->Boxes().last().text, u"The database has been restored."_s);
+        QCOMPARE(m_world->platform.Sequence(), u"102,open,104,101,box,104,102,box,104"_s);
+        QCOMPARE(m_world->platform.Boxes().last().text, u"The database has been restored."_s);
         QVERIFY(Conn.IsOpen());
         QCOMPARE(Dump(), original);
         QCOMPARE(NodeKey(w), familyKey);
@@ -276,7 +271,7 @@ private slots:
         }
         Conn.Execute(u"DELETE FROM PWDTable WHERE PWDID > 4"_s);
         const QStringList data = Dump();
-        const QString db = m_folder->DatabasePath();
+        const QString db = m_world->folder.DatabasePath();
         const qint64 sizeBefore = QFileInfo(db).size();
         // Leftovers of an interrupted run, which must not be taken for part of the new work file.
         QVERIFY(WriteFile(CompactWorkPath(db), "half a database"));
@@ -285,8 +280,8 @@ private slots:
         frmMain* w = OpenMain();
         w->LoadTreeData(u"_%1"_s.arg(family));
         Trigger("mnuClearupDB");
-        QCOMPARE(m_platform->Sequence(), u"102,box,104"_s);
-        QCOMPARE(m_platform->Boxes().first().text, u"Database compaction finished."_s);
+        QCOMPARE(m_world->platform.Sequence(), u"102,box,104"_s);
+        QCOMPARE(m_world->platform.Boxes().first().text, u"Database compaction finished."_s);
         QVERIFY(Conn.IsOpen()); // with the program's password
         QCOMPARE(Dump(), data);
         QVERIFY(QFileInfo(db).size() < sizeBefore / 4);
@@ -298,13 +293,13 @@ private slots:
     void compactMissingDatabase()
     {
         Fill();
-        const QString db = m_folder->DatabasePath();
+        const QString db = m_world->folder.DatabasePath();
         OpenMain();
         QVERIFY(QFile::remove(db));
         const QStringList folder = DataFolder();
         Trigger("mnuClearupDB");
-        QCOMPARE(m_platform->Sequence(), u"box,102,box,104,103,box,104"_s);
-        const QList<RecordingPlatform::Call> boxes = m_platform->Boxes();
+        QCOMPARE(m_world->platform.Sequence(), u"box,102,box,104,103,box,104"_s);
+        const QList<RecordingPlatform::Call> boxes = m_world->platform.Boxes();
         QCOMPARE(boxes[0].text, QDir::toNativeSeparators(db) + u"File not fond\uFF01"_s);
         QCOMPARE(boxes[0].icon, MsgIcon::Warning);
         QCOMPARE(boxes[1].text, u"Database compaction finished."_s);
@@ -340,8 +335,8 @@ private slots:
         }
         Fill();
         const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
-        const QString db = leftover.isEmpty() ? disk.Path() + u"address.mdb"_s : m_folder->DatabasePath();
-        QVERIFY(!leftover.isEmpty() || QFile::copy(m_folder->DatabasePath(), db));
+        const QString db = leftover.isEmpty() ? disk.Path() + u"address.mdb"_s : m_world->folder.DatabasePath();
+        QVERIFY(!leftover.isEmpty() || QFile::copy(m_world->folder.DatabasePath(), db));
         const QStringList data = DumpFile(db);
         if (leftover.isEmpty()) {
             disk.Fill();
@@ -410,7 +405,7 @@ private slots:
             std::filesystem::permissions(path.toStdString(), static_cast<std::filesystem::perms>(m));
         };
         Fill();
-        const QString db = m_folder->DatabasePath();
+        const QString db = m_world->folder.DatabasePath();
         if (before != 0 && operation != u"settings") {
             setMode(db, before);
         }
@@ -458,22 +453,22 @@ private slots:
         QVERIFY(WriteFile(IniFile, before));
         disk.Fill();
         frmMain* w = OpenMain();
-        m_platform->calls.clear();
+        m_world->platform.calls.clear();
         w->close();                 // window state, splitter and columns
         w->LoadTreeData(u"Root"_s); // each list load saves the columns
         w->LoadTreeData(u"Root"_s);
         const QString report =
             u"The settings could not be saved in %1: No space left on device\n"
             "Options, window positions and column widths changed now will not be kept."_s.arg(IniFile);
-        QCOMPARE(m_platform->Boxes().size(), 1);
-        QCOMPARE(m_platform->Boxes()[0].text, report);
+        QCOMPARE(m_world->platform.Boxes().size(), 1);
+        QCOMPARE(m_world->platform.Boxes()[0].text, report);
         for (int i = 0; i < 2; ++i) {
             frmOptions& dialog = Form<frmOptions>();
             dialog.show();
             dialog.findChild<QCheckBox*>(u"chklogin"_s)->setChecked(true);
             QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
-            QCOMPARE(m_platform->Boxes().size(), 2 + i);
-            QCOMPARE(m_platform->Boxes().last().text, report);
+            QCOMPARE(m_world->platform.Boxes().size(), 2 + i);
+            QCOMPARE(m_world->platform.Boxes().last().text, report);
         }
         QCOMPARE(ReadFile(IniFile), before);
     }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "core/AppState.h"
 #include "core/OperateIni.h"
@@ -95,11 +96,7 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_platform = std::make_unique<RecordingPlatform>();
-        m_folder = std::make_unique<TestProgramFolder>();
-    }
+    void init() { m_world.emplace(); }
     void cleanup();
     void startUp();
     void typeListsItsRecords();
@@ -118,24 +115,15 @@ private slots:
     void databaseErrorDuringLoad();
 
 private:
-    frmMain* Open() { return m_windows.emplace_back(new frmMain()); }
+    static frmMain* Open() { return new frmMain(); } // closed when the test world goes
 
-    std::unique_ptr<RecordingPlatform> m_platform;
-    std::unique_ptr<TestProgramFolder> m_folder;
-    QList<QPointer<frmMain>> m_windows;
+    std::optional<TestWorld> m_world;
 };
 
 void tst_MainWindow::cleanup()
 {
-    for (const QPointer<frmMain>& w : std::as_const(m_windows)) {
-        Close(w);
-    }
-    m_windows.clear();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
     QVERIFY(QApplication::overrideCursor() == nullptr);
-    m_folder.reset();
-    m_platform.reset();
+    m_world.reset();
 }
 
 void tst_MainWindow::startUp()
@@ -160,7 +148,7 @@ void tst_MainWindow::startUp()
     QCOMPARE(Describe(search), (QStringList{"SearchResult", "Search", "Search results"}));
     QCOMPARE(search->foreground(0).color(), QColor(0, 0, 255));
     QCOMPARE(w->PanelText(1), u"Ready"_s);
-    QVERIFY(m_platform->calls.isEmpty()); // filling the field chooser searched nothing
+    QVERIFY(m_world->platform.calls.isEmpty()); // filling the field chooser searched nothing
     QCOMPARE(w->Splitter->sizes().first(), TwipsToPixels(2190, TwipsPerPixelX(w)));
 
     // Root lists the types, first sorted by name without regard to case; the count in red.
@@ -338,7 +326,7 @@ void tst_MainWindow::sortImageBesideTheCaption_data()
 void tst_MainWindow::sortImageBesideTheCaption()
 {
     QFETCH(QString, language);
-    m_folder->UseLanguage(language);
+    m_world->folder.UseLanguage(language);
     AddRecord(AddType(u"Friends"_s, u"close ones"_s), u"Ann"_s);
     AddType(u"Work"_s);
     frmMain* w = Open();
@@ -392,7 +380,7 @@ void tst_MainWindow::choosersTakePlainTitles_data()
 void tst_MainWindow::choosersTakePlainTitles()
 {
     QFETCH(QString, language);
-    m_folder->UseLanguage(language);
+    m_world->folder.UseLanguage(language);
     frmMain* w = Open();
     QVERIFY(QTest::qWaitForWindowActive(w));
     auto* file = w->findChild<QMenu*>(u"mnuFile"_s);
@@ -403,7 +391,7 @@ void tst_MainWindow::choosersTakePlainTitles()
         auto* item = w->findChild<QAction*>(QLatin1String(name));
         QTest::mouseClick(file, Qt::LeftButton, {}, file->actionGeometry(item).center());
         QTRY_VERIFY(!file->isVisible());
-        titles.append(m_platform->calls.last().title);
+        titles.append(m_world->platform.calls.last().title);
     }
     QTEST(titles, "titles");
 }
@@ -451,7 +439,7 @@ void tst_MainWindow::search()
         QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
     }
 
-    QCOMPARE(m_platform->Sounds(), QList<int>{104});
+    QCOMPARE(m_world->platform.Sounds(), QList<int>{104});
     QCOMPARE(CurrentNodeKey(w), u"SearchResult"_s);
     QCOMPARE(w->ListMode(), RecordListModel::Mode::Records);
     QStringList shown = Texts(w, 0);
@@ -496,7 +484,7 @@ void tst_MainWindow::badSettingsKeepTheListUsable()
     ClickHeader(w, 1);
     QCOMPARE(Texts(w, 1), (QStringList{"1", "2", "3"}));
     QCOMPARE(w->PanelText(1), u"Ready"_s);
-    QVERIFY(m_platform->Boxes().isEmpty());
+    QVERIFY(m_world->platform.Boxes().isEmpty());
 }
 
 void tst_MainWindow::databaseErrorDuringLoad_data()
@@ -527,9 +515,9 @@ void tst_MainWindow::databaseErrorDuringLoad()
     }
 
     // The search's own click sound, then the error report.
-    QCOMPARE(m_platform->Sequence(), action == "search"_L1 ? u"104,103,box,104"_s : u"103,box,104"_s);
-    QCOMPARE(m_platform->Boxes().first().icon, MsgIcon::Critical);
-    QVERIFY(!m_platform->Boxes().first().text.isEmpty());
+    QCOMPARE(m_world->platform.Sequence(), action == "search"_L1 ? u"104,103,box,104"_s : u"103,box,104"_s);
+    QCOMPARE(m_world->platform.Boxes().first().icon, MsgIcon::Critical);
+    QVERIFY(!m_world->platform.Boxes().first().text.isEmpty());
     QCOMPARE(w->PanelText(1), u"Error"_s);
     QVERIFY(QApplication::overrideCursor() == nullptr);
 
@@ -538,7 +526,7 @@ void tst_MainWindow::databaseErrorDuringLoad()
     ClickHeader(w, 1);
     QCOMPARE(w->ListView1->header()->sortIndicatorSection(), tree ? 1 : 0);
     QVERIFY(!tree || w->ListModel()->rowCount() == 1);
-    QCOMPARE(m_platform->Boxes().size(), 1);
+    QCOMPARE(m_world->platform.Boxes().size(), 1);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -1,8 +1,11 @@
 #include "tests/support/TestSupport.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QPrinter>
+#include <QWidget>
 
 #include <cerrno>
 #include <cstring>
@@ -156,6 +159,26 @@ TestProgramFolder::TestProgramFolder(bool openConnection)
 TestProgramFolder::~TestProgramFolder()
 {
     Conn.Close();
+}
+
+void CloseEveryWindow()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // Pop-ups and dialogs owned by a window go with it; deleting one of them apart would leave
+    // its owner holding a dangling pointer. A window's close can also delete another: hold loosely.
+    QList<QPointer<QWidget>> windows;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->parentWidget() == nullptr) {
+            windows.append(window);
+        }
+    }
+    for (const QPointer<QWidget>& window : std::as_const(windows)) {
+        if (window) {
+            window->close();
+        }
+        delete window.data();
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void TestProgramFolder::UseLanguage(const QString& suffix)

@@ -65,6 +65,24 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Closes and deletes every window, those waiting for a deferred delete included.
+void CloseEveryWindow();
+
+// What a test of forms has around each test function: the recorder in place of the desktop and
+// a program folder of its own (the book open unless told otherwise). Going, it closes every
+// window still open, so no window of one test reaches the next.
+class TestWorld
+{
+public:
+    explicit TestWorld(bool openConnection = true) : folder(openConnection) {}
+    ~TestWorld() { CloseEveryWindow(); }
+    TestWorld(const TestWorld&) = delete;
+    TestWorld& operator=(const TestWorld&) = delete;
+
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+};
+
 // The source tree, for shipped files such as the language files.
 QString SourceDir();
 

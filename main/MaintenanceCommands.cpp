@@ -1,0 +1,142 @@
+#include "main/MaintenanceCommands.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QDir>
+#include <QFileInfo>
+
+#include "core/AppState.h"
+#include "core/Errors.h"
+#include "core/Language.h"
+#include "store/Connection.h"
+#include "store/Maintenance.h"
+#include "ui/BusyProgress.h"
+#include "ui/Common.h"
+#include "ui/Platform.h"
+
+namespace {
+
+// The progress of a copy or compaction. There is no Cancel: stopping half-way would gain nothing.
+MaintenanceProgress Feedback(BusyProgress& busy)
+{
+    return [&busy](qint64 done, qint64 total) { busy.Step(done, total); };
+}
+
+QString Text(const char* key, const char* english)
+{
+    return GetLangString(QStringLiteral("frmMain"), QLatin1String(key), QLatin1String(english));
+}
+
+// The address book's file, whether the connection is open or not.
+QString DatabaseFile()
+{
+    return ConnectionStringValue(Conn.ConnectionString, QStringLiteral("Data Source"));
+}
+} // namespace
+
+MaintenanceCommands::MaintenanceCommands(QWidget* window) : m_window(window) {}
+
+void MaintenanceCommands::Backup(const QString& title)
+{
+    PlaySoundRes(SoundInformation);
+    const QString folder = ThePlatform().ChooseFolder(m_window, Text("50004", "Select a folder:"));
+    PlaySoundRes(SoundClick);
+    if (folder.isEmpty()) {
+        return;
+    }
+    try {
+        BusyProgress busy(m_window, title);
+        ::BackupDatabase(Conn, folder, QDate::currentDate(), Feedback(busy));
+    } catch (const AppError&) {
+        // A failed backup says nothing: the missing completion message tells. Nothing is left
+        // behind, and an earlier backup of the day stays as it was.
+        return;
+    }
+    MsgInformation(m_window, Text("50005", "Backup complete!"));
+}
+
+bool MaintenanceCommands::Restore(const QString& title)
+{
+    PlaySoundRes(SoundInformation);
+    const QString file =
+        ThePlatform().ChooseOpenFile(m_window, QString(), Text("50006", "backup file") + QStringLiteral(" (*.mvb)"));
+    PlaySoundRes(SoundClick);
+    if (file.isEmpty()) {
+        return false;
+    }
+    // Copying some other file over the address book would lose every contact: look first.
+    bool usable = false;
+    {
+        WaitCursor wait;
+        usable = IsAddressBookFile(file);
+    }
+    if (!usable) {
+        MsgWarning(m_window, Text("50009", "The file is not a backup of this address book."));
+        return false;
+    }
+    const bool confirmed = MsgConfirm(m_window, Text("50008", "Overwrite current database?"));
+    PlaySoundRes(SoundClick);
+    if (!confirmed) {
+        return false;
+    }
+    const QString database = DatabaseFile();
+    Conn.Close();
+    bool replaced = false;
+    try {
+        BusyProgress busy(m_window, title);
+        ReplaceDatabaseFile(file, database, Feedback(busy));
+        replaced = true;
+    } catch (const AppError&) { // NOLINT(bugprone-empty-catch)
+        // As with a backup, a failed copy says nothing; the address book was not touched.
+    }
+    try {
+        Conn.Open();
+    } catch (...) {
+        const std::exception_ptr error = std::current_exception();
+        if (replaced) {
+            // The restored file does not open here: the address book goes back as it was.
+            try {
+                RevertDatabaseFile(database);
+                Conn.Open();
+            } catch (...) { // NOLINT(bugprone-empty-catch): the first failure is the one to report
+            }
+            replaced = false;
+        }
+        ShowError(error, m_window);
+    }
+    if (replaced) {
+        try {
+            DiscardPreviousDatabase(database);
+        } catch (const AppError&) { // NOLINT(bugprone-empty-catch): the next restore clears it away
+        }
+        MsgInformation(m_window, Text("50007", "Restore database complete!"));
+    }
+    return true;
+}
+
+void MaintenanceCommands::Compact(const QString& title)
+{
+    const QString database = DatabaseFile();
+    Conn.Close();
+    try {
+        CompactOutcome outcome = CompactOutcome::Compacted;
+        {
+            BusyProgress busy(m_window, title);
+            outcome = CompactDatabaseFile(database, Feedback(busy));
+        }
+        if (outcome == CompactOutcome::DatabaseMissing) {
+            ThePlatform().MessageBox(m_window,
+                                     QDir::toNativeSeparators(database) + QStringLiteral("File not fond\uFF01"),
+                                     QCoreApplication::applicationName(), MsgIcon::Warning, MsgButtons::Ok);
+        }
+    } catch (const AppError& e) {
+        ThePlatform().MessageBox(m_window, e.Description() + QString::number(e.Number()), QStringLiteral("error"),
+                                 MsgIcon::Critical, MsgButtons::Ok);
+    }
+    MsgInformation(m_window, Text("50003", "Complete"));
+    try {
+        Conn.Open();
+    } catch (...) {
+        ShowError(m_window);
+    }
+}
