@@ -214,6 +214,18 @@ void Connection::Throw(int code) const
 
 sqlite3_stmt* Connection::Prepare(const QString& sql, const QVariantList& params) const
 {
+    sqlite3_stmt* stmt = PrepareUnbound(sql);
+    try {
+        BindAll(stmt, params);
+    } catch (...) {
+        sqlite3_finalize(stmt);
+        throw;
+    }
+    return stmt;
+}
+
+sqlite3_stmt* Connection::PrepareUnbound(const QString& sql) const
+{
     sqlite3* db = Handle();
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
@@ -224,8 +236,12 @@ sqlite3_stmt* Connection::Prepare(const QString& sql, const QVariantList& params
     if (stmt == nullptr) {
         throw DbError(SQLITE_MISUSE, QStringLiteral("The statement is empty."));
     }
+    return stmt;
+}
+
+void Connection::BindAll(sqlite3_stmt* stmt, const QVariantList& params)
+{
     if (sqlite3_bind_parameter_count(stmt) != params.size()) {
-        sqlite3_finalize(stmt);
         throw DbError(SQLITE_RANGE, QStringLiteral("The statement expects %1 values, %2 were given.")
                                         .arg(sqlite3_bind_parameter_count(stmt))
                                         .arg(params.size()));
@@ -233,7 +249,6 @@ sqlite3_stmt* Connection::Prepare(const QString& sql, const QVariantList& params
     for (int i = 0; i < params.size(); ++i) {
         Bind(stmt, i + 1, params[i]);
     }
-    return stmt;
 }
 
 void Connection::Execute(const QString& sql, const QVariantList& params)
@@ -247,6 +262,25 @@ void Connection::Execute(const QString& sql, const QVariantList& params)
     if (rc != SQLITE_DONE) {
         Throw(sqlite3_extended_errcode(m_db));
     }
+}
+
+qint64 Connection::Scan(const QString& sql, const QVariantList& params)
+{
+    sqlite3_stmt* stmt = Prepare(sql, params);
+    const int columns = sqlite3_column_count(stmt);
+    qint64 bytes = 0;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            sqlite3_column_text(stmt, c);
+            bytes += sqlite3_column_bytes(stmt, c);
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        Throw(sqlite3_extended_errcode(m_db));
+    }
+    return bytes;
 }
 
 void Connection::ExecuteScript(const QString& sql)
@@ -290,4 +324,26 @@ void Transaction::Commit()
 {
     m_conn.Execute(QStringLiteral("COMMIT"));
     m_done = true;
+}
+
+Statement::Statement(Connection& conn, const QString& sql) : m_conn(conn), m_stmt(conn.PrepareUnbound(sql)) {}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::Execute(const QVariantList& params)
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    Connection::BindAll(m_stmt, params);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(m_stmt);
+    }
+    sqlite3_reset(m_stmt);
+    if (rc != SQLITE_DONE) {
+        m_conn.Throw(sqlite3_extended_errcode(m_conn.Handle()));
+    }
 }

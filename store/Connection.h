@@ -44,6 +44,9 @@ public:
     void Execute(const QString& sql, const QVariantList& params = {});
     // Runs a script of several statements (the schema).
     void ExecuteScript(const QString& sql);
+    // Steps through every row of a query and touches every value, keeping nothing: the bare
+    // read that the program's own reading is measured against. Returns the bytes read.
+    qint64 Scan(const QString& sql, const QVariantList& params = {});
     // The key of the row the last insert added.
     qint64 LastInsertId() const;
     // Rows changed by the last statement.
@@ -53,7 +56,10 @@ public:
 
     // Internal: a prepared statement with params bound, for Recordset.
     sqlite3_stmt* Prepare(const QString& sql, const QVariantList& params) const;
+    sqlite3_stmt* PrepareUnbound(const QString& sql) const;
     [[noreturn]] void Throw(int code) const;
+    // Internal: binds params to a prepared statement's placeholders, checking their number.
+    static void BindAll(sqlite3_stmt* stmt, const QVariantList& params);
 
 private:
     void OpenFile(bool create);
@@ -76,6 +82,25 @@ public:
 private:
     Connection& m_conn;
     bool m_done = false;
+};
+
+// One statement prepared once and run many times with new values: work on many rows pays for the
+// parsing once, not once per row.
+class Statement
+{
+public:
+    Statement(Connection& conn, const QString& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Binds params to the '?' placeholders in order and runs the statement to its end; it is
+    // ready for the next values afterwards, also after a failure.
+    void Execute(const QVariantList& params);
+
+private:
+    Connection& m_conn;
+    sqlite3_stmt* m_stmt = nullptr;
 };
 
 // Parses "key=value;key=value", where a value may be wrapped in double quotes ("" inside them
