@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -48,6 +49,16 @@ bool RunPerRecord(Connection& conn, const QList<qint64>& pwdIds, const QString& 
     }
     transaction.Commit();
     return true;
+}
+
+// A column of the list, as the program names it: letters, digits and underscores only.
+const QString& ColumnName(const QString& column)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    if (!plain.match(column).hasMatch()) {
+        throw AppError(5, QStringLiteral("Invalid column name: %1").arg(column));
+    }
+    return column;
 }
 
 } // namespace
@@ -153,6 +164,43 @@ bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typ
 {
     return RunPerRecord(conn, pwdIds, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"), 2, progress,
                         [typeNo](PreparedStatement& statement) { statement.Bind(1, typeNo); });
+}
+
+void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
+                      const std::function<void(qint64 id, QByteArrayView cipher)>& row)
+{
+    // Without an order the engine may read a narrow index that holds the column instead of the
+    // whole table: the list puts the rows in order itself.
+    QString sql = QStringLiteral("Select PWDID, %1 From PWDTable").arg(ColumnName(column));
+    if (typeNo >= 0) {
+        sql += QStringLiteral(" Where TypeNo = ") + Number(typeNo);
+    }
+    conn.ForEachRow(sql, {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
+}
+
+void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
+                       const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row)
+{
+    conn.ForEachRow(
+        QStringLiteral("Select PWDID, %1, %2 From PWDTable Order By PWDID").arg(ColumnName(first), ColumnName(second)),
+        {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1), r.Bytes(2)); });
+}
+
+void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,
+                     const std::function<void(const RowView&)>& row)
+{
+    QStringList names;
+    for (const QString& column : columns) {
+        names.append(ColumnName(column));
+    }
+    QStringList keys;
+    keys.reserve(static_cast<qsizetype>(ids.size()));
+    for (const qint64 id : ids) {
+        keys.append(Number(id));
+    }
+    conn.ForEachRow(QStringLiteral("Select PWDID, %1, Url From PWDTable Where PWDID In (%2)")
+                        .arg(names.join(QLatin1Char(',')), keys.join(QLatin1Char(','))),
+                    {}, row);
 }
 
 void OpenRecordView(Recordset& rs, Connection& conn, qint64 pwdId)

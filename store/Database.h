@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 #include "store/Connection.h"
 #include "store/Recordset.h"
@@ -40,6 +41,17 @@ using BulkProgress = std::function<bool(qint64 done, qint64 total)>;
 // or none when a statement fails (it throws) or progress cancels (the result is false).
 bool DeleteRecords(Connection& conn, const QList<qint64>& pwdIds, const BulkProgress& progress = {});
 bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress = {});
+// Record texts for the list, read in passing rather than held in a recordset. Columns are the
+// list's own, named by the program.
+// One column of the records of a type, or of every record for typeNo -1, with their keys.
+void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
+                      const std::function<void(qint64 id, QByteArrayView cipher)>& row);
+// Two columns of every record, in key order: the one sorted by and the one searched.
+void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
+                       const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row);
+// The records with these keys: their key, the columns named, then their web address.
+void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,
+                     const std::function<void(const RowView&)>& row);
 
 // Editors
 void OpenRecordView(Recordset& rs, Connection& conn, qint64 pwdId);

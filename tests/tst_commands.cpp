@@ -249,6 +249,8 @@ private slots:
     void cancelledDragClearsHighlight();
     void fragmentedSelection_data();
     void fragmentedSelection();
+    void savedRecordUpdatesItsRow_data();
+    void savedRecordUpdatesItsRow();
 
 private:
     // The main window as it opens, then a click on the node of this name (Root is shown already).
@@ -692,6 +694,65 @@ void tst_Commands::fragmentedSelection()
         QCOMPARE(Book::Contents().join(u' '),
                  u"a/Spare b/Spare c/Spare d/Spare e/Home f/Home g/Home h/Spare | Home Spare"_s);
     }
+}
+
+void tst_Commands::savedRecordUpdatesItsRow_data()
+{
+    QTest::addColumn<QString>("edit");   // the row edited with F2; "": a new record (Ctrl+N)
+    QTest::addColumn<QString>("name");   // typed over the name
+    QTest::addColumn<bool>("otherType"); // Spare chosen in the editor
+    QTest::addColumn<QString>("shown");  // the list afterwards, sorted by name descending
+    QTest::newRow("renamed, moves up") << "Ben"
+                                       << "Zed" << false << "Zed Dan Cal Ann";
+    QTest::newRow("new, among equals last") << ""
+                                            << "cal" << false << "Dan Cal cal Ben Ann";
+    QTest::newRow("moved to another type") << "Ben"
+                                           << "Ben" << true << "Ben";
+}
+
+// A saved record updates its row where it is (the tree stays as it is); the window then shows
+// exactly what a rebuild shows: the rows and their order, the node, no row selected.
+void tst_Commands::savedRecordUpdatesItsRow()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, name);
+    QFETCH(bool, otherType);
+    QFETCH(QString, shown);
+    AddRecords(AddType("Home"), {"Dan", "Ben", "Ann", "Cal"});
+    AddType("Spare");
+    frmMain* w = Open("Home");
+    QHeaderView* header = w->ListView1->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 10, header->height() / 2));
+    QCOMPARE(ListState(w), u"Dan Cal Ben Ann"_s);
+    QTreeWidgetItem* root = w->TreeView1->topLevelItem(0);
+    root->setData(0, Qt::UserRole + 7, true); // gone with a rebuilt tree
+    if (!edit.isEmpty()) {
+        ClickRows(w, {edit});
+    }
+    QTimer::singleShot(0, w, [&] {
+        frmPWD* form = FormInstance<frmPWD>::IfLoaded();
+        QVERIFY(form != nullptr && form->isVisible());
+        auto* box = form->findChild<QLineEdit*>("txtName");
+        box->selectAll();
+        QTest::keyClicks(box, name);
+        if (otherType) {
+            auto* chooser = form->findChild<QComboBox*>("txtTypeNo");
+            chooser->setCurrentIndex(chooser->findText("Spare"));
+        }
+        QTest::mouseClick(form->findChild<QPushButton*>("CmdOK"), Qt::LeftButton);
+    });
+    QTest::keyClick(w->focusWidget(), edit.isEmpty() ? Qt::Key_N : Qt::Key_F2,
+                    edit.isEmpty() ? Qt::ControlModifier : Qt::NoModifier);
+    QVERIFY(FormInstance<frmPWD>::IfLoaded() == nullptr);
+    const QString state = ListState(w);
+    const QString node = NodeKey(w);
+    QCOMPARE(state, shown);
+    QCOMPARE(node, Key(otherType ? "Spare" : "Home"));
+    QCOMPARE(w->TreeView1->topLevelItem(0) == root && root->data(0, Qt::UserRole + 7).toBool(), !otherType);
+    w->Refresh();
+    QCOMPARE(ListState(w), state);
+    QCOMPARE(NodeKey(w), node);
 }
 
 QTEST_MAIN(tst_Commands)
