@@ -158,8 +158,8 @@ public:
         for (const qint64 id : ids) {
             numbers.append(QString::number(id));
         }
-        return Floor(QStringLiteral("SELECT * FROM PWDTable WHERE PWDID IN (SELECT value FROM json_each(?))"),
-                     {QLatin1Char('[') + numbers.join(QLatin1Char(',')) + QLatin1Char(']')});
+        // The engine here is built without JSON: the keys go in as a list of numbers.
+        return Floor(QStringLiteral("SELECT * FROM PWDTable WHERE PWDID IN (%1)").arg(numbers.join(QLatin1Char(','))));
     }
 
 private:

@@ -3,6 +3,7 @@
 // book back; and the main window's import, export and print commands on a real book.
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
@@ -23,6 +24,7 @@
 #include "store/Encryption.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/BusyProgress.h"
 
 using namespace Qt::StringLiterals;
 using namespace Book;
@@ -68,6 +70,23 @@ QByteArray SwappedBytes(QByteArray bytes)
         std::swap(bytes[i], bytes[i + 1]);
     }
     return bytes;
+}
+
+// Clicks Cancel in the progress dialog whose text starts with label as soon as it shows.
+void CancelWhenBusy(QObject* guard, const QString& label)
+{
+    auto* poll = new QTimer(guard);
+    QObject::connect(poll, &QTimer::timeout, guard, [poll, label] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* text = top->findChild<QLabel*>(u"lblBusy"_s);
+            if (top->objectName() == u"BusyProgress"_s && top->isVisible() && text && text->text().startsWith(label)) {
+                poll->deleteLater();
+                QTest::mouseClick(top->findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+                return;
+            }
+        }
+    });
+    poll->start(0);
 }
 
 } // namespace
@@ -328,6 +347,28 @@ private slots:
         // The tree shows the new types, on the first type that received contacts.
         QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 2 + (ok ? box.count(u", new"_s) : 0));
         QCOMPARE(w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), nodeAfter);
+    }
+
+    // Cancel while the contacts go in: the book is as it was, and so is the window.
+    void importCancelled()
+    {
+        AddRecord(AddType(u"Friends"_s), u"Old Pal"_s);
+        const QStringList before = Dump();
+        const QString file = m_files->filePath(u"contacts.vcf"_s);
+        QVERIFY(WriteFile(file, Sample(u"mixed-import.vcf"_s)));
+        frmMain* w = new frmMain();
+        w->LoadTreeData(u"Root"_s);
+        m_world->platform.calls.clear();
+        m_world->platform.files = {file};
+        m_world->platform.answers = {MsgResult::Ok};
+        BusyProgress::SetShowDelay(0);
+        CancelWhenBusy(this, u"Importing"_s);
+        w->mnuImport->trigger();
+        BusyProgress::SetShowDelay(300);
+        QCOMPARE(m_world->platform.Boxes().size(), 1); // the question, and no message after
+        QCOMPARE(Dump(), before);
+        QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 1);
+        QCOMPARE(w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), u"Root"_s);
     }
 
     void exportCommand_data()
