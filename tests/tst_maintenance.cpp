@@ -294,7 +294,7 @@ private slots:
     // them; compaction gives it the page size of new books. Nothing is lost on the way.
     void olderPageSizeKept()
     {
-        const QString db = m_folder->DatabasePath();
+        const QString db = m_world->folder.DatabasePath();
         const QString connection = ConnectionStringForFile(db);
         Conn.Close();
         QVERIFY(QFile::remove(db));
