@@ -93,6 +93,7 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
         typeNumbers.insert(type, InsertType(conn, type, QString()));
     }
     std::optional<qint64> firstType;
+    RecordInserter inserter(conn);
     const int total = static_cast<int>(plan.toAdd.size());
     for (int i = 0; i < total; ++i) {
         if (progress && i % 256 == 0 && !progress(i, total)) {
@@ -104,7 +105,7 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
             cipher.append(Encrypt(field));
         }
         const qint64 typeNo = typeNumbers.value(card.category);
-        InsertRecord(conn, typeNo, cipher, card.url);
+        inserter.Insert(typeNo, cipher, card.url);
         if (!firstType) {
             firstType = typeNo;
         }

@@ -5,6 +5,10 @@
 #include <QMap>
 #include <QString>
 
+#include "exchange/FilePieces.h"
+
+class QIODevice;
+
 // Contacts as they travel in and out of the address book in vCard and CSV files.
 
 // One contact with the fields the address book keeps.
@@ -30,8 +34,18 @@ struct ContactFile
     QList<ContactCard> cards;
     QMap<QString, int> dropped;
     QString error;
-    QByteArray encoding; // the text encoding the file was read in
+    QByteArray encoding;    // the text encoding the file was read in
+    bool cancelled = false; // the reader's progress said stop: nothing else is filled in
 };
 
 // Reads a vCard or a CSV file, whichever its content is; UTF-16 is read as the UTF-8 it holds.
 ContactFile ReadContactFile(const QByteArray& bytes);
+// The same from a device. A vCard file is read a piece at a time, so it is never held whole; a CSV
+// file or a UTF-16 one is read whole, and refused (error "too large") beyond
+// MaxWholeContactFileBytes.
+ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress = {}, qint64 pieceBytes = FilePieceBytes);
+
+// The largest contact file an import takes: what a quarter of the machine's memory holds once read
+// (a contact takes about twice its size in the file), and never less than 256 MB.
+qint64 MaxContactFileBytes();
+inline constexpr qint64 MaxWholeContactFileBytes = 256LL * 1024 * 1024;

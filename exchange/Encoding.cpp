@@ -102,10 +102,10 @@ QByteArray ChooseChinese(const QByteArray& bytes, const QByteArray& hint)
 
 // UTF-16 without a byte-order mark, told by its zero bytes: Latin text, and the structure of a
 // contact file, puts one in every other byte.
-QByteArray Utf16ByPattern(const QByteArray& bytes)
+QByteArray Utf16ByPattern(QByteArrayView bytes, qint64 size)
 {
     const qsizetype n = std::min<qsizetype>(bytes.size(), 4096) & ~qsizetype(1);
-    if (n < 4 || bytes.size() % 2 != 0) {
+    if (n < 4 || size % 2 != 0) {
         return {};
     }
     qsizetype evenZero = 0;
@@ -172,7 +172,7 @@ QByteArray TextEncoding(const QByteArray& bytes)
     if (bytes.startsWith("\xFE\xFF")) {
         return "UTF-16BE";
     }
-    if (QByteArray wide = Utf16ByPattern(bytes); !wide.isEmpty()) {
+    if (QByteArray wide = Utf16ByPattern(bytes, bytes.size()); !wide.isEmpty()) {
         return wide;
     }
     if (bytes.isValidUtf8()) {
@@ -203,10 +203,15 @@ QString DecodeText(const QByteArray& bytes, QByteArray* encoding, qsizetype* unr
     return text;
 }
 
+bool IsWideText(QByteArrayView head, qint64 size)
+{
+    return head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") || !Utf16ByPattern(head, size).isEmpty();
+}
+
 QByteArray NarrowText(const QByteArray& bytes)
 {
     // UTF-16 files are read as the UTF-8 they hold, so both readers see bytes of ASCII names.
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") || !Utf16ByPattern(bytes).isEmpty()) {
+    if (IsWideText(bytes, bytes.size())) {
         return "\xEF\xBB\xBF" + DecodeText(bytes).toUtf8();
     }
     return bytes;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 // How the bytes of a contact file become text when the file does not say.
@@ -11,6 +12,8 @@
 QString DecodeText(const QByteArray& bytes, QByteArray* encoding = nullptr, qsizetype* unreadable = nullptr);
 // The encoding of text DecodeText would choose, without decoding it.
 QByteArray TextEncoding(const QByteArray& bytes);
+// Whether a file is UTF-16, by its first bytes and its size (-1 when unknown).
+bool IsWideText(QByteArrayView head, qint64 size);
 // UTF-16 text as UTF-8 with a byte-order mark; any other unchanged.
 QByteArray NarrowText(const QByteArray& bytes);
 // The legacy encoding of bytes that are not UTF-8, as iconv names it.

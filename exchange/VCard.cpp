@@ -1,13 +1,16 @@
 // Reading and writing vCard 2.1, 3.0 and 4.0.
 #include "exchange/VCard.h"
 
+#include <QBuffer>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
 #include "exchange/Encoding.h"
+#include "exchange/FilePieces.h"
 
 namespace {
 
@@ -126,41 +129,63 @@ QByteArray DecodeQuotedPrintable(const QByteArray& text)
     return out;
 }
 
-// The logical lines of the file: folded lines joined, quoted-printable soft breaks joined. CR LF,
-// LF, a lone CR and the CR CR LF some phones write all end a line.
-QByteArrayList LogicalLines(const QByteArray& bytes)
+// Joins the physical lines of the file into logical ones as pieces of it arrive: folded lines
+// joined, quoted-printable soft breaks joined. CR LF, LF, a lone CR and the CR CR LF some phones
+// write all end a line. A line is complete once the next one is known not to continue it.
+class LineJoiner
 {
-    QByteArrayList lines;
-    auto add = [&lines](QByteArrayView physical) {
-        if (!lines.isEmpty() && (physical.startsWith(' ') || physical.startsWith('\t'))) {
-            lines.last().append(physical.sliced(1));
-        } else if (!lines.isEmpty() && lines.last().endsWith('=') && IsQuotedPrintable(lines.last())) {
-            lines.last().chop(1);
-            lines.last().append(physical);
-        } else {
-            lines.append(physical.toByteArray());
-        }
-    };
-    const char* const data = bytes.constData();
-    const char* const end = data + bytes.size();
-    const char* start = data;
-    while (start < end) {
-        auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
-        const char* stop = lf != nullptr ? lf : end;
-        auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
-        if (cr == nullptr) {
-            add(QByteArrayView(start, stop));
-            start = stop + 1;
-        } else if (cr + 1 == stop || (cr + 2 == stop && cr[1] == '\r')) {
-            add(QByteArrayView(start, cr)); // CR LF or CR CR LF: one line end
-            start = stop + 1;
-        } else {
-            add(QByteArrayView(start, cr)); // a CR by itself ends a line too
-            start = cr + 1;
+public:
+    // Adds the lines completed by piece to lines.
+    void Feed(QByteArrayView piece, QByteArrayList& lines)
+    {
+        const char* const data = piece.data();
+        const char* const end = data + piece.size();
+        const char* start = data;
+        while (start < end) {
+            auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
+            const char* stop = lf != nullptr ? lf : end;
+            auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
+            if (cr == nullptr) {
+                Add(QByteArrayView(start, stop), lines);
+                start = stop + 1;
+            } else if (cr + 1 == stop || (cr + 2 == stop && cr[1] == '\r')) {
+                Add(QByteArrayView(start, cr), lines); // CR LF or CR CR LF: one line end
+                start = stop + 1;
+            } else {
+                Add(QByteArrayView(start, cr), lines); // a CR by itself ends a line too
+                start = cr + 1;
+            }
         }
     }
-    return lines;
-}
+    // At the end of the file: the last line is complete too.
+    void Finish(QByteArrayList& lines)
+    {
+        if (m_pending) {
+            lines.append(std::move(m_line));
+            m_pending = false;
+        }
+    }
+
+private:
+    void Add(QByteArrayView physical, QByteArrayList& lines)
+    {
+        if (m_pending && (physical.startsWith(' ') || physical.startsWith('\t'))) {
+            m_line.append(physical.sliced(1));
+        } else if (m_pending && m_line.endsWith('=') && IsQuotedPrintable(m_line)) {
+            m_line.chop(1);
+            m_line.append(physical);
+        } else {
+            if (m_pending) {
+                lines.append(std::move(m_line));
+            }
+            m_line = physical.toByteArray();
+            m_pending = true;
+        }
+    }
+
+    QByteArray m_line; // the last line, which the next may still continue
+    bool m_pending = false;
+};
 
 QString Unescape(const QString& text)
 {
@@ -454,61 +479,159 @@ private:
     QByteArray m_nearby;
 };
 
-QString Escape(const QString& text)
+// The cards of a file, line by line: each card's properties go to a CardReader, and a card
+// written as another's AGENT value is skipped with it.
+class CardsReader
 {
-    QString out;
-    out.reserve(text.size() + 8);
+public:
+    CardsReader(ContactFile& file, FileEncodings& encodings) : m_file(file), m_encodings(encodings) {}
+
+    void Line(const QByteArray& line)
+    {
+        if (line.trimmed().isEmpty()) {
+            return;
+        }
+        const std::optional<Property> property = ParseLine(line);
+        if (!property) {
+            if (m_card && m_nested == 0) {
+                ++m_file.dropped[QStringLiteral("unreadable line")];
+            }
+            return;
+        }
+        const QByteArray value = property->rawValue.trimmed().toUpper();
+        if (property->name == "BEGIN" && value == "VCARD") {
+            if (m_card && (m_nested > 0 || m_card->AgentFollows())) {
+                ++m_nested; // reported as the outer card's AGENT
+                return;
+            }
+            if (m_card) {
+                ++m_file.dropped[QStringLiteral("card without END")]; // a half card is not imported
+            }
+            m_card.emplace(m_encodings, m_file.dropped);
+            m_sawCard = true;
+        } else if (property->name == "END" && value.startsWith("VCARD")) { // some phones write "END:VCARD."
+            if (m_nested > 0) {
+                --m_nested;
+            } else if (m_card) {
+                m_file.cards.append(m_card->Finish());
+                m_card.reset();
+            }
+        } else if (m_card && m_nested == 0) {
+            m_card->Add(*property);
+        }
+    }
+
+    void Finish()
+    {
+        if (m_card) {
+            ++m_file.dropped[QStringLiteral("card without END")];
+        }
+        if (!m_sawCard) {
+            m_file.error = QStringLiteral("no vCard");
+        }
+    }
+
+private:
+    ContactFile& m_file;
+    FileEncodings& m_encodings;
+    std::optional<CardReader> m_card;
+    int m_nested = 0; // depth inside a card written as another's AGENT value
+    bool m_sawCard = false;
+};
+
+// A value as a content line writes it: backslash, comma, semicolon and line breaks escaped, in
+// UTF-8. Most values need no escape and go straight through.
+void AppendEscaped(QByteArray& out, QStringView text)
+{
+    const auto special = [](QChar c) { return c == u'\\' || c == u',' || c == u';' || c == u'\n' || c == u'\r'; };
+    if (std::none_of(text.begin(), text.end(), special)) {
+        out.append(text.toUtf8());
+        return;
+    }
+    QString escaped;
+    escaped.reserve(text.size() + 8);
     for (const QChar c : text) {
         switch (c.unicode()) {
         case u'\\':
-            out += QLatin1String("\\\\");
+            escaped += QLatin1String("\\\\");
             break;
         case u',':
-            out += QLatin1String("\\,");
+            escaped += QLatin1String("\\,");
             break;
         case u';':
-            out += QLatin1String("\\;");
+            escaped += QLatin1String("\\;");
             break;
         case u'\n':
-            out += QLatin1String("\\n");
+            escaped += QLatin1String("\\n");
             break;
         case u'\r':
             break;
         default:
-            out += c;
+            escaped += c;
         }
     }
-    return out;
+    out.append(escaped.toUtf8());
 }
 
-// Folds a content line at 75 octets without splitting a UTF-8 character.
-void AppendFolded(QByteArray& out, const QString& line)
+// Writes one content line, name and escaped value, folded at 75 octets without splitting a UTF-8
+// character. line is scratch space, kept by the caller so its memory is reused.
+void AppendLine(QByteArray& out, QByteArray& line, QByteArrayView name, QStringView value, QByteArrayView suffix = {})
 {
-    const QByteArray utf8 = line.toUtf8();
+    line.resize(0);
+    line.append(name);
+    AppendEscaped(line, value);
+    line.append(suffix);
     qsizetype start = 0;
     qsizetype limit = 75;
-    while (utf8.size() - start > limit) {
+    while (line.size() - start > limit) {
         qsizetype cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) {
+        while (cut > start && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
             --cut;
         }
-        out.append(utf8.mid(start, cut - start)).append("\r\n ");
+        out.append(QByteArrayView(line).sliced(start, cut - start)).append("\r\n ");
         start = cut;
         limit = 74; // the leading space of a continuation counts
     }
-    out.append(utf8.mid(start)).append("\r\n");
+    out.append(QByteArrayView(line).sliced(start)).append("\r\n");
 }
 
 } // namespace
 
 ContactFile ReadVCards(const QByteArray& original)
 {
+    QByteArray bytes = NarrowText(original);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadVCards(buffer, {}, std::max<qint64>(bytes.size(), 1));
+}
+
+ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes)
+{
     ContactFile file;
-    const QByteArray bytes = NarrowText(original);
-    // Only a byte-order mark at the very start of the file is one.
-    const QByteArrayList lines = LogicalLines(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+    FilePieces pieces(device, pieceBytes);
+    LineJoiner joiner;
+    // The encodings are judged on the first lines: all of them in a file of ordinary size, and in
+    // a huge one enough to tell as well.
+    QByteArrayList prefix;
+    for (qint64 prefixBytes = 0; !pieces.AtEnd() && prefixBytes < EncodingPrefixBytes;) {
+        QByteArray piece = pieces.Next();
+        // Only a byte-order mark at the very start of the file is one.
+        if (prefixBytes == 0 && piece.startsWith("\xEF\xBB\xBF")) {
+            piece.remove(0, 3);
+        }
+        prefixBytes += std::max<qsizetype>(piece.size(), 1);
+        joiner.Feed(piece, prefix);
+        if (progress && !progress(pieces.Done(), pieces.Total())) {
+            ContactFile cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
+    }
+    if (pieces.AtEnd()) {
+        joiner.Finish(prefix);
+    }
     // The encoding is judged on the unfolded text: a fold may split a character in two.
-    const QByteArray unfolded = lines.join('\n');
+    const QByteArray unfolded = prefix.join('\n');
     QByteArray encodingName = TextEncoding(unfolded);
     // A file that names a charset for some values most likely uses it for the others too.
     static const QRegularExpression declared(QStringLiteral(";CHARSET=([A-Za-z0-9_.-]+)"),
@@ -527,50 +650,29 @@ ContactFile ReadVCards(const QByteArray& original)
         encodingName = named;
     }
     file.encoding = encodingName;
-    FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, lines);
+    FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, prefix);
 
-    std::optional<CardReader> card;
-    int nested = 0; // depth inside a card written as another's AGENT value
-    bool sawCard = false;
-    for (const QByteArray& line : lines) {
-        if (line.trimmed().isEmpty()) {
-            continue;
+    CardsReader reader(file, encodings);
+    for (const QByteArray& line : std::as_const(prefix)) {
+        reader.Line(line);
+    }
+    QByteArrayList lines;
+    while (!pieces.AtEnd()) {
+        lines.clear();
+        joiner.Feed(pieces.Next(), lines);
+        if (pieces.AtEnd()) {
+            joiner.Finish(lines);
         }
-        const std::optional<Property> property = ParseLine(line);
-        if (!property) {
-            if (card && nested == 0) {
-                ++file.dropped[QStringLiteral("unreadable line")];
-            }
-            continue;
+        for (const QByteArray& line : std::as_const(lines)) {
+            reader.Line(line);
         }
-        const QByteArray value = property->rawValue.trimmed().toUpper();
-        if (property->name == "BEGIN" && value == "VCARD") {
-            if (card && (nested > 0 || card->AgentFollows())) {
-                ++nested; // reported as the outer card's AGENT
-                continue;
-            }
-            if (card) {
-                ++file.dropped[QStringLiteral("card without END")]; // a half card is not imported
-            }
-            card.emplace(encodings, file.dropped);
-            sawCard = true;
-        } else if (property->name == "END" && value.startsWith("VCARD")) { // some phones write "END:VCARD."
-            if (nested > 0) {
-                --nested;
-            } else if (card) {
-                file.cards.append(card->Finish());
-                card.reset();
-            }
-        } else if (card && nested == 0) {
-            card->Add(*property);
+        if (progress && !progress(pieces.Done(), pieces.Total())) {
+            ContactFile cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
         }
     }
-    if (card) {
-        ++file.dropped[QStringLiteral("card without END")];
-    }
-    if (!sawCard) {
-        file.error = QStringLiteral("no vCard");
-    }
+    reader.Finish();
     return file;
 }
 
@@ -579,23 +681,22 @@ QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
     const bool v4 = version == VCardVersion::V40;
     QByteArray out;
     out.reserve(cards.size() * 300);
-    auto line = [&out](const QString& text) { AppendFolded(out, text); };
-    auto typed = [&](const char* property, const char* type4, const char* type3, const QString& value) {
+    QByteArray line;
+    auto typed = [&](const char* v4Name, const char* v3Name, const QString& value) {
         if (!value.isEmpty()) {
-            line(QStringLiteral("%1;TYPE=%2:%3")
-                     .arg(QLatin1String(property), QLatin1String(v4 ? type4 : type3), Escape(value)));
+            AppendLine(out, line, v4 ? v4Name : v3Name, value);
         }
     };
     for (const ContactCard& c : cards) {
         out.append("BEGIN:VCARD\r\n");
         out.append(v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
-        line(QStringLiteral("FN:") + Escape(c.name));
+        AppendLine(out, line, "FN:", c.name);
         if (!v4) {
-            line(QStringLiteral("N:") + Escape(c.name) + QStringLiteral(";;;;")); // required in 3.0
+            AppendLine(out, line, "N:", c.name, ";;;;"); // required in 3.0
         }
-        typed("TEL", "home", "HOME", c.homePhone);
-        typed("TEL", "cell", "CELL", c.mobilePhone);
-        typed("TEL", "work", "WORK", c.workPhone);
+        typed("TEL;TYPE=home:", "TEL;TYPE=HOME:", c.homePhone);
+        typed("TEL;TYPE=cell:", "TEL;TYPE=CELL:", c.mobilePhone);
+        typed("TEL;TYPE=work:", "TEL;TYPE=WORK:", c.workPhone);
         // One EMAIL per address when the list splits cleanly; otherwise the list as it stands,
         // so reading the file back gives exactly the stored text.
         const QStringList addresses = c.emails.split(QStringLiteral("; "));
@@ -604,21 +705,17 @@ QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
                                         [](const QString& a) { return a.isEmpty() || TrimBlank(a) != a; });
         for (const QString& address : clean ? addresses : QStringList{c.emails}) {
             if (!address.isEmpty()) {
-                line(QStringLiteral("EMAIL:") + Escape(address));
+                AppendLine(out, line, "EMAIL:", address);
             }
         }
-        for (const auto& [scheme, value, x] :
-             {std::tuple{"qq", c.qq, "X-QQ"}, std::tuple{"msn", c.msn, "X-MSN"}, std::tuple{"icq", c.icq, "X-ICQ"}}) {
-            if (!value.isEmpty()) {
-                line(v4 ? QStringLiteral("IMPP:%1:%2").arg(QLatin1String(scheme), Escape(value))
-                        : QStringLiteral("%1:%2").arg(QLatin1String(x), Escape(value)));
-            }
-        }
+        typed("IMPP:qq:", "X-QQ:", c.qq);
+        typed("IMPP:msn:", "X-MSN:", c.msn);
+        typed("IMPP:icq:", "X-ICQ:", c.icq);
         if (!c.url.isEmpty()) {
-            line(QStringLiteral("URL:") + Escape(c.url));
+            AppendLine(out, line, "URL:", c.url);
         }
         if (!c.category.isEmpty()) {
-            line(QStringLiteral("CATEGORIES:") + Escape(c.category));
+            AppendLine(out, line, "CATEGORIES:", c.category);
         }
         out.append("END:VCARD\r\n");
     }

@@ -4,9 +4,15 @@
 #include <QList>
 
 #include "exchange/ContactFile.h"
+#include "exchange/FilePieces.h"
+
+class QIODevice;
 
 // Reads vCard 2.1, 3.0 and 4.0 (several cards per file).
 ContactFile ReadVCards(const QByteArray& bytes);
+// The same from a device, pieceBytes at a time, without holding the file whole; the text must
+// not be UTF-16 (NarrowText). The encodings are judged on the first EncodingPrefixBytes.
+ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes);
 
 enum class VCardVersion { V30, V40 };
 QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version);

@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QProgressDialog>
 #include <QRegularExpression>
 
 #include "core/AppState.h"
@@ -12,34 +11,11 @@
 #include "exchange/Csv.h"
 #include "exchange/VCard.h"
 #include "store/Connection.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/Platform.h"
 
 namespace {
-
-constexpr qint64 MaxImportBytes = 256LL * 1024 * 1024;
-
-// Shows itself only when the work takes longer than half a second.
-class Progress
-{
-public:
-    Progress(QWidget* parent, const QString& label, const QString& cancel) : m_dialog(label, cancel, 0, 100, parent)
-    {
-        m_dialog.setWindowModality(Qt::WindowModal);
-        m_dialog.setMinimumDuration(500);
-        m_dialog.setAutoClose(false);
-        m_dialog.setAutoReset(false);
-    }
-    bool Step(int done, int total)
-    {
-        m_dialog.setMaximum(std::max(total, 1));
-        m_dialog.setValue(done);
-        return !m_dialog.wasCanceled();
-    }
-
-private:
-    QProgressDialog m_dialog;
-};
 
 // Labels of what an import leaves out, in the user's language; property names stay as they are.
 QString Text(const char* key, const char* english)
@@ -102,15 +78,25 @@ std::optional<qint64> ExchangeCommands::Import(const QString& title, const QStri
 
 std::optional<qint64> ExchangeCommands::ImportFile(const QString& fileName, const QString& defaultType)
 {
+    // A vCard file is read a piece at a time: only the contacts must fit in memory, not the file.
     QFile file(fileName);
-    if (QFileInfo(fileName).size() > MaxImportBytes || !file.open(QIODevice::ReadOnly)) {
-        MsgWarning(m_window, Text("50024", "The file could not be read: %1").arg(QFileInfo(fileName).fileName()));
+    const QString unreadable = Text("50024", "The file could not be read: %1").arg(QFileInfo(fileName).fileName());
+    if (QFileInfo(fileName).size() > MaxContactFileBytes() || !file.open(QIODevice::ReadOnly)) {
+        MsgWarning(m_window, unreadable);
         return std::nullopt;
     }
     ContactFile contacts;
     {
-        WaitCursor wait;
-        contacts = ReadContactFile(file.readAll());
+        // Nothing is written yet, so reading can stop at any time.
+        BusyProgress busy(m_window, Text("51002", "Reading the file..."), Text("50026", "Cancel"));
+        contacts = ReadContactFile(file, busy.Callback());
+    }
+    if (contacts.cancelled) {
+        return std::nullopt;
+    }
+    if (contacts.error == QLatin1String("too large")) {
+        MsgWarning(m_window, unreadable);
+        return std::nullopt;
     }
     if (!contacts.error.isEmpty() || contacts.cards.isEmpty()) {
         MsgWarning(m_window, Text("50019", "The file holds no contacts that can be read."));
@@ -166,8 +152,9 @@ std::optional<qint64> ExchangeCommands::ImportFile(const QString& fileName, cons
     if (!confirmed) {
         return std::nullopt;
     }
-    Progress progress(m_window, Text("50021", "Importing contacts..."), Text("50026", "Cancel"));
-    return ExecuteImport(Conn, plan, [&](int done, int total) { return progress.Step(done, total); });
+    // One transaction: a cancel leaves the book as it was.
+    BusyProgress busy(m_window, Text("50021", "Importing contacts..."), Text("50026", "Cancel"));
+    return ExecuteImport(Conn, plan, busy.Callback());
 }
 
 void ExchangeCommands::Export(const QString& title, const Scope& scope)
@@ -186,11 +173,10 @@ void ExchangeCommands::Export(const QString& title, const Scope& scope)
     QList<ContactCard> cards;
     QByteArray bytes;
     {
-        Progress progress(m_window, Text("50022", "Exporting contacts..."), Text("50026", "Cancel"));
+        BusyProgress busy(m_window, Text("50022", "Exporting contacts..."), Text("50026", "Cancel"));
         bool cancelled = false;
-        cards = ReadContacts(
-            Conn, scope.ids ? std::nullopt : scope.typeNo, scope.ids ? &*scope.ids : nullptr,
-            [&](int done, int total) { return progress.Step(done, total); }, &cancelled);
+        cards = ReadContacts(Conn, scope.ids ? std::nullopt : scope.typeNo, scope.ids ? &*scope.ids : nullptr,
+                             busy.Callback(), &cancelled);
         if (cancelled) {
             return; // nothing written
         }

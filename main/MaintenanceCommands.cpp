@@ -3,72 +3,24 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QProgressDialog>
-
-#include <memory>
 
 #include "core/AppState.h"
 #include "core/Errors.h"
 #include "core/Language.h"
 #include "store/Connection.h"
 #include "store/Maintenance.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/Platform.h"
 
 namespace {
 
-// Files larger than this get a progress dialog; smaller ones are done before anyone would look.
-constexpr qint64 ProgressDialogBytes = 4 * 1024 * 1024;
-
-// What the user sees while a copy or compaction runs: the wait pointer, and for a large file a
-// progress dialog. It has no Cancel button: stopping half-way would gain nothing.
-class MaintenanceFeedback
+// The progress of a copy or compaction. There is no Cancel: stopping half-way would gain nothing.
+MaintenanceProgress Feedback(BusyProgress& busy)
 {
-public:
-    MaintenanceFeedback(QWidget* parent, const QString& file, const QString& label)
-    {
-        if (QFileInfo(file).size() > ProgressDialogBytes) {
-            m_dialog = std::make_unique<QProgressDialog>(parent);
-            m_dialog->setWindowTitle(parent->windowTitle());
-            m_dialog->setLabelText(label);
-            m_dialog->setWindowModality(Qt::WindowModal);
-            m_dialog->setCancelButton(nullptr);
-            m_dialog->setMinimumDuration(0);
-            m_dialog->setRange(0, 0);
-            m_dialog->setValue(0);
-        }
-        m_clock.start();
-    }
-
-    MaintenanceProgress Callback()
-    {
-        return [this](qint64 done, qint64 total) { Report(done, total); };
-    }
-
-private:
-    void Report(qint64 done, qint64 total)
-    {
-        if (!m_dialog || m_clock.elapsed() < 50) {
-            return;
-        }
-        m_clock.restart();
-        if (total > 0) {
-            m_dialog->setRange(0, 1000);
-            m_dialog->setValue(static_cast<int>(done * 1000 / total));
-        } else {
-            // No measure of the work: a busy bar, and the window kept painted.
-            m_dialog->setRange(0, 0);
-            m_dialog->setValue(++m_ticks);
-        }
-    }
-
-    WaitCursor m_wait;
-    std::unique_ptr<QProgressDialog> m_dialog;
-    QElapsedTimer m_clock;
-    int m_ticks = 0;
-};
+    return [&busy](qint64 done, qint64 total) { busy.Step(done, total); };
+}
 
 QString Text(const char* key, const char* english)
 {
@@ -93,8 +45,8 @@ void MaintenanceCommands::Backup(const QString& title)
         return;
     }
     try {
-        MaintenanceFeedback feedback(m_window, DatabaseFile(), title);
-        ::BackupDatabase(Conn, folder, QDate::currentDate(), feedback.Callback());
+        BusyProgress busy(m_window, title);
+        ::BackupDatabase(Conn, folder, QDate::currentDate(), Feedback(busy));
     } catch (const AppError&) {
         // A failed backup says nothing: the missing completion message tells. Nothing is left
         // behind, and an earlier backup of the day stays as it was.
@@ -131,8 +83,8 @@ bool MaintenanceCommands::Restore(const QString& title)
     Conn.Close();
     bool replaced = false;
     try {
-        MaintenanceFeedback feedback(m_window, file, title);
-        ReplaceDatabaseFile(file, database, feedback.Callback());
+        BusyProgress busy(m_window, title);
+        ReplaceDatabaseFile(file, database, Feedback(busy));
         replaced = true;
     } catch (const AppError&) { // NOLINT(bugprone-empty-catch)
         // As with a backup, a failed copy says nothing; the address book was not touched.
@@ -167,8 +119,11 @@ void MaintenanceCommands::Compact(const QString& title)
     const QString database = DatabaseFile();
     Conn.Close();
     try {
-        MaintenanceFeedback feedback(m_window, database, title);
-        const CompactOutcome outcome = CompactDatabaseFile(database, feedback.Callback());
+        CompactOutcome outcome = CompactOutcome::Compacted;
+        {
+            BusyProgress busy(m_window, title);
+            outcome = CompactDatabaseFile(database, Feedback(busy));
+        }
         if (outcome == CompactOutcome::DatabaseMissing) {
             ThePlatform().MessageBox(m_window,
                                      QDir::toNativeSeparators(database) + QStringLiteral("File not fond\uFF01"),

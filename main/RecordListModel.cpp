@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <numeric>
+#include <optional>
+#include <thread>
 
 #include "store/Encryption.h"
 
@@ -23,28 +25,57 @@ void RecordListModel::Begin(Mode mode, std::vector<Column> columns, const QIcon&
     m_webAddress.clear();
     m_texts.clear();
     m_cipherArena.clear();
-    m_cipherSpans.clear();
+    m_cipherArena.shrink_to_fit();
+    m_cipherSpans.assign(m_columns.size(), {});
+    m_complete.assign(m_columns.size(), true);
+    m_fetched.clear();
     m_order.clear();
-    m_keysColumn = -1;
-    m_keys.clear();
+    m_source = {};
+    m_ranksColumn = -1;
+    m_ranks.clear();
 }
 
 void RecordListModel::AddRow(qint64 id, QStringList texts)
 {
     m_ids.push_back(id);
-    m_webAddress.push_back(false);
+    m_webAddress.push_back(1);
+    m_fetched.push_back(true);
     m_texts.push_back(std::move(texts));
+}
+
+void RecordListModel::StoreText(std::size_t storage, int column, QByteArrayView text) const
+{
+    std::vector<Span>& spans = m_cipherSpans[static_cast<std::size_t>(column)];
+    if (spans.size() <= storage) {
+        spans.resize(std::max(storage + 1, m_ids.size()), Span{Missing, 0});
+    }
+    spans[storage] = {static_cast<quint32>(m_cipherArena.size()), static_cast<quint32>(text.size())};
+    m_cipherArena.insert(m_cipherArena.end(), text.begin(), text.end());
 }
 
 void RecordListModel::AddCipherRow(qint64 id, const QByteArrayView* cipherTexts, bool webAddress)
 {
+    const std::size_t storage = m_ids.size();
     m_ids.push_back(id);
-    m_webAddress.push_back(webAddress);
+    m_webAddress.push_back(webAddress ? 2 : 1);
+    m_fetched.push_back(true);
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
-        const QByteArrayView text = cipherTexts[c];
-        m_cipherSpans.push_back({static_cast<quint32>(m_cipherArena.size()), static_cast<quint32>(text.size())});
-        m_cipherArena.insert(m_cipherArena.end(), text.begin(), text.end());
+        StoreText(storage, static_cast<int>(c), cipherTexts[c]);
     }
+}
+
+void RecordListModel::AddKeyedRow(qint64 id, int column, QByteArrayView cipherText)
+{
+    const std::size_t storage = m_ids.size();
+    m_ids.push_back(id);
+    m_webAddress.push_back(0);
+    m_fetched.push_back(false);
+    for (std::size_t c = 0; c < m_columns.size(); ++c) {
+        if (static_cast<int>(c) != column) {
+            m_complete[c] = false;
+        }
+    }
+    StoreText(storage, column, cipherText);
 }
 
 QString RecordListModel::StoredText(std::size_t storage, int column) const
@@ -52,16 +83,45 @@ QString RecordListModel::StoredText(std::size_t storage, int column) const
     if (storage < m_texts.size()) {
         return m_texts[storage].value(column);
     }
-    const std::size_t cell = storage * m_columns.size() + static_cast<std::size_t>(column);
-    if (cell >= m_cipherSpans.size()) {
+    if (column < 0 || static_cast<std::size_t>(column) >= m_cipherSpans.size()) {
         return {};
     }
-    const Span span = m_cipherSpans[cell];
+    const std::vector<Span>& spans = m_cipherSpans[static_cast<std::size_t>(column)];
+    if (storage >= spans.size() || spans[storage].offset == Missing) {
+        return {};
+    }
+    const Span span = spans[storage];
     return Decrypt(QByteArrayView(m_cipherArena.data() + span.offset, span.length), m_codePage);
 }
 
 void RecordListModel::End()
 {
+    if (!std::is_sorted(m_ids.begin(), m_ids.end())) {
+        // Keyed rows may arrive in the order of an index: the list's load order is the keys'.
+        std::vector<int> byId(m_ids.size());
+        std::iota(byId.begin(), byId.end(), 0);
+        std::sort(byId.begin(), byId.end(), [&](int a, int b) {
+            return m_ids[static_cast<std::size_t>(a)] < m_ids[static_cast<std::size_t>(b)];
+        });
+        auto permute = [&](auto& values) {
+            if (values.size() != byId.size()) {
+                return;
+            }
+            std::remove_reference_t<decltype(values)> sorted;
+            sorted.reserve(values.size());
+            for (const int s : byId) {
+                sorted.push_back(values[static_cast<std::size_t>(s)]);
+            }
+            values = std::move(sorted);
+        };
+        permute(m_ids);
+        permute(m_webAddress);
+        permute(m_fetched);
+        permute(m_texts);
+        for (std::vector<Span>& spans : m_cipherSpans) {
+            permute(spans);
+        }
+    }
     m_order.resize(m_ids.size());
     std::iota(m_order.begin(), m_order.end(), 0);
     if (m_filling) {
@@ -74,6 +134,73 @@ void RecordListModel::Clear()
 {
     Begin(Mode::None, {}, QIcon());
     End();
+}
+
+int RecordListModel::StorageOf(qint64 id) const
+{
+    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), id);
+    return it != m_ids.end() && *it == id ? static_cast<int>(it - m_ids.begin()) : -1;
+}
+
+void RecordListModel::Fetch(int row) const
+{
+    if (m_fetched[static_cast<std::size_t>(Storage(row))] || !m_source.rows) {
+        return;
+    }
+    // A screenful and more around the row in one statement: the view asks cell by cell.
+    constexpr int Before = 32;
+    constexpr int After = 224;
+    std::vector<qint64> ids;
+    std::vector<int> storages;
+    for (int r = std::max(0, row - Before); r < std::min(rowCount(), row + After); ++r) {
+        const auto s = static_cast<std::size_t>(Storage(r));
+        if (!m_fetched[s]) {
+            ids.push_back(m_ids[s]);
+            storages.push_back(static_cast<int>(s));
+        }
+    }
+    try {
+        m_source.rows(ids, [&](qint64 id, const QByteArrayView* cipherTexts, bool webAddress) {
+            const int s = StorageOf(id);
+            if (s < 0) {
+                return;
+            }
+            for (std::size_t c = 0; c < m_columns.size(); ++c) {
+                StoreText(static_cast<std::size_t>(s), static_cast<int>(c), cipherTexts[c]);
+            }
+            m_webAddress[static_cast<std::size_t>(s)] = webAddress ? 2 : 1;
+        });
+    } catch (...) {
+        return; // shown empty for now and asked for again when next drawn
+    }
+    for (const int s : storages) {
+        m_fetched[static_cast<std::size_t>(s)] = true; // a record gone meanwhile stays empty
+    }
+}
+
+void RecordListModel::FetchColumn(int column)
+{
+    const auto c = static_cast<std::size_t>(column);
+    if (m_complete[c]) {
+        return;
+    }
+    bool all = true;
+    for (const bool fetched : m_fetched) {
+        all = all && fetched;
+    }
+    if (!all && m_source.column) {
+        int read = 0;
+        m_source.column(column, [&](qint64 id, QByteArrayView cipherText) {
+            if (++read % 8192 == 0 && m_ticker) {
+                m_ticker();
+            }
+            const int s = StorageOf(id);
+            if (s >= 0) {
+                StoreText(static_cast<std::size_t>(s), column, cipherText);
+            }
+        });
+    }
+    m_complete[c] = true;
 }
 
 qint64 RecordListModel::Id(int row) const
@@ -91,6 +218,7 @@ QString RecordListModel::Text(int row, int column) const
     if (row < 0 || row >= rowCount()) {
         return {};
     }
+    Fetch(row);
     return StoredText(static_cast<std::size_t>(Storage(row)), column);
 }
 
@@ -114,7 +242,11 @@ int RecordListModel::RowOfKey(const QString& key) const
 
 bool RecordListModel::HasWebAddress(int row) const
 {
-    return row >= 0 && row < rowCount() && m_webAddress[static_cast<std::size_t>(Storage(row))];
+    if (row < 0 || row >= rowCount()) {
+        return false;
+    }
+    Fetch(row);
+    return m_webAddress[static_cast<std::size_t>(Storage(row))] == 2;
 }
 
 void RecordListModel::RemoveRowAt(int row)
@@ -151,26 +283,118 @@ void RecordListModel::RemoveRows(const QList<int>& rows)
     endResetModel();
 }
 
+int RecordListModel::CompareStored(std::size_t a, std::size_t b, int column) const
+{
+    const QString x = StoredText(a, column);
+    const QString y = StoredText(b, column);
+    if (m_columns[static_cast<std::size_t>(column)].numeric) {
+        const double u = x.toDouble();
+        const double v = y.toDouble();
+        return u < v ? -1 : v < u ? 1 : 0;
+    }
+    return m_collator.compare(x, y);
+}
+
+bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bool webAddress, int column,
+                                Qt::SortOrder order)
+{
+    int storage = StorageOf(id);
+    if (storage < 0 && !m_ids.empty() && id < m_ids.back()) {
+        return false; // not a new record: one that left the list and came back needs a reload
+    }
+    beginResetModel();
+    if (storage < 0) {
+        // A new record has the highest key: its place in load order is last.
+        storage = static_cast<int>(m_ids.size());
+        m_ids.push_back(id);
+        m_webAddress.push_back(0);
+        m_fetched.push_back(false);
+    } else {
+        std::erase(m_order, storage);
+    }
+    const auto s = static_cast<std::size_t>(storage);
+    for (std::size_t c = 0; c < m_columns.size(); ++c) {
+        StoreText(s, static_cast<int>(c), cipherTexts[c]);
+    }
+    m_webAddress[s] = webAddress ? 2 : 1;
+    m_fetched[s] = true;
+    m_ranksColumn = -1;
+    std::size_t at = m_order.size();
+    if (column >= 0 && column < columnCount()) {
+        // The place a stable sort gives it: after the rows that sort before it, and among equal
+        // texts by load order.
+        const bool descending = order == Qt::DescendingOrder;
+        const auto before = [&](int other) {
+            const auto o = static_cast<std::size_t>(other);
+            if (!m_fetched[o] && !m_complete[static_cast<std::size_t>(column)]) {
+                const int row = static_cast<int>(std::find(m_order.begin(), m_order.end(), other) - m_order.begin());
+                Fetch(row);
+            }
+            const int c = CompareStored(o, s, column);
+            return (descending ? c > 0 : c < 0) || (c == 0 && other < storage);
+        };
+        at = static_cast<std::size_t>(std::partition_point(m_order.begin(), m_order.end(), before) - m_order.begin());
+    }
+    m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(at), storage);
+    endResetModel();
+    return true;
+}
+
 void RecordListModel::SetCollator(const QCollator& collator)
 {
     m_collator = collator;
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
-    m_keysColumn = -1;
+    m_ranksColumn = -1;
 }
 
-// One collation key per row, made once per column and kept until the list is refilled, so
-// turning the direction round costs only the comparisons.
-const std::vector<QCollatorSortKey>& RecordListModel::SortKeys(int column)
+// Each row's place among all by one column's text, made once per column and kept until the list
+// changes, so turning the direction round compares integers only. The collation keys are made in
+// two halves at once and dropped as soon as the places are known.
+const std::vector<quint32>& RecordListModel::Ranks(int column)
 {
-    if (m_keysColumn != column) {
-        m_keys.clear();
-        m_keys.reserve(m_ids.size());
-        for (std::size_t s = 0; s < m_ids.size(); ++s) {
-            m_keys.push_back(m_collator.sortKey(StoredText(s, column)));
-        }
-        m_keysColumn = column;
+    if (m_ranksColumn == column) {
+        return m_ranks;
     }
-    return m_keys;
+    FetchColumn(column);
+    const std::size_t count = m_ids.size();
+    std::vector<quint32> byText(count);
+    std::iota(byText.begin(), byText.end(), 0);
+    m_ranks.assign(count, 0);
+    if (m_columns[static_cast<std::size_t>(column)].numeric) {
+        std::vector<double> numbers(count);
+        for (std::size_t s = 0; s < count; ++s) {
+            numbers[s] = StoredText(s, column).toDouble();
+        }
+        std::stable_sort(byText.begin(), byText.end(), [&](quint32 a, quint32 b) { return numbers[a] < numbers[b]; });
+        for (std::size_t i = 1; i < count; ++i) {
+            m_ranks[byText[i]] =
+                numbers[byText[i]] == numbers[byText[i - 1]] ? m_ranks[byText[i - 1]] : static_cast<quint32>(i);
+        }
+    } else {
+        std::vector<std::optional<QCollatorSortKey>> keys(count);
+        auto makeKeys = [&](const QCollator& collator, std::size_t from, std::size_t to) {
+            for (std::size_t s = from; s < to; ++s) {
+                keys[s].emplace(collator.sortKey(StoredText(s, column)));
+            }
+        };
+        // A collator of its own for the second thread: one collator is not to be shared.
+        QCollator second(m_collator.locale());
+        second.setCaseSensitivity(m_collator.caseSensitivity());
+        second.setNumericMode(m_collator.numericMode());
+        second.setIgnorePunctuation(m_collator.ignorePunctuation());
+        const std::size_t half = count > 20000 ? count / 2 : count;
+        std::thread helper(makeKeys, std::cref(second), half, count);
+        makeKeys(m_collator, 0, half);
+        helper.join();
+        // Equal texts get one place, so their order here does not matter.
+        std::sort(byText.begin(), byText.end(), [&](quint32 a, quint32 b) { return keys[a]->compare(*keys[b]) < 0; });
+        for (std::size_t i = 1; i < count; ++i) {
+            m_ranks[byText[i]] =
+                keys[byText[i]]->compare(*keys[byText[i - 1]]) == 0 ? m_ranks[byText[i - 1]] : static_cast<quint32>(i);
+        }
+    }
+    m_ranksColumn = column;
+    return m_ranks;
 }
 
 void RecordListModel::sort(int column, Qt::SortOrder order)
@@ -178,6 +402,8 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
     if (column < 0 || column >= columnCount()) {
         return;
     }
+    // Read first: a failure leaves the order as it was.
+    const std::vector<quint32>& ranks = Ranks(column);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<int> storageBefore;
@@ -186,34 +412,15 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
         storageBefore.push_back(Storage(index.row()));
     }
 
-    std::vector<int> order_(m_ids.size());
-    std::iota(order_.begin(), order_.end(), 0);
-    // Keep only the rows still shown, in load order.
-    std::vector<bool> shown(m_ids.size(), false);
-    for (const int s : m_order) {
-        shown[static_cast<std::size_t>(s)] = true;
-    }
-    std::erase_if(order_, [&](int s) { return !shown[static_cast<std::size_t>(s)]; });
-
+    // The rows still shown, in load order, then by place; equal texts keep their load order.
+    std::vector<int> order_ = m_order;
+    std::sort(order_.begin(), order_.end());
     const bool descending = order == Qt::DescendingOrder;
-    if (m_columns[static_cast<std::size_t>(column)].numeric) {
-        std::vector<double> numbers(m_ids.size());
-        for (const int s : order_) {
-            numbers[static_cast<std::size_t>(s)] = StoredText(static_cast<std::size_t>(s), column).toDouble();
-        }
-        std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
-            const double x = numbers[static_cast<std::size_t>(a)];
-            const double y = numbers[static_cast<std::size_t>(b)];
-            return descending ? y < x : x < y;
-        });
-    } else {
-        const std::vector<QCollatorSortKey>& keys = SortKeys(column);
-        std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
-            const QCollatorSortKey& x = keys[static_cast<std::size_t>(a)];
-            const QCollatorSortKey& y = keys[static_cast<std::size_t>(b)];
-            return descending ? y.compare(x) < 0 : x.compare(y) < 0;
-        });
-    }
+    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
+        const quint32 x = ranks[static_cast<std::size_t>(a)];
+        const quint32 y = ranks[static_cast<std::size_t>(b)];
+        return descending ? y < x : x < y;
+    });
     m_order = std::move(order_);
 
     // Keep selections and the current row on the same rows.

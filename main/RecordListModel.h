@@ -9,14 +9,17 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 #include "core/CodePage.h"
 
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
 // Rows hold only their key number and their texts. Record texts are kept as the cipher texts
-// read from the database and deciphered when shown, so listing 100,000 contacts deciphers only
-// the rows on screen and the column sorted by. Rows stay in load order and are shown through a
+// read from the database and deciphered when shown. A record list may be loaded with one column
+// only (the one sorted by): the other columns are read from its source for the rows on screen,
+// and a whole column when the list is sorted by it, so listing a million contacts reads and
+// deciphers little more than one column. Rows stay in load order and are shown through a
 // permutation, so a re-sort moves integers, not strings.
 class RecordListModel : public QAbstractTableModel
 {
@@ -36,6 +39,17 @@ public:
         QColor colour;        // text colour of the column's cells, invalid for the default
     };
 
+    // Where a record list reads what it was not given. rows: every column and whether the record
+    // has a web address, for these keys; column: one column of every record the list may hold.
+    // Each hands rows to the sink in any order; keys the list does not hold are passed over.
+    using RowSink = std::function<void(qint64 id, const QByteArrayView* cipherTexts, bool webAddress)>;
+    using ColumnSink = std::function<void(qint64 id, QByteArrayView cipherText)>;
+    struct Source
+    {
+        std::function<void(const std::vector<qint64>& ids, const RowSink& sink)> rows;
+        std::function<void(int column, const ColumnSink& sink)> column;
+    };
+
     explicit RecordListModel(QObject* parent = nullptr);
 
     // Filling: Begin clears rows and columns; rows are added with plain texts or with cipher
@@ -44,6 +58,12 @@ public:
     void Begin(Mode mode, std::vector<Column> columns, const QIcon& rowIcon);
     void AddRow(qint64 id, QStringList texts);
     void AddCipherRow(qint64 id, const QByteArrayView* cipherTexts, bool webAddress);
+    // A record row of which one column is known; the others come from the source (SetSource,
+    // after Begin) when needed. Rows may come in any order of keys: End puts them in key order.
+    void AddKeyedRow(qint64 id, int column, QByteArrayView cipherText);
+    void SetSource(Source source) { m_source = std::move(source); }
+    // Called now and then while a whole column is read, to keep a progress window alive.
+    void SetTicker(std::function<void()> ticker) { m_ticker = std::move(ticker); }
     void End();
     bool IsFilling() const { return m_filling; }
     void Clear();
@@ -56,6 +76,10 @@ public:
     bool HasWebAddress(int row) const;      // a record row whose address can be opened
     void RemoveRowAt(int row);
     void RemoveRows(const QList<int>& rows); // shown rows, in one change
+    // A record as it is stored now, after it was saved: its row replaced, or added after the
+    // others when the list does not hold it, and placed where sorting by column puts it. The view
+    // is reset, as by a reload. False, changing nothing, when only a reload can place it.
+    bool PutRecord(qint64 id, const QByteArrayView* cipherTexts, bool webAddress, int column, Qt::SortOrder order);
 
     // Sorting by a column's text, with the collation of the user's language and without regard
     // to case; numeric columns by number. Equal texts keep their load order.
@@ -75,22 +99,36 @@ private:
         quint32 length;
     };
 
+    static constexpr quint32 Missing = 0xFFFFFFFFu; // a span of a text not read yet
+
     int Storage(int row) const { return m_order[static_cast<std::size_t>(row)]; }
     QString StoredText(std::size_t storage, int column) const;
-    const std::vector<QCollatorSortKey>& SortKeys(int column);
+    void StoreText(std::size_t storage, int column, QByteArrayView text) const;
+    // The storage index of a key, -1 when the list does not hold it.
+    int StorageOf(qint64 id) const;
+    // Reads every column of the shown rows around row that are not read yet.
+    void Fetch(int row) const;
+    // Makes sure column's text is there for every row.
+    void FetchColumn(int column);
+    const std::vector<quint32>& Ranks(int column);
+    int CompareStored(std::size_t a, std::size_t b, int column) const;
 
     Mode m_mode = Mode::None;
     std::vector<Column> m_columns;
     QIcon m_rowIcon;
-    std::vector<qint64> m_ids;        // by storage index
-    std::vector<bool> m_webAddress;   // by storage index
-    std::vector<QStringList> m_texts; // plain rows, by storage index
-    std::vector<char> m_cipherArena;  // cipher rows: the bytes
-    std::vector<Span> m_cipherSpans;  // cipher rows: storage index * columns + column
-    std::vector<int> m_order;         // shown row -> storage index
+    std::vector<qint64> m_ids;                            // by storage index
+    mutable std::vector<quint8> m_webAddress;             // by storage index: 0 not read yet, 1 no, 2 yes
+    std::vector<QStringList> m_texts;                     // plain rows, by storage index
+    mutable std::vector<char> m_cipherArena;              // cipher rows: the bytes
+    mutable std::vector<std::vector<Span>> m_cipherSpans; // cipher rows: per column, by storage index
+    mutable std::vector<bool> m_complete;                 // per column: read for every row
+    mutable std::vector<bool> m_fetched;                  // by storage index: every column read
+    std::vector<int> m_order;                             // shown row -> storage index
+    Source m_source;
+    std::function<void()> m_ticker;
     QCollator m_collator;
     CodePage m_codePage = CodePage::System();
-    int m_keysColumn = -1; // the column m_keys were made for
-    std::vector<QCollatorSortKey> m_keys;
+    int m_ranksColumn = -1;       // the column m_ranks were made for
+    std::vector<quint32> m_ranks; // by storage index: the place of its text among all, equal texts equal
     bool m_filling = false;
 };

@@ -25,6 +25,7 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class QTreeWidgetItem;
+class LoadProgress;
 class Recordset;
 class SyncCommands;
 
@@ -115,8 +116,12 @@ private:
     void SelectListItem(int row);
     void SetPanel(int panel, const QString& text);
     void AddRecordColumns(bool searchWidths);
-    void FillRecordRows(Recordset& rs, bool filter);
-    bool RecordMatches(const Recordset& rs, int fieldColumn) const;
+    // Fills the list with the records of a type (typeNo) or the search result (typeNo -1).
+    void FillRecordRows(qint64 typeNo, LoadProgress& progress);
+    bool RecordMatches(QByteArrayView fieldCipher) const;
+    // After the record editor saved pwdId: the tree kept and the list's row put in place when
+    // that shows the same as a rebuild; false when only a rebuild will do.
+    bool ShowSavedRecord(qint64 pwdId, const QString& selectKey);
     void RunSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
     void ImportFrom(const QString& fileName); // an empty name: the user chooses the file
@@ -216,4 +221,7 @@ private:
     QList<int> m_pendingWidths; // default column widths of the list being loaded, in pixels
     int m_sortKey = 0;          // the list's sort column
     int m_sortOrder = 0;        // 0 ascending, 1 descending
+    int m_recordSortKey = 0;    // the sort column of record lists, also while the types are shown
+    // The record the open record editor works on (-1 for a new one); nullopt while none is open.
+    std::optional<qint64> m_editedRecord;
 };

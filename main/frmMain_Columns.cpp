@@ -5,9 +5,12 @@
 #include <QHeaderView>
 #include <QTreeView>
 
+#include "core/Language.h"
 #include "main/ColumnLayout.h"
 #include "main/ListViewSort.h"
+#include "main/LoadProgress.h"
 #include "main/RecordListModel.h"
+#include "ui/Common.h"
 
 bool frmMain::IsSorted() const
 {
@@ -29,6 +32,8 @@ void frmMain::ListView1_ColumnClick(int column)
         ListView1->header()->setSortIndicator(m_sortKey, m_sortOrder != 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
         return;
     }
+    const int key = m_sortKey;
+    const int order = m_sortOrder;
     SetSorted(false);
     if (m_sortKey == column) {
         m_sortOrder = m_sortOrder == 0 ? 1 : 0;
@@ -36,7 +41,23 @@ void frmMain::ListView1_ColumnClick(int column)
         m_sortOrder = 0;
         m_sortKey = column;
     }
-    SetSorted(true);
+    try {
+        LoadProgress progress(
+            this, GetLangString(QStringLiteral("General"), QStringLiteral("20002"), QStringLiteral("Loading")));
+        m_model->SetTicker([&progress] { progress.Tick(); });
+        SetSorted(true);
+        m_model->SetTicker({});
+    } catch (...) {
+        m_model->SetTicker({});
+        // The column could not be read: the rows keep their order, and the header says so.
+        m_sortKey = key;
+        m_sortOrder = order;
+        ListView1->setProperty("Sorted", true);
+        ShowError(this);
+    }
+    if (ListMode() == RecordListModel::Mode::Records) {
+        m_recordSortKey = m_sortKey;
+    }
     ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
 }
 
@@ -56,4 +77,7 @@ void frmMain::LoadColumnState()
     const ColumnLayout::Sort sort = Layout().Load(ListView1->header(), {m_sortKey, m_sortOrder});
     m_sortKey = sort.column;
     m_sortOrder = sort.order;
+    if (ListMode() == RecordListModel::Mode::Records) {
+        m_recordSortKey = m_sortKey;
+    }
 }

@@ -17,6 +17,7 @@
 #include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/Platform.h"
 
@@ -217,17 +218,22 @@ void frmMain::DeleteRecords()
     if (!confirmed) {
         return;
     }
-    QList<int> rows;
-    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows()) {
-        rows.append(index.row());
-    }
-    std::sort(rows.begin(), rows.end());
-    // All of them or none: a failure half-way would leave the list and the book apart.
-    Transaction transaction(Conn);
+    const QList<int> rows = SelectedRows(ListView1);
+    QList<qint64> ids;
+    ids.reserve(rows.size());
     for (const int row : rows) {
-        DeleteRecord(Conn, m_model->Id(row));
+        ids.append(m_model->Id(row));
     }
-    transaction.Commit();
+    {
+        // All of them or none: a failure half-way would leave the list and the book apart. A
+        // cancel leaves the book, the list and the selection as they were.
+        BusyProgress busy(this,
+                          GetLangString(objectName(), QStringLiteral("51000"), QStringLiteral("Deleting records...")),
+                          GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
+        if (!::DeleteRecords(Conn, ids, busy.Callback())) {
+            return;
+        }
+    }
     m_model->RemoveRows(rows);
     // The lowest position deleted, or 0 (the first row) when nothing was selected.
     SelectListItemAt(ListView1, rows.isEmpty() ? 0 : rows.first() + 1);

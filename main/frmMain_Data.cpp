@@ -4,12 +4,15 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QTreeView>
 #include <QTreeWidget>
 
 #include "core/AppState.h"
 #include "core/Language.h"
+#include "core/TextUtil.h"
 #include "main/ListViewSort.h"
+#include "main/LoadProgress.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
@@ -91,6 +94,16 @@ void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
 void frmMain::LoadTreeData(const QString& selectKey)
 {
     WaitCursor wait;
+    if (m_editedRecord) {
+        // A record saved: often only its row changed, and rebuilding a large list for it would
+        // take seconds. A failure here leaves the rebuild below to show what is stored.
+        try {
+            if (ShowSavedRecord(*m_editedRecord < 0 ? Conn.LastInsertId() : *m_editedRecord, selectKey)) {
+                return;
+            }
+        } catch (...) { // NOLINT(bugprone-empty-catch): the rebuild reports what is wrong
+        }
+    }
     SetPanel(1, General("20002", "Loading"));
     m_loadingTree = true;
     try {
@@ -145,36 +158,124 @@ void frmMain::AddRecordColumns(bool searchWidths)
     }
 }
 
-bool frmMain::RecordMatches(const Recordset& rs, int fieldColumn) const
+bool frmMain::RecordMatches(QByteArrayView fieldCipher) const
 {
     if (txtValue->text() == SearchPrompt) {
         return true;
     }
     const QString wanted = txtValue->text().trimmed();
-    const QString field = Decrypt(rs.Bytes(fieldColumn));
+    const QString field = Decrypt(fieldCipher);
     // An empty text finds the records that have something in the field, not all of them.
     return wanted.isEmpty() ? !field.isEmpty() : field.contains(wanted, Qt::CaseSensitive);
 }
 
-void frmMain::FillRecordRows(Recordset& rs, bool filter)
+void frmMain::FillRecordRows(qint64 typeNo, LoadProgress& progress)
 {
-    int columns[std::size(RecordFields)];
-    for (std::size_t i = 0; i < std::size(RecordFields); ++i) {
-        columns[i] = rs.FieldIndex(QString::fromLatin1(RecordFields[i].field));
+    constexpr int columnCount = int(std::size(RecordFields));
+    auto fieldOf = [](int column) { return QString::fromLatin1(RecordFields[column].field); };
+    // Only the column sorted by is read for every row; the list reads the rest for the rows it
+    // shows, and a whole column when it is sorted by it.
+    const int sortColumn = std::clamp(m_recordSortKey, 0, columnCount - 1);
+    QStringList fields;
+    for (int c = 0; c < columnCount; ++c) {
+        fields.append(fieldOf(c));
     }
-    const int pwdId = rs.FieldIndex(u"PWDID");
-    const int url = rs.FieldIndex(u"Url");
-    const int searchColumn = columns[std::clamp(txtField->currentIndex(), 0, int(std::size(RecordFields)) - 1)];
-    QByteArrayView cipherTexts[std::size(RecordFields)];
-    for (; !rs.IsEOF(); rs.MoveNext()) {
-        if (filter && !RecordMatches(rs, searchColumn)) {
-            continue;
+    m_model->SetSource({[fields](const std::vector<qint64>& ids, const RecordListModel::RowSink& sink) {
+                            QByteArrayView cipherTexts[columnCount];
+                            ReadRecordsById(Conn, fields, ids, [&](const RowView& row) {
+                                for (int c = 0; c < columnCount; ++c) {
+                                    cipherTexts[c] = row.Bytes(c + 1);
+                                }
+                                sink(row.Integer(0), cipherTexts,
+                                     !WebAddressOf(Utf8Text(row.Bytes(columnCount + 1))).isEmpty());
+                            });
+                        },
+                        [typeNo, fieldOf](int column, const RecordListModel::ColumnSink& sink) {
+                            ReadRecordColumn(Conn, typeNo, fieldOf(column), sink);
+                        }});
+    int read = 0;
+    auto tick = [&] {
+        if (++read % 8192 == 0) {
+            progress.Tick();
         }
-        for (std::size_t i = 0; i < std::size(RecordFields); ++i) {
-            cipherTexts[i] = columns[i] >= 0 ? rs.Bytes(columns[i]) : QByteArrayView();
-        }
-        m_model->AddCipherRow(rs.Integer(pwdId), cipherTexts, !WebAddressOf(rs.Text(url)).isEmpty());
+    };
+    if (typeNo >= 0 || txtValue->text() == SearchPrompt) {
+        ReadRecordColumn(Conn, typeNo, fieldOf(sortColumn), [&](qint64 id, QByteArrayView cipher) {
+            tick();
+            m_model->AddKeyedRow(id, sortColumn, cipher);
+        });
+        return;
     }
+    const int fieldColumn = std::clamp(txtField->currentIndex(), 0, columnCount - 1);
+    ReadRecordColumns(Conn, fieldOf(sortColumn), fieldOf(fieldColumn),
+                      [&](qint64 id, QByteArrayView sortCipher, QByteArrayView fieldCipher) {
+                          tick();
+                          if (RecordMatches(fieldCipher)) {
+                              m_model->AddKeyedRow(id, sortColumn, sortCipher);
+                          }
+                      });
+}
+
+bool frmMain::ShowSavedRecord(qint64 pwdId, const QString& selectKey)
+{
+    // The tree stays when it names the types the book holds, in their order.
+    QTreeWidgetItem* root = TreeView1->topLevelItem(0);
+    if (TypeTree::KindOf(root) != TypeTree::NodeKind::Root) {
+        return false;
+    }
+    Recordset rs;
+    OpenTypes(rs, Conn, LockType::ReadOnly);
+    if (rs.RecordCount() != root->childCount()) {
+        return false;
+    }
+    const int typeNo = rs.FieldIndex(u"TypeNo");
+    const int typeName = rs.FieldIndex(u"TypeName");
+    for (int i = 0; !rs.IsEOF(); rs.MoveNext(), ++i) {
+        const QTreeWidgetItem* node = root->child(i);
+        if (TypeTree::NumberOf(TypeTree::KeyOf(node)) != rs.Integer(typeNo) || node->text(0) != rs.Text(typeName)) {
+            return false;
+        }
+    }
+    ReleaseRecordset(rs);
+    // The list stays when it shows the records of the type the record is saved under.
+    QTreeWidgetItem* node = TreeView1->NodeByKey(selectKey);
+    if (node == nullptr || node != TreeView1->currentItem() || TypeTree::KindOf(node) != TypeTree::NodeKind::Type ||
+        ListMode() != RecordListModel::Mode::Records) {
+        return false;
+    }
+    constexpr int columnCount = int(std::size(RecordFields));
+    QStringList fields;
+    for (const RecordField& f : RecordFields) {
+        fields.append(QString::fromLatin1(f.field));
+    }
+    fields.append(QStringLiteral("TypeNo"));
+    std::vector<QByteArray> texts;
+    bool webAddress = false;
+    qint64 savedType = -1;
+    ReadRecordsById(Conn, fields, {pwdId}, [&](const RowView& row) {
+        for (int c = 0; c < columnCount; ++c) {
+            texts.push_back(row.Bytes(c + 1).toByteArray());
+        }
+        savedType = row.Integer(columnCount + 1);
+        webAddress = !WebAddressOf(Utf8Text(row.Bytes(columnCount + 2))).isEmpty();
+    });
+    if (texts.empty() || savedType != TypeTree::NumberOf(selectKey)) {
+        return false;
+    }
+    QByteArrayView cipherTexts[columnCount];
+    std::copy(texts.begin(), texts.end(), cipherTexts);
+    SaveColumnState();
+    if (!m_model->PutRecord(pwdId, cipherTexts, webAddress, m_sortKey,
+                            m_sortOrder != 0 ? Qt::DescendingOrder : Qt::AscendingOrder)) {
+        return false;
+    }
+    // What a rebuild leaves: the root open, the type selected and in view, no row selected.
+    root->setExpanded(true);
+    SelectNode(node);
+    m_msgBar->hide();
+    SetPanel(1, General("20003", "Ready"));
+    UpdateCommandState();
+    return true;
 }
 
 void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
@@ -182,7 +283,9 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
     if (node == nullptr) {
         return;
     }
-    WaitCursor wait;
+    LoadProgress progress(this, General("20002", "Loading"));
+    m_model->SetTicker([&progress] { progress.Tick(); });
+    const auto noTicker = qScopeGuard([this] { m_model->SetTicker({}); });
     SetPanel(1, General("20002", "Loading"));
     m_msgBar->hide();
     try {
@@ -215,12 +318,7 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
             const bool search = kind == TypeTree::NodeKind::Search;
             ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
             AddRecordColumns(search);
-            if (search) {
-                OpenAllRecords(rs, Conn);
-            } else {
-                OpenRecordsOfType(rs, Conn, TypeTree::NumberOf(TypeTree::KeyOf(node)));
-            }
-            FillRecordRows(rs, search);
+            FillRecordRows(search ? -1 : TypeTree::NumberOf(TypeTree::KeyOf(node)), progress);
         }
         ReleaseRecordset(rs);
         m_model->End();

@@ -10,19 +10,25 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "main/DragText.h"
+#include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
+
+namespace {
+
+QString Text(const char* key, const char* english)
+{
+    return GetLangString(QStringLiteral("frmMain"), QLatin1String(key), QLatin1String(english));
+}
+
+} // namespace
 
 QString frmMain::DragText() const
 {
-    QList<int> rows;
-    for (const QModelIndex& index : ListView1->selectionModel()->selectedRows()) {
-        rows.append(index.row());
-    }
-    std::sort(rows.begin(), rows.end());
     QList<qint64> ids;
-    for (const int row : rows) {
+    for (const int row : SelectedRows(ListView1)) {
         ids.append(m_model->Id(row));
     }
     return FormatDragText(ids);
@@ -37,18 +43,18 @@ void frmMain::TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& key
         const bool typeExists = type.RecordCount() > 0;
         ReleaseRecordset(type);
         if (typeExists) {
-            // One move, all or nothing.
-            Transaction transaction(Conn);
-            for (const qint64 id : ids) {
-                MoveRecordToType(Conn, id, typeNo);
+            // One move, all or nothing; a cancel leaves the book, the views and the selection
+            // as they were.
+            BusyProgress busy(this, Text("51001", "Moving records..."), Text("50026", "Cancel"));
+            if (!MoveRecordsToType(Conn, ids, typeNo, busy.Callback())) {
+                return;
             }
-            transaction.Commit();
+            busy.Finish();
             LoadTreeData(key);
         } else {
             // The type went away meanwhile (another copy of the program): say so, move nothing
             // and show what is there now.
-            MsgWarning(this, GetLangString(objectName(), QStringLiteral("50045"),
-                                           QStringLiteral("The type no longer exists. Nothing was moved.")));
+            MsgWarning(this, Text("50045", "The type no longer exists. Nothing was moved."));
             LoadTreeData(QStringLiteral("Root"));
         }
     } catch (...) {

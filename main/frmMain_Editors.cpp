@@ -1,5 +1,5 @@
-// Opening the record and type editors from the main window. Each editor rebuilds the main
-// window itself when it saves, so nothing happens here after it closes.
+// Opening the record and type editors from the main window. Each editor brings the main window up
+// to date itself when it saves (LoadTreeData), so nothing happens here after it closes.
 #include "main/frmMain.h"
 
 #include "editors/frmPWD.h"
@@ -14,7 +14,10 @@ void frmMain::OpenRecordEditor(bool editMode, qint64 pwdId, const QString& prese
     if (!editMode && !preselectType.isEmpty()) {
         editor.PreselectType(preselectType);
     }
+    // Tells LoadTreeData which record a save concerns, so it can update that row alone.
+    m_editedRecord = editMode ? pwdId : -1;
     editor.exec();
+    m_editedRecord.reset();
 }
 
 void frmMain::OpenTypeEditor(bool editMode, qint64 typeNo)

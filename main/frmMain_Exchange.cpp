@@ -2,7 +2,6 @@
 // the tree and the list; the commands themselves are ExchangeCommands and ListPrinter.
 #include "main/frmMain.h"
 
-#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QTreeView>
@@ -11,6 +10,7 @@
 #include "core/Language.h"
 #include "main/ExchangeCommands.h"
 #include "main/ListPrinter.h"
+#include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
 #include "ui/Common.h"
 #include "ui/Platform.h"
@@ -50,11 +50,11 @@ void frmMain::ExportContacts()
     ExchangeCommands::Scope scope;
     const QTreeWidgetItem* node = TreeView1->currentItem();
     const TypeTree::NodeKind kind = TypeTree::KindOf(node);
-    const QModelIndexList selected = ListView1->selectionModel()->selectedRows();
+    const QList<int> selected = SelectedRows(ListView1);
     if (ListMode() == RecordListModel::Mode::Records && !selected.isEmpty()) {
         scope.ids.emplace();
-        for (const QModelIndex& index : selected) {
-            scope.ids->insert(ListModel()->Id(index.row()));
+        for (const int row : selected) {
+            scope.ids->insert(ListModel()->Id(row));
         }
     } else if (kind == TypeTree::NodeKind::Search) {
         scope.ids.emplace();

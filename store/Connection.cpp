@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <optional>
 #include <sqlite3.h>
 
 #include "core/Errors.h"
@@ -129,9 +131,10 @@ void Connection::Open()
     OpenFile(false);
 }
 
-void Connection::Create(const QString& connectionString)
+void Connection::Create(const QString& connectionString, int pageSize)
 {
     ConnectionString = connectionString;
+    m_pageSize = pageSize;
     OpenFile(true);
 }
 
@@ -153,9 +156,35 @@ void Connection::OpenFile(bool create)
             throw DbError(SQLITE_CANTOPEN, QStringLiteral("Could not create '%1': %2").arg(path, file.errorString()));
         }
     }
-    sqlite3* db = nullptr;
     // One thread uses a connection, so SQLite's own locking is overhead.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    if (create) {
+        OpenWithPageSize(path, password, flags, m_pageSize);
+        return;
+    }
+    // The page size is not written in the clear anywhere in the file: a book opens with the size
+    // its first page deciphers with. Books of this program are tried first, then older ones.
+    std::optional<DbError> first;
+    for (const int pageSize : {NewBookPageSize, 1024, 8192, 16384, 32768, 65536, 2048, 512}) {
+        try {
+            OpenWithPageSize(path, password, flags, pageSize);
+            return;
+        } catch (const DbError& error) {
+            if ((error.Number() & 0xFF) != SQLITE_NOTADB) {
+                throw; // a missing or locked file is not a matter of page size
+            }
+            if (!first) {
+                first = error;
+            }
+        }
+    }
+    throw *first;
+}
+
+void Connection::OpenWithPageSize(const QString& path, const QByteArray& password, int flags, int pageSize)
+{
+    Close();
+    sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         const QString message = db != nullptr ? QString::fromUtf8(sqlite3_errmsg(db)) : QString();
@@ -166,17 +195,21 @@ void Connection::OpenFile(bool create)
     sqlite3_busy_timeout(db, 5000);
     m_db = db;
     m_path = path;
+    m_pageSize = pageSize;
     try {
         const int keyed = sqlite3_key(db, password.constData(), static_cast<int>(password.size()));
         if (keyed != SQLITE_OK) {
             Throw(keyed);
         }
+        Execute(QStringLiteral("PRAGMA cipher_page_size = %1").arg(pageSize));
         // The key is only checked when a page is read: a foreign key or a file that is not a
         // database fails here, before anyone relies on the connection.
         Execute(QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        // Every page read from the file is deciphered; keeping up to 96 MB of deciphered pages
-        // lets a book of 100,000 contacts be listed again without reading and deciphering it anew.
-        Execute(QStringLiteral("PRAGMA cache_size = -98304"));
+        // Every page read from the file is deciphered; a cache that can hold the whole book lets
+        // it be listed again without reading and deciphering it anew. Books larger than the cap
+        // keep what was read last.
+        const qint64 kib = std::clamp<qint64>(QFileInfo(path).size() / 1024 * 5 / 4, 8 * 1024, 256 * 1024);
+        Execute(QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
         sqlite3_create_collation(db, "TEXTNOCASE", SQLITE_UTF8, nullptr, &Collate);
     } catch (...) {
         Close();
@@ -214,6 +247,18 @@ void Connection::Throw(int code) const
 
 sqlite3_stmt* Connection::Prepare(const QString& sql, const QVariantList& params) const
 {
+    sqlite3_stmt* stmt = PrepareUnbound(sql);
+    try {
+        BindAll(stmt, params);
+    } catch (...) {
+        sqlite3_finalize(stmt);
+        throw;
+    }
+    return stmt;
+}
+
+sqlite3_stmt* Connection::PrepareUnbound(const QString& sql) const
+{
     sqlite3* db = Handle();
     const QByteArray utf8 = sql.toUtf8();
     sqlite3_stmt* stmt = nullptr;
@@ -224,8 +269,12 @@ sqlite3_stmt* Connection::Prepare(const QString& sql, const QVariantList& params
     if (stmt == nullptr) {
         throw DbError(SQLITE_MISUSE, QStringLiteral("The statement is empty."));
     }
+    return stmt;
+}
+
+void Connection::BindAll(sqlite3_stmt* stmt, const QVariantList& params)
+{
     if (sqlite3_bind_parameter_count(stmt) != params.size()) {
-        sqlite3_finalize(stmt);
         throw DbError(SQLITE_RANGE, QStringLiteral("The statement expects %1 values, %2 were given.")
                                         .arg(sqlite3_bind_parameter_count(stmt))
                                         .arg(params.size()));
@@ -233,7 +282,6 @@ sqlite3_stmt* Connection::Prepare(const QString& sql, const QVariantList& params
     for (int i = 0; i < params.size(); ++i) {
         Bind(stmt, i + 1, params[i]);
     }
-    return stmt;
 }
 
 void Connection::Execute(const QString& sql, const QVariantList& params)
@@ -247,6 +295,56 @@ void Connection::Execute(const QString& sql, const QVariantList& params)
     if (rc != SQLITE_DONE) {
         Throw(sqlite3_extended_errcode(m_db));
     }
+}
+
+qint64 Connection::Scan(const QString& sql, const QVariantList& params)
+{
+    sqlite3_stmt* stmt = Prepare(sql, params);
+    const int columns = sqlite3_column_count(stmt);
+    qint64 bytes = 0;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        for (int c = 0; c < columns; ++c) {
+            sqlite3_column_text(stmt, c);
+            bytes += sqlite3_column_bytes(stmt, c);
+        }
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        Throw(sqlite3_extended_errcode(m_db));
+    }
+    return bytes;
+}
+
+void Connection::ForEachRow(const QString& sql, const QVariantList& params,
+                            const std::function<void(const RowView&)>& row)
+{
+    sqlite3_stmt* stmt = Prepare(sql, params);
+    int rc = SQLITE_ROW;
+    try {
+        const RowView view(stmt);
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            row(view);
+        }
+    } catch (...) {
+        sqlite3_finalize(stmt);
+        throw;
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        Throw(sqlite3_extended_errcode(m_db));
+    }
+}
+
+qint64 RowView::Integer(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+QByteArrayView RowView::Bytes(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return text != nullptr ? QByteArrayView(text, sqlite3_column_bytes(m_stmt, column)) : QByteArrayView();
 }
 
 void Connection::ExecuteScript(const QString& sql)
@@ -271,6 +369,52 @@ int Connection::Changes() const
     return sqlite3_changes(Handle());
 }
 
+PreparedStatement::PreparedStatement(Connection& conn, const QString& sql) : m_conn(conn)
+{
+    sqlite3* db = conn.Handle();
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        conn.Throw(sqlite3_extended_errcode(db));
+    }
+    if (m_stmt == nullptr) {
+        throw DbError(SQLITE_MISUSE, QStringLiteral("The statement is empty."));
+    }
+}
+
+PreparedStatement::~PreparedStatement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void PreparedStatement::Bind(int index, qint64 value)
+{
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+void PreparedStatement::Bind(int index, QByteArrayView utf8)
+{
+    // The engine takes a null pointer for Null; an empty text stays an empty text.
+    sqlite3_bind_text(m_stmt, index, utf8.isEmpty() ? "" : utf8.data(), static_cast<int>(utf8.size()),
+                      SQLITE_TRANSIENT);
+}
+
+void PreparedStatement::BindNull(int index)
+{
+    sqlite3_bind_null(m_stmt, index);
+}
+
+void PreparedStatement::Run()
+{
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(m_stmt);
+    }
+    sqlite3_reset(m_stmt);
+    if (rc != SQLITE_DONE) {
+        m_conn.Throw(rc);
+    }
+}
+
 Transaction::Transaction(Connection& conn) : m_conn(conn)
 {
     m_conn.Execute(QStringLiteral("BEGIN IMMEDIATE"));
@@ -290,4 +434,26 @@ void Transaction::Commit()
 {
     m_conn.Execute(QStringLiteral("COMMIT"));
     m_done = true;
+}
+
+Statement::Statement(Connection& conn, const QString& sql) : m_conn(conn), m_stmt(conn.PrepareUnbound(sql)) {}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::Execute(const QVariantList& params)
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    Connection::BindAll(m_stmt, params);
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(m_stmt);
+    }
+    sqlite3_reset(m_stmt);
+    if (rc != SQLITE_DONE) {
+        m_conn.Throw(sqlite3_extended_errcode(m_conn.Handle()));
+    }
 }

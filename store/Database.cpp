@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 #include "core/Errors.h"
 #include "store/Encryption.h"
@@ -16,6 +19,46 @@ QString Quote(const QString& cipherText)
 QString Number(qint64 n)
 {
     return QString::number(n);
+}
+
+// Rows per step of a bulk write between two reports of progress.
+constexpr qsizetype BulkStep = 1024;
+
+// Runs statement once per key, bound to its placeholder keyPlaceholder, in one transaction. The
+// keys go in ascending order, so the pages of the table are visited once each and in file order.
+bool RunPerRecord(Connection& conn, const QList<qint64>& pwdIds, const QString& sql, int keyPlaceholder,
+                  const BulkProgress& progress, const std::function<void(PreparedStatement&)>& bindOthers = {})
+{
+    QList<qint64> ids = pwdIds;
+    std::sort(ids.begin(), ids.end());
+    const qsizetype total = ids.size();
+    Transaction transaction(conn);
+    PreparedStatement statement(conn, sql);
+    if (bindOthers) {
+        bindOthers(statement);
+    }
+    for (qsizetype i = 0; i < total; ++i) {
+        if (progress && i % BulkStep == 0 && !progress(i, total)) {
+            return false; // the transaction rolls back
+        }
+        statement.Bind(keyPlaceholder, ids[i]);
+        statement.Run();
+    }
+    if (progress && !progress(total, total)) {
+        return false;
+    }
+    transaction.Commit();
+    return true;
+}
+
+// A column of the list, as the program names it: letters, digits and underscores only.
+const QString& ColumnName(const QString& column)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    if (!plain.match(column).hasMatch()) {
+        throw AppError(5, QStringLiteral("Invalid column name: %1").arg(column));
+    }
+    return column;
 }
 
 } // namespace
@@ -112,6 +155,54 @@ void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo)
                  Number(pwdId));
 }
 
+bool DeleteRecords(Connection& conn, const QList<qint64>& pwdIds, const BulkProgress& progress)
+{
+    return RunPerRecord(conn, pwdIds, QStringLiteral("Delete From PWDTable Where PWDID = ?"), 1, progress);
+}
+
+bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress)
+{
+    return RunPerRecord(conn, pwdIds, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"), 2, progress,
+                        [typeNo](PreparedStatement& statement) { statement.Bind(1, typeNo); });
+}
+
+void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
+                      const std::function<void(qint64 id, QByteArrayView cipher)>& row)
+{
+    // Without an order the engine may read a narrow index that holds the column instead of the
+    // whole table: the list puts the rows in order itself.
+    QString sql = QStringLiteral("Select PWDID, %1 From PWDTable").arg(ColumnName(column));
+    if (typeNo >= 0) {
+        sql += QStringLiteral(" Where TypeNo = ") + Number(typeNo);
+    }
+    conn.ForEachRow(sql, {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
+}
+
+void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
+                       const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row)
+{
+    conn.ForEachRow(
+        QStringLiteral("Select PWDID, %1, %2 From PWDTable Order By PWDID").arg(ColumnName(first), ColumnName(second)),
+        {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1), r.Bytes(2)); });
+}
+
+void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,
+                     const std::function<void(const RowView&)>& row)
+{
+    QStringList names;
+    for (const QString& column : columns) {
+        names.append(ColumnName(column));
+    }
+    QStringList keys;
+    keys.reserve(static_cast<qsizetype>(ids.size()));
+    for (const qint64 id : ids) {
+        keys.append(Number(id));
+    }
+    conn.ForEachRow(QStringLiteral("Select PWDID, %1, Url From PWDTable Where PWDID In (%2)")
+                        .arg(names.join(QLatin1Char(',')), keys.join(QLatin1Char(','))),
+                    {}, row);
+}
+
 void OpenRecordView(Recordset& rs, Connection& conn, qint64 pwdId)
 {
     rs.Open(QStringLiteral("Select * From VPWDTable Where PWDID = ") + Number(pwdId), conn, LockType::Unspecified);
@@ -159,6 +250,29 @@ qint64 InsertRecord(Connection& conn, qint64 typeNo, const QStringList& cipherFi
                                 "QQ, MSN, ICQ, Url) Values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
                  values);
     return conn.LastInsertId();
+}
+
+RecordInserter::RecordInserter(Connection& conn)
+    : m_conn(conn),
+      m_statement(conn, QStringLiteral("Insert Into PWDTable (TypeNo, Name, F_Phone1, F_MobilePhone1, C_Phone1, "
+                                       "EMailList, QQ, MSN, ICQ, Url) Values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"))
+{
+}
+
+qint64 RecordInserter::Insert(qint64 typeNo, const QStringList& cipherFields, const QString& url)
+{
+    m_statement.Bind(1, typeNo);
+    for (int i = 0; i < 8; ++i) {
+        // Cipher texts are hexadecimal digits: their Latin-1 bytes are their UTF-8 bytes.
+        m_statement.Bind(i + 2, QByteArrayView(cipherFields.value(i).toLatin1()));
+    }
+    if (url.isEmpty()) {
+        m_statement.BindNull(10);
+    } else {
+        m_statement.Bind(10, QByteArrayView(url.toUtf8()));
+    }
+    m_statement.Run();
+    return m_conn.LastInsertId();
 }
 
 void OpenRecordNames(Recordset& rs, Connection& conn)

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <vector>
+
 #include "store/Connection.h"
 #include "store/Recordset.h"
 
@@ -32,6 +35,24 @@ void DeleteType(Connection& conn, qint64 typeNo);
 void OpenRecordUrl(Recordset& rs, Connection& conn, qint64 pwdId);
 void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo);
 
+// How far a bulk write has come: done of total. Returning false cancels it.
+using BulkProgress = std::function<bool(qint64 done, qint64 total)>;
+// Deletes the records with these keys, or moves them to typeNo, in one transaction: all of them,
+// or none when a statement fails (it throws) or progress cancels (the result is false).
+bool DeleteRecords(Connection& conn, const QList<qint64>& pwdIds, const BulkProgress& progress = {});
+bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress = {});
+// Record texts for the list, read in passing rather than held in a recordset. Columns are the
+// list's own, named by the program.
+// One column of the records of a type, or of every record for typeNo -1, with their keys.
+void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
+                      const std::function<void(qint64 id, QByteArrayView cipher)>& row);
+// Two columns of every record, in key order: the one sorted by and the one searched.
+void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
+                       const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row);
+// The records with these keys: their key, the columns named, then their web address.
+void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,
+                     const std::function<void(const RowView&)>& row);
+
 // Editors
 void OpenRecordView(Recordset& rs, Connection& conn, qint64 pwdId);
 void OpenRecordsNamedExcept(Recordset& rs, Connection& conn, const QString& name, qint64 pwdId);
@@ -54,6 +75,17 @@ qint64 InsertType(Connection& conn, const QString& typeName, const QString& desc
 // Adds a record from enciphered fields (name, home, mobile, office phone, e-mail list, QQ, MSN,
 // ICQ, in this order) and its plain web address; returns its key.
 qint64 InsertRecord(Connection& conn, qint64 typeNo, const QStringList& cipherFields, const QString& url);
+// InsertRecord for many records: the statement is prepared once.
+class RecordInserter
+{
+public:
+    explicit RecordInserter(Connection& conn);
+    qint64 Insert(qint64 typeNo, const QStringList& cipherFields, const QString& url);
+
+private:
+    Connection& m_conn;
+    PreparedStatement m_statement;
+};
 // The enciphered names of every record.
 void OpenRecordNames(Recordset& rs, Connection& conn);
 // Records with their type names: all of them, or those of one type.

@@ -108,11 +108,13 @@ void CheckAddressBook(const QString& path, bool thorough)
 }
 
 // Writes a copy of the database open on source into work with the engine's online backup, which
-// reads a consistent state even while the source stays in use. work must not exist.
-void CopyDatabase(sqlite3* source, const QString& work, const MaintenanceProgress& progress)
+// reads a consistent state even while the source stays in use. work must not exist. The copy
+// page for page needs the source's page size; only compaction rewrites a book with a new one.
+void CopyDatabase(Connection& from, const QString& work, const MaintenanceProgress& progress)
 {
+    sqlite3* source = from.Handle();
     Connection target;
-    target.Create(ConnectionStringForFile(work));
+    target.Create(ConnectionStringForFile(work), from.PageSize());
     // Nothing to roll back into in a new work file, and no journal left behind if we are stopped.
     target.Execute(QStringLiteral("PRAGMA journal_mode = OFF"));
     sqlite3_backup* backup = sqlite3_backup_init(target.Handle(), "main", source, "main");
@@ -183,10 +185,9 @@ QString BackupDatabase(Connection& conn, const QString& folder, const QDate& dat
     const QString target = BackupFilePath(folder, date);
     // Not "*.mvb": an interrupted backup must not look like one.
     const QString work = target + QStringLiteral(".part");
-    sqlite3* source = conn.Handle();
     RemoveWorkFile(work);
     try {
-        CopyDatabase(source, work, progress);
+        CopyDatabase(conn, work, progress);
         CheckAddressBook(work, false);
         ReportComplete(work, progress);
         RenameOver(work, target);
@@ -232,7 +233,7 @@ void ReplaceDatabaseFile(const QString& source, const QString& target, const Mai
         {
             Connection from;
             from.Open(ConnectionStringForFile(source));
-            CopyDatabase(from.Handle(), work, progress);
+            CopyDatabase(from, work, progress);
         }
         CheckAddressBook(work, false);
         KeepModeOf(target, work);
@@ -291,6 +292,8 @@ CompactOutcome CompactDatabaseFile(const QString& path, const MaintenanceProgres
             conn.Open(ConnectionStringForFile(path));
             conn.Execute(QStringLiteral("ATTACH DATABASE ? AS compacted KEY ?"),
                          {work, QString::fromLatin1(DatabasePassword)});
+            // Compaction writes every page anew, so an old book takes the page size of new ones here.
+            conn.Execute(QStringLiteral("PRAGMA compacted.cipher_page_size = %1").arg(NewBookPageSize));
             conn.Execute(QStringLiteral("PRAGMA compacted.journal_mode = OFF"));
             if (progress) {
                 sqlite3_progress_handler(conn.Handle(), 10000, &ProgressHandler,

@@ -11,10 +11,10 @@
 namespace {
 
 // Frees a prepared statement however the scope is left.
-struct Statement
+struct Finalizer
 {
     sqlite3_stmt* stmt;
-    ~Statement() { sqlite3_finalize(stmt); }
+    ~Finalizer() { sqlite3_finalize(stmt); }
 };
 
 // The one table an updatable recordset selects from: "... From <table> ...".
@@ -37,7 +37,7 @@ void Recordset::Open(const QString& sql, Connection& conn, LockType lock, const 
 {
     Close();
     sqlite3_stmt* raw = conn.Prepare(sql, params);
-    Statement stmt{raw};
+    Finalizer stmt{raw};
     const int columns = sqlite3_column_count(raw);
     m_names.clear();
     for (int c = 0; c < columns; ++c) {

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -26,6 +27,7 @@
 #include "store/Encryption.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/BusyProgress.h"
 #include "ui/Forms.h"
 
 using namespace Qt::StringLiterals;
@@ -189,6 +191,34 @@ QString DragOver(frmMain* w, const QString& text, const QPoint& pos, bool drop =
     return result;
 }
 
+// A mouse click on the middle of a column's header.
+void ClickHeader(frmMain* w, int column)
+{
+    QApplication::processEvents(); // the view lays out its header after a reset
+    QHeaderView* header = w->ListView1->header();
+    const int middle = header->sectionViewportPosition(column) + header->sectionSize(column) / 2;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(middle, header->height() / 2));
+}
+
+// Clicks Cancel in the progress dialog whose text starts with label as soon as it shows, while
+// the command runs. The dialog shows at once: see init().
+void CancelWhenBusy(QObject* guard, const QString& label)
+{
+    auto* poll = new QTimer(guard);
+    QObject::connect(poll, &QTimer::timeout, guard, [poll, label] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* text = top->findChild<QLabel*>("lblBusy");
+            if (top->objectName() == "BusyProgress" && top->isVisible() && text && text->text().startsWith(label)) {
+                poll->deleteLater();
+                auto* cancel = top->findChild<QPushButton*>("CmdCancel");
+                QTest::mouseClick(cancel, Qt::LeftButton);
+                return;
+            }
+        }
+    });
+    poll->start(0);
+}
+
 } // namespace
 
 class tst_Commands : public QObject
@@ -200,8 +230,14 @@ private slots:
     {
         Ids.clear();
         m_world.emplace();
+        // The progress of a bulk command shows at its first step, so a test can cancel it.
+        BusyProgress::SetShowDelay(0);
     }
-    void cleanup() { m_world.reset(); }
+    void cleanup()
+    {
+        m_world.reset();
+        BusyProgress::SetShowDelay(300);
+    }
     void commandState_data() { Book::AddRows(u"commands.txt"_s); }
     void commandState();
     void nodeClick_data() { Book::AddRows(u"commands.txt"_s); }
@@ -213,6 +249,10 @@ private slots:
     void drop_data() { Book::AddRows(u"commands.txt"_s); }
     void drop();
     void cancelledDragClearsHighlight();
+    void fragmentedSelection_data();
+    void fragmentedSelection();
+    void savedRecordUpdatesItsRow_data();
+    void savedRecordUpdatesItsRow();
 
 private:
     // The main window as it opens, then a click on the node of this name (Root is shown already).
@@ -250,6 +290,7 @@ private:
             } else if (step == "delete") {
                 m_world->platform.answers = {MsgResult::Ok};
                 QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+                QTRY_VERIFY(w->isActiveWindow()); // back from the progress dialog
             } else {
                 QFAIL(qPrintable("unknown step " + step));
             }
@@ -450,6 +491,131 @@ void tst_Commands::cancelledDragClearsHighlight()
     QVERIFY(w->DropHighlight() == nullptr);
     QCOMPARE(spare->background(0), plain);
     QCOMPARE(Book::Contents(), before);
+}
+
+void tst_Commands::fragmentedSelection_data()
+{
+    QTest::addColumn<QString>("command"); // "delete" (the Delete key) or "drag" (onto Spare)
+    QTest::addColumn<bool>("cancel");     // Cancel clicked in the progress dialog
+    QTest::newRow("delete") << "delete" << false;
+    QTest::newRow("drag") << "drag" << false;
+    QTest::newRow("delete, cancelled") << "delete" << true;
+    QTest::newRow("drag, cancelled") << "drag" << true;
+}
+
+void tst_Commands::fragmentedSelection()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, cancel);
+    // Home phones that sort the records apart from their names: by phone d b f h a g c e.
+    const qint64 home = AddType("Home");
+    const QString phones = "52718364";
+    for (int i = 0; i < phones.size(); ++i) {
+        const QString name(QChar(u'a' + i));
+        Ids.insert(name, Book::AddRecord(home, name, {phones.mid(i, 1)}));
+    }
+    AddType("Spare");
+    const QStringList before = Book::Dump();
+
+    // a to d selected by name, then sorted by the phone, then h added: rows 0-1, 3-4 and 6.
+    frmMain* w = Open("Home");
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, RowPoint(w, "a"));
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ShiftModifier, RowPoint(w, "d"));
+    ClickHeader(w, 1);
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ControlModifier, RowPoint(w, "h"));
+    const QString list = "d* b* f [h*] a* g c* e";
+    QCOMPARE(ListState(w), list);
+    const QString text =
+        "Morvanta:" + QStringList{QString::number(Ids["d"]), QString::number(Ids["b"]), QString::number(Ids["h"]),
+                                  QString::number(Ids["a"]), QString::number(Ids["c"])}
+                          .join(u',');
+    QCOMPARE(static_cast<RecordListView*>(w->ListView1)->DragText(), text);
+
+    if (cancel) {
+        CancelWhenBusy(this, command == "delete" ? "Deleting" : "Moving");
+    }
+    if (command == "delete") {
+        m_world->platform.answers = {MsgResult::Ok};
+        QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    } else {
+        QCOMPARE(DragOver(w, text, NodePoint(w, "Spare"), true), u"accepted, dropped"_s);
+    }
+
+    if (cancel) {
+        // Nothing happened, and the window shows what it showed.
+        QCOMPARE(Book::Dump(), before);
+        QCOMPARE(NodeKey(w), Key("Home"));
+        QCOMPARE(ListState(w), list);
+        QCOMPARE(m_world->platform.Boxes().size(), command == "delete" ? 1 : 0);
+        return;
+    }
+    if (command == "delete") {
+        QCOMPARE(ListState(w), u"[f*] g e"_s);
+        QCOMPARE(Book::Contents().join(u' '), u"e/Home f/Home g/Home | Home Spare"_s);
+    } else {
+        QCOMPARE(NodeKey(w), Key("Spare"));
+        QCOMPARE(Book::Contents().join(u' '),
+                 u"a/Spare b/Spare c/Spare d/Spare e/Home f/Home g/Home h/Spare | Home Spare"_s);
+    }
+}
+
+void tst_Commands::savedRecordUpdatesItsRow_data()
+{
+    QTest::addColumn<QString>("edit");   // the row edited with F2; "": a new record (Ctrl+N)
+    QTest::addColumn<QString>("name");   // typed over the name
+    QTest::addColumn<bool>("otherType"); // Spare chosen in the editor
+    QTest::addColumn<QString>("shown");  // the list afterwards, sorted by name descending
+    QTest::newRow("renamed, moves up") << "Ben"
+                                       << "Zed" << false << "Zed Dan Cal Ann";
+    QTest::newRow("new, among equals last") << ""
+                                            << "cal" << false << "Dan Cal cal Ben Ann";
+    QTest::newRow("moved to another type") << "Ben"
+                                           << "Ben" << true << "Ben";
+}
+
+// A saved record updates its row where it is (the tree stays as it is); the window then shows
+// exactly what a rebuild shows: the rows and their order, the node, no row selected.
+void tst_Commands::savedRecordUpdatesItsRow()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, name);
+    QFETCH(bool, otherType);
+    QFETCH(QString, shown);
+    AddRecords(AddType("Home"), {"Dan", "Ben", "Ann", "Cal"});
+    AddType("Spare");
+    frmMain* w = Open("Home");
+    QHeaderView* header = w->ListView1->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(0) + 10, header->height() / 2));
+    QCOMPARE(ListState(w), u"Dan Cal Ben Ann"_s);
+    QTreeWidgetItem* root = w->TreeView1->topLevelItem(0);
+    root->setData(0, Qt::UserRole + 7, true); // gone with a rebuilt tree
+    if (!edit.isEmpty()) {
+        ClickRows(w, {edit});
+    }
+    QTimer::singleShot(0, w, [&] {
+        frmPWD* form = FormInstance<frmPWD>::IfLoaded();
+        QVERIFY(form != nullptr && form->isVisible());
+        auto* box = form->findChild<QLineEdit*>("txtName");
+        box->selectAll();
+        QTest::keyClicks(box, name);
+        if (otherType) {
+            auto* chooser = form->findChild<QComboBox*>("txtTypeNo");
+            chooser->setCurrentIndex(chooser->findText("Spare"));
+        }
+        QTest::mouseClick(form->findChild<QPushButton*>("CmdOK"), Qt::LeftButton);
+    });
+    QTest::keyClick(w->focusWidget(), edit.isEmpty() ? Qt::Key_N : Qt::Key_F2,
+                    edit.isEmpty() ? Qt::ControlModifier : Qt::NoModifier);
+    QVERIFY(FormInstance<frmPWD>::IfLoaded() == nullptr);
+    const QString state = ListState(w);
+    const QString node = NodeKey(w);
+    QCOMPARE(state, shown);
+    QCOMPARE(node, Key(otherType ? "Spare" : "Home"));
+    QCOMPARE(w->TreeView1->topLevelItem(0) == root && root->data(0, Qt::UserRole + 7).toBool(), !otherType);
+    w->Refresh();
+    QCOMPARE(ListState(w), state);
+    QCOMPARE(NodeKey(w), node);
 }
 
 QTEST_MAIN(tst_Commands)

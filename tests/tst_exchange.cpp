@@ -3,6 +3,7 @@
 // book back; and the main window's import, export and print commands on a real book.
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
@@ -23,6 +24,7 @@
 #include "store/Encryption.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/BusyProgress.h"
 
 using namespace Qt::StringLiterals;
 using namespace Book;
@@ -62,6 +64,23 @@ QString Dropped(const QMap<QString, int>& dropped)
     return parts.join(u", "_s);
 }
 
+// Clicks Cancel in the progress dialog whose text starts with label as soon as it shows.
+void CancelWhenBusy(QObject* guard, const QString& label)
+{
+    auto* poll = new QTimer(guard);
+    QObject::connect(poll, &QTimer::timeout, guard, [poll, label] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* text = top->findChild<QLabel*>(u"lblBusy"_s);
+            if (top->objectName() == u"BusyProgress"_s && top->isVisible() && text && text->text().startsWith(label)) {
+                poll->deleteLater();
+                QTest::mouseClick(top->findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+                return;
+            }
+        }
+    });
+    poll->start(0);
+}
+
 } // namespace
 
 class tst_Exchange : public QObject
@@ -96,6 +115,52 @@ private slots:
         const QList<ContactCard> stored = ReadContacts(Conn);
         QCOMPARE(Lines(stored, 1), names.split(u'|'));
         QCOMPARE(Lines(stored).last(), last);
+    }
+
+    void streamedRead_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("pieceBytes");
+        // Every sample in small pieces, so that lines, folds, soft breaks and line ends fall on
+        // the edges of pieces; and a file larger than one ordinary piece.
+        for (const QString& name : QDir(SourceDir() + u"/tests/data"_s).entryList({u"*.vcf"_s, u"*.csv"_s})) {
+            QTest::newRow(qPrintable(name)) << Sample(name) << qint64(37);
+        }
+        QList<ContactCard> cards;
+        for (int i = 0; i < 15000; ++i) {
+            cards.append({u"Contact %1 Müller, a name long enough to be folded at least once"_s.arg(i),
+                          u"Group"_s,
+                          u"+49 30 %1"_s.arg(i),
+                          {},
+                          {},
+                          u"c%1@example.org; c%1@mail.example.com"_s.arg(i),
+                          {},
+                          {},
+                          {},
+                          {}});
+        }
+        QTest::newRow("large") << WriteVCards(cards, VCardVersion::V30) << FilePieceBytes;
+    }
+
+    void streamedRead()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, pieceBytes);
+        const QString path = m_files->filePath(u"contacts"_s);
+        QVERIFY(WriteFile(path, bytes));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        qint64 reported = 0;
+        const ContactFile streamed = ReadContactFile(
+            file, [&](qint64 done, qint64) { return (reported = done, true); }, pieceBytes);
+        const ContactFile whole = ReadContactFile(bytes);
+        QCOMPARE(Lines(streamed.cards), Lines(whole.cards));
+        QCOMPARE(Dropped(streamed.dropped), Dropped(whole.dropped));
+        QCOMPARE(streamed.error, whole.error);
+        QCOMPARE(streamed.encoding, whole.encoding);
+        if (pieceBytes == FilePieceBytes) {
+            QCOMPARE(reported, bytes.size()); // progress to the end
+        }
     }
 
     void converters()
@@ -202,6 +267,28 @@ private slots:
         // The tree shows the new types, on the first type that received contacts.
         QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 2 + (ok ? box.count(u", new"_s) : 0));
         QTEST(w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), "nodeAfter");
+    }
+
+    // Cancel while the contacts go in: the book is as it was, and so is the window.
+    void importCancelled()
+    {
+        AddRecord(AddType(u"Friends"_s), u"Old Pal"_s);
+        const QStringList before = Dump();
+        const QString file = m_files->filePath(u"contacts.vcf"_s);
+        QVERIFY(WriteFile(file, Sample(u"mixed-import.vcf"_s)));
+        frmMain* w = new frmMain();
+        w->LoadTreeData(u"Root"_s);
+        m_world->platform.calls.clear();
+        m_world->platform.files = {file};
+        m_world->platform.answers = {MsgResult::Ok};
+        BusyProgress::SetShowDelay(0);
+        CancelWhenBusy(this, u"Importing"_s);
+        w->mnuImport->trigger();
+        BusyProgress::SetShowDelay(300);
+        QCOMPARE(m_world->platform.Boxes().size(), 1); // the question, and no message after
+        QCOMPARE(Dump(), before);
+        QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 1);
+        QCOMPARE(w->TreeView1->currentItem()->data(0, frmMain::NodeKeyRole).toString(), u"Root"_s);
     }
 
     void exportCommand_data() { AddRows(u"exchange.txt"_s); }

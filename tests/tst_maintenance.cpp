@@ -266,6 +266,47 @@ private slots:
         QVERIFY(AddRecord(family, u"Eve"_s) > 3000); // keys are never handed out again
     }
 
+    // A book written with the engine's old 1,024-byte pages opens, is backed up and restored with
+    // them; compaction gives it the page size of new books. Nothing is lost on the way.
+    void olderPageSizeKept()
+    {
+        const QString db = m_world->folder.DatabasePath();
+        const QString connection = ConnectionStringForFile(db);
+        Conn.Close();
+        QVERIFY(QFile::remove(db));
+        {
+            Connection old;
+            old.Create(connection, 1024);
+            old.ExecuteScript(SchemaScript());
+        }
+        Conn.Open(connection);
+        QCOMPARE(Conn.PageSize(), 1024);
+        Fill();
+        const QStringList data = Dump();
+        const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
+        auto pageSizeOf = [](const QString& path) {
+            Connection conn;
+            conn.Open(ConnectionStringForFile(path));
+            Recordset rs;
+            rs.Open(u"PRAGMA page_size"_s, conn);
+            return std::pair(conn.PageSize(), rs.Integer(0));
+        };
+        QCOMPARE(pageSizeOf(backup), std::pair(1024, qint64(1024)));
+        QCOMPARE(DumpFile(backup), data);
+
+        Conn.Close();
+        QCOMPARE(CompactDatabaseFile(db), CompactOutcome::Compacted);
+        QCOMPARE(pageSizeOf(db), std::pair(NewBookPageSize, qint64(NewBookPageSize)));
+        QCOMPARE(DumpFile(db), data);
+
+        ReplaceDatabaseFile(backup, db);
+        QCOMPARE(pageSizeOf(db), std::pair(1024, qint64(1024)));
+        QCOMPARE(DumpFile(db), data);
+
+        CreateDatabase(Out(u"new.mdb"_s));
+        QCOMPARE(pageSizeOf(Out(u"new.mdb"_s)), std::pair(NewBookPageSize, qint64(NewBookPageSize)));
+    }
+
     void compactMissingDatabase()
     {
         Fill();

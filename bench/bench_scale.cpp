@@ -1,0 +1,541 @@
+// The main window over a million contacts (and over 100,000): listing, re-sorting, searching,
+// saving one record, deleting and moving a fragmented selection, importing and exporting, each
+// driven through the real window offscreen. Every figure that has a floor is also given as a
+// ratio to the bare encrypted read of the same rows, measured in the same run.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <benchmark/benchmark.h>
+#include <memory>
+
+#include "bench/SampleData.h"
+#include "core/AppState.h"
+#include "editors/frmPWD.h"
+#include "exchange/ContactExchange.h"
+#include "exchange/VCard.h"
+#include "main/RecordListModel.h"
+#include "main/RecordListView.h"
+#include "main/frmMain.h"
+#include "store/Database.h"
+#include "ui/Platform.h"
+
+namespace {
+
+// The desktop as a user who says yes: every question answered OK, every chooser given the file
+// the benchmark names.
+class YesPlatform : public Platform
+{
+public:
+    QString file;
+    QString filter = QStringLiteral("vCard 4.0 (*.vcf)");
+
+    MsgResult MessageBox(QWidget*, const QString&, const QString&, MsgIcon, MsgButtons) override
+    {
+        return MsgResult::Ok;
+    }
+    void PlaySound(int) override {}
+    QString ChooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
+    QString ChooseOpenFile(QWidget*, const QString&, const QString&) override { return file; }
+    QString ChooseSaveFile(QWidget*, const QString&, const QStringList&, QString* selectedFilter) override
+    {
+        if (selectedFilter != nullptr) {
+            *selectedFilter = filter;
+        }
+        return file;
+    }
+    void OpenUrl(const QUrl&) override {}
+    void PrintPreview(QWidget*, const std::function<void(QPrinter*)>&) override {}
+};
+
+YesPlatform& Desktop()
+{
+    static YesPlatform platform;
+    return platform;
+}
+
+double StatusMegabytes(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(static_cast<qsizetype>(qstrlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Starts a new peak of resident memory from what is resident now.
+void ResetPeakMemory()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    if (refs.open(QIODevice::WriteOnly)) {
+        refs.write("5");
+    }
+}
+
+void CountMemory(benchmark::State& state)
+{
+    state.counters["rss_mb"] = StatusMegabytes("VmRSS:");
+    state.counters["peak_rss_mb"] = StatusMegabytes("VmHWM:");
+}
+
+double Seconds(const QElapsedTimer& timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+}
+
+// An address book in its own program folder, generated once per run, and the window over it.
+class Book
+{
+public:
+    Book(int types, int records, int firstTypeRecords)
+    {
+        QDir(m_dir.path()).mkpath(QStringLiteral("Datas"));
+        m_folder = m_dir.path() + QLatin1Char('/');
+        CreateDatabase(File());
+        if (records > 0) {
+            Connection conn;
+            conn.Open(ConnectionStringForFile(File()));
+            FillSampleData(conn, types, records, firstTypeRecords);
+        }
+    }
+
+    QString File() const { return m_folder + QStringLiteral("Datas/address.mdb"); }
+
+    // The window as it is after start-up on a book just opened: nothing of it read yet but the types.
+    frmMain& OpenFresh()
+    {
+        delete m_window;
+        Conn.Close();
+        AppFolder = m_folder;
+        IniFile = m_folder + QStringLiteral("Tavoren.ini");
+        LangFile = QStringLiteral(TAVOREN_SOURCE_DIR_DEFAULT "/resources/Language/mvleng.ini");
+        Conn.Open(BuildConnectionString(AppFolder));
+        m_window = new frmMain();
+        m_window->resize(1200, 800);
+        m_window->show();
+        QApplication::processEvents();
+        return *m_window;
+    }
+
+    frmMain& Window() { return m_window.isNull() ? OpenFresh() : *m_window; }
+
+    // The bare read of a query's rows on a connection of its own, every value touched.
+    double Floor(const QString& sql, const QVariantList& params = {}, int passes = 1)
+    {
+        Connection conn;
+        conn.Open(ConnectionStringForFile(File()));
+        QElapsedTimer timer;
+        for (int i = 0; i < passes; ++i) {
+            timer.start();
+            benchmark::DoNotOptimize(conn.Scan(sql, params));
+        }
+        return Seconds(timer);
+    }
+    double FloorAllCold() { return Floor(QStringLiteral("SELECT * FROM PWDTable ORDER BY PWDID")); }
+    double FloorAllAgain() { return Floor(QStringLiteral("SELECT * FROM PWDTable ORDER BY PWDID"), {}, 2); }
+    double FloorOfIds(const QList<qint64>& ids)
+    {
+        QStringList numbers;
+        for (const qint64 id : ids) {
+            numbers.append(QString::number(id));
+        }
+        // The engine here is built without JSON: the keys go in as a list of numbers.
+        return Floor(QStringLiteral("SELECT * FROM PWDTable WHERE PWDID IN (%1)").arg(numbers.join(QLatin1Char(','))));
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_folder;
+    QPointer<frmMain> m_window;
+};
+
+// A million contacts over 100 types, 100,000 of them (and a share of the rest) in the first.
+Book& Million()
+{
+    static Book book(100, 1000000, 100000);
+    return book;
+}
+
+Book& HundredThousand()
+{
+    static Book book(100, 100000, 10000);
+    return book;
+}
+
+void ClickNode(frmMain& w, const QString& key)
+{
+    QTreeWidgetItem* node = w.NodeByKey(key);
+    w.TreeView1->scrollToItem(node);
+    QTest::mouseClick(w.TreeView1->viewport(), Qt::LeftButton, {}, w.TreeView1->visualItemRect(node).center());
+}
+
+void ClickRow(frmMain& w, int row, Qt::KeyboardModifiers modifiers = {})
+{
+    const QModelIndex index = w.ListModel()->index(row, 0);
+    w.ListView1->scrollTo(index);
+    QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, modifiers, w.ListView1->visualRect(index).center());
+}
+
+void ClickHeader(frmMain& w, int column)
+{
+    QHeaderView* header = w.ListView1->header();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+// Every contact listed (the search node with an empty search box), timed from the click.
+double ListAll(frmMain& w)
+{
+    QElapsedTimer timer;
+    timer.start();
+    ClickNode(w, QStringLiteral("SearchResult"));
+    return Seconds(timer);
+}
+
+void ListAllFirst(benchmark::State& state, Book& book)
+{
+    const double floor = book.FloorAllCold();
+    for (auto _ : state) {
+        frmMain& w = book.OpenFresh();
+        ResetPeakMemory();
+        const double seconds = ListAll(w);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / floor;
+    }
+    state.counters["rows"] = book.Window().ListModel()->rowCount();
+    CountMemory(state);
+}
+
+void ListAllAgain(benchmark::State& state, Book& book)
+{
+    const double floor = book.FloorAllAgain();
+    frmMain& w = book.Window();
+    ListAll(w);
+    for (auto _ : state) {
+        ClickNode(w, QStringLiteral("Root"));
+        ResetPeakMemory();
+        const double seconds = ListAll(w);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / floor;
+    }
+    state.counters["rows"] = w.ListModel()->rowCount();
+    CountMemory(state);
+}
+
+void BM_ListAll_1M_First(benchmark::State& state)
+{
+    ListAllFirst(state, Million());
+}
+BENCHMARK(BM_ListAll_1M_First)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_ListAll_1M_Again(benchmark::State& state)
+{
+    ListAllAgain(state, Million());
+}
+BENCHMARK(BM_ListAll_1M_Again)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_Resort_1M(benchmark::State& state)
+{
+    frmMain& w = Million().Window();
+    if (w.TreeView1->CurrentKey() != QLatin1String("SearchResult")) {
+        ListAll(w);
+    }
+    int column = 1;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        ClickHeader(w, column);
+        state.SetIterationTime(Seconds(timer));
+        column = column % 7 + 1;
+    }
+    CountMemory(state);
+}
+BENCHMARK(BM_Resort_1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_Search_1M(benchmark::State& state)
+{
+    Book& book = Million();
+    const double floor = book.FloorAllAgain();
+    frmMain& w = book.Window();
+    w.txtField->setCurrentIndex(4); // the e-mail lists
+    w.txtValue->clear();
+    QTest::keyClicks(w.txtValue, QStringLiteral("user12"));
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(w.CmdSearch, Qt::LeftButton);
+        const double seconds = Seconds(timer);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / floor;
+    }
+    state.counters["found"] = w.ListModel()->rowCount();
+    CountMemory(state);
+    w.txtValue->clear();
+    w.txtField->setCurrentIndex(0);
+}
+BENCHMARK(BM_Search_1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// One record of the largest type edited (F2, a phone number changed, OK), with the tree and the
+// list brought up to date, timed from the key to the window's return.
+void BM_SaveOne_1M(benchmark::State& state)
+{
+    frmMain& w = Million().Window();
+    ClickNode(w, QStringLiteral("_1"));
+    const int rows = w.ListModel()->rowCount();
+    int edit = 0;
+    for (auto _ : state) {
+        ClickRow(w, rows / 2);
+        QTimer::singleShot(0, [&edit] {
+            auto* editor = qobject_cast<frmPWD*>(QApplication::activeModalWidget());
+            if (editor == nullptr) {
+                return;
+            }
+            auto* phone = editor->findChild<QLineEdit*>(QStringLiteral("txtFPhone"));
+            phone->selectAll();
+            QTest::keyClicks(phone, QStringLiteral("+49 30 %1").arg(++edit));
+            QTest::mouseClick(editor->findChild<QPushButton*>(QStringLiteral("CmdOK")), Qt::LeftButton);
+        });
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(w.ListView1, Qt::Key_F2);
+        state.SetIterationTime(Seconds(timer));
+    }
+    state.counters["rows"] = rows;
+}
+BENCHMARK(BM_SaveOne_1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// The first `count` rows of every contact in name order selected, then the list re-sorted by
+// phone, which scatters them over the whole list in many ranges. Returns their keys.
+QList<qint64> SelectFragmented(frmMain& w, int count)
+{
+    if (w.TreeView1->CurrentKey() != QLatin1String("SearchResult")) {
+        ListAll(w);
+    }
+    if (w.ListView1->header()->sortIndicatorSection() != 0) {
+        ClickHeader(w, 0);
+    }
+    if (w.ListView1->header()->sortIndicatorOrder() != Qt::AscendingOrder) {
+        ClickHeader(w, 0);
+    }
+    ClickRow(w, 0);
+    ClickRow(w, count - 1, Qt::ShiftModifier);
+    QList<qint64> ids;
+    for (int row = 0; row < count; ++row) {
+        ids.append(w.ListModel()->Id(row));
+    }
+    ClickHeader(w, 1);
+    return ids;
+}
+
+void DeleteSelected(benchmark::State& state, Book& book, int count)
+{
+    frmMain& w = book.Window();
+    for (auto _ : state) {
+        const QList<qint64> ids = SelectFragmented(w, count);
+        state.counters["ranges"] = static_cast<double>(w.ListView1->selectionModel()->selection().size());
+        const double floor = book.FloorOfIds(ids);
+        w.ListView1->setFocus();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(w.ListView1, Qt::Key_Delete);
+        const double seconds = Seconds(timer);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / floor;
+    }
+    state.counters["rows_left"] = w.ListModel()->rowCount();
+}
+
+// A drag of the selection onto the last type: the drag text made, the drag carried over the
+// node and dropped, as the system's drag loop delivers it.
+void MoveSelected(benchmark::State& state, Book& book, int count)
+{
+    frmMain& w = book.Window();
+    for (auto _ : state) {
+        const QList<qint64> ids = SelectFragmented(w, count);
+        state.counters["ranges"] = static_cast<double>(w.ListView1->selectionModel()->selection().size());
+        const double floor = book.FloorOfIds(ids);
+        QTreeWidgetItem* target = w.NodeByKey(QStringLiteral("_100"));
+        w.TreeView1->scrollToItem(target);
+        const QPoint at = w.TreeView1->visualItemRect(target).center();
+        QElapsedTimer timer;
+        timer.start();
+        QMimeData data;
+        data.setText(static_cast<RecordListView*>(w.ListView1)->DragText());
+        QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w.TreeView1->viewport(), &enter);
+        for (int step = 0; step < 20; ++step) { // the pointer resting on the node
+            QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(w.TreeView1->viewport(), &move);
+        }
+        QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w.TreeView1->viewport(), &drop);
+        const double seconds = Seconds(timer);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / floor;
+    }
+    state.counters["rows_shown"] = w.ListModel()->rowCount();
+}
+
+// Moves first: the delete leaves the book smaller.
+void BM_Move_100kOf1M(benchmark::State& state)
+{
+    MoveSelected(state, Million(), 100000);
+}
+BENCHMARK(BM_Move_100kOf1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_Delete_100kOf1M(benchmark::State& state)
+{
+    DeleteSelected(state, Million(), 100000);
+}
+BENCHMARK(BM_Delete_100kOf1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_ListAll_100k_First(benchmark::State& state)
+{
+    ListAllFirst(state, HundredThousand());
+}
+BENCHMARK(BM_ListAll_100k_First)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_ListAll_100k_Again(benchmark::State& state)
+{
+    ListAllAgain(state, HundredThousand());
+}
+BENCHMARK(BM_ListAll_100k_Again)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// Every contact of the 100,000 book exported as vCard 4.0 through the window's command.
+void BM_ExportVCard_100k(benchmark::State& state)
+{
+    Book& book = HundredThousand();
+    frmMain& w = book.Window();
+    ListAll(w);
+    QTemporaryDir dir;
+    Desktop().file = dir.path() + QStringLiteral("/contacts.vcf");
+    const double floor = book.FloorAllCold();
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        w.mnuExport->trigger();
+        const double seconds = Seconds(timer);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / floor;
+    }
+    state.counters["MB"] = static_cast<double>(QFileInfo(Desktop().file).size()) / 1e6;
+}
+BENCHMARK(BM_ExportVCard_100k)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+void BM_Delete_10kOf100k(benchmark::State& state)
+{
+    DeleteSelected(state, HundredThousand(), 10000);
+}
+BENCHMARK(BM_Delete_10kOf100k)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// 100,000 vCards imported through the window's command into an empty book.
+void BM_ImportVCard_100k(benchmark::State& state)
+{
+    static Book empty(0, 0, 0);
+    QList<ContactCard> cards;
+    cards.reserve(100000);
+    for (int i = 0; i < 100000; ++i) {
+        ContactCard c;
+        c.name = QStringLiteral("Contact %1 Müller").arg(i);
+        c.category = QStringLiteral("Group %1").arg(i % 20);
+        c.homePhone = QStringLiteral("+49 30 %1").arg(1000000 + i);
+        c.mobilePhone = QStringLiteral("+49 171 %1").arg(2000000 + i);
+        c.emails = QStringLiteral("c%1@example.org; c%1.home@mail.example.com").arg(i);
+        c.qq = QString::number(10000 + i);
+        c.url = QStringLiteral("https://example.org/%1").arg(i);
+        cards.append(c);
+    }
+    QTemporaryDir dir;
+    const QString file = dir.path() + QStringLiteral("/contacts.vcf");
+    {
+        QFile out(file);
+        if (out.open(QIODevice::WriteOnly)) {
+            out.write(WriteVCards(cards, VCardVersion::V30));
+        }
+        state.counters["MB"] = static_cast<double>(out.size()) / 1e6;
+    }
+    cards.clear();
+    frmMain& w = empty.OpenFresh();
+    Desktop().file = file;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        w.mnuImport->trigger();
+        const double seconds = Seconds(timer);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / empty.FloorAllCold();
+    }
+    Connection conn;
+    conn.Open(ConnectionStringForFile(empty.File()));
+    Recordset rs;
+    rs.Open(QStringLiteral("SELECT count(*) AS n FROM PWDTable"), conn);
+    state.counters["imported"] = static_cast<double>(rs.Integer(0));
+}
+BENCHMARK(BM_ImportVCard_100k)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
+
+// The bare read of 100,000 contacts from books written with each page size: what new books'
+// page size was chosen by.
+void BM_BareRead_PageSize(benchmark::State& state)
+{
+    const int pageSize = static_cast<int>(state.range(0));
+    QTemporaryDir dir;
+    const QString file = dir.path() + QStringLiteral("/book.mdb");
+    {
+        Connection conn;
+        conn.Create(ConnectionStringForFile(file), pageSize);
+        conn.ExecuteScript(SchemaScript());
+        FillSampleData(conn, 100, 100000);
+    }
+    for (auto _ : state) {
+        Connection conn; // cold: nothing deciphered yet
+        conn.Open(ConnectionStringForFile(file));
+        QElapsedTimer timer;
+        timer.start();
+        benchmark::DoNotOptimize(conn.Scan(QStringLiteral("SELECT * FROM PWDTable ORDER BY PWDID")));
+        state.SetIterationTime(Seconds(timer));
+    }
+    state.counters["file_mb"] = static_cast<double>(QFileInfo(file).size()) / 1e6;
+}
+BENCHMARK(BM_BareRead_PageSize)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Arg(1024)
+    ->Arg(4096)
+    ->Arg(8192)
+    ->Arg(16384)
+    ->Iterations(3);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SoundEnabled = false;
+    LoginEnabled = false;
+    SetPlatform(&Desktop());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    SetPlatform(nullptr);
+    return 0;
+}
