@@ -158,8 +158,7 @@ public:
         for (const qint64 id : ids) {
             numbers.append(QString::number(id));
         }
-        return Floor(QStringLiteral("SELECT * FROM PWDTable WHERE PWDID IN (SELECT value FROM json_each(?))"),
-                     {QLatin1Char('[') + numbers.join(QLatin1Char(',')) + QLatin1Char(']')});
+        return Floor(QStringLiteral("SELECT * FROM PWDTable WHERE PWDID IN (%1)").arg(numbers.join(QLatin1Char(','))));
     }
 
 private:
