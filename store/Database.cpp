@@ -78,6 +78,8 @@ void ScanRecords(Connection& conn, const QStringList& columns,
         try {
             Connection second;
             second.Open(conn.ConnectionString);
+            // Read once and closed: a cache of its own would only add to the memory in use.
+            second.Execute(QStringLiteral("PRAGMA cache_size = -2048"));
             second.ForEachRow(
                 select + QStringLiteral(" Where PWDID > ? Order By PWDID"), {middle}, [&](const RowView& r) {
                     upper.ids.push_back(r.Integer(0));
