@@ -12,12 +12,55 @@ RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
 }
 
+struct RecordListModel::Kept
+{
+    QString tag;
+    std::vector<qint64> ids;
+    std::vector<quint8> webAddress;
+    std::vector<char> cipherArena;
+    std::vector<std::vector<Span>> cipherSpans;
+    std::vector<bool> complete;
+    std::vector<bool> fetched;
+    int ranksColumn = -1;
+    std::vector<quint32> ranks;
+};
+
+RecordListModel::~RecordListModel() = default;
+
+bool RecordListModel::TakeBack(const QString& tag)
+{
+    std::unique_ptr<Kept> kept = std::move(m_kept);
+    if (!kept || tag.isEmpty() || kept->tag != tag || kept->cipherSpans.size() != m_columns.size() || !m_ids.empty()) {
+        return false;
+    }
+    m_ids = std::move(kept->ids);
+    m_webAddress = std::move(kept->webAddress);
+    m_cipherArena = std::move(kept->cipherArena);
+    m_cipherSpans = std::move(kept->cipherSpans);
+    m_complete = std::move(kept->complete);
+    m_fetched = std::move(kept->fetched);
+    m_ranksColumn = kept->ranksColumn;
+    m_ranks = std::move(kept->ranks);
+    m_tag = tag;
+    return true;
+}
+
 void RecordListModel::Begin(Mode mode, std::vector<Column> columns, const QIcon& rowIcon)
 {
     if (!m_filling) {
         beginResetModel();
         m_filling = true;
     }
+    // The type list shown in between keeps what the record list before it kept.
+    if (m_mode == Mode::Records) {
+        m_kept.reset();
+    }
+    if (m_mode == Mode::Records && !m_tag.isEmpty()) {
+        m_kept.reset(new Kept{std::move(m_tag), std::move(m_ids), std::move(m_webAddress), std::move(m_cipherArena),
+                              std::move(m_cipherSpans), std::move(m_complete), std::move(m_fetched), m_ranksColumn,
+                              std::move(m_ranks)});
+    }
+    m_tag.clear();
     m_mode = mode;
     m_columns = std::move(columns);
     m_rowIcon = rowIcon;
@@ -319,6 +362,7 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
     m_webAddress[s] = webAddress ? 2 : 1;
     m_fetched[s] = true;
     m_ranksColumn = -1;
+    m_tag.clear(); // the book changed under the tag
     std::size_t at = m_order.size();
     if (column >= 0 && column < columnCount()) {
         // The place a stable sort gives it: after the rows that sort before it, and among equal
@@ -342,6 +386,7 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
 
 void RecordListModel::SetCollator(const QCollator& collator)
 {
+    m_kept.reset();
     m_collator = collator;
     m_collator.setCaseSensitivity(Qt::CaseInsensitive);
     m_ranksColumn = -1;

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/CodePage.h"
@@ -51,6 +52,7 @@ public:
     };
 
     explicit RecordListModel(QObject* parent = nullptr);
+    ~RecordListModel() override;
 
     // Filling: Begin clears rows and columns; rows are added with plain texts or with cipher
     // texts (one per column, in column order) and whether the record has a web address to open;
@@ -62,6 +64,11 @@ public:
     // after Begin) when needed. Rows may come in any order of keys: End puts them in key order.
     void AddKeyedRow(qint64 id, int column, QByteArrayView cipherText);
     void SetSource(Source source) { m_source = std::move(source); }
+    // A record list's rows are kept when the list is refilled, under the tag given here (what was
+    // listed, in what state of the book), so that showing the same again costs nothing. TakeBack,
+    // after Begin, restores them when the tag is the same and drops them otherwise.
+    void SetTag(QString tag) { m_tag = std::move(tag); }
+    bool TakeBack(const QString& tag);
     // Called now and then while a whole column is read, to keep a progress window alive.
     void SetTicker(std::function<void()> ticker) { m_ticker = std::move(ticker); }
     void End();
@@ -125,6 +132,9 @@ private:
     mutable std::vector<bool> m_fetched;                  // by storage index: every column read
     std::vector<int> m_order;                             // shown row -> storage index
     Source m_source;
+    QString m_tag;
+    struct Kept;
+    std::unique_ptr<Kept> m_kept;
     std::function<void()> m_ticker;
     QCollator m_collator;
     CodePage m_codePage = CodePage::System();

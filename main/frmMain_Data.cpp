@@ -193,17 +193,24 @@ void frmMain::FillRecordRows(qint64 typeNo, LoadProgress& progress)
                         [typeNo, fieldOf](int column, const RecordListModel::ColumnSink& sink) {
                             ReadRecordColumn(Conn, typeNo, fieldOf(column), sink);
                         }});
+    // What a plain listing shows is known by what it lists and the state of the book.
+    const bool plain = typeNo >= 0 || txtValue->text() == SearchPrompt;
+    const QString tag = plain ? QString::number(typeNo) + QLatin1Char('/') + Conn.ChangeStamp() : QString();
+    if (m_model->TakeBack(tag)) {
+        return;
+    }
     int read = 0;
     auto tick = [&] {
         if (++read % 8192 == 0) {
             progress.Tick();
         }
     };
-    if (typeNo >= 0 || txtValue->text() == SearchPrompt) {
+    if (plain) {
         ReadRecordColumn(Conn, typeNo, fieldOf(sortColumn), [&](qint64 id, QByteArrayView cipher) {
             tick();
             m_model->AddKeyedRow(id, sortColumn, cipher);
         });
+        m_model->SetTag(tag); // only a complete listing is worth keeping
         return;
     }
     const int fieldColumn = std::clamp(txtField->currentIndex(), 0, columnCount - 1);

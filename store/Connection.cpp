@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 #include <sqlite3.h>
 
@@ -211,6 +212,8 @@ void Connection::OpenWithPageSize(const QString& path, const QByteArray& passwor
         const qint64 kib = std::clamp<qint64>(QFileInfo(path).size() / 1024 * 5 / 4, 8 * 1024, 256 * 1024);
         Execute(QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
         sqlite3_create_collation(db, "TEXTNOCASE", SQLITE_UTF8, nullptr, &Collate);
+        static std::atomic<quint64> openings{0};
+        m_opening = ++openings;
     } catch (...) {
         Close();
         throw;
@@ -362,6 +365,18 @@ void Connection::ExecuteScript(const QString& sql)
 qint64 Connection::LastInsertId() const
 {
     return sqlite3_last_insert_rowid(Handle());
+}
+
+QString Connection::ChangeStamp()
+{
+    qint64 version = 0;
+    ForEachRow(QStringLiteral("PRAGMA data_version"), {}, [&](const RowView& row) { version = row.Integer(0); });
+    return QStringLiteral("%1:%2:%3").arg(m_opening).arg(sqlite3_total_changes(Handle())).arg(version);
+}
+
+bool Connection::InTransaction() const
+{
+    return sqlite3_get_autocommit(Handle()) == 0;
 }
 
 int Connection::Changes() const

@@ -76,6 +76,11 @@ public:
     void ForEachRow(const QString& sql, const QVariantList& params, const std::function<void(const RowView&)>& row);
     // The key of the row the last insert added.
     qint64 LastInsertId() const;
+    // Differs whenever the book may have changed: a write on this connection, a commit by any
+    // other, the connection reopened.
+    QString ChangeStamp();
+    // True while a transaction is open on this connection: other connections do not see its writes.
+    bool InTransaction() const;
     // Rows changed by the last statement.
     int Changes() const;
 
@@ -96,6 +101,7 @@ private:
     sqlite3* m_db = nullptr;
     QString m_path;
     int m_pageSize = NewBookPageSize;
+    quint64 m_opening = 0; // which opening of any connection this one is
 };
 
 // One statement prepared once and run many times with other values: the bulk writes (delete,

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 
 #include "core/Errors.h"
 #include "store/Encryption.h"
@@ -59,6 +61,87 @@ const QString& ColumnName(const QString& column)
         throw AppError(5, QStringLiteral("Invalid column name: %1").arg(column));
     }
     return column;
+}
+
+// Rows a second connection read, kept until they are handed on in order.
+struct ReadRows
+{
+    std::vector<qint64> ids;
+    std::vector<char> bytes;
+    std::vector<std::pair<qsizetype, qsizetype>> spans; // per row and column: offset, length
+};
+
+// Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
+// of reading a large book, so the upper half of the keys is read at the same time by a second
+// connection on a thread of its own; books too small to repay opening it are read in one go, and
+// so is a book in the middle of a transaction, whose writes only this connection sees.
+void ScanRecords(Connection& conn, const QStringList& columns,
+                 const std::function<void(qint64 id, const QByteArrayView* values)>& row)
+{
+    QStringList names;
+    for (const QString& column : columns) {
+        names.append(ColumnName(column));
+    }
+    const QString select = QStringLiteral("Select PWDID, %1 From PWDTable").arg(names.join(QLatin1Char(',')));
+    const auto count = static_cast<int>(columns.size());
+    QByteArrayView values[4];
+    auto hand = [&](const RowView& r) {
+        for (int c = 0; c < count; ++c) {
+            values[c] = r.Bytes(c + 1);
+        }
+        row(r.Integer(0), values);
+    };
+    constexpr qint64 SplitFrom = 200000;
+    qint64 low = 0;
+    qint64 high = 0;
+    conn.ForEachRow(QStringLiteral("Select min(PWDID), max(PWDID) From PWDTable"), {}, [&](const RowView& r) {
+        low = r.Integer(0);
+        high = r.Integer(1);
+    });
+    if (high - low < SplitFrom || conn.InTransaction() || count > 4) {
+        conn.ForEachRow(select + QStringLiteral(" Order By PWDID"), {}, hand);
+        return;
+    }
+    const qint64 middle = low + (high - low) / 2;
+    ReadRows upper;
+    std::exception_ptr failure;
+    std::thread reader([&] {
+        try {
+            Connection second;
+            second.Open(conn.ConnectionString);
+            // Read once and closed: a cache of its own would only add to the memory in use.
+            second.Execute(QStringLiteral("PRAGMA cache_size = -2048"));
+            second.ForEachRow(
+                select + QStringLiteral(" Where PWDID > ? Order By PWDID"), {middle}, [&](const RowView& r) {
+                    upper.ids.push_back(r.Integer(0));
+                    for (int c = 0; c < count; ++c) {
+                        const QByteArrayView bytes = r.Bytes(c + 1);
+                        upper.spans.emplace_back(static_cast<qsizetype>(upper.bytes.size()), bytes.size());
+                        upper.bytes.insert(upper.bytes.end(), bytes.begin(), bytes.end());
+                    }
+                });
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        conn.ForEachRow(select + QStringLiteral(" Where PWDID <= ? Order By PWDID"), {middle}, hand);
+    } catch (...) {
+        reader.join();
+        throw;
+    }
+    reader.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    for (std::size_t i = 0; i < upper.ids.size(); ++i) {
+        for (int c = 0; c < count; ++c) {
+            const auto [offset, length] =
+                upper.spans[i * static_cast<std::size_t>(count) + static_cast<std::size_t>(c)];
+            values[c] = QByteArrayView(upper.bytes.data() + offset, length);
+        }
+        row(upper.ids[i], values);
+    }
 }
 
 } // namespace
@@ -169,21 +252,26 @@ bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typ
 void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
                       const std::function<void(qint64 id, QByteArrayView cipher)>& row)
 {
-    // Without an order the engine may read a narrow index that holds the column instead of the
-    // whole table: the list puts the rows in order itself.
-    QString sql = QStringLiteral("Select PWDID, %1 From PWDTable").arg(ColumnName(column));
-    if (typeNo >= 0) {
-        sql += QStringLiteral(" Where TypeNo = ") + Number(typeNo);
+    if (typeNo < 0 && column.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0) {
+        // The names have an index of their own, a tenth of the table: read in its order, the list
+        // puts the rows in order itself.
+        conn.ForEachRow(QStringLiteral("Select PWDID, Name From PWDTable"), {},
+                        [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
+        return;
     }
-    conn.ForEachRow(sql, {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
+    if (typeNo < 0) {
+        ScanRecords(conn, {column}, [&](qint64 id, const QByteArrayView* values) { row(id, values[0]); });
+        return;
+    }
+    conn.ForEachRow(QStringLiteral("Select PWDID, %1 From PWDTable Where TypeNo = ").arg(ColumnName(column)) +
+                        Number(typeNo),
+                    {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
 }
 
 void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
                        const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row)
 {
-    conn.ForEachRow(
-        QStringLiteral("Select PWDID, %1, %2 From PWDTable Order By PWDID").arg(ColumnName(first), ColumnName(second)),
-        {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1), r.Bytes(2)); });
+    ScanRecords(conn, {first, second}, [&](qint64 id, const QByteArrayView* values) { row(id, values[0], values[1]); });
 }
 
 void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,

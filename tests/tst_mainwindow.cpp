@@ -87,6 +87,7 @@ private slots:
     void cleanup();
     void startUp();
     void typeListsItsRecords();
+    void listingAgainShowsChanges();
     void layoutKeptPerModeAndAcrossRuns();
     void columnClickSorts_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void columnClickSorts();
@@ -184,6 +185,32 @@ void tst_MainWindow::typeListsItsRecords()
     QCOMPARE(Texts(w, 0), (QStringList{"Bare", "Blank", "Zoë Ünal"}));
     QCOMPARE(Texts(w, 0, 2), QStringList{"Zoë Ünal"} + full);
     QCOMPARE(Texts(w, 1) + Texts(w, 7), (QStringList{"", "", "01 23", "", "", "777"})); // Null and empty alike
+}
+
+// Listing the same type again may reuse what was read, but never past a change to the book:
+// one of the window's own connection or one another connection committed.
+void tst_MainWindow::listingAgainShowsChanges()
+{
+    const qint64 type = AddType(u"T"_s);
+    AddRecord(type, u"a"_s);
+    frmMain* w = Open();
+    ClickNode(w, Key(type));
+    QCOMPARE(Texts(w, 0), QStringList{"a"});
+    ClickNode(w, u"Root"_s);
+    ClickNode(w, Key(type));
+    QCOMPARE(Texts(w, 0), QStringList{"a"});
+    ClickNode(w, u"Root"_s);
+    AddRecord(type, u"b"_s);
+    ClickNode(w, Key(type));
+    QCOMPARE(Texts(w, 0), (QStringList{"a", "b"}));
+    ClickNode(w, u"Root"_s);
+    {
+        Connection other;
+        other.Open(ConnectionStringForFile(m_world->folder.DatabasePath()));
+        AddRecord(type, u"c"_s, {}, &other);
+    }
+    ClickNode(w, Key(type));
+    QCOMPARE(Texts(w, 0), (QStringList{"a", "b", "c"}));
 }
 
 void tst_MainWindow::layoutKeptPerModeAndAcrossRuns()

@@ -255,6 +255,38 @@ private slots:
             m_conn.Open(ConnectionStringForFile(m_dbPath));
         }
     }
+
+    // Large books are read in two halves at once; the rows come whole and in key order either
+    // way, and writes not yet committed are seen.
+    void recordColumnsInKeyOrder()
+    {
+        for (const qint64 id : {5, 300000, 150003, 150002, 1}) {
+            m_conn.Execute(u"INSERT INTO PWDTable (PWDID, Name, EMailList) VALUES (?, ?, ?)"_s,
+                           {id, Encrypt(QString::number(id)), QString::number(id * 2)});
+        }
+        for (const bool pending : {false, true}) {
+            std::optional<Transaction> transaction;
+            if (pending) {
+                transaction.emplace(m_conn);
+                m_conn.Execute(u"DELETE FROM PWDTable WHERE PWDID = 150002"_s);
+            }
+            QStringList rows;
+            ReadRecordColumns(m_conn, u"Name"_s, u"EMailList"_s, [&](qint64 id, QByteArrayView a, QByteArrayView b) {
+                rows.append(u"%1 %2 %3"_s.arg(id).arg(Decrypt(a), QString::fromLatin1(b)));
+            });
+            QStringList phones;
+            ReadRecordColumn(m_conn, -1, u"EMailList"_s, [&](qint64 id, QByteArrayView b) {
+                phones.append(u"%1 %2"_s.arg(id).arg(QString::fromLatin1(b)));
+            });
+            const QStringList expected =
+                pending ? QStringList{"1 1 2", "5 5 10", "150003 150003 300006", "300000 300000 600000"}
+                        : QStringList{"1 1 2", "5 5 10", "150002 150002 300004", "150003 150003 300006",
+                                      "300000 300000 600000"};
+            QCOMPARE(rows, expected);
+            QCOMPARE(phones.size(), expected.size());
+            QVERIFY(phones.contains(u"300000 600000"_s));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStore)
