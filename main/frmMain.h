@@ -25,7 +25,7 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class QTreeWidgetItem;
-class LoadProgress;
+class BusyProgress;
 class Recordset;
 class SyncCommands;
 
@@ -117,7 +117,7 @@ private:
     void SetPanel(int panel, const QString& text);
     void AddRecordColumns(bool searchWidths);
     // Fills the list with the records of a type (typeNo) or the search result (typeNo -1).
-    void FillRecordRows(qint64 typeNo, LoadProgress& progress);
+    void FillRecordRows(qint64 typeNo, BusyProgress& progress);
     bool RecordMatches(QByteArrayView fieldCipher) const;
     // After the record editor saved pwdId: the tree kept and the list's row put in place when
     // that shows the same as a rebuild; false when only a rebuild will do.

@@ -8,7 +8,7 @@
 #include "core/Language.h"
 #include "main/ColumnLayout.h"
 #include "main/ListViewSort.h"
-#include "main/LoadProgress.h"
+#include "ui/BusyProgress.h"
 #include "main/RecordListModel.h"
 #include "ui/Common.h"
 
@@ -42,9 +42,9 @@ void frmMain::ListView1_ColumnClick(int column)
         m_sortKey = column;
     }
     try {
-        LoadProgress progress(
+        BusyProgress progress(
             this, GetLangString(QStringLiteral("General"), QStringLiteral("20002"), QStringLiteral("Loading")));
-        m_model->SetTicker([&progress] { progress.Tick(); });
+        m_model->SetTicker([&progress] { progress.Step(0, 0); });
         SetSorted(true);
         m_model->SetTicker({});
     } catch (...) {

@@ -12,7 +12,7 @@
 #include "core/Language.h"
 #include "core/TextUtil.h"
 #include "main/ListViewSort.h"
-#include "main/LoadProgress.h"
+#include "ui/BusyProgress.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
@@ -169,7 +169,7 @@ bool frmMain::RecordMatches(QByteArrayView fieldCipher) const
     return wanted.isEmpty() ? !field.isEmpty() : field.contains(wanted, Qt::CaseSensitive);
 }
 
-void frmMain::FillRecordRows(qint64 typeNo, LoadProgress& progress)
+void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
 {
     constexpr int columnCount = int(std::size(RecordFields));
     auto fieldOf = [](int column) { return QString::fromLatin1(RecordFields[column].field); };
@@ -202,7 +202,7 @@ void frmMain::FillRecordRows(qint64 typeNo, LoadProgress& progress)
     int read = 0;
     auto tick = [&] {
         if (++read % 8192 == 0) {
-            progress.Tick();
+            progress.Step(0, 0);
         }
     };
     if (plain) {
@@ -290,8 +290,8 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
     if (node == nullptr) {
         return;
     }
-    LoadProgress progress(this, General("20002", "Loading"));
-    m_model->SetTicker([&progress] { progress.Tick(); });
+    BusyProgress progress(this, General("20002", "Loading"));
+    m_model->SetTicker([&progress] { progress.Step(0, 0); });
     const auto noTicker = qScopeGuard([this] { m_model->SetTicker({}); });
     SetPanel(1, General("20002", "Loading"));
     m_msgBar->hide();
