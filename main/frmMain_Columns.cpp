@@ -8,8 +8,8 @@
 #include "core/Language.h"
 #include "main/ColumnLayout.h"
 #include "main/ListViewSort.h"
-#include "ui/BusyProgress.h"
 #include "main/RecordListModel.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 
 bool frmMain::IsSorted() const

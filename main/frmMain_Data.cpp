@@ -12,11 +12,11 @@
 #include "core/Language.h"
 #include "core/TextUtil.h"
 #include "main/ListViewSort.h"
-#include "ui/BusyProgress.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/FormState.h"
 
