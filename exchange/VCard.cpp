@@ -110,25 +110,6 @@ bool IsQuotedPrintable(const QByteArray& line)
     return colon > 0 && line.left(colon).toUpper().contains("QUOTED-PRINTABLE");
 }
 
-QByteArray DecodeQuotedPrintable(const QByteArray& text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '=' && i + 2 < text.size()) {
-            bool ok = false;
-            const int value = text.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(static_cast<char>(value));
-                i += 2;
-                continue;
-            }
-        }
-        out.append(text[i]);
-    }
-    return out;
-}
-
 // Joins the physical lines of the file into logical ones as pieces of it arrive: folded lines
 // joined, quoted-printable soft breaks joined. CR LF, LF, a lone CR and the CR CR LF some phones
 // write all end a line. A line is complete once the next one is known not to continue it.
@@ -596,6 +577,25 @@ void AppendLine(QByteArray& out, QByteArray& line, QByteArrayView name, QStringV
 }
 
 } // namespace
+
+QByteArray DecodeQuotedPrintable(const QByteArray& text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '=' && i + 2 < text.size()) {
+            bool ok = false;
+            const int value = text.mid(i + 1, 2).toInt(&ok, 16);
+            if (ok) {
+                out.append(static_cast<char>(value));
+                i += 2;
+                continue;
+            }
+        }
+        out.append(text[i]);
+    }
+    return out;
+}
 
 ContactFile ReadVCards(const QByteArray& original)
 {

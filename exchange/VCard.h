@@ -16,3 +16,7 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
 
 enum class VCardVersion { V30, V40 };
 QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version);
+
+// Decodes quoted-printable text ("=E4=BD=A0" and soft line breaks already joined); an "=" not
+// followed by two hex digits stays as it is.
+QByteArray DecodeQuotedPrintable(const QByteArray& text);

@@ -61,24 +61,6 @@ QString Unescape(const QString& text)
     return out;
 }
 
-QByteArray DecodeQuotedPrintable(const QByteArray& text)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '=' && i + 2 < text.size()) {
-            bool ok = false;
-            const int value = text.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(static_cast<char>(value));
-                i += 2;
-                continue;
-            }
-        }
-        out.append(text[i]);
-    }
-    return out;
-}
-
 QByteArray Fold(const QString& line, const QByteArray& eol)
 {
     const QByteArray utf8 = line.toUtf8();
