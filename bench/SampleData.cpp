@@ -79,3 +79,21 @@ void FillSampleData(Connection& conn, int typeCount, int recordCount, int firstT
     }
     conn.Execute(QStringLiteral("COMMIT"));
 }
+
+QList<ContactCard> SampleCards(int count)
+{
+    QList<ContactCard> cards;
+    cards.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        ContactCard c;
+        c.name = QStringLiteral("Contact %1 Müller").arg(i);
+        c.category = QStringLiteral("Group %1").arg(i % 20);
+        c.homePhone = QStringLiteral("+49 30 %1").arg(1000000 + i);
+        c.mobilePhone = QStringLiteral("+49 171 %1").arg(2000000 + i);
+        c.emails = QStringLiteral("c%1@example.org; c%1.home@mail.example.com").arg(i);
+        c.qq = QString::number(10000 + i);
+        c.url = QStringLiteral("https://example.org/%1").arg(i);
+        cards.append(c);
+    }
+    return cards;
+}

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include "exchange/ContactFile.h"
 
 class Connection;
 
@@ -9,3 +12,6 @@ class Connection;
 // e-mail lists, messenger ids), every field enciphered as the program stores it. The first
 // type receives firstTypeRecords of them.
 void FillSampleData(Connection& conn, int typeCount, int recordCount, int firstTypeRecords = 0);
+
+// count contacts as a contact file brings them, over 20 categories, for import and export.
+QList<ContactCard> SampleCards(int count);

@@ -463,29 +463,15 @@ BENCHMARK(BM_Delete_10kOf100k)->Unit(benchmark::kMillisecond)->UseManualTime()->
 void BM_ImportVCard_100k(benchmark::State& state)
 {
     static Book empty(0, 0, 0);
-    QList<ContactCard> cards;
-    cards.reserve(100000);
-    for (int i = 0; i < 100000; ++i) {
-        ContactCard c;
-        c.name = QStringLiteral("Contact %1 Müller").arg(i);
-        c.category = QStringLiteral("Group %1").arg(i % 20);
-        c.homePhone = QStringLiteral("+49 30 %1").arg(1000000 + i);
-        c.mobilePhone = QStringLiteral("+49 171 %1").arg(2000000 + i);
-        c.emails = QStringLiteral("c%1@example.org; c%1.home@mail.example.com").arg(i);
-        c.qq = QString::number(10000 + i);
-        c.url = QStringLiteral("https://example.org/%1").arg(i);
-        cards.append(c);
-    }
     QTemporaryDir dir;
     const QString file = dir.path() + QStringLiteral("/contacts.vcf");
     {
         QFile out(file);
         if (out.open(QIODevice::WriteOnly)) {
-            out.write(WriteVCards(cards, VCardVersion::V30));
+            out.write(WriteVCards(SampleCards(100000), VCardVersion::V30));
         }
         state.counters["MB"] = static_cast<double>(out.size()) / 1e6;
     }
-    cards.clear();
     frmMain& w = empty.OpenFresh();
     Desktop().file = file;
     for (auto _ : state) {
