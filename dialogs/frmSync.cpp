@@ -13,6 +13,7 @@
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
 #include "ui/Forms.h"
+#include "ui/HelpWindow.h"
 #include "ui/Platform.h"
 #include "ui/Skin.h"
 
@@ -130,6 +131,7 @@ frmSync::frmSync()
     connect(CmdDiscover, &QPushButton::clicked, this, &frmSync::CmdDiscover_Click);
     connect(CmdUnlink, &QPushButton::clicked, this, &frmSync::CmdUnlink_Click);
     ApplyLanguage(this);
+    InstallHelpKey(this, HelpPage::Sync);
     TheSkin().ApplySkin(this);
     lstBooks->setHeaderLabels({SyncText("10010", "Address book"), SyncText("10011", "Type")});
     lstLinks->setHeaderLabels(

@@ -19,6 +19,7 @@
 #include "core/AppState.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/frmSync.h"
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
 #include "main/frmMain.h"
@@ -177,6 +178,8 @@ private slots:
             "options", "eng", [] { return &Form<frmOptions>(); }, "options");
         row(
             "about", "chs", [] { return &Form<frmAbout>(); }, "about");
+        row(
+            "sync accounts", "cht", [] { return &Form<frmSync>(); }, "sync");
     }
 
     void f1OpensTheDialogsPage()

@@ -24,6 +24,7 @@ inline const QString Contact = QStringLiteral("contacts");
 inline const QString Type = QStringLiteral("types");
 inline const QString Options = QStringLiteral("options");
 inline const QString About = QStringLiteral("about");
+inline const QString Sync = QStringLiteral("sync");
 } // namespace HelpPage
 
 // Opens the one help window at a page (the contents when the id is empty or unknown) and brings
