@@ -1,5 +1,6 @@
 #include "bench/SampleData.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QStringList>
 
@@ -96,4 +97,18 @@ QList<ContactCard> SampleCards(int count)
         cards.append(c);
     }
     return cards;
+}
+
+double StatusMegabytes(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(static_cast<qsizetype>(qstrlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
+        }
+    }
+    return 0;
 }

@@ -15,3 +15,6 @@ void FillSampleData(Connection& conn, int typeCount, int recordCount, int firstT
 
 // count contacts as a contact file brings them, over 20 categories, for import and export.
 QList<ContactCard> SampleCards(int count);
+
+// A size line of /proc/self/status ("VmRSS:", "VmHWM:") in megabytes; 0 where there is none.
+double StatusMegabytes(const char* field);

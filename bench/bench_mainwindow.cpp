@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -75,20 +74,6 @@ Fixture& ManyTypes()
     return fixture;
 }
 
-double ResidentMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
-
 void BM_LoadListData_100k(benchmark::State& state)
 {
     frmMain& window = OneBigType().Open();
@@ -97,7 +82,7 @@ void BM_LoadListData_100k(benchmark::State& state)
         window.LoadListData(node, QString());
     }
     state.counters["rows"] = window.ListModel()->rowCount();
-    state.counters["resident_MB"] = ResidentMegabytes();
+    state.counters["resident_MB"] = StatusMegabytes("VmRSS:");
 }
 BENCHMARK(BM_LoadListData_100k)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 

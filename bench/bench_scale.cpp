@@ -68,20 +68,6 @@ YesPlatform& Desktop()
     return platform;
 }
 
-double StatusMegabytes(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return 0;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(static_cast<qsizetype>(qstrlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
-        }
-    }
-    return 0;
-}
-
 // Starts a new peak of resident memory from what is resident now.
 void ResetPeakMemory()
 {
