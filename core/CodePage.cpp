@@ -218,7 +218,14 @@ bool CodePage::CanEncode(QStringView text) const
 {
     if (m_utf8) {
         // Only unpaired surrogates fail to survive UTF-8.
-        return Utf8Text(text.toUtf8()) == text;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+                ++i;
+            } else if (text[i].isSurrogate()) {
+                return false;
+            }
+        }
+        return true;
     }
     return ToUnicode(FromUnicode(text)) == text;
 }

@@ -75,48 +75,72 @@ template <typename Char> inline unsigned StepValue(const Char* p, qsizetype coun
     return low < 0 ? static_cast<unsigned>(high) : static_cast<unsigned>(high * 16 + low);
 }
 
-template <typename Char> QString DecryptChars(const Char* cipher, qsizetype length, const CodePage& codePage)
+// Deciphers into out, which holds (length + 1) / 2 bytes.
+template <typename Char> void DecryptInto(char* out, const Char* cipher, qsizetype length)
 {
     const auto& inverse = InverseTable();
-    QVarLengthArray<char, 256> bytes((length + 1) / 2);
-    char* out = bytes.data();
     for (qsizetype i = 0, k = 1; i < length; i += 2, ++k) {
         const unsigned v = StepValue(cipher + i, length - i);
         *out++ = static_cast<char>(inverse[(v ^ PositionMask(k)) & 0xFFu]);
     }
+}
+
+template <typename Char> QString DecryptChars(const Char* cipher, qsizetype length, const CodePage& codePage)
+{
+    QVarLengthArray<char, 256> bytes((length + 1) / 2);
+    DecryptInto(bytes.data(), cipher, length);
     const QByteArrayView plain(bytes.data(), bytes.size());
     return codePage.IsUtf8() ? Utf8Text(plain) : codePage.ToUnicode(plain);
 }
 
-QString EncryptBytes(const char* bytes, qsizetype length)
+// Enciphers into out, which holds 2 * length characters.
+template <typename Char> void EncryptInto(Char* out, const char* bytes, qsizetype length)
 {
-    QString cipher(length * 2, Qt::Uninitialized);
-    QChar* out = cipher.data();
     for (qsizetype p = 1; p <= length; ++p) {
         const unsigned v = CipherTable[static_cast<unsigned char>(bytes[p - 1])] ^ PositionMask(p);
-        *out++ = QLatin1Char(HexDigits[v >> 4]);
-        *out++ = QLatin1Char(HexDigits[v & 0xFu]);
+        *out++ = static_cast<Char>(HexDigits[v >> 4]);
+        *out++ = static_cast<Char>(HexDigits[v & 0xFu]);
     }
-    return cipher;
 }
 
-} // namespace
-
-QString Encrypt(QStringView text, const CodePage& codePage)
+// Hands fn the code-page bytes of text. Most fields are ASCII: their bytes come straight from
+// the UTF-16 units.
+template <typename Fn> void WithCodePageBytes(QStringView text, const CodePage& codePage, Fn&& fn)
 {
     if (codePage.IsUtf8()) {
-        // Most fields are ASCII: take their bytes straight from the UTF-16 units.
         QVarLengthArray<char, 256> ascii(text.size());
         qsizetype i = 0;
         for (; i < text.size() && text[i].unicode() < 0x80; ++i) {
             ascii[i] = static_cast<char>(text[i].unicode());
         }
         if (i == text.size()) {
-            return EncryptBytes(ascii.data(), ascii.size());
+            fn(ascii.constData(), ascii.size());
+            return;
         }
     }
     const QByteArray bytes = codePage.FromUnicode(text);
-    return EncryptBytes(bytes.constData(), bytes.size());
+    fn(bytes.constData(), bytes.size());
+}
+
+} // namespace
+
+QString Encrypt(QStringView text, const CodePage& codePage)
+{
+    QString cipher;
+    WithCodePageBytes(text, codePage, [&](const char* bytes, qsizetype length) {
+        cipher = QString(length * 2, Qt::Uninitialized);
+        EncryptInto(reinterpret_cast<char16_t*>(cipher.data()), bytes, length);
+    });
+    return cipher;
+}
+
+void AppendEncrypted(QByteArray& out, QStringView text, const CodePage& codePage)
+{
+    WithCodePageBytes(text, codePage, [&](const char* bytes, qsizetype length) {
+        const qsizetype start = out.size();
+        out.resize(start + length * 2);
+        EncryptInto(out.data() + start, bytes, length);
+    });
 }
 
 QString Decrypt(QStringView cipherText, const CodePage& codePage)
@@ -127,6 +151,13 @@ QString Decrypt(QStringView cipherText, const CodePage& codePage)
 QString Decrypt(QByteArrayView cipherText, const CodePage& codePage)
 {
     return DecryptChars(cipherText.data(), cipherText.size(), codePage);
+}
+
+void AppendDecryptedBytes(QByteArray& out, QByteArrayView cipherText)
+{
+    const qsizetype start = out.size();
+    out.resize(start + (cipherText.size() + 1) / 2);
+    DecryptInto(out.data() + start, cipherText.data(), cipherText.size());
 }
 
 QString ByteToHex(int value)

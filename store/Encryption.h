@@ -22,6 +22,13 @@ QString Decrypt(QStringView cipherText, const CodePage& codePage = CodePage::Sys
 // The same on the ASCII bytes a recordset holds, without a detour through UTF-16.
 QString Decrypt(QByteArrayView cipherText, const CodePage& codePage = CodePage::System());
 
+// For bulk work, where a QString per value would cost more than the cipher itself:
+// Encrypt's cipher text appended to out as the ASCII bytes the book stores,
+void AppendEncrypted(QByteArray& out, QStringView text, const CodePage& codePage = CodePage::System());
+// and the deciphered value's code-page bytes appended to out, as Decrypt reads them before
+// they become text.
+void AppendDecryptedBytes(QByteArray& out, QByteArrayView cipherText);
+
 // The building blocks, exposed for the tests that pin the format.
 QString ByteToHex(int value);
 int CipherIndexOf(int value);
