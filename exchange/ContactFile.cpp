@@ -34,21 +34,36 @@ ContactFile ReadContactFile(const QByteArray& original)
     return IsVCard(bytes) ? ReadVCards(bytes) : ReadCsv(bytes);
 }
 
-ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes)
+ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes, qint64 maxWholeBytes)
 {
     const QByteArray head = device.peek(4096);
     const qint64 size = device.isSequential() ? -1 : device.size() - device.pos();
-    if (!IsWideText(head, size) && IsVCard(head)) {
-        return ReadVCards(device, progress, pieceBytes);
+    if (!IsWideText(head, size)) {
+        return IsVCard(head) ? ReadVCards(device, progress, pieceBytes) : ReadCsv(device, progress, pieceBytes);
     }
-    if (size > MaxWholeContactFileBytes) {
+    // UTF-16 is made UTF-8 whole before it is read.
+    if (size > maxWholeBytes) {
         return TooLarge();
     }
-    const QByteArray bytes = device.read(MaxWholeContactFileBytes + 1);
-    if (bytes.size() > MaxWholeContactFileBytes) {
+    const QByteArray bytes = device.read(maxWholeBytes + 1);
+    if (bytes.size() > maxWholeBytes) {
         return TooLarge();
     }
     return ReadContactFile(bytes);
+}
+
+const ContactText& ContactUtf8::Of(const ContactCard& card)
+{
+    const QString* fields[] = {&card.name,   &card.category, &card.homePhone, &card.mobilePhone, &card.workPhone,
+                               &card.emails, &card.qq,       &card.msn,       &card.icq,         &card.url};
+    QByteArrayView* views[] = {&m_text.name,      &m_text.category, &m_text.homePhone, &m_text.mobilePhone,
+                               &m_text.workPhone, &m_text.emails,   &m_text.qq,        &m_text.msn,
+                               &m_text.icq,       &m_text.url};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        m_fields[i] = fields[i]->toUtf8();
+        *views[i] = m_fields[i];
+    }
+    return m_text;
 }
 
 qint64 MaxContactFileBytes()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -26,6 +27,36 @@ struct ContactCard
     QString url;
 };
 
+// A contact's fields as UTF-8 bytes, in the order of ContactCard, for the writers: an export
+// takes them from the book without making text of them first.
+struct ContactText
+{
+    QByteArrayView name;
+    QByteArrayView category;
+    QByteArrayView homePhone;
+    QByteArrayView mobilePhone;
+    QByteArrayView workPhone;
+    QByteArrayView emails;
+    QByteArrayView qq;
+    QByteArrayView msn;
+    QByteArrayView icq;
+    QByteArrayView url;
+};
+
+// The UTF-8 of a card's fields, valid until the next card.
+class ContactUtf8
+{
+public:
+    const ContactText& Of(const ContactCard& card);
+
+private:
+    QByteArray m_fields[10];
+    ContactText m_text;
+};
+
+// The largest UTF-16 contact file an import reads: it is converted whole.
+inline constexpr qint64 MaxWholeContactFileBytes = 256LL * 1024 * 1024;
+
 // What reading a file found: the contacts, what they carried that the book cannot keep (with
 // counts, by a short English label such as "BDAY" or "second home phone"), and a description of
 // the problem when the file could not be read at all.
@@ -40,12 +71,11 @@ struct ContactFile
 
 // Reads a vCard or a CSV file, whichever its content is; UTF-16 is read as the UTF-8 it holds.
 ContactFile ReadContactFile(const QByteArray& bytes);
-// The same from a device. A vCard file is read a piece at a time, so it is never held whole; a CSV
-// file or a UTF-16 one is read whole, and refused (error "too large") beyond
-// MaxWholeContactFileBytes.
-ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress = {}, qint64 pieceBytes = FilePieceBytes);
+// The same from a device, read a piece at a time so the file is never held whole; only a UTF-16
+// file is read whole, and refused (error "too large") beyond maxWholeBytes.
+ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress = {}, qint64 pieceBytes = FilePieceBytes,
+                            qint64 maxWholeBytes = MaxWholeContactFileBytes);
 
 // The largest contact file an import takes: what a quarter of the machine's memory holds once read
 // (a contact takes about twice its size in the file), and never less than 256 MB.
 qint64 MaxContactFileBytes();
-inline constexpr qint64 MaxWholeContactFileBytes = 256LL * 1024 * 1024;

@@ -2,11 +2,14 @@
 // address books.
 #include "exchange/Csv.h"
 
+#include <QBuffer>
 #include <QHash>
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <optional>
 
+#include "core/CodePage.h"
 #include "core/TextUtil.h"
 #include "exchange/Encoding.h"
 
@@ -147,66 +150,103 @@ Field FieldOf(const QString& header)
     return Field::Unknown;
 }
 
-// Splits the text into records of fields. False when a quoted field never ends.
-bool SplitRecords(const QString& text, QChar separator, QList<QStringList>& records)
+// Splits text into records of fields as it arrives, piece by piece: a record, a quoted field,
+// even a doubled quote or a line end may continue in the next piece.
+class RecordSplitter
 {
-    QStringList record;
-    QString field;
-    bool quoted = false;
-    bool fieldStarted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"') {
-                if (i + 1 < text.size() && text[i + 1] == u'"') {
-                    field += u'"';
-                    ++i;
-                } else {
-                    quoted = false;
-                }
-            } else if (c == u'\r') {
-                // A line break inside a value is kept as LF alone, whichever line ends the file uses.
-                field += u'\n';
-                while (i + 1 < text.size() && (text[i + 1] == u'\n' || text[i + 1] == u'\r')) {
-                    if (text[++i] == u'\n') {
-                        break;
-                    }
-                }
-            } else {
-                field += c;
-            }
-        } else if (c == u'"' && !fieldStarted) {
-            quoted = true;
-            fieldStarted = true;
-        } else if (c == separator) {
-            record.append(field);
-            field.clear();
-            fieldStarted = false;
-        } else if (c == u'\n' || c == u'\r') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-                ++i;
-            }
-            record.append(field);
-            if (!(record.size() == 1 && record.first().isEmpty())) {
-                records.append(record); // blank lines are skipped
-            }
-            record.clear();
-            field.clear();
-            fieldStarted = false;
-        } else {
-            field += c;
-            fieldStarted = true;
+public:
+    explicit RecordSplitter(QChar separator) : m_separator(separator) {}
+
+    template <typename Sink> void Feed(QStringView text, Sink&& sink)
+    {
+        for (const QChar c : text) {
+            Add(c, sink);
         }
     }
-    if (quoted) {
-        return false;
+
+    // False when a quoted field never ends.
+    template <typename Sink> bool Finish(Sink&& sink)
+    {
+        if (m_state == State::QuoteInQuotes) {
+            m_quoted = false; // the closing quote, at the very end
+        }
+        if (m_quoted) {
+            return false;
+        }
+        if (m_fieldStarted || !m_record.isEmpty()) {
+            m_record.append(m_field);
+            sink(m_record);
+        }
+        return true;
     }
-    if (fieldStarted || !record.isEmpty()) {
-        record.append(field);
-        records.append(record);
+
+private:
+    template <typename Sink> void Add(QChar c, Sink& sink)
+    {
+        const State state = std::exchange(m_state, State::Plain);
+        if (state == State::QuoteInQuotes) {
+            if (c == u'"') {
+                m_field += u'"'; // a doubled quote stands for one
+                return;
+            }
+            m_quoted = false; // the quote closed the field; c comes after it
+        } else if (state == State::AfterCr && c == u'\n') {
+            return; // CR LF: one line end
+        } else if (state == State::AfterQuotedCr && (c == u'\n' || c == u'\r')) {
+            // A line break inside a value is kept as LF alone, whichever line ends the file uses.
+            if (c == u'\r') {
+                m_state = State::AfterQuotedCr;
+            }
+            return;
+        }
+        if (m_quoted) {
+            if (c == u'"') {
+                m_state = State::QuoteInQuotes;
+            } else if (c == u'\r') {
+                m_field += u'\n';
+                m_state = State::AfterQuotedCr;
+            } else {
+                m_field += c;
+            }
+        } else if (c == u'"' && !m_fieldStarted) {
+            m_quoted = true;
+            m_fieldStarted = true;
+        } else if (c == m_separator) {
+            m_record.append(m_field);
+            m_field.clear();
+            m_fieldStarted = false;
+        } else if (c == u'\n' || c == u'\r') {
+            if (c == u'\r') {
+                m_state = State::AfterCr;
+            }
+            m_record.append(m_field);
+            if (!(m_record.size() == 1 && m_record.first().isEmpty())) {
+                sink(m_record); // blank lines are skipped
+            }
+            m_record.clear();
+            m_field.clear();
+            m_fieldStarted = false;
+        } else {
+            m_field += c;
+            m_fieldStarted = true;
+        }
     }
-    return true;
-}
+
+    // What the last character leaves undecided until the next.
+    enum class State : quint8 {
+        Plain,
+        QuoteInQuotes, // a quote inside quotes: doubled, or the end of the field
+        AfterCr,       // a CR ending a record: an LF after it belongs to it
+        AfterQuotedCr, // a CR inside quotes: CRs and one LF after it belong to it
+    };
+
+    QChar m_separator;
+    QStringList m_record;
+    QString m_field;
+    bool m_quoted = false;
+    bool m_fieldStarted = false;
+    State m_state = State::Plain;
+};
 
 // The separator of the header line: the most frequent of comma, semicolon and tab.
 QChar SeparatorOf(const QString& text)
@@ -235,52 +275,69 @@ QString Joined(const QStringList& parts, const QString& separator)
     return kept.join(separator);
 }
 
-QString QuoteCsv(const QString& value)
+// A value as a field: quoted when it holds a separator, a quote or a line break, or starts or
+// ends with a space.
+void AppendQuoted(QByteArray& out, QByteArrayView value)
 {
-    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n') && !value.contains(u'\r') &&
-        TrimSpaces(value) == value) {
-        return value;
+    const bool plain = !value.contains(',') && !value.contains('"') && !value.contains('\n') && !value.contains('\r') &&
+                       !value.startsWith(' ') && !value.endsWith(' ');
+    if (plain) {
+        out.append(value);
+        return;
     }
-    return QLatin1Char('"') + QString(value).replace(QLatin1String("\""), QLatin1String("\"\"")) + QLatin1Char('"');
+    out.append('"');
+    for (const char c : value) {
+        out.append(c);
+        if (c == '"') {
+            out.append('"');
+        }
+    }
+    out.append('"');
 }
 
-} // namespace
-
-ContactFile ReadCsv(const QByteArray& bytes)
+// The contacts of a file's records: the first names the columns, each other is a contact.
+class CsvCards
 {
-    ContactFile file;
-    qsizetype unreadable = 0;
-    const QString text = DecodeText(bytes, &file.encoding, &unreadable);
-    if (unreadable > 0) {
-        file.dropped[QStringLiteral("unreadable character")] = static_cast<int>(unreadable);
+public:
+    explicit CsvCards(ContactFile& file) : m_file(file) {}
+
+    void Record(const QStringList& record)
+    {
+        if (!m_error.isEmpty()) {
+            return;
+        }
+        if (!m_sawHeader) {
+            Header(record);
+        } else {
+            Contact(record);
+        }
     }
-    QList<QStringList> records;
-    if (!SplitRecords(text, SeparatorOf(text), records)) {
-        file.error = QStringLiteral("unterminated quote");
-        return file;
+
+    bool SawHeader() const { return m_sawHeader; }
+    const QString& Error() const { return m_error; }
+
+private:
+    void Header(const QStringList& headers)
+    {
+        m_sawHeader = true;
+        m_headers = headers;
+        bool knowsAName = false;
+        for (const QString& h : headers) {
+            m_fields.append(FieldOf(h));
+            knowsAName = knowsAName || m_fields.last() == Field::Name || m_fields.last() == Field::First ||
+                         m_fields.last() == Field::Last;
+            m_ownLayout = m_ownLayout || m_fields.last() == Field::Type;
+        }
+        // A list of addresses alone still names its people: by their addresses.
+        m_nameByEmail = !knowsAName && m_fields.contains(Field::Email);
+        if (!knowsAName && !m_nameByEmail) {
+            m_error = QStringLiteral("no name column");
+        }
     }
-    if (records.size() < 1) {
-        file.error = QStringLiteral("empty");
-        return file;
-    }
-    const QStringList headers = records.takeFirst();
-    QList<Field> fields;
-    bool knowsAName = false;
-    bool ownLayout = false;
-    for (const QString& h : headers) {
-        fields.append(FieldOf(h));
-        knowsAName =
-            knowsAName || fields.last() == Field::Name || fields.last() == Field::First || fields.last() == Field::Last;
-        ownLayout = ownLayout || fields.last() == Field::Type;
-    }
-    // A list of addresses alone still names its people: by their addresses.
-    const bool nameByEmail = !knowsAName && fields.contains(Field::Email);
-    if (!knowsAName && !nameByEmail) {
-        file.error = QStringLiteral("no name column");
-        return file;
-    }
-    const QLatin1String multiValue(" ::: ");
-    for (const QStringList& record : records) {
+
+    void Contact(const QStringList& record)
+    {
+        const QLatin1String multiValue(" ::: ");
         ContactCard card;
         QString first;
         QString middle;
@@ -296,14 +353,14 @@ ContactFile ReadCsv(const QByteArray& bytes)
         };
         QList<Extra> extras; // phones for whichever phone field is free
         for (qsizetype i = 0; i < record.size(); ++i) {
-            const Field field = fields.value(i, Field::Unknown);
+            const Field field = m_fields.value(i, Field::Unknown);
             const QString cell = TrimBlank(record[i]);
             if (cell.isEmpty() && field != Field::PhoneType && field != Field::ImService) {
                 continue;
             }
             // Google puts several values in one cell, separated by " ::: "; our own files never split.
             QStringList values;
-            if (ownLayout || !cell.contains(multiValue)) {
+            if (m_ownLayout || !cell.contains(multiValue)) {
                 values.append(cell);
             } else {
                 for (const QString& part : cell.split(multiValue)) {
@@ -318,7 +375,7 @@ ContactFile ReadCsv(const QByteArray& bytes)
                     if (target.isEmpty()) {
                         target = value;
                     } else if (target != value) {
-                        ++file.dropped[QLatin1String(lost)];
+                        ++m_file.dropped[QLatin1String(lost)];
                     }
                 };
                 // A phone column's further values fill free phone fields.
@@ -359,7 +416,7 @@ ContactFile ReadCsv(const QByteArray& bytes)
                         if (card.category.isEmpty()) {
                             card.category = category;
                         } else if (!category.isEmpty() && category != card.category) {
-                            ++file.dropped[QStringLiteral("second category")];
+                            ++m_file.dropped[QStringLiteral("second category")];
                         }
                     }
                     break;
@@ -380,7 +437,7 @@ ContactFile ReadCsv(const QByteArray& bytes)
                     extras.append({0, true, value});
                     break;
                 case Field::ExtraPhone: {
-                    const QString n = Normalised(headers.value(i));
+                    const QString n = Normalised(m_headers.value(i));
                     const int rank = n == QLatin1String("primaryphone") ? 1
                                      : n == QLatin1String("otherphone") ? 2
                                      : n == QLatin1String("carphone")   ? 3
@@ -408,9 +465,9 @@ ContactFile ReadCsv(const QByteArray& bytes)
                     break;
                 case Field::PhoneValue:
                     if (phoneType.contains(QLatin1String("fax"))) {
-                        ++file.dropped[QStringLiteral("fax")];
+                        ++m_file.dropped[QStringLiteral("fax")];
                     } else if (phoneType.contains(QLatin1String("pager"))) {
-                        ++file.dropped[QStringLiteral("pager")];
+                        ++m_file.dropped[QStringLiteral("pager")];
                     } else if (phoneType.contains(QLatin1String("mobile"))) {
                         phone(card.mobilePhone, "second mobile phone");
                     } else if (phoneType.contains(QLatin1String("home"))) {
@@ -432,20 +489,20 @@ ContactFile ReadCsv(const QByteArray& bytes)
                     } else if (imService == QLatin1String("msn") || imService == QLatin1String("windowslive")) {
                         keep(card.msn, "second MSN");
                     } else {
-                        ++file.dropped[QStringLiteral("IM (%1)").arg(imService.isEmpty() ? QStringLiteral("?")
-                                                                                         : imService)];
+                        ++m_file.dropped[QStringLiteral("IM (%1)").arg(imService.isEmpty() ? QStringLiteral("?")
+                                                                                           : imService)];
                     }
                     break;
                 case Field::Ignored:
                     break;
                 case Field::Unknown:
-                    ++file.dropped[TrimBlank(headers.value(i))];
+                    ++m_file.dropped[TrimBlank(m_headers.value(i))];
                     break;
                 }
             }
         }
-        if (record.size() > headers.size()) {
-            ++file.dropped[QStringLiteral("extra column")];
+        if (record.size() > m_headers.size()) {
+            ++m_file.dropped[QStringLiteral("extra column")];
         }
         std::stable_sort(extras.begin(), extras.end(), [](const Extra& a, const Extra& b) { return a.rank < b.rank; });
         for (const Extra& extra : extras) {
@@ -461,7 +518,7 @@ ContactFile ReadCsv(const QByteArray& bytes)
             if (free != std::end(order)) {
                 **free = number;
             } else {
-                ++file.dropped[QStringLiteral("other phone")];
+                ++m_file.dropped[QStringLiteral("other phone")];
             }
         }
         card.emails = Joined(emails, QStringLiteral("; "));
@@ -470,26 +527,123 @@ ContactFile ReadCsv(const QByteArray& bytes)
             card.name = last.contains(han) || first.contains(han) ? last + first
                                                                   : Joined({first, middle, last}, QStringLiteral(" "));
         }
-        if (nameByEmail && card.name.isEmpty()) {
+        if (m_nameByEmail && card.name.isEmpty()) {
             card.name = emails.value(0);
         }
-        file.cards.append(card);
+        m_file.cards.append(card);
+    }
+
+    ContactFile& m_file;
+    bool m_sawHeader = false;
+    QString m_error;
+    QStringList m_headers;
+    QList<Field> m_fields;
+    bool m_ownLayout = false;
+    bool m_nameByEmail = false;
+};
+
+} // namespace
+
+ContactFile ReadCsv(const QByteArray& bytes)
+{
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return ReadCsv(buffer, {}, std::max<qint64>(bytes.size(), 1));
+}
+
+ContactFile ReadCsv(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes)
+{
+    ContactFile file;
+    FilePieces pieces(device, pieceBytes);
+    // The encoding is judged on the first pieces: all of a file of ordinary size, and of a huge
+    // one enough to tell as well.
+    QByteArray start;
+    while (!pieces.AtEnd() && start.size() < EncodingPrefixBytes) {
+        start += pieces.Next();
+        if (progress && !progress(pieces.Done(), pieces.Total())) {
+            ContactFile cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
+    }
+    file.encoding = TextEncoding(start);
+    const CodePage codePage(file.encoding);
+    // Only a byte-order mark at the very start of the file is one.
+    qsizetype mark = 0;
+    if (file.encoding == "UTF-8" && start.startsWith("\xEF\xBB\xBF")) {
+        mark = 3;
+    } else if ((file.encoding == "UTF-16LE" && start.startsWith("\xFF\xFE")) ||
+               (file.encoding == "UTF-16BE" && start.startsWith("\xFE\xFF"))) {
+        mark = 2;
+    }
+    if (file.encoding.startsWith("UTF-16")) {
+        // Pieces end at LF bytes, which in UTF-16 may be half a character: such a file is read whole.
+        while (!pieces.AtEnd()) {
+            start += pieces.Next();
+        }
+    }
+    qsizetype unreadable = 0;
+    CsvCards cards(file);
+    std::optional<RecordSplitter> splitter;
+    const auto record = [&cards](const QStringList& fields) { cards.Record(fields); };
+    const auto feed = [&](QByteArrayView bytes) {
+        const QString text = codePage.ToUnicode(bytes, &unreadable);
+        if (!splitter) {
+            splitter.emplace(SeparatorOf(text));
+        }
+        splitter->Feed(text, record);
+    };
+    feed(QByteArrayView(start).sliced(mark));
+    start.clear();
+    while (!pieces.AtEnd()) {
+        feed(pieces.Next());
+        if (progress && !progress(pieces.Done(), pieces.Total())) {
+            ContactFile cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
+    }
+    const bool complete = splitter->Finish(record);
+    const QByteArray encoding = file.encoding;
+    if (!complete || !cards.SawHeader() || !cards.Error().isEmpty()) {
+        file = ContactFile();
+        file.encoding = encoding;
+        file.error = !complete            ? QStringLiteral("unterminated quote")
+                     : !cards.SawHeader() ? QStringLiteral("empty")
+                                          : cards.Error();
+    }
+    if (unreadable > 0) {
+        file.dropped[QStringLiteral("unreadable character")] = static_cast<int>(unreadable);
     }
     return file;
 }
 
-QByteArray WriteCsv(const QList<ContactCard>& cards)
+QByteArrayView CsvHeader()
 {
     // UTF-8 with a byte-order mark, so spreadsheets open it in the right encoding.
-    QString text = QStringLiteral("Name,Type,Home Phone,Mobile Phone,Business Phone,E-mail,QQ,MSN,ICQ,Web Page\r\n");
-    for (const ContactCard& c : cards) {
-        const QStringList fields = {c.name,   c.category, c.homePhone, c.mobilePhone, c.workPhone,
-                                    c.emails, c.qq,       c.msn,       c.icq,         c.url};
-        QStringList quoted;
-        for (const QString& f : fields) {
-            quoted.append(QuoteCsv(f));
+    return "\xEF\xBB\xBFName,Type,Home Phone,Mobile Phone,Business Phone,E-mail,QQ,MSN,ICQ,Web Page\r\n";
+}
+
+void AppendCsvRow(QByteArray& out, const ContactText& c)
+{
+    const QByteArrayView fields[] = {c.name,   c.category, c.homePhone, c.mobilePhone, c.workPhone,
+                                     c.emails, c.qq,       c.msn,       c.icq,         c.url};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        if (i > 0) {
+            out.append(',');
         }
-        text += quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+        AppendQuoted(out, fields[i]);
     }
-    return "\xEF\xBB\xBF" + text.toUtf8();
+    out.append("\r\n");
+}
+
+QByteArray WriteCsv(const QList<ContactCard>& cards)
+{
+    QByteArray out(CsvHeader().toByteArray());
+    ContactUtf8 utf8;
+    for (const ContactCard& card : cards) {
+        AppendCsvRow(out, utf8.Of(card));
+    }
+    return out;
 }

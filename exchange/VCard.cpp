@@ -14,110 +14,50 @@
 
 namespace {
 
-// One content line: [group.]NAME;PARAM=VALUE;...:value
-struct Property
+// ASCII letters compared without case: property and parameter names, and the values the reader
+// acts on, are ASCII words.
+char AsciiUpper(char c)
 {
-    QByteArray name;                         // upper case, without the group
-    QMap<QByteArray, QByteArrayList> params; // upper-case names; 2.1's bare values under "TYPE"
-    QByteArray rawValue;
-};
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
-bool HasType(const Property& p, const char* type)
+bool SameWord(QByteArrayView text, QByteArrayView upper)
 {
-    for (const QByteArray& t : p.params.value("TYPE")) {
-        if (t.compare(type, Qt::CaseInsensitive) == 0) {
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (AsciiUpper(text[i]) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ContainsWord(QByteArrayView text, QByteArrayView upper)
+{
+    for (qsizetype i = 0; i + upper.size() <= text.size(); ++i) {
+        if (SameWord(text.sliced(i, upper.size()), upper)) {
             return true;
         }
     }
     return false;
 }
 
-int Preference(const Property& p)
-{
-    if (p.params.contains("PREF")) {
-        bool ok = false;
-        const int pref = p.params.value("PREF").value(0).toInt(&ok);
-        return ok ? pref : 1;
-    }
-    return HasType(p, "PREF") ? 1 : 101;
-}
-
-// Splits at `separator` outside double quotes.
-QByteArrayList SplitOutsideQuotes(const QByteArray& text, char separator)
-{
-    QByteArrayList parts;
-    QByteArray current;
-    bool quoted = false;
-    for (const char c : text) {
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == separator && !quoted) {
-            parts.append(current);
-            current.clear();
-            continue;
-        }
-        current.append(c);
-    }
-    parts.append(current);
-    return parts;
-}
-
-std::optional<Property> ParseLine(const QByteArray& line)
-{
-    // The value starts after the first colon that is not inside a quoted parameter value.
-    bool quoted = false;
-    qsizetype colon = -1;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            quoted = !quoted;
-        } else if (line[i] == ':' && !quoted) {
-            colon = i;
-            break;
-        }
-    }
-    if (colon <= 0) {
-        return std::nullopt;
-    }
-    Property property;
-    const QByteArrayList parts = SplitOutsideQuotes(line.left(colon), ';');
-    QByteArray name = parts.first().trimmed().toUpper();
-    const qsizetype dot = name.lastIndexOf('.');
-    property.name = dot >= 0 ? name.mid(dot + 1) : name;
-    for (qsizetype i = 1; i < parts.size(); ++i) {
-        const QByteArray param = parts[i].trimmed();
-        const qsizetype eq = param.indexOf('=');
-        QByteArray key = eq >= 0 ? param.left(eq).trimmed().toUpper() : QByteArray("TYPE");
-        QByteArray value = eq >= 0 ? param.mid(eq + 1) : param;
-        if (eq < 0 && (value.compare("QUOTED-PRINTABLE", Qt::CaseInsensitive) == 0 ||
-                       value.compare("BASE64", Qt::CaseInsensitive) == 0)) {
-            key = "ENCODING"; // 2.1 allows the encoding as a bare value
-        }
-        value = value.trimmed();
-        if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"')) {
-            value = value.mid(1, value.size() - 2); // TYPE="work,voice" lists two types
-        }
-        for (const QByteArray& v : value.split(',')) {
-            property.params[key].append(v.trimmed());
-        }
-    }
-    property.rawValue = line.mid(colon + 1);
-    return property;
-}
-
-bool IsQuotedPrintable(const QByteArray& line)
+bool IsQuotedPrintable(QByteArrayView line)
 {
     const qsizetype colon = line.indexOf(':');
-    return colon > 0 && line.left(colon).toUpper().contains("QUOTED-PRINTABLE");
+    return colon > 0 && ContainsWord(line.first(colon), "QUOTED-PRINTABLE");
 }
 
 // Joins the physical lines of the file into logical ones as pieces of it arrive: folded lines
 // joined, quoted-printable soft breaks joined. CR LF, LF, a lone CR and the CR CR LF some phones
-// write all end a line. A line is complete once the next one is known not to continue it.
+// write all end a line. A line is complete once the next one is known not to continue it. Lines
+// are handed on as views, valid during the call: most are the piece's own bytes, uncopied.
 class LineJoiner
 {
 public:
-    // Adds the lines completed by piece to lines.
-    void Feed(QByteArrayView piece, QByteArrayList& lines)
+    template <typename Sink> void Feed(QByteArrayView piece, Sink&& sink)
     {
         const char* const data = piece.data();
         const char* const end = data + piece.size();
@@ -127,49 +67,192 @@ public:
             const char* stop = lf != nullptr ? lf : end;
             auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
             if (cr == nullptr) {
-                Add(QByteArrayView(start, stop), lines);
+                Add(QByteArrayView(start, stop), sink);
                 start = stop + 1;
             } else if (cr + 1 == stop || (cr + 2 == stop && cr[1] == '\r')) {
-                Add(QByteArrayView(start, cr), lines); // CR LF or CR CR LF: one line end
+                Add(QByteArrayView(start, cr), sink); // CR LF or CR CR LF: one line end
                 start = stop + 1;
             } else {
-                Add(QByteArrayView(start, cr), lines); // a CR by itself ends a line too
+                Add(QByteArrayView(start, cr), sink); // a CR by itself ends a line too
                 start = cr + 1;
             }
         }
+        Own(); // the next piece may continue the last line
     }
     // At the end of the file: the last line is complete too.
-    void Finish(QByteArrayList& lines)
+    template <typename Sink> void Finish(Sink&& sink)
     {
         if (m_pending) {
-            lines.append(std::move(m_line));
+            sink(Line());
             m_pending = false;
         }
     }
 
 private:
-    void Add(QByteArrayView physical, QByteArrayList& lines)
+    QByteArrayView Line() const { return m_owned ? QByteArrayView(m_line) : m_view; }
+
+    // The line's bytes copied, to be extended or kept past the piece.
+    void Own()
+    {
+        if (m_pending && !m_owned) {
+            m_line.resize(0);
+            m_line.append(m_view);
+            m_owned = true;
+        }
+    }
+
+    template <typename Sink> void Add(QByteArrayView physical, Sink& sink)
     {
         if (m_pending && (physical.startsWith(' ') || physical.startsWith('\t'))) {
+            Own();
             m_line.append(physical.sliced(1));
-        } else if (m_pending && m_line.endsWith('=') && IsQuotedPrintable(m_line)) {
+        } else if (m_pending && Line().endsWith('=') && IsQuotedPrintable(Line())) {
+            Own();
             m_line.chop(1);
             m_line.append(physical);
         } else {
             if (m_pending) {
-                lines.append(std::move(m_line));
+                sink(Line());
             }
-            m_line = physical.toByteArray();
+            m_view = physical;
+            m_owned = false;
             m_pending = true;
         }
     }
 
-    QByteArray m_line; // the last line, which the next may still continue
+    QByteArray m_line;     // the last line, when it had to be copied
+    QByteArrayView m_view; // the last line, when it is the piece's own
+    bool m_owned = false;
     bool m_pending = false;
+};
+
+// The property names the reader knows; every other is counted as left out.
+enum class Name : quint8 {
+    Begin,
+    End,
+    Agent,
+    Fn,
+    N,
+    Tel,
+    Email,
+    Url,
+    Categories,
+    Impp,
+    Qq,
+    Msn,
+    Icq,
+    Ignored, // VERSION, PRODID, REV, UID, CLIENTPIDMAP: nothing to keep, nothing lost
+    Other,
+};
+
+Name NameOf(QByteArrayView name)
+{
+    static const std::pair<const char*, Name> names[] = {
+        {"BEGIN", Name::Begin},
+        {"END", Name::End},
+        {"AGENT", Name::Agent},
+        {"FN", Name::Fn},
+        {"N", Name::N},
+        {"TEL", Name::Tel},
+        {"EMAIL", Name::Email},
+        {"URL", Name::Url},
+        {"CATEGORIES", Name::Categories},
+        {"IMPP", Name::Impp},
+        {"X-QQ", Name::Qq},
+        {"X-MSN", Name::Msn},
+        {"X-ICQ", Name::Icq},
+        {"VERSION", Name::Ignored},
+        {"PRODID", Name::Ignored},
+        {"REV", Name::Ignored},
+        {"UID", Name::Ignored},
+        {"CLIENTPIDMAP", Name::Ignored},
+    };
+    for (const auto& [text, kind] : names) {
+        if (SameWord(name, text)) {
+            return kind;
+        }
+    }
+    return Name::Other;
+}
+
+// The parameters the reader looks at; 2.1's bare values count as TYPE, or as ENCODING.
+enum class Key : quint8 { Type, Pref, Charset, Encoding, ServiceType, Other };
+
+Key KeyOf(QByteArrayView key)
+{
+    return SameWord(key, "TYPE")             ? Key::Type
+           : SameWord(key, "PREF")           ? Key::Pref
+           : SameWord(key, "CHARSET")        ? Key::Charset
+           : SameWord(key, "ENCODING")       ? Key::Encoding
+           : SameWord(key, "X-SERVICE-TYPE") ? Key::ServiceType
+                                             : Key::Other;
+}
+
+// The start of a content line, [group.]NAME;PARAM=VALUE;...:value, as views into it.
+struct LineHead
+{
+    QByteArrayView name;   // without the group and without case folded
+    QByteArrayView params; // from the first ';' of the head on, empty when none
+    QByteArrayView value;
+};
+
+std::optional<LineHead> ParseHead(QByteArrayView line)
+{
+    // The value starts after the first colon that is not inside a quoted parameter value; the
+    // name ends at the first semicolon outside quotes.
+    bool quoted = false;
+    qsizetype colon = -1;
+    qsizetype semicolon = -1;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ':' && !quoted) {
+            colon = i;
+            break;
+        } else if (c == ';' && !quoted && semicolon < 0) {
+            semicolon = i;
+        }
+    }
+    if (colon <= 0) {
+        return std::nullopt;
+    }
+    const qsizetype nameEnd = semicolon >= 0 ? semicolon : colon;
+    QByteArrayView name = line.first(nameEnd).trimmed();
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot >= 0) {
+        name = name.sliced(dot + 1);
+    }
+    return LineHead{name, line.sliced(nameEnd, colon - nameEnd), line.sliced(colon + 1)};
+}
+
+// One property of a card, its parts as offsets into the card's text.
+struct Span
+{
+    qsizetype start = 0;
+    qsizetype size = 0;
+};
+
+struct Param
+{
+    Key key;
+    Span value;
+};
+
+struct Property
+{
+    Name name;
+    Span nameText;
+    Span value;
+    qsizetype firstParam = 0;
+    qsizetype params = 0;
 };
 
 QString Unescape(const QString& text)
 {
+    if (!text.contains(u'\\')) {
+        return text;
+    }
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -203,14 +286,26 @@ QStringList SplitEscaped(const QString& text, QChar separator)
     return parts;
 }
 
+// The logical lines of the pieces read first, which are all of the file when it ended.
+template <typename Sink> void ForEachLine(const QByteArrayList& pieces, bool wholeFile, Sink&& sink)
+{
+    LineJoiner joiner;
+    for (const QByteArray& piece : pieces) {
+        joiner.Feed(piece, sink);
+    }
+    if (wholeFile) {
+        joiner.Finish(sink);
+    }
+}
+
 // What values without a CHARSET are read in: the file's own encoding, and for quoted-printable
 // bytes that are not UTF-8 in a UTF-8 file, the legacy code page the file names or, judged once
-// when first needed, the one such bytes of the whole file suggest.
+// when first needed, the one such bytes of the file's first pieces suggest.
 class FileEncodings
 {
 public:
-    FileEncodings(const QByteArray& text, const QByteArray& legacy, const QByteArrayList& lines)
-        : m_text(text), m_legacy(legacy), m_lines(lines)
+    FileEncodings(const QByteArray& text, const QByteArray& legacy, const QByteArrayList& prefix, bool wholeFile)
+        : m_text(text), m_legacy(legacy), m_prefix(prefix), m_wholeFile(wholeFile)
     {
     }
     const CodePage& Text() const { return m_text; }
@@ -218,14 +313,15 @@ public:
     {
         if (m_legacy.isEmpty()) {
             QByteArray eightBit;
-            for (const QByteArray& line : m_lines) {
-                if (IsQuotedPrintable(line) && !line.left(line.indexOf(':')).toUpper().contains("CHARSET")) {
-                    const QByteArray value = DecodeQuotedPrintable(line.mid(line.indexOf(':') + 1));
+            ForEachLine(m_prefix, m_wholeFile, [&](QByteArrayView line) {
+                const qsizetype colon = line.indexOf(':');
+                if (IsQuotedPrintable(line) && !ContainsWord(line.first(colon), "CHARSET")) {
+                    const QByteArray value = DecodeQuotedPrintable(line.sliced(colon + 1).toByteArray());
                     if (!value.isValidUtf8()) {
                         eightBit += value + '\n';
                     }
                 }
-            }
+            });
             m_legacy = eightBit.isEmpty() ? QByteArray("CP1252") : LegacyEncoding(eightBit);
         }
         return m_legacy;
@@ -234,7 +330,8 @@ public:
 private:
     CodePage m_text;
     QByteArray m_legacy;
-    const QByteArrayList& m_lines;
+    const QByteArrayList& m_prefix;
+    bool m_wholeFile;
 };
 
 bool IsWide(const QByteArray& name)
@@ -242,53 +339,113 @@ bool IsWide(const QByteArray& name)
     return name.startsWith("UTF-16");
 }
 
+// One card: its properties as they come, kept in one buffer reused for the next card, and read
+// into a contact at its end.
 class CardReader
 {
 public:
     CardReader(FileEncodings& encodings, QMap<QString, int>& dropped) : m_encodings(encodings), m_dropped(dropped) {}
 
-    void Add(const Property& p) { m_properties.append(p); }
+    void Start()
+    {
+        m_text.resize(0);
+        m_properties.clear();
+        m_params.clear();
+        m_nearby.clear();
+    }
+
+    void Add(Name name, QByteArrayView line, const LineHead& head)
+    {
+        const qsizetype base = m_text.size();
+        m_text.append(line);
+        const auto span = [&](QByteArrayView part) { return Span{base + (part.data() - line.data()), part.size()}; };
+        Property property{name, span(head.name), span(head.value), static_cast<qsizetype>(m_params.size()), 0};
+        // Parameters: ;KEY=VALUE,VALUE or 2.1's bare ;VALUE, split at semicolons outside quotes;
+        // TYPE="work,voice" lists two types.
+        QByteArrayView rest = head.params;
+        while (!rest.isEmpty()) {
+            // rest starts at a ';'
+            bool quoted = false;
+            qsizetype end = 1;
+            for (; end < rest.size(); ++end) {
+                if (rest[end] == '"') {
+                    quoted = !quoted;
+                } else if (rest[end] == ';' && !quoted) {
+                    break;
+                }
+            }
+            const QByteArrayView param = rest.sliced(1, end - 1).trimmed();
+            rest = rest.sliced(end);
+            const qsizetype eq = param.indexOf('=');
+            Key key = eq >= 0 ? KeyOf(param.first(eq).trimmed()) : Key::Type;
+            QByteArrayView value = eq >= 0 ? param.sliced(eq + 1) : param;
+            if (eq < 0 && (SameWord(value, "QUOTED-PRINTABLE") || SameWord(value, "BASE64"))) {
+                key = Key::Encoding; // 2.1 allows the encoding as a bare value
+            }
+            value = value.trimmed();
+            if (value.size() >= 2 && value.startsWith('"') && value.endsWith('"')) {
+                value = value.sliced(1, value.size() - 2);
+            }
+            for (;;) {
+                const qsizetype comma = value.indexOf(',');
+                m_params.push_back({key, span((comma >= 0 ? value.first(comma) : value).trimmed())});
+                ++property.params;
+                if (comma < 0) {
+                    break;
+                }
+                value = value.sliced(comma + 1);
+            }
+        }
+        m_properties.push_back(property);
+    }
+
     // An AGENT written as a whole card of its own follows an AGENT line without a value.
     bool AgentFollows() const
     {
-        return !m_properties.isEmpty() && m_properties.last().name == "AGENT" &&
-               m_properties.last().rawValue.trimmed().isEmpty();
+        return !m_properties.empty() && m_properties.back().name == Name::Agent &&
+               View(m_properties.back().value).trimmed().isEmpty();
     }
 
     ContactCard Finish()
     {
         // The charset another value of the card names is the likeliest for one that names none.
         for (const Property& p : m_properties) {
-            const auto charset = p.params.constFind("CHARSET");
-            const std::optional<QByteArray> known =
-                charset != p.params.constEnd() ? CodePage::Known(charset->value(0)) : std::nullopt;
-            if (known && *known != "UTF-8" && !IsWide(*known)) {
-                m_nearby = *known;
-                break;
+            if (const std::optional<QByteArrayView> charset = First(p, Key::Charset)) {
+                const std::optional<QByteArray> known = CodePage::Known(*charset);
+                if (known && *known != "UTF-8" && !IsWide(*known)) {
+                    m_nearby = *known;
+                    break;
+                }
             }
         }
         ContactCard card;
         QString fn;
         QString n;
-        QList<std::pair<int, Property>> phones;
+        QList<std::pair<int, const Property*>> phones;
         for (const Property& p : m_properties) {
-            const QByteArray& name = p.name;
-            if (name == "FN") {
+            switch (p.name) {
+            case Name::Fn:
                 Keep(fn, Text(p), "second name");
-            } else if (name == "N") {
+                break;
+            case Name::N:
                 if (n.isEmpty()) {
                     n = NameFromParts(SplitEscaped(Decoded(p), u';'));
                 }
-            } else if (name == "TEL") {
-                phones.append({Preference(p), p});
-            } else if (name == "EMAIL") {
+                break;
+            case Name::Tel:
+                phones.append({Preference(p), &p});
+                break;
+            case Name::Email: {
                 const QString address = TrimBlank(Text(p));
                 if (!address.isEmpty()) {
                     card.emails += (card.emails.isEmpty() ? QString() : QStringLiteral("; ")) + address;
                 }
-            } else if (name == "URL") {
+                break;
+            }
+            case Name::Url:
                 Keep(card.url, Text(p), "second web address");
-            } else if (name == "CATEGORIES") {
+                break;
+            case Name::Categories: {
                 const QStringList categories = SplitEscaped(Decoded(p), u',');
                 for (qsizetype i = 0; i < categories.size(); ++i) {
                     if (i == 0) {
@@ -297,17 +454,28 @@ public:
                         ++m_dropped[QStringLiteral("second category")];
                     }
                 }
-            } else if (name == "IMPP") {
+                break;
+            }
+            case Name::Impp:
                 Messenger(card, p);
-            } else if (name == "X-QQ") {
+                break;
+            case Name::Qq:
                 Keep(card.qq, Text(p), "second QQ");
-            } else if (name == "X-MSN") {
+                break;
+            case Name::Msn:
                 Keep(card.msn, Text(p), "second MSN");
-            } else if (name == "X-ICQ") {
+                break;
+            case Name::Icq:
                 Keep(card.icq, Text(p), "second ICQ");
-            } else if (name != "BEGIN" && name != "END" && name != "VERSION" && name != "PRODID" && name != "REV" &&
-                       name != "UID" && name != "CLIENTPIDMAP") {
-                ++m_dropped[QString::fromLatin1(name)];
+                break;
+            case Name::Begin:
+            case Name::End:
+            case Name::Ignored:
+                break;
+            case Name::Agent:
+            case Name::Other:
+                ++m_dropped[QString::fromLatin1(View(p.nameText).toByteArray().toUpper())];
+                break;
             }
         }
         card.name = TrimBlank(fn.isEmpty() ? n : fn);
@@ -316,18 +484,54 @@ public:
     }
 
 private:
+    QByteArrayView View(Span span) const { return QByteArrayView(m_text).sliced(span.start, span.size); }
+
+    // The first value of a parameter, if the property has it.
+    std::optional<QByteArrayView> First(const Property& p, Key key) const
+    {
+        for (qsizetype i = p.firstParam; i < p.firstParam + p.params; ++i) {
+            if (m_params[static_cast<std::size_t>(i)].key == key) {
+                return View(m_params[static_cast<std::size_t>(i)].value);
+            }
+        }
+        return std::nullopt;
+    }
+
+    bool HasType(const Property& p, const char* type) const
+    {
+        for (qsizetype i = p.firstParam; i < p.firstParam + p.params; ++i) {
+            const Param& param = m_params[static_cast<std::size_t>(i)];
+            if (param.key == Key::Type && SameWord(View(param.value), type)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    int Preference(const Property& p) const
+    {
+        if (const std::optional<QByteArrayView> pref = First(p, Key::Pref)) {
+            bool ok = false;
+            const int value = pref->toInt(&ok);
+            return ok ? value : 1;
+        }
+        return HasType(p, "PREF") ? 1 : 101;
+    }
+
     // A value's text: quoted-printable and charset undone, escapes kept for structured values.
     // A value no encoding reads without invalid bytes is not kept, and named in the report.
     QString Decoded(const Property& p)
     {
-        QByteArray bytes = p.rawValue;
-        const bool quotedPrintable = p.params.value("ENCODING").value(0).toUpper() == "QUOTED-PRINTABLE";
+        QByteArrayView bytes = View(p.value);
+        QByteArray decoded;
+        const bool quotedPrintable = SameWord(First(p, Key::Encoding).value_or(QByteArrayView()), "QUOTED-PRINTABLE");
         if (quotedPrintable) {
-            bytes = DecodeQuotedPrintable(bytes);
+            decoded = DecodeQuotedPrintable(bytes.toByteArray());
+            bytes = decoded;
         }
         const CodePage* codePage = &m_encodings.Text();
         std::optional<CodePage> own;
-        const QByteArray charset = p.params.value("CHARSET").value(0);
+        const QByteArrayView charset = First(p, Key::Charset).value_or(QByteArrayView());
         if (!charset.isEmpty()) {
             const std::optional<QByteArray> known = CodePage::Known(charset);
             if (!known) {
@@ -344,7 +548,8 @@ private:
         qsizetype invalid = 0;
         QString text = codePage->ToUnicode(bytes, &invalid);
         if (invalid > 0) {
-            ++m_dropped[QStringLiteral("%1 (unreadable text)").arg(QString::fromLatin1(p.name))];
+            ++m_dropped[QStringLiteral("%1 (unreadable text)")
+                            .arg(QString::fromLatin1(View(p.nameText).toByteArray().toUpper()))];
             return {};
         }
         return text;
@@ -392,7 +597,8 @@ private:
         const qsizetype colon = v.indexOf(u':');
         const QString scheme = colon > 0 ? v.left(colon).toLower() : QString();
         const QString id = colon > 0 ? v.mid(colon + 1) : v;
-        const QString service = QString::fromLatin1(p.params.value("X-SERVICE-TYPE").value(0)).toLower();
+        const QString service =
+            QString::fromLatin1(First(p, Key::ServiceType).value_or(QByteArrayView()).toByteArray()).toLower();
         const QString kind = service.isEmpty() ? scheme : service;
         if (kind == QLatin1String("qq")) {
             Keep(card.qq, id, "second QQ");
@@ -405,36 +611,38 @@ private:
         }
     }
 
-    void AssignPhones(ContactCard& card, QList<std::pair<int, Property>>& phones)
+    void AssignPhones(ContactCard& card, QList<std::pair<int, const Property*>>& phones)
     {
         // The preferred phone of a kind first, otherwise the file's order.
         std::stable_sort(phones.begin(), phones.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
         QList<QString> untyped;
         for (const auto& [pref, p] : phones) {
-            QString number = TrimBlank(Text(p));
+            QString number = TrimBlank(Text(*p));
             if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)) {
                 number = number.mid(4); // vCard 4.0 gives phones as tel: addresses
             }
             if (number.isEmpty()) {
                 continue;
             }
-            const bool mobile = HasType(p, "CELL") || HasType(p, "MOBILE");
+            const bool mobile = HasType(*p, "CELL") || HasType(*p, "MOBILE");
             if (mobile) {
                 // A mobile that is also a home or work phone takes that field when the mobile's is taken.
-                QString* other = HasType(p, "HOME") ? &card.homePhone : HasType(p, "WORK") ? &card.workPhone : nullptr;
+                QString* other = HasType(*p, "HOME")   ? &card.homePhone
+                                 : HasType(*p, "WORK") ? &card.workPhone
+                                                       : nullptr;
                 if (!card.mobilePhone.isEmpty() && card.mobilePhone != number && other != nullptr &&
                     (other->isEmpty() || *other == number)) {
                     *other = number;
                 } else {
                     Keep(card.mobilePhone, number, "second mobile phone");
                 }
-            } else if (HasType(p, "FAX")) {
+            } else if (HasType(*p, "FAX")) {
                 ++m_dropped[QStringLiteral("fax")];
-            } else if (HasType(p, "PAGER")) {
+            } else if (HasType(*p, "PAGER")) {
                 ++m_dropped[QStringLiteral("pager")];
-            } else if (HasType(p, "HOME")) {
+            } else if (HasType(*p, "HOME")) {
                 Keep(card.homePhone, number, "second home phone");
-            } else if (HasType(p, "WORK")) {
+            } else if (HasType(*p, "WORK")) {
                 Keep(card.workPhone, number, "second work phone");
             } else {
                 untyped.append(number);
@@ -456,55 +664,59 @@ private:
 
     FileEncodings& m_encodings;
     QMap<QString, int>& m_dropped;
-    QList<Property> m_properties;
+    QByteArray m_text; // the card's lines, one after another
+    std::vector<Property> m_properties;
+    std::vector<Param> m_params;
     QByteArray m_nearby;
 };
 
-// The cards of a file, line by line: each card's properties go to a CardReader, and a card
+// The cards of a file, line by line: each card's properties go to the CardReader, and a card
 // written as another's AGENT value is skipped with it.
 class CardsReader
 {
 public:
-    CardsReader(ContactFile& file, FileEncodings& encodings) : m_file(file), m_encodings(encodings) {}
+    CardsReader(ContactFile& file, FileEncodings& encodings) : m_file(file), m_card(encodings, file.dropped) {}
 
-    void Line(const QByteArray& line)
+    void Line(QByteArrayView line)
     {
         if (line.trimmed().isEmpty()) {
             return;
         }
-        const std::optional<Property> property = ParseLine(line);
-        if (!property) {
-            if (m_card && m_nested == 0) {
+        const std::optional<LineHead> head = ParseHead(line);
+        if (!head) {
+            if (m_inCard && m_nested == 0) {
                 ++m_file.dropped[QStringLiteral("unreadable line")];
             }
             return;
         }
-        const QByteArray value = property->rawValue.trimmed().toUpper();
-        if (property->name == "BEGIN" && value == "VCARD") {
-            if (m_card && (m_nested > 0 || m_card->AgentFollows())) {
+        const Name name = NameOf(head->name);
+        if (name == Name::Begin && SameWord(head->value.trimmed(), "VCARD")) {
+            if (m_inCard && (m_nested > 0 || m_card.AgentFollows())) {
                 ++m_nested; // reported as the outer card's AGENT
                 return;
             }
-            if (m_card) {
+            if (m_inCard) {
                 ++m_file.dropped[QStringLiteral("card without END")]; // a half card is not imported
             }
-            m_card.emplace(m_encodings, m_file.dropped);
+            m_card.Start();
+            m_inCard = true;
             m_sawCard = true;
-        } else if (property->name == "END" && value.startsWith("VCARD")) { // some phones write "END:VCARD."
+        } else if (name == Name::End && head->value.trimmed().size() >= 5 &&
+                   SameWord(head->value.trimmed().first(5), "VCARD")) { // some phones write "END:VCARD."
             if (m_nested > 0) {
                 --m_nested;
-            } else if (m_card) {
-                m_file.cards.append(m_card->Finish());
-                m_card.reset();
+            } else if (m_inCard) {
+                m_file.cards.append(m_card.Finish());
+                m_inCard = false;
             }
-        } else if (m_card && m_nested == 0) {
-            m_card->Add(*property);
+        } else if (m_inCard && m_nested == 0) {
+            m_card.Add(name, line, *head);
         }
     }
 
     void Finish()
     {
-        if (m_card) {
+        if (m_inCard) {
             ++m_file.dropped[QStringLiteral("card without END")];
         }
         if (!m_sawCard) {
@@ -514,49 +726,47 @@ public:
 
 private:
     ContactFile& m_file;
-    FileEncodings& m_encodings;
-    std::optional<CardReader> m_card;
+    CardReader m_card;
+    bool m_inCard = false;
     int m_nested = 0; // depth inside a card written as another's AGENT value
     bool m_sawCard = false;
 };
 
-// A value as a content line writes it: backslash, comma, semicolon and line breaks escaped, in
-// UTF-8. Most values need no escape and go straight through.
-void AppendEscaped(QByteArray& out, QStringView text)
+// A value as a content line writes it: backslash, comma, semicolon and line breaks escaped. The
+// value is UTF-8, whose longer characters hold no ASCII bytes. Most values need no escape.
+void AppendEscaped(QByteArray& out, QByteArrayView text)
 {
-    const auto special = [](QChar c) { return c == u'\\' || c == u',' || c == u';' || c == u'\n' || c == u'\r'; };
+    const auto special = [](char c) { return c == '\\' || c == ',' || c == ';' || c == '\n' || c == '\r'; };
     if (std::none_of(text.begin(), text.end(), special)) {
-        out.append(text.toUtf8());
+        out.append(text);
         return;
     }
-    QString escaped;
-    escaped.reserve(text.size() + 8);
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case u'\\':
-            escaped += QLatin1String("\\\\");
+    for (const char c : text) {
+        switch (c) {
+        case '\\':
+            out.append("\\\\");
             break;
-        case u',':
-            escaped += QLatin1String("\\,");
+        case ',':
+            out.append("\\,");
             break;
-        case u';':
-            escaped += QLatin1String("\\;");
+        case ';':
+            out.append("\\;");
             break;
-        case u'\n':
-            escaped += QLatin1String("\\n");
+        case '\n':
+            out.append("\\n");
             break;
-        case u'\r':
+        case '\r':
             break;
         default:
-            escaped += c;
+            out.append(c);
         }
     }
-    out.append(escaped.toUtf8());
 }
 
 // Writes one content line, name and escaped value, folded at 75 octets without splitting a UTF-8
 // character. line is scratch space, kept by the caller so its memory is reused.
-void AppendLine(QByteArray& out, QByteArray& line, QByteArrayView name, QStringView value, QByteArrayView suffix = {})
+void AppendLine(QByteArray& out, QByteArray& line, QByteArrayView name, QByteArrayView value,
+                QByteArrayView suffix = {})
 {
     line.resize(0);
     line.append(name);
@@ -576,16 +786,55 @@ void AppendLine(QByteArray& out, QByteArray& line, QByteArrayView name, QStringV
     out.append(QByteArrayView(line).sliced(start)).append("\r\n");
 }
 
+// Whether UTF-8 text starts or ends with a character TrimBlank removes: white space or a control
+// character. Characters beyond the 16-bit range are neither.
+bool BlankAtEnds(QByteArrayView text)
+{
+    const auto blank = [](QByteArrayView character) {
+        char32_t c = static_cast<unsigned char>(character[0]);
+        if (c >= 0x80) {
+            const qsizetype length = character.size();
+            if (length > 3) {
+                return false;
+            }
+            c &= length == 2 ? 0x1Fu : 0x0Fu;
+            for (qsizetype i = 1; i < length; ++i) {
+                c = (c << 6) | (static_cast<unsigned char>(character[i]) & 0x3Fu);
+            }
+        }
+        const QChar q(static_cast<char16_t>(c));
+        return q.isSpace() || q.category() == QChar::Other_Control;
+    };
+    const auto isContinuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    qsizetype firstEnd = 1;
+    while (firstEnd < text.size() && isContinuation(text[firstEnd])) {
+        ++firstEnd;
+    }
+    qsizetype lastStart = text.size() - 1;
+    while (lastStart > 0 && isContinuation(text[lastStart])) {
+        --lastStart;
+    }
+    return blank(text.first(firstEnd)) || blank(text.sliced(lastStart));
+}
+
 } // namespace
 
 QByteArray DecodeQuotedPrintable(const QByteArray& text)
 {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
     QByteArray out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == '=' && i + 2 < text.size()) {
-            bool ok = false;
-            const int value = text.mid(i + 1, 2).toInt(&ok, 16);
+            const int high = hex(text[i + 1]);
+            const int low = hex(text[i + 2]);
+            bool ok = high >= 0 && low >= 0;
+            const int value = ok ? high * 16 + low : text.mid(i + 1, 2).toInt(&ok, 16);
             if (ok) {
                 out.append(static_cast<char>(value));
                 i += 2;
@@ -605,13 +854,43 @@ ContactFile ReadVCards(const QByteArray& original)
     return ReadVCards(buffer, {}, std::max<qint64>(bytes.size(), 1));
 }
 
+namespace {
+
+// The first `limit` bytes of the unfolded text of the pieces: their logical lines joined by LF.
+QByteArray UnfoldedStart(const QByteArrayList& prefix, bool wholeFile, qsizetype limit)
+{
+    QByteArray start;
+    bool first = true;
+    const auto add = [&](QByteArrayView line) {
+        if (start.size() < limit) {
+            if (!first) {
+                start += '\n';
+            }
+            start += line;
+            first = false;
+        }
+    };
+    LineJoiner joiner;
+    for (const QByteArray& piece : prefix) {
+        joiner.Feed(piece, add);
+        if (start.size() >= limit) {
+            return start.left(limit);
+        }
+    }
+    if (wholeFile) {
+        joiner.Finish(add);
+    }
+    return start.left(limit);
+}
+
+} // namespace
+
 ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes)
 {
     ContactFile file;
     FilePieces pieces(device, pieceBytes);
-    LineJoiner joiner;
-    // The encodings are judged on the first lines: all of them in a file of ordinary size, and in
-    // a huge one enough to tell as well.
+    // The encodings are judged on the first pieces: all of a file of ordinary size, and of a huge
+    // one enough to tell as well. They are kept, to be read as the rest.
     QByteArrayList prefix;
     for (qint64 prefixBytes = 0; !pieces.AtEnd() && prefixBytes < EncodingPrefixBytes;) {
         QByteArray piece = pieces.Next();
@@ -620,25 +899,43 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
             piece.remove(0, 3);
         }
         prefixBytes += std::max<qsizetype>(piece.size(), 1);
-        joiner.Feed(piece, prefix);
+        prefix.append(piece);
         if (progress && !progress(pieces.Done(), pieces.Total())) {
             ContactFile cancelled;
             cancelled.cancelled = true;
             return cancelled;
         }
     }
-    if (pieces.AtEnd()) {
-        joiner.Finish(prefix);
+    const bool wholeFile = pieces.AtEnd();
+    // The encoding is judged on the unfolded text: a fold may split a character in two. Text that
+    // is UTF-8 (without the zero bytes of UTF-16) before unfolding is so after it, since folds and
+    // line ends fall beside ASCII bytes, which are never part of a longer character.
+    constexpr qsizetype declarationBytes = 64 * 1024;
+    const bool utf8 = std::all_of(prefix.begin(), prefix.end(),
+                                  [](const QByteArray& piece) { return piece.isValidUtf8() && !piece.contains('\0'); });
+    QByteArray encodingName;
+    QByteArray start;
+    if (utf8) {
+        encodingName = "UTF-8";
+        start = UnfoldedStart(prefix, wholeFile, declarationBytes);
+    } else {
+        QByteArray unfolded;
+        ForEachLine(prefix, wholeFile, [&, first = true](QByteArrayView line) mutable {
+            if (!first) {
+                unfolded += '\n';
+            }
+            unfolded += line;
+            first = false;
+        });
+        encodingName = TextEncoding(unfolded);
+        start = unfolded.left(declarationBytes);
     }
-    // The encoding is judged on the unfolded text: a fold may split a character in two.
-    const QByteArray unfolded = prefix.join('\n');
-    QByteArray encodingName = TextEncoding(unfolded);
     // A file that names a charset for some values most likely uses it for the others too.
     static const QRegularExpression declared(QStringLiteral(";CHARSET=([A-Za-z0-9_.-]+)"),
                                              QRegularExpression::CaseInsensitiveOption);
     QByteArray named;
-    if (unfolded.contains('=')) {
-        for (const QRegularExpressionMatch& m : declared.globalMatch(QString::fromLatin1(unfolded.left(64 * 1024)))) {
+    if (start.contains('=')) {
+        for (const QRegularExpressionMatch& m : declared.globalMatch(QString::fromLatin1(start))) {
             const std::optional<QByteArray> known = CodePage::Known(m.captured(1).toLatin1());
             if (known && *known != "UTF-8" && !IsWide(*known)) {
                 named = *known;
@@ -650,74 +947,88 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
         encodingName = named;
     }
     file.encoding = encodingName;
-    FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, prefix);
+    FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, prefix, wholeFile);
 
     CardsReader reader(file, encodings);
-    for (const QByteArray& line : std::as_const(prefix)) {
-        reader.Line(line);
+    LineJoiner joiner;
+    const auto line = [&reader](QByteArrayView text) { reader.Line(text); };
+    for (const QByteArray& piece : std::as_const(prefix)) {
+        joiner.Feed(piece, line);
     }
-    QByteArrayList lines;
     while (!pieces.AtEnd()) {
-        lines.clear();
-        joiner.Feed(pieces.Next(), lines);
-        if (pieces.AtEnd()) {
-            joiner.Finish(lines);
-        }
-        for (const QByteArray& line : std::as_const(lines)) {
-            reader.Line(line);
-        }
+        joiner.Feed(pieces.Next(), line);
         if (progress && !progress(pieces.Done(), pieces.Total())) {
             ContactFile cancelled;
             cancelled.cancelled = true;
             return cancelled;
         }
     }
+    joiner.Finish(line);
     reader.Finish();
     return file;
 }
 
-QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
+void AppendVCard(QByteArray& out, QByteArray& scratch, const ContactText& c, VCardVersion version)
 {
     const bool v4 = version == VCardVersion::V40;
-    QByteArray out;
-    out.reserve(cards.size() * 300);
-    QByteArray line;
-    auto typed = [&](const char* v4Name, const char* v3Name, const QString& value) {
+    auto typed = [&](const char* v4Name, const char* v3Name, QByteArrayView value) {
         if (!value.isEmpty()) {
-            AppendLine(out, line, v4 ? v4Name : v3Name, value);
+            AppendLine(out, scratch, v4 ? v4Name : v3Name, value);
         }
     };
-    for (const ContactCard& c : cards) {
-        out.append("BEGIN:VCARD\r\n");
-        out.append(v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
-        AppendLine(out, line, "FN:", c.name);
-        if (!v4) {
-            AppendLine(out, line, "N:", c.name, ";;;;"); // required in 3.0
+    out.append("BEGIN:VCARD\r\n");
+    out.append(v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
+    AppendLine(out, scratch, "FN:", c.name);
+    if (!v4) {
+        AppendLine(out, scratch, "N:", c.name, ";;;;"); // required in 3.0
+    }
+    typed("TEL;TYPE=home:", "TEL;TYPE=HOME:", c.homePhone);
+    typed("TEL;TYPE=cell:", "TEL;TYPE=CELL:", c.mobilePhone);
+    typed("TEL;TYPE=work:", "TEL;TYPE=WORK:", c.workPhone);
+    // One EMAIL per address when the list splits cleanly; otherwise the list as it stands,
+    // so reading the file back gives exactly the stored text.
+    bool clean = true;
+    for (QByteArrayView rest = c.emails; clean;) {
+        const qsizetype end = rest.indexOf("; ");
+        const QByteArrayView address = end >= 0 ? rest.first(end) : rest;
+        clean = !address.isEmpty() && !BlankAtEnds(address);
+        if (end < 0) {
+            break;
         }
-        typed("TEL;TYPE=home:", "TEL;TYPE=HOME:", c.homePhone);
-        typed("TEL;TYPE=cell:", "TEL;TYPE=CELL:", c.mobilePhone);
-        typed("TEL;TYPE=work:", "TEL;TYPE=WORK:", c.workPhone);
-        // One EMAIL per address when the list splits cleanly; otherwise the list as it stands,
-        // so reading the file back gives exactly the stored text.
-        const QStringList addresses = c.emails.split(QStringLiteral("; "));
-        const bool clean = addresses.join(QStringLiteral("; ")) == c.emails &&
-                           std::none_of(addresses.begin(), addresses.end(),
-                                        [](const QString& a) { return a.isEmpty() || TrimBlank(a) != a; });
-        for (const QString& address : clean ? addresses : QStringList{c.emails}) {
-            if (!address.isEmpty()) {
-                AppendLine(out, line, "EMAIL:", address);
+        rest = rest.sliced(end + 2);
+    }
+    if (clean) {
+        for (QByteArrayView rest = c.emails;;) {
+            const qsizetype end = rest.indexOf("; ");
+            AppendLine(out, scratch, "EMAIL:", end >= 0 ? rest.first(end) : rest);
+            if (end < 0) {
+                break;
             }
+            rest = rest.sliced(end + 2);
         }
-        typed("IMPP:qq:", "X-QQ:", c.qq);
-        typed("IMPP:msn:", "X-MSN:", c.msn);
-        typed("IMPP:icq:", "X-ICQ:", c.icq);
-        if (!c.url.isEmpty()) {
-            AppendLine(out, line, "URL:", c.url);
-        }
-        if (!c.category.isEmpty()) {
-            AppendLine(out, line, "CATEGORIES:", c.category);
-        }
-        out.append("END:VCARD\r\n");
+    } else if (!c.emails.isEmpty()) {
+        AppendLine(out, scratch, "EMAIL:", c.emails);
+    }
+    typed("IMPP:qq:", "X-QQ:", c.qq);
+    typed("IMPP:msn:", "X-MSN:", c.msn);
+    typed("IMPP:icq:", "X-ICQ:", c.icq);
+    if (!c.url.isEmpty()) {
+        AppendLine(out, scratch, "URL:", c.url);
+    }
+    if (!c.category.isEmpty()) {
+        AppendLine(out, scratch, "CATEGORIES:", c.category);
+    }
+    out.append("END:VCARD\r\n");
+}
+
+QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
+{
+    QByteArray out;
+    out.reserve(cards.size() * 300);
+    QByteArray scratch;
+    ContactUtf8 utf8;
+    for (const ContactCard& card : cards) {
+        AppendVCard(out, scratch, utf8.Of(card), version);
     }
     return out;
 }
