@@ -1,22 +1,16 @@
 #include "exchange/ContactExchange.h"
 
 #include <QHash>
+#include <QIODevice>
 
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
+#include "exchange/Csv.h"
+#include "exchange/VCard.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
-
-namespace {
-
-QStringList CardFields(const ContactCard& c)
-{
-    return {c.name, c.homePhone, c.mobilePhone, c.workPhone, c.emails, c.qq, c.msn, c.icq};
-}
-
-} // namespace
 
 ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType)
 {
@@ -35,15 +29,18 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         }
     }
     // Names stay unique, as the record editor requires: compared as stored, enciphered.
-    QSet<QString> names;
+    QSet<QByteArray> names;
     {
         Recordset rs;
         OpenRecordNames(rs, conn);
+        names.reserve(rs.RecordCount() + file.cards.size());
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            names.insert(rs.Text(0));
+            names.insert(rs.Bytes(0).toByteArray());
         }
     }
     const CodePage& codePage = CodePage::System();
+    QByteArray cipherName;
+    plan.toAdd.reserve(file.cards.size());
     for (ContactCard card : file.cards) {
         for (QString* field : {&card.name, &card.homePhone, &card.mobilePhone, &card.workPhone, &card.emails, &card.qq,
                                &card.msn, &card.icq, &card.url, &card.category}) {
@@ -53,12 +50,15 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             ++plan.unnamed;
             continue;
         }
-        const QStringList fields = CardFields(card);
-        if (!std::all_of(fields.begin(), fields.end(), [&](const QString& f) { return codePage.CanEncode(f); })) {
+        const QString* fields[] = {&card.name,   &card.homePhone, &card.mobilePhone, &card.workPhone,
+                                   &card.emails, &card.qq,        &card.msn,         &card.icq};
+        if (!std::all_of(std::begin(fields), std::end(fields),
+                         [&](const QString* f) { return codePage.CanEncode(*f); })) {
             ++plan.unstorable; // never store a value the code page would turn into '?'
             continue;
         }
-        const QString cipherName = Encrypt(card.name);
+        cipherName.resize(0);
+        AppendEncrypted(cipherName, card.name, codePage);
         if (names.contains(cipherName)) {
             ++plan.alreadyThere;
             continue;
@@ -66,11 +66,14 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         names.insert(cipherName);
         const QString wanted = card.category.isEmpty() ? defaultType : card.category;
         const QString folded = wanted.toCaseFolded();
-        if (!types.contains(folded)) {
+        const auto type = types.constFind(folded);
+        if (type == types.constEnd()) {
             types.insert(folded, wanted);
             plan.newTypes.append(wanted);
+            card.category = wanted;
+        } else {
+            card.category = type.value();
         }
-        card.category = types.value(folded);
         ++plan.perType[card.category];
         plan.toAdd.append(card);
     }
@@ -94,18 +97,31 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
     }
     std::optional<qint64> firstType;
     RecordInserter inserter(conn);
+    const CodePage& codePage = CodePage::System();
+    // The cipher texts of one record side by side in one buffer, reused for the next.
+    QByteArray cipher;
     const int total = static_cast<int>(plan.toAdd.size());
     for (int i = 0; i < total; ++i) {
         if (progress && i % 256 == 0 && !progress(i, total)) {
             return std::nullopt; // the transaction rolls back
         }
         const ContactCard& card = plan.toAdd[i];
-        QStringList cipher;
-        for (const QString& field : CardFields(card)) {
-            cipher.append(Encrypt(field));
+        const QString* fields[] = {&card.name,   &card.homePhone, &card.mobilePhone, &card.workPhone,
+                                   &card.emails, &card.qq,        &card.msn,         &card.icq};
+        qsizetype ends[std::size(fields)];
+        cipher.resize(0);
+        for (std::size_t f = 0; f < std::size(fields); ++f) {
+            AppendEncrypted(cipher, *fields[f], codePage);
+            ends[f] = cipher.size();
         }
+        std::array<QByteArrayView, 8> views;
+        for (std::size_t f = 0; f < views.size(); ++f) {
+            const qsizetype start = f == 0 ? 0 : ends[f - 1];
+            views[f] = QByteArrayView(cipher).sliced(start, ends[f] - start);
+        }
+        const QByteArray url = card.url.toUtf8();
         const qint64 typeNo = typeNumbers.value(card.category);
-        inserter.Insert(typeNo, cipher, card.url);
+        inserter.Insert(typeNo, views, url);
         if (!firstType) {
             firstType = typeNo;
         }
@@ -158,4 +174,103 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
         cards.append(c);
     }
     return cards;
+}
+
+namespace {
+
+// Text from the book as UTF-8, appended to out: exactly the bytes the text would have once read
+// as a QString, which for valid UTF-8 are its own.
+void AppendUtf8(QByteArray& out, QByteArrayView bytes)
+{
+    if (bytes.isValidUtf8()) {
+        out.append(bytes);
+    } else {
+        out.append(Utf8Text(bytes).toUtf8());
+    }
+}
+
+// A deciphered field as UTF-8, appended to out; plain is working space.
+void AppendDeciphered(QByteArray& out, QByteArray& plain, QByteArrayView cipher, const CodePage& codePage)
+{
+    plain.resize(0);
+    AppendDecryptedBytes(plain, cipher);
+    if (codePage.IsUtf8()) {
+        AppendUtf8(out, plain);
+    } else {
+        out.append(codePage.ToUnicode(plain).toUtf8());
+    }
+}
+
+// Written to the file a megabyte at a time.
+constexpr qsizetype WriteBlockBytes = 1024 * 1024;
+
+} // namespace
+
+ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat format, std::optional<qint64> typeNo,
+                           const QSet<qint64>* only, const std::function<bool(int, int)>& progress)
+{
+    ExportResult result;
+    const int total = progress ? static_cast<int>(CountRecords(conn, typeNo)) : 0;
+    const CodePage& codePage = CodePage::System();
+    const VCardVersion version = format == ContactFormat::VCard30 ? VCardVersion::V30 : VCardVersion::V40;
+    QByteArray block;
+    block.reserve(WriteBlockBytes + 64 * 1024);
+    if (format == ContactFormat::Csv) {
+        block.append(CsvHeader());
+    }
+    QByteArray fields; // one record's values as UTF-8, side by side
+    QByteArray plain;
+    QByteArray scratch;
+    int row = 0;
+    struct Stop
+    {
+    };
+    try {
+        ReadRecordsWithTypes(conn, typeNo, [&](const RowView& view) {
+            if (progress && row % 1024 == 0 && !progress(row, total)) {
+                result.cancelled = true;
+                throw Stop();
+            }
+            ++row;
+            if (only != nullptr && !only->contains(view.Integer(0))) {
+                return;
+            }
+            // Columns 1 to 8 enciphered, 9 and 10 (type name, web address) plain.
+            qsizetype ends[10];
+            fields.resize(0);
+            for (int column = 1; column <= 10; ++column) {
+                if (column <= 8) {
+                    AppendDeciphered(fields, plain, view.Bytes(column), codePage);
+                } else {
+                    AppendUtf8(fields, view.Bytes(column));
+                }
+                ends[column - 1] = fields.size();
+            }
+            const auto field = [&](int i) {
+                const qsizetype start = i == 0 ? 0 : ends[i - 1];
+                return QByteArrayView(fields).sliced(start, ends[i] - start);
+            };
+            const ContactText card{field(0), field(8), field(1), field(2), field(3),
+                                   field(4), field(5), field(6), field(7), field(9)};
+            if (format == ContactFormat::Csv) {
+                AppendCsvRow(block, card);
+            } else {
+                AppendVCard(block, scratch, card, version);
+            }
+            ++result.count;
+            if (block.size() >= WriteBlockBytes) {
+                if (out.write(block) != block.size()) {
+                    result.failed = true;
+                    throw Stop();
+                }
+                block.resize(0);
+            }
+        });
+    } catch (const Stop&) {
+        return result;
+    }
+    if (!block.isEmpty() && out.write(block) != block.size()) {
+        result.failed = true;
+    }
+    return result;
 }

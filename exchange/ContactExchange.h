@@ -8,6 +8,7 @@
 #include "exchange/ContactFile.h"
 
 class Connection;
+class QIODevice;
 
 // What an import would write, worked out before anything is written, so the user can be told
 // exactly what is added, under which types, and what is left out.
@@ -38,3 +39,20 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
 QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo = std::nullopt,
                                 const QSet<qint64>* only = nullptr, const std::function<bool(int, int)>& progress = {},
                                 bool* cancelled = nullptr);
+
+enum class ContactFormat { VCard40, VCard30, Csv };
+
+// What WriteContacts did.
+struct ExportResult
+{
+    int count = 0;          // contacts written
+    bool cancelled = false; // progress said stop
+    bool failed = false;    // a write failed: out's error says why
+};
+
+// Writes the contacts ReadContacts would read to out, exactly as WriteVCards or WriteCsv would
+// write them, without holding them all: rows are read, deciphered and written a block at a time.
+// On a cancel or a failed write it stops; what was written is the caller's to discard.
+ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat format,
+                           std::optional<qint64> typeNo = std::nullopt, const QSet<qint64>* only = nullptr,
+                           const std::function<bool(int, int)>& progress = {});

@@ -3,13 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include "core/AppState.h"
 #include "core/Language.h"
-#include "core/SaveFile.h"
 #include "exchange/ContactExchange.h"
-#include "exchange/Csv.h"
-#include "exchange/VCard.h"
 #include "store/Connection.h"
 #include "ui/BusyProgress.h"
 #include "ui/Common.h"
@@ -170,26 +168,30 @@ void ExchangeCommands::Export(const QString& title, const Scope& scope)
     if (QFileInfo(fileName).suffix().isEmpty()) {
         fileName += csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
     }
-    QList<ContactCard> cards;
-    QByteArray bytes;
-    {
+    const ContactFormat format = csv                    ? ContactFormat::Csv
+                                 : filter == filters[1] ? ContactFormat::VCard30
+                                                        : ContactFormat::VCard40;
+    // Written beside the target and renamed: a failure or a cancel leaves any existing file as it was.
+    QSaveFile out(fileName);
+    ExportResult result;
+    bool written = false;
+    if (out.open(QIODevice::WriteOnly)) {
         BusyProgress busy(m_window, Text("50022", "Exporting contacts..."), Text("50026", "Cancel"));
-        bool cancelled = false;
-        cards = ReadContacts(Conn, scope.ids ? std::nullopt : scope.typeNo, scope.ids ? &*scope.ids : nullptr,
-                             busy.Callback(), &cancelled);
-        if (cancelled) {
-            return; // nothing written
-        }
-        bytes =
-            csv ? WriteCsv(cards) : WriteVCards(cards, filter == filters[1] ? VCardVersion::V30 : VCardVersion::V40);
+        result = WriteContacts(Conn, out, format, scope.ids ? std::nullopt : scope.typeNo,
+                               scope.ids ? &*scope.ids : nullptr, busy.Callback());
+        // A buffered write succeeds on a full disk; only the flush finds out.
+        written = !result.cancelled && !result.failed && out.flush() && out.commit();
     }
-    // Written beside the target and renamed: a failure leaves any existing file as it was.
-    QString error;
-    if (!ReplaceFileContents(fileName, bytes, &error)) {
-        MsgWarning(m_window, Text("50023", "The file could not be written: %1").arg(error));
+    if (!written) {
+        // The cause must be taken before cancelling: cancelling resets it.
+        const QString error = out.errorString();
+        out.cancelWriting();
+        if (!result.cancelled) {
+            MsgWarning(m_window, Text("50023", "The file could not be written: %1").arg(error));
+        }
         return;
     }
     MsgInformation(
         m_window,
-        Text("50025", "%count% contacts exported.").replace(QLatin1String("%count%"), QString::number(cards.size())));
+        Text("50025", "%count% contacts exported.").replace(QLatin1String("%count%"), QString::number(result.count)));
 }

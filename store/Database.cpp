@@ -363,6 +363,21 @@ qint64 RecordInserter::Insert(qint64 typeNo, const QStringList& cipherFields, co
     return m_conn.LastInsertId();
 }
 
+qint64 RecordInserter::Insert(qint64 typeNo, const std::array<QByteArrayView, 8>& cipherFields, QByteArrayView url)
+{
+    m_statement.Bind(1, typeNo);
+    for (int i = 0; i < 8; ++i) {
+        m_statement.Bind(i + 2, cipherFields[static_cast<std::size_t>(i)]);
+    }
+    if (url.isEmpty()) {
+        m_statement.BindNull(10);
+    } else {
+        m_statement.Bind(10, url);
+    }
+    m_statement.Run();
+    return m_conn.LastInsertId();
+}
+
 void OpenRecordNames(Recordset& rs, Connection& conn)
 {
     rs.Open(QStringLiteral("Select Name From PWDTable"), conn, LockType::ReadOnly);
@@ -378,6 +393,25 @@ void OpenRecordsWithTypesOfType(Recordset& rs, Connection& conn, qint64 typeNo)
     rs.Open(QStringLiteral("Select * From VPWDTable Where TypeNo = ") + Number(typeNo) +
                 QStringLiteral(" Order By PWDID"),
             conn, LockType::ReadOnly);
+}
+
+qint64 CountRecords(Connection& conn, std::optional<qint64> typeNo)
+{
+    qint64 count = 0;
+    conn.ForEachRow(QStringLiteral("Select count(*) From PWDTable") +
+                        (typeNo ? QStringLiteral(" Where TypeNo = ") + Number(*typeNo) : QString()),
+                    {}, [&](const RowView& row) { count = row.Integer(0); });
+    return count;
+}
+
+void ReadRecordsWithTypes(Connection& conn, std::optional<qint64> typeNo,
+                          const std::function<void(const RowView&)>& row)
+{
+    conn.ForEachRow(QStringLiteral("Select PWDID, Name, F_Phone1, F_MobilePhone1, C_Phone1, EMailList, QQ, MSN, ICQ, "
+                                   "TypeName, Url From VPWDTable") +
+                        (typeNo ? QStringLiteral(" Where TypeNo = ") + Number(*typeNo) : QString()) +
+                        QStringLiteral(" Order By PWDID"),
+                    {}, row);
 }
 
 QString SchemaScript()

@@ -3,7 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "store/Connection.h"
@@ -81,6 +83,8 @@ class RecordInserter
 public:
     explicit RecordInserter(Connection& conn);
     qint64 Insert(qint64 typeNo, const QStringList& cipherFields, const QString& url);
+    // The same from the cipher texts' bytes and the address's UTF-8 (Null when empty).
+    qint64 Insert(qint64 typeNo, const std::array<QByteArrayView, 8>& cipherFields, QByteArrayView url);
 
 private:
     Connection& m_conn;
@@ -91,3 +95,9 @@ void OpenRecordNames(Recordset& rs, Connection& conn);
 // Records with their type names: all of them, or those of one type.
 void OpenRecordsWithTypes(Recordset& rs, Connection& conn);
 void OpenRecordsWithTypesOfType(Recordset& rs, Connection& conn, qint64 typeNo);
+// How many records there are: all, or those of one type.
+qint64 CountRecords(Connection& conn, std::optional<qint64> typeNo);
+// Every record, or those of one type, in key order, read in passing: its key, the enciphered
+// fields in InsertRecord's order, its type's name and its web address.
+void ReadRecordsWithTypes(Connection& conn, std::optional<qint64> typeNo,
+                          const std::function<void(const RowView&)>& row);
