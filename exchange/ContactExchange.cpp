@@ -271,6 +271,8 @@ ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat forma
     }
     if (!block.isEmpty() && out.write(block) != block.size()) {
         result.failed = true;
+    } else if (progress && !progress(total, total)) {
+        result.cancelled = true;
     }
     return result;
 }

@@ -2,6 +2,7 @@
 // in the encodings they use; planning and writing an import; export and import giving the same
 // book back; and the main window's import, export and print commands on a real book.
 #include <QApplication>
+#include <QBuffer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +162,42 @@ private slots:
         if (pieceBytes == FilePieceBytes) {
             QCOMPARE(reported, bytes.size()); // progress to the end
         }
+    }
+
+    // A CSV file is read a piece at a time too, so one beyond what is read whole imports; quoted
+    // values run over lines (CR LF, CR CR LF) and over the edges of pieces. UTF-16 is still made
+    // UTF-8 whole, so it is refused beyond the limit.
+    void csvStreamed()
+    {
+        QByteArray csv = "Name,Type,E-mail,Web Page\r\n";
+        for (int i = 0; i < 3000; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            csv += "\"Contact " + n + ", \"\"the\"\" one\",Group " + QByteArray::number(i % 7) + ",\"c" + n +
+                   "@example.org;\r\r\nc" + n + "@mail.example.com\rend\",http://example.org/" + n + "\r\n";
+        }
+        const QString path = m_files->filePath(u"big.csv"_s);
+        QVERIFY(WriteFile(path, csv));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        int pieces = 0;
+        const qint64 limit = csv.size() / 4;
+        const ContactFile streamed = ReadContactFile(
+            file, [&](qint64, qint64) { return ++pieces, true; }, 4096, limit);
+        QCOMPARE(streamed.error, QString());
+        QVERIFY(pieces >= csv.size() / 4096);
+        QCOMPARE(streamed.cards.size(), 3000);
+        QCOMPARE(Lines(streamed.cards), Lines(ReadContactFile(csv).cards));
+        QCOMPARE(Lines(streamed.cards).last(),
+                 u"Contact 2999, \"the\" one|Group 3||||"
+                 u"c2999@example.org;\nc2999@mail.example.com\nend||||http://example.org/2999"_s);
+
+        const QString text = QString::fromUtf8(csv);
+        QByteArray wide("\xFF\xFE");
+        wide.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QVERIFY(WriteFile(path, wide));
+        QFile wideFile(path);
+        QVERIFY(wideFile.open(QIODevice::ReadOnly));
+        QCOMPARE(ReadContactFile(wideFile, {}, 4096, limit).error, u"too large"_s);
     }
 
     void converters()
@@ -351,6 +388,79 @@ private slots:
         const QByteArray bytes = ReadFile(old);
         QVERIFY(bytes.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
         QCOMPARE(Lines(ReadContactFile(bytes).cards, 1), names.split(u'|'));
+    }
+
+    // An export writes what the writers make of the contacts read back, block by block, in every
+    // format and scope, also values no reader makes and text that does not decipher cleanly.
+    void exportStreamed_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("vCard 4.0") << int(ContactFormat::VCard40);
+        QTest::newRow("vCard 3.0") << int(ContactFormat::VCard30);
+        QTest::newRow("CSV") << int(ContactFormat::Csv);
+    }
+
+    void exportStreamed()
+    {
+        QFETCH(int, format);
+        const qint64 odd = AddType(u"Odd\r\ntype"_s);
+        AddRecord(
+            odd, u"\uFEFFBom\r\nname"_s,
+            {u" lead"_s, u"tail "_s, u"a\\b,c;d"_s, u" a@x; b@y"_s, u"1\u3000"_s, {}, u"x"_s, u"http://x/\uFEFF"_s});
+        AddRecord(odd, u"Mails"_s, {{}, {}, {}, u"a@x; ; b@y"_s});
+        Conn.Execute(u"Update PWDTable Set QQ = 'C3FF' Where PWDID = 2"_s); // no UTF-8
+        const qint64 many = AddType(u"Many"_s);
+        QStringList names;
+        for (int i = 0; i < 10000; ++i) {
+            names.append(
+                u"Contact %1 with a name long enough to be folded over the end of a line, Ünïcödé 欧阳娜娜"_s.arg(i));
+        }
+        {
+            Transaction transaction(Conn);
+            AddRecords(many, names);
+            transaction.Commit();
+        }
+        QSet<qint64> some;
+        for (qint64 id = 1; id < 4002; id += 3) {
+            some.insert(id);
+        }
+        const auto expected = [&](const QList<ContactCard>& cards) {
+            return format == int(ContactFormat::Csv)
+                       ? WriteCsv(cards)
+                       : WriteVCards(cards,
+                                     format == int(ContactFormat::VCard30) ? VCardVersion::V30 : VCardVersion::V40);
+        };
+        for (const auto& [typeNo, only] : {std::pair<std::optional<qint64>, const QSet<qint64>*>{std::nullopt, nullptr},
+                                           {many, nullptr},
+                                           {std::nullopt, &some}}) {
+            QBuffer out;
+            out.open(QIODevice::WriteOnly);
+            const ExportResult result = WriteContacts(Conn, out, ContactFormat(format), typeNo, only);
+            const QList<ContactCard> cards = ReadContacts(Conn, typeNo, only);
+            QVERIFY(!result.cancelled && !result.failed);
+            QCOMPARE(result.count, cards.size());
+            QVERIFY(out.data().size() > 1024 * 1024 || typeNo || only); // more than one block
+            QVERIFY(out.data() == expected(cards));
+        }
+    }
+
+    // Cancel while the contacts go out: the file there stays as it was, and no other is left.
+    void exportCancelled()
+    {
+        AddRecords(AddType(u"Friends"_s), {u"Amy Adams"_s, u"Ben Brown"_s});
+        const QString old = m_files->filePath(u"contacts.vcf"_s);
+        QVERIFY(WriteFile(old, "old"));
+        frmMain* w = new frmMain();
+        w->LoadTreeData(u"Root"_s);
+        m_world->platform.calls.clear();
+        m_world->platform.files = {old};
+        BusyProgress::SetShowDelay(0);
+        CancelWhenBusy(this, u"Exporting"_s);
+        w->mnuExport->trigger();
+        BusyProgress::SetShowDelay(300);
+        QCOMPARE(m_world->platform.Boxes().size(), 0);
+        QCOMPARE(ReadFile(old), QByteArray("old"));
+        QCOMPARE(Entries(m_files->path()), QStringList{u"contacts.vcf"_s});
     }
 
     // What the window gives the printer: the node's name for the heading, the rows in the list's
