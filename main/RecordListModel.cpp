@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <numeric>
-#include <optional>
-#include <thread>
 
 #include "store/Encryption.h"
 
 RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
 {
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    SetCollator(QCollator());
 }
 
 struct RecordListModel::Kept
@@ -335,7 +333,7 @@ int RecordListModel::CompareStored(std::size_t a, std::size_t b, int column) con
         const double v = y.toDouble();
         return u < v ? -1 : v < u ? 1 : 0;
     }
-    return m_collator.compare(x, y);
+    return m_sortKeys->Compare(x, y);
 }
 
 bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bool webAddress, int column,
@@ -387,14 +385,14 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
 void RecordListModel::SetCollator(const QCollator& collator)
 {
     m_kept.reset();
-    m_collator = collator;
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QCollator caseless = collator;
+    caseless.setCaseSensitivity(Qt::CaseInsensitive);
+    m_sortKeys = std::make_unique<SortKeys>(caseless);
     m_ranksColumn = -1;
 }
 
 // Each row's place among all by one column's text, made once per column and kept until the list
-// changes, so turning the direction round compares integers only. The collation keys are made in
-// two halves at once and dropped as soon as the places are known.
+// changes, so turning the direction round compares integers only.
 const std::vector<quint32>& RecordListModel::Ranks(int column)
 {
     if (m_ranksColumn == column) {
@@ -402,10 +400,10 @@ const std::vector<quint32>& RecordListModel::Ranks(int column)
     }
     FetchColumn(column);
     const std::size_t count = m_ids.size();
-    std::vector<quint32> byText(count);
-    std::iota(byText.begin(), byText.end(), 0);
-    m_ranks.assign(count, 0);
     if (m_columns[static_cast<std::size_t>(column)].numeric) {
+        std::vector<quint32> byText(count);
+        std::iota(byText.begin(), byText.end(), 0);
+        m_ranks.assign(count, 0);
         std::vector<double> numbers(count);
         for (std::size_t s = 0; s < count; ++s) {
             numbers[s] = StoredText(s, column).toDouble();
@@ -416,27 +414,7 @@ const std::vector<quint32>& RecordListModel::Ranks(int column)
                 numbers[byText[i]] == numbers[byText[i - 1]] ? m_ranks[byText[i - 1]] : static_cast<quint32>(i);
         }
     } else {
-        std::vector<std::optional<QCollatorSortKey>> keys(count);
-        auto makeKeys = [&](const QCollator& collator, std::size_t from, std::size_t to) {
-            for (std::size_t s = from; s < to; ++s) {
-                keys[s].emplace(collator.sortKey(StoredText(s, column)));
-            }
-        };
-        // A collator of its own for the second thread: one collator is not to be shared.
-        QCollator second(m_collator.locale());
-        second.setCaseSensitivity(m_collator.caseSensitivity());
-        second.setNumericMode(m_collator.numericMode());
-        second.setIgnorePunctuation(m_collator.ignorePunctuation());
-        const std::size_t half = count > 20000 ? count / 2 : count;
-        std::thread helper(makeKeys, std::cref(second), half, count);
-        makeKeys(m_collator, 0, half);
-        helper.join();
-        // Equal texts get one place, so their order here does not matter.
-        std::sort(byText.begin(), byText.end(), [&](quint32 a, quint32 b) { return keys[a]->compare(*keys[b]) < 0; });
-        for (std::size_t i = 1; i < count; ++i) {
-            m_ranks[byText[i]] =
-                keys[byText[i]]->compare(*keys[byText[i - 1]]) == 0 ? m_ranks[byText[i - 1]] : static_cast<quint32>(i);
-        }
+        m_ranks = m_sortKeys->Ranks(count, [this, column](std::size_t s) { return StoredText(s, column); });
     }
     m_ranksColumn = column;
     return m_ranks;
