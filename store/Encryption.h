@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <QVarLengthArray>
 
 #include <array>
 #include <cstdint>
@@ -21,6 +23,23 @@ QString Encrypt(QStringView text, const CodePage& codePage = CodePage::System())
 QString Decrypt(QStringView cipherText, const CodePage& codePage = CodePage::System());
 // The same on the ASCII bytes a recordset holds, without a detour through UTF-16.
 QString Decrypt(QByteArrayView cipherText, const CodePage& codePage = CodePage::System());
+
+// Looks for a text inside enciphered values, as Decrypt(value).contains(wanted) would, case
+// sensitive; an empty text finds every value that is not empty. In UTF-8 the values are searched as
+// bytes, without a string made for each: a search runs over every record of the book.
+class CipherTextFinder
+{
+public:
+    explicit CipherTextFinder(const QString& wanted, const CodePage& codePage = CodePage::System());
+    bool Matches(QByteArrayView cipherText) const;
+
+private:
+    QString m_wanted;
+    QByteArray m_bytes;
+    CodePage m_codePage;
+    bool m_byBytes = false;
+    mutable QVarLengthArray<char, 256> m_buffer;
+};
 
 // The building blocks, exposed for the tests that pin the format.
 QString ByteToHex(int value);
