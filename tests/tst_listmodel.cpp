@@ -44,6 +44,7 @@ private slots:
         QVERIFY(model.HasWebAddress(3) && !model.HasWebAddress(0) && !model.HasWebAddress(99));
         model.sort(1, Qt::DescendingOrder);
         QCOMPARE(column(1), (QStringList{"100", "10", "9", "9", ""}));
+        QCOMPARE(column(0), (QStringList{"carol", "bob", "Alice", "alice", "Dave"})); // ties in load order
         QCOMPARE(model.RowOfKey(u"_3"_s), 0);
 
         model.RemoveRows({0, 4});
