@@ -144,9 +144,11 @@ private slots:
                                  "\xE4\xB8\xAD\xE6\x96\x87",
                                  "\xE2\xE4\xB8\xAD",
                                  "\xC3",
-                                 "\xEF\xBB\xBF" "ab",
+                                 "\xEF\xBB\xBF"
+                                 "ab",
                                  "user@example.org",
-                                 "\xFF\xFE" "a\xB8\xAD"};
+                                 "\xFF\xFE"
+                                 "a\xB8\xAD"};
         for (int round = 0; round < 200; ++round) {
             QByteArray bytes(random.bounded(12), '\0');
             for (char& b : bytes) {
