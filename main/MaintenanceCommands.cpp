@@ -16,10 +16,24 @@
 
 namespace {
 
-// The progress of a copy or compaction. There is no Cancel: stopping half-way would gain nothing.
+// What the progress throws when the user cancels: the work file goes and nothing is replaced.
+struct Cancelled
+{
+};
+
+// The progress of a copy or compaction, with a Cancel that stops it before anything is replaced.
 MaintenanceProgress Feedback(BusyProgress& busy)
 {
-    return [&busy](qint64 done, qint64 total) { busy.Step(done, total); };
+    return [&busy](qint64 done, qint64 total) {
+        if (!busy.Step(done, total)) {
+            throw Cancelled{};
+        }
+    };
+}
+
+QString CancelText()
+{
+    return GetLangString(QStringLiteral("frmMain"), QStringLiteral("50026"), QStringLiteral("Cancel"));
 }
 
 QString Text(const char* key, const char* english)
@@ -45,8 +59,10 @@ void MaintenanceCommands::Backup(const QString& title)
         return;
     }
     try {
-        BusyProgress busy(m_window, title);
+        BusyProgress busy(m_window, title, CancelText());
         ::BackupDatabase(Conn, folder, QDate::currentDate(), Feedback(busy));
+    } catch (const Cancelled&) {
+        return;
     } catch (const AppError&) {
         // A failed backup says nothing: the missing completion message tells. Nothing is left
         // behind, and an earlier backup of the day stays as it was.
@@ -83,10 +99,11 @@ bool MaintenanceCommands::Restore(const QString& title)
     Conn.Close();
     bool replaced = false;
     try {
-        BusyProgress busy(m_window, title);
+        BusyProgress busy(m_window, title, CancelText());
         ReplaceDatabaseFile(file, database, Feedback(busy));
         replaced = true;
-    } catch (const AppError&) { // NOLINT(bugprone-empty-catch)
+    } catch (const Cancelled&) { // NOLINT(bugprone-empty-catch): the address book was not touched
+    } catch (const AppError&) {  // NOLINT(bugprone-empty-catch)
         // As with a backup, a failed copy says nothing; the address book was not touched.
     }
     try {
@@ -118,10 +135,11 @@ void MaintenanceCommands::Compact(const QString& title)
 {
     const QString database = DatabaseFile();
     Conn.Close();
+    bool cancelled = false;
     try {
         CompactOutcome outcome = CompactOutcome::Compacted;
         {
-            BusyProgress busy(m_window, title);
+            BusyProgress busy(m_window, title, CancelText());
             outcome = CompactDatabaseFile(database, Feedback(busy));
         }
         if (outcome == CompactOutcome::DatabaseMissing) {
@@ -129,11 +147,15 @@ void MaintenanceCommands::Compact(const QString& title)
                                      QDir::toNativeSeparators(database) + QStringLiteral("File not fond\uFF01"),
                                      QCoreApplication::applicationName(), MsgIcon::Warning, MsgButtons::Ok);
         }
+    } catch (const Cancelled&) {
+        cancelled = true; // the book stays as it was, and nothing was completed to say so
     } catch (const AppError& e) {
         ThePlatform().MessageBox(m_window, e.Description() + QString::number(e.Number()), QStringLiteral("error"),
                                  MsgIcon::Critical, MsgButtons::Ok);
     }
-    MsgInformation(m_window, Text("50003", "Complete"));
+    if (!cancelled) {
+        MsgInformation(m_window, Text("50003", "Complete"));
+    }
     try {
         Conn.Open();
     } catch (...) {

@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <numeric>
-#include <optional>
-#include <thread>
 
 #include "store/Encryption.h"
 
 RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
 {
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    SetCollator(QCollator());
 }
 
 struct RecordListModel::Kept
@@ -137,15 +135,45 @@ QString RecordListModel::StoredText(std::size_t storage, int column) const
     return Decrypt(QByteArrayView(m_cipherArena.data() + span.offset, span.length), m_codePage);
 }
 
+namespace {
+
+// The positions of ids in ascending order of id. Keys are dense in a book, so they are usually
+// placed by value, not sorted.
+std::vector<int> LoadOrder(const std::vector<qint64>& ids)
+{
+    std::vector<int> byId;
+    byId.reserve(ids.size());
+    const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
+    const auto span = static_cast<std::size_t>(*high - *low) + 1;
+    if (span <= 4 * ids.size() + 1024) {
+        std::vector<int> slot(span, -1);
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            slot[static_cast<std::size_t>(ids[i] - *low)] = static_cast<int>(i);
+        }
+        for (const int i : slot) {
+            if (i >= 0) {
+                byId.push_back(i);
+            }
+        }
+        if (byId.size() == ids.size()) {
+            return byId;
+        }
+        byId.clear(); // a key twice: sort them all
+    }
+    byId.resize(ids.size());
+    std::iota(byId.begin(), byId.end(), 0);
+    std::stable_sort(byId.begin(), byId.end(),
+                     [&](int a, int b) { return ids[static_cast<std::size_t>(a)] < ids[static_cast<std::size_t>(b)]; });
+    return byId;
+}
+
+} // namespace
+
 void RecordListModel::End()
 {
     if (!std::is_sorted(m_ids.begin(), m_ids.end())) {
         // Keyed rows may arrive in the order of an index: the list's load order is the keys'.
-        std::vector<int> byId(m_ids.size());
-        std::iota(byId.begin(), byId.end(), 0);
-        std::sort(byId.begin(), byId.end(), [&](int a, int b) {
-            return m_ids[static_cast<std::size_t>(a)] < m_ids[static_cast<std::size_t>(b)];
-        });
+        const std::vector<int> byId = LoadOrder(m_ids);
         auto permute = [&](auto& values) {
             if (values.size() != byId.size()) {
                 return;
@@ -335,7 +363,7 @@ int RecordListModel::CompareStored(std::size_t a, std::size_t b, int column) con
         const double v = y.toDouble();
         return u < v ? -1 : v < u ? 1 : 0;
     }
-    return m_collator.compare(x, y);
+    return m_sortKeys->Compare(x, y);
 }
 
 bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bool webAddress, int column,
@@ -387,14 +415,14 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
 void RecordListModel::SetCollator(const QCollator& collator)
 {
     m_kept.reset();
-    m_collator = collator;
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    QCollator caseless = collator;
+    caseless.setCaseSensitivity(Qt::CaseInsensitive);
+    m_sortKeys = std::make_unique<SortKeys>(caseless);
     m_ranksColumn = -1;
 }
 
 // Each row's place among all by one column's text, made once per column and kept until the list
-// changes, so turning the direction round compares integers only. The collation keys are made in
-// two halves at once and dropped as soon as the places are known.
+// changes, so turning the direction round compares integers only.
 const std::vector<quint32>& RecordListModel::Ranks(int column)
 {
     if (m_ranksColumn == column) {
@@ -402,10 +430,10 @@ const std::vector<quint32>& RecordListModel::Ranks(int column)
     }
     FetchColumn(column);
     const std::size_t count = m_ids.size();
-    std::vector<quint32> byText(count);
-    std::iota(byText.begin(), byText.end(), 0);
-    m_ranks.assign(count, 0);
     if (m_columns[static_cast<std::size_t>(column)].numeric) {
+        std::vector<quint32> byText(count);
+        std::iota(byText.begin(), byText.end(), 0);
+        m_ranks.assign(count, 0);
         std::vector<double> numbers(count);
         for (std::size_t s = 0; s < count; ++s) {
             numbers[s] = StoredText(s, column).toDouble();
@@ -416,27 +444,7 @@ const std::vector<quint32>& RecordListModel::Ranks(int column)
                 numbers[byText[i]] == numbers[byText[i - 1]] ? m_ranks[byText[i - 1]] : static_cast<quint32>(i);
         }
     } else {
-        std::vector<std::optional<QCollatorSortKey>> keys(count);
-        auto makeKeys = [&](const QCollator& collator, std::size_t from, std::size_t to) {
-            for (std::size_t s = from; s < to; ++s) {
-                keys[s].emplace(collator.sortKey(StoredText(s, column)));
-            }
-        };
-        // A collator of its own for the second thread: one collator is not to be shared.
-        QCollator second(m_collator.locale());
-        second.setCaseSensitivity(m_collator.caseSensitivity());
-        second.setNumericMode(m_collator.numericMode());
-        second.setIgnorePunctuation(m_collator.ignorePunctuation());
-        const std::size_t half = count > 20000 ? count / 2 : count;
-        std::thread helper(makeKeys, std::cref(second), half, count);
-        makeKeys(m_collator, 0, half);
-        helper.join();
-        // Equal texts get one place, so their order here does not matter.
-        std::sort(byText.begin(), byText.end(), [&](quint32 a, quint32 b) { return keys[a]->compare(*keys[b]) < 0; });
-        for (std::size_t i = 1; i < count; ++i) {
-            m_ranks[byText[i]] =
-                keys[byText[i]]->compare(*keys[byText[i - 1]]) == 0 ? m_ranks[byText[i - 1]] : static_cast<quint32>(i);
-        }
+        m_ranks = m_sortKeys->Ranks(count, [this, column](std::size_t s) { return StoredText(s, column); });
     }
     m_ranksColumn = column;
     return m_ranks;
@@ -457,16 +465,27 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
         storageBefore.push_back(Storage(index.row()));
     }
 
-    // The rows still shown, in load order, then by place; equal texts keep their load order.
-    std::vector<int> order_ = m_order;
-    std::sort(order_.begin(), order_.end());
+    // The rows still shown by place, equal texts in load order. Places run from 0 to the number
+    // of rows, so the rows are counted into their places rather than sorted.
+    const std::size_t count = m_ids.size();
+    std::vector<bool> shown(count, false);
+    for (const int s : m_order) {
+        shown[static_cast<std::size_t>(s)] = true;
+    }
     const bool descending = order == Qt::DescendingOrder;
-    std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
-        const quint32 x = ranks[static_cast<std::size_t>(a)];
-        const quint32 y = ranks[static_cast<std::size_t>(b)];
-        return descending ? y < x : x < y;
-    });
-    m_order = std::move(order_);
+    const auto place = [&](std::size_t s) { return descending ? count - 1 - ranks[s] : std::size_t(ranks[s]); };
+    std::vector<quint32> next(count + 1, 0);
+    for (std::size_t s = 0; s < count; ++s) {
+        if (shown[s]) {
+            ++next[place(s) + 1];
+        }
+    }
+    std::partial_sum(next.begin(), next.end(), next.begin());
+    for (std::size_t s = 0; s < count; ++s) {
+        if (shown[s]) {
+            m_order[next[place(s)]++] = static_cast<int>(s);
+        }
+    }
 
     // Keep selections and the current row on the same rows.
     std::vector<int> rowOfStorage(m_ids.size(), -1);

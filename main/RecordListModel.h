@@ -3,7 +3,6 @@
 #include <QAbstractTableModel>
 #include <QByteArrayView>
 #include <QCollator>
-#include <QCollatorSortKey>
 #include <QColor>
 #include <QIcon>
 #include <QString>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "core/CodePage.h"
+#include "main/SortKeys.h"
 
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
 // Rows hold only their key number and their texts. Record texts are kept as the cipher texts
@@ -136,7 +136,7 @@ private:
     struct Kept;
     std::unique_ptr<Kept> m_kept;
     std::function<void()> m_ticker;
-    QCollator m_collator;
+    std::unique_ptr<SortKeys> m_sortKeys;
     CodePage m_codePage = CodePage::System();
     int m_ranksColumn = -1;       // the column m_ranks were made for
     std::vector<quint32> m_ranks; // by storage index: the place of its text among all, equal texts equal

@@ -118,7 +118,6 @@ private:
     void AddRecordColumns(bool searchWidths);
     // Fills the list with the records of a type (typeNo) or the search result (typeNo -1).
     void FillRecordRows(qint64 typeNo, BusyProgress& progress);
-    bool RecordMatches(QByteArrayView fieldCipher) const;
     // After the record editor saved pwdId: the tree kept and the list's row put in place when
     // that shows the same as a rebuild; false when only a rebuild will do.
     bool ShowSavedRecord(qint64 pwdId, const QString& selectKey);

@@ -158,17 +158,6 @@ void frmMain::AddRecordColumns(bool searchWidths)
     }
 }
 
-bool frmMain::RecordMatches(QByteArrayView fieldCipher) const
-{
-    if (txtValue->text() == SearchPrompt) {
-        return true;
-    }
-    const QString wanted = txtValue->text().trimmed();
-    const QString field = Decrypt(fieldCipher);
-    // An empty text finds the records that have something in the field, not all of them.
-    return wanted.isEmpty() ? !field.isEmpty() : field.contains(wanted, Qt::CaseSensitive);
-}
-
 void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
 {
     constexpr int columnCount = int(std::size(RecordFields));
@@ -214,10 +203,11 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
         return;
     }
     const int fieldColumn = std::clamp(txtField->currentIndex(), 0, columnCount - 1);
+    const CipherTextFinder finder(txtValue->text().trimmed());
     ReadRecordColumns(Conn, fieldOf(sortColumn), fieldOf(fieldColumn),
                       [&](qint64 id, QByteArrayView sortCipher, QByteArrayView fieldCipher) {
                           tick();
-                          if (RecordMatches(fieldCipher)) {
+                          if (finder.Matches(fieldCipher)) {
                               m_model->AddKeyedRow(id, sortColumn, sortCipher);
                           }
                       });

@@ -75,8 +75,8 @@ template <typename Char> inline unsigned StepValue(const Char* p, qsizetype coun
     return low < 0 ? static_cast<unsigned>(high) : static_cast<unsigned>(high * 16 + low);
 }
 
-// Deciphers into out, which holds (length + 1) / 2 bytes.
-template <typename Char> void DecryptInto(char* out, const Char* cipher, qsizetype length)
+// The code-page bytes of a cipher text, written to out, which holds (length + 1) / 2 bytes.
+template <typename Char> void DecryptToBytes(const Char* cipher, qsizetype length, char* out)
 {
     const auto& inverse = InverseTable();
     for (qsizetype i = 0, k = 1; i < length; i += 2, ++k) {
@@ -88,7 +88,7 @@ template <typename Char> void DecryptInto(char* out, const Char* cipher, qsizety
 template <typename Char> QString DecryptChars(const Char* cipher, qsizetype length, const CodePage& codePage)
 {
     QVarLengthArray<char, 256> bytes((length + 1) / 2);
-    DecryptInto(bytes.data(), cipher, length);
+    DecryptToBytes(cipher, length, bytes.data());
     const QByteArrayView plain(bytes.data(), bytes.size());
     return codePage.IsUtf8() ? Utf8Text(plain) : codePage.ToUnicode(plain);
 }
@@ -157,7 +157,7 @@ void AppendDecryptedBytes(QByteArray& out, QByteArrayView cipherText)
 {
     const qsizetype start = out.size();
     out.resize(start + (cipherText.size() + 1) / 2);
-    DecryptInto(out.data() + start, cipherText.data(), cipherText.size());
+    DecryptToBytes(cipherText.data(), cipherText.size(), out.data() + start);
 }
 
 QString ByteToHex(int value)
@@ -172,4 +172,31 @@ int CipherIndexOf(int value)
         return 0;
     }
     return InverseTable()[static_cast<std::size_t>(value)];
+}
+
+CipherTextFinder::CipherTextFinder(const QString& wanted, const CodePage& codePage)
+    : m_wanted(wanted), m_codePage(codePage)
+{
+    // UTF-8 finds the same places as bytes as it does as characters, as long as the text looked
+    // for is plain UTF-8 and cannot stand for a byte that was not.
+    const QByteArray bytes = wanted.toUtf8();
+    m_byBytes =
+        codePage.IsUtf8() && !wanted.contains(QChar::ReplacementCharacter) && QString::fromUtf8(bytes) == wanted;
+    if (m_byBytes) {
+        m_bytes = bytes;
+    }
+}
+
+bool CipherTextFinder::Matches(QByteArrayView cipherText) const
+{
+    if (!m_byBytes) {
+        const QString field = Decrypt(cipherText, m_codePage);
+        return m_wanted.isEmpty() ? !field.isEmpty() : field.contains(m_wanted, Qt::CaseSensitive);
+    }
+    if (m_wanted.isEmpty()) {
+        return !cipherText.isEmpty();
+    }
+    m_buffer.resize((cipherText.size() + 1) / 2);
+    DecryptToBytes(cipherText.data(), cipherText.size(), m_buffer.data());
+    return QByteArrayView(m_buffer.data(), m_buffer.size()).indexOf(m_bytes) >= 0;
 }

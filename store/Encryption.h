@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <QVarLengthArray>
 
 #include <array>
 #include <cstdint>
@@ -28,6 +30,23 @@ void AppendEncrypted(QByteArray& out, QStringView text, const CodePage& codePage
 // and the deciphered value's code-page bytes appended to out, as Decrypt reads them before
 // they become text.
 void AppendDecryptedBytes(QByteArray& out, QByteArrayView cipherText);
+
+// Looks for a text inside enciphered values, as Decrypt(value).contains(wanted) would, case
+// sensitive; an empty text finds every value that is not empty. In UTF-8 the values are searched as
+// bytes, without a string made for each: a search runs over every record of the book.
+class CipherTextFinder
+{
+public:
+    explicit CipherTextFinder(const QString& wanted, const CodePage& codePage = CodePage::System());
+    bool Matches(QByteArrayView cipherText) const;
+
+private:
+    QString m_wanted;
+    QByteArray m_bytes;
+    CodePage m_codePage;
+    bool m_byBytes = false;
+    mutable QVarLengthArray<char, 256> m_buffer;
+};
 
 // The building blocks, exposed for the tests that pin the format.
 QString ByteToHex(int value);

@@ -122,12 +122,17 @@ void CopyDatabase(Connection& from, const QString& work, const MaintenanceProgre
         target.Throw(sqlite3_extended_errcode(target.Handle()));
     }
     int rc = SQLITE_OK;
-    while (rc == SQLITE_OK) {
-        rc = sqlite3_backup_step(backup, PagesPerStep);
-        if (rc == SQLITE_OK && progress) {
-            const int total = sqlite3_backup_pagecount(backup);
-            progress(total - sqlite3_backup_remaining(backup), total);
+    try {
+        while (rc == SQLITE_OK) {
+            rc = sqlite3_backup_step(backup, PagesPerStep);
+            if (rc == SQLITE_OK && progress) {
+                const int total = sqlite3_backup_pagecount(backup);
+                progress(total - sqlite3_backup_remaining(backup), total);
+            }
         }
+    } catch (...) {
+        sqlite3_backup_finish(backup); // the target cannot close while a backup holds it
+        throw;
     }
     const int finished = sqlite3_backup_finish(backup);
     if (rc != SQLITE_DONE) {
@@ -152,12 +157,22 @@ void ReportComplete(const QString& work, const MaintenanceProgress& progress)
     }
 }
 
+// The progress of a statement: what the callback throws is kept to be thrown again once the
+// engine has stopped the statement, since it cannot pass through the engine's frames.
+struct StatementProgress
+{
+    const MaintenanceProgress& progress;
+    std::exception_ptr stopped;
+};
+
 int ProgressHandler(void* context)
 {
+    auto* state = static_cast<StatementProgress*>(context);
     try {
-        (*static_cast<const MaintenanceProgress*>(context))(0, 0);
+        state->progress(0, 0);
         return 0;
     } catch (...) {
+        state->stopped = std::current_exception();
         return 1; // stops the statement, which then fails
     }
 }
@@ -295,11 +310,19 @@ CompactOutcome CompactDatabaseFile(const QString& path, const MaintenanceProgres
             // Compaction writes every page anew, so an old book takes the page size of new ones here.
             conn.Execute(QStringLiteral("PRAGMA compacted.cipher_page_size = %1").arg(NewBookPageSize));
             conn.Execute(QStringLiteral("PRAGMA compacted.journal_mode = OFF"));
+            StatementProgress state{progress, {}};
             if (progress) {
-                sqlite3_progress_handler(conn.Handle(), 10000, &ProgressHandler,
-                                         const_cast<MaintenanceProgress*>(&progress));
+                sqlite3_progress_handler(conn.Handle(), 10000, &ProgressHandler, &state);
             }
-            conn.Execute(QStringLiteral("SELECT sqlcipher_export('compacted')"));
+            try {
+                conn.Execute(QStringLiteral("SELECT sqlcipher_export('compacted')"));
+            } catch (...) {
+                sqlite3_progress_handler(conn.Handle(), 0, nullptr, nullptr);
+                if (state.stopped) {
+                    std::rethrow_exception(state.stopped);
+                }
+                throw;
+            }
             sqlite3_progress_handler(conn.Handle(), 0, nullptr, nullptr);
             conn.Execute(QStringLiteral("PRAGMA compacted.user_version = ") +
                          FirstRowText(conn, "PRAGMA main.user_version"));

@@ -14,6 +14,8 @@ class Connection;
 
 // Reports how far a long copy has come: done of total, total 0 while the amount is unknown. It is
 // called with done == total > 0 once, when the new file is complete, before it replaces anything.
+// To stop the work it throws: the work file goes, nothing is replaced, and the exception comes
+// through to the caller.
 using MaintenanceProgress = std::function<void(qint64 done, qint64 total)>;
 
 // "MVBackup" followed by the month and day (two digits each) and ".mvb": one backup per day of

@@ -129,6 +129,48 @@ private slots:
         QFETCH(QByteArray, codePage);
         QTEST(CodePage(codePage).ToUnicode(bytes), "expected");
     }
+
+    // A search over enciphered values finds exactly what deciphering and looking finds, also in
+    // values that are not valid in their code page and for texts that only match bytes.
+    void finderFindsWhatDecryptingFinds()
+    {
+        QRandomGenerator random(20261207);
+        const QStringList wanted{u""_s,     u"a"_s,      u"ab"_s,     u"ü"_s,  u"中"_s,
+                                 u"中文"_s, u"\uFFFD"_s, u"\uFEFF"_s, u"@ex"_s};
+        QList<QByteArray> values{"",
+                                 "a",
+                                 "xab",
+                                 "M\xC3\xBCller",
+                                 "\xE4\xB8\xAD\xE6\x96\x87",
+                                 "\xE2\xE4\xB8\xAD",
+                                 "\xC3",
+                                 "\xEF\xBB\xBF"
+                                 "ab",
+                                 "user@example.org",
+                                 "\xFF\xFE"
+                                 "a\xB8\xAD"};
+        for (int round = 0; round < 200; ++round) {
+            QByteArray bytes(random.bounded(12), '\0');
+            for (char& b : bytes) {
+                b = "a\xC3\xBC\xE4\xB8\xAD\x80\xFF"[random.bounded(8)];
+            }
+            values.append(bytes);
+        }
+        for (const CodePage& page : {CodePage::Utf8(), CodePage("GBK")}) {
+            for (const QString& text : wanted) {
+                const CipherTextFinder finder(text, page);
+                for (const QByteArray& value : values) {
+                    const QByteArray cipher = Encrypt(QString::fromLatin1(value), Latin1).toLatin1();
+                    const QString field = Decrypt(QByteArrayView(cipher), page);
+                    const bool expected = text.isEmpty() ? !field.isEmpty() : field.contains(text);
+                    if (finder.Matches(cipher) != expected) {
+                        QFAIL(
+                            qPrintable(u"%1 in %2 (%3)"_s.arg(text, QString::fromLatin1(value.toHex()), page.Name())));
+                    }
+                }
+            }
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Cipher)

@@ -200,25 +200,6 @@ void ClickHeader(frmMain* w, int column)
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(middle, header->height() / 2));
 }
 
-// Clicks Cancel in the progress dialog whose text starts with label as soon as it shows, while
-// the command runs. The dialog shows at once: see init().
-void CancelWhenBusy(QObject* guard, const QString& label)
-{
-    auto* poll = new QTimer(guard);
-    QObject::connect(poll, &QTimer::timeout, guard, [poll, label] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* text = top->findChild<QLabel*>("lblBusy");
-            if (top->objectName() == "BusyProgress" && top->isVisible() && text && text->text().startsWith(label)) {
-                poll->deleteLater();
-                auto* cancel = top->findChild<QPushButton*>("CmdCancel");
-                QTest::mouseClick(cancel, Qt::LeftButton);
-                return;
-            }
-        }
-    });
-    poll->start(0);
-}
-
 } // namespace
 
 class tst_Commands : public QObject

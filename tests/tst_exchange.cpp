@@ -65,23 +65,6 @@ QString Dropped(const QMap<QString, int>& dropped)
     return parts.join(u", "_s);
 }
 
-// Clicks Cancel in the progress dialog whose text starts with label as soon as it shows.
-void CancelWhenBusy(QObject* guard, const QString& label)
-{
-    auto* poll = new QTimer(guard);
-    QObject::connect(poll, &QTimer::timeout, guard, [poll, label] {
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* text = top->findChild<QLabel*>(u"lblBusy"_s);
-            if (top->objectName() == u"BusyProgress"_s && top->isVisible() && text && text->text().startsWith(label)) {
-                poll->deleteLater();
-                QTest::mouseClick(top->findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
-                return;
-            }
-        }
-    });
-    poll->start(0);
-}
-
 } // namespace
 
 class tst_Exchange : public QObject

@@ -28,6 +28,7 @@
 #include "store/Maintenance.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/Forms.h"
 
@@ -264,6 +265,38 @@ private slots:
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
         QCOMPARE(NodeKey(w), Key(family));
         QVERIFY(AddRecord(family, u"Eve"_s) > 3000); // keys are never handed out again
+    }
+
+    // Cancel in the progress of a backup, a restore or a compaction stops it before anything is
+    // replaced: no file is left, the book is as it was and open, and no completion is reported.
+    void cancelledChangesNothing_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("backup") << u"mnuBackup"_s;
+        QTest::newRow("restore") << u"mnuRestore"_s;
+        QTest::newRow("compact") << u"mnuClearupDB"_s;
+    }
+    void cancelledChangesNothing()
+    {
+        QFETCH(QString, command);
+        const qint64 family = Fill();
+        const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
+        AddType(u"Only in the current book"_s);
+        const QStringList data = Dump();
+        const QByteArray bytes = ReadFile(m_world->folder.DatabasePath());
+        OpenMain()->LoadTreeData(Key(family));
+        BusyProgress::SetShowDelay(0);
+        CancelWhenBusy(this, QString());
+        Trigger(command.toLatin1().constData(), {command == u"mnuBackup" ? m_out->path() : backup});
+        BusyProgress::SetShowDelay(300);
+        QVERIFY(Conn.IsOpen());
+        QCOMPARE(Dump(), data);
+        QCOMPARE(ReadFile(m_world->folder.DatabasePath()), bytes);
+        QCOMPARE(DataFolder(), QStringList{"address.mdb"});
+        QCOMPARE(Entries(m_out->path()), QStringList{QFileInfo(backup).fileName()});
+        for (const auto& box : m_world->platform.Boxes()) {
+            QVERIFY2(!box.text.contains(u"complet"_s) && !box.text.contains(u"restored"_s), qPrintable(box.text));
+        }
     }
 
     // A book written with the engine's old 1,024-byte pages opens, is backed up and restored with

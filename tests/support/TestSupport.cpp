@@ -3,8 +3,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPointer>
 #include <QPrinter>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <cerrno>
@@ -219,4 +223,21 @@ void SmallDisk::Fill()
     // The last partial page, byte by byte.
     while (filler.write("x", 1) == 1) {
     }
+}
+
+void CancelWhenBusy(QObject* guard, const QString& label)
+{
+    auto* poll = new QTimer(guard);
+    QObject::connect(poll, &QTimer::timeout, guard, [poll, label] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* text = top->findChild<QLabel*>(QStringLiteral("lblBusy"));
+            if (top->objectName() == QLatin1String("BusyProgress") && top->isVisible() && text &&
+                text->text().startsWith(label)) {
+                poll->deleteLater();
+                QTest::mouseClick(top->findChild<QPushButton*>(QStringLiteral("CmdCancel")), Qt::LeftButton);
+                return;
+            }
+        }
+    });
+    poll->start(0);
 }

@@ -73,6 +73,10 @@ private:
 // Closes and deletes every window, those waiting for a deferred delete included.
 void CloseEveryWindow();
 
+// Clicks Cancel in the progress dialog whose text starts with label as soon as it shows, while
+// the command runs (BusyProgress::SetShowDelay(0) makes it show at the first step).
+void CancelWhenBusy(QObject* guard, const QString& label);
+
 // What a test of forms has around each test function: the recorder in place of the desktop and
 // a program folder of its own (the book open unless told otherwise). Going, it closes every
 // window still open, so no window of one test reaches the next.

@@ -1,0 +1,165 @@
+#include "main/SortKeys.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+#include <unicode/ucol.h>
+
+namespace {
+
+UCollator* OpenCollator(const QCollator& like)
+{
+    // The settings QCollator gives its own collator, so both order alike. The C locale has no
+    // collation of its own: it gets the root one.
+    const QLocale locale = like.locale();
+    const QByteArray name =
+        locale.language() == QLocale::C ? QByteArray() : locale.bcp47Name().replace(u'-', u'_').toLatin1();
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* collator = ucol_open(name.constData(), &status);
+    if (U_FAILURE(status)) {
+        status = U_ZERO_ERROR;
+        collator = ucol_open("", &status);
+    }
+    ucol_setAttribute(collator, UCOL_NORMALIZATION_MODE, UCOL_ON, &status);
+    ucol_setAttribute(collator, UCOL_STRENGTH,
+                      like.caseSensitivity() == Qt::CaseSensitive ? UCOL_DEFAULT_STRENGTH : UCOL_SECONDARY, &status);
+    ucol_setAttribute(collator, UCOL_NUMERIC_COLLATION, like.numericMode() ? UCOL_ON : UCOL_OFF, &status);
+    ucol_setAttribute(collator, UCOL_ALTERNATE_HANDLING, like.ignorePunctuation() ? UCOL_SHIFTED : UCOL_NON_IGNORABLE,
+                      &status);
+    return collator;
+}
+
+const UChar* Chars(QStringView text)
+{
+    return reinterpret_cast<const UChar*>(text.utf16());
+}
+
+// One text's key: its first 16 bytes as two numbers that compare as the bytes do (the keys hold
+// no zero byte, so the zeros that pad a short key sort it before any longer one it begins), and
+// where the whole key lies in the block of keys.
+struct Key
+{
+    std::uint64_t head;
+    std::uint64_t next;
+    std::uint32_t offset;
+    std::uint32_t length;
+    std::uint32_t index;
+};
+
+std::uint64_t BigEndian(const std::uint8_t* bytes, std::size_t count)
+{
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < 8; ++i) {
+        value = value << 8 | (i < count ? bytes[i] : 0u);
+    }
+    return value;
+}
+
+int CompareKeys(const Key& a, const Key& b, const std::uint8_t* block)
+{
+    if (a.head != b.head) {
+        return a.head < b.head ? -1 : 1;
+    }
+    if (a.next != b.next) {
+        return a.next < b.next ? -1 : 1;
+    }
+    if (a.length <= 16 || b.length <= 16) {
+        return 0; // equal heads with a zero in them: the keys end at the same byte
+    }
+    const std::uint32_t common = std::min(a.length, b.length) - 16;
+    const int bytes = std::memcmp(block + a.offset + 16, block + b.offset + 16, common);
+    if (bytes != 0) {
+        return bytes;
+    }
+    return a.length < b.length ? -1 : a.length > b.length ? 1 : 0;
+}
+
+// The keys of texts first..last, appended to block.
+void MakeKeys(const UCollator* collator, std::size_t first, std::size_t last,
+              const std::function<QString(std::size_t)>& text, std::vector<Key>& keys, std::vector<std::uint8_t>& block)
+{
+    std::vector<std::uint8_t> key(256);
+    for (std::size_t i = first; i < last; ++i) {
+        const QString value = text(i);
+        const auto length = static_cast<int32_t>(value.size());
+        int32_t size = ucol_getSortKey(collator, Chars(value), length, key.data(), static_cast<int32_t>(key.size()));
+        if (size > static_cast<int32_t>(key.size())) {
+            key.resize(static_cast<std::size_t>(size));
+            size = ucol_getSortKey(collator, Chars(value), length, key.data(), size);
+        }
+        const auto bytes = static_cast<std::size_t>(std::max(size - 1, 0)); // without the closing zero
+        keys.push_back({BigEndian(key.data(), bytes), bytes > 8 ? BigEndian(key.data() + 8, bytes - 8) : 0,
+                        static_cast<std::uint32_t>(block.size()), static_cast<std::uint32_t>(bytes),
+                        static_cast<std::uint32_t>(i)});
+        block.insert(block.end(), key.begin(), key.begin() + static_cast<std::ptrdiff_t>(bytes));
+    }
+}
+
+} // namespace
+
+struct SortKeys::Collator
+{
+    UCollator* handle = nullptr;
+    ~Collator() { ucol_close(handle); }
+};
+
+SortKeys::SortKeys(const QCollator& like) : m_collator(new Collator{OpenCollator(like)}) {}
+
+SortKeys::~SortKeys() = default;
+
+int SortKeys::Compare(QStringView a, QStringView b) const
+{
+    return ucol_strcoll(m_collator->handle, Chars(a), static_cast<int32_t>(a.size()), Chars(b),
+                        static_cast<int32_t>(b.size()));
+}
+
+std::vector<std::uint32_t> SortKeys::Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const
+{
+    // Two halves at once, each with a collator of its own, sorted apart and merged.
+    const std::size_t half = count > 20000 ? count / 2 : count;
+    std::vector<Key> keys;
+    std::vector<Key> secondKeys;
+    std::vector<std::uint8_t> block;
+    std::vector<std::uint8_t> secondBlock;
+    keys.reserve(count);
+    secondKeys.reserve(count - half);
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* second = ucol_clone(m_collator->handle, &status);
+    if (U_FAILURE(status)) {
+        second = nullptr;
+    }
+    const Collator secondOwner{second};
+    {
+        std::jthread helper;
+        if (second != nullptr) {
+            helper = std::jthread([&] { MakeKeys(second, half, count, text, secondKeys, secondBlock); });
+        } else {
+            MakeKeys(m_collator->handle, half, count, text, secondKeys, secondBlock);
+        }
+        MakeKeys(m_collator->handle, 0, half, text, keys, block);
+    }
+    const auto shift = static_cast<std::uint32_t>(block.size());
+    block.insert(block.end(), secondBlock.begin(), secondBlock.end());
+    secondBlock = {};
+    for (Key& key : secondKeys) {
+        key.offset += shift;
+    }
+    keys.insert(keys.end(), secondKeys.begin(), secondKeys.end());
+    secondKeys = {};
+
+    const std::uint8_t* bytes = block.data();
+    const auto less = [bytes](const Key& a, const Key& b) { return CompareKeys(a, b, bytes) < 0; };
+    const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(half);
+    {
+        std::jthread helper([&] { std::sort(middle, keys.end(), less); });
+        std::sort(keys.begin(), middle, less);
+    }
+    std::inplace_merge(keys.begin(), middle, keys.end(), less);
+
+    std::vector<std::uint32_t> ranks(count, 0);
+    for (std::size_t i = 1; i < keys.size(); ++i) {
+        ranks[keys[i].index] =
+            CompareKeys(keys[i], keys[i - 1], bytes) == 0 ? ranks[keys[i - 1].index] : static_cast<std::uint32_t>(i);
+    }
+    return ranks;
+}

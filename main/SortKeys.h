@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QCollator>
+#include <QStringView>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// Orders many texts by a collation at once. QCollator's keys cost two allocations each and a
+// comparison two pointer chases, which made sorting a million names mostly cache misses; these
+// keys are the same collation's bytes, kept in one block with their first bytes beside the row,
+// so most comparisons never leave the sorted array.
+//
+// The collation is the one the QCollator given would use (its locale, case sensitivity, numeric
+// mode and punctuation), so an order made here agrees with QCollator::compare.
+class SortKeys
+{
+public:
+    explicit SortKeys(const QCollator& like);
+    ~SortKeys();
+    SortKeys(const SortKeys&) = delete;
+    SortKeys& operator=(const SortKeys&) = delete;
+
+    // <0, 0 or >0 as a sorts before, with or after b.
+    int Compare(QStringView a, QStringView b) const;
+
+    // Each of count texts' place among all: equal texts share the place of the first of them, so
+    // places run from 0 and tie-break nothing themselves. text(i) gives the i-th text; it is called
+    // from two threads at once, for different i.
+    std::vector<std::uint32_t> Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const;
+
+private:
+    struct Collator;
+    std::unique_ptr<Collator> m_collator;
+};
