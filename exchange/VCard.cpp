@@ -147,7 +147,7 @@ enum class Name : quint8 {
 
 Name NameOf(QByteArrayView name)
 {
-    static const std::pair<const char*, Name> names[] = {
+    static const std::pair<QByteArrayView, Name> names[] = {
         {"BEGIN", Name::Begin},
         {"END", Name::End},
         {"AGENT", Name::Agent},
@@ -497,7 +497,7 @@ private:
         return std::nullopt;
     }
 
-    bool HasType(const Property& p, const char* type) const
+    bool HasType(const Property& p, QByteArrayView type) const
     {
         for (qsizetype i = p.firstParam; i < p.firstParam + p.params; ++i) {
             const Param& param = m_params[static_cast<std::size_t>(i)];
@@ -732,58 +732,71 @@ private:
     bool m_sawCard = false;
 };
 
-// A value as a content line writes it: backslash, comma, semicolon and line breaks escaped. The
-// value is UTF-8, whose longer characters hold no ASCII bytes. Most values need no escape.
-void AppendEscaped(QByteArray& out, QByteArrayView text)
+char* Put(char* at, QByteArrayView bytes)
 {
-    const auto special = [](char c) { return c == '\\' || c == ',' || c == ';' || c == '\n' || c == '\r'; };
-    if (std::none_of(text.begin(), text.end(), special)) {
-        out.append(text);
-        return;
-    }
+    std::memcpy(at, bytes.data(), static_cast<std::size_t>(bytes.size()));
+    return at + bytes.size();
+}
+
+// A value as a content line writes it: backslash, comma, semicolon and line breaks escaped. The
+// value is UTF-8, whose longer characters hold no ASCII bytes. Writes at most twice its size.
+char* PutEscaped(char* at, QByteArrayView text)
+{
     for (const char c : text) {
         switch (c) {
         case '\\':
-            out.append("\\\\");
+            *at++ = '\\';
+            *at++ = '\\';
             break;
         case ',':
-            out.append("\\,");
+            *at++ = '\\';
+            *at++ = ',';
             break;
         case ';':
-            out.append("\\;");
+            *at++ = '\\';
+            *at++ = ';';
             break;
         case '\n':
-            out.append("\\n");
+            *at++ = '\\';
+            *at++ = 'n';
             break;
         case '\r':
             break;
         default:
-            out.append(c);
+            *at++ = c;
         }
     }
+    return at;
 }
 
 // Writes one content line, name and escaped value, folded at 75 octets without splitting a UTF-8
-// character. line is scratch space, kept by the caller so its memory is reused.
-void AppendLine(QByteArray& out, QByteArray& line, QByteArrayView name, QByteArrayView value,
-                QByteArrayView suffix = {})
+// character. line is working space for the unfolded line.
+char* PutLine(char* at, char* line, QByteArrayView name, QByteArrayView value, QByteArrayView suffix = {})
 {
-    line.resize(0);
-    line.append(name);
-    AppendEscaped(line, value);
-    line.append(suffix);
+    const qsizetype length = Put(PutEscaped(Put(line, name), value), suffix) - line;
     qsizetype start = 0;
     qsizetype limit = 75;
-    while (line.size() - start > limit) {
+    while (length - start > limit) {
         qsizetype cut = start + limit;
         while (cut > start && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
             --cut;
         }
-        out.append(QByteArrayView(line).sliced(start, cut - start)).append("\r\n ");
+        at = Put(Put(at, QByteArrayView(line + start, cut - start)), "\r\n ");
         start = cut;
         limit = 74; // the leading space of a continuation counts
     }
-    out.append(QByteArrayView(line).sliced(start)).append("\r\n");
+    return Put(Put(at, QByteArrayView(line + start, length - start)), "\r\n");
+}
+
+// The next address of an e-mail list and the rest after its "; ".
+std::pair<QByteArrayView, QByteArrayView> NextAddress(QByteArrayView list)
+{
+    for (qsizetype i = 0; i + 1 < list.size(); ++i) {
+        if (list[i] == ';' && list[i + 1] == ' ') {
+            return {list.first(i), list.sliced(i + 2)};
+        }
+    }
+    return {list, {}};
 }
 
 // Whether UTF-8 text starts or ends with a character TrimBlank removes: white space or a control
@@ -970,55 +983,68 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
 
 void AppendVCard(QByteArray& out, QByteArray& scratch, const ContactText& c, VCardVersion version)
 {
+    // Room for the card at its longest: every value escaped to twice its size and folded, the
+    // name twice, a line for each address; what is not used is cut off again.
+    const QByteArrayView values[] = {c.name,   c.name, c.category, c.homePhone, c.mobilePhone, c.workPhone,
+                                     c.emails, c.qq,   c.msn,      c.icq,       c.url};
+    qsizetype longest = 0;
+    qsizetype total = 0;
+    for (const QByteArrayView v : values) {
+        longest = std::max(longest, v.size());
+        total += v.size();
+    }
+    if (scratch.size() < 2 * longest + 64) {
+        scratch.resize(2 * longest + 64);
+    }
+    char* const line = scratch.data();
+    const qsizetype start = out.size();
+    out.resize(start + 512 + 3 * total + 8 * c.emails.size());
+    char* at = out.data() + start;
+
     const bool v4 = version == VCardVersion::V40;
-    auto typed = [&](const char* v4Name, const char* v3Name, QByteArrayView value) {
+    auto typed = [&](QByteArrayView v4Name, QByteArrayView v3Name, QByteArrayView value) {
         if (!value.isEmpty()) {
-            AppendLine(out, scratch, v4 ? v4Name : v3Name, value);
+            at = PutLine(at, line, v4 ? v4Name : v3Name, value);
         }
     };
-    out.append("BEGIN:VCARD\r\n");
-    out.append(v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
-    AppendLine(out, scratch, "FN:", c.name);
+    at = Put(at,
+             v4 ? QByteArrayView("BEGIN:VCARD\r\nVERSION:4.0\r\n") : QByteArrayView("BEGIN:VCARD\r\nVERSION:3.0\r\n"));
+    at = PutLine(at, line, "FN:", c.name);
     if (!v4) {
-        AppendLine(out, scratch, "N:", c.name, ";;;;"); // required in 3.0
+        at = PutLine(at, line, "N:", c.name, ";;;;"); // required in 3.0
     }
     typed("TEL;TYPE=home:", "TEL;TYPE=HOME:", c.homePhone);
     typed("TEL;TYPE=cell:", "TEL;TYPE=CELL:", c.mobilePhone);
     typed("TEL;TYPE=work:", "TEL;TYPE=WORK:", c.workPhone);
     // One EMAIL per address when the list splits cleanly; otherwise the list as it stands,
     // so reading the file back gives exactly the stored text.
-    bool clean = true;
-    for (QByteArrayView rest = c.emails; clean;) {
-        const qsizetype end = rest.indexOf("; ");
-        const QByteArrayView address = end >= 0 ? rest.first(end) : rest;
-        clean = !address.isEmpty() && !BlankAtEnds(address);
-        if (end < 0) {
-            break;
-        }
-        rest = rest.sliced(end + 2);
-    }
-    if (clean) {
+    const auto eachAddress = [&c](auto&& fn) {
         for (QByteArrayView rest = c.emails;;) {
-            const qsizetype end = rest.indexOf("; ");
-            AppendLine(out, scratch, "EMAIL:", end >= 0 ? rest.first(end) : rest);
-            if (end < 0) {
-                break;
+            const auto [address, next] = NextAddress(rest);
+            if (!fn(address) || next.data() == nullptr) {
+                return;
             }
-            rest = rest.sliced(end + 2);
+            rest = next;
         }
+    };
+    bool clean = true;
+    eachAddress([&](QByteArrayView address) { return clean = !address.isEmpty() && !BlankAtEnds(address); });
+    if (clean) {
+        eachAddress([&](QByteArrayView address) { return at = PutLine(at, line, "EMAIL:", address), true; });
     } else if (!c.emails.isEmpty()) {
-        AppendLine(out, scratch, "EMAIL:", c.emails);
+        at = PutLine(at, line, "EMAIL:", c.emails);
     }
     typed("IMPP:qq:", "X-QQ:", c.qq);
     typed("IMPP:msn:", "X-MSN:", c.msn);
     typed("IMPP:icq:", "X-ICQ:", c.icq);
     if (!c.url.isEmpty()) {
-        AppendLine(out, scratch, "URL:", c.url);
+        at = PutLine(at, line, "URL:", c.url);
     }
     if (!c.category.isEmpty()) {
-        AppendLine(out, scratch, "CATEGORIES:", c.category);
+        at = PutLine(at, line, "CATEGORIES:", c.category);
     }
-    out.append("END:VCARD\r\n");
+    at = Put(at, "END:VCARD\r\n");
+    out.resize(at - out.data());
 }
 
 QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)

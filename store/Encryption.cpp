@@ -2,6 +2,8 @@
 
 #include <QVarLengthArray>
 
+#include <algorithm>
+
 #include "core/TextUtil.h"
 
 // clang-format off
@@ -93,8 +95,8 @@ template <typename Char> QString DecryptChars(const Char* cipher, qsizetype leng
     return codePage.IsUtf8() ? Utf8Text(plain) : codePage.ToUnicode(plain);
 }
 
-// Enciphers into out, which holds 2 * length characters.
-template <typename Char> void EncryptInto(Char* out, const char* bytes, qsizetype length)
+// Enciphers the bytes (or the ASCII units) into out, which holds 2 * length characters.
+template <typename Char, typename Byte> void EncryptInto(Char* out, const Byte* bytes, qsizetype length)
 {
     for (qsizetype p = 1; p <= length; ++p) {
         const unsigned v = CipherTable[static_cast<unsigned char>(bytes[p - 1])] ^ PositionMask(p);
@@ -103,20 +105,13 @@ template <typename Char> void EncryptInto(Char* out, const char* bytes, qsizetyp
     }
 }
 
-// Hands fn the code-page bytes of text. Most fields are ASCII: their bytes come straight from
-// the UTF-16 units.
+// Hands fn the code-page bytes of text. Most fields are ASCII: in UTF-8 their bytes are the
+// UTF-16 units themselves, taken as they are.
 template <typename Fn> void WithCodePageBytes(QStringView text, const CodePage& codePage, Fn&& fn)
 {
-    if (codePage.IsUtf8()) {
-        QVarLengthArray<char, 256> ascii(text.size());
-        qsizetype i = 0;
-        for (; i < text.size() && text[i].unicode() < 0x80; ++i) {
-            ascii[i] = static_cast<char>(text[i].unicode());
-        }
-        if (i == text.size()) {
-            fn(ascii.constData(), ascii.size());
-            return;
-        }
+    if (codePage.IsUtf8() && std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        fn(text.utf16(), text.size());
+        return;
     }
     const QByteArray bytes = codePage.FromUnicode(text);
     fn(bytes.constData(), bytes.size());
@@ -127,7 +122,7 @@ template <typename Fn> void WithCodePageBytes(QStringView text, const CodePage& 
 QString Encrypt(QStringView text, const CodePage& codePage)
 {
     QString cipher;
-    WithCodePageBytes(text, codePage, [&](const char* bytes, qsizetype length) {
+    WithCodePageBytes(text, codePage, [&](const auto* bytes, qsizetype length) {
         cipher = QString(length * 2, Qt::Uninitialized);
         EncryptInto(reinterpret_cast<char16_t*>(cipher.data()), bytes, length);
     });
@@ -136,7 +131,7 @@ QString Encrypt(QStringView text, const CodePage& codePage)
 
 void AppendEncrypted(QByteArray& out, QStringView text, const CodePage& codePage)
 {
-    WithCodePageBytes(text, codePage, [&](const char* bytes, qsizetype length) {
+    WithCodePageBytes(text, codePage, [&](const auto* bytes, qsizetype length) {
         const qsizetype start = out.size();
         out.resize(start + length * 2);
         EncryptInto(out.data() + start, bytes, length);
