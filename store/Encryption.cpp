@@ -3,6 +3,8 @@
 #include <QVarLengthArray>
 
 #include <algorithm>
+#include <cstdint>
+#include <type_traits>
 
 #include "core/TextUtil.h"
 
@@ -51,39 +53,41 @@ inline unsigned PositionMask(qsizetype position)
     return static_cast<unsigned>(position) & 0xFFu;
 }
 
-inline int HexValue(unsigned c)
+// Hexadecimal digits' values by character, -1 for any other character.
+constexpr std::array<std::int8_t, 256> HexValues = [] {
+    std::array<std::int8_t, 256> values{};
+    for (int c = 0; c < 256; ++c) {
+        values[c] = c >= '0' && c <= '9'   ? static_cast<std::int8_t>(c - '0')
+                    : c >= 'a' && c <= 'f' ? static_cast<std::int8_t>(c - 'a' + 10)
+                    : c >= 'A' && c <= 'F' ? static_cast<std::int8_t>(c - 'A' + 10)
+                                           : std::int8_t{-1};
+    }
+    return values;
+}();
+
+template <typename Char> inline int HexValue(Char c)
 {
-    if (c >= '0' && c <= '9') {
-        return static_cast<int>(c - '0');
-    }
-    c |= 0x20u; // fold to lower case
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<int>(c - 'a' + 10);
-    }
-    return -1;
+    const auto unit = static_cast<std::make_unsigned_t<Char>>(c);
+    return unit < 256 ? HexValues[unit] : -1;
 }
 
-// The value of one step of one or two characters: its leading hexadecimal digits, 0 when none.
-template <typename Char> inline unsigned StepValue(const Char* p, qsizetype count)
-{
-    const int high = HexValue(static_cast<unsigned>(p[0]));
-    if (high < 0) {
-        return 0;
-    }
-    if (count < 2) {
-        return static_cast<unsigned>(high);
-    }
-    const int low = HexValue(static_cast<unsigned>(p[1]));
-    return low < 0 ? static_cast<unsigned>(high) : static_cast<unsigned>(high * 16 + low);
-}
-
-// The code-page bytes of a cipher text, written to out, which holds (length + 1) / 2 bytes.
+// The code-page bytes of a cipher text, written to out, which holds (length + 1) / 2 bytes. A step
+// of two characters is worth its leading hexadecimal digits: both, the first alone, or 0 when
+// none, so that damaged text still reads as it always has.
 template <typename Char> void DecryptToBytes(const Char* cipher, qsizetype length, char* out)
 {
     const auto& inverse = InverseTable();
-    for (qsizetype i = 0, k = 1; i < length; i += 2, ++k) {
-        const unsigned v = StepValue(cipher + i, length - i);
-        *out++ = static_cast<char>(inverse[(v ^ PositionMask(k)) & 0xFFu]);
+    qsizetype i = 0;
+    qsizetype k = 1;
+    for (; i + 1 < length; i += 2, ++k) {
+        const int high = HexValue(cipher[i]);
+        const int low = HexValue(cipher[i + 1]);
+        const int v = (high | low) >= 0 ? high * 16 + low : std::max(high, 0);
+        *out++ = static_cast<char>(inverse[(static_cast<unsigned>(v) ^ PositionMask(k)) & 0xFFu]);
+    }
+    if (i < length) {
+        *out = static_cast<char>(
+            inverse[(static_cast<unsigned>(std::max(HexValue(cipher[i]), 0)) ^ PositionMask(k)) & 0xFFu]);
     }
 }
 
