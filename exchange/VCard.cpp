@@ -270,19 +270,16 @@ QString Unescape(const QString& text)
 QStringList SplitEscaped(const QString& text, QChar separator)
 {
     QStringList parts;
-    QString current;
+    qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == u'\\' && i + 1 < text.size()) {
-            current.append(text[i]).append(text[i + 1]);
-            ++i;
+            ++i; // an escaped separator stays in its part
         } else if (text[i] == separator) {
-            parts.append(Unescape(current));
-            current.clear();
-        } else {
-            current.append(text[i]);
+            parts.append(Unescape(text.sliced(start, i - start)));
+            start = i + 1;
         }
     }
-    parts.append(Unescape(current));
+    parts.append(Unescape(text.sliced(start)));
     return parts;
 }
 
@@ -576,8 +573,11 @@ private:
         // Family; Given; Additional; Prefix; Suffix
         const QString family = TrimBlank(parts.value(0));
         const QString given = TrimBlank(parts.value(1));
-        static const QRegularExpression han(QStringLiteral("[\\x{3400}-\\x{9FFF}]"));
-        if (family.contains(han) || given.contains(han)) {
+        const auto han = [](const QString& text) {
+            return std::any_of(text.begin(), text.end(),
+                               [](QChar c) { return c.unicode() >= 0x3400 && c.unicode() <= 0x9FFF; });
+        };
+        if (han(family) || han(given)) {
             return family + given; // Chinese names: family name first, no space
         }
         QStringList words;
