@@ -192,16 +192,24 @@ void AppendUtf8(QByteArray& out, QByteArrayView bytes)
     }
 }
 
-// A deciphered field as UTF-8, appended to out; plain is working space.
+// A deciphered field as UTF-8, appended to out; plain is working space for other code pages.
 void AppendDeciphered(QByteArray& out, QByteArray& plain, QByteArrayView cipher, const CodePage& codePage)
 {
+    if (codePage.IsUtf8()) {
+        // Deciphered in place; the rare value that is not valid UTF-8 is replaced by its text's.
+        const qsizetype start = out.size();
+        AppendDecryptedBytes(out, cipher);
+        const QByteArrayView added = QByteArrayView(out).sliced(start);
+        if (!added.isValidUtf8()) {
+            const QByteArray text = Utf8Text(added).toUtf8();
+            out.resize(start);
+            out.append(text);
+        }
+        return;
+    }
     plain.resize(0);
     AppendDecryptedBytes(plain, cipher);
-    if (codePage.IsUtf8()) {
-        AppendUtf8(out, plain);
-    } else {
-        out.append(codePage.ToUnicode(plain).toUtf8());
-    }
+    out.append(codePage.ToUnicode(plain).toUtf8());
 }
 
 // Written to the file a megabyte at a time.

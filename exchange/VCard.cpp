@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "core/CodePage.h"
@@ -734,7 +735,9 @@ private:
 
 char* Put(char* at, QByteArrayView bytes)
 {
-    std::memcpy(at, bytes.data(), static_cast<std::size_t>(bytes.size()));
+    if (!bytes.isEmpty()) {
+        std::memcpy(at, bytes.data(), static_cast<std::size_t>(bytes.size()));
+    }
     return at + bytes.size();
 }
 
@@ -742,38 +745,45 @@ char* Put(char* at, QByteArrayView bytes)
 // value is UTF-8, whose longer characters hold no ASCII bytes. Writes at most twice its size.
 char* PutEscaped(char* at, QByteArrayView text)
 {
-    for (const char c : text) {
-        switch (c) {
-        case '\\':
-            *at++ = '\\';
-            *at++ = '\\';
+    // Most values hold nothing to escape: runs of plain bytes are copied whole.
+    static constexpr auto special = [] {
+        std::array<bool, 256> table{};
+        for (const char c : {'\\', ',', ';', '\n', '\r'}) {
+            table[static_cast<unsigned char>(c)] = true;
+        }
+        return table;
+    }();
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* const run = p;
+        while (p < end && !special[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        at = Put(at, QByteArrayView(run, p - run));
+        if (p == end) {
             break;
-        case ',':
+        }
+        const char c = *p++;
+        if (c != '\r') {
             *at++ = '\\';
-            *at++ = ',';
-            break;
-        case ';':
-            *at++ = '\\';
-            *at++ = ';';
-            break;
-        case '\n':
-            *at++ = '\\';
-            *at++ = 'n';
-            break;
-        case '\r':
-            break;
-        default:
-            *at++ = c;
+            *at++ = c == '\n' ? 'n' : c;
         }
     }
     return at;
 }
 
 // Writes one content line, name and escaped value, folded at 75 octets without splitting a UTF-8
-// character. line is working space for the unfolded line.
+// character. Most lines are short and go straight to at; a long one is folded from line, working
+// space for the unfolded line.
 char* PutLine(char* at, char* line, QByteArrayView name, QByteArrayView value, QByteArrayView suffix = {})
 {
-    const qsizetype length = Put(PutEscaped(Put(line, name), value), suffix) - line;
+    char* const lineEnd = Put(PutEscaped(Put(at, name), value), suffix);
+    const qsizetype length = lineEnd - at;
+    if (length <= 75) {
+        return Put(lineEnd, "\r\n");
+    }
+    std::memcpy(line, at, static_cast<std::size_t>(length));
     qsizetype start = 0;
     qsizetype limit = 75;
     while (length - start > limit) {
