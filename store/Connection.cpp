@@ -413,6 +413,11 @@ void PreparedStatement::Bind(int index, QByteArrayView utf8)
                       SQLITE_TRANSIENT);
 }
 
+void PreparedStatement::BindUntilRun(int index, QByteArrayView utf8)
+{
+    sqlite3_bind_text(m_stmt, index, utf8.isEmpty() ? "" : utf8.data(), static_cast<int>(utf8.size()), SQLITE_STATIC);
+}
+
 void PreparedStatement::BindNull(int index)
 {
     sqlite3_bind_null(m_stmt, index);

@@ -117,6 +117,9 @@ public:
     // Binds a value to the placeholder at index (from 1): a number, text as UTF-8 bytes, Null.
     void Bind(int index, qint64 value);
     void Bind(int index, QByteArrayView utf8);
+    // The same without a copy, for bulk inserts: the bytes must stay in place until Run, and the
+    // placeholder be bound again before the next Run.
+    void BindUntilRun(int index, QByteArrayView utf8);
     void BindNull(int index);
     // Runs the statement to its end and makes it ready for the next values.
     void Run();

@@ -365,14 +365,15 @@ qint64 RecordInserter::Insert(qint64 typeNo, const QStringList& cipherFields, co
 
 qint64 RecordInserter::Insert(qint64 typeNo, const std::array<QByteArrayView, 8>& cipherFields, QByteArrayView url)
 {
+    // Every placeholder is bound anew for each record, and the caller's bytes outlive the run.
     m_statement.Bind(1, typeNo);
     for (int i = 0; i < 8; ++i) {
-        m_statement.Bind(i + 2, cipherFields[static_cast<std::size_t>(i)]);
+        m_statement.BindUntilRun(i + 2, cipherFields[static_cast<std::size_t>(i)]);
     }
     if (url.isEmpty()) {
         m_statement.BindNull(10);
     } else {
-        m_statement.Bind(10, url);
+        m_statement.BindUntilRun(10, url);
     }
     m_statement.Run();
     return m_conn.LastInsertId();
