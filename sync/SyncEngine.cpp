@@ -263,6 +263,7 @@ struct SyncEngine::State
     QHash<QString, qint64> names; // enciphered name -> record
     QHash<qint64, int> bookOfType;
     QSet<qint64> linked;
+    QSet<qint64> moved; // moved to another address book on the server, so to another type here
     SyncSummary summary;
 };
 
@@ -321,7 +322,8 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
     State::Record& record = Decode(state.records[pwdId]);
     QStringList cipher = CipherFields(fields);
     if (cipher.first() != record.cipherName && state.names.contains(cipher.first())) {
-        state.summary.duplicates.append(fields.name); // the name stays as it is here
+        // The name stays as it is here, and the server keeps its own.
+        state.summary.namesKept.append(QStringLiteral("%1 → %2").arg(record.fields.name, fields.name));
         fields.name = record.fields.name;
         cipher.first() = record.cipherName;
     }
@@ -331,6 +333,17 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
     record.fields = fields;
     record.digest = Digest(cipher, fields.url);
     record.cipherName = cipher.first();
+}
+
+// The record as this side changed it. A name the server gave the card that this book could not
+// take (another contact has it) is no rename made here: it stays on the server as it is.
+ContactCard LocalView(const State& state, qint64 pwdId, const ContactCard& base)
+{
+    ContactCard view = state.records.value(pwdId).fields;
+    if (view.name != base.name && state.names.value(Encrypt(base.name), pwdId) != pwdId) {
+        view.name = base.name;
+    }
+    return view;
 }
 
 void Erase(Connection& conn, State& state, qint64 pwdId)
@@ -363,6 +376,7 @@ SyncSummary SyncEngine::Run()
     {
         Transaction transaction(m_conn);
         Gather(state);
+        FollowMoves(state);
         Reconcile(state);
         AddFromServer(state);
         AddToServer(state);
@@ -491,6 +505,56 @@ void SyncEngine::Gather(State& state)
     }
 }
 
+void SyncEngine::FollowMoves(State& state)
+{
+    // A card that leaves one address book while a card of the same UID arrives in another (or
+    // under another name in the same one) was moved there: the record follows it, keeping its
+    // key, its edits and the card it was last synced as, instead of going and coming back new.
+    QHash<QString, std::pair<int, QString>> arrived; // UID -> book, path
+    for (int bi = 0; bi < state.books.size(); ++bi) {
+        const State::Book& book = state.books[bi];
+        for (auto it = book.remote.constBegin(); it != book.remote.constEnd(); ++it) {
+            const QString uid = it->card.Uid();
+            if (!book.items.contains(it.key()) && !uid.isEmpty() && !arrived.contains(uid)) {
+                arrived.insert(uid, {bi, it.key()});
+            }
+        }
+    }
+    if (arrived.isEmpty()) {
+        return;
+    }
+    for (State::Book& from : state.books) {
+        for (const QString& path : QStringList(from.removed.begin(), from.removed.end())) {
+            const State::Item item = from.items.value(path);
+            if (!state.records.contains(item.pwdId) || from.remote.contains(path)) {
+                continue; // deleted here: the card comes in as it is now, the change kept
+            }
+            const std::optional<CardText> base = CardText::Parse(CardOf(item), nullptr);
+            const auto there = base ? arrived.constFind(base->Uid()) : arrived.constEnd();
+            if (there == arrived.constEnd()) {
+                continue;
+            }
+            const auto [bi, newPath] = *there;
+            arrived.erase(there);
+            State::Book& to = state.books[bi];
+            State::Item moved = item;
+            moved.path = newPath;
+            moved.card = CardOf(item);
+            moved.sealed.clear();
+            moved.etag = to.remote.value(newPath).etag;
+            from.removed.remove(path);
+            Unsave(m_conn, from, path);
+            to.items.insert(newPath, moved);
+            State::Record& record = state.records[item.pwdId];
+            if (record.typeNo != to.link.typeNo) {
+                MoveRecordToType(m_conn, item.pwdId, to.link.typeNo);
+                record.typeNo = to.link.typeNo;
+                state.moved.insert(item.pwdId);
+            }
+        }
+    }
+}
+
 void SyncEngine::Reconcile(State& state)
 {
     QList<std::pair<int, QString>> leaving;
@@ -584,7 +648,7 @@ void SyncEngine::Reconcile(State& state)
                     ++state.summary.deletedHere;
                     continue;
                 }
-                card.Change(baseFields, record.fields);
+                card.Change(baseFields, LocalView(state, item.pwdId, baseFields));
                 create = true;
                 if (localChanged) {
                     state.summary.kept.append(record.fields.name);
@@ -592,20 +656,24 @@ void SyncEngine::Reconcile(State& state)
             } else if (remoteChanged) {
                 const State::Remote remote = book.remote.take(path);
                 const ContactCard remoteFields = Storable(remote.card.Fields());
-                const ContactCard merged = localChanged
-                                               ? Merge(record.fields, baseFields, remoteFields, state.summary.conflicts)
-                                               : remoteFields;
+                const ContactCard merged = localChanged ? Merge(LocalView(state, item.pwdId, baseFields), baseFields,
+                                                                remoteFields, state.summary.conflicts)
+                                                        : remoteFields;
                 card = remote.card;
                 card.Change(remoteFields, merged);
                 etag = remote.etag;
                 put = !Same(merged, remoteFields);
-                if (!Same(merged, record.fields)) {
+                const bool rewritten = !Same(merged, record.fields);
+                if (rewritten) {
                     Write(m_conn, state, item.pwdId, merged);
+                }
+                if (rewritten || state.moved.contains(item.pwdId)) {
                     ++state.summary.changedHere;
                 }
             } else if (localChanged) {
-                card.Change(baseFields, record.fields);
-                put = true;
+                const ContactCard view = LocalView(state, item.pwdId, baseFields);
+                card.Change(baseFields, view);
+                put = !Same(view, baseFields);
             } else if (target == bi) {
                 continue;
             }

@@ -1,7 +1,7 @@
 // Two-way sync with a real CardDAV server (radicale, started per test on a free loopback port):
 // discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
 // with values the book cannot show, refusals and faults; and a small fake server for the answers
-// a real one never gives (broken XML and vCards, a cut-short answer, silence).
+// a real one never gives (broken XML and vCards, a cut-short answer, silence, a report in parts).
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
@@ -127,10 +127,12 @@ private slots:
     void conflictServerWinsAndMailsUnite();
     void keepsWhatTheBookCannotShow();
     void refusalsChangeNothing();
+    void renamedThereToANameTakenHere();
     void serverGoneMidSyncResumesWithoutDuplicates();
     void thousandContactsUpAndDown();
     void brokenAnswersChangeNothing_data();
     void brokenAnswersChangeNothing();
+    void syncReportInParts();
     void accountDialogThenSyncButton();
 };
 
@@ -203,6 +205,10 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     f.Link(family, other);
     Sync();
     QCOMPARE(f.server.Cards(f.book).size(), 7);
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
+    const qint64 movedThere = rs.Integer(u"PWDID");
+    rs.Close();
 
     // Here: a changed phone, a deletion, a move to the other linked type, a move out of sync.
     UpdateRecordFields(Conn, edited, {Encrypt(u"Edited Here"_s), Encrypt(u"1"_s), Encrypt(u"77"_s), {}, {}, {}, {}, {}},
@@ -210,6 +216,8 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     DeleteRecord(Conn, deleted);
     MoveRecordToType(Conn, moved, family);
     MoveRecordToType(Conn, archived, unlinked);
+    UpdateRecordFields(Conn, movedThere,
+                       {Encrypt(u"moved-there"_s), Encrypt(u"5"_s), Encrypt(u"8"_s), {}, {}, {}, {}, {}}, {});
     // There: a changed phone, a deletion, a move to the other address book.
     const QByteArray movedCard = f.Get(f.book + u"moved-there.vcf"_s);
     QCOMPARE(f.server.Request("DELETE", f.book + u"moved-there.vcf"_s).status, 200);
@@ -227,7 +235,11 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     QCOMPARE(asked, QStringList{u"Archived Here"_s});
     QCOMPARE(Records(), (QStringList{u"Archived Here|Archive||||||||"_s, u"Edited Here|Friends|1|77||||||"_s,
                                      u"Moved Here|Family|3|||||||"_s, u"edited-there|Friends|6|||||||"_s,
-                                     u"moved-there|Family|5|||||||"_s}));
+                                     u"moved-there|Family|5|8||||||"_s}));
+    // Moved there, it is the same record here, with the edit made here meanwhile.
+    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
+    QCOMPARE(rs.Integer(u"PWDID"), movedThere);
+    QVERIFY(f.Get(other + u"moved-there.vcf"_s).contains("TEL;TYPE=CELL:8\r\n"));
     QCOMPARE(f.server.Cards(f.book).size(), 2);
     QCOMPARE(f.server.Cards(other).size(), 2);
     QVERIFY(summary.conflicts.isEmpty());
@@ -347,6 +359,33 @@ void tst_sync::refusalsChangeNothing()
     QCOMPARE(remote.Requests(), 0);
 }
 
+void tst_sync::renamedThereToANameTakenHere()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Ann"_s);
+    f.Put(f.book + u"b.vcf"_s, Card(u"Bob"_s));
+    f.Link(friends, f.book);
+    Sync();
+    f.server.Request("PUT", f.book + u"b.vcf"_s, Card(u"Ann"_s, "TEL;TYPE=CELL:5\r\n", u"Bob"_s));
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.namesKept, QStringList{u"Bob → Ann"_s});
+    QVERIFY(SyncSummaryText(summary).contains(u"Bob → Ann"_s));
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||5||||||"_s}));
+
+    // An edit here later goes to the server without taking the server's name back.
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Bob"_s, 0);
+    UpdateRecordFields(Conn, rs.Integer(u"PWDID"),
+                       {Encrypt(u"Bob"_s), {}, Encrypt(u"5"_s), Encrypt(u"7"_s), {}, {}, {}, {}}, {});
+    Sync();
+    const ContactCard there = CardText::Parse(f.Get(f.book + u"b.vcf"_s), nullptr).value().Fields();
+    QCOMPARE(QStringList({there.name, there.workPhone}), QStringList({u"Ann"_s, u"7"_s}));
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||5|7|||||"_s}));
+}
+
 void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
 {
     TestProgramFolder folder;
@@ -425,6 +464,7 @@ class FakeServer : public QTcpServer
 {
 public:
     QList<QByteArray> replies;
+    QList<QByteArray> requests;
 
     FakeServer()
     {
@@ -445,6 +485,7 @@ public:
                     if (m_request.size() < end + 4 + length) {
                         return;
                     }
+                    requests.append(m_request);
                     m_request.clear();
                     const QByteArray reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();
                     if (!reply.isEmpty()) {
@@ -480,6 +521,26 @@ QByteArray Multiget(const QByteArray& card)
            card +
            "</c:address-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
            "</d:multistatus>";
+}
+
+// One member of a multistatus, with its card when given.
+QByteArray Member(const QByteArray& name, const QByteArray& etag, const QByteArray& card = {})
+{
+    return "<d:response><d:href>/book/" + name + ".vcf</d:href><d:propstat><d:prop><d:getetag>\"" + etag +
+           "\"</d:getetag>" + (card.isEmpty() ? QByteArray() : "<c:address-data>" + card + "</c:address-data>") +
+           "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+}
+
+// A sync report's answer; cut short, it says so on the collection itself.
+QByteArray Report(const QByteArray& members, const QByteArray& token, bool cutShort = false)
+{
+    return Http(207, "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
+                     "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">" +
+                         members +
+                         (cutShort ? "<d:response><d:href>/book/</d:href><d:status>HTTP/1.1 507 Insufficient "
+                                     "Storage</d:status></d:response>"
+                                   : "") +
+                         "<d:sync-token>" + token + "</d:sync-token></d:multistatus>");
 }
 
 } // namespace
@@ -518,6 +579,33 @@ void tst_sync::brokenAnswersChangeNothing()
     engine.SetTimeout(500);
     QCOMPARE(FaultOf([&] { engine.Run(); }), fault);
     QCOMPARE(Everything(), before);
+}
+
+void tst_sync::syncReportInParts()
+{
+    TestProgramFolder folder;
+    FakeServer server;
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 account = AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, account, {u"/book/"_s, u"Book"_s, true, {}}, friends);
+    // The first listing comes in two parts; the second part is asked for with the first's token.
+    server.replies = {Report(Member("a", "1"), "t1", true), Report(Member("b", "2"), "t2"),
+                      Report(Member("a", "1", Card(u"Ann"_s)) + Member("b", "2", Card(u"Bob"_s)), {})};
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    engine.Run();
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||||||||"_s}));
+    QVERIFY(server.requests.value(1).contains("sync-token>t1</"));
+    QCOMPARE(SyncLinks(Conn).first().token, u"t2"_s);
+
+    // The server forgot the token and lists everything again, in parts: the part that leaves a
+    // contact out must not read as its removal.
+    server.requests.clear();
+    server.replies = {Http(409, ""), Report(Member("a", "1"), "t3", true), Report(Member("b", "2"), "t4")};
+    engine.Run();
+    QCOMPARE(server.requests.size(), 3);
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||||||||"_s}));
+    QCOMPARE(SyncLinks(Conn).first().token, u"t4"_s);
 }
 
 void tst_sync::accountDialogThenSyncButton()
