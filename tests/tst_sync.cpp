@@ -1,9 +1,11 @@
 // Two-way sync with a real CardDAV server (radicale, started per test on a free loopback port):
 // discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
-// with values the book cannot show, refusals and faults; and a small fake server for the answers
-// a real one never gives (broken XML and vCards, a cut-short answer, silence, a report in parts).
+// with values the book cannot show, refusals (an untrusted certificate too), faults and a cancel;
+// and a small fake server for the answers a real one never gives (broken XML and vCards, a
+// cut-short answer, silence, a report in parts).
 #include <QLabel>
 #include <QMainWindow>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -73,14 +75,19 @@ QByteArray Card(const QString& name, const QByteArray& extra = {}, const QString
            "\r\nN:" + name.toUtf8() + ";;;;\r\n" + extra + "END:VCARD\r\n";
 }
 
-SyncFault FaultOf(const std::function<void()>& run)
+// The fault run ends with, and the message the user reads; Cancelled stands for "no fault" (the
+// tests that cancel look at the message instead).
+SyncFault FaultOf(const std::function<void()>& run, QString* message = nullptr)
 {
     try {
         run();
     } catch (const SyncError& e) {
+        if (message != nullptr) {
+            *message = SyncFaultText(e);
+        }
         return e.Fault();
     }
-    return SyncFault::Cancelled; // stands for "no fault" in these tests: no test cancels
+    return SyncFault::Cancelled;
 }
 
 class Fixture
@@ -127,8 +134,10 @@ private slots:
     void conflictServerWinsAndMailsUnite();
     void keepsWhatTheBookCannotShow();
     void refusalsChangeNothing();
+    void untrustedCertificateRefused();
     void renamedThereToANameTakenHere();
     void serverGoneMidSyncResumesWithoutDuplicates();
+    void cancelledFromTheProgressWindow();
     void thousandContactsUpAndDown();
     void brokenAnswersChangeNothing_data();
     void brokenAnswersChangeNothing();
@@ -359,6 +368,23 @@ void tst_sync::refusalsChangeNothing()
     QCOMPARE(remote.Requests(), 0);
 }
 
+void tst_sync::untrustedCertificateRefused()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    f.server.UseTls();
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Ida"_s);
+    f.Link(friends, f.book);
+    const QStringList before = Everything();
+    QString message;
+    QCOMPARE(FaultOf([] { Sync(); }, &message), SyncFault::Certificate);
+    QVERIFY2(message.contains(u"not trusted"_s) && message.contains(u"self-signed"_s), qPrintable(message));
+    QCOMPARE(Everything(), before);
+    QVERIFY(f.server.Cards(f.book).isEmpty());
+}
+
 void tst_sync::renamedThereToANameTakenHere()
 {
     TestProgramFolder folder;
@@ -418,6 +444,56 @@ void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
     QCOMPARE(summary.addedHere, 0);
     QCOMPARE(f.server.Cards(f.book).size(), 40);
     QCOMPARE(Records().size(), 40);
+}
+
+void tst_sync::cancelledFromTheProgressWindow()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    QStringList names;
+    for (int i = 0; i < 150; ++i) {
+        names.append(u"Person %1"_s.arg(i));
+    }
+    AddRecords(friends, names);
+    f.Link(friends, f.book);
+    const QStringList before = Everything();
+
+    QMainWindow window;
+    SyncCommands commands(&window, [] {});
+    auto* toolbar = window.addToolBar(u"Toolbar1"_s);
+    commands.AddTo(toolbar);
+    commands.Start(false);
+    window.show();
+    // Cancel as soon as the progress window shows a few contacts sent.
+    QTimer watch;
+    int shownAt = -1;
+    connect(&watch, &QTimer::timeout, &window, [&] {
+        auto* progress = window.findChild<QProgressDialog*>();
+        if (progress != nullptr && progress->isVisible() && progress->value() >= 5 && shownAt < 0) {
+            shownAt = progress->value();
+            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+    });
+    watch.start(10);
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    watch.stop();
+    QVERIFY(shownAt >= 5);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QCOMPARE(platform.Boxes().first().text, u"The sync was cancelled. Nothing was changed here."_s);
+    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
+    QCOMPARE(Everything(), before);
+    const qsizetype sent = f.server.Cards(f.book).size();
+    QVERIFY2(sent >= shownAt && sent < 150, qPrintable(QString::number(sent)));
+
+    // The next sync takes the cards already sent for what they are and sends the rest.
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.joined.size() + summary.addedThere, 150);
+    QCOMPARE(summary.addedHere, 0);
+    QCOMPARE(f.server.Cards(f.book).size(), 150);
+    QCOMPARE(Records().size(), 150);
 }
 
 void tst_sync::thousandContactsUpAndDown()
