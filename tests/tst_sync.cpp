@@ -1,8 +1,9 @@
 // Two-way sync with a real CardDAV server (radicale, started per test on a free loopback port):
 // discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
 // with values the book cannot show, refusals (an untrusted certificate too), faults and a cancel;
-// and a small fake server for the answers a real one never gives (broken XML and vCards, a
-// cut-short answer, silence, a report in parts).
+// the first sync and an edit each side against xandikos too; and a small fake server for the
+// answers a real one never gives (broken XML and vCards, a cut-short answer, silence, a report in
+// parts).
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressDialog>
@@ -28,6 +29,7 @@
 #include "tests/support/Book.h"
 #include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/Xandikos.h"
 #include "ui/Forms.h"
 
 Q_DECLARE_METATYPE(SyncFault)
@@ -142,6 +144,7 @@ private slots:
     void brokenAnswersChangeNothing_data();
     void brokenAnswersChangeNothing();
     void syncReportInParts();
+    void bothWaysWithXandikos();
     void accountDialogThenSyncButton();
 };
 
@@ -682,6 +685,33 @@ void tst_sync::syncReportInParts()
     QCOMPARE(server.requests.size(), 3);
     QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||||||||"_s}));
     QCOMPARE(SyncLinks(Conn).first().token, u"t4"_s);
+}
+
+void tst_sync::bothWaysWithXandikos()
+{
+    TestProgramFolder folder;
+    XandikosServer server;
+    QVERIFY2(server.Start(), qPrintable(server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 ann = AddRecord(friends, u"Ann"_s, {u"1"_s});
+    QCOMPARE(server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:2\r\n")).status, 201);
+    CardDavClient client(server.Root(), u"u"_s, u"p"_s);
+    const QList<RemoteBook> books = client.Discover();
+    QCOMPARE(books.size(), 1);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), books.first(), friends);
+    const SyncSummary first = Sync();
+    QCOMPARE(first.addedHere + first.addedThere, 2);
+
+    UpdateRecordFields(Conn, ann, {Encrypt(u"Ann"_s), Encrypt(u"11"_s), {}, {}, {}, {}, {}, {}}, {});
+    server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:22\r\n"));
+    const SyncSummary second = Sync();
+    QCOMPARE(second.changedHere + second.changedThere, 2);
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends|11|||||||"_s, u"Bob|Friends||22||||||"_s}));
+    const QStringList cards = server.Cards();
+    QCOMPARE(cards.size(), 2);
+    const QString annPath = cards[0].endsWith(u"bob.vcf"_s) ? cards[1] : cards[0];
+    QCOMPARE(CardText::Parse(server.Request("GET", annPath).body, nullptr).value().Fields().homePhone, u"11"_s);
+    QCOMPARE(Sync().requests, 1);
 }
 
 void tst_sync::accountDialogThenSyncButton()
