@@ -566,8 +566,17 @@ void SyncEngine::Reconcile(State& state)
             if (m_cancelled) {
                 throw SyncError(SyncFault::Cancelled, {});
             }
-            if (m_progress) {
-                m_progress(done++, static_cast<int>(paths.size()));
+            // Most of a large book is unchanged and goes by in microseconds: the progress window
+            // (which handles events at every step) hears of every 64th of those only, and of
+            // every contact with work to do.
+            const int step = done++;
+            const auto report = [&] {
+                if (m_progress) {
+                    m_progress(step, static_cast<int>(paths.size()));
+                }
+            };
+            if (step % 64 == 0) {
+                report();
             }
             State::Book& book = state.books[bi];
             if (!book.items.contains(path)) {
@@ -582,6 +591,9 @@ void SyncEngine::Reconcile(State& state)
                 if (record.digest == item.digest && record.typeNo == book.link.typeNo) {
                     continue; // unchanged on both sides
                 }
+            }
+            if (step % 64 != 0) {
+                report();
             }
             std::optional<CardText> base = CardText::Parse(CardOf(item), &error);
             if (!base) {
