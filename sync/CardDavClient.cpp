@@ -125,6 +125,13 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     Reply result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.body = reply->readAll();
+    // A connection closed part-way through the body can still finish without an error; the
+    // declared length tells (unless the body was unpacked, which changes its size).
+    bool declared = false;
+    const qint64 length = reply->rawHeader("Content-Length").toLongLong(&declared);
+    if (declared && !reply->hasRawHeader("Content-Encoding") && result.body.size() < length) {
+        throw SyncError(SyncFault::Network, url.host());
+    }
     result.etag = reply->rawHeader("ETag");
     result.url = url;
     const QByteArray location = reply->rawHeader("Location");
