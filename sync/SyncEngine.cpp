@@ -242,7 +242,7 @@ struct SyncEngine::State
         SyncLink link;
         std::shared_ptr<CardDavClient> client;
         QString instance;
-        QMap<QString, Item> items; // by path
+        QHash<QString, Item> items; // by path
         RemoteChanges changes;
         QMap<QString, Remote> remote; // changed or new on the server
         QSet<QString> removed;        // linked cards gone from the server
@@ -431,11 +431,15 @@ void SyncEngine::Gather(State& state)
         book.instance = account.instance;
         Recordset rs;
         OpenSyncItems(rs, m_conn, link.no);
+        // Columns looked up once: a large book has tens of thousands of rows.
+        const int path = rs.FieldIndex(u"Path");
+        const int pwdId = rs.FieldIndex(u"PWDID");
+        const int etag = rs.FieldIndex(u"ETag");
+        const int digest = rs.FieldIndex(u"Digest");
         const int card = rs.FieldIndex(u"Card");
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            State::Item item{
-                Unseal(rs.Text(u"Path")),    rs.Integer(u"PWDID"), rs.Text(u"ETag"), rs.Text(u"Digest"), {},
-                rs.Bytes(card).toByteArray()};
+            State::Item item{Unseal(rs.Text(path)),       rs.Integer(pwdId), rs.Text(etag), rs.Text(digest), {},
+                             rs.Bytes(card).toByteArray()};
             state.linked.insert(item.pwdId);
             book.items.insert(item.path, item);
         }
@@ -560,7 +564,8 @@ void SyncEngine::Reconcile(State& state)
     QList<std::pair<int, QString>> leaving;
     QStringList leavingNames;
     for (int bi = 0; bi < state.books.size(); ++bi) {
-        const QStringList paths = state.books[bi].items.keys();
+        QStringList paths = state.books[bi].items.keys();
+        paths.sort(); // the same order at every sync
         int done = 0;
         for (const QString& path : paths) {
             if (m_cancelled) {
