@@ -112,6 +112,21 @@ void BM_SyncNothingChanged_10k(benchmark::State& state)
 }
 BENCHMARK(BM_SyncNothingChanged_10k)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// The server's own part of the sync with nothing changed: its answer to the one request, the
+// floor under that sync's time.
+void BM_ServerAnswersSyncReport_10k(benchmark::State& state)
+{
+    const QString token = SyncLinks(SyncedBook().conn).first().token;
+    for (auto _ : state) {
+        const auto reply = Server().Request("REPORT", QStringLiteral("/alice/big/"), SyncCollectionBody(token),
+                                            {{"Content-Type", "application/xml; charset=utf-8"}});
+        if (reply.status != 207) {
+            state.SkipWithError("the server did not answer the sync report");
+        }
+    }
+}
+BENCHMARK(BM_ServerAnswersSyncReport_10k)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
 void BM_SyncOneChangedHere_10k(benchmark::State& state)
 {
     LinkedBook& book = SyncedBook();
