@@ -109,6 +109,7 @@ QString SyncSummaryText(const SyncSummary& s)
     list(s.kept, "30006", "Deleted on one side and changed on the other, kept: %1");
     list(s.duplicates, "30007", "On the server but not added, the name is taken here: %1");
     list(s.joined, "30008", "Found on both sides and joined: %1");
+    list(s.namesKept, "30017", "Renamed on the server to a name another contact has here, the name kept here: %1");
     list(s.leftAlone, "30011", "Moved out of sync but left on the server: %1");
     if (s.unnamed > 0) {
         lines.append(SyncText("30016", "Cards without a name, left on the server: %1").arg(s.unnamed));

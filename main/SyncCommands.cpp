@@ -63,7 +63,7 @@ void SyncCommands::AddTo(QMenu* tools)
 
 void SyncCommands::AddTo(QToolBar* toolbar)
 {
-    Toolbar1_Sync = toolbar->addAction(ActionIcon(QStringLiteral("refresh")), QStringLiteral("Sync"));
+    Toolbar1_Sync = toolbar->addAction(ActionIcon(QStringLiteral("sync")), QStringLiteral("Sync"));
     Toolbar1_Sync->setObjectName(QStringLiteral("Toolbar1_Sync"));
     Toolbar1_Sync->setProperty("Key", QStringLiteral("Sync"));
     Toolbar1_Sync->setProperty("Tag", QStringLiteral("70002"));

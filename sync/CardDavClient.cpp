@@ -12,6 +12,8 @@ namespace {
 // Cards asked for in one multiget: large enough to keep requests few, small enough that one
 // answer stays a few megabytes.
 constexpr int FetchBatch = 250;
+// Parts of one sync report followed before the server is taken to be going round in circles.
+constexpr int MaxReportParts = 1000;
 
 QString Prop(const DavResponse& response, const QString& ns, const char* name)
 {
@@ -123,6 +125,13 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     Reply result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     result.body = reply->readAll();
+    // A connection closed part-way through the body can still finish without an error; the
+    // declared length tells (unless the body was unpacked, which changes its size).
+    bool declared = false;
+    const qint64 length = reply->rawHeader("Content-Length").toLongLong(&declared);
+    if (declared && !reply->hasRawHeader("Content-Encoding") && result.body.size() < length) {
+        throw SyncError(SyncFault::Network, url.host());
+    }
     result.etag = reply->rawHeader("ETag");
     result.url = url;
     const QByteArray location = reply->rawHeader("Location");
@@ -270,26 +279,46 @@ RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& toke
     RemoteChanges changes;
     const QUrl url = UrlOf(book.path);
     if (book.syncCollection) {
-        const Reply reply =
-            Send("REPORT", url, SyncCollectionBody(token), {{"Content-Type", "application/xml; charset=utf-8"}});
-        if ((reply.status == 403 || reply.status == 409) && !token.isEmpty()) {
-            return Changes(book, QString()); // the server forgot the token: start over with a full list
-        }
-        const Multistatus ms = Read(reply);
-        for (const DavResponse& r : ms.responses) {
-            const QString path = PathOf(url, r.href);
-            if (SamePath(path, book.path)) {
-                continue;
-            }
-            if (r.status == 404) {
-                changes.removed.append(path);
-            } else if (r.found.contains(DavName(DavNs, QStringLiteral("getetag")))) {
-                changes.etags.insert(path, Prop(r, DavNs, "getetag"));
-            }
-        }
-        changes.token = ms.syncToken;
+        // A server may answer in parts, marking the collection itself 507 with a token to go on
+        // from: the parts are asked for and joined, so no change is left behind and a first
+        // listing is not taken for the whole book (which would read the rest as removed).
         changes.full = token.isEmpty();
-        return changes;
+        QString from = token;
+        for (int part = 0; part < MaxReportParts; ++part) {
+            const Reply reply =
+                Send("REPORT", url, SyncCollectionBody(from), {{"Content-Type", "application/xml; charset=utf-8"}});
+            if ((reply.status == 403 || reply.status == 409) && !token.isEmpty()) {
+                return Changes(book, QString()); // the server forgot a token: start over with a full list
+            }
+            const Multistatus ms = Read(reply);
+            bool truncated = false;
+            for (const DavResponse& r : ms.responses) {
+                const QString path = PathOf(url, r.href);
+                if (SamePath(path, book.path)) {
+                    truncated = truncated || r.status == 507;
+                    continue;
+                }
+                if (r.status == 404) {
+                    changes.etags.remove(path);
+                    if (!changes.removed.contains(path)) {
+                        changes.removed.append(path);
+                    }
+                } else if (r.found.contains(DavName(DavNs, QStringLiteral("getetag")))) {
+                    changes.removed.removeAll(path);
+                    changes.etags.insert(path, Prop(r, DavNs, "getetag"));
+                }
+            }
+            changes.token = ms.syncToken;
+            if (!truncated) {
+                return changes;
+            }
+            if (ms.syncToken.isEmpty() || ms.syncToken == from) {
+                throw SyncError(SyncFault::Malformed, QStringLiteral("a sync report cut short without a new token"));
+            }
+            from = ms.syncToken;
+        }
+        throw SyncError(SyncFault::Malformed,
+                        QStringLiteral("a sync report in more than %1 parts").arg(MaxReportParts));
     }
     const Reply reply = Send("PROPFIND", url, PropfindBody({QStringLiteral("getetag"), QStringLiteral("resourcetype")}),
                              {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});

@@ -188,6 +188,16 @@ ContactCard CardText::Fields() const
     return card;
 }
 
+QString CardText::Uid() const
+{
+    for (const Line& line : m_lines) {
+        if (line.name == "UID") {
+            return ValueText(line.logical);
+        }
+    }
+    return {};
+}
+
 QMap<QString, int> CardText::Unshown() const
 {
     return ReadVCards(Bytes()).dropped;

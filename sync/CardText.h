@@ -22,6 +22,8 @@ public:
 
     // The fields as the address book would store them (no category: the address book is the type).
     ContactCard Fields() const;
+    // The card's UID, empty when it has none.
+    QString Uid() const;
     // What the card holds that the address book cannot show, by label.
     QMap<QString, int> Unshown() const;
     // Changes the lines of every field that differs between before and after.

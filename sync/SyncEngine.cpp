@@ -242,7 +242,7 @@ struct SyncEngine::State
         SyncLink link;
         std::shared_ptr<CardDavClient> client;
         QString instance;
-        QMap<QString, Item> items; // by path
+        QHash<QString, Item> items; // by path
         RemoteChanges changes;
         QMap<QString, Remote> remote; // changed or new on the server
         QSet<QString> removed;        // linked cards gone from the server
@@ -263,6 +263,7 @@ struct SyncEngine::State
     QHash<QString, qint64> names; // enciphered name -> record
     QHash<qint64, int> bookOfType;
     QSet<qint64> linked;
+    QSet<qint64> moved; // moved to another address book on the server, so to another type here
     SyncSummary summary;
 };
 
@@ -321,7 +322,8 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
     State::Record& record = Decode(state.records[pwdId]);
     QStringList cipher = CipherFields(fields);
     if (cipher.first() != record.cipherName && state.names.contains(cipher.first())) {
-        state.summary.duplicates.append(fields.name); // the name stays as it is here
+        // The name stays as it is here, and the server keeps its own.
+        state.summary.namesKept.append(QStringLiteral("%1 → %2").arg(record.fields.name, fields.name));
         fields.name = record.fields.name;
         cipher.first() = record.cipherName;
     }
@@ -331,6 +333,17 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
     record.fields = fields;
     record.digest = Digest(cipher, fields.url);
     record.cipherName = cipher.first();
+}
+
+// The record as this side changed it. A name the server gave the card that this book could not
+// take (another contact has it) is no rename made here: it stays on the server as it is.
+ContactCard LocalView(const State& state, qint64 pwdId, const ContactCard& base)
+{
+    ContactCard view = state.records.value(pwdId).fields;
+    if (view.name != base.name && state.names.value(Encrypt(base.name), pwdId) != pwdId) {
+        view.name = base.name;
+    }
+    return view;
 }
 
 void Erase(Connection& conn, State& state, qint64 pwdId)
@@ -363,6 +376,7 @@ SyncSummary SyncEngine::Run()
     {
         Transaction transaction(m_conn);
         Gather(state);
+        FollowMoves(state);
         Reconcile(state);
         AddFromServer(state);
         AddToServer(state);
@@ -417,11 +431,15 @@ void SyncEngine::Gather(State& state)
         book.instance = account.instance;
         Recordset rs;
         OpenSyncItems(rs, m_conn, link.no);
+        // Columns looked up once: a large book has tens of thousands of rows.
+        const int path = rs.FieldIndex(u"Path");
+        const int pwdId = rs.FieldIndex(u"PWDID");
+        const int etag = rs.FieldIndex(u"ETag");
+        const int digest = rs.FieldIndex(u"Digest");
         const int card = rs.FieldIndex(u"Card");
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            State::Item item{
-                Unseal(rs.Text(u"Path")),    rs.Integer(u"PWDID"), rs.Text(u"ETag"), rs.Text(u"Digest"), {},
-                rs.Bytes(card).toByteArray()};
+            State::Item item{Unseal(rs.Text(path)),       rs.Integer(pwdId), rs.Text(etag), rs.Text(digest), {},
+                             rs.Bytes(card).toByteArray()};
             state.linked.insert(item.pwdId);
             book.items.insert(item.path, item);
         }
@@ -491,19 +509,79 @@ void SyncEngine::Gather(State& state)
     }
 }
 
+void SyncEngine::FollowMoves(State& state)
+{
+    // A card that leaves one address book while a card of the same UID arrives in another (or
+    // under another name in the same one) was moved there: the record follows it, keeping its
+    // key, its edits and the card it was last synced as, instead of going and coming back new.
+    QHash<QString, std::pair<int, QString>> arrived; // UID -> book, path
+    for (int bi = 0; bi < state.books.size(); ++bi) {
+        const State::Book& book = state.books[bi];
+        for (auto it = book.remote.constBegin(); it != book.remote.constEnd(); ++it) {
+            const QString uid = it->card.Uid();
+            if (!book.items.contains(it.key()) && !uid.isEmpty() && !arrived.contains(uid)) {
+                arrived.insert(uid, {bi, it.key()});
+            }
+        }
+    }
+    if (arrived.isEmpty()) {
+        return;
+    }
+    for (State::Book& from : state.books) {
+        for (const QString& path : QStringList(from.removed.begin(), from.removed.end())) {
+            const State::Item item = from.items.value(path);
+            if (!state.records.contains(item.pwdId) || from.remote.contains(path)) {
+                continue; // deleted here: the card comes in as it is now, the change kept
+            }
+            const std::optional<CardText> base = CardText::Parse(CardOf(item), nullptr);
+            const auto there = base ? arrived.constFind(base->Uid()) : arrived.constEnd();
+            if (there == arrived.constEnd()) {
+                continue;
+            }
+            const auto [bi, newPath] = *there;
+            arrived.erase(there);
+            State::Book& to = state.books[bi];
+            State::Item moved = item;
+            moved.path = newPath;
+            moved.card = CardOf(item);
+            moved.sealed.clear();
+            moved.etag = to.remote.value(newPath).etag;
+            from.removed.remove(path);
+            Unsave(m_conn, from, path);
+            to.items.insert(newPath, moved);
+            State::Record& record = state.records[item.pwdId];
+            if (record.typeNo != to.link.typeNo) {
+                MoveRecordToType(m_conn, item.pwdId, to.link.typeNo);
+                record.typeNo = to.link.typeNo;
+                state.moved.insert(item.pwdId);
+            }
+        }
+    }
+}
+
 void SyncEngine::Reconcile(State& state)
 {
     QList<std::pair<int, QString>> leaving;
     QStringList leavingNames;
     for (int bi = 0; bi < state.books.size(); ++bi) {
-        const QStringList paths = state.books[bi].items.keys();
+        QStringList paths = state.books[bi].items.keys();
+        paths.sort(); // the same order at every sync
         int done = 0;
         for (const QString& path : paths) {
             if (m_cancelled) {
                 throw SyncError(SyncFault::Cancelled, {});
             }
-            if (m_progress) {
-                m_progress(done++, static_cast<int>(paths.size()));
+            // Most of a large book is unchanged and goes by in microseconds: the progress window
+            // (which handles events at every step) hears of every 64th of those only, and of
+            // every contact with work to do.
+            const int step = done++;
+            const auto report = [&] {
+                if (m_progress) {
+                    m_progress(step, static_cast<int>(paths.size()));
+                }
+            };
+            if (step % 64 == 0) {
+                report();
             }
             State::Book& book = state.books[bi];
             if (!book.items.contains(path)) {
@@ -518,6 +596,9 @@ void SyncEngine::Reconcile(State& state)
                 if (record.digest == item.digest && record.typeNo == book.link.typeNo) {
                     continue; // unchanged on both sides
                 }
+            }
+            if (step % 64 != 0) {
+                report();
             }
             std::optional<CardText> base = CardText::Parse(CardOf(item), &error);
             if (!base) {
@@ -584,7 +665,7 @@ void SyncEngine::Reconcile(State& state)
                     ++state.summary.deletedHere;
                     continue;
                 }
-                card.Change(baseFields, record.fields);
+                card.Change(baseFields, LocalView(state, item.pwdId, baseFields));
                 create = true;
                 if (localChanged) {
                     state.summary.kept.append(record.fields.name);
@@ -592,20 +673,24 @@ void SyncEngine::Reconcile(State& state)
             } else if (remoteChanged) {
                 const State::Remote remote = book.remote.take(path);
                 const ContactCard remoteFields = Storable(remote.card.Fields());
-                const ContactCard merged = localChanged
-                                               ? Merge(record.fields, baseFields, remoteFields, state.summary.conflicts)
-                                               : remoteFields;
+                const ContactCard merged = localChanged ? Merge(LocalView(state, item.pwdId, baseFields), baseFields,
+                                                                remoteFields, state.summary.conflicts)
+                                                        : remoteFields;
                 card = remote.card;
                 card.Change(remoteFields, merged);
                 etag = remote.etag;
                 put = !Same(merged, remoteFields);
-                if (!Same(merged, record.fields)) {
+                const bool rewritten = !Same(merged, record.fields);
+                if (rewritten) {
                     Write(m_conn, state, item.pwdId, merged);
+                }
+                if (rewritten || state.moved.contains(item.pwdId)) {
                     ++state.summary.changedHere;
                 }
             } else if (localChanged) {
-                card.Change(baseFields, record.fields);
-                put = true;
+                const ContactCard view = LocalView(state, item.pwdId, baseFields);
+                card.Change(baseFields, view);
+                put = !Same(view, baseFields);
             } else if (target == bi) {
                 continue;
             }

@@ -58,6 +58,7 @@ struct SyncSummary
     QList<SyncConflict> conflicts;
     QStringList kept;           // deleted on one side and changed on the other: kept, with the change
     QStringList duplicates;     // on the server, not added here: the name is taken by another contact
+    QStringList namesKept;      // renamed on the server to a name another contact has here: "here → there"
     QStringList joined;         // found on both sides by name and joined
     QStringList leftAlone;      // moved to a type that is not linked, and the removal was declined
     int unnamed = 0;            // server cards without a name, left on the server
@@ -88,6 +89,7 @@ public:
 
 private:
     void Gather(State& state);
+    void FollowMoves(State& state);
     void Reconcile(State& state);
     void AddFromServer(State& state);
     void AddToServer(State& state);

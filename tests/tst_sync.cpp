@@ -1,9 +1,12 @@
 // Two-way sync with a real CardDAV server (radicale, started per test on a free loopback port):
 // discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
-// with values the book cannot show, refusals and faults; and a small fake server for the answers
-// a real one never gives (broken XML and vCards, a cut-short answer, silence).
+// with values the book cannot show, refusals (an untrusted certificate too), faults and a cancel;
+// the first sync and an edit each side against xandikos too; and a small fake server for the
+// answers a real one never gives (broken XML and vCards, a cut-short answer, silence, a report in
+// parts).
 #include <QLabel>
 #include <QMainWindow>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -26,6 +29,7 @@
 #include "tests/support/Book.h"
 #include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
+#include "tests/support/Xandikos.h"
 #include "ui/Forms.h"
 
 Q_DECLARE_METATYPE(SyncFault)
@@ -73,14 +77,19 @@ QByteArray Card(const QString& name, const QByteArray& extra = {}, const QString
            "\r\nN:" + name.toUtf8() + ";;;;\r\n" + extra + "END:VCARD\r\n";
 }
 
-SyncFault FaultOf(const std::function<void()>& run)
+// The fault run ends with, and the message the user reads; Cancelled stands for "no fault" (the
+// tests that cancel look at the message instead).
+SyncFault FaultOf(const std::function<void()>& run, QString* message = nullptr)
 {
     try {
         run();
     } catch (const SyncError& e) {
+        if (message != nullptr) {
+            *message = SyncFaultText(e);
+        }
         return e.Fault();
     }
-    return SyncFault::Cancelled; // stands for "no fault" in these tests: no test cancels
+    return SyncFault::Cancelled;
 }
 
 class Fixture
@@ -127,10 +136,15 @@ private slots:
     void conflictServerWinsAndMailsUnite();
     void keepsWhatTheBookCannotShow();
     void refusalsChangeNothing();
+    void untrustedCertificateRefused();
+    void renamedThereToANameTakenHere();
     void serverGoneMidSyncResumesWithoutDuplicates();
+    void cancelledFromTheProgressWindow();
     void thousandContactsUpAndDown();
     void brokenAnswersChangeNothing_data();
     void brokenAnswersChangeNothing();
+    void syncReportInParts();
+    void bothWaysWithXandikos();
     void accountDialogThenSyncButton();
 };
 
@@ -203,6 +217,10 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     f.Link(family, other);
     Sync();
     QCOMPARE(f.server.Cards(f.book).size(), 7);
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
+    const qint64 movedThere = rs.Integer(u"PWDID");
+    rs.Close();
 
     // Here: a changed phone, a deletion, a move to the other linked type, a move out of sync.
     UpdateRecordFields(Conn, edited, {Encrypt(u"Edited Here"_s), Encrypt(u"1"_s), Encrypt(u"77"_s), {}, {}, {}, {}, {}},
@@ -210,6 +228,8 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     DeleteRecord(Conn, deleted);
     MoveRecordToType(Conn, moved, family);
     MoveRecordToType(Conn, archived, unlinked);
+    UpdateRecordFields(Conn, movedThere,
+                       {Encrypt(u"moved-there"_s), Encrypt(u"5"_s), Encrypt(u"8"_s), {}, {}, {}, {}, {}}, {});
     // There: a changed phone, a deletion, a move to the other address book.
     const QByteArray movedCard = f.Get(f.book + u"moved-there.vcf"_s);
     QCOMPARE(f.server.Request("DELETE", f.book + u"moved-there.vcf"_s).status, 200);
@@ -227,7 +247,11 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     QCOMPARE(asked, QStringList{u"Archived Here"_s});
     QCOMPARE(Records(), (QStringList{u"Archived Here|Archive||||||||"_s, u"Edited Here|Friends|1|77||||||"_s,
                                      u"Moved Here|Family|3|||||||"_s, u"edited-there|Friends|6|||||||"_s,
-                                     u"moved-there|Family|5|||||||"_s}));
+                                     u"moved-there|Family|5|8||||||"_s}));
+    // Moved there, it is the same record here, with the edit made here meanwhile.
+    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
+    QCOMPARE(rs.Integer(u"PWDID"), movedThere);
+    QVERIFY(f.Get(other + u"moved-there.vcf"_s).contains("TEL;TYPE=CELL:8\r\n"));
     QCOMPARE(f.server.Cards(f.book).size(), 2);
     QCOMPARE(f.server.Cards(other).size(), 2);
     QVERIFY(summary.conflicts.isEmpty());
@@ -347,6 +371,50 @@ void tst_sync::refusalsChangeNothing()
     QCOMPARE(remote.Requests(), 0);
 }
 
+void tst_sync::untrustedCertificateRefused()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    f.server.UseTls();
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Ida"_s);
+    f.Link(friends, f.book);
+    const QStringList before = Everything();
+    QString message;
+    QCOMPARE(FaultOf([] { Sync(); }, &message), SyncFault::Certificate);
+    QVERIFY2(message.contains(u"not trusted"_s) && message.contains(u"self-signed"_s), qPrintable(message));
+    QCOMPARE(Everything(), before);
+    QVERIFY(f.server.Cards(f.book).isEmpty());
+}
+
+void tst_sync::renamedThereToANameTakenHere()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Ann"_s);
+    f.Put(f.book + u"b.vcf"_s, Card(u"Bob"_s));
+    f.Link(friends, f.book);
+    Sync();
+    f.server.Request("PUT", f.book + u"b.vcf"_s, Card(u"Ann"_s, "TEL;TYPE=CELL:5\r\n", u"Bob"_s));
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.namesKept, QStringList{u"Bob → Ann"_s});
+    QVERIFY(SyncSummaryText(summary).contains(u"Bob → Ann"_s));
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||5||||||"_s}));
+
+    // An edit here later goes to the server without taking the server's name back.
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Bob"_s, 0);
+    UpdateRecordFields(Conn, rs.Integer(u"PWDID"),
+                       {Encrypt(u"Bob"_s), {}, Encrypt(u"5"_s), Encrypt(u"7"_s), {}, {}, {}, {}}, {});
+    Sync();
+    const ContactCard there = CardText::Parse(f.Get(f.book + u"b.vcf"_s), nullptr).value().Fields();
+    QCOMPARE(QStringList({there.name, there.workPhone}), QStringList({u"Ann"_s, u"7"_s}));
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||5|7|||||"_s}));
+}
+
 void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
 {
     TestProgramFolder folder;
@@ -379,6 +447,56 @@ void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
     QCOMPARE(summary.addedHere, 0);
     QCOMPARE(f.server.Cards(f.book).size(), 40);
     QCOMPARE(Records().size(), 40);
+}
+
+void tst_sync::cancelledFromTheProgressWindow()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    QStringList names;
+    for (int i = 0; i < 150; ++i) {
+        names.append(u"Person %1"_s.arg(i));
+    }
+    AddRecords(friends, names);
+    f.Link(friends, f.book);
+    const QStringList before = Everything();
+
+    QMainWindow window;
+    SyncCommands commands(&window, [] {});
+    auto* toolbar = window.addToolBar(u"Toolbar1"_s);
+    commands.AddTo(toolbar);
+    commands.Start(false);
+    window.show();
+    // Cancel as soon as the progress window shows a few contacts sent.
+    QTimer watch;
+    int shownAt = -1;
+    connect(&watch, &QTimer::timeout, &window, [&] {
+        auto* progress = window.findChild<QProgressDialog*>();
+        if (progress != nullptr && progress->isVisible() && progress->value() >= 5 && shownAt < 0) {
+            shownAt = progress->value();
+            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+        }
+    });
+    watch.start(10);
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    watch.stop();
+    QVERIFY(shownAt >= 5);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QCOMPARE(platform.Boxes().first().text, u"The sync was cancelled. Nothing was changed here."_s);
+    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
+    QCOMPARE(Everything(), before);
+    const qsizetype sent = f.server.Cards(f.book).size();
+    QVERIFY2(sent >= shownAt && sent < 150, qPrintable(QString::number(sent)));
+
+    // The next sync takes the cards already sent for what they are and sends the rest.
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.joined.size() + summary.addedThere, 150);
+    QCOMPARE(summary.addedHere, 0);
+    QCOMPARE(f.server.Cards(f.book).size(), 150);
+    QCOMPARE(Records().size(), 150);
 }
 
 void tst_sync::thousandContactsUpAndDown()
@@ -425,6 +543,7 @@ class FakeServer : public QTcpServer
 {
 public:
     QList<QByteArray> replies;
+    QList<QByteArray> requests;
 
     FakeServer()
     {
@@ -445,6 +564,7 @@ public:
                     if (m_request.size() < end + 4 + length) {
                         return;
                     }
+                    requests.append(m_request);
                     m_request.clear();
                     const QByteArray reply = replies.isEmpty() ? QByteArray() : replies.takeFirst();
                     if (!reply.isEmpty()) {
@@ -480,6 +600,26 @@ QByteArray Multiget(const QByteArray& card)
            card +
            "</c:address-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"
            "</d:multistatus>";
+}
+
+// One member of a multistatus, with its card when given.
+QByteArray Member(const QByteArray& name, const QByteArray& etag, const QByteArray& card = {})
+{
+    return "<d:response><d:href>/book/" + name + ".vcf</d:href><d:propstat><d:prop><d:getetag>\"" + etag +
+           "\"</d:getetag>" + (card.isEmpty() ? QByteArray() : "<c:address-data>" + card + "</c:address-data>") +
+           "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+}
+
+// A sync report's answer; cut short, it says so on the collection itself.
+QByteArray Report(const QByteArray& members, const QByteArray& token, bool cutShort = false)
+{
+    return Http(207, "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
+                     "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">" +
+                         members +
+                         (cutShort ? "<d:response><d:href>/book/</d:href><d:status>HTTP/1.1 507 Insufficient "
+                                     "Storage</d:status></d:response>"
+                                   : "") +
+                         "<d:sync-token>" + token + "</d:sync-token></d:multistatus>");
 }
 
 } // namespace
@@ -518,6 +658,60 @@ void tst_sync::brokenAnswersChangeNothing()
     engine.SetTimeout(500);
     QCOMPARE(FaultOf([&] { engine.Run(); }), fault);
     QCOMPARE(Everything(), before);
+}
+
+void tst_sync::syncReportInParts()
+{
+    TestProgramFolder folder;
+    FakeServer server;
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 account = AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, account, {u"/book/"_s, u"Book"_s, true, {}}, friends);
+    // The first listing comes in two parts; the second part is asked for with the first's token.
+    server.replies = {Report(Member("a", "1"), "t1", true), Report(Member("b", "2"), "t2"),
+                      Report(Member("a", "1", Card(u"Ann"_s)) + Member("b", "2", Card(u"Bob"_s)), {})};
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    engine.Run();
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||||||||"_s}));
+    QVERIFY(server.requests.value(1).contains("sync-token>t1</"));
+    QCOMPARE(SyncLinks(Conn).first().token, u"t2"_s);
+
+    // The server forgot the token and lists everything again, in parts: the part that leaves a
+    // contact out must not read as its removal.
+    server.requests.clear();
+    server.replies = {Http(409, ""), Report(Member("a", "1"), "t3", true), Report(Member("b", "2"), "t4")};
+    engine.Run();
+    QCOMPARE(server.requests.size(), 3);
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends||||||||"_s, u"Bob|Friends||||||||"_s}));
+    QCOMPARE(SyncLinks(Conn).first().token, u"t4"_s);
+}
+
+void tst_sync::bothWaysWithXandikos()
+{
+    TestProgramFolder folder;
+    XandikosServer server;
+    QVERIFY2(server.Start(), qPrintable(server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 ann = AddRecord(friends, u"Ann"_s, {u"1"_s});
+    QCOMPARE(server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:2\r\n")).status, 201);
+    CardDavClient client(server.Root(), u"u"_s, u"p"_s);
+    const QList<RemoteBook> books = client.Discover();
+    QCOMPARE(books.size(), 1);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), books.first(), friends);
+    const SyncSummary first = Sync();
+    QCOMPARE(first.addedHere + first.addedThere, 2);
+
+    UpdateRecordFields(Conn, ann, {Encrypt(u"Ann"_s), Encrypt(u"11"_s), {}, {}, {}, {}, {}, {}}, {});
+    server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:22\r\n"));
+    const SyncSummary second = Sync();
+    QCOMPARE(second.changedHere + second.changedThere, 2);
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends|11|||||||"_s, u"Bob|Friends||22||||||"_s}));
+    const QStringList cards = server.Cards();
+    QCOMPARE(cards.size(), 2);
+    const QString annPath = cards[0].endsWith(u"bob.vcf"_s) ? cards[1] : cards[0];
+    QCOMPARE(CardText::Parse(server.Request("GET", annPath).body, nullptr).value().Fields().homePhone, u"11"_s);
+    QCOMPARE(Sync().requests, 1);
 }
 
 void tst_sync::accountDialogThenSyncButton()

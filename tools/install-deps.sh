@@ -18,6 +18,8 @@ packages=(
     dpkg-dev                           # dpkg-shlibdeps, with which cpack finds the package's dependencies
     desktop-file-utils appstream       # checking the installed desktop entry and metainfo
     radicale                           # a real CardDAV server the sync tests start
+    xandikos                           # a second one, for a few of the sync tests
+    openssl                            # the self-signed certificate of the sync tests' HTTPS server
 )
 
 missing=()

@@ -27,6 +27,48 @@ quint16 FreePort()
 
 } // namespace
 
+DavReply DavRequest(const QUrl& root, const QString& user, const QString& password, const QByteArray& method,
+                    const QString& path, const QByteArray& body, const QMap<QByteArray, QByteArray>& headers)
+{
+    QNetworkAccessManager manager;
+    QNetworkRequest request(root.resolved(QUrl(path)));
+    request.setRawHeader("Authorization", "Basic " + (user + u':' + password).toUtf8().toBase64());
+    request.setTransferTimeout(600000);
+    for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
+        request.setRawHeader(it.key(), it.value());
+    }
+    if (!body.isEmpty() && !headers.contains("Content-Type")) {
+        request.setRawHeader("Content-Type", method == "PUT" ? "text/vcard; charset=utf-8" : "application/xml");
+    }
+    QNetworkReply* reply = manager.sendCustomRequest(request, method, body);
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [reply] { reply->ignoreSslErrors(); });
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    DavReply result;
+    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    result.body = reply->readAll();
+    for (const auto& [name, value] : reply->rawHeaderPairs()) {
+        result.headers.insert(name.toLower(), value);
+    }
+    reply->deleteLater();
+    return result;
+}
+
+QStringList DavCards(const QUrl& root, const QString& user, const QString& password, const QString& bookPath)
+{
+    const DavReply reply = DavRequest(
+        root, user, password, "PROPFIND", bookPath,
+        "<?xml version=\"1.0\"?><propfind xmlns=\"DAV:\"><prop><getetag/></prop></propfind>", {{"Depth", "1"}});
+    QStringList cards;
+    static const QRegularExpression href(QStringLiteral("<(?:\\w+:)?href>([^<]*\\.vcf)</(?:\\w+:)?href>"));
+    for (const QRegularExpressionMatch& m : href.globalMatch(QString::fromUtf8(reply.body))) {
+        cards.append(QUrl::fromPercentEncoding(m.captured(1).toUtf8()));
+    }
+    cards.sort();
+    return cards;
+}
+
 RadicaleServer::RadicaleServer() = default;
 
 RadicaleServer::~RadicaleServer()
@@ -49,12 +91,27 @@ bool RadicaleServer::Start()
         return false;
     }
     const QString folder = m_dir.path() + QLatin1Char('/');
+    QString tls;
+    if (m_tls) {
+        const QString openssl = QStandardPaths::findExecutable(QStringLiteral("openssl"));
+        QProcess make;
+        make.start(openssl,
+                   {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                    QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-days"), QStringLiteral("2"),
+                    QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-keyout"),
+                    folder + QStringLiteral("key.pem"), QStringLiteral("-out"), folder + QStringLiteral("cert.pem")});
+        if (openssl.isEmpty() || !make.waitForFinished(60000) || make.exitCode() != 0) {
+            m_reason = QStringLiteral("cannot make a certificate with openssl (tools/install-deps.sh installs it)");
+            return false;
+        }
+        tls = QStringLiteral("ssl = True\ncertificate = %1cert.pem\nkey = %1key.pem\n").arg(folder);
+    }
     // Several tries: another program may take the port between the probe and the start.
     // A restarted server keeps its port, so the accounts that point to it still find it.
     const quint16 previous = m_port;
     for (int attempt = 0; attempt < 5; ++attempt) {
         m_port = attempt == 0 && previous != 0 ? previous : FreePort();
-        const QByteArray config = QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n"
+        const QByteArray config = QStringLiteral("[server]\nhosts = 127.0.0.1:%1\n%3"
                                                  "[auth]\ntype = htpasswd\nhtpasswd_filename = %2users\n"
                                                  "htpasswd_encryption = plain\ndelay = 0\n"
                                                  "[rights]\ntype = owner_only\n"
@@ -62,7 +119,7 @@ bool RadicaleServer::Start()
                                                  "[web]\ntype = none\n"
                                                  "[logging]\nlevel = warning\n")
                                       .arg(m_port)
-                                      .arg(folder)
+                                      .arg(folder, tls)
                                       .toUtf8();
         if (!Write(folder + QStringLiteral("config"), config) ||
             !Write(folder + QStringLiteral("users"), (User() + u':' + Password() + u'\n').toUtf8())) {
@@ -113,7 +170,8 @@ void RadicaleServer::Stop()
 
 QUrl RadicaleServer::Root() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_port));
+    return QUrl(
+        QStringLiteral("%1://127.0.0.1:%2/").arg(m_tls ? QStringLiteral("https") : QStringLiteral("http")).arg(m_port));
 }
 
 QString RadicaleServer::AddAddressBook(const QString& name, const QString& displayName)
@@ -127,48 +185,7 @@ QString RadicaleServer::AddAddressBook(const QString& name, const QString& displ
     return reply.status == 201 ? path : QString();
 }
 
-RadicaleServer::Reply RadicaleServer::Request(const QByteArray& method, const QString& path, const QByteArray& body,
-                                              const QMap<QByteArray, QByteArray>& headers)
-{
-    QNetworkAccessManager manager;
-    QNetworkRequest request(Root().resolved(QUrl(path)));
-    request.setRawHeader("Authorization", "Basic " + (User() + u':' + Password()).toUtf8().toBase64());
-    request.setTransferTimeout(600000);
-    for (auto it = headers.constBegin(); it != headers.constEnd(); ++it) {
-        request.setRawHeader(it.key(), it.value());
-    }
-    if (!body.isEmpty() && !headers.contains("Content-Type")) {
-        request.setRawHeader("Content-Type", method == "PUT" ? "text/vcard; charset=utf-8" : "application/xml");
-    }
-    QNetworkReply* reply = manager.sendCustomRequest(request, method, body);
-    QEventLoop loop;
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    loop.exec();
-    Reply result;
-    result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.body = reply->readAll();
-    for (const auto& [name, value] : reply->rawHeaderPairs()) {
-        result.headers.insert(name.toLower(), value);
-    }
-    reply->deleteLater();
-    return result;
-}
-
 QString RadicaleServer::StorageFolder(const QString& bookPath) const
 {
     return m_dir.path() + QStringLiteral("/storage/collection-root") + bookPath;
-}
-
-QStringList RadicaleServer::Cards(const QString& bookPath)
-{
-    const Reply reply =
-        Request("PROPFIND", bookPath,
-                "<?xml version=\"1.0\"?><propfind xmlns=\"DAV:\"><prop><getetag/></prop></propfind>", {{"Depth", "1"}});
-    QStringList cards;
-    static const QRegularExpression href(QStringLiteral("<(?:\\w+:)?href>([^<]*\\.vcf)</(?:\\w+:)?href>"));
-    for (const QRegularExpressionMatch& m : href.globalMatch(QString::fromUtf8(reply.body))) {
-        cards.append(QUrl::fromPercentEncoding(m.captured(1).toUtf8()));
-    }
-    cards.sort();
-    return cards;
 }
