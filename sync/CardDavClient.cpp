@@ -300,11 +300,9 @@ RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& toke
                 }
                 if (r.status == 404) {
                     changes.etags.remove(path);
-                    if (!changes.removed.contains(path)) {
-                        changes.removed.append(path);
-                    }
+                    changes.removed.insert(path);
                 } else if (r.found.contains(DavName(DavNs, QStringLiteral("getetag")))) {
-                    changes.removed.removeAll(path);
+                    changes.removed.remove(path);
                     changes.etags.insert(path, Prop(r, DavNs, "getetag"));
                 }
             }

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QMap>
 #include <QNetworkAccessManager>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -32,7 +33,7 @@ struct RemoteCard
 struct RemoteChanges
 {
     QMap<QString, QString> etags; // path -> ETag of every card changed (or, when full, of every card)
-    QStringList removed;
+    QSet<QString> removed;        // paths of cards deleted since the token
     QString token;
     bool full = false; // etags lists every card: any card not in it is gone
 };
