@@ -1,10 +1,14 @@
 // Contact sync with a local radicale: the first sync of 10,000 contacts from the server, a sync
-// with nothing changed, and a sync of one contact changed here.
+// with nothing changed, and a sync of one contact changed here, on address books of 10,000 and of
+// 1,000 contacts. The server's own answer to a sync with nothing changed grows with the address
+// book, so both sizes are measured.
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+#include <map>
+#include <memory>
 
 #include "store/Connection.h"
 #include "store/Database.h"
@@ -16,60 +20,74 @@
 
 namespace {
 
-constexpr int Contacts = 10000;
-
 RadicaleServer* TheServer = nullptr;
 
-// One server for every benchmark, its address book filled with 10,000 cards.
+// The server's address book of that many cards.
+QString BookPath(int contacts)
+{
+    return QStringLiteral("/alice/c%1/").arg(contacts);
+}
+
+void FillAddressBook(RadicaleServer& server, int contacts)
+{
+    const QString name = QStringLiteral("c%1").arg(contacts);
+    if (server.AddAddressBook(name, name).isEmpty()) {
+        qFatal("%s", qPrintable(server.Reason()));
+    }
+    const QString folder = server.StorageFolder(BookPath(contacts));
+    for (int i = 0; i < contacts; ++i) {
+        QFile file(folder + QStringLiteral("c%1.vcf").arg(i));
+        if (!file.open(QIODevice::WriteOnly)) {
+            qFatal("cannot write the sample cards");
+        }
+        file.write(QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c%1\r\nFN:Contact %1\r\nN:%1;Contact;;;\r\n"
+                                  "TEL;TYPE=CELL:+49 171 %2\r\nTEL;TYPE=HOME:+49 30 %2\r\nEMAIL:c%1@example.org\r\n"
+                                  "ADR;TYPE=HOME:;;Street %1;Berlin;;10115;Germany\r\nBDAY:1980-01-01\r\n"
+                                  "END:VCARD\r\n")
+                       .arg(i)
+                       .arg(2000000 + i)
+                       .toUtf8());
+    }
+    // The server reads every new card once, and at its first sync report writes down each card's
+    // state (a file and a disk flush each, most of a minute for 10,000); that is its own cost,
+    // once, not the sync's.
+    server.Cards(BookPath(contacts));
+    server.Request("REPORT", BookPath(contacts), SyncCollectionBody(QString()),
+                   {{"Content-Type", "application/xml; charset=utf-8"}});
+}
+
+// One server for every benchmark, with address books of 10,000 and 1,000 cards.
 RadicaleServer& Server()
 {
     static RadicaleServer server;
     TheServer = &server;
     static const bool started = [] {
-        if (!server.Start() || server.AddAddressBook(QStringLiteral("big"), QStringLiteral("Big")).isEmpty()) {
+        if (!server.Start()) {
             qFatal("%s", qPrintable(server.Reason()));
         }
-        const QString folder = server.StorageFolder(QStringLiteral("/alice/big/"));
-        for (int i = 0; i < Contacts; ++i) {
-            QFile file(folder + QStringLiteral("c%1.vcf").arg(i));
-            if (!file.open(QIODevice::WriteOnly)) {
-                qFatal("cannot write the sample cards");
-            }
-            file.write(QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nUID:c%1\r\nFN:Contact %1\r\nN:%1;Contact;;;\r\n"
-                                      "TEL;TYPE=CELL:+49 171 %2\r\nTEL;TYPE=HOME:+49 30 %2\r\nEMAIL:c%1@example.org\r\n"
-                                      "ADR;TYPE=HOME:;;Street %1;Berlin;;10115;Germany\r\nBDAY:1980-01-01\r\n"
-                                      "END:VCARD\r\n")
-                           .arg(i)
-                           .arg(2000000 + i)
-                           .toUtf8());
-        }
-        // The server reads every new card once, and at its first sync report writes down each
-        // card's state (a file and a disk flush each, most of a minute for 10,000); that is its
-        // own cost, once, not the sync's.
-        server.Cards(QStringLiteral("/alice/big/"));
-        server.Request("REPORT", QStringLiteral("/alice/big/"), SyncCollectionBody(QString()),
-                       {{"Content-Type", "application/xml; charset=utf-8"}});
+        FillAddressBook(server, 10000);
+        FillAddressBook(server, 1000);
         return true;
     }();
     Q_UNUSED(started);
     return server;
 }
 
-// A new address book with one type linked to the server's.
+// A new address book with one type linked to the server's address book of that many cards.
 struct LinkedBook
 {
     QTemporaryDir dir;
     Connection conn;
     qint64 typeNo = 0;
 
-    LinkedBook()
+    explicit LinkedBook(int contacts)
     {
         const QString path = dir.path() + QStringLiteral("/address.mdb");
         CreateDatabase(path);
         conn.Open(ConnectionStringForFile(path));
         typeNo = InsertType(conn, QStringLiteral("Big"), QString());
         const qint64 account = AddSyncAccount(conn, Server().Root(), Server().User(), Server().Password());
-        LinkAddressBook(conn, account, {QStringLiteral("/alice/big/"), QStringLiteral("Big"), true, {}}, typeNo);
+        LinkAddressBook(conn, account, {BookPath(contacts), QStringLiteral("Big"), true, {}}, typeNo);
     }
 };
 
@@ -78,7 +96,7 @@ void BM_FirstSync_10k(benchmark::State& state)
     Server();
     for (auto _ : state) {
         state.PauseTiming();
-        LinkedBook book;
+        LinkedBook book(10000);
         state.ResumeTiming();
         SyncEngine engine(book.conn);
         engine.SetTimeout(600000);
@@ -89,47 +107,70 @@ void BM_FirstSync_10k(benchmark::State& state)
 }
 BENCHMARK(BM_FirstSync_10k)->Unit(benchmark::kMillisecond)->Iterations(2);
 
-LinkedBook& SyncedBook()
+// A book synced once with the server's address book of that many cards, kept for the benchmarks
+// that follow.
+LinkedBook& SyncedBook(int contacts)
 {
-    static LinkedBook book;
-    static const bool synced = [] {
-        SyncEngine engine(book.conn);
+    static std::map<int, std::unique_ptr<LinkedBook>> books;
+    std::unique_ptr<LinkedBook>& book = books[contacts];
+    if (!book) {
+        book = std::make_unique<LinkedBook>(contacts);
+        SyncEngine engine(book->conn);
         engine.SetTimeout(600000);
         engine.Run();
-        return true;
-    }();
-    Q_UNUSED(synced);
-    return book;
+    }
+    return *book;
 }
 
-void BM_SyncNothingChanged_10k(benchmark::State& state)
+void BM_SyncNothingChanged(benchmark::State& state)
 {
-    LinkedBook& book = SyncedBook();
+    LinkedBook& book = SyncedBook(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         SyncEngine engine(book.conn);
         state.counters["requests"] = engine.Run().requests;
     }
 }
-BENCHMARK(BM_SyncNothingChanged_10k)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SyncNothingChanged)
+    ->Name("BM_SyncNothingChanged_10k")
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK(BM_SyncNothingChanged)
+    ->Name("BM_SyncNothingChanged_1k")
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 // The server's own part of the sync with nothing changed: its answer to the one request, the
 // floor under that sync's time.
-void BM_ServerAnswersSyncReport_10k(benchmark::State& state)
+void BM_ServerAnswersSyncReport(benchmark::State& state)
 {
-    const QString token = SyncLinks(SyncedBook().conn).first().token;
+    const int contacts = static_cast<int>(state.range(0));
+    const QString token = SyncLinks(SyncedBook(contacts).conn).first().token;
     for (auto _ : state) {
-        const auto reply = Server().Request("REPORT", QStringLiteral("/alice/big/"), SyncCollectionBody(token),
+        const auto reply = Server().Request("REPORT", BookPath(contacts), SyncCollectionBody(token),
                                             {{"Content-Type", "application/xml; charset=utf-8"}});
         if (reply.status != 207) {
             state.SkipWithError("the server did not answer the sync report");
         }
     }
 }
-BENCHMARK(BM_ServerAnswersSyncReport_10k)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_ServerAnswersSyncReport)
+    ->Name("BM_ServerAnswersSyncReport_10k")
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)
+    ->UseRealTime();
+BENCHMARK(BM_ServerAnswersSyncReport)
+    ->Name("BM_ServerAnswersSyncReport_1k")
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0)
+    ->UseRealTime();
 
-void BM_SyncOneChangedHere_10k(benchmark::State& state)
+void BM_SyncOneChangedHere(benchmark::State& state)
 {
-    LinkedBook& book = SyncedBook();
+    LinkedBook& book = SyncedBook(static_cast<int>(state.range(0)));
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -144,7 +185,16 @@ void BM_SyncOneChangedHere_10k(benchmark::State& state)
         state.counters["changed"] = summary.changedThere;
     }
 }
-BENCHMARK(BM_SyncOneChangedHere_10k)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_SyncOneChangedHere)
+    ->Name("BM_SyncOneChangedHere_10k")
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
+BENCHMARK(BM_SyncOneChangedHere)
+    ->Name("BM_SyncOneChangedHere_1k")
+    ->Arg(1000)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2.0);
 
 } // namespace
 
