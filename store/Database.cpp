@@ -71,10 +71,20 @@ struct ReadRows
     std::vector<std::pair<qsizetype, qsizetype>> spans; // per row and column: offset, length
 };
 
+// Opens reader on the book of conn, for one read of the whole table: its pages are not read
+// again, so a cache would only hold memory.
+void OpenReader(Connection& reader, const Connection& conn)
+{
+    reader.Open(conn.ConnectionString);
+    reader.Execute(QStringLiteral("PRAGMA cache_size = -2048"));
+}
+
 // Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
-// of reading a large book, so the upper half of the keys is read at the same time by a second
-// connection on a thread of its own; books too small to repay opening it are read in one go, and
-// so is a book in the middle of a transaction, whose writes only this connection sees.
+// of reading a large book, so the two halves of the keys are read at the same time, each by a
+// connection of its own with a small cache: the pages of the whole table are read once, and kept
+// in this connection's cache they would only push out what the list reads again and take hundreds
+// of megabytes. Books too small to repay opening them are read in one go, and so is a book in the
+// middle of a transaction, whose writes only this connection sees.
 void ScanRecords(Connection& conn, const QStringList& columns,
                  const std::function<void(qint64 id, const QByteArrayView* values)>& row)
 {
@@ -108,9 +118,7 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     std::thread reader([&] {
         try {
             Connection second;
-            second.Open(conn.ConnectionString);
-            // Read once and closed: a cache of its own would only add to the memory in use.
-            second.Execute(QStringLiteral("PRAGMA cache_size = -2048"));
+            OpenReader(second, conn);
             second.ForEachRow(
                 select + QStringLiteral(" Where PWDID > ? Order By PWDID"), {middle}, [&](const RowView& r) {
                     upper.ids.push_back(r.Integer(0));
@@ -125,7 +133,9 @@ void ScanRecords(Connection& conn, const QStringList& columns,
         }
     });
     try {
-        conn.ForEachRow(select + QStringLiteral(" Where PWDID <= ? Order By PWDID"), {middle}, hand);
+        Connection lower;
+        OpenReader(lower, conn);
+        lower.ForEachRow(select + QStringLiteral(" Where PWDID <= ? Order By PWDID"), {middle}, hand);
     } catch (...) {
         reader.join();
         throw;
