@@ -64,8 +64,10 @@ void MaintenanceCommands::Backup(const QString& title)
     } catch (const Cancelled&) {
         return;
     } catch (const AppError&) {
-        // A failed backup says nothing: the missing completion message tells. Nothing is left
-        // behind, and an earlier backup of the day stays as it was.
+        // Said with its reason, as the system's own file copy would: a missing completion message
+        // alone is easily taken for a backup made. Nothing is left behind, and an earlier backup
+        // of the day stays as it was.
+        ShowError(m_window);
         return;
     }
     MsgInformation(m_window, Text("50005", "Backup complete!"));
@@ -103,8 +105,8 @@ bool MaintenanceCommands::Restore(const QString& title)
         ReplaceDatabaseFile(file, database, Feedback(busy));
         replaced = true;
     } catch (const Cancelled&) { // NOLINT(bugprone-empty-catch): the address book was not touched
-    } catch (const AppError&) {  // NOLINT(bugprone-empty-catch)
-        // As with a backup, a failed copy says nothing; the address book was not touched.
+    } catch (const AppError&) {
+        ShowError(m_window); // the address book was not touched
     }
     try {
         Conn.Open();
