@@ -113,6 +113,18 @@ public:
             AddSyncAccount(Conn, server.Root(), server.User(), password.isEmpty() ? server.Password() : password);
         return LinkAddressBook(Conn, account, {path, u"Contacts"_s, true, {}}, typeNo);
     }
+    // A type of count people ("Person 0", ...) linked with the server's address book.
+    qint64 LinkedPeople(int count)
+    {
+        const qint64 friends = AddType(u"Friends"_s);
+        QStringList names;
+        for (int i = 0; i < count; ++i) {
+            names.append(u"Person %1"_s.arg(i));
+        }
+        AddRecords(friends, names);
+        Link(friends, book);
+        return friends;
+    }
     void Put(const QString& path, const QByteArray& card) { QCOMPARE(server.Request("PUT", path, card).status, 201); }
     QByteArray Get(const QString& path) { return server.Request("GET", path).body; }
 };
@@ -420,13 +432,7 @@ void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
     TestProgramFolder folder;
     Fixture f;
     QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
-    const qint64 friends = AddType(u"Friends"_s);
-    QStringList names;
-    for (int i = 0; i < 40; ++i) {
-        names.append(u"Person %1"_s.arg(i));
-    }
-    AddRecords(friends, names);
-    f.Link(friends, f.book);
+    f.LinkedPeople(40);
     const QStringList before = Everything();
     SyncEngine engine(Conn);
     engine.SetProgress([&f](int done, int) {
@@ -455,13 +461,7 @@ void tst_sync::cancelledFromTheProgressWindow()
     TestProgramFolder folder;
     Fixture f;
     QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
-    const qint64 friends = AddType(u"Friends"_s);
-    QStringList names;
-    for (int i = 0; i < 150; ++i) {
-        names.append(u"Person %1"_s.arg(i));
-    }
-    AddRecords(friends, names);
-    f.Link(friends, f.book);
+    f.LinkedPeople(150);
     const QStringList before = Everything();
 
     QMainWindow window;
