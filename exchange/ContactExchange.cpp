@@ -136,12 +136,8 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
     return firstType;
 }
 
-QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, const QSet<qint64>* only,
-                                const std::function<bool(int, int)>& progress, bool* cancelled)
+QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, const QSet<qint64>* only)
 {
-    if (cancelled != nullptr) {
-        *cancelled = false;
-    }
     Recordset rs;
     if (typeNo) {
         OpenRecordsWithTypesOfType(rs, conn, *typeNo);
@@ -156,14 +152,7 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
                            rs.FieldIndex(u"MSN"),      rs.FieldIndex(u"ICQ")};
     QList<ContactCard> cards;
     cards.reserve(rs.RecordCount());
-    const int total = rs.RecordCount();
-    for (int row = 0; !rs.IsEOF(); rs.MoveNext(), ++row) {
-        if (progress && row % 1024 == 0 && !progress(row, total)) {
-            if (cancelled != nullptr) {
-                *cancelled = true;
-            }
-            return {};
-        }
+    for (; !rs.IsEOF(); rs.MoveNext()) {
         if (only != nullptr && !only->contains(rs.Integer(id))) {
             continue;
         }

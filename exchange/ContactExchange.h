@@ -34,11 +34,9 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
                                     const std::function<bool(int, int)>& progress = {});
 
 // The contacts of the book, deciphered, in key order: all, or one type's, optionally only those
-// whose keys are in `only`. progress(done, total) may return false to stop: then the result is
-// empty and *cancelled is set.
+// whose keys are in `only`.
 QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo = std::nullopt,
-                                const QSet<qint64>* only = nullptr, const std::function<bool(int, int)>& progress = {},
-                                bool* cancelled = nullptr);
+                                const QSet<qint64>* only = nullptr);
 
 enum class ContactFormat { VCard40, VCard30, Csv };
 

@@ -357,22 +357,6 @@ RecordInserter::RecordInserter(Connection& conn)
 {
 }
 
-qint64 RecordInserter::Insert(qint64 typeNo, const QStringList& cipherFields, const QString& url)
-{
-    m_statement.Bind(1, typeNo);
-    for (int i = 0; i < 8; ++i) {
-        // Cipher texts are hexadecimal digits: their Latin-1 bytes are their UTF-8 bytes.
-        m_statement.Bind(i + 2, QByteArrayView(cipherFields.value(i).toLatin1()));
-    }
-    if (url.isEmpty()) {
-        m_statement.BindNull(10);
-    } else {
-        m_statement.Bind(10, QByteArrayView(url.toUtf8()));
-    }
-    m_statement.Run();
-    return m_conn.LastInsertId();
-}
-
 qint64 RecordInserter::Insert(qint64 typeNo, const std::array<QByteArrayView, 8>& cipherFields, QByteArrayView url)
 {
     // Every placeholder is bound anew for each record, and the caller's bytes outlive the run.

@@ -82,8 +82,8 @@ class RecordInserter
 {
 public:
     explicit RecordInserter(Connection& conn);
-    qint64 Insert(qint64 typeNo, const QStringList& cipherFields, const QString& url);
-    // The same from the cipher texts' bytes and the address's UTF-8 (Null when empty).
+    // Inserts a record from its eight cipher texts' bytes and its web address's UTF-8 (Null when
+    // empty).
     qint64 Insert(qint64 typeNo, const std::array<QByteArrayView, 8>& cipherFields, QByteArrayView url);
 
 private:
