@@ -6,8 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
+
+#include "core/platform/PrivateFolder.h"
 
 namespace {
 
@@ -17,16 +18,27 @@ const QByteArray Answer = QByteArrayLiteral("OK");
 
 } // namespace
 
+QString InstanceSocketFolder()
+{
+    // Another user who could make the folder first could stand in for the running copy and be
+    // handed the user's files, so only a folder that is ours alone will do.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (IsPrivateFolder(runtime)) {
+        return runtime;
+    }
+    const QString own = QDir::tempPath() + QStringLiteral("/tavoren-") + CurrentUserTag();
+    return MakePrivateFolder(own) ? own : QString();
+}
+
 QString InstanceSocketName(const QString& bookPath)
 {
+    const QString folder = InstanceSocketFolder();
+    if (folder.isEmpty()) {
+        return {};
+    }
     const QFileInfo book(bookPath);
     const QString canonical = book.canonicalFilePath().isEmpty() ? book.absoluteFilePath() : book.canonicalFilePath();
     const QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha256).toHex().left(24);
-    // The runtime folder is the user's own, so nobody else can stand in for the running copy.
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty()) {
-        folder = QDir::tempPath();
-    }
     return folder + QStringLiteral("/tavoren-") + QString::fromLatin1(hash);
 }
 
@@ -39,6 +51,9 @@ InstanceServer::InstanceServer(QObject* parent) : QObject(parent)
 bool InstanceServer::Listen(const QString& bookPath)
 {
     const QString name = InstanceSocketName(bookPath);
+    if (name.isEmpty()) {
+        return false; // no folder of our own: later starts are refused by the lock instead
+    }
     QLocalServer::removeServer(name);
     return m_server.listen(name);
 }
@@ -75,6 +90,9 @@ void InstanceServer::Accept()
 bool HandToRunningCopy(const QString& bookPath, const QStringList& files, int timeoutMs)
 {
     const QString name = InstanceSocketName(bookPath);
+    if (name.isEmpty()) {
+        return false;
+    }
     const QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     // The running copy takes the book before it listens: give it a moment to start listening.

@@ -27,7 +27,11 @@ private:
     QLocalServer m_server;
 };
 
-// The socket's name: in the user's runtime folder, from the book's canonical path.
+// The folder the socket lives in: $XDG_RUNTIME_DIR when it is the user's own, else a folder of ours
+// in the temporary folder that only the user can enter; empty when there is none to be had, and
+// then there is no hand-over.
+QString InstanceSocketFolder();
+// The socket's name: in that folder, from the book's canonical path; empty without the folder.
 QString InstanceSocketName(const QString& bookPath);
 // Hands files to the copy that has the book open, waiting up to timeoutMs for it to answer. True
 // when it took them; false when no copy answers.

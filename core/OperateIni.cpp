@@ -346,7 +346,8 @@ bool WriteIniValues(const QString& section, const QList<std::pair<QString, QStri
         result.prepend(Utf8Bom);
     }
 
-    return ReplaceFileContents(file, result, error);
+    // Settings name the user's files and folders: nobody else needs to read them.
+    return ReplaceFileContents(file, result, error, FileAccess::OwnerOnly);
 }
 
 std::optional<int> IniToInt(const QString& value)

@@ -2,7 +2,7 @@
 
 #include <QSaveFile>
 
-bool ReplaceFileContents(const QString& path, const QByteArray& bytes, QString* error)
+bool ReplaceFileContents(const QString& path, const QByteArray& bytes, QString* error, FileAccess access)
 {
     QSaveFile out(path);
     auto fail = [&] {
@@ -14,6 +14,10 @@ bool ReplaceFileContents(const QString& path, const QByteArray& bytes, QString* 
         return false;
     };
     if (!out.open(QIODevice::WriteOnly)) {
+        return fail();
+    }
+    // Set on the temporary file before a byte is written, so no other user ever sees the contents.
+    if (access == FileAccess::OwnerOnly && !out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         return fail();
     }
     // A buffered write succeeds on a full disk; only the flush finds out, and commit() would

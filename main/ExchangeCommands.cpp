@@ -175,7 +175,8 @@ void ExchangeCommands::Export(const QString& title, const Scope& scope)
     QSaveFile out(fileName);
     ExportResult result;
     bool written = false;
-    if (out.open(QIODevice::WriteOnly)) {
+    // An export is a copy of the address book: it is its owner's alone, set before a byte is written.
+    if (out.open(QIODevice::WriteOnly) && out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         BusyProgress busy(m_window, Text("50022", "Exporting contacts..."), Text("50026", "Cancel"));
         result = WriteContacts(Conn, out, format, scope.ids ? std::nullopt : scope.typeNo,
                                scope.ids ? &*scope.ids : nullptr, busy.Callback());

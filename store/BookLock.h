@@ -13,8 +13,10 @@ public:
     // False when a running copy of the program holds the book; true when this process now holds
     // it, or when no lock file can be made there at all.
     bool TryLock();
+    // Beside the file the path leads to, so that a link to the book shares the book's lock.
     static QString LockPath(const QString& databasePath);
 
 private:
+    QString m_path;
     QLockFile m_lock;
 };

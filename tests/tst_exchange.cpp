@@ -369,6 +369,8 @@ private slots:
         }
         QCOMPARE(boxes[0].text, u"%1 contacts exported."_s.arg(names.count(u'|') + 1));
         const QByteArray bytes = ReadFile(old);
+        // A copy of the address book: its owner's alone, even where the file it replaced was not.
+        QCOMPARE(QFileInfo(old).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QVERIFY(bytes.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
         QCOMPARE(Lines(ReadContactFile(bytes).cards, 1), names.split(u'|'));
     }

@@ -136,6 +136,10 @@ private slots:
             QCOMPARE(Book::ReadFile(file), after.isNull() ? before : after);
         }
         QCOMPARE(ReadIni(section, key, u"<default>"_s, file), after.isNull() ? u"<default>"_s : value);
+        if (!after.isNull() && after != before) {
+            // Settings name the user's files: a written settings file is its owner's alone.
+            QCOMPARE(QFileInfo(file).permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
         QVERIFY(!after.isNull() || !WriteIni(section, key, value, m_dir->filePath(u"new.ini"_s)));
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"Tavoren.ini"_s});
     }

@@ -18,11 +18,13 @@
 
 #include "app/Application.h"
 #include "app/ImportQueue.h"
+#include "app/SingleInstance.h"
 #include "core/AppState.h"
 #include "core/CommandLine.h"
 #include "core/DataLocations.h"
 #include "core/Errors.h"
 #include "core/OperateIni.h"
+#include "core/platform/PrivateFolder.h"
 #include "core/platform/SystemLocale.h"
 #include "main/frmMain.h"
 #include "store/BookLock.h"
@@ -284,6 +286,13 @@ private slots:
         QCOMPARE(running.readAll(), QByteArray("locked\n"));
 
         QVERIFY(!LockBook());
+        // Another name for the same file meets the same lock, and the lock is the holder's alone.
+        const QString link = folder.Path() + QStringLiteral("link.mdb");
+        QVERIFY(QFile::link(folder.DatabasePath(), link));
+        QCOMPARE(BookLock::LockPath(link), BookLock::LockPath(folder.DatabasePath()));
+        QVERIFY(!BookLock(link).TryLock());
+        QCOMPARE(QFileInfo(BookLock::LockPath(folder.DatabasePath())).permissions() & 0x7077,
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(platform.Boxes().size(), 1);
         QCOMPARE(platform.Boxes()[0].text, QStringLiteral("The address book %1 is open in another copy of Tavoren. Use "
                                                           "that window, or close it and start again.")
@@ -299,6 +308,100 @@ private slots:
         QCOMPARE(second.exitCode(), 4); // refused while this process holds it
         UnlockBook();
         QVERIFY(!QFile::exists(BookLock::LockPath(folder.DatabasePath())));
+    }
+
+    // The hand-over socket only ever lives in a folder nobody else can reach or make first.
+    void socketFolder_data()
+    {
+        QTest::addColumn<QString>("runtime"); // what XDG_RUNTIME_DIR names: "private", "shared", "link", or unset
+        QTest::addColumn<QString>(
+            "own"); // what is at the folder of our own beforehand: "", "private", "shared", "link", "file"
+        QTest::addColumn<QString>("chosen"); // "runtime", "own", or "" for no hand-over
+        QTest::newRow("runtime folder") << "private"
+                                        << ""
+                                        << "runtime";
+        QTest::newRow("no runtime folder: one of our own") << ""
+                                                           << ""
+                                                           << "own";
+        QTest::newRow("ours from before") << ""
+                                          << "private"
+                                          << "own";
+        QTest::newRow("runtime folder open to others") << "shared"
+                                                       << ""
+                                                       << "own";
+        QTest::newRow("runtime folder a link") << "link"
+                                               << ""
+                                               << "own";
+        QTest::newRow("own folder open to others") << ""
+                                                   << "shared"
+                                                   << "";
+        QTest::newRow("own folder a link to a private one") << ""
+                                                            << "link"
+                                                            << "";
+        QTest::newRow("own folder a file") << "shared"
+                                           << "file"
+                                           << "";
+    }
+
+    void socketFolder()
+    {
+        QFETCH(QString, runtime);
+        QFETCH(QString, own);
+        QFETCH(QString, chosen);
+        QTemporaryDir dir;
+        const QString base = dir.path() + QLatin1Char('/');
+        const QByteArray savedTmp = qgetenv("TMPDIR");
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        auto restore = qScopeGuard([&] {
+            qputenv("TMPDIR", savedTmp);
+            savedRuntime.isNull() ? qunsetenv("XDG_RUNTIME_DIR") : qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        });
+        auto make = [&](const QString& path, const QString& kind) {
+            if (kind == u"private" || kind == u"shared") {
+                QVERIFY(QDir().mkpath(path));
+                QVERIFY(QFile::setPermissions(
+                    path, kind == u"private" ? QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                             : QFileDevice::Permissions(0x7777)));
+            } else if (kind == u"link") {
+                QVERIFY(QDir().mkpath(base + QStringLiteral("target")));
+                QVERIFY(QFile::setPermissions(base + QStringLiteral("target"), QFileDevice::ReadOwner |
+                                                                                   QFileDevice::WriteOwner |
+                                                                                   QFileDevice::ExeOwner));
+                QVERIFY(QFile::link(base + QStringLiteral("target"), path));
+            } else if (kind == u"file") {
+                QVERIFY(Book::WriteFile(path, "not a folder"));
+            }
+        };
+        QVERIFY(QDir().mkpath(base + QStringLiteral("tmp")));
+        qputenv("TMPDIR", (base + QStringLiteral("tmp")).toLocal8Bit());
+        const QString ownPath = base + QStringLiteral("tmp/tavoren-") + CurrentUserTag();
+        if (runtime.isEmpty()) {
+            qunsetenv("XDG_RUNTIME_DIR");
+        } else {
+            make(base + QStringLiteral("runtime"), runtime);
+            qputenv("XDG_RUNTIME_DIR", (base + QStringLiteral("runtime")).toLocal8Bit());
+        }
+        make(ownPath, own);
+        const QFileInfo before(ownPath);
+
+        const QString expected = chosen == u"runtime" ? base + QStringLiteral("runtime")
+                                 : chosen == u"own"   ? ownPath
+                                                      : QString();
+        QCOMPARE(InstanceSocketFolder(), expected);
+        if (chosen == u"own") {
+            QVERIFY(IsPrivateFolder(ownPath));
+        }
+        if (chosen.isEmpty()) {
+            // What somebody else put there is left as it was, and nothing listens or is handed over.
+            QCOMPARE(QFileInfo(ownPath).permissions(), before.permissions());
+            QCOMPARE(QFileInfo(ownPath).isSymLink(), before.isSymLink());
+            QCOMPARE(InstanceSocketName(base + QStringLiteral("address.mdb")), QString());
+            InstanceServer server;
+            QVERIFY(!server.Listen(base + QStringLiteral("address.mdb")));
+            QVERIFY(!HandToRunningCopy(base + QStringLiteral("address.mdb"), {}, 100));
+        } else {
+            QVERIFY(InstanceSocketName(base + QStringLiteral("address.mdb")).startsWith(expected + QLatin1Char('/')));
+        }
     }
 
     void windowStateRoundTrip()
