@@ -8,6 +8,8 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QProgressDialog>
+#include <QScopeGuard>
+#include <QSet>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -15,7 +17,9 @@
 #include "core/Language.h"
 #include "core/OperateIni.h"
 #include "dialogs/frmSync.h"
+#include "dialogs/frmSyncPassword.h"
 #include "store/Connection.h"
+#include "store/SyncPasswords.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncError.h"
 #include "ui/Common.h"
@@ -98,6 +102,37 @@ void SyncCommands::OpenAccounts()
     m_reload();
 }
 
+bool SyncCommands::AskMissingPasswords(QStringList& forget)
+{
+    QSet<qint64> linked;
+    for (const SyncLink& link : SyncLinks(Conn)) {
+        linked.insert(link.account);
+    }
+    for (const SyncAccountInfo& account : SyncAccounts(Conn)) {
+        if (!linked.contains(account.no) || !account.password.isEmpty()) {
+            continue;
+        }
+        const SyncPasswordLookup lookup = FindSyncPassword(account.instance);
+        if (lookup.password) {
+            continue;
+        }
+        const auto answer =
+            AskSyncPassword(m_window, account.user, account.url.host(), lookup.keyringAnswered, lookup.keyringTrouble);
+        if (!answer) {
+            return false;
+        }
+        if (lookup.keyringAnswered) {
+            SaveSyncPassword(account.instance, answer->password); // the keyring had lost it
+        } else {
+            RememberSyncPasswordForSession(account.instance, answer->password);
+            if (!answer->remember) {
+                forget.append(account.instance);
+            }
+        }
+    }
+    return true;
+}
+
 void SyncCommands::SyncNow(bool automatic)
 {
     // A timed sync waits while a dialog is open: the record being edited must not change under it.
@@ -110,6 +145,16 @@ void SyncCommands::SyncNow(bool automatic)
         if (!automatic) {
             OpenAccounts();
         }
+        return;
+    }
+    // A password no keyring holds is asked for now; one not to be remembered is forgotten after.
+    QStringList forget;
+    const auto forgetAfter = qScopeGuard([&forget] {
+        for (const QString& instance : std::as_const(forget)) {
+            ForgetSessionSyncPassword(instance);
+        }
+    });
+    if (!AskMissingPasswords(forget)) {
         return;
     }
     SyncEngine engine(Conn);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -36,6 +37,10 @@ public:
     QAction* Toolbar1_Sync = nullptr;
 
 private:
+    // Asks for the password of each linked account that neither the keyring nor this session
+    // holds; those the user did not ask to remember are added to forget. False when cancelled.
+    bool AskMissingPasswords(QStringList& forget);
+
     QMainWindow* m_window;
     std::function<void()> m_reload;
     QTimer m_timer;

@@ -11,6 +11,7 @@
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
+#include "store/SyncPasswords.h"
 #include "store/SyncTables.h"
 #include "sync/CardText.h"
 #include "sync/SyncError.h"
@@ -172,8 +173,10 @@ QList<SyncAccountInfo> SyncAccounts(Connection& conn)
     Recordset rs;
     OpenSyncAccounts(rs, conn);
     for (; !rs.IsEOF(); rs.MoveNext()) {
-        accounts.append({rs.Integer(u"AccountNo"), QUrl(Unseal(rs.Text(u"Url"))), Unseal(rs.Text(u"UserName")),
-                         Unseal(rs.Text(u"Password")), rs.Text(u"Instance")});
+        const qint64 no = rs.Integer(u"AccountNo");
+        const QString instance = rs.Text(u"Instance");
+        accounts.append({no, QUrl(Unseal(rs.Text(u"Url"))), Unseal(rs.Text(u"UserName")),
+                         SyncAccountPassword(conn, no, instance, rs.Text(u"Password")), instance});
     }
     return accounts;
 }
@@ -181,16 +184,32 @@ QList<SyncAccountInfo> SyncAccounts(Connection& conn)
 qint64 AddSyncAccount(Connection& conn, const QUrl& url, const QString& user, const QString& password)
 {
     CreateSyncTables(conn);
-    return InsertSyncAccount(conn, Seal(url.adjusted(QUrl::RemoveUserInfo).toString()), Seal(user), Seal(password),
-                             QUuid::createUuid().toString(QUuid::WithoutBraces));
+    // The password goes to the keyring (or this session's memory), never into the book.
+    const QString instance = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    SaveSyncPassword(instance, password);
+    return InsertSyncAccount(conn, Seal(url.adjusted(QUrl::RemoveUserInfo).toString()), Seal(user), QString(),
+                             instance);
 }
 
 void RemoveSyncAccount(Connection& conn, qint64 accountNo)
 {
     CreateSyncTables(conn);
+    QString instance;
+    {
+        Recordset rs;
+        OpenSyncAccounts(rs, conn);
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            if (rs.Integer(u"AccountNo") == accountNo) {
+                instance = rs.Text(u"Instance");
+            }
+        }
+    }
     Transaction transaction(conn);
     DeleteSyncAccount(conn, accountNo);
     transaction.Commit();
+    if (!instance.isEmpty()) {
+        ForgetSyncPassword(instance);
+    }
 }
 
 QList<SyncLink> SyncLinks(Connection& conn)

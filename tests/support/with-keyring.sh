@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Runs a test with a real keyring: started inside the private session bus of dbus-run-session,
+# with a login keyring of its own in a temporary home, unlocked, and stopped with the bus.
+set -euo pipefail
+home=$(mktemp -d)
+trap 'rm -rf "$home"' EXIT
+export HOME="$home" XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config" XDG_CACHE_HOME="$home/cache"
+# The password given on stdin creates the login keyring, unlocked, as a desktop login would.
+printf '%s' tavoren-tests | gnome-keyring-daemon --unlock --components=secrets --daemonize >/dev/null
+"$@"
