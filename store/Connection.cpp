@@ -19,7 +19,8 @@ const QString PasswordKey = QStringLiteral("Database Password");
 
 QString QuoteValue(const QString& value)
 {
-    if (!value.contains(u';') && !value.contains(u'"')) {
+    // Quoted also where blanks at either end would otherwise be trimmed away: a passphrase keeps them.
+    if (!value.contains(u';') && !value.contains(u'"') && value.trimmed() == value) {
         return value;
     }
     QString quoted = value;
@@ -73,8 +74,29 @@ QString BuildConnectionString(const QString& appFolder)
 
 QString ConnectionStringForFile(const QString& path)
 {
+    return ConnectionStringForFile(path, BookPassphrase());
+}
+
+QString ConnectionStringForFile(const QString& path, const QString& passphrase)
+{
     return DataSourceKey + QLatin1Char('=') + QuoteValue(path) + QLatin1Char(';') + PasswordKey + QLatin1Char('=') +
-           QLatin1String(DatabasePassword);
+           QuoteValue(passphrase);
+}
+
+static QString& PassphraseInForce()
+{
+    static QString passphrase = QString::fromLatin1(DatabasePassword);
+    return passphrase;
+}
+
+QString BookPassphrase()
+{
+    return PassphraseInForce();
+}
+
+void SetBookPassphrase(const QString& passphrase)
+{
+    PassphraseInForce() = passphrase;
 }
 
 QString ConnectionStringValue(const QString& connectionString, const QString& key)

@@ -23,8 +23,14 @@ inline constexpr int NewBookPageSize = 4096;
 // The connection string for the address book below appFolder: "Data Source=<folder>Datas/
 // address.mdb;Database Password=torbek".
 QString BuildConnectionString(const QString& appFolder);
-// The connection string for any database file, keyed with the program's password.
+// The connection string for any database file, keyed with the passphrase in force.
 QString ConnectionStringForFile(const QString& path);
+QString ConnectionStringForFile(const QString& path, const QString& passphrase);
+
+// The passphrase address books are keyed with in this process: the program's own password unless
+// the user has protected the book with theirs. Backups, compacted copies and restores use it.
+QString BookPassphrase();
+void SetBookPassphrase(const QString& passphrase);
 
 // One row of a query as it passes: valid only while the callback that receives it runs.
 class RowView

@@ -90,10 +90,10 @@ QString FirstRowText(Connection& conn, const char* sql)
 
 // Throws unless path opens with the program's password and holds every table and view of the
 // address book; thorough also reads every page, which finds a truncated or damaged file.
-void CheckAddressBook(const QString& path, bool thorough)
+void CheckAddressBook(const QString& path, bool thorough, const QString& passphrase = BookPassphrase())
 {
     Connection conn;
-    conn.Open(ConnectionStringForFile(path));
+    conn.Open(ConnectionStringForFile(path, passphrase));
     const QStringList missing = MissingSchemaObjects(conn);
     if (!missing.isEmpty()) {
         throw DbError(SQLITE_CORRUPT, QStringLiteral("'%1' is not an address book: %2 is missing.")
@@ -291,6 +291,11 @@ QString CompactWorkPath(const QString& databasePath)
 
 CompactOutcome CompactDatabaseFile(const QString& path, const MaintenanceProgress& progress)
 {
+    return RekeyDatabaseFile(path, BookPassphrase(), progress);
+}
+
+CompactOutcome RekeyDatabaseFile(const QString& path, const QString& passphrase, const MaintenanceProgress& progress)
+{
     if (!QFileInfo(path).isFile()) {
         return CompactOutcome::DatabaseMissing;
     }
@@ -300,13 +305,12 @@ CompactOutcome CompactDatabaseFile(const QString& path, const MaintenanceProgres
         {
             // An attached file is opened with the flags of the main one, which never create.
             Connection created;
-            created.Create(ConnectionStringForFile(work));
+            created.Create(ConnectionStringForFile(work, passphrase));
         }
         {
             Connection conn;
             conn.Open(ConnectionStringForFile(path));
-            conn.Execute(QStringLiteral("ATTACH DATABASE ? AS compacted KEY ?"),
-                         {work, QString::fromLatin1(DatabasePassword)});
+            conn.Execute(QStringLiteral("ATTACH DATABASE ? AS compacted KEY ?"), {work, passphrase});
             // Compaction writes every page anew, so an old book takes the page size of new ones here.
             conn.Execute(QStringLiteral("PRAGMA compacted.cipher_page_size = %1").arg(NewBookPageSize));
             conn.Execute(QStringLiteral("PRAGMA compacted.journal_mode = OFF"));
@@ -336,7 +340,7 @@ CompactOutcome CompactDatabaseFile(const QString& path, const MaintenanceProgres
             }
             conn.Execute(QStringLiteral("DETACH DATABASE compacted"));
         }
-        CheckAddressBook(work, false);
+        CheckAddressBook(work, false, passphrase);
         KeepModeOf(path, work);
         ReportComplete(work, progress);
         RenameOver(work, path);

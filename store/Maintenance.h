@@ -47,7 +47,11 @@ enum class CompactOutcome { Compacted, DatabaseMissing };
 
 // The work file of a compaction: "Temp.mdb" in the database's folder.
 QString CompactWorkPath(const QString& databasePath);
-// Rewrites the (closed) database at path into CompactWorkPath(path) with the same password and
+// Rewrites the (closed) database at path into CompactWorkPath(path) with the passphrase in force and
 // renames the result over it. A leftover work file from an interrupted run goes first. Returns
 // DatabaseMissing, having touched nothing, when there is no file at path.
 CompactOutcome CompactDatabaseFile(const QString& path, const MaintenanceProgress& progress = {});
+// The same, writing the copy under another passphrase: the book is re-keyed by the rename, so an
+// interruption at any point leaves it whole under the old key or the new one.
+CompactOutcome RekeyDatabaseFile(const QString& path, const QString& passphrase,
+                                 const MaintenanceProgress& progress = {});

@@ -411,7 +411,7 @@ private slots:
     }
 
     // Every file the program makes for the book is private; a replaced book keeps the mode the user
-    // gave it; the settings file keeps its mode; exports follow the umask, being meant to be shared.
+    // gave it; the settings file is made private whatever its mode was; other files follow the umask.
     void fileModes_data() { AddRows(u"maintenance.txt"_s); }
 
     void fileModes()

@@ -10,6 +10,7 @@ packages=(
     qt6-translations-l10n              # Qt's own buttons and file dialogs in Chinese
     libsqlcipher-dev                   # the password-protected address book file
     qtkeychain-qt6-dev                 # server passwords kept in the desktop's keyring
+    libssl-dev                         # sealing the password-recovery material (PBKDF2, AES-GCM)
     gnome-keyring dbus                 # a real keyring on a private session bus for the tests
     libicu-dev                         # text encodings of imported files, collation
     libbenchmark-dev                   # the speed benchmarks under bench/
