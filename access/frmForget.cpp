@@ -6,6 +6,8 @@
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
+#include "store/BookProtection.h"
+#include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "ui/ApplyLanguage.h"
@@ -34,7 +36,15 @@ void frmForget::CmdOK_Click()
     // the answer count exactly as typed.
     bool found = false;
     QString password;
-    if (FirstUnstorable({txtQuestion, txtAnswer}, CodePage::System()) == nullptr) {
+    if (!Conn.IsOpen()) {
+        // A book protected with the password is still shut: the question and answer unseal the
+        // password kept beside it.
+        const auto recovered =
+            RecoverPassword(ConnectionStringValue(BuildConnectionString(DataFolder), QStringLiteral("Data Source")),
+                            txtQuestion->text(), txtAnswer->text());
+        found = recovered.has_value();
+        password = recovered.value_or(QString());
+    } else if (FirstUnstorable({txtQuestion, txtAnswer}, CodePage::System()) == nullptr) {
         try {
             Recordset rs;
             OpenUserByRecovery(rs, Conn, CurrentUser, txtQuestion->text(), txtAnswer->text());

@@ -8,6 +8,8 @@
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
+#include "store/BookProtection.h"
+#include "store/Connection.h"
 #include "store/Database.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
@@ -56,8 +58,9 @@ void frmLogin::CmdOK_Click()
     const QString name = txtUserName->text();
     bool found = false;
     try {
-        found = AccountMatches(name, txtPassword->text());
+        found = Conn.IsOpen() ? AccountMatches(name, txtPassword->text()) : OpenBook(name, txtPassword->text());
     } catch (...) {
+        Conn.Close();
         ShowError(this);
         return;
     }
@@ -82,6 +85,22 @@ void frmLogin::CmdForget_Click()
 {
     PlaySoundRes(SoundInformation);
     Form<frmForget>().exec();
+}
+
+bool frmLogin::OpenBook(const QString& name, const QString& password)
+{
+    const QString book = ConnectionStringValue(BuildConnectionString(DataFolder), QStringLiteral("Data Source"));
+    if (OpenProtectedBook(Conn, book, password) == BookOpening::WrongPassword) {
+        return false;
+    }
+    // The book opening with the password proves the password; one that opened with the program's
+    // own key (its protection was being turned on or off) proves nothing, so the account is asked.
+    const bool proven = BookPassphrase() == PassphraseForPassword(password);
+    const bool found = proven ? AccountName(Conn) == std::optional<QString>(name) : AccountMatches(name, password);
+    if (!found) {
+        Conn.Close();
+    }
+    return found;
 }
 
 bool frmLogin::AccountMatches(const QString& name, const QString& password)

@@ -18,6 +18,8 @@ public:
     // Whether an account has exactly this name and password (as typed, enciphered for the look-up).
     // Text the system code page cannot hold matches nothing. Throws on a database error.
     static bool AccountMatches(const QString& name, const QString& password);
+    // Opens the protected book with password; true when it opened and the account is name's.
+    static bool OpenBook(const QString& name, const QString& password);
 
     Skin& skn = TheSkin(); // the one skin, which dresses every dialog
 

@@ -1,11 +1,14 @@
 #include "access/frmNewUser.h"
 
+#include <QApplication>
 #include <QPushButton>
 
 #include "access/frmLogin.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
+#include "store/BookProtection.h"
+#include "store/Connection.h"
 #include "store/Database.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
@@ -60,6 +63,18 @@ void frmNewUser::CmdOK_Click()
     } catch (...) {
         ShowError(this);
         return;
+    }
+    if (chkProtect->isChecked()) {
+        // The account stands either way; a book that could not be re-keyed stays as it was and
+        // can be protected later from Options.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            ProtectBookWithAccount(Conn);
+            QApplication::restoreOverrideCursor();
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            ShowError(this);
+        }
     }
     CurrentUser = txtUserName->text();
     LoginPassed = true;

@@ -1,11 +1,14 @@
 #include "access/frmUsers.h"
 
+#include <QApplication>
 #include <QPushButton>
 
 #include "access/frmLogin.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
+#include "store/BookProtection.h"
+#include "store/Connection.h"
 #include "store/Database.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
@@ -74,6 +77,18 @@ void frmUsers::CmdOK_Click()
     } catch (...) {
         ShowError(this);
         return;
+    }
+    if (IsProtectedBook(Conn.DatabasePath())) {
+        // The book follows the new password, and the recovery material the new question and answer.
+        // Until this is done the old password still opens it, and logging in with it still works.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            ProtectBookWithAccount(Conn);
+            QApplication::restoreOverrideCursor();
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            ShowError(this);
+        }
     }
     CurrentUser = name;
     if (MainViews* main = MainViews::Open()) {

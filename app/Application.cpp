@@ -22,6 +22,7 @@
 #include "core/platform/SystemLocale.h"
 #include "main/frmMain.h"
 #include "store/BookLock.h"
+#include "store/BookProtection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
@@ -146,7 +147,20 @@ void UnlockBook()
 
 bool OpenDatabaseAndLogIn()
 {
-    Conn.Open(BuildConnectionString(DataFolder));
+    // A book protected with the account password opens with that password only: the login dialog
+    // opens it, whatever the login switch says.
+    const bool protectedBook = IsProtectedBook(BookFile());
+    if (protectedBook) {
+        CurrentUser.clear();
+        Form<frmLogin>().exec();
+        if (!LoginPassed) {
+            Conn.Close();
+            FormInstance<frmLogin>::Unload();
+            return false;
+        }
+    } else {
+        Conn.Open(BuildConnectionString(DataFolder));
+    }
     const QStringList missing = MissingSchemaObjects(Conn);
     if (!missing.isEmpty()) {
         Conn.Close();
@@ -158,7 +172,7 @@ bool OpenDatabaseAndLogIn()
         DiscardPreviousDatabase(Conn.DatabasePath());
     } catch (const AppError&) { // NOLINT(bugprone-empty-catch): a leftover copy is no reason not to start
     }
-    if (!LoginEnabled) {
+    if (!LoginEnabled || protectedBook) {
         return true;
     }
     Recordset rs;

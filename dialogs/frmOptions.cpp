@@ -1,9 +1,13 @@
 #include "dialogs/frmOptions.h"
 
+#include <QApplication>
 #include <QPushButton>
 
 #include "core/AppState.h"
+#include "core/Errors.h"
 #include "core/OperateIni.h"
+#include "store/BookProtection.h"
+#include "store/Connection.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
@@ -27,6 +31,15 @@ frmOptions::frmOptions()
     chkSyncStart->setChecked(
         IniToBool(ReadIni(QStringLiteral("General"), QStringLiteral("SyncAtStart"), QStringLiteral("False"), IniFile))
             .value_or(false));
+    // Only a book with a login account has a password to be protected with.
+    const QString book = Conn.IsOpen() ? Conn.DatabasePath() : QString();
+    m_protected = !book.isEmpty() && IsProtectedBook(book);
+    chkProtect->setChecked(m_protected);
+    try {
+        chkProtect->setEnabled(m_protected || (!book.isEmpty() && AccountName(Conn).has_value()));
+    } catch (const AppError&) {
+        chkProtect->setEnabled(false);
+    }
     spnSyncMinutes->setValue(
         IniToInt(ReadIni(QStringLiteral("General"), QStringLiteral("SyncMinutes"), QStringLiteral("0"), IniFile))
             .value_or(0));
@@ -36,6 +49,23 @@ void frmOptions::CmdOK_Click()
 {
     // The click belongs to the setting in force until now: switching sounds off still clicks.
     PlaySoundRes(SoundClick);
+    if (chkProtect->isChecked() != m_protected) {
+        // The whole book is written anew under the other key; a failure leaves it as it was.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            if (chkProtect->isChecked()) {
+                ProtectBookWithAccount(Conn);
+            } else {
+                UnprotectBook(Conn);
+            }
+        } catch (...) {
+            QApplication::restoreOverrideCursor();
+            ShowError(this);
+            return;
+        }
+        QApplication::restoreOverrideCursor();
+        m_protected = chkProtect->isChecked();
+    }
     SoundEnabled = ChkSounds->isChecked();
     LoginEnabled = chklogin->isChecked();
     // The switches hold for this run; the user must know when the next start will not keep them.

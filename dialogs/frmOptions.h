@@ -18,4 +18,6 @@ public slots:
 
 private:
     void CmdOK_Click();
+
+    bool m_protected = false; // the book is protected with the account password
 };

@@ -12,6 +12,9 @@
 #include "core/Errors.h"
 #include "core/SaveFile.h"
 #include "store/Connection.h"
+#include "store/Database.h"
+#include "store/Encryption.h"
+#include "store/Recordset.h"
 
 namespace {
 
@@ -188,6 +191,33 @@ void UnprotectBook(Connection& conn, const MaintenanceProgress& progress)
 {
     Rekey(conn, QString::fromLatin1(DatabasePassword), progress);
     QFile::remove(RecoveryMaterialPath(conn.DatabasePath()));
+}
+
+bool ProtectBookWithAccount(Connection& conn, const MaintenanceProgress& progress)
+{
+    QString password, question, answer;
+    {
+        Recordset rs;
+        OpenUsers(rs, conn);
+        if (rs.IsEOF()) {
+            return false;
+        }
+        password = Decrypt(rs.Bytes(rs.FieldIndex(u"Password")));
+        question = Decrypt(rs.Bytes(rs.FieldIndex(u"Question")));
+        answer = Decrypt(rs.Bytes(rs.FieldIndex(u"Answer")));
+    }
+    ProtectBook(conn, password, question, answer, progress);
+    return true;
+}
+
+std::optional<QString> AccountName(Connection& conn)
+{
+    Recordset rs;
+    OpenUsers(rs, conn);
+    if (rs.IsEOF()) {
+        return std::nullopt;
+    }
+    return Decrypt(rs.Bytes(rs.FieldIndex(u"UserName")));
 }
 
 BookOpening OpenProtectedBook(Connection& conn, const QString& path, const QString& password)

@@ -36,6 +36,13 @@ void ProtectBook(Connection& conn, const QString& password, const QString& quest
 // Re-keys it back under the program's own password and removes the recovery material.
 void UnprotectBook(Connection& conn, const MaintenanceProgress& progress = {});
 
+// Protects the book open on conn with its account's password, question and answer as stored, or
+// re-keys it with them when it is protected already (after the account changed). False, changing
+// nothing, when the book has no account.
+bool ProtectBookWithAccount(Connection& conn, const MaintenanceProgress& progress = {});
+// The account's name, when the book has an account.
+std::optional<QString> AccountName(Connection& conn);
+
 enum class BookOpening { Opened, WrongPassword };
 // Opens the protected book at path on conn with password and makes its passphrase the key in
 // force. A book that still opens with the program's own password (protection was being turned on

@@ -433,7 +433,8 @@ void CreateDatabase(const QString& path)
     QFile::remove(work);
     {
         Connection conn;
-        conn.Create(ConnectionStringForFile(work));
+        // A new book starts under the program's own password; the user may protect it later.
+        conn.Create(ConnectionStringForFile(work, QString::fromLatin1(DatabasePassword)));
         try {
             Transaction transaction(conn);
             conn.ExecuteScript(script);

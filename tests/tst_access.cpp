@@ -14,6 +14,8 @@
 #include "core/AppState.h"
 #include "core/OperateIni.h"
 #include "main/frmMain.h"
+#include "store/BookProtection.h"
+#include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "tests/support/Book.h"
@@ -251,6 +253,43 @@ private slots:
         Reply(guard, "", nullptr, &seen);
         QVERIFY(!OpenDatabaseAndLogIn());
         QCOMPARE(seen, (QStringList{"frmLogin", "carol"}));
+    }
+
+    // A book protected with the password: a start asks for it whatever the login switch says, a
+    // wrong one opens nothing, and recovery unseals it from beside the shut book.
+    void protectedStartup()
+    {
+        QObject guard;
+        AddAlice();
+        QVERIFY(ProtectBookWithAccount(Conn));
+        const auto reset = qScopeGuard([] { SetBookPassphrase(QString::fromLatin1(DatabasePassword)); });
+        Conn.Close();
+        SetBookPassphrase(QString::fromLatin1(DatabasePassword)); // as a new start finds it
+        CurrentUser.clear();
+        LoginEnabled = false;
+        QStringList seen;
+        QTimer::singleShot(0, &guard, [&] {
+            auto* login = qobject_cast<frmLogin*>(QApplication::activeModalWidget());
+            QVERIFY(login != nullptr);
+            seen.append(login->txtUserName->text()); // nothing to propose: the book is shut
+            Submit(login, "UserName=alice|Password=hunter2");
+            Submit(login, "UserName=mallory|Password=secret"); // the password, but not the account's name
+            seen.append(Conn.IsOpen() ? "open" : "shut");
+            Reply(guard, "Question=colour?|Answer=blue");
+            Submit(login, "", "CmdForget");
+            Submit(login, "UserName=alice"); // with the password recovery filled in
+        });
+        QVERIFY(OpenDatabaseAndLogIn());
+        QCOMPARE(seen, (QStringList{"", "shut"}));
+        QVERIFY(LoginPassed && Conn.IsOpen());
+        QCOMPARE(CurrentUser, QStringLiteral("alice"));
+        QCOMPARE(BookPassphrase(), PassphraseForPassword("secret"));
+        const QList<RecordingPlatform::Call> boxes = m_world->platform.Boxes();
+        QCOMPARE(boxes.size(), 3);
+        QCOMPARE(boxes[0].text, QStringLiteral("Incorrect user name or password!"));
+        QCOMPARE(boxes[1].text, QStringLiteral("Incorrect user name or password!"));
+        QCOMPARE(boxes[2].text, QStringLiteral("Your password is:\nsecret"));
+        QCOMPARE(StoredAccount(), Alice);
     }
 
     void startup_data() { Book::AddRows(u"access.txt"_s); }

@@ -9,9 +9,14 @@
 #include "core/AppState.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
+#include "store/BookProtection.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+#include "store/Maintenance.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Common.h"
+#include "ui/DialogKit.h"
 #include "ui/Forms.h"
 
 using namespace Qt::StringLiterals;
@@ -26,6 +31,40 @@ private slots:
     void init() { m_world.emplace(); }
 
     void cleanup() { m_world.reset(); }
+
+    // The protection is turned on and off from Options, where the book has an account to take the
+    // password from; without one there is nothing to protect it with.
+    void optionsProtect()
+    {
+        const QString book = Conn.DatabasePath();
+        const auto reset = qScopeGuard([] { SetBookPassphrase(QString::fromLatin1(DatabasePassword)); });
+        auto toggle = [&](bool expectEnabled) {
+            frmOptions& dialog = Form<frmOptions>();
+            dialog.show();
+            auto* box = dialog.findChild<QCheckBox*>(u"chkProtect"_s);
+            QCOMPARE(box->isEnabled(), expectEnabled);
+            QCOMPARE(box->isChecked(), IsProtectedBook(book));
+            if (expectEnabled) {
+                QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(4, box->height() / 2));
+            }
+            QTest::mouseClick(dialog.findChild<OkCancelBox*>()->Ok(), Qt::LeftButton);
+        };
+        toggle(false);
+        QVERIFY(!IsProtectedBook(book));
+        InsertUser(Conn, u"anna"_s, u"Heron 5"_s, u"Pet?"_s, u"Rex"_s);
+        toggle(true);
+        QVERIFY(IsProtectedBook(book));
+        QCOMPARE(BookPassphrase(), PassphraseForPassword(u"Heron 5"_s));
+        QCOMPARE(Book::DumpFile(book), Book::Dump()); // the whole book, under the password
+        SetBookPassphrase(QString::fromLatin1(DatabasePassword));
+        QVERIFY(!IsAddressBookFile(book));
+        SetBookPassphrase(PassphraseForPassword(u"Heron 5"_s));
+        toggle(true);
+        QVERIFY(!IsProtectedBook(book));
+        QCOMPARE(BookPassphrase(), QString::fromLatin1(DatabasePassword));
+        QVERIFY(IsAddressBookFile(book));
+        QVERIFY(m_world->platform.Boxes().isEmpty());
+    }
 
     void options_data() { Book::AddRows(u"dialogs.txt"_s); }
 
