@@ -60,6 +60,7 @@ public:
         }
         return file;
     }
+    std::optional<QString> AskPassword(QWidget*, const QString&, const QString&) override { return std::nullopt; }
     void OpenUrl(const QUrl&) override {}
     void PrintPreview(QWidget*, const std::function<void(QPrinter*)>&) override {}
 };

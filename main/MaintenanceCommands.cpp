@@ -5,9 +5,12 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <optional>
+
 #include "core/AppState.h"
 #include "core/Errors.h"
 #include "core/Language.h"
+#include "store/BookProtection.h"
 #include "store/Connection.h"
 #include "store/Maintenance.h"
 #include "ui/BusyProgress.h"
@@ -82,13 +85,35 @@ bool MaintenanceCommands::Restore(const QString& title)
     if (file.isEmpty()) {
         return false;
     }
-    // Copying some other file over the address book would lose every contact: look first.
-    bool usable = false;
+    // Copying some other file over the address book would lose every contact: look first. A
+    // backup may have been made under another key: the program's own, or another password.
+    std::optional<QString> passphrase;
+    QString password;
     {
         WaitCursor wait;
-        usable = IsAddressBookFile(file);
+        for (const QString& key : {BookPassphrase(), QString::fromLatin1(DatabasePassword)}) {
+            if (!passphrase && IsAddressBookFile(file, key)) {
+                passphrase = key;
+            }
+        }
     }
-    if (!usable) {
+    if (!passphrase && MightBeProtectedBook(file)) {
+        PlaySoundRes(SoundInformation);
+        const std::optional<QString> given = ThePlatform().AskPassword(
+            m_window, Text("50050", "Restore"),
+            Text("50051", "The backup is protected with another password than the address book. Password of the "
+                          "backup:"));
+        PlaySoundRes(SoundClick);
+        if (!given) {
+            return false;
+        }
+        password = *given;
+        WaitCursor wait;
+        if (IsAddressBookFile(file, PassphraseForPassword(password))) {
+            passphrase = PassphraseForPassword(password);
+        }
+    }
+    if (!passphrase) {
         MsgWarning(m_window, Text("50009", "The file is not a backup of this address book."));
         return false;
     }
@@ -98,8 +123,11 @@ bool MaintenanceCommands::Restore(const QString& title)
         return false;
     }
     const QString database = DatabaseFile();
+    const QString before = BookPassphrase();
     Conn.Close();
     bool replaced = false;
+    // The restored book keeps the key it was backed up under; until it opens, the old one stands.
+    SetBookPassphrase(*passphrase);
     try {
         BusyProgress busy(m_window, title, CancelText());
         ReplaceDatabaseFile(file, database, Feedback(busy));
@@ -108,15 +136,22 @@ bool MaintenanceCommands::Restore(const QString& title)
     } catch (const AppError&) {
         ShowError(m_window); // the address book was not touched
     }
+    if (!replaced) {
+        SetBookPassphrase(before);
+    }
     try {
-        Conn.Open();
+        Conn.Open(ConnectionStringForFile(database));
+        if (replaced) {
+            KeepRecoveryWithRestoredBook(Conn, *passphrase, password);
+        }
     } catch (...) {
         const std::exception_ptr error = std::current_exception();
         if (replaced) {
             // The restored file does not open here: the address book goes back as it was.
+            SetBookPassphrase(before);
             try {
                 RevertDatabaseFile(database);
-                Conn.Open();
+                Conn.Open(ConnectionStringForFile(database));
             } catch (...) { // NOLINT(bugprone-empty-catch): the first failure is the one to report
             }
             replaced = false;

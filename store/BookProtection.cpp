@@ -1,6 +1,7 @@
 #include "store/BookProtection.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -218,6 +219,43 @@ std::optional<QString> AccountName(Connection& conn)
         return std::nullopt;
     }
     return Decrypt(rs.Bytes(rs.FieldIndex(u"UserName")));
+}
+
+void KeepRecoveryWithRestoredBook(Connection& conn, const QString& passphrase, const QString& password)
+{
+    const QString book = conn.DatabasePath();
+    if (passphrase == QString::fromLatin1(DatabasePassword)) {
+        QFile::remove(RecoveryMaterialPath(book));
+        return;
+    }
+    if (password.isEmpty() || passphrase != PassphraseForPassword(password)) {
+        return;
+    }
+    Recordset rs;
+    OpenUsers(rs, conn);
+    if (!rs.IsEOF()) {
+        WriteRecoveryMaterial(book, password, Decrypt(rs.Bytes(rs.FieldIndex(u"Question"))),
+                              Decrypt(rs.Bytes(rs.FieldIndex(u"Answer"))));
+    }
+}
+
+bool MightBeProtectedBook(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() < 512 || info.size() % 512 != 0) {
+        return false;
+    }
+    Connection conn;
+    for (const QString& passphrase : {BookPassphrase(), QString::fromLatin1(DatabasePassword)}) {
+        try {
+            if (OpensWith(conn, path, passphrase)) {
+                return false; // a database, but not an address book
+            }
+        } catch (const DbError&) {
+            return false;
+        }
+    }
+    return true;
 }
 
 BookOpening OpenProtectedBook(Connection& conn, const QString& path, const QString& password)

@@ -43,6 +43,16 @@ bool ProtectBookWithAccount(Connection& conn, const MaintenanceProgress& progres
 // The account's name, when the book has an account.
 std::optional<QString> AccountName(Connection& conn);
 
+// After a book was restored from a backup opened with passphrase (made from password when the
+// user gave the backup's password): the recovery material follows the restored book. A book back
+// under the program's own key has none; one under a password the user gave gets it sealed anew
+// with its own question and answer; one under the key in force keeps what there is.
+void KeepRecoveryWithRestoredBook(Connection& conn, const QString& passphrase, const QString& password);
+
+// Whether the file at path could be a book under a key we do not have: whole pages of what looks
+// like cipher text, which neither the key in force nor the program's own opens.
+bool MightBeProtectedBook(const QString& path);
+
 enum class BookOpening { Opened, WrongPassword };
 // Opens the protected book at path on conn with password and makes its passphrase the key in
 // force. A book that still opens with the program's own password (protection was being turned on

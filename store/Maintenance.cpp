@@ -215,11 +215,16 @@ QString BackupDatabase(Connection& conn, const QString& folder, const QDate& dat
 
 bool IsAddressBookFile(const QString& path)
 {
+    return IsAddressBookFile(path, BookPassphrase());
+}
+
+bool IsAddressBookFile(const QString& path, const QString& passphrase)
+{
     if (!QFileInfo(path).isFile()) {
         return false;
     }
     try {
-        CheckAddressBook(path, true);
+        CheckAddressBook(path, true, passphrase);
         return true;
     } catch (const AppError&) {
         return false;

@@ -32,6 +32,8 @@ QString BackupDatabase(Connection& conn, const QString& folder, const QDate& dat
 // Whether path is an intact address book that opens with the program's password: the three
 // tables and two views are there and the engine finds no damage.
 bool IsAddressBookFile(const QString& path);
+// The same with another passphrase than the one in force (a backup made under another key).
+bool IsAddressBookFile(const QString& path, const QString& passphrase);
 
 // Replaces the address book at target with a copy of the one at source, which must pass
 // IsAddressBookFile. Every file made here is readable by its owner only; a replaced book's mode is

@@ -23,6 +23,7 @@
 #include "main/MaintenanceCommands.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
+#include "store/BookProtection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
@@ -167,6 +168,7 @@ private slots:
         QWidget window;
         MaintenanceCommands commands(&window);
         m_world->platform.files = {backup ? folder : candidate};
+        m_world->platform.passwords = {u"not it"_s}; // asked only of a file under a key we do not have
         if (backup) {
             commands.Backup(u"Backup"_s);
         } else {
@@ -183,6 +185,52 @@ private slots:
         QVERIFY(Conn.IsOpen());
         QCOMPARE(ReadFile(m_world->folder.DatabasePath()), bytes);
         QCOMPARE(DataFolder(), QStringList{"address.mdb"});
+    }
+
+    // A backup made under another key than the book's: the program's own opens it without a
+    // question, another password is asked for; the restored book keeps its key and its recovery.
+    void restoreUnderOtherKey_data()
+    {
+        QTest::addColumn<bool>("bookProtected");
+        QTest::addColumn<bool>("backupProtected");
+        QTest::newRow("protected backup into an open book") << false << true;
+        QTest::newRow("open backup into a protected book") << true << false;
+    }
+
+    void restoreUnderOtherKey()
+    {
+        QFETCH(bool, bookProtected);
+        QFETCH(bool, backupProtected);
+        const auto reset = qScopeGuard([] { SetBookPassphrase(QString::fromLatin1(DatabasePassword)); });
+        Fill(); // its account's password is "pw", its question and answer "q" and "a"
+        const QString db = m_world->folder.DatabasePath();
+        if (backupProtected) {
+            ProtectBookWithAccount(Conn);
+        }
+        const QStringList data = Dump();
+        const QString backup = BackupDatabase(Conn, m_out->path(), QDate(2026, 6, 1));
+        if (backupProtected) {
+            UnprotectBook(Conn);
+        }
+        Conn.Execute(u"DELETE FROM PWDTable"_s);
+        if (bookProtected) {
+            UpdateUsersPassword(Conn, u"Other 7"_s);
+            ProtectBookWithAccount(Conn);
+        }
+        QWidget window;
+        MaintenanceCommands commands(&window);
+        m_world->platform.files = {backup};
+        m_world->platform.passwords = {u"pw"_s};
+        m_world->platform.answers = {MsgResult::Ok};
+        QVERIFY2(commands.Restore(u"Restore"_s), qPrintable(m_world->platform.Sequence()));
+        QCOMPARE(m_world->platform.Sequence().contains(u"password"_s), backupProtected);
+        QCOMPARE(m_world->platform.Boxes().last().text, u"The database has been restored."_s);
+        QCOMPARE(Dump(), data);
+        QCOMPARE(IsProtectedBook(db), backupProtected);
+        QCOMPARE(IsAddressBookFile(db, QString::fromLatin1(DatabasePassword)), !backupProtected);
+        if (backupProtected) {
+            QCOMPARE(RecoverPassword(db, u"q"_s, u"a"_s), std::optional<QString>(u"pw"_s));
+        }
     }
 
     // When a restored book will not open, the previous one goes back in place.

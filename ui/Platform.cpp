@@ -7,6 +7,8 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMediaDevices>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
@@ -120,6 +122,13 @@ public:
     {
         return QFileDialog::getSaveFileName(parent, title, QString(), filters.join(QStringLiteral(";;")),
                                             selectedFilter);
+    }
+
+    std::optional<QString> AskPassword(QWidget* parent, const QString& title, const QString& prompt) override
+    {
+        bool given = false;
+        const QString password = QInputDialog::getText(parent, title, prompt, QLineEdit::Password, QString(), &given);
+        return given ? std::optional<QString>(password) : std::nullopt;
     }
 
     void OpenUrl(const QUrl& url) override { QDesktopServices::openUrl(url); }

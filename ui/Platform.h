@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <optional>
 
 class QPrinter;
 class QWidget;
@@ -13,8 +14,8 @@ enum class MsgIcon { Information, Warning, Critical };
 enum class MsgButtons { Ok, OkCancel }; // with OkCancel, Cancel is the default button
 enum class MsgResult { Ok, Cancel };
 
-// Everything the program asks of the desktop: message boxes, sounds, file and folder choosers
-// and the shell. Tests install a recorder in its place that scripts the answers.
+// Everything the program asks of the desktop: message boxes, sounds, file and folder choosers,
+// a password and the shell. Tests install a recorder in its place that scripts the answers.
 class Platform
 {
 public:
@@ -32,6 +33,8 @@ public:
     // chooser itself asks before an existing file is replaced.
     virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
                                    QString* selectedFilter) = 0;
+    // A password typed into a masked box, or nullopt when cancelled.
+    virtual std::optional<QString> AskPassword(QWidget* parent, const QString& title, const QString& prompt) = 0;
     // Hands an address to the desktop (browser, mail client); the result is not reported.
     virtual void OpenUrl(const QUrl& url) = 0;
     // Shows the print preview, from which the user prints (to a printer or a PDF file); render

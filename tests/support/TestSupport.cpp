@@ -79,6 +79,21 @@ QString RecordingPlatform::ChooseSaveFile(QWidget*, const QString& title, const 
     return NextFile(QStringLiteral("save"), filters.join(QStringLiteral(";;")), title);
 }
 
+std::optional<QString> RecordingPlatform::AskPassword(QWidget*, const QString& title, const QString& prompt)
+{
+    Call call;
+    call.kind = QStringLiteral("password");
+    call.text = prompt;
+    call.title = title;
+    calls.append(call);
+    if (passwords.empty()) {
+        return std::nullopt;
+    }
+    const QString password = passwords.front();
+    passwords.pop_front();
+    return password;
+}
+
 void RecordingPlatform::OpenUrl(const QUrl& url)
 {
     calls.append({QStringLiteral("url"), url.toString(), {}});

@@ -15,7 +15,7 @@ class RecordingPlatform : public Platform
 public:
     struct Call
     {
-        QString kind; // "box", "sound", "folder", "open", "save", "url"
+        QString kind; // "box", "sound", "folder", "open", "save", "password", "url"
         QString text;
         QString title;
         MsgIcon icon = MsgIcon::Information;
@@ -34,6 +34,8 @@ public:
     QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& filter) override;
     QString ChooseSaveFile(QWidget* parent, const QString& title, const QStringList& filters,
                            QString* selectedFilter) override;
+    // Answers with the next of passwords; cancelled when there is none.
+    std::optional<QString> AskPassword(QWidget* parent, const QString& title, const QString& prompt) override;
     void OpenUrl(const QUrl& url) override;
     // Prints straight to the PDF file named by printFile (no preview), when one is named.
     void PrintPreview(QWidget* parent, const std::function<void(QPrinter*)>& render) override;
@@ -41,6 +43,7 @@ public:
     QString printFile;
     std::deque<MsgResult> answers; // for message boxes
     std::deque<QString> files;     // for the choosers
+    std::deque<QString> passwords; // for the password question
     QList<Call> calls;
 
     QList<int> Sounds() const;
