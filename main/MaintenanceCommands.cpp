@@ -91,7 +91,11 @@ bool MaintenanceCommands::Restore(const QString& title)
     QString password;
     {
         WaitCursor wait;
-        for (const QString& key : {BookPassphrase(), QString::fromLatin1(DatabasePassword)}) {
+        QStringList keys{BookPassphrase()};
+        if (keys.first() != QLatin1String(DatabasePassword)) {
+            keys.append(QString::fromLatin1(DatabasePassword));
+        }
+        for (const QString& key : std::as_const(keys)) {
             if (!passphrase && IsAddressBookFile(file, key)) {
                 passphrase = key;
             }
