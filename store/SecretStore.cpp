@@ -2,40 +2,60 @@
 
 #include <QEventLoop>
 #include <QMutexLocker>
+#include <QPointer>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
+#include <memory>
 #include <utility>
 
 namespace {
 
-// Runs a keyring job to its end, or until the time is up.
-SecretStore::Answer Run(QKeychain::Job& job, int timeoutMs)
+// What a keyring job left behind; shared with the job, which may finish after we stopped waiting.
+struct JobResult
 {
-    job.setAutoDelete(false);
-    // Never into a plain file beside the settings: without a keyring the secret stays unsaved.
-    job.setInsecureFallback(false);
-    QEventLoop loop;
     bool finished = false;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
+    QKeychain::Error error = QKeychain::NoError;
+    QString errorString;
+    QString secret;
+};
+
+// Starts job (which deletes itself once finished) and waits for it, at most timeoutMs: a job
+// that outlives the wait finishes on its own, into a result nobody reads any more.
+SecretStore::Answer Run(QKeychain::Job* job, int timeoutMs)
+{
+    auto result = std::make_shared<JobResult>();
+    QEventLoop loop;
+    QPointer<QEventLoop> waiting(&loop);
+    job->setAutoDelete(true);
+    // Never into a plain file beside the settings: without a keyring the secret stays unsaved.
+    job->setInsecureFallback(false);
+    QObject::connect(job, &QKeychain::Job::finished, job, [result, waiting](QKeychain::Job* done) {
+        result->finished = true;
+        result->error = done->error();
+        result->errorString = done->errorString();
+        if (auto* read = qobject_cast<QKeychain::ReadPasswordJob*>(done)) {
+            result->secret = read->textData();
+        }
+        if (waiting) {
+            waiting->quit();
+        }
     });
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    job.start();
-    if (!finished) {
+    job->start();
+    if (!result->finished) {
         loop.exec();
     }
-    if (!finished) {
+    if (!result->finished) {
         return {SecretStore::Outcome::Unavailable, {}, {}};
     }
-    switch (job.error()) {
+    switch (result->error) {
     case QKeychain::NoError:
-        return {SecretStore::Outcome::Done, {}, {}};
+        return {SecretStore::Outcome::Done, result->secret, {}};
     case QKeychain::EntryNotFound:
         return {SecretStore::Outcome::Missing, {}, {}};
     default:
-        return {SecretStore::Outcome::Unavailable, {}, job.errorString()};
+        return {SecretStore::Outcome::Unavailable, {}, result->errorString};
     }
 }
 
@@ -48,27 +68,23 @@ KeyringSecretStore::KeyringSecretStore(QString service, int timeoutMs)
 
 SecretStore::Answer KeyringSecretStore::Read(const QString& name)
 {
-    QKeychain::ReadPasswordJob job(m_service);
-    job.setKey(name);
-    Answer answer = Run(job, m_timeoutMs);
-    if (answer.outcome == Outcome::Done) {
-        answer.secret = job.textData();
-    }
-    return answer;
+    auto* job = new QKeychain::ReadPasswordJob(m_service);
+    job->setKey(name);
+    return Run(job, m_timeoutMs);
 }
 
 SecretStore::Answer KeyringSecretStore::Write(const QString& name, const QString& secret)
 {
-    QKeychain::WritePasswordJob job(m_service);
-    job.setKey(name);
-    job.setTextData(secret);
+    auto* job = new QKeychain::WritePasswordJob(m_service);
+    job->setKey(name);
+    job->setTextData(secret);
     return Run(job, m_timeoutMs);
 }
 
 SecretStore::Answer KeyringSecretStore::Erase(const QString& name)
 {
-    QKeychain::DeletePasswordJob job(m_service);
-    job.setKey(name);
+    auto* job = new QKeychain::DeletePasswordJob(m_service);
+    job->setKey(name);
     return Run(job, m_timeoutMs);
 }
 
