@@ -231,6 +231,9 @@ private slots:
         QVERIFY(child.waitForFinished(60000));
         QCOMPARE(child.exitCode(), 3);
         QVERIFY(QFile::exists(CompactWorkPath(book))); // it died with its work file complete
+        if (on) {
+            QVERIFY(!RevealsAnything(CompactWorkPath(book))); // the work file is under the password already
+        }
         SetBookPassphrase(QString::fromLatin1(DatabasePassword));
         QCOMPARE(OpenProtectedBook(Conn, book, Password), BookOpening::Opened);
         QCOMPARE(Dump(), before);
