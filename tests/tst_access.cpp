@@ -18,6 +18,7 @@
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "store/Maintenance.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Common.h"
@@ -234,6 +235,25 @@ private slots:
         QCOMPARE(StoredAccount(), stored.replaceInStrings(u"<huge>"_s, QString(5000, u'\'')));
         QCOMPARE(CurrentUser, StoredAccount().value(0));
         QCOMPARE(IsFormLoaded("frmUsers"), fails);
+    }
+
+    // A new password re-keys a protected book, and recovery follows the new question and answer.
+    void changeAccountOfProtectedBook()
+    {
+        AddAlice();
+        QVERIFY(ProtectBookWithAccount(Conn));
+        const auto reset = qScopeGuard([] { SetBookPassphrase(QString::fromLatin1(DatabasePassword)); });
+        const QString book = Conn.DatabasePath();
+        frmUsers& dialog = Form<frmUsers>();
+        dialog.show();
+        Submit(&dialog, "OldPassword=secret|NewPassword=n2|ConfrimPassword=n2|Answer=green");
+        QCOMPARE(m_world->platform.Sequence(), QStringLiteral("104"));
+        QCOMPARE(StoredAccount(), (QStringList{"alice", "n2", "colour?", "green"}));
+        QCOMPARE(BookPassphrase(), PassphraseForPassword("n2"));
+        QVERIFY(IsAddressBookFile(book, PassphraseForPassword("n2")));
+        QVERIFY(!IsAddressBookFile(book, PassphraseForPassword("secret")));
+        QCOMPARE(RecoverPassword(book, "colour?", "green"), std::optional<QString>("n2"));
+        QCOMPARE(RecoverPassword(book, "colour?", "blue"), std::nullopt);
     }
 
     void statusBarAndNextStart()
