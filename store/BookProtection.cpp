@@ -23,7 +23,8 @@ constexpr int SaltBytes = 16;
 constexpr int NonceBytes = 12;
 constexpr int TagBytes = 16;
 constexpr int KeyBytes = 32;
-// As many rounds of PBKDF2-HMAC-SHA512 as the engine spends on a book's own key.
+// The engine keys a book with 64,000 rounds of PBKDF2-HMAC-SHA1; the recovery seal costs a guesser
+// more than that, as a question and answer are easier to guess than a password.
 constexpr int Iterations = 256000;
 constexpr qint64 LargestMaterial = 64 * 1024;
 const QByteArray Context = QByteArrayLiteral("Tavoren password recovery 1");
