@@ -132,6 +132,25 @@ private slots:
         QVERIFY2(!output.contains("W:") && !output.contains("E:"), output.constData());
     }
 
+    // The entry makes Tavoren a program for contact cards only: claiming CSV made it the default
+    // for every spreadsheet file. CSV stays importable from the File menu and the command line.
+    void mimeTypes()
+    {
+        const QString entry =
+            QString::fromUtf8(Book::ReadFile(Usr(QStringLiteral("share/applications/org.tavoren.Tavoren.desktop"))));
+        QStringList claimed;
+        for (const QString& line : entry.split(u'\n')) {
+            if (line.startsWith(QLatin1String("MimeType="))) {
+                claimed = line.mid(9).split(u';', Qt::SkipEmptyParts);
+            }
+        }
+        QCOMPARE(claimed, (QStringList{QStringLiteral("text/vcard"), QStringLiteral("text/x-vcard")}));
+        const QByteArray metainfo =
+            Book::ReadFile(Usr(QStringLiteral("share/metainfo/org.tavoren.Tavoren.metainfo.xml")));
+        QVERIFY(metainfo.contains("<mediatype>text/vcard</mediatype>"));
+        QVERIFY(!metainfo.contains("csv</mediatype>"));
+    }
+
     // --help needs no display, names the user's files and speaks the language of the install's files.
     void help_data()
     {
