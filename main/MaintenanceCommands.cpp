@@ -152,8 +152,10 @@ void MaintenanceCommands::Compact(const QString& title)
     } catch (const Cancelled&) {
         cancelled = true; // the book stays as it was, and nothing was completed to say so
     } catch (const AppError& e) {
-        ThePlatform().MessageBox(m_window, e.Description() + QString::number(e.Number()), QStringLiteral("error"),
-                                 MsgIcon::Critical, MsgButtons::Ok);
+        ThePlatform().MessageBox(
+            m_window, e.Description() + QString::number(e.Number()),
+            GetLangString(QStringLiteral("General"), QStringLiteral("10001"), QStringLiteral("Error")),
+            MsgIcon::Critical, MsgButtons::Ok);
     }
     if (!cancelled) {
         MsgInformation(m_window, Text("50003", "Complete"));

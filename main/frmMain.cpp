@@ -121,6 +121,7 @@ void frmMain::BuildMenus()
     mnuNewPWD = MenuItem(mnuNew, "mnuNewPWD", "11101");
     mnuNewPWD->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuNewPWDType = MenuItem(mnuNew, "mnuNewPWDType", "11102");
+    mnuNewPWDType->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     mnuNewPWDType->setIcon(ActionIcon(QStringLiteral("newtype")));
     mnuNew->menuAction()->setIcon(ActionIcon(QStringLiteral("new")));
     separator(mnuFile, "mnuFileSplit1");
@@ -135,9 +136,11 @@ void frmMain::BuildMenus()
     mnuExport = MenuItem(mnuFile, "mnuExport", "11010");
     mnuPrint = MenuItem(mnuFile, "mnuPrint", "11011");
     mnuPrint->setIcon(ActionIcon(QStringLiteral("print")));
+    mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     separator(mnuFile, "mnuFileSplit3");
     mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
     mnuExit->setIcon(ActionIcon(QStringLiteral("close")));
+    mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* mnuEdit = SubMenu(nullptr, "mnuEdit", "10002");
     mnuEditRec = MenuItem(mnuEdit, "mnuEditRec", "12001");
@@ -146,10 +149,17 @@ void frmMain::BuildMenus()
     separator(mnuEdit, "mnuEditSplit1");
     mnuDeleteRec = MenuItem(mnuEdit, "mnuDeleteRec", "12002");
     mnuDeleteRec->setIcon(ActionIcon(QStringLiteral("delete")));
+    // Shown in the menu; the key itself is taken by the tree and the list (on its release).
+    mnuDeleteRec->setShortcut(QKeySequence(Qt::Key_Delete));
+    mnuDeleteRec->setShortcutContext(Qt::WidgetShortcut);
     mnuSelectAll = MenuItem(mnuEdit, "mnuSelectAll", "12004");
     mnuSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     mnuUnSelectAll = MenuItem(mnuEdit, "mnuUnSelectAll", "12005");
     mnuUnSelectAll->setVisible(false);
+    mnuFind = MenuItem(mnuEdit, "mnuFind", "12006");
+    mnuFind->setIcon(QIcon(QStringLiteral(":/icons/search.png")));
+    // "/" as in browsers and mail readers; a text box still takes it as a character.
+    mnuFind->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_F), QKeySequence(Qt::Key_Slash)});
     separator(mnuEdit, "mnuEditSplit2");
     mnuRefresh = MenuItem(mnuEdit, "mnuRefresh", "12003");
     mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
@@ -255,6 +265,7 @@ void frmMain::BuildToolbars()
     layout->setContentsMargins(4, 2, 4, 2);
     lblSearch = new QLabel(QStringLiteral("Search:"), Bar1);
     lblSearch->setObjectName(QStringLiteral("lblSearch"));
+    lblSearch->setProperty("Tag", QStringLiteral("30001"));
     txtField = new QComboBox(Bar1);
     txtField->setObjectName(QStringLiteral("txtField"));
     txtField->setEditable(false);
@@ -391,7 +402,7 @@ void frmMain::Form_Load()
     txtField->setCurrentIndex(0);
     FillingFieldList = false;
     LoadTreeData(QStringLiteral("Root"));
-    SetStripedBackground(this, ListView1, 0xFFFFFFu, 0xF0F0F0u);
+    ApplyColours();
     SyncCmds->Start(true);
 }
 
@@ -432,7 +443,16 @@ void frmMain::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
         LayoutMsgBar();
+    } else if (event->type() == QEvent::PaletteChange && ListView1 != nullptr) {
+        ApplyColours(); // the desktop switched between its light and dark scheme
     }
+}
+
+void frmMain::ApplyColours()
+{
+    SetStripedBackground(ListView1);
+    // The stripe is the band a coloured column reads worse on.
+    m_model->SetBackground(ListView1->palette().color(QPalette::AlternateBase));
 }
 
 void frmMain::LayoutMsgBar()

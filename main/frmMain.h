@@ -71,6 +71,8 @@ public:
     void OpenWebAddress();
     void SelectAll();
     void UnselectAll();
+    // Puts the cursor in the search box, its text selected so typing replaces it.
+    void FindCommand();
     // The row the list commands act on: the current row when it is selected, else the first
     // selected row (after select-all that follows a click on empty space); -1 for none.
     int CurrentRow() const;
@@ -106,6 +108,8 @@ private:
     void Form_Load();
     void Form_Unload();
     void LayoutMsgBar();
+    // The list's stripes and the colours of its coloured columns, from the window's palette.
+    void ApplyColours();
     int SplitterLeftTwips() const;
     void SetSplitterLeftTwips(int twips);
     QAction* MenuItem(QMenu* menu, const char* name, const char* key);
@@ -121,6 +125,8 @@ private:
     // After the record editor saved pwdId: the tree kept and the list's row put in place when
     // that shows the same as a rebuild; false when only a rebuild will do.
     bool ShowSavedRecord(qint64 pwdId, const QString& selectKey);
+    // The row of the record just saved, selected alone and the list focused.
+    void SelectSavedRow(const QString& key);
     void RunSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
     void ImportFrom(const QString& fileName); // an empty name: the user chooses the file
@@ -153,6 +159,9 @@ private:
     // Columns (frmMain_Columns.cpp)
     ColumnLayout Layout() const; // of the current list mode
     void SaveColumnState();
+    // Sizes the columns to their captions and values within the list's width, the last taking
+    // what is left.
+    void FitColumns();
     void LoadColumnState();
     void ListView1_ColumnClick(int column);
     void SetSorted(bool sorted);
@@ -188,6 +197,7 @@ public:
     QAction* mnuDeleteRec = nullptr;
     QAction* mnuSelectAll = nullptr;
     QAction* mnuUnSelectAll = nullptr;
+    QAction* mnuFind = nullptr;
     QAction* mnuRefresh = nullptr;
     QAction* mnuOptions = nullptr;
     QAction* mnuClearupDB = nullptr;

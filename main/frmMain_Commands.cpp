@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QToolBar>
 #include <QTreeView>
@@ -47,29 +48,19 @@ int frmMain::CurrentRow() const
 
 void frmMain::WireCommands()
 {
-    for (const auto& [action, handler] : {std::pair{mnuNewPWD, &frmMain::NewRecord},
-                                          {mnuNewPWD2, &frmMain::NewRecord},
-                                          {mnuNewPWDType, &frmMain::NewType},
-                                          {mnuNewPWDType2, &frmMain::NewType},
-                                          {mnuEditRec, &frmMain::EditCommand},
-                                          {mnuEditRec2, &frmMain::EditCommand},
-                                          {mnuDeleteRec, &frmMain::DeleteCommand},
-                                          {mnuDeleteRec2, &frmMain::DeleteCommand},
-                                          {mnuRefresh, &frmMain::Refresh},
-                                          {mnuRefresh2, &frmMain::RefreshFromPopup},
-                                          {mnuUrl, &frmMain::OpenWebAddress},
-                                          {mnuSelectAll, &frmMain::SelectAll},
-                                          {mnuUnSelectAll, &frmMain::UnselectAll},
-                                          {mnuUser, &frmMain::OpenUserAccount},
-                                          {mnuOptions, &frmMain::OpenOptions},
-                                          {mnuHelpAbout, &frmMain::OpenAbout},
-                                          {mnuHelpContents, &frmMain::OpenHelp},
-                                          {mnuBackup, &frmMain::BackupDatabase},
-                                          {mnuRestore, &frmMain::RestoreDatabase},
-                                          {mnuClearupDB, &frmMain::CompactDatabase},
-                                          {mnuImport, &frmMain::ImportContacts},
-                                          {mnuExport, &frmMain::ExportContacts},
-                                          {mnuPrint, &frmMain::PrintList}}) {
+    for (const auto& [action, handler] :
+         {std::pair{mnuNewPWD, &frmMain::NewRecord}, {mnuNewPWD2, &frmMain::NewRecord},
+          {mnuNewPWDType, &frmMain::NewType},        {mnuNewPWDType2, &frmMain::NewType},
+          {mnuEditRec, &frmMain::EditCommand},       {mnuEditRec2, &frmMain::EditCommand},
+          {mnuDeleteRec, &frmMain::DeleteCommand},   {mnuDeleteRec2, &frmMain::DeleteCommand},
+          {mnuRefresh, &frmMain::Refresh},           {mnuRefresh2, &frmMain::RefreshFromPopup},
+          {mnuUrl, &frmMain::OpenWebAddress},        {mnuSelectAll, &frmMain::SelectAll},
+          {mnuUnSelectAll, &frmMain::UnselectAll},   {mnuFind, &frmMain::FindCommand},
+          {mnuUser, &frmMain::OpenUserAccount},      {mnuOptions, &frmMain::OpenOptions},
+          {mnuHelpAbout, &frmMain::OpenAbout},       {mnuHelpContents, &frmMain::OpenHelp},
+          {mnuBackup, &frmMain::BackupDatabase},     {mnuRestore, &frmMain::RestoreDatabase},
+          {mnuClearupDB, &frmMain::CompactDatabase}, {mnuImport, &frmMain::ImportContacts},
+          {mnuExport, &frmMain::ExportContacts},     {mnuPrint, &frmMain::PrintList}}) {
         connect(action, &QAction::triggered, this, handler);
     }
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
@@ -295,6 +286,12 @@ void frmMain::UnselectAll()
     UnselectAllItems(ListView1);
     ListView1->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     UpdateCommandState();
+}
+
+void frmMain::FindCommand()
+{
+    txtValue->setFocus(Qt::ShortcutFocusReason);
+    txtValue->selectAll();
 }
 
 void frmMain::ListView1_DblClick()

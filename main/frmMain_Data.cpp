@@ -11,6 +11,8 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/TextUtil.h"
+#include "main/ColumnLayout.h"
+#include "main/ListViewEnh.h"
 #include "main/ListViewSort.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
@@ -94,11 +96,16 @@ void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
 void frmMain::LoadTreeData(const QString& selectKey)
 {
     WaitCursor wait;
+    // A record saved: it ends up selected in the list, so Edit and Delete act on it at once.
+    QString savedKey;
     if (m_editedRecord) {
-        // A record saved: often only its row changed, and rebuilding a large list for it would
-        // take seconds. A failure here leaves the rebuild below to show what is stored.
+        const qint64 saved = *m_editedRecord < 0 ? Conn.LastInsertId() : *m_editedRecord;
+        savedKey = QLatin1Char('_') + QString::number(saved);
+        // Often only its row changed, and rebuilding a large list for it would take seconds. A
+        // failure here leaves the rebuild below to show what is stored.
         try {
-            if (ShowSavedRecord(*m_editedRecord < 0 ? Conn.LastInsertId() : *m_editedRecord, selectKey)) {
+            if (ShowSavedRecord(saved, selectKey)) {
+                SelectSavedRow(savedKey);
                 return;
             }
         } catch (...) { // NOLINT(bugprone-empty-catch): the rebuild reports what is wrong
@@ -141,7 +148,23 @@ void frmMain::LoadTreeData(const QString& selectKey)
         return;
     }
     m_loadingTree = false;
-    LoadListData(TreeView1->currentItem(), QString());
+    LoadListData(TreeView1->currentItem(), savedKey);
+    if (!savedKey.isEmpty()) {
+        SelectSavedRow(savedKey);
+    }
+}
+
+void frmMain::SelectSavedRow(const QString& key)
+{
+    const int row = m_model->RowOfKey(key);
+    if (row < 0) {
+        return;
+    }
+    UnselectAllItems(ListView1);
+    SelectListItem(row);
+    // The list takes the focus: the commands act on its selection, not on the tree's node.
+    ListView1->setFocus(Qt::OtherFocusReason);
+    UpdateCommandState();
 }
 
 void frmMain::AddRecordColumns(bool searchWidths)
@@ -328,6 +351,9 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
             LayoutMsgBar();
             m_msgBar->show();
             m_msgBar->raise();
+        }
+        if (!Layout().HasWidths()) {
+            FitColumns(); // nothing stored yet: the columns show what they hold
         }
         LoadColumnState();
         SetSorted(true);

@@ -1,6 +1,7 @@
 // The main window over a real address book: the type tree, the list of types and records, the
 // column layout kept per list mode, sorting by a header click, the search bar, junk in the
 // settings file, database errors during a load, and the window and splitter kept across runs.
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -20,11 +22,13 @@
 #include "core/OperateIni.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
+#include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/Colours.h"
 #include "ui/FormState.h"
 
 using namespace Qt::StringLiterals;
@@ -76,6 +80,45 @@ void ClickHeader(frmMain* w, int column)
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint((left + right) / 2, header->height() / 2));
 }
 
+// The contrast of a text drawn in rect of a rendered widget: its background (the colour at the
+// rect's right end, where no text reaches) against the pixel that stands out from it most.
+double RenderedContrast(const QImage& image, const QRect& rect)
+{
+    const QColor background = image.pixelColor(rect.right() - 1, rect.center().y());
+    double best = 1.0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x < rect.right(); ++x) {
+            best = std::max(best, ContrastRatio(image.pixelColor(x, y), background));
+        }
+    }
+    return best;
+}
+
+// A dark desktop scheme as the dark GTK themes give it: light text on dark grey.
+QPalette DarkPalette()
+{
+    QPalette dark;
+    const QColor window(0x35, 0x35, 0x35);
+    const QColor base(0x2a, 0x2a, 0x2a);
+    const QColor text(0xee, 0xee, 0xec);
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, window},
+                                       {QPalette::WindowText, text},
+                                       {QPalette::Base, base},
+                                       {QPalette::AlternateBase, window},
+                                       {QPalette::Text, text},
+                                       {QPalette::Button, window},
+                                       {QPalette::ButtonText, text},
+                                       {QPalette::Highlight, QColor(0x15, 0x53, 0x9e)},
+                                       {QPalette::HighlightedText, QColor(Qt::white)},
+                                       {QPalette::Link, QColor(0x1b, 0x6a, 0xcb)},
+                                       {QPalette::ToolTipBase, base},
+                                       {QPalette::ToolTipText, text},
+                                       {QPalette::PlaceholderText, QColor(0x91, 0x91, 0x91)}}) {
+        dark.setColor(role, colour);
+    }
+    return dark;
+}
+
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -101,6 +144,13 @@ private slots:
     void badSettingsKeepTheListUsable();
     void databaseErrorDuringLoad_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void databaseErrorDuringLoad();
+    void readableOnEveryScheme_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void readableOnEveryScheme();
+    void columnsFitOnFirstShow_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void columnsFitOnFirstShow();
+    void dividerDoubleClickFits();
+    void keysShownInMenus_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void keysShownInMenus();
 
 private:
     static frmMain* Open() { return new frmMain(); } // closed when the test world goes
@@ -110,6 +160,7 @@ private:
 
 void tst_MainWindow::cleanup()
 {
+    QApplication::setPalette(QApplication::style()->standardPalette());
     QVERIFY(QApplication::overrideCursor() == nullptr);
     m_world.reset();
 }
@@ -224,18 +275,16 @@ void tst_MainWindow::layoutKeptPerModeAndAcrossRuns()
     AddRecord(few, u"Dan"_s, {"", "050"});
 
     frmMain* w = Open();
-    const int tx = TwipsPerPixelX(w);
     QHeaderView* header = w->ListView1->header();
-    QCOMPARE(header->sectionSize(1), TwipsToPixels(800, tx));
+    const int countWidth = header->sectionSize(1); // fitted on first show, then kept
     ClickNode(w, Key(friends));
-    QCOMPARE(header->sectionSize(4), TwipsToPixels(3000, tx)); // the mail column of a type's list
     header->resizeSection(1, 211);
     header->moveSection(header->visualIndex(3), 0);
     ClickHeader(w, 2);
 
     ClickNode(w, u"Root"_s);
     QCOMPARE(header->count(), 3);
-    QCOMPARE(header->sectionSize(1), TwipsToPixels(800, tx));
+    QCOMPARE(header->sectionSize(1), countWidth);
     QCOMPARE(header->visualIndex(0), 0);
     QCOMPARE(header->sortIndicatorSection(), 0);
     header->resizeSection(2, 177);
@@ -461,6 +510,161 @@ void tst_MainWindow::databaseErrorDuringLoad()
     QCOMPARE(w->ListView1->header()->sortIndicatorSection(), tree ? 1 : 0);
     QVERIFY(!tree || w->ListModel()->rowCount() == 1);
     QCOMPARE(m_world->platform.Boxes().size(), 1);
+}
+
+// Every colour the window sets follows the desktop's scheme: on a dark palette, from the start or
+// switched to while the window is open, the list's rows (both stripes), the red counts and the
+// search node read with at least the contrast WCAG asks of body text.
+void tst_MainWindow::readableOnEveryScheme()
+{
+    QFETCH(QString, scheme);
+    const qint64 friends = AddType(u"Friends"_s, u"people I know"_s);
+    for (int i = 0; i < 12; ++i) {
+        AddRecord(friends, u"Person %1"_s.arg(i), {u"555-01%1"_s.arg(i, 2, 10, QChar(u'0'))});
+    }
+    if (scheme == "dark"_L1) {
+        QApplication::setPalette(DarkPalette());
+    }
+    frmMain* w = Open();
+    if (scheme == "switched to dark"_L1) {
+        QApplication::setPalette(DarkPalette());
+        QApplication::processEvents();
+    }
+    const bool dark = scheme != "light"_L1;
+    QCOMPARE(IsDarkPalette(w->ListView1->palette()), dark);
+    const QPalette list = w->ListView1->palette();
+    QVERIFY(list.color(QPalette::Base) != list.color(QPalette::AlternateBase)); // still striped
+
+    // The types: the description in the list's text colour, the count in red.
+    QApplication::processEvents();
+    QImage image = w->ListView1->viewport()->grab().toImage();
+    for (int column : {1, 2}) {
+        const QRect rect = w->ListView1->visualRect(w->ListModel()->index(0, column));
+        const double contrast = RenderedContrast(image, rect);
+        QVERIFY2(contrast >= 4.5, qPrintable(u"column %1: %2"_s.arg(column).arg(contrast)));
+    }
+    const QColor count = w->ListModel()->index(0, 1).data(Qt::ForegroundRole).value<QColor>();
+    QVERIFY(count.red() > count.green() + 60 && count.red() > count.blue() + 60); // red still
+
+    // A type's records: the first and the second row, one on each stripe.
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    image = w->ListView1->viewport()->grab().toImage();
+    for (int row : {0, 1}) {
+        const QRect rect = w->ListView1->visualRect(w->ListModel()->index(row, 1));
+        const double contrast = RenderedContrast(image, rect);
+        QVERIFY2(contrast >= 4.5, qPrintable(u"row %1: %2"_s.arg(row).arg(contrast)));
+    }
+
+    // The search node, past its icon.
+    QTreeWidgetItem* search = w->NodeByKey(u"SearchResult"_s);
+    const QRect node = w->TreeView1->visualItemRect(search);
+    const int icon = w->TreeView1->iconSize().isValid() ? w->TreeView1->iconSize().width() : 16;
+    image = w->TreeView1->viewport()->grab().toImage();
+    const double contrast = RenderedContrast(image, node.adjusted(icon + 6, 0, 0, 0));
+    QVERIFY2(contrast >= 4.5, qPrintable(u"search node: %1"_s.arg(contrast)));
+}
+
+// With no widths stored, the columns show what they hold within the window, the last one taking
+// the rest; values wider than the window leave the narrow columns whole and share what is left.
+void tst_MainWindow::columnsFitOnFirstShow()
+{
+    QFETCH(int, mailLength);
+    QFETCH(bool, fitsWindow);
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Maximilian Alexander Fitzgerald-Worthington"_s,
+              {u"555-0100"_s, u"555-0101"_s, u"555-0102"_s,
+               u"maximilian@example.org"_s.rightJustified(mailLength, u'm'), u"12345"_s});
+    AddRecord(friends, u"Bo"_s);
+    frmMain* w = Open();
+    w->resize(1400, w->height()); // a wide screen's maximised window
+    QApplication::processEvents();
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    QHeaderView* header = w->ListView1->header();
+    auto* list = static_cast<RecordListView*>(w->ListView1);
+    const int available =
+        w->ListView1->width() - 2 * w->ListView1->frameWidth() - w->ListView1->verticalScrollBar()->sizeHint().width();
+    int total = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        total += header->sectionSize(column);
+        const int wanted = std::max(header->sectionSizeHint(column), list->ContentsWidth(column));
+        // The mail column alone may be squeezed when it cannot fit.
+        if (fitsWindow || column != 4) {
+            QVERIFY2(header->sectionSize(column) >= wanted,
+                     qPrintable(u"column %1: %2 < %3"_s.arg(column).arg(header->sectionSize(column)).arg(wanted)));
+        }
+    }
+    QCOMPARE(total, available);
+    QVERIFY(fitsWindow || header->sectionSize(4) < list->ContentsWidth(4));
+
+    // Kept from then on: the user's widths win over the fit.
+    header->resizeSection(0, 77);
+    ClickNode(w, u"Root"_s);
+    ClickNode(w, Key(friends));
+    QCOMPARE(header->sectionSize(0), 77);
+}
+
+// A double-click on the divider at a column's right edge fits that column to its contents.
+void tst_MainWindow::dividerDoubleClickFits()
+{
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Maximilian Alexander Fitzgerald-Worthington"_s);
+    frmMain* w = Open();
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    QHeaderView* header = w->ListView1->header();
+    header->resizeSection(0, 40);
+    QApplication::processEvents();
+    const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
+    const int wanted =
+        std::max(header->sectionSizeHint(0), static_cast<RecordListView*>(w->ListView1)->ContentsWidth(0));
+    QCOMPARE(header->sectionSize(0), wanted);
+}
+
+// The keys people know from other programs, each shown beside its menu item and doing its work
+// when pressed in the list.
+void tst_MainWindow::keysShownInMenus()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, keys);
+    QFETCH(QString, effect);
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Alice"_s);
+    frmMain* w = Open();
+    ClickNode(w, Key(friends));
+    const QRect row = w->ListView1->visualRect(w->ListModel()->index(0, 0));
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, row.center());
+    QAction* item = w->findChild<QAction*>(action);
+    QVERIFY(item != nullptr);
+    QVERIFY2(item->shortcuts().contains(QKeySequence::fromString(keys)), qPrintable(item->shortcut().toString()));
+    m_world->platform.printFile = m_world->folder.Path() + u"list.pdf"_s;
+    const QKeySequence pressed = QKeySequence::fromString(keys);
+    const QPointer<frmMain> window(w);
+    if (effect == "type editor"_L1) {
+        QString opened;
+        QTimer::singleShot(0, w, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = modal->objectName();
+                modal->close();
+            }
+        });
+        QTest::keyClick(w->ListView1, pressed[0].key(), pressed[0].keyboardModifiers());
+        QCOMPARE(opened, u"frmPWDType"_s);
+        return;
+    }
+    QTest::keyClick(w->ListView1, pressed[0].key(), pressed[0].keyboardModifiers());
+    if (effect == "closed"_L1) {
+        QTRY_VERIFY(window.isNull() || !window->isVisible());
+    } else if (effect == "printed"_L1) {
+        QVERIFY(QFileInfo(m_world->platform.printFile).size() > 0);
+    } else if (effect == "search box"_L1) {
+        QCOMPARE(QApplication::focusWidget(), w->txtValue);
+        QCOMPARE(w->txtValue->selectedText(), w->txtValue->text()); // typing replaces it
+    } else {
+        QFAIL(qPrintable(effect));
+    }
 }
 
 QTEST_MAIN(tst_MainWindow)
