@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <tuple>
 #include <utility>
 
 #include "access/frmLogin.h"
@@ -383,6 +384,7 @@ void frmMain::Form_Load()
         IniToInt(ReadIni(objectName(), QStringLiteral("Splitter"), QString::number(DesignSplitterLeft), IniFile))
             .value_or(DesignSplitterLeft);
     ApplyLanguage(this);
+    NameTheParts();
     SearchPrompt = txtValue->text();
     setWindowTitle(QStringLiteral("Tavoren"));
     show();
@@ -404,6 +406,33 @@ void frmMain::Form_Load()
     LoadTreeData(QStringLiteral("Root"));
     ApplyColours();
     SyncCmds->Start(true);
+}
+
+void frmMain::NameTheParts()
+{
+    // The bars' titles (the toolbar's context menu lists them) and what a screen reader says for
+    // each part of the window, from the language file.
+    auto text = [this](const char* key, const char* english) {
+        return GetLangString(objectName(), QLatin1String(key), QLatin1String(english));
+    };
+    for (const auto& [bar, key, english] : {std::tuple{static_cast<QWidget*>(Toolbar1), "30006", "Toolbar"},
+                                            {Mark->parentWidget(), "30007", "Logo"},
+                                            {Bar1->parentWidget(), "30008", "Search bar"}}) {
+        bar->setWindowTitle(text(key, english));
+        bar->setAccessibleName(text(key, english));
+    }
+    for (const auto& [widget, key, english] : {std::tuple{static_cast<QWidget*>(TreeView1), "30009", "Contact types"},
+                                               {ListView1, "30010", "Contacts"},
+                                               {statusBar(), "30011", "Status bar"},
+                                               {txtValue, "30012", "Search text"},
+                                               {txtField, "30013", "Field to search"},
+                                               {m_panel1, "30014", "Status"},
+                                               {m_panel2, "30015", "User"},
+                                               {Mark, "30007", "Logo"}}) {
+        widget->setAccessibleName(text(key, english));
+    }
+    mnuPM->setTitle(QString()); // a pop-up has no title of its own to show
+    lblSearch->setBuddy(txtValue);
 }
 
 int frmMain::SplitterLeftTwips() const

@@ -108,6 +108,7 @@ private:
     void Form_Load();
     void Form_Unload();
     void LayoutMsgBar();
+    void NameTheParts();
     // The list's stripes and the colours of its coloured columns, from the window's palette.
     void ApplyColours();
     int SplitterLeftTwips() const;

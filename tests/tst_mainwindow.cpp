@@ -1,13 +1,16 @@
 // The main window over a real address book: the type tree, the list of types and records, the
 // column layout kept per list mode, sorting by a header click, the search bar, junk in the
 // settings file, database errors during a load, and the window and splitter kept across runs.
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
@@ -149,6 +152,8 @@ private slots:
     void columnsFitOnFirstShow_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void columnsFitOnFirstShow();
     void dividerDoubleClickFits();
+    void noEnglishLeft_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void noEnglishLeft();
     void keysShownInMenus_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void keysShownInMenus();
 
@@ -621,6 +626,38 @@ void tst_MainWindow::dividerDoubleClickFits()
     const int wanted =
         std::max(header->sectionSizeHint(0), static_cast<RecordListView*>(w->ListView1)->ContentsWidth(0));
     QCOMPARE(header->sectionSize(0), wanted);
+}
+
+// Every text the Chinese window shows comes from its language file: labels, buttons, menu items,
+// toolbar buttons and the list's captions hold no English word (names such as QQ aside).
+void tst_MainWindow::noEnglishLeft()
+{
+    QFETCH(QString, language);
+    m_world->folder.UseLanguage(language);
+    AddRecord(AddType(u"朋友"_s), u"王小明"_s);
+    frmMain* w = Open();
+    QStringList texts;
+    for (const QLabel* label : w->findChildren<QLabel*>()) {
+        texts.append(label->text());
+    }
+    for (const QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+        texts.append(button->text());
+    }
+    for (const QAction* action : w->findChildren<QAction*>()) {
+        texts.append(action->text());
+    }
+    for (int column = 0; column < w->ListModel()->columnCount(); ++column) {
+        texts.append(w->ListModel()->headerData(column, Qt::Horizontal).toString());
+    }
+    static const QRegularExpression word(u"[A-Za-z]{2,}"_s);
+    static const QStringList names{u"QQ"_s, u"MSN"_s, u"ICQ"_s, u"Tavoren"_s, u"PopupMenu"_s};
+    for (QString text : texts) {
+        for (const QString& name : names) {
+            text.remove(name);
+        }
+        QVERIFY2(!word.match(text).hasMatch(), qPrintable(text));
+    }
+    QCOMPARE(w->lblSearch->text(), language == "chs"_L1 ? u"搜索："_s : u"搜尋："_s);
 }
 
 // The keys people know from other programs, each shown beside its menu item and doing its work

@@ -125,6 +125,12 @@ frmHelp::frmHelp() : m_folder(HelpFolder())
     txtSearch->setPlaceholderText(Caption("104", "Search help"));
     tabNav->setTabText(0, Caption("105", "Contents"));
     tabNav->setTabText(1, Caption("106", "Search Results"));
+    // What a screen reader says for each part.
+    txtSearch->setAccessibleName(Caption("104", "Search help"));
+    tabNav->setAccessibleName(Caption("108", "Help pages"));
+    lstContents->setAccessibleName(Caption("105", "Contents"));
+    lstResults->setAccessibleName(Caption("106", "Search Results"));
+    txtPage->setAccessibleName(Caption("109", "Help page"));
     resize(900, 640);
     RestoreFormState(this);
 }
