@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -16,6 +17,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
@@ -27,6 +29,7 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/OperateIni.h"
+#include "main/BackgroundSearch.h"
 #include "main/ListViewEnh.h"
 #include "main/ListViewSort.h"
 #include "main/MsgBar.h"
@@ -45,6 +48,7 @@ constexpr int DesignSplitterLeft = 2190; // twips
 constexpr int SplitterMargin = 1500;     // twips the splitter keeps from either edge
 constexpr int DesignClientWidth = 9600;  // twips
 constexpr int DesignClientHeight = 6510; // twips
+constexpr int SearchPause = 120;         // milliseconds after the last key before searching
 
 QIcon ActionIcon(const QString& name)
 {
@@ -271,6 +275,12 @@ void frmMain::BuildToolbars()
     txtField->setObjectName(QStringLiteral("txtField"));
     txtField->setEditable(false);
     txtField->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Ticked, the search matches letter for letter as it always has; unticked it ignores case
+    // and accents.
+    chkMatchCase = new QCheckBox(QStringLiteral("Match case"), Bar1);
+    chkMatchCase->setObjectName(QStringLiteral("chkMatchCase"));
+    chkMatchCase->setProperty("Tag", QStringLiteral("30016"));
+    chkMatchCase->setChecked(true);
     // Selects its whole text on focus, so typing replaces the prompt.
     auto* value = new TextBox(Bar1);
     value->setWidthChars(0);
@@ -284,12 +294,28 @@ void frmMain::BuildToolbars()
     CmdSearch->setAutoDefault(false);
     layout->addWidget(lblSearch);
     layout->addWidget(txtField);
+    layout->addWidget(chkMatchCase);
     layout->addWidget(txtValue, 1);
     layout->addWidget(CmdSearch);
     band3->addWidget(Bar1);
     addToolBar(Qt::TopToolBarArea, band3);
 
     connect(CmdSearch, &QPushButton::clicked, this, &frmMain::RunSearch);
+    connect(chkMatchCase, &QCheckBox::toggled, this, [this] {
+        if (!FillingFieldList) {
+            RunSearch();
+        }
+    });
+    m_search = new BackgroundSearch(this);
+    connect(m_search, &BackgroundSearch::Found, this, [this] { ShowFound(false); });
+    connect(m_search, &BackgroundSearch::Finished, this, [this] { ShowFound(true); });
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(SearchPause);
+    connect(m_searchTimer, &QTimer::timeout, this, &frmMain::SearchAsYouType);
+    connect(txtValue, &QLineEdit::textEdited, m_searchTimer, qOverload<>(&QTimer::start));
+    connect(txtValue, &QLineEdit::returnPressed, this, &frmMain::SearchAsYouType);
+    txtValue->installEventFilter(this);
     connect(txtField, &QComboBox::activated, this, [this] {
         if (!FillingFieldList) {
             RunSearch();
@@ -401,6 +427,7 @@ void frmMain::Form_Load()
     for (const auto& field : fields) {
         txtField->addItem(GetLangString(objectName(), QLatin1String(field[0]), QLatin1String(field[1])));
     }
+    txtField->addItem(GetLangString(objectName(), QStringLiteral("60009"), QStringLiteral("All fields")));
     txtField->setCurrentIndex(0);
     FillingFieldList = false;
     LoadTreeData(QStringLiteral("Root"));
@@ -461,6 +488,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
+    StopSearch();
     SaveFormState(this);
     SaveSettings(this, objectName(), {{QStringLiteral("Splitter"), QString::number(SplitterLeftTwips())}});
     SaveColumnState();
@@ -531,6 +559,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     } else if ((watched == TreeView1 || watched == ListView1) && event->type() == QEvent::KeyRelease &&
                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         DeleteCommand();
+        return true;
+    }
+    if (watched == txtValue && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        ClearSearch();
         return true;
     }
     if (watched == Mark && event->type() == QEvent::MouseButtonRelease) {

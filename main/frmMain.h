@@ -25,7 +25,10 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class QTreeWidgetItem;
+class BackgroundSearch;
 class BusyProgress;
+class QCheckBox;
+class QTimer;
 class Recordset;
 class SyncCommands;
 
@@ -121,6 +124,10 @@ private:
     void SelectListItem(int row);
     void SetPanel(int panel, const QString& text);
     void AddRecordColumns(bool searchWidths);
+    // The stored field of a record column; the columns a search reads for the chosen field
+    // (every one for "All fields").
+    static QString RecordFieldName(int column);
+    QStringList SearchedFields() const;
     // Fills the list with the records of a type (typeNo) or the search result (typeNo -1).
     void FillRecordRows(qint64 typeNo, BusyProgress& progress);
     // After the record editor saved pwdId: the tree kept and the list's row put in place when
@@ -129,6 +136,13 @@ private:
     // The row of the record just saved, selected alone and the list focused.
     void SelectSavedRow(const QString& key);
     void RunSearch();
+    // Search as you type (frmMain_Search.cpp): after a pause in typing, or at once on Enter, the
+    // book is searched on a thread of its own and the list shows the records as they are found.
+    void SearchAsYouType();
+    void ShowFound(bool finished);
+    // Escape in the search box: the prompt back, and the node shown before the search.
+    void ClearSearch();
+    void StopSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
     void ImportFrom(const QString& fileName); // an empty name: the user chooses the file
 
@@ -178,6 +192,7 @@ public:
     QComboBox* txtField = nullptr;
     QLineEdit* txtValue = nullptr;
     QPushButton* CmdSearch = nullptr;
+    QCheckBox* chkMatchCase = nullptr;
     QSplitter* Splitter = nullptr;
     TypeTree* TreeView1 = nullptr;
     QTreeView* ListView1 = nullptr;
@@ -234,4 +249,9 @@ private:
     int m_recordSortKey = 0;    // the sort column of record lists, also while the types are shown
     // The record the open record editor works on (-1 for a new one); nullopt while none is open.
     std::optional<qint64> m_editedRecord;
+    QTimer* m_searchTimer = nullptr;              // the pause after the last key
+    BackgroundSearch* m_search = nullptr;         // the search under way while typing
+    const BackgroundSearch* m_streamed = nullptr; // while the list is filled from it
+    qsizetype m_shownFound = 0;                   // records of it the list shows
+    QString m_nodeBeforeSearch;                   // the node Escape returns to
 };

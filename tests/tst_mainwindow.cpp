@@ -2,8 +2,10 @@
 // column layout kept per list mode, sorting by a header click, the search bar, junk in the
 // settings file, database errors during a load, and the window and splitter kept across runs.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -152,6 +154,8 @@ private slots:
     void columnsFitOnFirstShow_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void columnsFitOnFirstShow();
     void dividerDoubleClickFits();
+    void searchAsYouType_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void searchAsYouType();
     void noEnglishLeft_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void noEnglishLeft();
     void keysShownInMenus_data() { Book::AddRows(u"mainwindow.txt"_s); }
@@ -626,6 +630,68 @@ void tst_MainWindow::dividerDoubleClickFits()
     const int wanted =
         std::max(header->sectionSizeHint(0), static_cast<RecordListView*>(w->ListView1)->ContentsWidth(0));
     QCOMPARE(header->sectionSize(0), wanted);
+}
+
+// Typing searches after a short pause (Enter at once) on a thread of its own, in the chosen field
+// or in all of them, letter for letter or, with Match case off, ignoring case and accents; the
+// button finds the same. Escape brings the prompt back and the node shown before.
+void tst_MainWindow::searchAsYouType()
+{
+    QFETCH(int, field);
+    QFETCH(bool, matchCase);
+    QFETCH(QString, text);
+    QFETCH(bool, enter);
+    QFETCH(QStringList, found);
+    const qint64 first = AddType(u"First"_s);
+    AddRecord(first, u"José Núñez"_s, {"555-1234"});
+    AddRecord(first, u"Bob"_s, {"", "", "", "bob@example.com", "", u"Straße@msn"_s});
+    AddRecord(first, u"STRASSE"_s);
+    AddRecord(first, u"Σίσυφος"_s);
+    AddRecord(first, u"王小明"_s, {"", "", "", "wang@EXAMPLE.com"});
+    frmMain* w = Open();
+    ClickNode(w, Key(first));
+    // The field picked with the keys on the chooser: the first, then down to the one wanted.
+    QTest::keyClick(w->txtField, Qt::Key_Home);
+    for (int i = 0; i < field; ++i) {
+        QTest::keyClick(w->txtField, Qt::Key_Down);
+    }
+    QCOMPARE(w->txtField->currentIndex(), field);
+    if (w->chkMatchCase->isChecked() != matchCase) {
+        QTest::mouseClick(w->chkMatchCase, Qt::LeftButton);
+    }
+    ClickNode(w, Key(first)); // what the choices above searched is left behind
+    m_world->platform.calls.clear();
+
+    QTest::keyClick(w->focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(w->focusWidget(), w->txtValue);
+    for (const QChar c : text) { // letters beyond ASCII as an input method hands them over
+        QTest::sendKeyEvent(QTest::Click, w->txtValue,
+                            c.unicode() < 0x80 ? QTest::asciiToKey(char(c.unicode())) : Qt::Key_unknown, QString(c),
+                            Qt::NoModifier);
+    }
+    QCOMPARE(CurrentNodeKey(w), Key(first)); // nothing yet: the search waits for a pause
+    if (enter) {
+        QTest::keyClick(w->txtValue, Qt::Key_Return);
+    }
+    QTRY_COMPARE(CurrentNodeKey(w), u"SearchResult"_s);
+    auto shown = [w] {
+        QStringList names = Texts(w, 0);
+        names.sort();
+        return names;
+    };
+    QTRY_COMPARE(shown(), found);
+    QVERIFY(m_world->platform.Sounds().isEmpty()); // typing is not a click
+    QCOMPARE(w->focusWidget(), w->txtValue);
+
+    // The button finds the same, from the same box.
+    QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
+    QCOMPARE(shown(), found);
+
+    // Escape: the prompt again and the type's records.
+    QTest::keyClick(w->txtValue, Qt::Key_Escape);
+    QCOMPARE(w->txtValue->text(), w->SearchPrompt);
+    QCOMPARE(CurrentNodeKey(w), Key(first));
+    QCOMPARE(w->ListModel()->rowCount(), 5);
 }
 
 // Every text the Chinese window shows comes from its language file: labels, buttons, menu items,
