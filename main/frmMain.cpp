@@ -307,6 +307,7 @@ void frmMain::BuildToolbars()
         }
     });
     m_search = new BackgroundSearch(this);
+    m_search->setObjectName(QStringLiteral("BackgroundSearch"));
     connect(m_search, &BackgroundSearch::Found, this, [this] { ShowFound(false); });
     connect(m_search, &BackgroundSearch::Finished, this, [this] { ShowFound(true); });
     m_searchTimer = new QTimer(this);

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QToolBar>
@@ -232,6 +233,8 @@ private slots:
     void cancelledDragClearsHighlight();
     void fragmentedSelection_data();
     void fragmentedSelection();
+    void cancelledDeleteKeepsSelection_data();
+    void cancelledDeleteKeepsSelection();
     void savedRecordUpdatesItsRow_data();
     void savedRecordUpdatesItsRow();
 
@@ -538,6 +541,53 @@ void tst_Commands::fragmentedSelection()
         QCOMPARE(Book::Contents().join(u' '),
                  u"a/Spare b/Spare c/Spare d/Spare e/Home f/Home g/Home h/Spare | Home Spare"_s);
     }
+}
+
+void tst_Commands::cancelledDeleteKeepsSelection_data()
+{
+    QTest::addColumn<bool>("escape"); // Escape in the real confirmation, else a click on Cancel
+    QTest::newRow("Escape") << true;
+    QTest::newRow("click on Cancel") << false;
+}
+
+// Select All, Delete, and the confirmation cancelled, by key or by mouse: nothing is deleted and
+// every row stays selected.
+void tst_Commands::cancelledDeleteKeepsSelection()
+{
+    QFETCH(bool, escape);
+    AddRecords(AddType("A"), {"a", "b", "c"});
+    frmMain* w = Open("A");
+    ClickRows(w, {"b"});
+    QTest::keyClick(w->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(ListState(w), u"a* [b*] c*"_s);
+    const QStringList book = Book::Contents();
+    // The desktop's own message box this time, answered as the user does.
+    SetPlatform(nullptr);
+    bool answered = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, w, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || answered) {
+            return;
+        }
+        answered = true;
+        QCOMPARE(box->icon(), QMessageBox::Question);
+        if (escape) {
+            QTest::keyClick(box, Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
+        }
+    });
+    poll.start(10);
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    poll.stop();
+    SetPlatform(&m_world->platform);
+    QVERIFY(answered);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    QApplication::processEvents();
+    QCOMPARE(Book::Contents(), book);
+    QCOMPARE(ListState(w), u"a* [b*] c*"_s);
+    QVERIFY(EnabledCommands(w).contains("DeleteRec"));
 }
 
 void tst_Commands::savedRecordUpdatesItsRow_data()
