@@ -157,6 +157,7 @@ private:
     void OpenRecordEditor(bool editMode, qint64 pwdId, const QString& preselectType);
     void OpenTypeEditor(bool editMode, qint64 typeNo);
     bool DeleteType(qint64 typeNo);
+    QString DeleteHint() const; // the Delete button's tooltip: what it would delete
     void DeleteRecords();
     void OpenOptions();
     void OpenUserAccount();

@@ -233,6 +233,10 @@ private slots:
     void cancelledDragClearsHighlight();
     void fragmentedSelection_data();
     void fragmentedSelection();
+    void deleteTypeSaysWhatHappens_data() { Book::AddRows(u"commands.txt"_s); }
+    void deleteTypeSaysWhatHappens();
+    void deleteHintNamesTheSelection_data() { Book::AddRows(u"commands.txt"_s); }
+    void deleteHintNamesTheSelection();
     void cancelledDeleteKeepsSelection_data();
     void cancelledDeleteKeepsSelection();
     void savedRecordUpdatesItsRow_data();
@@ -541,6 +545,36 @@ void tst_Commands::fragmentedSelection()
         QCOMPARE(Book::Contents().join(u' '),
                  u"a/Spare b/Spare c/Spare d/Spare e/Home f/Home g/Home h/Spare | Home Spare"_s);
     }
+}
+
+// Deleting a type asks with its name and what becomes of its contacts, in the plural that fits.
+void tst_Commands::deleteTypeSaysWhatHappens()
+{
+    QFETCH(QString, language);
+    QFETCH(int, contacts);
+    m_world->folder.UseLanguage(language);
+    QStringList names;
+    for (int i = 0; i < contacts; ++i) {
+        names.append(u"r%1"_s.arg(i));
+    }
+    AddRecords(AddType("Work"), names);
+    frmMain* w = Open("Work");
+    ClickNode(w, "Work"); // the tree has the focus
+    m_world->platform.answers = {MsgResult::Cancel};
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    const RecordingPlatform::Call box = m_world->platform.Boxes().last();
+    QCOMPARE(box.icon, MsgIcon::Question);
+    QTEST(box.text, "text");
+    QVERIFY(w->NodeByKey(Key("Work")) != nullptr);
+}
+
+void tst_Commands::deleteHintNamesTheSelection()
+{
+    QFETCH(QString, steps);
+    AddRecords(AddType("A"), {"a", "b", "c"});
+    frmMain* w = Open("A");
+    Do(w, steps);
+    QTEST(w->findChild<QAction*>("Toolbar1_Delete")->toolTip(), "hint");
 }
 
 void tst_Commands::cancelledDeleteKeepsSelection_data()
