@@ -176,7 +176,7 @@ private:
     ColumnLayout Layout() const; // of the current list mode
     void SaveColumnState();
     // Sizes the columns to their captions and values within the list's width, the last taking
-    // what is left.
+    // what is left; only values wider than a third of the list are shortened.
     void FitColumns();
     void LoadColumnState();
     void ListView1_ColumnClick(int column);
