@@ -42,6 +42,8 @@ void BackgroundSearch::Join()
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    // Notifications still on their way belong to a search that is over: they find nothing.
+    m_shared.reset();
     m_running = false;
 }
 
@@ -129,11 +131,11 @@ void BackgroundSearch::Start(const Connection& conn, Request request)
                 this,
                 [this, shared, error] {
                     if (shared == m_shared) {
+                        TakePending();
                         Join(); // the thread has ended or is about to
                         if (!error.isEmpty()) {
                             m_reader.reset(); // opened again for the next search
                         }
-                        TakePending();
                         emit Finished(error);
                     }
                 },
