@@ -25,7 +25,7 @@ public:
     struct Request
     {
         QString text;              // trimmed
-        bool matchCase = true;     // as designed; false ignores case and accents
+        bool matchCase = true;     // letter for letter; false ignores case and accents
         QStringList searchColumns; // any of them may hold the text
         QString sortColumn;        // read along, for the list's order
     };

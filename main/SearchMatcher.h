@@ -11,7 +11,7 @@
 class CipherTextFinder;
 
 // Whether a record's enciphered values contain the search text. With matchCase (the default) a
-// value contains the text character for character, as designed; without it, letter case and
+// value contains the text character for character, as the search always has; without it, case and
 // accents are ignored in every script (ICU's case folding and decomposition), so "jose" finds
 // "José" and "STRASSE" finds "straße". An empty text finds every value that is not empty. The
 // record matches when any of the values it is given does.

@@ -50,7 +50,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    // Blue as designed, lighter on a dark scheme so it reads on the tree's background.
+    // Blue, made lighter on a dark scheme so it reads on the tree's background.
     QColor SearchNodeColour() const;
     // The type node under the pointer when the drag is ours and may move; none otherwise.
     QTreeWidgetItem* TargetOf(QDropEvent* event) const;

@@ -76,7 +76,7 @@ void frmMain::FitColumns()
     const int available = std::max(0, ListView1->width() - 2 * ListView1->frameWidth() -
                                           ListView1->verticalScrollBar()->sizeHint().width());
     // Each column's caption or its widest value on screen (the rows shown first), whichever is
-    // wider; an empty list keeps the designed widths where they are wider than the caption.
+    // wider; an empty list keeps its default widths where they are wider than the caption.
     QList<int> natural;
     for (int visual = 0; visual < count; ++visual) {
         const int logical = header->logicalIndex(visual);

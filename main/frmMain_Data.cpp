@@ -266,7 +266,7 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
     }
     const QStringList searched = SearchedFields();
     if (searched.size() == 1 && chkMatchCase->isChecked()) {
-        // The designed search: one field, letter for letter, compared on the stored bytes.
+        // One field, letter for letter: compared on the stored bytes, without deciphering.
         const CipherTextFinder finder(txtValue->text().trimmed());
         ReadRecordColumns(Conn, fieldOf(sortColumn), searched.first(),
                           [&](qint64 id, QByteArrayView sortCipher, QByteArrayView fieldCipher) {

@@ -31,7 +31,7 @@ void frmMain::SearchAsYouType()
         SelectNode(search);
     }
     if (txtValue->text() == SearchPrompt) {
-        LoadListData(search, QString()); // the prompt lists every record, as designed
+        LoadListData(search, QString()); // the prompt lists every record
         return;
     }
     m_shownFound = -1; // nothing of this search shown yet
