@@ -27,6 +27,7 @@
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
 #include "ui/Common.h"
+#include "ui/FormState.h"
 #include "ui/Forms.h"
 #include "ui/Platform.h"
 
@@ -62,11 +63,7 @@ void BringToFront()
     if (window == nullptr) {
         return;
     }
-    if (window->isMinimized()) {
-        window->showNormal();
-    }
-    window->raise();
-    window->activateWindow();
+    ShowInFront(window);
 }
 
 QStringList Arguments(int argc, char** argv)

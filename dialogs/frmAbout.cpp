@@ -7,6 +7,7 @@
 #include "core/AppState.h"
 #include "core/Version.h"
 #include "ui/ApplyLanguage.h"
+#include "ui/Colours.h"
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
@@ -38,7 +39,7 @@ frmAbout::frmAbout()
     mailFont.setUnderline(true);
     lblMail->setFont(mailFont);
     QPalette mailPalette = lblMail->palette();
-    mailPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    mailPalette.setColor(QPalette::WindowText, ReadableOn(QColor(0, 0, 255), mailPalette.color(QPalette::Window)));
     lblMail->setPalette(mailPalette);
     lblMail->setCursor(Qt::PointingHandCursor);
     lblMail->installEventFilter(this);

@@ -132,6 +132,8 @@ frmSync::frmSync()
     connect(CmdDiscover, &QPushButton::clicked, this, &frmSync::CmdDiscover_Click);
     connect(CmdUnlink, &QPushButton::clicked, this, &frmSync::CmdUnlink_Click);
     ApplyLanguage(this);
+    lstBooks->setAccessibleName(lblBooks->text()); // what a screen reader says for each list
+    lstLinks->setAccessibleName(lblLinks->text());
     InstallHelpKey(this, HelpPage::Sync);
     TheSkin().ApplySkin(this);
     lstBooks->setHeaderLabels({SyncText("10010", "Address book"), SyncText("10011", "Type")});

@@ -91,12 +91,18 @@ void frmPWD::SetPWDID(int pwdId)
         } else {
             for (qsizetype i = 0; i < boxes.size(); ++i) {
                 boxes[i]->setText(Decrypt(rs.Text(FieldColumns[i])));
+                boxes[i]->setCursorPosition(0); // a long e-mail list shows its start
             }
             // By number: a record whose type was deleted must not quietly move to the first type
             // when it is saved, so it selects nothing and OK asks for a type.
             txtTypeNo->setCurrentIndex(
                 rs.IsNull(u"TypeName") ? -1 : txtTypeNo->findData(static_cast<int>(rs.Integer(u"TypeNo"))));
         }
+        // The title names the contact, so the window says whose details these are.
+        const QString name = txtName->text().trimmed();
+        setWindowTitle(rs.RecordCount() == 0 || name.isEmpty()
+                           ? GetLangString(objectName(), QStringLiteral("10013"), QStringLiteral("New contact"))
+                           : name);
         ReleaseRecordset(rs);
     } catch (...) {
         // Saving boxes that were never (or only partly) filled would overwrite the record.

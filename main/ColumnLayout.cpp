@@ -3,6 +3,8 @@
 #include <QHeaderView>
 
 #include <algorithm>
+#include <limits>
+#include <numeric>
 
 #include "core/AppState.h"
 #include "core/OperateIni.h"
@@ -64,4 +66,34 @@ ColumnLayout::Sort ColumnLayout::Load(QHeaderView* header, Sort current) const
         sort.order = *order;
     }
     return sort;
+}
+
+bool ColumnLayout::HasWidths() const
+{
+    return !ReadIni(m_section, Key("_HW", 1), QString(), IniFile).trimmed().isEmpty();
+}
+
+QList<int> ColumnLayout::FitWidths(const QList<int>& natural, int available, int minimum)
+{
+    QList<int> order(natural.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return natural[a] < natural[b]; });
+    // Give each column, narrowest first, its natural width while an equal share of what is left
+    // holds it; the rest get that share.
+    int left = available;
+    int cap = std::numeric_limits<int>::max();
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        const int share = left / int(order.size() - i);
+        if (natural[order[i]] > share) {
+            cap = share;
+            break;
+        }
+        left -= natural[order[i]];
+    }
+    QList<int> widths;
+    widths.reserve(natural.size());
+    for (const int width : natural) {
+        widths.append(width <= cap ? width : std::max(cap, minimum));
+    }
+    return widths;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 class QHeaderView;
@@ -24,6 +25,13 @@ public:
     void Save(QWidget* parent, const QHeaderView* header, Sort sort) const;
     // Moves and sizes the columns as stored, and gives back the stored sort (current where none).
     Sort Load(QHeaderView* header, Sort current) const;
+    // Whether column widths are stored for this mode; without them the list fits its columns.
+    bool HasWidths() const;
+
+    // Widths for columns that would like the natural widths, sharing available: all natural when
+    // they fit; otherwise the narrow ones keep theirs and the widest share what is left equally,
+    // never below minimum.
+    static QList<int> FitWidths(const QList<int>& natural, int available, int minimum = 0);
 
 private:
     QString Key(const char* name, int column = 0) const;

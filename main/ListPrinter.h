@@ -5,9 +5,10 @@
 class QPrinter;
 class QTreeView;
 
-// Prints a list as it is shown: its columns in display order and at their widths (scaled down to
-// the paper when the list is wider), its rows in their order, a heading on every page and the
-// page number at the foot ("Page %1 of %2" in the language of the caller).
+// Prints a list as it is shown: its columns in display order, each as wide as its text on the page
+// (the widest wrapping when the paper is narrower than the list, so no value is cut), its rows in
+// their order, a heading on every page and the page number at the foot ("Page %1 of %2" in the
+// language of the caller).
 class ListPrinter
 {
 public:

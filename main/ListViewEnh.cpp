@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "ui/Colours.h"
+
 void SelectAllItems(QAbstractItemView* list)
 {
     QAbstractItemModel* model = list->model();
@@ -60,34 +62,14 @@ QList<int> SelectedRows(const QAbstractItemView* list)
     return result;
 }
 
-QColor ColourFromValue(unsigned value, const QWidget* widget)
+void SetStripedBackground(QAbstractItemView* list)
 {
-    if (value <= 0xFFFFFFu && (value & 0x80000000u) == 0) {
-        return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                      static_cast<int>((value >> 16) & 0xFF));
-    }
-    const QPalette palette = widget != nullptr ? widget->palette() : QApplication::palette();
-    switch (value & 0xFFFFFFu) {
-    case 5: // window background
-        return palette.color(QPalette::Base);
-    case 8: // window text
-        return palette.color(QPalette::Text);
-    case 12: // application workspace
-        return palette.color(QPalette::Dark);
-    case 15: // button face
-        return palette.color(QPalette::Button);
-    case 18: // button text
-        return palette.color(QPalette::ButtonText);
-    default:
-        return palette.color(QPalette::Window);
-    }
-}
-
-void SetStripedBackground(QWidget* form, QAbstractItemView* list, unsigned firstColour, unsigned secondColour)
-{
+    // Both bands come from the window's palette, so a dark desktop scheme gets dark stripes with
+    // its light text; on the usual light palette they are white and light grey.
+    const QPalette window = list->window() != list ? list->window()->palette() : QApplication::palette(list);
     QPalette palette = list->palette();
-    palette.setColor(QPalette::Base, ColourFromValue(firstColour, form));
-    palette.setColor(QPalette::AlternateBase, ColourFromValue(secondColour, form));
+    palette.setColor(QPalette::Base, window.color(QPalette::Base));
+    palette.setColor(QPalette::AlternateBase, StripeColour(window));
     list->setPalette(palette);
     list->setAlternatingRowColors(true);
 }

@@ -56,14 +56,18 @@ MaintenanceCommands::MaintenanceCommands(QWidget* window) : m_window(window) {}
 void MaintenanceCommands::Backup(const QString& title)
 {
     PlaySoundRes(SoundInformation);
-    const QString folder = ThePlatform().ChooseFolder(m_window, Text("50004", "Select a folder:"), BackupFolder);
+    // A suggested folder that is gone (another user's, a removed disk) would open the chooser
+    // somewhere arbitrary: the home folder is a place the user knows.
+    const QString start = !BackupFolder.isEmpty() && QFileInfo(BackupFolder).isDir() ? BackupFolder : QDir::homePath();
+    const QString folder = ThePlatform().ChooseFolder(m_window, Text("50004", "Select a folder:"), start);
     PlaySoundRes(SoundClick);
     if (folder.isEmpty()) {
         return;
     }
+    QString written;
     try {
         BusyProgress busy(m_window, title, CancelText());
-        ::BackupDatabase(Conn, folder, QDate::currentDate(), Feedback(busy));
+        written = ::BackupDatabase(Conn, folder, QDate::currentDate(), Feedback(busy));
     } catch (const Cancelled&) {
         return;
     } catch (const AppError&) {
@@ -73,7 +77,8 @@ void MaintenanceCommands::Backup(const QString& title)
         ShowError(m_window);
         return;
     }
-    MsgInformation(m_window, Text("50005", "Backup complete!"));
+    // The file written, so the user knows where to find it.
+    MsgInformation(m_window, Text("50005", "Backup complete!") + QLatin1Char('\n') + QDir::toNativeSeparators(written));
 }
 
 bool MaintenanceCommands::Restore(const QString& title)
@@ -191,8 +196,10 @@ void MaintenanceCommands::Compact(const QString& title)
     } catch (const Cancelled&) {
         cancelled = true; // the book stays as it was, and nothing was completed to say so
     } catch (const AppError& e) {
-        ThePlatform().MessageBox(m_window, e.Description() + QString::number(e.Number()), QStringLiteral("error"),
-                                 MsgIcon::Critical, MsgButtons::Ok);
+        ThePlatform().MessageBox(
+            m_window, e.Description() + QString::number(e.Number()),
+            GetLangString(QStringLiteral("General"), QStringLiteral("10001"), QStringLiteral("Error")),
+            MsgIcon::Critical, MsgButtons::Ok);
     }
     if (!cancelled) {
         MsgInformation(m_window, Text("50003", "Complete"));

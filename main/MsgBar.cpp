@@ -3,15 +3,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "main/ListViewEnh.h"
+#include "ui/Colours.h"
 
 MsgBar::MsgBar(QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("MsgBar"));
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ColourFromValue(0x80000005u, this));
-    setPalette(p);
 }
 
 void MsgBar::SetText(const QString& text)
@@ -22,8 +18,11 @@ void MsgBar::SetText(const QString& text)
 
 void MsgBar::paintEvent(QPaintEvent*)
 {
+    // The list's background with the message in red, made light or dark enough to read on it.
+    const QColor background = palette().color(QPalette::Base);
     QPainter painter(this);
-    painter.setPen(ColourFromValue(0x0000FFu)); // red
+    painter.fillRect(rect(), background);
+    painter.setPen(ReadableOn(QColor(255, 0, 0), background));
     painter.drawText(rect().adjusted(1, 0, -1, 0), Qt::AlignCenter | Qt::TextSingleLine, m_text);
 }
 

@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "store/Encryption.h"
+#include "ui/Colours.h"
 
 RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
 {
@@ -512,6 +513,14 @@ int RecordListModel::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(m_columns.size());
 }
 
+void RecordListModel::SetBackground(const QColor& background)
+{
+    m_background = background;
+    if (rowCount() > 0) {
+        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::ForegroundRole});
+    }
+}
+
 QVariant RecordListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount() || index.column() >= columnCount()) {
@@ -525,7 +534,10 @@ QVariant RecordListModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole:
         return index.column() == 0 ? QVariant(m_rowIcon) : QVariant();
     case Qt::ForegroundRole:
-        return column.colour.isValid() ? QVariant(column.colour) : QVariant();
+        if (!column.colour.isValid()) {
+            return {};
+        }
+        return m_background.isValid() ? ReadableOn(column.colour, m_background) : column.colour;
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(column.alignment | Qt::AlignVCenter);
     default:

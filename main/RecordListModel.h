@@ -91,6 +91,9 @@ public:
     // Sorting by a column's text, with the collation of the user's language and without regard
     // to case; numeric columns by number. Equal texts keep their load order.
     void SetCollator(const QCollator& collator);
+    // The darker or lighter of the list's two row colours: a column's own text colour is made
+    // readable on it (red counts on a dark scheme are lightened).
+    void SetBackground(const QColor& background);
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -141,4 +144,5 @@ private:
     int m_ranksColumn = -1;       // the column m_ranks were made for
     std::vector<quint32> m_ranks; // by storage index: the place of its text among all, equal texts equal
     bool m_filling = false;
+    QColor m_background;
 };

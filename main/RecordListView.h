@@ -13,6 +13,9 @@ public:
 
     // Dragging rows carries the text DragText gives (no drag when it is empty), as a move only;
     // DragFinished runs when the drag ends, dropped or cancelled.
+    // The width a column needs for its values on screen (the rows shown first).
+    int ContentsWidth(int column) const { return sizeHintForColumn(column); }
+
     std::function<QString()> DragText;
     std::function<void()> DragFinished;
 

@@ -4,6 +4,7 @@
 #include <QMimeData>
 
 #include "main/DragText.h"
+#include "ui/Colours.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ QTreeWidgetItem* TypeTree::AddSearchNode(const QString& text)
 {
     QTreeWidgetItem* search = Node(NodeKind::Search, SearchKey, text);
     search->setIcon(0, NodeIcon("search"));
-    search->setForeground(0, QColor(0, 0, 255));
+    search->setForeground(0, SearchNodeColour());
     addTopLevelItem(search);
     return search;
 }
@@ -167,5 +168,20 @@ void TypeTree::SetDropHighlight(QTreeWidgetItem* node)
     if (node != nullptr) {
         node->setBackground(0, palette().highlight());
         node->setForeground(0, palette().highlightedText());
+    }
+}
+
+QColor TypeTree::SearchNodeColour() const
+{
+    return ReadableOn(QColor(0, 0, 255), palette().color(QPalette::Base));
+}
+
+void TypeTree::changeEvent(QEvent* event)
+{
+    QTreeWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        if (QTreeWidgetItem* search = NodeByKey(SearchKey); search != nullptr) {
+            search->setForeground(0, SearchNodeColour());
+        }
     }
 }

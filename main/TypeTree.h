@@ -43,12 +43,15 @@ signals:
     void RecordsDropped(const QList<qint64>& ids, const QString& typeKey);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // Blue, made lighter on a dark scheme so it reads on the tree's background.
+    QColor SearchNodeColour() const;
     // The type node under the pointer when the drag is ours and may move; none otherwise.
     QTreeWidgetItem* TargetOf(QDropEvent* event) const;
     void ReadDrag(const QDropEvent* event);                         // the drag's records, if it is ours

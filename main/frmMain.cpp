@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -16,16 +17,19 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 
+#include <tuple>
 #include <utility>
 
 #include "access/frmLogin.h"
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/OperateIni.h"
+#include "main/BackgroundSearch.h"
 #include "main/ListViewEnh.h"
 #include "main/ListViewSort.h"
 #include "main/MsgBar.h"
@@ -44,6 +48,7 @@ constexpr int DesignSplitterLeft = 2190; // twips
 constexpr int SplitterMargin = 1500;     // twips the splitter keeps from either edge
 constexpr int DesignClientWidth = 9600;  // twips
 constexpr int DesignClientHeight = 6510; // twips
+constexpr int SearchPause = 120;         // milliseconds after the last key before searching
 
 QIcon ActionIcon(const QString& name)
 {
@@ -121,6 +126,7 @@ void frmMain::BuildMenus()
     mnuNewPWD = MenuItem(mnuNew, "mnuNewPWD", "11101");
     mnuNewPWD->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     mnuNewPWDType = MenuItem(mnuNew, "mnuNewPWDType", "11102");
+    mnuNewPWDType->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
     mnuNewPWDType->setIcon(ActionIcon(QStringLiteral("newtype")));
     mnuNew->menuAction()->setIcon(ActionIcon(QStringLiteral("new")));
     separator(mnuFile, "mnuFileSplit1");
@@ -135,9 +141,11 @@ void frmMain::BuildMenus()
     mnuExport = MenuItem(mnuFile, "mnuExport", "11010");
     mnuPrint = MenuItem(mnuFile, "mnuPrint", "11011");
     mnuPrint->setIcon(ActionIcon(QStringLiteral("print")));
+    mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
     separator(mnuFile, "mnuFileSplit3");
     mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
     mnuExit->setIcon(ActionIcon(QStringLiteral("close")));
+    mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* mnuEdit = SubMenu(nullptr, "mnuEdit", "10002");
     mnuEditRec = MenuItem(mnuEdit, "mnuEditRec", "12001");
@@ -146,10 +154,17 @@ void frmMain::BuildMenus()
     separator(mnuEdit, "mnuEditSplit1");
     mnuDeleteRec = MenuItem(mnuEdit, "mnuDeleteRec", "12002");
     mnuDeleteRec->setIcon(ActionIcon(QStringLiteral("delete")));
+    // Shown in the menu; the key itself is taken by the tree and the list (on its release).
+    mnuDeleteRec->setShortcut(QKeySequence(Qt::Key_Delete));
+    mnuDeleteRec->setShortcutContext(Qt::WidgetShortcut);
     mnuSelectAll = MenuItem(mnuEdit, "mnuSelectAll", "12004");
     mnuSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     mnuUnSelectAll = MenuItem(mnuEdit, "mnuUnSelectAll", "12005");
     mnuUnSelectAll->setVisible(false);
+    mnuFind = MenuItem(mnuEdit, "mnuFind", "12006");
+    mnuFind->setIcon(QIcon(QStringLiteral(":/icons/search.png")));
+    // "/" as in browsers and mail readers; a text box still takes it as a character.
+    mnuFind->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_F), QKeySequence(Qt::Key_Slash)});
     separator(mnuEdit, "mnuEditSplit2");
     mnuRefresh = MenuItem(mnuEdit, "mnuRefresh", "12003");
     mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
@@ -255,10 +270,17 @@ void frmMain::BuildToolbars()
     layout->setContentsMargins(4, 2, 4, 2);
     lblSearch = new QLabel(QStringLiteral("Search:"), Bar1);
     lblSearch->setObjectName(QStringLiteral("lblSearch"));
+    lblSearch->setProperty("Tag", QStringLiteral("30001"));
     txtField = new QComboBox(Bar1);
     txtField->setObjectName(QStringLiteral("txtField"));
     txtField->setEditable(false);
     txtField->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Ticked, the search matches letter for letter as it always has; unticked it ignores case
+    // and accents.
+    chkMatchCase = new QCheckBox(QStringLiteral("Match case"), Bar1);
+    chkMatchCase->setObjectName(QStringLiteral("chkMatchCase"));
+    chkMatchCase->setProperty("Tag", QStringLiteral("30016"));
+    chkMatchCase->setChecked(true);
     // Selects its whole text on focus, so typing replaces the prompt.
     auto* value = new TextBox(Bar1);
     value->setWidthChars(0);
@@ -272,12 +294,29 @@ void frmMain::BuildToolbars()
     CmdSearch->setAutoDefault(false);
     layout->addWidget(lblSearch);
     layout->addWidget(txtField);
+    layout->addWidget(chkMatchCase);
     layout->addWidget(txtValue, 1);
     layout->addWidget(CmdSearch);
     band3->addWidget(Bar1);
     addToolBar(Qt::TopToolBarArea, band3);
 
     connect(CmdSearch, &QPushButton::clicked, this, &frmMain::RunSearch);
+    connect(chkMatchCase, &QCheckBox::toggled, this, [this] {
+        if (!FillingFieldList) {
+            RunSearch();
+        }
+    });
+    m_search = new BackgroundSearch(this);
+    m_search->setObjectName(QStringLiteral("BackgroundSearch"));
+    connect(m_search, &BackgroundSearch::Found, this, [this] { ShowFound(false); });
+    connect(m_search, &BackgroundSearch::Finished, this, [this] { ShowFound(true); });
+    m_searchTimer = new QTimer(this);
+    m_searchTimer->setSingleShot(true);
+    m_searchTimer->setInterval(SearchPause);
+    connect(m_searchTimer, &QTimer::timeout, this, &frmMain::SearchAsYouType);
+    connect(txtValue, &QLineEdit::textEdited, m_searchTimer, qOverload<>(&QTimer::start));
+    connect(txtValue, &QLineEdit::returnPressed, this, &frmMain::SearchAsYouType);
+    txtValue->installEventFilter(this);
     connect(txtField, &QComboBox::activated, this, [this] {
         if (!FillingFieldList) {
             RunSearch();
@@ -372,6 +411,7 @@ void frmMain::Form_Load()
         IniToInt(ReadIni(objectName(), QStringLiteral("Splitter"), QString::number(DesignSplitterLeft), IniFile))
             .value_or(DesignSplitterLeft);
     ApplyLanguage(this);
+    NameTheParts();
     SearchPrompt = txtValue->text();
     setWindowTitle(QStringLiteral("Tavoren"));
     show();
@@ -388,11 +428,39 @@ void frmMain::Form_Load()
     for (const auto& field : fields) {
         txtField->addItem(GetLangString(objectName(), QLatin1String(field[0]), QLatin1String(field[1])));
     }
+    txtField->addItem(GetLangString(objectName(), QStringLiteral("60009"), QStringLiteral("All fields")));
     txtField->setCurrentIndex(0);
     FillingFieldList = false;
     LoadTreeData(QStringLiteral("Root"));
-    SetStripedBackground(this, ListView1, 0xFFFFFFu, 0xF0F0F0u);
+    ApplyColours();
     SyncCmds->Start(true);
+}
+
+void frmMain::NameTheParts()
+{
+    // The bars' titles (the toolbar's context menu lists them) and what a screen reader says for
+    // each part of the window, from the language file.
+    auto text = [this](const char* key, const char* english) {
+        return GetLangString(objectName(), QLatin1String(key), QLatin1String(english));
+    };
+    for (const auto& [bar, key, english] : {std::tuple{static_cast<QWidget*>(Toolbar1), "30006", "Toolbar"},
+                                            {Mark->parentWidget(), "30007", "Logo"},
+                                            {Bar1->parentWidget(), "30008", "Search bar"}}) {
+        bar->setWindowTitle(text(key, english));
+        bar->setAccessibleName(text(key, english));
+    }
+    for (const auto& [widget, key, english] : {std::tuple{static_cast<QWidget*>(TreeView1), "30009", "Contact types"},
+                                               {ListView1, "30010", "Contacts"},
+                                               {statusBar(), "30011", "Status bar"},
+                                               {txtValue, "30012", "Search text"},
+                                               {txtField, "30013", "Field to search"},
+                                               {m_panel1, "30014", "Status"},
+                                               {m_panel2, "30015", "User"},
+                                               {Mark, "30007", "Logo"}}) {
+        widget->setAccessibleName(text(key, english));
+    }
+    mnuPM->setTitle(QString()); // a pop-up has no title of its own to show
+    lblSearch->setBuddy(txtValue);
 }
 
 int frmMain::SplitterLeftTwips() const
@@ -421,6 +489,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::Form_Unload()
 {
+    StopSearch();
     SaveFormState(this);
     SaveSettings(this, objectName(), {{QStringLiteral("Splitter"), QString::number(SplitterLeftTwips())}});
     SaveColumnState();
@@ -432,7 +501,16 @@ void frmMain::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && !isMinimized()) {
         LayoutMsgBar();
+    } else if (event->type() == QEvent::PaletteChange && ListView1 != nullptr) {
+        ApplyColours(); // the desktop switched between its light and dark scheme
     }
+}
+
+void frmMain::ApplyColours()
+{
+    SetStripedBackground(ListView1);
+    // The stripe is the band a coloured column reads worse on.
+    m_model->SetBackground(ListView1->palette().color(QPalette::AlternateBase));
 }
 
 void frmMain::LayoutMsgBar()
@@ -482,6 +560,11 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     } else if ((watched == TreeView1 || watched == ListView1) && event->type() == QEvent::KeyRelease &&
                static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         DeleteCommand();
+        return true;
+    }
+    if (watched == txtValue && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        ClearSearch();
         return true;
     }
     if (watched == Mark && event->type() == QEvent::MouseButtonRelease) {

@@ -25,7 +25,10 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class QTreeWidgetItem;
+class BackgroundSearch;
 class BusyProgress;
+class QCheckBox;
+class QTimer;
 class Recordset;
 class SyncCommands;
 
@@ -71,6 +74,8 @@ public:
     void OpenWebAddress();
     void SelectAll();
     void UnselectAll();
+    // Puts the cursor in the search box, its text selected so typing replaces it.
+    void FindCommand();
     // The row the list commands act on: the current row when it is selected, else the first
     // selected row (after select-all that follows a click on empty space); -1 for none.
     int CurrentRow() const;
@@ -106,6 +111,9 @@ private:
     void Form_Load();
     void Form_Unload();
     void LayoutMsgBar();
+    void NameTheParts();
+    // The list's stripes and the colours of its coloured columns, from the window's palette.
+    void ApplyColours();
     int SplitterLeftTwips() const;
     void SetSplitterLeftTwips(int twips);
     QAction* MenuItem(QMenu* menu, const char* name, const char* key);
@@ -116,12 +124,25 @@ private:
     void SelectListItem(int row);
     void SetPanel(int panel, const QString& text);
     void AddRecordColumns(bool searchWidths);
+    // The stored field of a record column; the columns a search reads for the chosen field
+    // (every one for "All fields").
+    static QString RecordFieldName(int column);
+    QStringList SearchedFields() const;
     // Fills the list with the records of a type (typeNo) or the search result (typeNo -1).
     void FillRecordRows(qint64 typeNo, BusyProgress& progress);
     // After the record editor saved pwdId: the tree kept and the list's row put in place when
     // that shows the same as a rebuild; false when only a rebuild will do.
     bool ShowSavedRecord(qint64 pwdId, const QString& selectKey);
+    // The row of the record just saved, selected alone and the list focused.
+    void SelectSavedRow(const QString& key);
     void RunSearch();
+    // Search as you type (frmMain_Search.cpp): after a pause in typing, or at once on Enter, the
+    // book is searched on a thread of its own and the list shows the records as they are found.
+    void SearchAsYouType();
+    void ShowFound(bool finished);
+    // Escape in the search box: the prompt back, and the node shown before the search.
+    void ClearSearch();
+    void StopSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
     void ImportFrom(const QString& fileName); // an empty name: the user chooses the file
 
@@ -136,6 +157,7 @@ private:
     void OpenRecordEditor(bool editMode, qint64 pwdId, const QString& preselectType);
     void OpenTypeEditor(bool editMode, qint64 typeNo);
     bool DeleteType(qint64 typeNo);
+    QString DeleteHint() const; // the Delete button's tooltip: what it would delete
     void DeleteRecords();
     void OpenOptions();
     void OpenUserAccount();
@@ -153,6 +175,9 @@ private:
     // Columns (frmMain_Columns.cpp)
     ColumnLayout Layout() const; // of the current list mode
     void SaveColumnState();
+    // Sizes the columns to their captions and values within the list's width, the last taking
+    // what is left; only values wider than a third of the list are shortened.
+    void FitColumns();
     void LoadColumnState();
     void ListView1_ColumnClick(int column);
     void SetSorted(bool sorted);
@@ -168,6 +193,7 @@ public:
     QComboBox* txtField = nullptr;
     QLineEdit* txtValue = nullptr;
     QPushButton* CmdSearch = nullptr;
+    QCheckBox* chkMatchCase = nullptr;
     QSplitter* Splitter = nullptr;
     TypeTree* TreeView1 = nullptr;
     QTreeView* ListView1 = nullptr;
@@ -188,6 +214,7 @@ public:
     QAction* mnuDeleteRec = nullptr;
     QAction* mnuSelectAll = nullptr;
     QAction* mnuUnSelectAll = nullptr;
+    QAction* mnuFind = nullptr;
     QAction* mnuRefresh = nullptr;
     QAction* mnuOptions = nullptr;
     QAction* mnuClearupDB = nullptr;
@@ -223,4 +250,9 @@ private:
     int m_recordSortKey = 0;    // the sort column of record lists, also while the types are shown
     // The record the open record editor works on (-1 for a new one); nullopt while none is open.
     std::optional<qint64> m_editedRecord;
+    QTimer* m_searchTimer = nullptr;              // the pause after the last key
+    BackgroundSearch* m_search = nullptr;         // the search under way while typing
+    const BackgroundSearch* m_streamed = nullptr; // while the list is filled from it
+    qsizetype m_shownFound = 0;                   // records of it the list shows
+    QString m_nodeBeforeSearch;                   // the node Escape returns to
 };

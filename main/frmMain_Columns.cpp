@@ -3,12 +3,16 @@
 #include "main/frmMain.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTreeView>
+
+#include <numeric>
 
 #include "core/Language.h"
 #include "main/ColumnLayout.h"
 #include "main/ListViewSort.h"
 #include "main/RecordListModel.h"
+#include "main/RecordListView.h"
 #include "ui/BusyProgress.h"
 #include "ui/Common.h"
 
@@ -59,6 +63,40 @@ void frmMain::ListView1_ColumnClick(int column)
         m_recordSortKey = m_sortKey;
     }
     ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
+}
+
+void frmMain::FitColumns()
+{
+    QHeaderView* header = ListView1->header();
+    const int count = header->count();
+    if (count == 0) {
+        return;
+    }
+    // The room the rows have, a vertical scroll bar's width kept back for when they overflow.
+    const int available = std::max(0, ListView1->width() - 2 * ListView1->frameWidth() -
+                                          ListView1->verticalScrollBar()->sizeHint().width());
+    // Each column's caption or its widest value on screen (the rows shown first), whichever is
+    // wider; an empty list keeps its default widths where they are wider than the caption.
+    QList<int> natural;
+    for (int visual = 0; visual < count; ++visual) {
+        const int logical = header->logicalIndex(visual);
+        const int contents = m_model->rowCount() > 0 ? static_cast<RecordListView*>(ListView1)->ContentsWidth(logical)
+                                                     : m_pendingWidths.value(logical, 0);
+        natural.append(std::max(header->sectionSizeHint(logical), contents));
+    }
+    QList<int> widths = ColumnLayout::FitWidths(natural, available, header->minimumSectionSize());
+    // Only a value wider than a third of the list is shortened to make room: in a small window
+    // the list scrolls sideways rather than cut every name.
+    for (qsizetype i = 0; i < widths.size(); ++i) {
+        widths[i] = std::max(widths[i], std::min(natural[i], available / 3));
+    }
+    const int used = std::accumulate(widths.begin(), widths.end(), 0);
+    if (used < available) {
+        widths.last() += available - used; // the last column takes the rest
+    }
+    for (int visual = 0; visual < count; ++visual) {
+        header->resizeSection(header->logicalIndex(visual), widths[visual]);
+    }
 }
 
 ColumnLayout frmMain::Layout() const

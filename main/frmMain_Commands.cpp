@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QToolBar>
 #include <QTreeView>
@@ -47,29 +48,19 @@ int frmMain::CurrentRow() const
 
 void frmMain::WireCommands()
 {
-    for (const auto& [action, handler] : {std::pair{mnuNewPWD, &frmMain::NewRecord},
-                                          {mnuNewPWD2, &frmMain::NewRecord},
-                                          {mnuNewPWDType, &frmMain::NewType},
-                                          {mnuNewPWDType2, &frmMain::NewType},
-                                          {mnuEditRec, &frmMain::EditCommand},
-                                          {mnuEditRec2, &frmMain::EditCommand},
-                                          {mnuDeleteRec, &frmMain::DeleteCommand},
-                                          {mnuDeleteRec2, &frmMain::DeleteCommand},
-                                          {mnuRefresh, &frmMain::Refresh},
-                                          {mnuRefresh2, &frmMain::RefreshFromPopup},
-                                          {mnuUrl, &frmMain::OpenWebAddress},
-                                          {mnuSelectAll, &frmMain::SelectAll},
-                                          {mnuUnSelectAll, &frmMain::UnselectAll},
-                                          {mnuUser, &frmMain::OpenUserAccount},
-                                          {mnuOptions, &frmMain::OpenOptions},
-                                          {mnuHelpAbout, &frmMain::OpenAbout},
-                                          {mnuHelpContents, &frmMain::OpenHelp},
-                                          {mnuBackup, &frmMain::BackupDatabase},
-                                          {mnuRestore, &frmMain::RestoreDatabase},
-                                          {mnuClearupDB, &frmMain::CompactDatabase},
-                                          {mnuImport, &frmMain::ImportContacts},
-                                          {mnuExport, &frmMain::ExportContacts},
-                                          {mnuPrint, &frmMain::PrintList}}) {
+    for (const auto& [action, handler] :
+         {std::pair{mnuNewPWD, &frmMain::NewRecord}, {mnuNewPWD2, &frmMain::NewRecord},
+          {mnuNewPWDType, &frmMain::NewType},        {mnuNewPWDType2, &frmMain::NewType},
+          {mnuEditRec, &frmMain::EditCommand},       {mnuEditRec2, &frmMain::EditCommand},
+          {mnuDeleteRec, &frmMain::DeleteCommand},   {mnuDeleteRec2, &frmMain::DeleteCommand},
+          {mnuRefresh, &frmMain::Refresh},           {mnuRefresh2, &frmMain::RefreshFromPopup},
+          {mnuUrl, &frmMain::OpenWebAddress},        {mnuSelectAll, &frmMain::SelectAll},
+          {mnuUnSelectAll, &frmMain::UnselectAll},   {mnuFind, &frmMain::FindCommand},
+          {mnuUser, &frmMain::OpenUserAccount},      {mnuOptions, &frmMain::OpenOptions},
+          {mnuHelpAbout, &frmMain::OpenAbout},       {mnuHelpContents, &frmMain::OpenHelp},
+          {mnuBackup, &frmMain::BackupDatabase},     {mnuRestore, &frmMain::RestoreDatabase},
+          {mnuClearupDB, &frmMain::CompactDatabase}, {mnuImport, &frmMain::ImportContacts},
+          {mnuExport, &frmMain::ExportContacts},     {mnuPrint, &frmMain::PrintList}}) {
         connect(action, &QAction::triggered, this, handler);
     }
     connect(mnuExit, &QAction::triggered, this, &QWidget::close);
@@ -110,6 +101,31 @@ void frmMain::UpdateCommandState()
     mnuSelectAll->setEnabled(m_model->rowCount() > 0 &&
                              ListView1->selectionMode() == QAbstractItemView::ExtendedSelection);
     mnuUnSelectAll->setEnabled(CurrentRow() >= 0);
+    Toolbar1_Delete->setToolTip(DeleteHint());
+}
+
+QString frmMain::DeleteHint() const
+{
+    // What Delete would remove, named; the general hint when nothing is selected.
+    auto text = [this](const char* key, const char* english) {
+        return GetLangString(objectName(), QLatin1String(key), QLatin1String(english));
+    };
+    QString hint;
+    if (TreeHasFocus() ? TreeView1->CurrentKind() == NodeKind::Type : CurrentRow() >= 0 && ListMode() == Mode::Types) {
+        const QString name = TreeHasFocus() ? TreeView1->currentItem()->text(0) : m_model->Text(CurrentRow(), 0);
+        hint = text("50052", "Delete the type “%name%”").replace(QLatin1String("%name%"), name);
+    } else if (!TreeHasFocus() && CurrentRow() >= 0 && ListMode() == Mode::Records) {
+        qint64 count = 0;
+        for (const QItemSelectionRange& range : ListView1->selectionModel()->selection()) {
+            count += range.height();
+        }
+        hint = GetCountString(objectName(), QStringLiteral("50053"), QStringLiteral("Delete %count% contacts"),
+                              QStringLiteral("Delete the contact “%name%”"), count)
+                   .replace(QLatin1String("%name%"), m_model->Text(CurrentRow(), 0));
+    } else {
+        hint = text("20003b", "Delete the selected items");
+    }
+    return hint;
 }
 
 void frmMain::NewRecord()
@@ -156,8 +172,26 @@ void frmMain::EditCommand()
 
 bool frmMain::DeleteType(qint64 typeNo)
 {
-    const bool confirmed =
-        MsgConfirm(this, GetLangString(objectName(), QStringLiteral("50001"), QStringLiteral("Delete the type name?")));
+    // The question names the type and says what becomes of its contacts: they stay in the book
+    // without a type (search finds them), unless moved to another type first.
+    Recordset rs;
+    OpenType(rs, Conn, typeNo, LockType::ReadOnly);
+    const QString name = rs.IsEOF() ? QString() : rs.Text(u"TypeName");
+    ReleaseRecordset(rs);
+    const qint64 count = CountRecords(Conn, typeNo);
+    QString question =
+        count == 0 ? GetLangString(objectName(), QStringLiteral("50050"),
+                                   QStringLiteral("Delete the type “%name%”? It holds no contacts."))
+                   : GetCountString(objectName(), QStringLiteral("50051"),
+                                    QStringLiteral("Delete the type “%name%”? Its %count% contacts stay in the "
+                                                   "address book without a type, and search still finds them. To "
+                                                   "keep them in a type, drag them onto another type first."),
+                                    QStringLiteral("Delete the type “%name%”? Its one contact stays in the address "
+                                                   "book without a type, and search still finds it. To keep it in a "
+                                                   "type, drag it onto another type first."),
+                                    count);
+    question.replace(QLatin1String("%name%"), name);
+    const bool confirmed = MsgConfirm(this, question);
     PlaySoundRes(SoundClick);
     if (!confirmed) {
         return false;
@@ -295,6 +329,12 @@ void frmMain::UnselectAll()
     UnselectAllItems(ListView1);
     ListView1->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     UpdateCommandState();
+}
+
+void frmMain::FindCommand()
+{
+    txtValue->setFocus(Qt::ShortcutFocusReason);
+    txtValue->selectAll();
 }
 
 void frmMain::ListView1_DblClick()

@@ -1,6 +1,7 @@
 // The type tree and the list: loading them, the search, and selecting nodes and rows.
 #include "main/frmMain.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -11,9 +12,13 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/TextUtil.h"
+#include "main/BackgroundSearch.h"
+#include "main/ColumnLayout.h"
+#include "main/ListViewEnh.h"
 #include "main/ListViewSort.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
+#include "main/SearchMatcher.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "ui/BusyProgress.h"
@@ -42,6 +47,16 @@ constexpr RecordField RecordFields[] = {
     {"MSN", "60007", "MSN", 1440, 1440},
     {"ICQ", "60008", "ICQ", 1440, 1440},
 };
+
+int RecordFieldIndex(const QString& field)
+{
+    for (int i = 0; i < int(std::size(RecordFields)); ++i) {
+        if (field == QLatin1String(RecordFields[i].field)) {
+            return i;
+        }
+    }
+    return 0;
+}
 
 QString General(const char* key, const char* english)
 {
@@ -94,11 +109,16 @@ void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
 void frmMain::LoadTreeData(const QString& selectKey)
 {
     WaitCursor wait;
+    // A record saved: it ends up selected in the list, so Edit and Delete act on it at once.
+    QString savedKey;
     if (m_editedRecord) {
-        // A record saved: often only its row changed, and rebuilding a large list for it would
-        // take seconds. A failure here leaves the rebuild below to show what is stored.
+        const qint64 saved = *m_editedRecord < 0 ? Conn.LastInsertId() : *m_editedRecord;
+        savedKey = QLatin1Char('_') + QString::number(saved);
+        // Often only its row changed, and rebuilding a large list for it would take seconds. A
+        // failure here leaves the rebuild below to show what is stored.
         try {
-            if (ShowSavedRecord(*m_editedRecord < 0 ? Conn.LastInsertId() : *m_editedRecord, selectKey)) {
+            if (ShowSavedRecord(saved, selectKey)) {
+                SelectSavedRow(savedKey);
                 return;
             }
         } catch (...) { // NOLINT(bugprone-empty-catch): the rebuild reports what is wrong
@@ -141,7 +161,23 @@ void frmMain::LoadTreeData(const QString& selectKey)
         return;
     }
     m_loadingTree = false;
-    LoadListData(TreeView1->currentItem(), QString());
+    LoadListData(TreeView1->currentItem(), savedKey);
+    if (!savedKey.isEmpty()) {
+        SelectSavedRow(savedKey);
+    }
+}
+
+void frmMain::SelectSavedRow(const QString& key)
+{
+    const int row = m_model->RowOfKey(key);
+    if (row < 0) {
+        return;
+    }
+    UnselectAllItems(ListView1);
+    SelectListItem(row);
+    // The list takes the focus: the commands act on its selection, not on the tree's node.
+    ListView1->setFocus(Qt::OtherFocusReason);
+    UpdateCommandState();
 }
 
 void frmMain::AddRecordColumns(bool searchWidths)
@@ -156,6 +192,24 @@ void frmMain::AddRecordColumns(bool searchWidths)
     for (const RecordField& f : RecordFields) {
         m_pendingWidths.append(TwipsToPixels(searchWidths ? f.searchWidth : f.width, tx));
     }
+}
+
+QString frmMain::RecordFieldName(int column)
+{
+    return QString::fromLatin1(RecordFields[std::clamp(column, 0, int(std::size(RecordFields)) - 1)].field);
+}
+
+QStringList frmMain::SearchedFields() const
+{
+    const int chosen = txtField->currentIndex();
+    if (chosen >= 0 && chosen < int(std::size(RecordFields))) {
+        return {RecordFieldName(chosen)};
+    }
+    QStringList all; // "All fields", the entry after the fields
+    for (const RecordField& f : RecordFields) {
+        all.append(QString::fromLatin1(f.field));
+    }
+    return all;
 }
 
 void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
@@ -188,6 +242,14 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
     if (m_model->TakeBack(tag)) {
         return;
     }
+    if (m_streamed != nullptr) {
+        // What the search while typing found so far; the list sorts it by its own column.
+        const int column = RecordFieldIndex(m_streamed->Current().sortColumn);
+        for (qsizetype i = 0; i < m_streamed->Count(); ++i) {
+            m_model->AddKeyedRow(m_streamed->Id(i), column, m_streamed->SortText(i));
+        }
+        return;
+    }
     int read = 0;
     auto tick = [&] {
         if (++read % 8192 == 0) {
@@ -202,15 +264,31 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
         m_model->SetTag(tag); // only a complete listing is worth keeping
         return;
     }
-    const int fieldColumn = std::clamp(txtField->currentIndex(), 0, columnCount - 1);
-    const CipherTextFinder finder(txtValue->text().trimmed());
-    ReadRecordColumns(Conn, fieldOf(sortColumn), fieldOf(fieldColumn),
-                      [&](qint64 id, QByteArrayView sortCipher, QByteArrayView fieldCipher) {
-                          tick();
-                          if (finder.Matches(fieldCipher)) {
-                              m_model->AddKeyedRow(id, sortColumn, sortCipher);
-                          }
-                      });
+    const QStringList searched = SearchedFields();
+    if (searched.size() == 1 && chkMatchCase->isChecked()) {
+        // One field, letter for letter: compared on the stored bytes, without deciphering.
+        const CipherTextFinder finder(txtValue->text().trimmed());
+        ReadRecordColumns(Conn, fieldOf(sortColumn), searched.first(),
+                          [&](qint64 id, QByteArrayView sortCipher, QByteArrayView fieldCipher) {
+                              tick();
+                              if (finder.Matches(fieldCipher)) {
+                                  m_model->AddKeyedRow(id, sortColumn, sortCipher);
+                              }
+                          });
+        return;
+    }
+    const SearchMatcher matcher(txtValue->text().trimmed(), chkMatchCase->isChecked());
+    std::vector<QByteArrayView> values(static_cast<std::size_t>(searched.size()));
+    ReadRecordFields(Conn, QStringList{fieldOf(sortColumn)} + searched, [&](const RowView& row) {
+        tick();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            values[i] = row.Bytes(static_cast<int>(i) + 2);
+        }
+        if (matcher.Matches(values.data(), static_cast<int>(values.size()))) {
+            m_model->AddKeyedRow(row.Integer(0), sortColumn, row.Bytes(1));
+        }
+        return true;
+    });
 }
 
 bool frmMain::ShowSavedRecord(qint64 pwdId, const QString& selectKey)
@@ -329,6 +407,9 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
             m_msgBar->show();
             m_msgBar->raise();
         }
+        if (!Layout().HasWidths()) {
+            FitColumns(); // nothing stored yet: the columns show what they hold
+        }
         LoadColumnState();
         SetSorted(true);
         ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
@@ -347,7 +428,12 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
 
 void frmMain::RunSearch()
 {
+    StopSearch();
     PlaySoundRes(SoundClick);
-    SelectNode(TreeView1->NodeByKey(QStringLiteral("SearchResult")));
+    QTreeWidgetItem* search = TreeView1->NodeByKey(QStringLiteral("SearchResult"));
+    if (search != nullptr && TreeView1->currentItem() != search) {
+        m_nodeBeforeSearch = TreeView1->CurrentKey(); // where Escape in the search box goes back to
+    }
+    SelectNode(search);
     LoadListData(TreeView1->currentItem(), QString());
 }

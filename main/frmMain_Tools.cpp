@@ -7,6 +7,7 @@
 #include "core/TextUtil.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
+#include "main/BackgroundSearch.h"
 #include "main/MaintenanceCommands.h"
 #include "main/RecordListModel.h"
 #include "main/SyncCommands.h"
@@ -37,6 +38,7 @@ QString frmMain::CommandTitle(const QAction* action)
 
 void frmMain::RefreshViews()
 {
+    m_search->Forget(); // the book may be another file now
     if (Conn.IsOpen()) {
         Refresh();
         return;

@@ -284,6 +284,33 @@ void ReadRecordColumns(Connection& conn, const QString& first, const QString& se
     ScanRecords(conn, {first, second}, [&](qint64 id, const QByteArrayView* values) { row(id, values[0], values[1]); });
 }
 
+void OpenSearchReader(Connection& reader, const Connection& conn)
+{
+    OpenReader(reader, conn);
+}
+
+void ReadRecordFields(Connection& reader, const QStringList& columns, const std::function<bool(const RowView&)>& row)
+{
+    QStringList names;
+    for (const QString& column : columns) {
+        names.append(ColumnName(column));
+    }
+    // Stopping early is an exception thrown through the reader's loop, caught right here.
+    struct Stop
+    {
+    };
+    try {
+        reader.ForEachRow(
+            QStringLiteral("Select PWDID, %1 From PWDTable Order By PWDID").arg(names.join(QLatin1Char(','))), {},
+            [&](const RowView& r) {
+                if (!row(r)) {
+                    throw Stop{};
+                }
+            });
+    } catch (const Stop&) { // NOLINT(bugprone-empty-catch): the caller asked to stop
+    }
+}
+
 void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,
                      const std::function<void(const RowView&)>& row)
 {

@@ -51,6 +51,11 @@ void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
 // Two columns of every record, in key order: the one sorted by and the one searched.
 void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
                        const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row);
+// For a long read on a thread of its own (a search while the user types): a second connection to
+// conn's book with a small page cache, reading the key and these columns of every record in key
+// order until row returns false.
+void OpenSearchReader(Connection& reader, const Connection& conn);
+void ReadRecordFields(Connection& reader, const QStringList& columns, const std::function<bool(const RowView&)>& row);
 // The records with these keys: their key, the columns named, then their web address.
 void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,
                      const std::function<void(const RowView&)>& row);

@@ -72,6 +72,25 @@ private slots:
         QVERIFY(m_world->platform.Boxes().isEmpty());
     }
 
+    // Natural widths that fit are kept; otherwise the narrow columns keep theirs and the widest
+    // share what is left, never below the minimum.
+    void fitWidths_data() { Book::AddRows(u"columnlayout.txt"_s); }
+    void fitWidths()
+    {
+        QFETCH(QStringList, natural);
+        QFETCH(int, available);
+        QFETCH(int, minimum);
+        QList<int> widths;
+        for (const QString& width : natural) {
+            widths.append(width.toInt());
+        }
+        QStringList fitted;
+        for (const int width : ColumnLayout::FitWidths(widths, available, minimum)) {
+            fitted.append(QString::number(width));
+        }
+        QTEST(fitted, "fitted");
+    }
+
     void junkKeepsTheList_data() { Book::AddRows(u"columnlayout.txt"_s); }
 
     void junkKeepsTheList()

@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QToolBar>
@@ -232,6 +233,12 @@ private slots:
     void cancelledDragClearsHighlight();
     void fragmentedSelection_data();
     void fragmentedSelection();
+    void deleteTypeSaysWhatHappens_data() { Book::AddRows(u"commands.txt"_s); }
+    void deleteTypeSaysWhatHappens();
+    void deleteHintNamesTheSelection_data() { Book::AddRows(u"commands.txt"_s); }
+    void deleteHintNamesTheSelection();
+    void cancelledDeleteKeepsSelection_data();
+    void cancelledDeleteKeepsSelection();
     void savedRecordUpdatesItsRow_data();
     void savedRecordUpdatesItsRow();
 
@@ -366,7 +373,7 @@ void tst_Commands::deleteSelection()
 
     const bool refused = meanwhile.startsWith("refuse");
     QCOMPARE(m_world->platform.Sequence(), refused ? u"101,box,104,103,box,104"_s : u"101,box,104"_s);
-    QCOMPARE(m_world->platform.Boxes().last().icon, refused ? MsgIcon::Critical : MsgIcon::Warning);
+    QCOMPARE(m_world->platform.Boxes().last().icon, refused ? MsgIcon::Critical : MsgIcon::Question);
     for (QString& entry : book) { // deleted records and types go; a deleted type's records stay
         const QString type = entry.section(u'/', 1);
         gone.contains(entry.section(u'/', 0, 0)) ? entry.clear() : entry.chop(gone.contains(type) ? type.size() : 0);
@@ -540,6 +547,83 @@ void tst_Commands::fragmentedSelection()
     }
 }
 
+// Deleting a type asks with its name and what becomes of its contacts, in the plural that fits.
+void tst_Commands::deleteTypeSaysWhatHappens()
+{
+    QFETCH(QString, language);
+    QFETCH(int, contacts);
+    m_world->folder.UseLanguage(language);
+    QStringList names;
+    for (int i = 0; i < contacts; ++i) {
+        names.append(u"r%1"_s.arg(i));
+    }
+    AddRecords(AddType("Work"), names);
+    frmMain* w = Open("Work");
+    ClickNode(w, "Work"); // the tree has the focus
+    m_world->platform.answers = {MsgResult::Cancel};
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    const RecordingPlatform::Call box = m_world->platform.Boxes().last();
+    QCOMPARE(box.icon, MsgIcon::Question);
+    QTEST(box.text, "text");
+    QVERIFY(w->NodeByKey(Key("Work")) != nullptr);
+}
+
+void tst_Commands::deleteHintNamesTheSelection()
+{
+    QFETCH(QString, steps);
+    AddRecords(AddType("A"), {"a", "b", "c"});
+    frmMain* w = Open("A");
+    Do(w, steps);
+    QTEST(w->findChild<QAction*>("Toolbar1_Delete")->toolTip(), "hint");
+}
+
+void tst_Commands::cancelledDeleteKeepsSelection_data()
+{
+    QTest::addColumn<bool>("escape"); // Escape in the real confirmation, else a click on Cancel
+    QTest::newRow("Escape") << true;
+    QTest::newRow("click on Cancel") << false;
+}
+
+// Select All, Delete, and the confirmation cancelled, by key or by mouse: nothing is deleted and
+// every row stays selected.
+void tst_Commands::cancelledDeleteKeepsSelection()
+{
+    QFETCH(bool, escape);
+    AddRecords(AddType("A"), {"a", "b", "c"});
+    frmMain* w = Open("A");
+    ClickRows(w, {"b"});
+    QTest::keyClick(w->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(ListState(w), u"a* [b*] c*"_s);
+    const QStringList book = Book::Contents();
+    // The desktop's own message box this time, answered as the user does.
+    SetPlatform(nullptr);
+    bool answered = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, w, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || answered) {
+            return;
+        }
+        answered = true;
+        QCOMPARE(box->icon(), QMessageBox::Question);
+        if (escape) {
+            QTest::keyClick(box, Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(box->button(QMessageBox::Cancel), Qt::LeftButton);
+        }
+    });
+    poll.start(10);
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    poll.stop();
+    SetPlatform(&m_world->platform);
+    QVERIFY(answered);
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    QApplication::processEvents();
+    QCOMPARE(Book::Contents(), book);
+    QCOMPARE(ListState(w), u"a* [b*] c*"_s);
+    QVERIFY(EnabledCommands(w).contains("DeleteRec"));
+}
+
 void tst_Commands::savedRecordUpdatesItsRow_data()
 {
     QTest::addColumn<QString>("edit");   // the row edited with F2; "": a new record (Ctrl+N)
@@ -547,15 +631,16 @@ void tst_Commands::savedRecordUpdatesItsRow_data()
     QTest::addColumn<bool>("otherType"); // Spare chosen in the editor
     QTest::addColumn<QString>("shown");  // the list afterwards, sorted by name descending
     QTest::newRow("renamed, moves up") << "Ben"
-                                       << "Zed" << false << "Zed Dan Cal Ann";
+                                       << "Zed" << false << "[Zed*] Dan Cal Ann";
     QTest::newRow("new, among equals last") << ""
-                                            << "cal" << false << "Dan Cal cal Ben Ann";
+                                            << "cal" << false << "Dan Cal [cal*] Ben Ann";
     QTest::newRow("moved to another type") << "Ben"
-                                           << "Ben" << true << "Ben";
+                                           << "Ben" << true << "[Ben*]";
 }
 
 // A saved record updates its row where it is (the tree stays as it is); the window then shows
-// exactly what a rebuild shows: the rows and their order, the node, no row selected.
+// what a rebuild shows (the rows and their order, the node) with the saved row selected alone, the
+// list focused, so Edit and Delete act on it.
 void tst_Commands::savedRecordUpdatesItsRow()
 {
     QFETCH(QString, edit);
@@ -577,6 +662,7 @@ void tst_Commands::savedRecordUpdatesItsRow()
     QTimer::singleShot(0, w, [&] {
         frmPWD* form = FormInstance<frmPWD>::IfLoaded();
         QVERIFY(form != nullptr && form->isVisible());
+        QCOMPARE(form->windowTitle(), edit.isEmpty() ? u"New contact"_s : edit); // whose details these are
         auto* box = form->findChild<QLineEdit*>("txtName");
         box->selectAll();
         QTest::keyClicks(box, name);
@@ -594,8 +680,10 @@ void tst_Commands::savedRecordUpdatesItsRow()
     QCOMPARE(state, shown);
     QCOMPARE(node, Key(otherType ? "Spare" : "Home"));
     QCOMPARE(w->TreeView1->topLevelItem(0) == root && root->data(0, Qt::UserRole + 7).toBool(), !otherType);
+    QCOMPARE(w->focusWidget(), w->ListView1);
+    QCOMPARE(EnabledCommands(w), u"EditRec DeleteRec SelectAll"_s);
     w->Refresh();
-    QCOMPARE(ListState(w), state);
+    QCOMPARE(ListState(w), QString(state).remove(u'[').remove(u']').remove(u'*'));
     QCOMPARE(NodeKey(w), node);
 }
 

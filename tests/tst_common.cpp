@@ -39,11 +39,14 @@ private slots:
                 boxes[0].buttons == MsgButtons::Ok);
         QVERIFY(boxes[1].text == "w" && boxes[1].title == "Warning" && boxes[1].icon == MsgIcon::Warning &&
                 boxes[1].buttons == MsgButtons::Ok);
-        QVERIFY(boxes[2].text == "c" && boxes[2].title == "Warning" && boxes[2].icon == MsgIcon::Warning &&
+        // A question is titled and marked as one.
+        QVERIFY(boxes[2].text == "c" && boxes[2].title == "Question" && boxes[2].icon == MsgIcon::Question &&
                 boxes[2].buttons == MsgButtons::OkCancel);
         m_world->folder.UseLanguage(QStringLiteral("chs"));
         MsgWarning(nullptr, QStringLiteral("text"));
         QVERIFY(platform.Boxes().last().title != QLatin1String("Warning"));
+        MsgConfirm(nullptr, QStringLiteral("c"));
+        QCOMPARE(platform.Boxes().last().title, QStringLiteral("询问"));
     }
 
     void showError_data()

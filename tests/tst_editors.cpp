@@ -283,6 +283,23 @@ private slots:
         }
     }
 
+    // The title says whose details these are; a long e-mail list opens at its start.
+    void titleAndLongValues()
+    {
+        QStringList mails;
+        for (int i = 0; i < 12; ++i) {
+            mails.append(QStringLiteral("someone.with.a.long.name%1@example.org").arg(i));
+        }
+        const qint64 id = Book::AddRecord(Book::AddType(QStringLiteral("Work")), QStringLiteral("Ann Lee"),
+                                          {QString(), QString(), QString(), mails.join(u';')});
+        frmPWD& form = Open<frmPWD>(static_cast<int>(id));
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QCOMPARE(form.windowTitle(), QStringLiteral("Ann Lee"));
+        QCOMPARE(Child(&form, QStringLiteral("txtMail"))->cursorPosition(), 0);
+        FormInstance<frmPWD>::Unload();
+        QCOMPARE(Open<frmPWD>(-1).windowTitle(), QStringLiteral("New contact"));
+    }
+
     void databaseErrors_data() { Book::AddRows(QStringLiteral("editors.txt")); }
 
     // A failing statement is reported, writes nothing and leaves the dialog open; a record that could

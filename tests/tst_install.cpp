@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -81,6 +83,8 @@ private slots:
     {
         QStringList expected{"bin/tavoren",
                              "share/applications/org.tavoren.Tavoren.desktop",
+                             "share/doc/tavoren/changelog.gz",
+                             "share/doc/tavoren/copyright",
                              "share/icons/hicolor/scalable/apps/org.tavoren.Tavoren.svg",
                              "share/man/man1/tavoren.1.gz",
                              "share/metainfo/org.tavoren.Tavoren.metainfo.xml",
@@ -130,6 +134,60 @@ private slots:
         const QByteArray output = validate.readAll();
         QVERIFY2(validate.exitCode() == 0, output.constData());
         QVERIFY2(!output.contains("W:") && !output.contains("E:"), output.constData());
+    }
+
+    // The Debian package passes lintian without an error or a warning: its changelog and copyright
+    // are where Debian wants them, and the program is built hardened.
+    void lintianClean()
+    {
+        const QString lintian = QStandardPaths::findExecutable(QStringLiteral("lintian"));
+        if (lintian.isEmpty()) {
+            QSKIP("lintian is not installed");
+        }
+        const QString build = QFileInfo(qEnvironmentVariable("TAVOREN_PROGRAM")).absolutePath();
+        const QString cpack = QFileInfo(qEnvironmentVariable("TAVOREN_CMAKE", QStringLiteral("cmake"))).absolutePath() +
+                              QStringLiteral("/cpack");
+        QTemporaryDir out;
+        QProcess pack;
+        pack.setProcessChannelMode(QProcess::MergedChannels);
+        pack.start(QFileInfo::exists(cpack) ? cpack : QStringLiteral("cpack"),
+                   {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("--config"),
+                    build + QStringLiteral("/CPackConfig.cmake"), QStringLiteral("-B"), out.path()});
+        QVERIFY(pack.waitForFinished(240000));
+        QVERIFY2(pack.exitCode() == 0, pack.readAll().constData());
+        const QStringList debs = QDir(out.path()).entryList({QStringLiteral("*.deb")}, QDir::Files);
+        QCOMPARE(debs.size(), 1);
+        QProcess check;
+        check.setProcessChannelMode(QProcess::MergedChannels);
+        check.start(lintian, {QStringLiteral("--no-tag-display-limit"), out.filePath(debs.first())});
+        QVERIFY(check.waitForFinished(240000));
+        const QByteArray report = check.readAll();
+        QStringList problems;
+        for (const QByteArray& line : report.split('\n')) {
+            if (line.startsWith("E:") || line.startsWith("W:")) {
+                problems.append(QString::fromUtf8(line));
+            }
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
+    }
+
+    // The entry makes Tavoren a program for contact cards only: claiming CSV made it the default
+    // for every spreadsheet file. CSV stays importable from the File menu and the command line.
+    void mimeTypes()
+    {
+        const QString entry =
+            QString::fromUtf8(Book::ReadFile(Usr(QStringLiteral("share/applications/org.tavoren.Tavoren.desktop"))));
+        QStringList claimed;
+        for (const QString& line : entry.split(u'\n')) {
+            if (line.startsWith(QLatin1String("MimeType="))) {
+                claimed = line.mid(9).split(u';', Qt::SkipEmptyParts);
+            }
+        }
+        QCOMPARE(claimed, (QStringList{QStringLiteral("text/vcard"), QStringLiteral("text/x-vcard")}));
+        const QByteArray metainfo =
+            Book::ReadFile(Usr(QStringLiteral("share/metainfo/org.tavoren.Tavoren.metainfo.xml")));
+        QVERIFY(metainfo.contains("<mediatype>text/vcard</mediatype>"));
+        QVERIFY(!metainfo.contains("csv</mediatype>"));
     }
 
     // --help needs no display, names the user's files and speaks the language of the install's files.

@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QPrinter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QTreeView>
@@ -62,6 +63,53 @@ private slots:
             }
         }
         QCOMPARE(seen, rows);
+    }
+
+    // Values wider than the paper wrap in their column: every character of every value is on the
+    // page, and nothing is shortened with an ellipsis.
+    void neverCut_data() { Book::AddRows(u"listprinter.txt"_s); }
+
+    void neverCut()
+    {
+        QFETCH(int, columns);
+        QFETCH(int, length);
+        QStandardItemModel model(0, columns);
+        QStringList captions;
+        for (int c = 0; c < columns; ++c) {
+            captions.append(u"Column%1"_s.arg(c));
+        }
+        model.setHorizontalHeaderLabels(captions);
+        QStringList values;
+        for (int row = 0; row < 3; ++row) {
+            QList<QStandardItem*> items;
+            for (int c = 0; c < columns; ++c) {
+                // One long unbroken value per row (an e-mail list), words of a few letters elsewhere.
+                QString value = c == row % columns
+                                    ? u"r%1c%2-"_s.arg(row).arg(c).leftJustified(length, u'x') + u"@x.org"_s
+                                    : u"r%1c%2 with a few words"_s.arg(row).arg(c);
+                values.append(value);
+                items.append(new QStandardItem(value));
+            }
+            model.appendRow(items);
+        }
+        QTreeView list;
+        list.setModel(&model);
+
+        QTemporaryDir dir;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(u"list.pdf"_s));
+        ListPrinter(&list, u"Friends"_s, u"Page %1 of %2"_s).Render(&printer);
+
+        QProcess reader;
+        reader.start(u"pdftotext"_s, {u"-raw"_s, dir.filePath(u"list.pdf"_s), u"-"_s});
+        QVERIFY(reader.waitForFinished());
+        QString text = QString::fromUtf8(reader.readAllStandardOutput());
+        QVERIFY(!text.contains(u'\u2026'));
+        text.remove(QRegularExpression(u"\\s"_s));
+        for (QString value : values) {
+            QVERIFY2(text.contains(value.remove(u' ')), qPrintable(value));
+        }
     }
 };
 

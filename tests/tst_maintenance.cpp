@@ -256,14 +256,18 @@ private slots:
         w->LoadTreeData(Key(family));
         const QStringList original = Dump();
 
-        // Backup while the window holds the book open; the chooser opens where backups belong.
+        // Backup while the window holds the book open; the chooser opens where backups belong, or
+        // in the home folder when that folder is gone. The message names the file written.
         BackupFolder = u"/home/someone/Documents"_s;
+        Trigger("mnuBackup", {});
+        QCOMPARE(m_world->platform.calls[1].title, QDir::homePath());
+        BackupFolder = m_out->path();
         Trigger("mnuBackup", {m_out->path()});
         BackupFolder.clear();
         QCOMPARE(m_world->platform.Sequence(), u"102,folder,104,102,box,104"_s);
-        QCOMPARE(m_world->platform.calls[1].title, u"/home/someone/Documents"_s);
-        QCOMPARE(m_world->platform.Boxes().first().text, u"Backup complete!"_s);
+        QCOMPARE(m_world->platform.calls[1].title, m_out->path());
         const QString backup = Out(BackupFileName(QDate::currentDate()));
+        QCOMPARE(m_world->platform.Boxes().first().text, u"Backup complete!\n"_s + QDir::toNativeSeparators(backup));
         QCOMPARE(Entries(m_out->path()), QStringList{QFileInfo(backup).fileName()});
 
         // Changes after the backup; a cancelled confirmation keeps them.

@@ -1,14 +1,21 @@
 // The main window over a real address book: the type tree, the list of types and records, the
 // column layout kept per list mode, sorting by a header click, the search bar, junk in the
 // settings file, database errors during a load, and the window and splitter kept across runs.
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -20,11 +27,13 @@
 #include "core/OperateIni.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
+#include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/Colours.h"
 #include "ui/FormState.h"
 
 using namespace Qt::StringLiterals;
@@ -76,6 +85,45 @@ void ClickHeader(frmMain* w, int column)
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint((left + right) / 2, header->height() / 2));
 }
 
+// The contrast of a text drawn in rect of a rendered widget: its background (the colour at the
+// rect's right end, where no text reaches) against the pixel that stands out from it most.
+double RenderedContrast(const QImage& image, const QRect& rect)
+{
+    const QColor background = image.pixelColor(rect.right() - 1, rect.center().y());
+    double best = 1.0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+        for (int x = rect.left(); x < rect.right(); ++x) {
+            best = std::max(best, ContrastRatio(image.pixelColor(x, y), background));
+        }
+    }
+    return best;
+}
+
+// A dark desktop scheme as the dark GTK themes give it: light text on dark grey.
+QPalette DarkPalette()
+{
+    QPalette dark;
+    const QColor window(0x35, 0x35, 0x35);
+    const QColor base(0x2a, 0x2a, 0x2a);
+    const QColor text(0xee, 0xee, 0xec);
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, window},
+                                       {QPalette::WindowText, text},
+                                       {QPalette::Base, base},
+                                       {QPalette::AlternateBase, window},
+                                       {QPalette::Text, text},
+                                       {QPalette::Button, window},
+                                       {QPalette::ButtonText, text},
+                                       {QPalette::Highlight, QColor(0x15, 0x53, 0x9e)},
+                                       {QPalette::HighlightedText, QColor(Qt::white)},
+                                       {QPalette::Link, QColor(0x1b, 0x6a, 0xcb)},
+                                       {QPalette::ToolTipBase, base},
+                                       {QPalette::ToolTipText, text},
+                                       {QPalette::PlaceholderText, QColor(0x91, 0x91, 0x91)}}) {
+        dark.setColor(role, colour);
+    }
+    return dark;
+}
+
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -101,6 +149,17 @@ private slots:
     void badSettingsKeepTheListUsable();
     void databaseErrorDuringLoad_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void databaseErrorDuringLoad();
+    void readableOnEveryScheme_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void readableOnEveryScheme();
+    void columnsFitOnFirstShow_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void columnsFitOnFirstShow();
+    void dividerDoubleClickFits();
+    void searchAsYouType_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void searchAsYouType();
+    void noEnglishLeft_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void noEnglishLeft();
+    void keysShownInMenus_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void keysShownInMenus();
 
 private:
     static frmMain* Open() { return new frmMain(); } // closed when the test world goes
@@ -110,6 +169,7 @@ private:
 
 void tst_MainWindow::cleanup()
 {
+    QApplication::setPalette(QApplication::style()->standardPalette());
     QVERIFY(QApplication::overrideCursor() == nullptr);
     m_world.reset();
 }
@@ -224,18 +284,16 @@ void tst_MainWindow::layoutKeptPerModeAndAcrossRuns()
     AddRecord(few, u"Dan"_s, {"", "050"});
 
     frmMain* w = Open();
-    const int tx = TwipsPerPixelX(w);
     QHeaderView* header = w->ListView1->header();
-    QCOMPARE(header->sectionSize(1), TwipsToPixels(800, tx));
+    const int countWidth = header->sectionSize(1); // fitted on first show, then kept
     ClickNode(w, Key(friends));
-    QCOMPARE(header->sectionSize(4), TwipsToPixels(3000, tx)); // the mail column of a type's list
     header->resizeSection(1, 211);
     header->moveSection(header->visualIndex(3), 0);
     ClickHeader(w, 2);
 
     ClickNode(w, u"Root"_s);
     QCOMPARE(header->count(), 3);
-    QCOMPARE(header->sectionSize(1), TwipsToPixels(800, tx));
+    QCOMPARE(header->sectionSize(1), countWidth);
     QCOMPARE(header->visualIndex(0), 0);
     QCOMPARE(header->sortIndicatorSection(), 0);
     header->resizeSection(2, 177);
@@ -461,6 +519,258 @@ void tst_MainWindow::databaseErrorDuringLoad()
     QCOMPARE(w->ListView1->header()->sortIndicatorSection(), tree ? 1 : 0);
     QVERIFY(!tree || w->ListModel()->rowCount() == 1);
     QCOMPARE(m_world->platform.Boxes().size(), 1);
+}
+
+// Every colour the window sets follows the desktop's scheme: on a dark palette, from the start or
+// switched to while the window is open, the list's rows (both stripes), the red counts and the
+// search node read with at least the contrast WCAG asks of body text.
+void tst_MainWindow::readableOnEveryScheme()
+{
+    QFETCH(QString, scheme);
+    const qint64 friends = AddType(u"Friends"_s, u"people I know"_s);
+    for (int i = 0; i < 12; ++i) {
+        AddRecord(friends, u"Person %1"_s.arg(i), {u"555-01%1"_s.arg(i, 2, 10, QChar(u'0'))});
+    }
+    if (scheme == "dark"_L1) {
+        QApplication::setPalette(DarkPalette());
+    }
+    frmMain* w = Open();
+    if (scheme == "switched to dark"_L1) {
+        QApplication::setPalette(DarkPalette());
+        QApplication::processEvents();
+    }
+    const bool dark = scheme != "light"_L1;
+    QCOMPARE(IsDarkPalette(w->ListView1->palette()), dark);
+    const QPalette list = w->ListView1->palette();
+    QVERIFY(list.color(QPalette::Base) != list.color(QPalette::AlternateBase)); // still striped
+
+    // The types: the description in the list's text colour, the count in red.
+    QApplication::processEvents();
+    QImage image = w->ListView1->viewport()->grab().toImage();
+    for (int column : {1, 2}) {
+        const QRect rect = w->ListView1->visualRect(w->ListModel()->index(0, column));
+        const double contrast = RenderedContrast(image, rect);
+        QVERIFY2(contrast >= 4.5, qPrintable(u"column %1: %2"_s.arg(column).arg(contrast)));
+    }
+    const QColor count = w->ListModel()->index(0, 1).data(Qt::ForegroundRole).value<QColor>();
+    QVERIFY(count.red() > count.green() + 60 && count.red() > count.blue() + 60); // red still
+
+    // A type's records: the first and the second row, one on each stripe.
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    image = w->ListView1->viewport()->grab().toImage();
+    for (int row : {0, 1}) {
+        const QRect rect = w->ListView1->visualRect(w->ListModel()->index(row, 1));
+        const double contrast = RenderedContrast(image, rect);
+        QVERIFY2(contrast >= 4.5, qPrintable(u"row %1: %2"_s.arg(row).arg(contrast)));
+    }
+
+    // The search node, past its icon.
+    QTreeWidgetItem* search = w->NodeByKey(u"SearchResult"_s);
+    const QRect node = w->TreeView1->visualItemRect(search);
+    const int icon = w->TreeView1->iconSize().isValid() ? w->TreeView1->iconSize().width() : 16;
+    image = w->TreeView1->viewport()->grab().toImage();
+    const double contrast = RenderedContrast(image, node.adjusted(icon + 6, 0, 0, 0));
+    QVERIFY2(contrast >= 4.5, qPrintable(u"search node: %1"_s.arg(contrast)));
+}
+
+// With no widths stored, the columns show what they hold within the window, the last one taking
+// the rest; values wider than the window leave the narrow columns whole and share what is left.
+void tst_MainWindow::columnsFitOnFirstShow()
+{
+    QFETCH(int, mailLength);
+    QFETCH(int, windowWidth);
+    QFETCH(bool, fitsWindow);
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Maximilian Alexander Fitzgerald-Worthington"_s,
+              {u"555-0100"_s, u"555-0101"_s, u"555-0102"_s,
+               u"maximilian@example.org"_s.rightJustified(mailLength, u'm'), u"12345"_s});
+    AddRecord(friends, u"Bo"_s);
+    frmMain* w = Open();
+    w->resize(windowWidth, w->height());
+    QApplication::processEvents();
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    QHeaderView* header = w->ListView1->header();
+    auto* list = static_cast<RecordListView*>(w->ListView1);
+    const int available =
+        w->ListView1->width() - 2 * w->ListView1->frameWidth() - w->ListView1->verticalScrollBar()->sizeHint().width();
+    int total = 0;
+    for (int column = 0; column < header->count(); ++column) {
+        total += header->sectionSize(column);
+        const int wanted = std::max(header->sectionSizeHint(column), list->ContentsWidth(column));
+        // Whole where the window has room; in any case never below a third of the list.
+        const int least = fitsWindow ? wanted : std::min(wanted, available / 3);
+        QVERIFY2(header->sectionSize(column) >= least,
+                 qPrintable(u"column %1: %2 < %3"_s.arg(column).arg(header->sectionSize(column)).arg(least)));
+    }
+    if (fitsWindow) {
+        QCOMPARE(total, available); // the last column takes the rest
+    } else {
+        QVERIFY(header->sectionSize(4) < list->ContentsWidth(4)); // the long mail list is shortened
+    }
+
+    // Kept from then on: the user's widths win over the fit.
+    header->resizeSection(0, 77);
+    ClickNode(w, u"Root"_s);
+    ClickNode(w, Key(friends));
+    QCOMPARE(header->sectionSize(0), 77);
+}
+
+// A double-click on the divider at a column's right edge fits that column to its contents.
+void tst_MainWindow::dividerDoubleClickFits()
+{
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Maximilian Alexander Fitzgerald-Worthington"_s);
+    frmMain* w = Open();
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    QHeaderView* header = w->ListView1->header();
+    header->resizeSection(0, 40);
+    QApplication::processEvents();
+    const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
+    QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
+    const int wanted =
+        std::max(header->sectionSizeHint(0), static_cast<RecordListView*>(w->ListView1)->ContentsWidth(0));
+    QCOMPARE(header->sectionSize(0), wanted);
+}
+
+// Typing searches after a short pause (Enter at once) on a thread of its own, in the chosen field
+// or in all of them, letter for letter or, with Match case off, ignoring case and accents; the
+// button finds the same. Escape brings the prompt back and the node shown before.
+void tst_MainWindow::searchAsYouType()
+{
+    QFETCH(int, field);
+    QFETCH(bool, matchCase);
+    QFETCH(QString, text);
+    QFETCH(bool, enter);
+    QFETCH(QStringList, found);
+    const qint64 first = AddType(u"First"_s);
+    AddRecord(first, u"José Núñez"_s, {"555-1234"});
+    AddRecord(first, u"Bob"_s, {"", "", "", "bob@example.com", "", u"Straße@msn"_s});
+    AddRecord(first, u"STRASSE"_s);
+    AddRecord(first, u"Σίσυφος"_s);
+    AddRecord(first, u"王小明"_s, {"", "", "", "wang@EXAMPLE.com"});
+    frmMain* w = Open();
+    ClickNode(w, Key(first));
+    // The field picked with the keys on the chooser: the first, then down to the one wanted.
+    QTest::keyClick(w->txtField, Qt::Key_Home);
+    for (int i = 0; i < field; ++i) {
+        QTest::keyClick(w->txtField, Qt::Key_Down);
+    }
+    QCOMPARE(w->txtField->currentIndex(), field);
+    if (w->chkMatchCase->isChecked() != matchCase) {
+        QTest::mouseClick(w->chkMatchCase, Qt::LeftButton);
+    }
+    ClickNode(w, Key(first)); // what the choices above searched is left behind
+    m_world->platform.calls.clear();
+
+    QTest::keyClick(w->focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(w->focusWidget(), w->txtValue);
+    for (const QChar c : text) { // letters beyond ASCII as an input method hands them over
+        QTest::sendKeyEvent(QTest::Click, w->txtValue,
+                            c.unicode() < 0x80 ? QTest::asciiToKey(char(c.unicode())) : Qt::Key_unknown, QString(c),
+                            Qt::NoModifier);
+    }
+    QCOMPARE(CurrentNodeKey(w), Key(first)); // nothing yet: the search waits for a pause
+    if (enter) {
+        QTest::keyClick(w->txtValue, Qt::Key_Return);
+    }
+    QTRY_COMPARE(CurrentNodeKey(w), u"SearchResult"_s);
+    auto shown = [w] {
+        QStringList names = Texts(w, 0);
+        names.sort();
+        return names;
+    };
+    QTRY_COMPARE(shown(), found);
+    QVERIFY(m_world->platform.Sounds().isEmpty()); // typing is not a click
+    QCOMPARE(w->focusWidget(), w->txtValue);
+
+    // The button finds the same, from the same box.
+    QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
+    QCOMPARE(shown(), found);
+
+    // Escape: the prompt again and the type's records.
+    QTest::keyClick(w->txtValue, Qt::Key_Escape);
+    QCOMPARE(w->txtValue->text(), w->SearchPrompt);
+    QCOMPARE(CurrentNodeKey(w), Key(first));
+    QCOMPARE(w->ListModel()->rowCount(), 5);
+}
+
+// Every text the Chinese window shows comes from its language file: labels, buttons, menu items,
+// toolbar buttons and the list's captions hold no English word (names such as QQ aside).
+void tst_MainWindow::noEnglishLeft()
+{
+    QFETCH(QString, language);
+    m_world->folder.UseLanguage(language);
+    AddRecord(AddType(u"朋友"_s), u"王小明"_s);
+    frmMain* w = Open();
+    QStringList texts;
+    for (const QLabel* label : w->findChildren<QLabel*>()) {
+        texts.append(label->text());
+    }
+    for (const QAbstractButton* button : w->findChildren<QAbstractButton*>()) {
+        texts.append(button->text());
+    }
+    for (const QAction* action : w->findChildren<QAction*>()) {
+        texts.append(action->text());
+    }
+    for (int column = 0; column < w->ListModel()->columnCount(); ++column) {
+        texts.append(w->ListModel()->headerData(column, Qt::Horizontal).toString());
+    }
+    static const QRegularExpression word(u"[A-Za-z]{2,}"_s);
+    static const QStringList names{u"QQ"_s, u"MSN"_s, u"ICQ"_s, u"Tavoren"_s, u"PopupMenu"_s};
+    for (QString text : texts) {
+        for (const QString& name : names) {
+            text.remove(name);
+        }
+        QVERIFY2(!word.match(text).hasMatch(), qPrintable(text));
+    }
+    QCOMPARE(w->lblSearch->text(), language == "chs"_L1 ? u"搜索："_s : u"搜尋："_s);
+}
+
+// The keys people know from other programs, each shown beside its menu item and doing its work
+// when pressed in the list.
+void tst_MainWindow::keysShownInMenus()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, keys);
+    QFETCH(QString, effect);
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Alice"_s);
+    frmMain* w = Open();
+    ClickNode(w, Key(friends));
+    const QRect row = w->ListView1->visualRect(w->ListModel()->index(0, 0));
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, row.center());
+    QAction* item = w->findChild<QAction*>(action);
+    QVERIFY(item != nullptr);
+    QVERIFY2(item->shortcuts().contains(QKeySequence::fromString(keys)), qPrintable(item->shortcut().toString()));
+    m_world->platform.printFile = m_world->folder.Path() + u"list.pdf"_s;
+    const QKeySequence pressed = QKeySequence::fromString(keys);
+    const QPointer<frmMain> window(w);
+    if (effect == "type editor"_L1) {
+        QString opened;
+        QTimer::singleShot(0, w, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                opened = modal->objectName();
+                modal->close();
+            }
+        });
+        QTest::keyClick(w->ListView1, pressed[0].key(), pressed[0].keyboardModifiers());
+        QCOMPARE(opened, u"frmPWDType"_s);
+        return;
+    }
+    QTest::keyClick(w->ListView1, pressed[0].key(), pressed[0].keyboardModifiers());
+    if (effect == "closed"_L1) {
+        QTRY_VERIFY(window.isNull() || !window->isVisible());
+    } else if (effect == "printed"_L1) {
+        QVERIFY(QFileInfo(m_world->platform.printFile).size() > 0);
+    } else if (effect == "search box"_L1) {
+        QCOMPARE(QApplication::focusWidget(), w->txtValue);
+        QCOMPARE(w->txtValue->selectedText(), w->txtValue->text()); // typing replaces it
+    } else {
+        QFAIL(qPrintable(effect));
+    }
 }
 
 QTEST_MAIN(tst_MainWindow)

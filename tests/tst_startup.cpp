@@ -468,6 +468,69 @@ private slots:
         QCOMPARE(Restored()->size(), QSize(500, 300));
     }
 
+    // A window saved on another screen or at another scale factor comes back where it can be
+    // seen and moved.
+    void placeOnScreen_data()
+    {
+        QTest::addColumn<QRect>("wanted");
+        QTest::addColumn<QList<QRect>>("areas");
+        QTest::addColumn<QRect>("placed");
+        const QRect laptop(0, 0, 1280, 760);
+        const QRect right(1280, 0, 1920, 1050);
+        QTest::newRow("on the screen") << QRect(100, 100, 640, 480) << QList<QRect>{laptop}
+                                       << QRect(100, 100, 640, 480);
+        QTest::newRow("on the second screen")
+            << QRect(1500, 100, 640, 480) << QList<QRect>{laptop, right} << QRect(1500, 100, 640, 480);
+        QTest::newRow("second screen gone")
+            << QRect(1500, 100, 640, 480) << QList<QRect>{laptop} << QRect(640, 100, 640, 480);
+        QTest::newRow("half off the bottom")
+            << QRect(100, 600, 640, 480) << QList<QRect>{laptop} << QRect(100, 280, 640, 480);
+        QTest::newRow("larger than the screen (200 %)")
+            << QRect(50, 50, 2560, 1520) << QList<QRect>{laptop} << QRect(0, 0, 1280, 760);
+        QTest::newRow("mostly on the second")
+            << QRect(1000, 100, 800, 400) << QList<QRect>{laptop, right} << QRect(1280, 100, 800, 400);
+    }
+    void placeOnScreen()
+    {
+        QFETCH(QRect, wanted);
+        QFETCH(QList<QRect>, areas);
+        QTEST(PlaceOnScreen(wanted, areas), "placed");
+    }
+
+    // The stored bounds of a larger screen: the window opens inside this one.
+    void offScreenPositionMovedOn()
+    {
+        TestProgramFolder folder(false);
+        QWidget probe;
+        const int tpp = TwipsPerPixelX(&probe);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY(
+            Book::WriteFile(IniFile, QStringLiteral("[frmMain]\nWindowState=0\nTop=%1\nLeft=%2\nHeight=%3\nWidth=%4\n")
+                                         .arg(100 * tpp)
+                                         .arg((area.right() + 400) * tpp)
+                                         .arg(300 * tpp)
+                                         .arg(500 * tpp)
+                                         .toLatin1()));
+        const auto restored = Restored();
+        QVERIFY2(area.contains(restored->frameGeometry()) || area.contains(restored->geometry()),
+                 qPrintable(QStringLiteral("%1,%2").arg(restored->x()).arg(restored->y())));
+        QCOMPARE(restored->size(), QSize(500, 300));
+    }
+
+    // A second start hands the window to the front: minimised from maximised, it comes back
+    // maximised.
+    void broughtToFrontStaysMaximised()
+    {
+        QWidget window;
+        window.showMaximized();
+        QTRY_VERIFY(window.isMaximized());
+        window.setWindowState(window.windowState() | Qt::WindowMinimized);
+        QTRY_VERIFY(window.isMinimized());
+        ShowInFront(&window);
+        QTRY_VERIFY(!window.isMinimized());
+        QVERIFY(window.isMaximized());
+    }
+
     void qtTextsFollowTheLanguage_data() { Book::AddRows(QStringLiteral("startup.txt")); }
 
     // The standard buttons of message boxes and the file dialogs of backup, restore, import and

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstring>
 
 #include "access/frmLogin.h"
 #include "access/frmNewUser.h"
@@ -143,11 +144,7 @@ bool Shoot(const Sample& sample, const QString& sourceDir, const QString& output
     frmMain& main = Form<frmMain>();
     main.resize(760, 460);
     main.move(40, 40);
-    main.LoadTreeData(QStringLiteral("_1"));
-    // Whole names, as a user who cares would set the column.
-    if (auto* list = main.findChild<QTreeView*>(QStringLiteral("ListView1"))) {
-        list->header()->resizeSection(0, 120);
-    }
+    main.LoadTreeData(QStringLiteral("_1")); // the columns fit what they show
     ok &= Save(&main, shots + QStringLiteral("main.png"));
 
     frmPWD& record = Form<frmPWD>();
@@ -179,9 +176,29 @@ bool Shoot(const Sample& sample, const QString& sourceDir, const QString& output
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: helpshots <source folder> <help folder to write into>\n");
+    if (argc != 3 && !(argc == 4 && std::strcmp(argv[3], "dark") == 0)) {
+        std::fprintf(stderr, "usage: helpshots <source folder> <help folder to write into> [dark]\n");
         return 2;
+    }
+    if (argc == 4) {
+        // To look at the windows on a dark desktop scheme: light text on dark grey.
+        QPalette dark;
+        const QColor window(0x35, 0x35, 0x35);
+        const QColor base(0x2a, 0x2a, 0x2a);
+        const QColor text(0xee, 0xee, 0xec);
+        for (const auto& [role, colour] : {std::pair{QPalette::Window, window},
+                                           {QPalette::WindowText, text},
+                                           {QPalette::Base, base},
+                                           {QPalette::AlternateBase, window},
+                                           {QPalette::Text, text},
+                                           {QPalette::Button, window},
+                                           {QPalette::ButtonText, text},
+                                           {QPalette::Highlight, QColor(0x15, 0x53, 0x9e)},
+                                           {QPalette::HighlightedText, QColor(Qt::white)},
+                                           {QPalette::Link, QColor(0x1b, 0x6a, 0xcb)}}) {
+            dark.setColor(role, colour);
+        }
+        QApplication::setPalette(dark);
     }
     const QString sourceDir = QString::fromLocal8Bit(argv[1]);
     const QString outputDir = QString::fromLocal8Bit(argv[2]);

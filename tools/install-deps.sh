@@ -23,6 +23,7 @@ packages=(
     radicale                           # a real CardDAV server the sync tests start
     xandikos                           # a second one, for a few of the sync tests
     openssl                            # the self-signed certificate of the sync tests' HTTPS server
+    lintian                            # checking the Debian package for errors and warnings
 )
 
 missing=()

@@ -49,8 +49,9 @@ void MsgWarning(QWidget* parent, const QString& text)
 bool MsgConfirm(QWidget* parent, const QString& text)
 {
     PlaySoundRes(SoundWarning);
-    return ThePlatform().MessageBox(parent, text, Title("10003", "Warning"), MsgIcon::Warning, MsgButtons::OkCancel) ==
-           MsgResult::Ok;
+    // A question is titled and marked as one, so it is not read as a warning that already happened.
+    return ThePlatform().MessageBox(parent, text, Title("10004", "Question"), MsgIcon::Question,
+                                    MsgButtons::OkCancel) == MsgResult::Ok;
 }
 
 QString ErrorText(const std::exception_ptr& error)

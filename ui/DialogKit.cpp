@@ -135,9 +135,12 @@ void RefuseInput(QWidget* dialog, MsgIcon icon, const char* key, const char* eng
 {
     const QString text = GetLangString(dialog->objectName(), QLatin1String(key), QLatin1String(english));
     PlaySoundRes(icon == MsgIcon::Information ? SoundInformation : SoundWarning);
-    ThePlatform().MessageBox(
-        dialog, text, GetLangString(QStringLiteral("General"), QStringLiteral("10002"), QStringLiteral("Information")),
-        icon, MsgButtons::Ok);
+    // The title says what the icon shows.
+    const QString title =
+        icon == MsgIcon::Information
+            ? GetLangString(QStringLiteral("General"), QStringLiteral("10002"), QStringLiteral("Information"))
+            : GetLangString(QStringLiteral("General"), QStringLiteral("10003"), QStringLiteral("Warning"));
+    ThePlatform().MessageBox(dialog, text, title, icon, MsgButtons::Ok);
     PlaySoundRes(SoundClick);
     focus->setFocus();
     SelectAllText(focus);

@@ -121,8 +121,19 @@ void RestoreFormState(QWidget* form)
     const QSize size(std::clamp(TwipsToPixels(width, tx), std::max(form->minimumWidth(), 100), 32000),
                      std::clamp(TwipsToPixels(height, ty), std::max(form->minimumHeight(), 80), 32000));
     if (top != currentTop || left != currentLeft || height != currentHeight || width != currentWidth) {
-        form->resize(size);
-        form->move(TwipsToPixels(left, tx), TwipsToPixels(top, ty));
+        QList<QRect> areas;
+        for (const QScreen* screen : QGuiApplication::screens()) {
+            areas.append(screen->availableGeometry());
+        }
+        // The primary screen first: where a window that is nowhere goes.
+        if (const QScreen* primary = QGuiApplication::primaryScreen(); primary != nullptr) {
+            if (const qsizetype at = areas.indexOf(primary->availableGeometry()); at > 0) {
+                areas.move(at, 0);
+            }
+        }
+        const QRect placed = PlaceOnScreen(QRect(QPoint(TwipsToPixels(left, tx), TwipsToPixels(top, ty)), size), areas);
+        form->resize(placed.size());
+        form->move(placed.topLeft());
     } else {
         QScreen* screen = form->screen() != nullptr ? form->screen() : QGuiApplication::primaryScreen();
         if (screen != nullptr) {
@@ -133,4 +144,39 @@ void RestoreFormState(QWidget* form)
     // Maximising after the move keeps the stored bounds as the window's normal bounds.
     form->setWindowState(state == 2 ? (form->windowState() | Qt::WindowMaximized) & ~Qt::WindowMinimized
                                     : form->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+}
+
+QRect PlaceOnScreen(const QRect& wanted, const QList<QRect>& areas)
+{
+    const QRect* best = nullptr;
+    qint64 bestShown = -1;
+    for (const QRect& area : areas) {
+        if (area.contains(wanted)) {
+            return wanted;
+        }
+        const QRect shown = area.intersected(wanted);
+        const qint64 size = shown.isEmpty() ? 0 : qint64(shown.width()) * shown.height();
+        if (size > bestShown) {
+            bestShown = size;
+            best = &area;
+        }
+    }
+    if (best == nullptr || best->isEmpty()) {
+        return wanted;
+    }
+    const QSize size = wanted.size().boundedTo(best->size());
+    const int x = std::clamp(wanted.x(), best->left(), best->left() + best->width() - size.width());
+    const int y = std::clamp(wanted.y(), best->top(), best->top() + best->height() - size.height());
+    return {QPoint(x, y), size};
+}
+
+void ShowInFront(QWidget* window)
+{
+    if (window->isMinimized()) {
+        // Only the minimised flag goes: a window maximised before it was minimised comes back so.
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QRect>
 #include <QString>
 
 #include <utility>
@@ -25,3 +26,10 @@ void SaveFormState(QWidget* form);
 // Reads them back: a minimised window comes back normal, negative positions keep the current
 // ones, and when nothing differs from the current bounds the window is centred on its screen.
 void RestoreFormState(QWidget* form);
+// Where a window of these bounds goes so that it can be seen and moved: as it is when one screen's
+// free area holds it whole; otherwise moved (and, if larger, shrunk) into the area that shows
+// most of it, or the first when none does (a smaller screen, another scale factor since).
+QRect PlaceOnScreen(const QRect& wanted, const QList<QRect>& areas);
+// Shows a window in front of the others, restored from the task bar with the state it had there:
+// a maximised window stays maximised.
+void ShowInFront(QWidget* window);

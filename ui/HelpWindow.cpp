@@ -25,6 +25,7 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "ui/ApplyLanguage.h"
+#include "ui/Colours.h"
 #include "ui/FormState.h"
 #include "ui/Forms.h"
 
@@ -56,8 +57,7 @@ const char* const PageStyle = "h1 { font-size: x-large; margin-bottom: 8px; }"
                               "h2 { font-size: large; margin-top: 14px; }"
                               "p, li { margin-top: 3px; margin-bottom: 3px; }"
                               "img { margin: 6px; }"
-                              ".key { font-weight: bold; }"
-                              ".note { color: #555555; }";
+                              ".key { font-weight: bold; }";
 
 } // namespace
 
@@ -125,6 +125,12 @@ frmHelp::frmHelp() : m_folder(HelpFolder())
     txtSearch->setPlaceholderText(Caption("104", "Search help"));
     tabNav->setTabText(0, Caption("105", "Contents"));
     tabNav->setTabText(1, Caption("106", "Search Results"));
+    // What a screen reader says for each part.
+    txtSearch->setAccessibleName(Caption("104", "Search help"));
+    tabNav->setAccessibleName(Caption("108", "Help pages"));
+    lstContents->setAccessibleName(Caption("105", "Contents"));
+    lstResults->setAccessibleName(Caption("106", "Search Results"));
+    txtPage->setAccessibleName(Caption("109", "Help page"));
     resize(900, 640);
     RestoreFormState(this);
 }
@@ -208,7 +214,15 @@ void frmHelp::BuildWindow()
     txtPage->setObjectName(QStringLiteral("txtPage"));
     txtPage->setOpenLinks(true);
     txtPage->setOpenExternalLinks(false);
-    txtPage->document()->setDefaultStyleSheet(QLatin1String(PageStyle));
+    // Notes in a grey two thirds of the way from the page's background to its text (#555555 on
+    // white), so they read on a dark scheme too.
+    const QColor base = txtPage->palette().color(QPalette::Base).toRgb();
+    const QColor text = txtPage->palette().color(QPalette::Text).toRgb();
+    auto mix = [](int from, int to) { return from + (to - from) * 2 / 3; };
+    const QColor note = ReadableOn(
+        QColor(mix(base.red(), text.red()), mix(base.green(), text.green()), mix(base.blue(), text.blue())), base);
+    txtPage->document()->setDefaultStyleSheet(QLatin1String(PageStyle) +
+                                              QStringLiteral(".note { color: %1; }").arg(note.name()));
     txtPage->document()->setDocumentMargin(12);
     splitter->addWidget(side);
     splitter->addWidget(txtPage);

@@ -95,6 +95,7 @@ public:
         box.setText(text);
         box.setIcon(icon == MsgIcon::Information ? QMessageBox::Information
                     : icon == MsgIcon::Warning   ? QMessageBox::Warning
+                    : icon == MsgIcon::Question  ? QMessageBox::Question
                                                  : QMessageBox::Critical);
         if (buttons == MsgButtons::OkCancel) {
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);

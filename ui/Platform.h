@@ -10,7 +10,7 @@
 class QPrinter;
 class QWidget;
 
-enum class MsgIcon { Information, Warning, Critical };
+enum class MsgIcon { Information, Warning, Critical, Question };
 enum class MsgButtons { Ok, OkCancel }; // with OkCancel, Cancel is the default button
 enum class MsgResult { Ok, Cancel };
 

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class Connection;
+
+// The search while the user types: the book is read on a thread of its own, through a connection
+// of its own, and the records found are handed to the window as they come, so typing goes on
+// while a large book is searched. Each record found is kept with its key and the text of the
+// column the list sorts by.
+class BackgroundSearch : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Request
+    {
+        QString text;              // trimmed
+        bool matchCase = true;     // letter for letter; false ignores case and accents
+        QStringList searchColumns; // any of them may hold the text
+        QString sortColumn;        // read along, for the list's order
+    };
+
+    explicit BackgroundSearch(QObject* parent = nullptr);
+    ~BackgroundSearch() override; // stops the search and waits for its thread
+
+    // Starts a search of conn's book, stopping the one under way; what it found is dropped.
+    void Start(const Connection& conn, Request request);
+    // Stops the search under way, if any; what it found so far stays.
+    void Stop();
+    // Closes the search's own connection (after a restore or compaction replaced the book).
+    void Forget();
+    bool IsRunning() const { return m_running; }
+    const Request& Current() const { return m_request; }
+
+    // What was found so far, in key order.
+    qsizetype Count() const { return static_cast<qsizetype>(m_ids.size()); }
+    qint64 Id(qsizetype i) const { return m_ids[static_cast<std::size_t>(i)]; }
+    QByteArrayView SortText(qsizetype i) const;
+
+signals:
+    void Found();                        // more records arrived
+    void Finished(const QString& error); // the book was read to its end (error empty) or not
+
+private:
+    struct Shared;
+    void Join();
+    void TakePending(); // on the window's thread
+
+    Request m_request;
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
+    std::unique_ptr<Connection> m_reader;
+    bool m_running = false;
+    std::vector<qint64> m_ids;
+    std::vector<char> m_bytes;
+    std::vector<std::pair<std::size_t, std::size_t>> m_spans; // offset and length in m_bytes
+};

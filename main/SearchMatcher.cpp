@@ -1,0 +1,73 @@
+#include "main/SearchMatcher.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include "store/Encryption.h"
+
+SearchMatcher::SearchMatcher(const QString& wanted, bool matchCase, const CodePage& codePage)
+    : m_matchCase(matchCase), m_codePage(codePage)
+{
+    if (matchCase) {
+        m_finder = std::make_unique<CipherTextFinder>(wanted, codePage);
+    } else {
+        m_folded = Fold(wanted);
+    }
+}
+
+SearchMatcher::~SearchMatcher() = default;
+
+bool SearchMatcher::Matches(const QByteArrayView* cipherTexts, int count) const
+{
+    for (int i = 0; i < count; ++i) {
+        if (m_matchCase) {
+            if (m_finder->Matches(cipherTexts[i])) {
+                return true;
+            }
+        } else if (!cipherTexts[i].isEmpty()) {
+            const QString text = Decrypt(cipherTexts[i], m_codePage);
+            if (!text.isEmpty() && Fold(text).contains(m_folded)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+QString SearchMatcher::Fold(const QString& text)
+{
+    // Plain ASCII, most values, needs no decomposition.
+    bool ascii = true;
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii) {
+        return text.toLower();
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    if (U_FAILURE(status)) {
+        return text.toCaseFolded();
+    }
+    icu::UnicodeString decomposed =
+        nfd->normalize(icu::UnicodeString(reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size())), status);
+    if (U_FAILURE(status)) {
+        return text.toCaseFolded();
+    }
+    decomposed.foldCase();
+    // Accents are the marks the decomposition split off; dropping them leaves the base letters.
+    QString folded;
+    folded.reserve(decomposed.length());
+    for (int32_t i = 0; i < decomposed.length();) {
+        const UChar32 c = decomposed.char32At(i);
+        if (u_charType(c) != U_NON_SPACING_MARK) {
+            folded.append(QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1));
+        }
+        i += U16_LENGTH(c);
+    }
+    return folded;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+#include "core/CodePage.h"
+
+class CipherTextFinder;
+
+// Whether a record's enciphered values contain the search text. With matchCase (the default) a
+// value contains the text character for character, as the search always has; without it, case and
+// accents are ignored in every script (ICU's case folding and decomposition), so "jose" finds
+// "José" and "STRASSE" finds "straße". An empty text finds every value that is not empty. The
+// record matches when any of the values it is given does.
+class SearchMatcher
+{
+public:
+    SearchMatcher(const QString& wanted, bool matchCase, const CodePage& codePage = CodePage::System());
+    ~SearchMatcher();
+    SearchMatcher(const SearchMatcher&) = delete;
+    SearchMatcher& operator=(const SearchMatcher&) = delete;
+
+    bool Matches(const QByteArrayView* cipherTexts, int count) const;
+
+    // The form in which texts are compared when case does not matter.
+    static QString Fold(const QString& text);
+
+private:
+    bool m_matchCase;
+    QString m_folded;
+    CodePage m_codePage;
+    std::unique_ptr<CipherTextFinder> m_finder;
+};
