@@ -109,8 +109,8 @@ bool MaintenanceCommands::Restore(const QString& title)
     if (!passphrase && MightBeProtectedBook(file)) {
         PlaySoundRes(SoundInformation);
         const std::optional<QString> given = ThePlatform().AskPassword(
-            m_window, Text("50050", "Restore"),
-            Text("50051", "The backup is protected with another password than the address book. Password of the "
+            m_window, Text("50060", "Restore"),
+            Text("50061", "The backup is protected with another password than the address book. Password of the "
                           "backup:"));
         PlaySoundRes(SoundClick);
         if (!given) {
