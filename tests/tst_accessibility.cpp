@@ -14,6 +14,7 @@
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
 #include "dialogs/frmSync.h"
+#include "dialogs/frmSyncPassword.h"
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
 #include "main/frmMain.h"
@@ -58,8 +59,9 @@ private slots:
         QTest::addColumn<QString>("window");
         QTest::addColumn<QString>("language");
         for (const char* language : {"eng", "chs"}) {
-            for (const char* window : {"frmMain", "frmPWD", "frmPWDType", "frmOptions", "frmAbout", "frmSync",
-                                       "frmLogin", "frmForget", "frmNewUser", "frmUsers", "frmHelp"}) {
+            for (const char* window :
+                 {"frmMain", "frmPWD", "frmPWDType", "frmOptions", "frmAbout", "frmSync", "frmLogin", "frmForget",
+                  "frmNewUser", "frmUsers", "frmHelp", "frmSyncPassword"}) {
                 QTest::addRow("%s %s", window, language)
                     << QString::fromLatin1(window) << QString::fromLatin1(language);
             }
@@ -73,12 +75,19 @@ private slots:
         m_world->folder.UseLanguage(language);
         Book::AddRecord(Book::AddType(u"Friends"_s), u"Alice"_s, {u"555-0100"_s});
         const std::map<QString, std::function<QWidget*()>> make{
-            {u"frmMain"_s, [] { return new frmMain(); }},       {u"frmPWD"_s, [] { return new frmPWD(); }},
-            {u"frmPWDType"_s, [] { return new frmPWDType(); }}, {u"frmOptions"_s, [] { return new frmOptions(); }},
-            {u"frmAbout"_s, [] { return new frmAbout(); }},     {u"frmSync"_s, [] { return new frmSync(); }},
-            {u"frmLogin"_s, [] { return new frmLogin(); }},     {u"frmForget"_s, [] { return new frmForget(); }},
-            {u"frmNewUser"_s, [] { return new frmNewUser(); }}, {u"frmUsers"_s, [] { return new frmUsers(); }},
+            {u"frmMain"_s, [] { return new frmMain(); }},
+            {u"frmPWD"_s, [] { return new frmPWD(); }},
+            {u"frmPWDType"_s, [] { return new frmPWDType(); }},
+            {u"frmOptions"_s, [] { return new frmOptions(); }},
+            {u"frmAbout"_s, [] { return new frmAbout(); }},
+            {u"frmSync"_s, [] { return new frmSync(); }},
+            {u"frmLogin"_s, [] { return new frmLogin(); }},
+            {u"frmForget"_s, [] { return new frmForget(); }},
+            {u"frmNewUser"_s, [] { return new frmNewUser(); }},
+            {u"frmUsers"_s, [] { return new frmUsers(); }},
             {u"frmHelp"_s, [] { return new frmHelp(); }},
+            {u"frmSyncPassword"_s,
+             [] { return new frmSyncPassword(nullptr, u"ann"_s, u"dav.example"_s, false, u"No keyring"_s); }},
         };
         std::unique_ptr<QWidget> form(make.at(window)());
         form->show();
