@@ -79,6 +79,8 @@ public:
     // Imports this file as the Import command does once its file is chosen (a file handed over
     // on the command line).
     void ImportFile(const QString& fileName);
+    // Imports several files with one question for all.
+    void ImportFiles(const QStringList& fileNames);
     void ExportContacts();
     void PrintList();
     // Database maintenance, started from the File and Tools menus (MaintenanceCommands).
@@ -123,7 +125,7 @@ private:
     bool ShowSavedRecord(qint64 pwdId, const QString& selectKey);
     void RunSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
-    void ImportFrom(const QString& fileName); // an empty name: the user chooses the file
+    void ImportFrom(const QStringList& fileNames); // no names: the user chooses the file
 
     // Commands (frmMain_Commands.cpp)
     void WireCommands();
