@@ -383,7 +383,7 @@ private:
     // so is the record once it ends.
     void Append(QChar c)
     {
-        if (m_field.size() >= MaxValueBytes / 2) {
+        if (m_field.size() >= MaxValueBytes) {
             m_fieldTooLong = true;
             m_field = QString();
             return;
@@ -424,7 +424,7 @@ private:
         } else if (c == m_separator) {
             // A record of many fields may grow too long as well as a single field.
             m_recordChars += m_field.size() + 1;
-            if (m_fieldTooLong || m_recordChars > MaxValueBytes / 2) {
+            if (m_fieldTooLong || m_recordChars > MaxValueBytes) {
                 m_fieldTooLong = true;
                 m_record.clear();
             } else {
