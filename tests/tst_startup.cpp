@@ -15,9 +15,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "app/Application.h"
 #include "app/ImportQueue.h"
+#include "app/SingleInstance.h"
 #include "core/AppState.h"
 #include "core/CommandLine.h"
 #include "core/DataLocations.h"
@@ -413,6 +415,36 @@ private slots:
                                                           "Types: Imported (1, new)"));
         QCOMPARE(Book::Contents(), QStringList{QStringLiteral("|")}); // cancelled: nothing added
         FormInstance<frmMain>::Unload();
+    }
+
+    // A later start hands over any number of files, however long the list: here some 5 MB of
+    // paths, far beyond what one read of the socket brings. A path beyond any the system allows
+    // ends the request.
+    void handOverAnyNumberOfFiles()
+    {
+        QTemporaryDir folder;
+        const QString book = folder.filePath(QStringLiteral("address.mdb"));
+        InstanceServer running;
+        QVERIFY(running.Listen(book));
+        QSignalSpy requested(&running, &InstanceServer::Requested);
+        QStringList files;
+        for (int i = 0; i < 20000; ++i) {
+            files.append(QStringLiteral("/home/someone/contacts/%1/").arg(i) + QString(100, QChar(u'\u00E9')) +
+                         QStringLiteral(".vcf"));
+        }
+        bool handed = false;
+        std::thread later([&] { handed = HandToRunningCopy(book, files, 10000); });
+        QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, 20000);
+        later.join();
+        QVERIFY(handed);
+        QCOMPARE(requested[0][0].toStringList(), files);
+
+        later = std::thread([&] { handed = HandToRunningCopy(book, {QString(20000, QChar(u'x'))}, 2000); });
+        QTest::qWait(100);
+        QTRY_VERIFY_WITH_TIMEOUT(!handed, 5000);
+        later.join();
+        QVERIFY(!handed);
+        QCOMPARE(requested.size(), 1);
     }
 
     void versionOnTheCommandLine()
