@@ -257,6 +257,7 @@ enum class Name : quint8 {
     Qq,
     Msn,
     Icq,
+    Org,
     Ignored, // VERSION, PRODID, REV, UID, CLIENTPIDMAP: nothing to keep, nothing lost
     Other,
 };
@@ -277,6 +278,7 @@ Name NameOf(QByteArrayView name)
         {"X-QQ", Name::Qq},
         {"X-MSN", Name::Msn},
         {"X-ICQ", Name::Icq},
+        {"ORG", Name::Org},
         {"VERSION", Name::Ignored},
         {"PRODID", Name::Ignored},
         {"REV", Name::Ignored},
@@ -534,6 +536,8 @@ public:
         ContactCard card;
         QString fn;
         QString n;
+        QString org;
+        int orgs = 0;
         QList<std::pair<int, const Property*>> phones;
         for (const Property& p : m_properties) {
             switch (p.name) {
@@ -581,6 +585,12 @@ public:
             case Name::Icq:
                 Keep(card.icq, Text(p), "second ICQ");
                 break;
+            case Name::Org:
+                if (org.isEmpty()) {
+                    org = TrimBlank(SplitEscaped(Decoded(p), u';').value(0));
+                }
+                ++orgs;
+                break;
             case Name::Begin:
             case Name::End:
             case Name::Ignored:
@@ -592,6 +602,14 @@ public:
             }
         }
         card.name = TrimBlank(fn.isEmpty() ? n : fn);
+        // A card of a company (as address books write them, with an empty FN) is named by it.
+        if (card.name.isEmpty() && !org.isEmpty()) {
+            card.name = org;
+            --orgs;
+        }
+        if (orgs > 0) {
+            m_dropped[QStringLiteral("ORG")] += orgs;
+        }
         AssignPhones(card, phones);
         return card;
     }
