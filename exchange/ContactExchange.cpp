@@ -43,7 +43,8 @@ void MendLineBreaks(QString& value, bool multiLine)
 
 } // namespace
 
-ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType)
+ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType,
+                      const std::function<bool(int, int)>& progress)
 {
     ImportPlan plan;
     plan.dropped = file.dropped;
@@ -72,7 +73,14 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
     const CodePage& codePage = CodePage::System();
     QByteArray cipherName;
     plan.toAdd.reserve(file.cards.size());
+    const int total = static_cast<int>(file.cards.size());
+    int done = 0;
     for (ContactCard card : file.cards) {
+        if (progress && done++ % 1024 == 0 && !progress(done, total)) {
+            ImportPlan cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
         for (QString* field : {&card.name, &card.homePhone, &card.mobilePhone, &card.workPhone, &card.emails, &card.qq,
                                &card.msn, &card.icq, &card.url, &card.category}) {
             MendLineBreaks(*field, field != &card.category);

@@ -279,8 +279,13 @@ std::optional<qint64> ExchangeCommands::ImportFiles(const QStringList& fileNames
     }
     ImportPlan plan;
     {
-        WaitCursor wait;
-        plan = PlanImport(Conn, contacts, defaultType.isEmpty() ? Text("50011", "Imported") : defaultType);
+        // Matching a large file against the book takes a while too; nothing is written yet.
+        BusyProgress busy(m_window, Text("51002", "Reading the file..."), Text("50026", "Cancel"));
+        plan = PlanImport(Conn, contacts, defaultType.isEmpty() ? Text("50011", "Imported") : defaultType,
+                          busy.Callback());
+    }
+    if (plan.cancelled) {
+        return std::nullopt;
     }
 
     // One question that says everything before anything is written.

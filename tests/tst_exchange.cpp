@@ -487,6 +487,28 @@ private slots:
         }
     }
 
+    // Reading a file and matching it against the book show progress too, and Cancel there ends
+    // the import before its question.
+    void importCancelledWhileReading()
+    {
+        QList<ContactCard> cards;
+        for (int i = 0; i < 20000; ++i) {
+            cards.append({u"Contact %1"_s.arg(i), {}, u"+1 555 %1"_s.arg(i), {}, {}, {}, {}, {}, {}, {}});
+        }
+        const QString file = m_files->filePath(u"many.vcf"_s);
+        QVERIFY(WriteFile(file, WriteVCards(cards, VCardVersion::V40)));
+        const QStringList before = Dump();
+        frmMain* w = new frmMain();
+        m_world->platform.calls.clear();
+        m_world->platform.files = {file};
+        BusyProgress::SetShowDelay(0);
+        CancelWhenBusy(this, u"Reading"_s);
+        w->mnuImport->trigger();
+        BusyProgress::SetShowDelay(300);
+        QVERIFY(m_world->platform.Boxes().isEmpty());
+        QCOMPARE(Dump(), before);
+    }
+
     // Cancel while the contacts go in: the book is as it was, and so is the window.
     void importCancelled()
     {
