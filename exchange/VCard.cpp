@@ -610,6 +610,11 @@ public:
         if (orgs > 0) {
             m_dropped[QStringLiteral("ORG")] += orgs;
         }
+        // A card of nothing but an address (as mail programs collect them) is named by it, as a
+        // CSV list of addresses is.
+        if (card.name.isEmpty() && !card.emails.isEmpty()) {
+            card.name = card.emails.section(QStringLiteral("; "), 0, 0);
+        }
         AssignPhones(card, phones);
         return card;
     }
