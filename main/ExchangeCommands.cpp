@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <optional>
 #include <utility>
 
 #include "core/AppState.h"
@@ -231,43 +232,44 @@ std::optional<qint64> ExchangeCommands::ImportFiles(const QStringList& fileNames
     if (fileNames.isEmpty()) {
         return std::nullopt;
     }
-    // All files are read before the one question; nothing is written yet, so reading can stop at
-    // any time.
+    // All files are read and matched against the book before the one question, under one
+    // progress dialog; nothing is written yet, so this can stop at any time.
+    std::optional<BusyProgress> busy(std::in_place, m_window, Text("51002", "Reading the file..."),
+                                     Text("50026", "Cancel"));
     QList<FileRead> reads;
-    {
-        BusyProgress busy(m_window, Text("51002", "Reading the file..."), Text("50026", "Cancel"));
-        const qint64 count = fileNames.size();
-        for (qint64 i = 0; i < count; ++i) {
-            // Each file's share of the bar; a single file reports its bytes as they are.
-            const ReadProgress progress = [&busy, i, count](qint64 done, qint64 total) {
-                if (count == 1) {
-                    return busy.Step(done, total);
-                }
-                const qint64 part = total > 0 ? done * 1000 / total : 0;
-                return busy.Step(i * 1000 + part, count * 1000);
-            };
-            reads.append(ReadOneFile(fileNames[static_cast<qsizetype>(i)], progress));
-            if (reads.last().contacts.cancelled ||
-                !busy.Step(i + 1 == count ? count * 1000 : (i + 1) * 1000, count * 1000)) {
-                return std::nullopt;
+    const qint64 files = fileNames.size();
+    for (qint64 i = 0; i < files; ++i) {
+        // Each file's share of the bar; a single file reports its bytes as they are.
+        const ReadProgress progress = [&busy, i, files](qint64 done, qint64 total) {
+            if (files == 1) {
+                return busy->Step(done, total);
             }
+            const qint64 part = total > 0 ? done * 1000 / total : 0;
+            return busy->Step(i * 1000 + part, files * 1000);
+        };
+        reads.append(ReadOneFile(fileNames[static_cast<qsizetype>(i)], progress));
+        if (reads.last().contacts.cancelled || !busy->Step((i + 1) * 1000, files * 1000)) {
+            return std::nullopt;
         }
     }
     ContactFile contacts;
     for (FileRead& read : reads) {
-        contacts.cards += std::exchange(read.contacts.cards, {});
+        if (contacts.cards.isEmpty()) {
+            contacts.cards = std::exchange(read.contacts.cards, {});
+        } else {
+            contacts.cards += std::exchange(read.contacts.cards, {});
+        }
         for (auto it = read.contacts.dropped.constBegin(); it != read.contacts.dropped.constEnd(); ++it) {
             contacts.dropped[it.key()] += it.value();
         }
     }
-    if (reads.size() == 1) {
-        const FileRead& read = reads.first();
-        if (!read.problem.isEmpty()) {
-            MsgWarning(m_window, read.problem);
-            return std::nullopt;
-        }
+    if (reads.size() == 1 && !reads.first().problem.isEmpty()) {
+        busy.reset();
+        MsgWarning(m_window, reads.first().problem);
+        return std::nullopt;
     }
     if (contacts.cards.isEmpty()) {
+        busy.reset();
         QStringList lines{Text("50019", "The file holds no contacts that can be read.")};
         if (reads.size() > 1) {
             for (const FileRead& read : reads) {
@@ -277,13 +279,9 @@ std::optional<qint64> ExchangeCommands::ImportFiles(const QStringList& fileNames
         MsgWarning(m_window, lines.join(QLatin1Char('\n')));
         return std::nullopt;
     }
-    ImportPlan plan;
-    {
-        // Matching a large file against the book takes a while too; nothing is written yet.
-        BusyProgress busy(m_window, Text("51002", "Reading the file..."), Text("50026", "Cancel"));
-        plan = PlanImport(Conn, contacts, defaultType.isEmpty() ? Text("50011", "Imported") : defaultType,
-                          busy.Callback());
-    }
+    const ImportPlan plan =
+        PlanImport(Conn, contacts, defaultType.isEmpty() ? Text("50011", "Imported") : defaultType, busy->Callback());
+    busy.reset();
     if (plan.cancelled) {
         return std::nullopt;
     }
@@ -341,8 +339,8 @@ std::optional<qint64> ExchangeCommands::ImportFiles(const QStringList& fileNames
         return std::nullopt;
     }
     // One transaction: a cancel leaves the book as it was.
-    BusyProgress busy(m_window, Text("50021", "Importing contacts..."), Text("50026", "Cancel"));
-    return ExecuteImport(Conn, plan, busy.Callback());
+    BusyProgress writing(m_window, Text("50021", "Importing contacts..."), Text("50026", "Cancel"));
+    return ExecuteImport(Conn, plan, writing.Callback());
 }
 
 void ExchangeCommands::Export(const QString& title, const Scope& scope)
