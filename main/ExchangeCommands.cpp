@@ -97,6 +97,7 @@ QString DroppedLabel(const QString& label)
         {"unreadable line", "50043"},
         {"extra column", "50044"},
         {"unreadable character", "50047"},
+        {"value too long", "50053"},
     };
     const QString section = QStringLiteral("frmMain");
     for (const auto& [english, key] : keys) {
