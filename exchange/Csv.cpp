@@ -758,8 +758,9 @@ private:
             card.name = last.contains(han) || first.contains(han) ? last + first
                                                                   : Joined({first, middle, last}, QStringLiteral(" "));
         }
-        if (m_nameByEmail && card.name.isEmpty()) {
-            card.name = emails.value(0);
+        // A row of nothing but an address is named by it, as a list of addresses is.
+        if (card.name.isEmpty() && !card.emails.isEmpty()) {
+            card.name = card.emails.section(QStringLiteral("; "), 0, 0);
         }
         m_file.cards.append(card);
     }
