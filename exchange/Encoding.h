@@ -17,8 +17,8 @@ struct LegacyGuess
 };
 
 // The text of a file whose encoding is not declared: a byte-order mark, UTF-16 by its pattern of
-// zero bytes, or valid UTF-8 first, otherwise the encoding ICU's detector names (GB18030, Big5,
-// Windows-1252, ...). *unreadable counts the bytes the chosen encoding could not read.
+// zero bytes, or valid UTF-8 first, otherwise the legacy code page LegacyEncoding chooses.
+// *unreadable counts the bytes the chosen encoding could not read.
 QString DecodeText(const QByteArray& bytes, QByteArray* encoding = nullptr, qsizetype* unreadable = nullptr);
 // The encoding of text DecodeText would choose, without decoding it.
 // *guess, when given, is filled in when the text is in a legacy code page (and left alone else).
