@@ -19,6 +19,7 @@
 #include "core/Errors.h"
 #include "core/Language.h"
 #include "core/Version.h"
+#include "core/platform/LocalFile.h"
 #include "core/platform/SystemLocale.h"
 #include "main/frmMain.h"
 #include "store/BookLock.h"
@@ -47,9 +48,9 @@ namespace {
 
 std::unique_ptr<BookLock> HeldBook;
 
-void ImportGivenFile(const QString& file)
+void ImportGivenFiles(const QStringList& files)
 {
-    Form<frmMain>().ImportFile(file);
+    Form<frmMain>().ImportFiles(files);
 }
 
 // Brings forward what the user works in: an open dialog (the login, say), else the main window.
@@ -66,11 +67,12 @@ void BringToFront()
     ShowInFront(window);
 }
 
+// The arguments as the system gave them: a file name that is not valid UTF-8 keeps its bytes.
 QStringList Arguments(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
-        arguments.append(QString::fromLocal8Bit(argv[i]));
+        arguments.append(FileNameFromLocal(QByteArray(argv[i])));
     }
     return arguments;
 }
@@ -202,7 +204,7 @@ int Main(int argc, char** argv)
     }
     TavorenApplication app(argc, argv);
     // Qt has taken its own options (-platform, -style, ...) by now; what is left is ours.
-    command = ParseCommandLine(QCoreApplication::arguments().mid(1), QDir::currentPath());
+    command = ParseCommandLine(Arguments(argc, argv), QDir::currentPath());
     if (command.action != CommandLine::Action::Run) {
         return RunWithoutWindow(command, argc, argv);
     }
@@ -214,7 +216,7 @@ int Main(int argc, char** argv)
     }
     QApplication::setWindowIcon(icon);
     std::setlocale(LC_ALL, ""); // the code page of stored texts follows the user's locale
-    ImportQueue imports(&ImportGivenFile);
+    ImportQueue imports(&ImportGivenFiles);
     InstanceServer instances;
     QObject::connect(&instances, &InstanceServer::Requested, &imports, [&imports](const QStringList& files) {
         BringToFront();

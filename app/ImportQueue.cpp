@@ -2,7 +2,9 @@
 
 #include <QApplication>
 
-ImportQueue::ImportQueue(std::function<void(const QString&)> import, QObject* parent)
+#include <utility>
+
+ImportQueue::ImportQueue(std::function<void(const QStringList&)> import, QObject* parent)
     : QObject(parent), m_import(std::move(import))
 {
     m_timer.setSingleShot(true);
@@ -38,9 +40,9 @@ void ImportQueue::RunNext()
         return;
     }
     m_running = true;
-    const QString file = m_files.takeFirst();
+    const QStringList files = std::exchange(m_files, {});
     try {
-        m_import(file);
+        m_import(files);
     } catch (...) {
         m_running = false;
         throw; // reported by the application object, as from any event handler

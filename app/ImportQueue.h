@@ -6,13 +6,14 @@
 
 #include <functional>
 
-// Contact files to import, from the command line or handed over by later starts: each is imported
-// once the main window is up and no dialog is open, one after the other.
+// Contact files to import, from the command line or handed over by later starts: imported once the
+// main window is up and no dialog is open, all the files waiting by then in one import, with one
+// question.
 class ImportQueue : public QObject
 {
 public:
-    // import runs the import of one file, with its usual confirmation.
-    explicit ImportQueue(std::function<void(const QString&)> import, QObject* parent = nullptr);
+    // import runs the import of the files, with its usual confirmation.
+    explicit ImportQueue(std::function<void(const QStringList&)> import, QObject* parent = nullptr);
 
     void Add(const QStringList& files);
     // The main window is up: imports may start.
@@ -22,7 +23,7 @@ private:
     void Schedule(int delay);
     void RunNext();
 
-    std::function<void(const QString&)> m_import;
+    std::function<void(const QStringList&)> m_import;
     QTimer m_timer;
     QStringList m_files;
     bool m_ready = false;

@@ -7,13 +7,19 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QThread>
+#include <QtEndian>
+
+#include <memory>
+#include <utility>
 
 #include "core/platform/PrivateFolder.h"
 
 namespace {
 
 constexpr quint32 Greeting = 0x54415630; // "TAV0": what a later start of this program says first
-constexpr qint64 LongestRequest = 1 << 20;
+// A path is at most PATH_MAX bytes on the systems we run on; in UTF-16 at most twice as many.
+constexpr quint32 LongestPath = 2 * 4096 * 2;
+constexpr quint32 MostFiles = 10'000'000;
 const QByteArray Answer = QByteArrayLiteral("OK");
 
 } // namespace
@@ -62,27 +68,50 @@ void InstanceServer::Accept()
 {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->bytesAvailable() > LongestRequest) {
-                socket->abort();
-                return;
-            }
-            QDataStream in(socket);
-            in.startTransaction();
-            quint32 greeting = 0;
+        // The request is read as it comes, a path at a time, so any number of files can be handed
+        // over while no single path may take more than LongestPath.
+        struct Request
+        {
+            bool started = false;
+            quint32 count = 0;
             QStringList files;
-            in >> greeting >> files;
-            if (!in.commitTransaction()) {
-                return; // the rest is still on its way
+        };
+        auto request = std::make_shared<Request>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, request] {
+            QDataStream in(socket);
+            if (!request->started) {
+                if (socket->bytesAvailable() < 8) {
+                    return; // the rest is still on its way
+                }
+                quint32 greeting = 0;
+                in >> greeting >> request->count;
+                if (greeting != Greeting || request->count > MostFiles) {
+                    socket->abort();
+                    return;
+                }
+                request->started = true;
             }
-            if (greeting != Greeting) {
-                socket->abort();
-                return;
+            while (static_cast<quint32>(request->files.size()) < request->count) {
+                QByteArray length = socket->peek(4);
+                if (length.size() < 4) {
+                    return;
+                }
+                const quint32 bytes = qFromBigEndian<quint32>(length.constData());
+                if (bytes != 0xFFFFFFFF && bytes > LongestPath) {
+                    socket->abort();
+                    return;
+                }
+                if (socket->bytesAvailable() < 4 + (bytes == 0xFFFFFFFF ? 0 : qint64(bytes))) {
+                    return;
+                }
+                QString file;
+                in >> file;
+                request->files.append(file);
             }
             socket->write(Answer);
             socket->flush();
             socket->disconnectFromServer();
-            emit Requested(files);
+            emit Requested(std::exchange(request->files, {}));
         });
     }
 }
@@ -112,6 +141,16 @@ bool HandToRunningCopy(const QString& bookPath, const QStringList& files, int ti
         out << Greeting << files;
     }
     socket.write(request);
+    // A long list takes a while to pass: the time allowed runs from the last bytes that did.
+    QDeadlineTimer quiet(timeoutMs);
+    while (socket.bytesToWrite() > 0 && !quiet.hasExpired()) {
+        if (socket.waitForBytesWritten(static_cast<int>(qMax<qint64>(1, quiet.remainingTime())))) {
+            quiet.setRemainingTime(timeoutMs);
+        } else if (socket.state() != QLocalSocket::ConnectedState) {
+            return false;
+        }
+    }
+    deadline = QDeadlineTimer(timeoutMs);
     QByteArray reply;
     while (reply.size() < Answer.size() && !deadline.hasExpired()) {
         if (socket.bytesAvailable() == 0 &&

@@ -36,8 +36,14 @@ QString PlainCaption(const QString& caption)
 
 QString Utf8Text(QByteArrayView bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        return QChar(0xFEFF) + QString::fromUtf8(bytes.sliced(3));
+    // QString::fromUtf8 takes a leading U+FEFF for a byte-order mark and drops it; here each one
+    // is a character of the text, however many there are.
+    qsizetype marks = 0;
+    while (bytes.sliced(marks * 3).startsWith("\xEF\xBB\xBF")) {
+        ++marks;
+    }
+    if (marks > 0) {
+        return QString(marks, QChar(0xFEFF)) + QString::fromUtf8(bytes.sliced(marks * 3));
     }
     return QString::fromUtf8(bytes);
 }

@@ -15,7 +15,36 @@
 #include "store/Encryption.h"
 #include "store/Recordset.h"
 
-ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType)
+namespace {
+
+// A line break inside a value, whichever way the file wrote it (CR LF, LF, a lone CR, or one
+// decoded from quoted-printable), is one LF in a field that may hold several lines, and a space in
+// the type name, which is one line in the tree: never a CR, which files lose, gluing the words.
+void MendLineBreaks(QString& value, bool multiLine)
+{
+    if (!value.contains(u'\r') && (multiLine || !value.contains(u'\n'))) {
+        return;
+    }
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') {
+                ++i;
+            }
+            out.append(multiLine ? QChar(u'\n') : QChar(u' '));
+        } else {
+            out.append(c);
+        }
+    }
+    value = out;
+}
+
+} // namespace
+
+ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType,
+                      const std::function<bool(int, int)>& progress)
 {
     ImportPlan plan;
     plan.dropped = file.dropped;
@@ -44,9 +73,17 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
     const CodePage& codePage = CodePage::System();
     QByteArray cipherName;
     plan.toAdd.reserve(file.cards.size());
+    const int total = static_cast<int>(file.cards.size());
+    int done = 0;
     for (ContactCard card : file.cards) {
+        if (progress && done++ % 1024 == 0 && !progress(done, total)) {
+            ImportPlan cancelled;
+            cancelled.cancelled = true;
+            return cancelled;
+        }
         for (QString* field : {&card.name, &card.homePhone, &card.mobilePhone, &card.workPhone, &card.emails, &card.qq,
                                &card.msn, &card.icq, &card.url, &card.category}) {
+            MendLineBreaks(*field, field != &card.category);
             *field = TrimBlank(*field);
         }
         if (card.name.isEmpty()) {

@@ -21,11 +21,14 @@ struct ImportPlan
     int unnamed = 0;
     int unstorable = 0; // values the code page cannot hold
     QMap<QString, int> dropped;
+    bool cancelled = false; // the planning's progress said stop: nothing else is filled in
 };
 
 // Plans an import of file into the book on conn: contacts without a category go to
 // defaultType; categories and existing types are matched without regard to case.
-ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType);
+// progress(done, total) may return false to stop planning; the plan is then empty and cancelled.
+ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType,
+                      const std::function<bool(int, int)>& progress = {});
 
 // Writes the plan in one transaction, every field enciphered and trimmed as the record editor
 // stores it. progress(done, total) may return false to cancel: then nothing is written and the

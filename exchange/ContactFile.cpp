@@ -11,12 +11,29 @@
 
 namespace {
 
-// A vCard file starts with BEGIN:VCARD, perhaps after a byte-order mark and blank lines.
-bool IsVCard(const QByteArray& start)
+// A vCard file has a BEGIN:VCARD line before anything that looks like a row of a table: some
+// programs write a line of their own first ("ENCODING:UTF-8"), which is no CSV header.
+bool IsVCard(QByteArrayView start)
 {
-    const QByteArray head = start.left(4096).toUpper();
-    const qsizetype begin = head.indexOf("BEGIN:VCARD");
-    return begin >= 0 && head.left(begin).trimmed().replace("\xEF\xBB\xBF", "").isEmpty();
+    QByteArrayView head = start.first(std::min<qsizetype>(start.size(), 4096));
+    if (head.startsWith("\xEF\xBB\xBF")) {
+        head = head.sliced(3);
+    }
+    while (!head.isEmpty()) {
+        qsizetype end = 0;
+        while (end < head.size() && head[end] != '\n' && head[end] != '\r') {
+            ++end;
+        }
+        const QByteArrayView line = head.first(end).trimmed();
+        head = head.sliced(std::min(end + 1, head.size()));
+        if (line.size() == 11 && QByteArray(line.data(), line.size()).toUpper() == "BEGIN:VCARD") {
+            return true;
+        }
+        if (line.contains(',') || line.contains(';') || line.contains('\t') || line.contains('"')) {
+            return false;
+        }
+    }
+    return false;
 }
 
 ContactFile TooLarge()

@@ -65,8 +65,10 @@ struct ContactFile
     QList<ContactCard> cards;
     QMap<QString, int> dropped;
     QString error;
-    QByteArray encoding;    // the text encoding the file was read in
-    bool cancelled = false; // the reader's progress said stop: nothing else is filled in
+    QByteArray encoding;          // the text encoding the file was read in
+    bool encodingGuessed = false; // it was chosen on weak evidence: the user should judge it
+    QString encodingExample;      // a value as read in it, when guessed
+    bool cancelled = false;       // the reader's progress said stop: nothing else is filled in
 };
 
 // Reads a vCard or a CSV file, whichever its content is; UTF-16 is read as the UTF-8 it holds.

@@ -13,6 +13,7 @@
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
 #include "exchange/Encoding.h"
+#include "exchange/FilePieces.h"
 
 namespace {
 
@@ -38,6 +39,8 @@ enum class Field {
     PhoneValue, // Google: "Phone 1 - Value"
     ImService,  // Google: "IM 1 - Service"
     ImValue,    // Google: "IM 1 - Value"
+    Fax,        // not kept, counted as "fax"
+    Pager,      // not kept, counted as "pager"
     Ignored,
 };
 
@@ -51,6 +54,184 @@ QString Normalised(const QString& header)
         }
     }
     return n;
+}
+
+// The column names of Outlook, Thunderbird, Google, Apple and Yahoo exports in German, French,
+// Spanish, Chinese and Japanese (and the English ones of Yahoo and the Mac), normalised.
+std::optional<Field> LocalisedField(const QString& n)
+{
+    static const QHash<QString, Field> names = [] {
+        QHash<QString, Field> k;
+        const auto add = [&k](Field field, std::initializer_list<const char16_t*> headers) {
+            for (const char16_t* h : headers) {
+                k.insert(Normalised(QString::fromUtf16(h)), field);
+            }
+        };
+        add(Field::Name, {u"Anzeigename", u"Vollständiger Name", u"Nom à afficher", u"Nom complet", u"Nom affiché",
+                          u"Nombre mostrado", u"Nombre completo", u"Nombre para mostrar", u"显示名称", u"姓名", u"全名",
+                          u"顯示名稱", u"表示名", u"氏名", u"フルネーム", u"名前", u"Full Name", u"Display"});
+        add(Field::First, {u"Vorname", u"Prénom", u"Nombre", u"名", u"名字", u"First", u"Given"});
+        add(Field::Middle, {u"Weitere Vornamen", u"Zweiter Vorname", u"Deuxième prénom", u"Autre prénom",
+                            u"Segundo nombre", u"中间名", u"中間名", u"ミドル ネーム", u"ミドルネーム", u"Middle"});
+        add(Field::Last, {u"Nachname", u"Familienname", u"Nom", u"Nom de famille", u"Apellidos", u"Apellido", u"姓",
+                          u"姓氏", u"Last", u"Family"});
+        add(Field::Category,
+            {u"Kategorien", u"Kategorie", u"Gruppe", u"Gruppen",  u"Catégories", u"Catégorie", u"Groupe",
+             u"Categorías", u"Categoría", u"Grupo",  u"类别",     u"分类",       u"组",        u"群组",
+             u"類別",       u"分類",      u"群組",   u"グループ", u"カテゴリ",   u"Groups"});
+        add(Field::Home, {u"Telefon privat", u"Telefon (privat)", u"Tel. privat", u"Téléphone domicile",
+                          u"Téléphone (domicile)", u"Tél. personnel", u"Teléfono particular", u"Teléfono de casa",
+                          u"Teléfono personal", u"住宅电话", u"家庭电话", u"住家電話", u"住宅電話", u"家用電話",
+                          u"自宅電話", u"自宅電話番号", u"Home", u"Home Phone Number"});
+        add(Field::Mobile, {u"Mobiltelefon", u"Mobil-Tel.-Nr.",   u"Mobil",        u"Handy",
+                            u"Tél. mobile",  u"Téléphone mobile", u"Portable",     u"Teléfono móvil",
+                            u"Móvil",        u"Número de móvil",  u"Celular",      u"移动电话",
+                            u"手机",         u"移动电话号码",     u"行動電話",     u"手機",
+                            u"行動電話號碼", u"携帯電話",         u"携帯電話番号", u"Mobile Phone Number",
+                            u"Cell"});
+        add(Field::Work, {u"Telefon geschäftlich",
+                          u"Telefon (geschäftlich)",
+                          u"Tel. dienstlich",
+                          u"Téléphone bureau",
+                          u"Téléphone (bureau)",
+                          u"Tél. professionnel",
+                          u"Teléfono del trabajo",
+                          u"Teléfono de la oficina",
+                          u"Teléfono trabajo",
+                          u"商务电话",
+                          u"工作电话",
+                          u"单位电话",
+                          u"公司電話",
+                          u"商務電話",
+                          u"辦公電話",
+                          u"会社電話",
+                          u"勤務先電話",
+                          u"勤務先電話番号",
+                          u"Work",
+                          u"Work Phone Number"});
+        add(Field::ExtraPhone, {u"Telefon",
+                                u"Weiteres Telefon",
+                                u"Telefon Firma",
+                                u"Autotelefon",
+                                u"Haupttelefon",
+                                u"Téléphone",
+                                u"Autre téléphone",
+                                u"Téléphone principal",
+                                u"Teléfono",
+                                u"Otro teléfono",
+                                u"Teléfono principal",
+                                u"电话",
+                                u"其他电话",
+                                u"主要电话",
+                                u"電話",
+                                u"其他電話",
+                                u"主要電話",
+                                u"その他の電話",
+                                u"電話番号",
+                                u"Other",
+                                u"Primary",
+                                u"Phone",
+                                u"Telephone",
+                                u"Tel"});
+        add(Field::Email, {u"E-Mail-Adresse",
+                           u"E-Mail 2: Adresse",
+                           u"E-Mail 3: Adresse",
+                           u"E-Mail",
+                           u"Primäre E-Mail-Adresse",
+                           u"Sekundäre E-Mail-Adresse",
+                           u"Adresse de messagerie",
+                           u"Adresse e-mail",
+                           u"Adresse électronique",
+                           u"Adresse électronique principale",
+                           u"Adresse électronique secondaire",
+                           u"Courriel",
+                           u"Adresse de messagerie 2",
+                           u"Adresse de messagerie 3",
+                           u"Dirección de correo electrónico",
+                           u"Correo electrónico",
+                           u"Dirección de correo electrónico 2",
+                           u"Dirección de correo electrónico 3",
+                           u"Dirección de correo primaria",
+                           u"Dirección de correo secundaria",
+                           u"Correo",
+                           u"电子邮件地址",
+                           u"电子邮件",
+                           u"电子邮件 2 地址",
+                           u"电子邮件 3 地址",
+                           u"首选邮件",
+                           u"第二邮件",
+                           u"邮箱",
+                           u"電子郵件地址",
+                           u"電子郵件",
+                           u"電子郵件 2 地址",
+                           u"電子郵件 3 地址",
+                           u"主要電子郵件",
+                           u"次要電子郵件",
+                           u"電子メール アドレス",
+                           u"電子メール 2 アドレス",
+                           u"電子メール 3 アドレス",
+                           u"電子メール",
+                           u"メールアドレス",
+                           u"第 2 メールアドレス",
+                           u"Alternate Email 1",
+                           u"Alternate Email 2"});
+        add(Field::Url, {u"Webseite",
+                         u"Webseite 1",
+                         u"Webseite 2",
+                         u"Persönliche Webseite",
+                         u"Page Web",
+                         u"Site Web",
+                         u"Site web 1",
+                         u"Página Web",
+                         u"Sitio web",
+                         u"Sitio web 1",
+                         u"网页",
+                         u"个人网页",
+                         u"网站",
+                         u"網頁",
+                         u"個人網頁",
+                         u"網站",
+                         u"Web ページ",
+                         u"ホームページ",
+                         u"Personal Website",
+                         u"Business Website"});
+        add(Field::Qq, {u"QQ号", u"QQ號", u"QQ号码"});
+        add(Field::Fax, {u"Fax privat", u"Fax geschäftlich", u"Weiteres Fax", u"Fax-Nummer", u"Télécopie domicile",
+                         u"Télécopie bureau", u"Fax", u"Fax particular", u"Fax del trabajo", u"Número de fax",
+                         u"住宅传真", u"商务传真", u"传真号码", u"住家傳真", u"公司傳真", u"傳真號碼", u"自宅ファクス",
+                         u"会社ファクス", u"FAX 番号"});
+        add(Field::Pager, {u"Pager", u"Pager-Nummer", u"Radiomessagerie", u"Buscapersonas", u"Número del buscapersonas",
+                           u"寻呼机", u"寻呼机号码", u"呼叫器", u"ポケットベル", u"Pager Number"});
+        // How an address is written and shown: nothing the book keeps, and nothing lost.
+        add(Field::Ignored, {u"E-Mail-Typ",
+                             u"E-Mail: Angezeigter Name",
+                             u"E-Mail 2: Typ",
+                             u"E-Mail 2: Angezeigter Name",
+                             u"E-Mail 3: Typ",
+                             u"E-Mail 3: Angezeigter Name",
+                             u"E-mail Type",
+                             u"E-mail Display Name",
+                             u"E-mail 2 Type",
+                             u"E-mail 2 Display Name",
+                             u"E-mail 3 Type",
+                             u"E-mail 3 Display Name",
+                             u"Type de messagerie",
+                             u"Nom complet de l’adresse de messagerie",
+                             u"Tipo de correo electrónico",
+                             u"Nombre para mostrar del correo electrónico",
+                             u"电子邮件类型",
+                             u"电子邮件显示名称",
+                             u"電子郵件類型",
+                             u"電子郵件顯示名稱",
+                             u"電子メールの種類",
+                             u"電子メール表示名"});
+        return k;
+    }();
+    const auto it = names.constFind(n);
+    if (it != names.constEnd()) {
+        return it.value();
+    }
+    return std::nullopt;
 }
 
 Field FieldOf(const QString& header)
@@ -111,6 +292,9 @@ Field FieldOf(const QString& header)
     const auto it = known.constFind(n);
     if (it != known.constEnd()) {
         return it.value();
+    }
+    if (const std::optional<Field> localised = LocalisedField(n)) {
+        return *localised;
     }
     // Google's numbered columns: "E-mail 1 - Value", "Phone 2 - Type", "Website 1 - Value", ...
     static const QRegularExpression numbered(QStringLiteral("^(email|phone|website|im)\\d+(value|type|service)$"));
@@ -176,18 +360,43 @@ public:
         }
         if (m_fieldStarted || !m_record.isEmpty()) {
             m_record.append(m_field);
-            sink(m_record);
+            EndRecord(sink);
         }
         return true;
     }
+    // Records skipped because a field of theirs was longer than MaxValueBytes.
+    int TooLong() const { return m_tooLong; }
 
 private:
+    // A record is handed on, or skipped and counted when a field grew too long to keep.
+    template <typename Sink> void EndRecord(Sink& sink)
+    {
+        if (m_fieldTooLong) {
+            ++m_tooLong;
+            m_fieldTooLong = false;
+        } else {
+            sink(m_record);
+        }
+    }
+
+    // Adds to the field, unless it has grown past what a value may be: then it is dropped, and
+    // so is the record once it ends.
+    void Append(QChar c)
+    {
+        if (m_field.size() >= MaxValueBytes) {
+            m_fieldTooLong = true;
+            m_field = QString();
+            return;
+        }
+        m_field += c;
+    }
+
     template <typename Sink> void Add(QChar c, Sink& sink)
     {
         const State state = std::exchange(m_state, State::Plain);
         if (state == State::QuoteInQuotes) {
             if (c == u'"') {
-                m_field += u'"'; // a doubled quote stands for one
+                Append(u'"'); // a doubled quote stands for one
                 return;
             }
             m_quoted = false; // the quote closed the field; c comes after it
@@ -204,16 +413,23 @@ private:
             if (c == u'"') {
                 m_state = State::QuoteInQuotes;
             } else if (c == u'\r') {
-                m_field += u'\n';
+                Append(u'\n');
                 m_state = State::AfterQuotedCr;
             } else {
-                m_field += c;
+                Append(c);
             }
         } else if (c == u'"' && !m_fieldStarted) {
             m_quoted = true;
             m_fieldStarted = true;
         } else if (c == m_separator) {
-            m_record.append(m_field);
+            // A record of many fields may grow too long as well as a single field.
+            m_recordChars += m_field.size() + 1;
+            if (m_fieldTooLong || m_recordChars > MaxValueBytes) {
+                m_fieldTooLong = true;
+                m_record.clear();
+            } else {
+                m_record.append(m_field);
+            }
             m_field.clear();
             m_fieldStarted = false;
         } else if (c == u'\n' || c == u'\r') {
@@ -221,14 +437,15 @@ private:
                 m_state = State::AfterCr;
             }
             m_record.append(m_field);
-            if (!(m_record.size() == 1 && m_record.first().isEmpty())) {
-                sink(m_record); // blank lines are skipped
+            if (!(m_record.size() == 1 && m_record.first().isEmpty() && !m_fieldTooLong)) {
+                EndRecord(sink); // blank lines are skipped
             }
             m_record.clear();
             m_field.clear();
             m_fieldStarted = false;
+            m_recordChars = 0;
         } else {
-            m_field += c;
+            Append(c);
             m_fieldStarted = true;
         }
     }
@@ -246,6 +463,9 @@ private:
     QString m_field;
     bool m_quoted = false;
     bool m_fieldStarted = false;
+    bool m_fieldTooLong = false;
+    qsizetype m_recordChars = 0;
+    int m_tooLong = 0;
     State m_state = State::Plain;
 };
 
@@ -284,7 +504,9 @@ char* PutField(char* at, QByteArrayView value)
                                     [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; }) &&
                        !value.startsWith(' ') && !value.endsWith(' ');
     if (plain) {
-        std::memcpy(at, value.data(), static_cast<std::size_t>(value.size()));
+        if (!value.isEmpty()) { // an empty field's view may have no data at all
+            std::memcpy(at, value.data(), static_cast<std::size_t>(value.size()));
+        }
         return at + value.size();
     }
     *at++ = '"';
@@ -496,6 +718,12 @@ private:
                                                                                            : imService)];
                     }
                     break;
+                case Field::Fax:
+                    ++m_file.dropped[QStringLiteral("fax")];
+                    break;
+                case Field::Pager:
+                    ++m_file.dropped[QStringLiteral("pager")];
+                    break;
                 case Field::Ignored:
                     break;
                 case Field::Unknown:
@@ -530,8 +758,9 @@ private:
             card.name = last.contains(han) || first.contains(han) ? last + first
                                                                   : Joined({first, middle, last}, QStringLiteral(" "));
         }
-        if (m_nameByEmail && card.name.isEmpty()) {
-            card.name = emails.value(0);
+        // A row of nothing but an address is named by it, as a list of addresses is.
+        if (card.name.isEmpty() && !card.emails.isEmpty()) {
+            card.name = card.emails.section(QStringLiteral("; "), 0, 0);
         }
         m_file.cards.append(card);
     }
@@ -570,7 +799,10 @@ ContactFile ReadCsv(QIODevice& device, const ReadProgress& progress, qint64 piec
             return cancelled;
         }
     }
-    file.encoding = TextEncoding(start);
+    LegacyGuess guess;
+    file.encoding = TextEncoding(start, &guess);
+    file.encodingGuessed = guess.weak;
+    file.encodingExample = guess.example;
     const CodePage codePage(file.encoding);
     // Only a byte-order mark at the very start of the file is one.
     qsizetype mark = 0;
@@ -612,12 +844,17 @@ ContactFile ReadCsv(QIODevice& device, const ReadProgress& progress, qint64 piec
     if (!complete || !cards.SawHeader() || !cards.Error().isEmpty()) {
         file = ContactFile();
         file.encoding = encoding;
+        file.encodingGuessed = guess.weak;
+        file.encodingExample = guess.example;
         file.error = !complete            ? QStringLiteral("unterminated quote")
                      : !cards.SawHeader() ? QStringLiteral("empty")
                                           : cards.Error();
     }
     if (unreadable > 0) {
         file.dropped[QStringLiteral("unreadable character")] = static_cast<int>(unreadable);
+    }
+    if (splitter->TooLong() > 0) {
+        file.dropped[QStringLiteral("value too long")] = splitter->TooLong();
     }
     return file;
 }

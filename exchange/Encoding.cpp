@@ -3,59 +3,107 @@
 #include <algorithm>
 #include <optional>
 #include <unicode/ucsdet.h>
+#include <vector>
 
 #include "core/CodePage.h"
 
 namespace {
 
-// Short Chinese texts (a few names) are too little for ICU's statistics. Their high bytes come
-// in pairs, though, and Big5 alone uses second bytes in the ASCII letter range, which tells the
-// two Chinese encodings apart.
-QByteArray GuessDoubleByte(const QByteArray& bytes)
+// The code pages a file that declares none is weighed in: the Western, Central European and Mac
+// pages of Latin text, the Hebrew, Cyrillic and Greek pages, and the two Chinese ones. On equal
+// evidence the earlier wins: Western text without a declaration is in practice Windows-1252.
+constexpr const char* Candidates[] = {"CP1252", "CP1250", "MACINTOSH", "CP1255", "CP1251", "CP1253", "GB18030", "BIG5"};
+
+bool IsAsciiLetter(char c)
 {
-    int highBytes = 0;
-    int paired = 0;
-    bool lowTrail = false;
-    for (qsizetype i = 0; i < bytes.size();) {
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        qsizetype run = i;
-        while (run < bytes.size() && static_cast<unsigned char>(bytes[run]) >= 0x80) {
-            ++run;
-        }
-        // A run of high bytes followed by a trail in 0x40..0x7E is a Big5 character.
-        if (run < bytes.size() && (run - i) % 2 == 1) {
-            const auto trail = static_cast<unsigned char>(bytes[run]);
-            if (trail >= 0x40 && trail <= 0x7E) {
-                lowTrail = true;
-                highBytes += static_cast<int>(run - i);
-                paired += static_cast<int>(run - i);
-                i = run + 1;
-                continue;
-            }
-        }
-        highBytes += static_cast<int>(run - i);
-        if ((run - i) % 2 == 0) {
-            paired += static_cast<int>(run - i);
-        }
-        i = run;
-    }
-    if (highBytes < 2 || paired * 10 < highBytes * 8) {
-        return {};
-    }
-    return lowTrail ? QByteArray("BIG5") : QByteArray("GB18030");
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// The share of characters, in thousandths, that are among the common Hanzi of the encoding,
-// judged from their bytes: GB2312's first level (B0A1-D7FE) or Big5's frequently used block
-// (A440-C67E). Big5 read as GB18030 gives rare characters, symbols and Cyrillic; the other way
-// round, Big5's rarer block.
-int CommonHanzi(QByteArrayView bytes, bool big5)
+// The accented letters Latin text is mostly made of, in Western and in Central European languages;
+// other letters of the script are less likely, but possible.
+const QString& CommonLatin(bool central)
 {
+    static const QString western = QStringLiteral("àáâãäåæçèéêëíîïñóôõöøúûüßÀÁÂÃÄÅÆÇÈÉÊËÍÎÑÓÔÕÖØÚÛÜ");
+    static const QString centralEuropean =
+        QStringLiteral("áäéíóôöúüýčďěňřšťůžąćęłńśźżőűăâîșțşţÁÄÉÍÓÔÖÚÜÝČĎĚŇŘŠŤŮŽĄĆĘŁŃŚŹŻŐŰĂÂÎȘȚŞŢ");
+    return central ? centralEuropean : western;
+}
+
+// Punctuation a name or a note may hold inside Latin text (O’Neil, l·l) and beside it.
+bool IsCommonPunctuation(QChar c)
+{
+    static const QString common = QStringLiteral("’‘“”–—€…•°©®«»·¡¿ ");
+    return common.contains(c);
+}
+
+// How likely the character at i of text, read from a single-byte page, is what the writer meant:
+// a letter of the page's script, in a word of that script, in a plausible letter case.
+double SingleByteWeight(const QString& text, qsizetype i, QChar::Script script, bool central)
+{
+    const QChar c = text[i];
+    const QChar prev = i > 0 ? text[i - 1] : QChar(u' ');
+    const QChar next = i + 1 < text.size() ? text[i + 1] : QChar(u' ');
+    const bool asciiBeside = IsAsciiLetter(prev.toLatin1()) || IsAsciiLetter(next.toLatin1());
+    if ((!c.isLetter() || c.category() == QChar::Letter_Modifier) && c.category() != QChar::Mark_NonSpacing) {
+        if (!IsCommonPunctuation(c)) {
+            return 0.1;
+        }
+        // Between two letters only an apostrophe or a middle dot belongs.
+        const bool inWord = prev.isLetter() && next.isLetter();
+        return inWord && c != u'’' && c != u'·' ? 0.1 : 0.5;
+    }
+    if (c.script() != script) {
+        return 0.05;
+    }
+    double weight = 1.0;
+    if (c.isUpper() && prev.isLower()) {
+        weight *= 0.2; // a capital inside a word is what random bytes give
+    }
+    if (script == QChar::Script_Latin) {
+        if (!CommonLatin(central).contains(c)) {
+            weight *= 0.7;
+        }
+        // Accented letters stand among plain ones; a run of them is a double-byte text misread.
+        qsizetype begin = i;
+        qsizetype end = i + 1;
+        while (begin > 0 && text[begin - 1].unicode() >= 0x80) {
+            --begin;
+        }
+        while (end < text.size() && text[end].unicode() >= 0x80) {
+            ++end;
+        }
+        if (end - begin >= 4) {
+            weight *= 0.3;
+        } else if (end - begin == 3) {
+            weight *= 0.7; // "Żół" happens, but seldom
+        } else if (!prev.isLetter() && !next.isLetter()) {
+            weight *= 0.6;
+        }
+    } else {
+        // Serbian and Macedonian letters are rarer than those of Russian, Ukrainian and Bulgarian.
+        static const QString rareCyrillic = QStringLiteral("ЂЃЉЊЌЋЏђѓљњќћџЅѕЈј");
+        if (script == QChar::Script_Cyrillic && rareCyrillic.contains(c)) {
+            weight *= 0.7;
+        }
+        if (asciiBeside) {
+            weight *= 0.1; // Cyrillic, Greek or Hebrew glued to Latin letters
+        } else if (c.isLower() && !prev.isLetter()) {
+            weight *= 0.7; // names start with a capital
+        }
+        if (c.category() == QChar::Mark_NonSpacing) {
+            weight *= 0.5;
+        }
+    }
+    return weight;
+}
+
+// The mean weight of the characters made of high bytes, read in a double-byte Chinese page:
+// common Hanzi (GB2312's first level, Big5's frequently used block) count fully, rarer ones and
+// symbols less, and a character whose second byte is a letter among Latin letters little.
+double DoubleByteScore(QByteArrayView bytes, bool big5)
+{
+    double sum = 0;
     int chars = 0;
-    int common = 0;
     for (qsizetype i = 0; i + 1 < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
         if (lead < 0x80) {
@@ -64,40 +112,130 @@ int CommonHanzi(QByteArrayView bytes, bool big5)
         }
         const auto trail = static_cast<unsigned char>(bytes[i + 1]);
         ++chars;
+        double weight = 0.2;
         if (!big5 && trail >= 0x30 && trail <= 0x39) {
-            i += 4; // GB18030's four-byte characters are all rare
+            sum += 0.1; // GB18030's four-byte characters are all rare
+            i += 4;
             continue;
         }
         if (big5) {
-            common += lead >= 0xA4 && (lead < 0xC6 || (lead == 0xC6 && trail <= 0x7E)) ? 1 : 0;
-        } else {
-            common += lead >= 0xB0 && lead <= 0xD7 && trail >= 0xA1 ? 1 : 0;
+            if (lead >= 0xA4 && (lead < 0xC6 || (lead == 0xC6 && trail <= 0x7E))) {
+                weight = 1.0;
+            } else if (lead >= 0xA1 && lead <= 0xA3) {
+                weight = 0.6;
+            } else if (lead >= 0xC9 && lead <= 0xF9) {
+                weight = 0.5;
+            }
+        } else if (trail >= 0xA1) {
+            weight = lead >= 0xB0 && lead <= 0xD7 ? 1.0 : lead >= 0xD8 && lead <= 0xF7 ? 0.6 : lead <= 0xA9 ? 0.6 : 0.2;
         }
+        // A Hanzi in the middle of a Latin word: a lone accented letter misread as a pair.
+        const bool letterTrail = trail < 0x80 && IsAsciiLetter(static_cast<char>(trail));
+        if (letterTrail &&
+            ((i > 0 && IsAsciiLetter(bytes[i - 1])) || (i + 2 < bytes.size() && IsAsciiLetter(bytes[i + 2])))) {
+            weight *= 0.3;
+        }
+        sum += weight;
         i += 2;
     }
-    return chars == 0 ? 0 : common * 1000 / chars;
+    return chars == 0 ? 0 : sum / chars;
 }
 
-// GB18030 or Big5, whichever reads the text without invalid bytes and gives more common Hanzi;
-// `hint` when both are alike.
-QByteArray ChooseChinese(const QByteArray& bytes, const QByteArray& hint)
+struct Reading
 {
-    const QByteArrayView sample = QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 64 * 1024));
-    QByteArray chosen = hint;
-    int best = -1;
-    for (const char* const name : {"GB18030", "BIG5"}) {
+    const char* name;
+    double score = -1; // below 0: the page cannot read the bytes
+    QString text;
+    int chars = 0; // characters made of high bytes
+};
+
+// A value of the text holding the character at `at`, for the user to judge a reading by.
+QString ExampleAround(const QString& text, qsizetype at)
+{
+    const auto isBreak = [](QChar c) {
+        return c == u'\n' || c == u'\r' || c == u',' || c == u';' || c == u':' || c == u'"' || c == u'\t';
+    };
+    qsizetype begin = at;
+    qsizetype end = at;
+    while (begin > 0 && !isBreak(text[begin - 1]) && at - begin < 30) {
+        --begin;
+    }
+    while (end < text.size() && !isBreak(text[end]) && end - at < 30) {
+        ++end;
+    }
+    return text.mid(begin, end - begin).trimmed();
+}
+
+LegacyGuess WeighCandidates(const QByteArray& bytes)
+{
+    const QByteArrayView sample = QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 256 * 1024));
+    std::vector<Reading> readings;
+    for (const char* const name : Candidates) {
+        Reading reading{name, -1, {}};
         qsizetype invalid = 0;
-        CodePage(name).ToUnicode(sample, &invalid);
+        reading.text = CodePage(name).ToUnicode(sample, &invalid);
         if (invalid > 0) {
+            readings.push_back(reading);
             continue;
         }
-        const int score = CommonHanzi(sample, qstrcmp(name, "BIG5") == 0);
-        if (score > best || (score == best && hint == name)) {
-            best = score;
-            chosen = name;
+        const bool gb = qstrcmp(name, "GB18030") == 0;
+        const bool big5 = qstrcmp(name, "BIG5") == 0;
+        if (gb || big5) {
+            reading.score = DoubleByteScore(sample, big5);
+            reading.chars = static_cast<int>(std::count_if(
+                sample.begin(), sample.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; }));
+        } else {
+            const QChar::Script script = qstrcmp(name, "CP1251") == 0   ? QChar::Script_Cyrillic
+                                         : qstrcmp(name, "CP1253") == 0 ? QChar::Script_Greek
+                                         : qstrcmp(name, "CP1255") == 0 ? QChar::Script_Hebrew
+                                                                        : QChar::Script_Latin;
+            const bool central = qstrcmp(name, "CP1250") == 0;
+            double sum = 0;
+            int chars = 0;
+            for (qsizetype i = 0; i < reading.text.size(); ++i) {
+                if (reading.text[i].unicode() >= 0x80) {
+                    sum += SingleByteWeight(reading.text, i, script, central);
+                    ++chars;
+                }
+            }
+            reading.score = chars == 0 ? 0 : sum / chars;
+            reading.chars = chars;
+        }
+        readings.push_back(reading);
+    }
+    const auto best = std::max_element(readings.begin(), readings.end(),
+                                       [](const Reading& a, const Reading& b) { return a.score < b.score; });
+    LegacyGuess guess;
+    // Bytes no page reads plausibly are taken as Western, the likeliest of all undeclared text.
+    // So are a few bytes that read only as something odd.
+    const bool implausible = best->score < 0.4 || (best->chars < 4 && best->score < 0.75);
+    guess.name = implausible ? QByteArray("CP1252") : QByteArray(best->name);
+    // Weak evidence: little of the text reads as anything plausible, or another page that reads it
+    // differently is nearly as plausible.
+    const Reading* rival = nullptr;
+    for (const Reading& r : readings) {
+        if (&r != &*best && r.score >= 0 && r.text != best->text && (rival == nullptr || r.score > rival->score)) {
+            rival = &r;
         }
     }
-    return chosen;
+    guess.weak = best->score < 0.6 || (rival != nullptr && rival->score >= best->score - 0.1);
+    if (best->score >= 0) {
+        qsizetype at = -1;
+        for (qsizetype i = 0; i < best->text.size() && at < 0; ++i) {
+            if (best->text[i].unicode() >= 0x80 &&
+                (rival == nullptr || i >= rival->text.size() || rival->text[i] != best->text[i])) {
+                at = i;
+            }
+        }
+        if (at < 0) {
+            at = std::find_if(best->text.begin(), best->text.end(), [](QChar c) { return c.unicode() >= 0x80; }) -
+                 best->text.begin();
+        }
+        if (at < best->text.size()) {
+            guess.example = ExampleAround(best->text, at);
+        }
+    }
+    return guess;
 }
 
 // UTF-16 without a byte-order mark, told by its zero bytes: Latin text, and the structure of a
@@ -126,7 +264,7 @@ QByteArray Utf16ByPattern(QByteArrayView bytes, qint64 size)
 
 } // namespace
 
-QByteArray LegacyEncoding(const QByteArray& bytes)
+LegacyGuess GuessLegacyEncoding(const QByteArray& bytes)
 {
     UErrorCode status = U_ZERO_ERROR;
     UCharsetDetector* detector = ucsdet_open(&status);
@@ -143,25 +281,26 @@ QByteArray LegacyEncoding(const QByteArray& bytes)
         }
         ucsdet_close(detector);
     }
-    const bool likely = confidence >= 50;
-    if (likely && (name == "EUC-KR" || name == "Shift_JIS" || name == "EUC-JP")) {
-        return name;
+    LegacyGuess guess = WeighCandidates(bytes);
+    // Korean and Japanese are told by ICU's statistics, when it is sure and nothing Western fits
+    // better; their byte patterns look like the Chinese pages' to the weighing above.
+    const bool eastAsian = guess.name == "GB18030" || guess.name == "BIG5" || guess.weak;
+    if (confidence >= 50 && eastAsian && (name == "EUC-KR" || name == "Shift_JIS" || name == "EUC-JP")) {
+        qsizetype invalid = 0;
+        CodePage(name).ToUnicode(QByteArrayView(bytes).first(std::min<qsizetype>(bytes.size(), 256 * 1024)), &invalid);
+        if (invalid == 0) {
+            return {name, false, {}};
+        }
     }
-    const bool icuChinese = likely && (name == "GB18030" || name == "Big5");
-    const QByteArray guess = GuessDoubleByte(bytes);
-    if (icuChinese || !guess.isEmpty()) {
-        return ChooseChinese(bytes, icuChinese ? CodePage::Known(name).value_or("GB18030") : guess);
-    }
-    const std::optional<QByteArray> known = CodePage::Known(name);
-    if (likely && known && *known != "UTF-8" && !known->startsWith("UTF-16")) {
-        return *known;
-    }
-    // Western text without a declaration is in practice Windows-1252, which also has the quotes
-    // and the euro sign that ISO-8859-1 lacks.
-    return "CP1252";
+    return guess;
 }
 
-QByteArray TextEncoding(const QByteArray& bytes)
+QByteArray LegacyEncoding(const QByteArray& bytes)
+{
+    return GuessLegacyEncoding(bytes).name;
+}
+
+QByteArray TextEncoding(const QByteArray& bytes, LegacyGuess* guess)
 {
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         return "UTF-8";
@@ -178,7 +317,11 @@ QByteArray TextEncoding(const QByteArray& bytes)
     if (bytes.isValidUtf8()) {
         return "UTF-8";
     }
-    return LegacyEncoding(bytes);
+    LegacyGuess legacy = GuessLegacyEncoding(bytes);
+    if (guess != nullptr) {
+        *guess = legacy;
+    }
+    return legacy.name;
 }
 
 QString DecodeText(const QByteArray& bytes, QByteArray* encoding, qsizetype* unreadable)

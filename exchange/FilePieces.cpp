@@ -31,6 +31,9 @@ QByteArray FilePieces::Next()
             piece.truncate(cut + 1);
             break;
         }
+        if (piece.size() > MaxValueBytes) {
+            break; // a line too long to keep: its readers skip it piece by piece
+        }
     }
     m_done += piece.size();
     return piece;

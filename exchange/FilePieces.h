@@ -11,6 +11,9 @@ using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 
 // Pieces of 4 MB: large enough that reading costs nothing extra, small enough to report progress.
 inline constexpr qint64 FilePieceBytes = 4LL * 1024 * 1024;
+// The longest value (and line) a contact file may hold; a longer one is reported and skipped, and
+// never held whole.
+inline constexpr qint64 MaxValueBytes = 16LL * 1024 * 1024;
 // The first 16 MB of a file (some 45,000 contacts) tell its encoding as well as the whole would.
 inline constexpr qint64 EncodingPrefixBytes = 16LL * 1024 * 1024;
 
@@ -22,7 +25,9 @@ class FilePieces
 public:
     FilePieces(QIODevice& device, qint64 pieceBytes);
 
-    // The next piece; empty once the file is read. A line longer than pieceBytes comes whole.
+    // The next piece; empty once the file is read. A line longer than pieceBytes comes whole up
+    // to MaxValueBytes; one longer still, which no reader keeps, is cut there without regard to
+    // its characters.
     QByteArray Next();
     bool AtEnd() const { return m_atEnd; }
     qint64 Done() const { return m_done; }

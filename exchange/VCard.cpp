@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
@@ -54,17 +55,63 @@ bool IsQuotedPrintable(QByteArrayView line)
 // Joins the physical lines of the file into logical ones as pieces of it arrive: folded lines
 // joined, quoted-printable soft breaks joined. CR LF, LF, a lone CR and the CR CR LF some phones
 // write all end a line. A line is complete once the next one is known not to continue it. Lines
-// are handed on as views, valid during the call: most are the piece's own bytes, uncopied.
+// are handed on as views, valid during the call: most are the piece's own bytes, uncopied. A piece
+// normally ends at a line end; one that does not (a line longer than MaxValueBytes) leaves its
+// last line to the next. A line longer than MaxValueBytes is not handed on but counted in
+// TooLong(), and never held whole.
 class LineJoiner
 {
 public:
     template <typename Sink> void Feed(QByteArrayView piece, Sink&& sink)
     {
+        if (!m_partial.isEmpty() || m_skipping) {
+            // The end of a physical line begun in the piece before.
+            const qsizetype end = LineEnd(piece);
+            const QByteArrayView rest = piece.first(end < 0 ? piece.size() : end);
+            if (!m_skipping && m_partial.size() + rest.size() > MaxValueBytes) {
+                StartSkipping(m_partial, sink);
+                m_partial = QByteArray();
+            }
+            if (!m_skipping) {
+                m_partial.append(rest);
+            }
+            if (end < 0) {
+                return;
+            }
+            if (m_skipping) {
+                StopSkipping();
+            } else {
+                Add(QByteArrayView(m_partial), sink);
+                Own();
+                m_partial.resize(0);
+            }
+            // Past the line end: CR LF, CR CR LF, a lone CR or LF.
+            qsizetype next = end + 1;
+            if (piece[end] == '\r') {
+                if (next + 1 < piece.size() && piece[next] == '\r' && piece[next + 1] == '\n') {
+                    next += 2;
+                } else if (next < piece.size() && piece[next] == '\n') {
+                    ++next;
+                }
+            }
+            piece = piece.sliced(next);
+        }
         const char* const data = piece.data();
         const char* const end = data + piece.size();
         const char* start = data;
         while (start < end) {
             auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
+            if (lf == nullptr && std::memchr(start, '\r', static_cast<size_t>(end - start)) == nullptr &&
+                start != data) {
+                // The piece ends inside a line: the rest of it comes with the next.
+                m_partial.append(QByteArrayView(start, end));
+                break;
+            }
+            if (lf == nullptr && start == data && piece.size() > MaxValueBytes &&
+                std::memchr(start, '\r', static_cast<size_t>(end - start)) == nullptr) {
+                StartSkipping(piece, sink); // a piece that is all one unfinished line, too long to keep
+                break;
+            }
             const char* stop = lf != nullptr ? lf : end;
             auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
             if (cr == nullptr) {
@@ -83,14 +130,67 @@ public:
     // At the end of the file: the last line is complete too.
     template <typename Sink> void Finish(Sink&& sink)
     {
-        if (m_pending) {
-            sink(Line());
-            m_pending = false;
+        if (m_skipping) {
+            StopSkipping();
+        } else if (!m_partial.isEmpty()) {
+            Add(QByteArrayView(m_partial), sink);
+            Own();
+            m_partial = QByteArray();
         }
+        Break(sink);
     }
+    int TooLong() const { return m_tooLong; }
 
 private:
     QByteArrayView Line() const { return m_owned ? QByteArrayView(m_line) : m_view; }
+
+    // Where the first line of bytes ends (at its CR or LF), -1 when it does not.
+    static qsizetype LineEnd(QByteArrayView bytes)
+    {
+        for (qsizetype i = 0; i < bytes.size(); ++i) {
+            if (bytes[i] == '\n' || bytes[i] == '\r') {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    // A physical line too long to keep begins with head: it continues the pending line, which is
+    // then too long itself, or it is a line of its own, counted once it ends.
+    template <typename Sink> void StartSkipping(QByteArrayView head, Sink& sink)
+    {
+        if (m_pending && (head.startsWith(' ') || head.startsWith('\t'))) {
+            Own();
+            m_lineTooLong = true;
+            m_line = QByteArray();
+            m_skipCounts = false;
+        } else {
+            Break(sink);
+            m_skipCounts = true;
+        }
+        m_skipping = true;
+    }
+
+    void StopSkipping()
+    {
+        m_tooLong += m_skipCounts ? 1 : 0;
+        m_skipping = false;
+        m_skipCounts = false;
+    }
+
+    // The pending line is complete: handed on, or counted when it grew too long.
+    template <typename Sink> void Break(Sink& sink)
+    {
+        if (m_pending) {
+            if (m_lineTooLong) {
+                ++m_tooLong;
+            } else {
+                sink(Line());
+            }
+        }
+        m_pending = false;
+        m_lineTooLong = false;
+    }
 
     // The line's bytes copied, to be extended or kept past the piece.
     void Own()
@@ -102,29 +202,44 @@ private:
         }
     }
 
+    // Extends the pending line, unless that makes it too long to keep.
+    void Extend(QByteArrayView more)
+    {
+        if (m_lineTooLong || m_line.size() + more.size() > MaxValueBytes) {
+            m_lineTooLong = true;
+            m_line = QByteArray();
+            return;
+        }
+        m_line.append(more);
+    }
+
     template <typename Sink> void Add(QByteArrayView physical, Sink& sink)
     {
         if (m_pending && (physical.startsWith(' ') || physical.startsWith('\t'))) {
             Own();
-            m_line.append(physical.sliced(1));
-        } else if (m_pending && Line().endsWith('=') && IsQuotedPrintable(Line())) {
+            Extend(physical.sliced(1));
+        } else if (m_pending && !m_lineTooLong && Line().endsWith('=') && IsQuotedPrintable(Line())) {
             Own();
             m_line.chop(1);
-            m_line.append(physical);
+            Extend(physical);
         } else {
-            if (m_pending) {
-                sink(Line());
-            }
+            Break(sink);
             m_view = physical;
             m_owned = false;
             m_pending = true;
+            m_lineTooLong = physical.size() > MaxValueBytes;
         }
     }
 
     QByteArray m_line;     // the last line, when it had to be copied
     QByteArrayView m_view; // the last line, when it is the piece's own
+    QByteArray m_partial;  // the start of a physical line the piece before ended in
     bool m_owned = false;
     bool m_pending = false;
+    bool m_lineTooLong = false; // the pending line is past MaxValueBytes: only counted
+    bool m_skipping = false;    // inside a physical line past MaxValueBytes
+    bool m_skipCounts = false;  // ... which is a line of its own, not part of the pending one
+    int m_tooLong = 0;
 };
 
 // The property names the reader knows; every other is counted as left out.
@@ -142,6 +257,7 @@ enum class Name : quint8 {
     Qq,
     Msn,
     Icq,
+    Org,
     Ignored, // VERSION, PRODID, REV, UID, CLIENTPIDMAP: nothing to keep, nothing lost
     Other,
 };
@@ -162,6 +278,7 @@ Name NameOf(QByteArrayView name)
         {"X-QQ", Name::Qq},
         {"X-MSN", Name::Msn},
         {"X-ICQ", Name::Icq},
+        {"ORG", Name::Org},
         {"VERSION", Name::Ignored},
         {"PRODID", Name::Ignored},
         {"REV", Name::Ignored},
@@ -419,6 +536,8 @@ public:
         ContactCard card;
         QString fn;
         QString n;
+        QString org;
+        int orgs = 0;
         QList<std::pair<int, const Property*>> phones;
         for (const Property& p : m_properties) {
             switch (p.name) {
@@ -466,6 +585,12 @@ public:
             case Name::Icq:
                 Keep(card.icq, Text(p), "second ICQ");
                 break;
+            case Name::Org:
+                if (org.isEmpty()) {
+                    org = TrimBlank(SplitEscaped(Decoded(p), u';').value(0));
+                }
+                ++orgs;
+                break;
             case Name::Begin:
             case Name::End:
             case Name::Ignored:
@@ -477,6 +602,19 @@ public:
             }
         }
         card.name = TrimBlank(fn.isEmpty() ? n : fn);
+        // A card of a company (as address books write them, with an empty FN) is named by it.
+        if (card.name.isEmpty() && !org.isEmpty()) {
+            card.name = org;
+            --orgs;
+        }
+        if (orgs > 0) {
+            m_dropped[QStringLiteral("ORG")] += orgs;
+        }
+        // A card of nothing but an address (as mail programs collect them) is named by it, as a
+        // CSV list of addresses is.
+        if (card.name.isEmpty() && !card.emails.isEmpty()) {
+            card.name = card.emails.section(QStringLiteral("; "), 0, 0);
+        }
         AssignPhones(card, phones);
         return card;
     }
@@ -600,7 +738,13 @@ private:
         const QString id = colon > 0 ? v.mid(colon + 1) : v;
         const QString service =
             QString::fromLatin1(First(p, Key::ServiceType).value_or(QByteArrayView()).toByteArray()).toLower();
-        const QString kind = service.isEmpty() ? scheme : service;
+        QString kind = service.isEmpty() ? scheme : service;
+        // Some write the service as a TYPE of a bare id: IMPP;TYPE=QQ:12345.
+        for (const char* const named : {"QQ", "MSN", "ICQ"}) {
+            if (kind.isEmpty() && HasType(p, named)) {
+                kind = QString::fromLatin1(named).toLower();
+            }
+        }
         if (kind == QLatin1String("qq")) {
             Keep(card.qq, id, "second QQ");
         } else if (kind == QLatin1String("msn") || kind == QLatin1String("msnim")) {
@@ -671,12 +815,14 @@ private:
     QByteArray m_nearby;
 };
 
-// The cards of a file, line by line: each card's properties go to the CardReader, and a card
-// written as another's AGENT value is skipped with it.
+// The cards of a file, line by line: each card's properties go to a CardReader, and a card
+// written as another's AGENT value is skipped with it. A card that begins inside another is read
+// as a contact of its own; the outer one goes on after its END and is complete with an END of its
+// own, so a nested card costs nothing, and a card truly left without END is still told.
 class CardsReader
 {
 public:
-    CardsReader(ContactFile& file, FileEncodings& encodings) : m_file(file), m_card(encodings, file.dropped) {}
+    CardsReader(ContactFile& file, FileEncodings& encodings) : m_file(file), m_encodings(encodings) {}
 
     void Line(QByteArrayView line)
     {
@@ -685,40 +831,47 @@ public:
         }
         const std::optional<LineHead> head = ParseHead(line);
         if (!head) {
-            if (m_inCard && m_nested == 0) {
+            if (m_open > 0 && m_nested == 0) {
                 ++m_file.dropped[QStringLiteral("unreadable line")];
             }
             return;
         }
         const Name name = NameOf(head->name);
         if (name == Name::Begin && SameWord(head->value.trimmed(), "VCARD")) {
-            if (m_inCard && (m_nested > 0 || m_card.AgentFollows())) {
+            if (m_open > 0 && (m_nested > 0 || Current().AgentFollows())) {
                 ++m_nested; // reported as the outer card's AGENT
                 return;
             }
-            if (m_inCard) {
-                ++m_file.dropped[QStringLiteral("card without END")]; // a half card is not imported
+            if (m_open == MaxDepth) {
+                ++m_file.dropped[QStringLiteral("card without END")]; // the deepest is given up
+                --m_open;
             }
-            m_card.Start();
-            m_inCard = true;
+            if (m_open == m_cards.size()) {
+                m_cards.push_back(std::make_unique<CardReader>(m_encodings, m_file.dropped));
+            }
+            ++m_open;
+            Current().Start();
             m_sawCard = true;
         } else if (name == Name::End && head->value.trimmed().size() >= 5 &&
                    SameWord(head->value.trimmed().first(5), "VCARD")) { // some phones write "END:VCARD."
             if (m_nested > 0) {
                 --m_nested;
-            } else if (m_inCard) {
-                m_file.cards.append(m_card.Finish());
-                m_inCard = false;
+            } else if (m_open > 0) {
+                m_file.cards.append(Current().Finish());
+                --m_open;
             }
-        } else if (m_inCard && m_nested == 0) {
-            m_card.Add(name, line, *head);
+        } else if (m_open > 0 && m_nested == 0) {
+            if (name == Name::Begin || name == Name::End) {
+                return; // the BEGIN or END of something other than a card
+            }
+            Current().Add(name, line, *head);
         }
     }
 
     void Finish()
     {
-        if (m_inCard) {
-            ++m_file.dropped[QStringLiteral("card without END")];
+        if (m_open > 0) {
+            m_file.dropped[QStringLiteral("card without END")] += static_cast<int>(m_open);
         }
         if (!m_sawCard) {
             m_file.error = QStringLiteral("no vCard");
@@ -726,10 +879,16 @@ public:
     }
 
 private:
+    // How deep cards may begin inside each other before the deepest open one is given up.
+    static constexpr std::size_t MaxDepth = 8;
+
+    CardReader& Current() { return *m_cards[m_open - 1]; }
+
     ContactFile& m_file;
-    CardReader m_card;
-    bool m_inCard = false;
-    int m_nested = 0; // depth inside a card written as another's AGENT value
+    FileEncodings& m_encodings;
+    std::vector<std::unique_ptr<CardReader>> m_cards; // kept, so their buffers serve the next cards
+    std::size_t m_open = 0;                           // cards begun and not ended, outermost first
+    int m_nested = 0;                                 // depth inside a card written as another's AGENT value
     bool m_sawCard = false;
 };
 
@@ -937,6 +1096,7 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
     const bool utf8 = std::all_of(prefix.begin(), prefix.end(),
                                   [](const QByteArray& piece) { return piece.isValidUtf8() && !piece.contains('\0'); });
     QByteArray encodingName;
+    LegacyGuess guess;
     QByteArray start;
     if (utf8) {
         encodingName = "UTF-8";
@@ -950,7 +1110,7 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
             unfolded += line;
             first = false;
         });
-        encodingName = TextEncoding(unfolded);
+        encodingName = TextEncoding(unfolded, &guess);
         start = unfolded.left(declarationBytes);
     }
     // A file that names a charset for some values most likely uses it for the others too.
@@ -970,6 +1130,10 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
         encodingName = named;
     }
     file.encoding = encodingName;
+    if (encodingName == guess.name) { // not one the file names
+        file.encodingGuessed = guess.weak;
+        file.encodingExample = guess.example;
+    }
     FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, prefix, wholeFile);
 
     CardsReader reader(file, encodings);
@@ -988,6 +1152,9 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
     }
     joiner.Finish(line);
     reader.Finish();
+    if (joiner.TooLong() > 0) {
+        file.dropped[QStringLiteral("value too long")] += joiner.TooLong();
+    }
     return file;
 }
 

@@ -30,6 +30,9 @@ public:
     // contacts; those without a type go under defaultType. Returns the first type that received
     // contacts, or nothing when nothing was added. Throws what the book throws.
     std::optional<qint64> ImportFile(const QString& fileName, const QString& defaultType);
+    // The same for several files at once: all are read first, then one question says what each
+    // gave and what the import would do, and one transaction adds the contacts of all.
+    std::optional<qint64> ImportFiles(const QStringList& fileNames, const QString& defaultType);
     // Asks for a target file and format and writes the contacts of the scope to it.
     void Export(const QString& title, const Scope& scope);
 

@@ -84,6 +84,8 @@ public:
     // Imports this file as the Import command does once its file is chosen (a file handed over
     // on the command line).
     void ImportFile(const QString& fileName);
+    // Imports several files with one question for all.
+    void ImportFiles(const QStringList& fileNames);
     void ExportContacts();
     void PrintList();
     // Database maintenance, started from the File and Tools menus (MaintenanceCommands).
@@ -144,7 +146,7 @@ private:
     void ClearSearch();
     void StopSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
-    void ImportFrom(const QString& fileName); // an empty name: the user chooses the file
+    void ImportFrom(const QStringList& fileNames); // no names: the user chooses the file
 
     // Commands (frmMain_Commands.cpp)
     void WireCommands();

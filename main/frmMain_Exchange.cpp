@@ -17,24 +17,31 @@
 
 void frmMain::ImportContacts()
 {
-    ImportFrom(QString());
+    ImportFrom({});
 }
 
 void frmMain::ImportFile(const QString& fileName)
 {
-    ImportFrom(fileName);
+    ImportFrom({fileName});
 }
 
-void frmMain::ImportFrom(const QString& fileName)
+void frmMain::ImportFiles(const QStringList& fileNames)
+{
+    if (!fileNames.isEmpty()) {
+        ImportFrom(fileNames);
+    }
+}
+
+void frmMain::ImportFrom(const QStringList& fileNames)
 {
     // Contacts without a type of their own go to the type selected, else to a new "Imported".
     const QTreeWidgetItem* node = TreeView1->currentItem();
     const QString defaultType = TypeTree::KindOf(node) == TypeTree::NodeKind::Type ? node->text(0) : QString();
     ExchangeCommands commands(this);
     try {
-        const std::optional<qint64> firstType = fileName.isEmpty()
+        const std::optional<qint64> firstType = fileNames.isEmpty()
                                                     ? commands.Import(CommandTitle(mnuImport), defaultType)
-                                                    : commands.ImportFile(fileName, defaultType);
+                                                    : commands.ImportFiles(fileNames, defaultType);
         if (firstType) {
             LoadTreeData(QLatin1Char('_') + QString::number(*firstType));
         }

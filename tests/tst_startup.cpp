@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "app/Application.h"
 #include "app/ImportQueue.h"
@@ -549,15 +550,15 @@ private slots:
         QTEST(texts, "texts");
     }
 
-    // A file given on the command line (or by a later start) waits for the main window and for
-    // any open dialog, then gets the import's usual confirmation; the next file follows.
+    // Files given on the command line (or by a later start) wait for the main window and for any
+    // open dialog, then get one confirmation for all of them.
     void givenFilesAreImportedOnceTheWindowIsFree()
     {
         TestProgramFolder folder;
         RecordingPlatform platform;
         const QString file = folder.Path() + QStringLiteral("given.vcf");
         QVERIFY(Book::WriteFile(file, "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Anna\r\nEND:VCARD\r\n"));
-        ImportQueue queue([](const QString& given) { Form<frmMain>().ImportFile(given); });
+        ImportQueue queue([](const QStringList& given) { Form<frmMain>().ImportFiles(given); });
         queue.Add({file, folder.Path() + QStringLiteral("missing.csv")});
         QCoreApplication::processEvents();
         QVERIFY(platform.Boxes().isEmpty()); // no window yet: the login may still be running
@@ -572,12 +573,43 @@ private slots:
 
         platform.answers = {MsgResult::Cancel};
         busy.close();
-        QTRY_COMPARE(platform.Boxes().size(), 2);
-        QVERIFY2(platform.Boxes()[0].text.startsWith(QStringLiteral("Import 1 contacts?")),
-                 qPrintable(platform.Boxes()[0].text));
-        QCOMPARE(platform.Boxes()[1].text, QStringLiteral("The file could not be read: missing.csv"));
+        // Both files in one question, a line for each.
+        QTRY_COMPARE(platform.Boxes().size(), 1);
+        QCOMPARE(platform.Boxes()[0].text, QStringLiteral("Import 1 contact?\ngiven.vcf: 1 contact read\n"
+                                                          "The file could not be read: missing.csv\n"
+                                                          "Types: Imported (1, new)"));
         QCOMPARE(Book::Contents(), QStringList{QStringLiteral("|")}); // cancelled: nothing added
         FormInstance<frmMain>::Unload();
+    }
+
+    // A later start hands over any number of files, however long the list: here some 5 MB of
+    // paths, far beyond what one read of the socket brings. A path beyond any the system allows
+    // ends the request.
+    void handOverAnyNumberOfFiles()
+    {
+        QTemporaryDir folder;
+        const QString book = folder.filePath(QStringLiteral("address.mdb"));
+        InstanceServer running;
+        QVERIFY(running.Listen(book));
+        QSignalSpy requested(&running, &InstanceServer::Requested);
+        QStringList files;
+        for (int i = 0; i < 20000; ++i) {
+            files.append(QStringLiteral("/home/someone/contacts/%1/").arg(i) + QString(100, QChar(u'\u00E9')) +
+                         QStringLiteral(".vcf"));
+        }
+        bool handed = false;
+        std::thread later([&] { handed = HandToRunningCopy(book, files, 10000); });
+        QTRY_COMPARE_WITH_TIMEOUT(requested.size(), 1, 20000);
+        later.join();
+        QVERIFY(handed);
+        QCOMPARE(requested[0][0].toStringList(), files);
+
+        later = std::thread([&] { handed = HandToRunningCopy(book, {QString(20000, QChar(u'x'))}, 2000); });
+        QTest::qWait(100);
+        QTRY_VERIFY_WITH_TIMEOUT(!handed, 5000);
+        later.join();
+        QVERIFY(!handed);
+        QCOMPARE(requested.size(), 1);
     }
 
     void versionOnTheCommandLine()
