@@ -122,7 +122,7 @@ bool HandToRunningCopy(const QString& bookPath, const QStringList& files, int ti
     if (name.isEmpty()) {
         return false;
     }
-    const QDeadlineTimer deadline(timeoutMs);
+    QDeadlineTimer deadline(timeoutMs);
     QLocalSocket socket;
     // The running copy takes the book before it listens: give it a moment to start listening.
     for (;;) {
