@@ -75,6 +75,12 @@ QString SyncFaultText(const SyncError& error)
     case SyncFault::Changed:
         return SyncText("20009", "A contact changed on the server during the sync (%1). Sync again.")
             .arg(error.Detail());
+    case SyncFault::AlreadyLinked:
+        return SyncText("20018", "The address book \"%1\" is linked already.").arg(error.Detail());
+    case SyncFault::TooLarge:
+        return SyncText("20019", "The server's answer is larger than this address book could need; it was refused "
+                                 "(%1).")
+            .arg(error.Detail());
     case SyncFault::Cancelled:
         break;
     }
@@ -111,6 +117,9 @@ QString SyncSummaryText(const SyncSummary& s)
     list(s.joined, "30008", "Found on both sides and joined: %1");
     list(s.namesKept, "30017", "Renamed on the server to a name another contact has here, the name kept here: %1");
     list(s.leftAlone, "30011", "Moved out of sync but left on the server: %1");
+    list(s.unreadable, "30018", "Cards on the server that could not be read, left alone: %1");
+    list(s.tooLarge, "30020", "Cards larger than 1 MB, left on the server: %1");
+    list(s.retryLater, "30019", "Changed on the server again during the sync, left for the next sync: %1");
     if (s.unnamed > 0) {
         lines.append(SyncText("30016", "Cards without a name, left on the server: %1").arg(s.unnamed));
     }
@@ -179,13 +188,24 @@ void frmSync::CmdDiscover_Click()
     QList<std::pair<QString, qint64>> types;
     Recordset rs;
     OpenTypes(rs, Conn, LockType::ReadOnly);
+    QMap<qint64, QString> linkedTypes;
     for (; !rs.IsEOF(); rs.MoveNext()) {
         if (!linked.contains(rs.Integer(u"TypeNo"))) {
             types.append({rs.Text(u"TypeName"), rs.Integer(u"TypeNo")});
+        } else {
+            linkedTypes.insert(rs.Integer(u"TypeNo"), rs.Text(u"TypeName"));
         }
     }
+    bool linkable = false;
     for (const RemoteBook& book : m_found) {
         auto* item = new QTreeWidgetItem(lstBooks, {book.displayName.isEmpty() ? book.path : book.displayName});
+        if (const std::optional<SyncLink> link = LinkOf(Conn, url, book.path)) {
+            // Shown, so the list is the server's whole, but it cannot be ticked and linked twice.
+            item->setFlags(item->flags() & ~(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled));
+            item->setText(1, SyncText("10014", "Linked with \"%1\"").arg(linkedTypes.value(link->typeNo)));
+            continue;
+        }
+        linkable = true;
         item->setCheckState(0, Qt::Checked);
         auto* combo = new QComboBox(lstBooks);
         combo->setObjectName(QStringLiteral("cboType"));
@@ -195,7 +215,7 @@ void frmSync::CmdDiscover_Click()
         }
         lstBooks->setItemWidget(item, 1, combo);
     }
-    buttons->Ok()->setEnabled(!m_found.isEmpty());
+    buttons->Ok()->setEnabled(linkable);
 }
 
 void frmSync::CmdOK_Click()
@@ -205,7 +225,7 @@ void frmSync::CmdOK_Click()
     QSet<qint64> taken;
     for (int i = 0; i < lstBooks->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lstBooks->topLevelItem(i);
-        if (item->checkState(0) != Qt::Checked) {
+        if (item->checkState(0) != Qt::Checked || lstBooks->itemWidget(item, 1) == nullptr) {
             continue;
         }
         const qint64 typeNo = qobject_cast<QComboBox*>(lstBooks->itemWidget(item, 1))->currentData().toLongLong();
@@ -231,6 +251,9 @@ void frmSync::CmdOK_Click()
             LinkAddressBook(Conn, account, book, typeNo);
         }
         transaction.Commit();
+    } catch (const SyncError& e) {
+        MsgWarning(this, SyncFaultText(e));
+        return;
     } catch (...) {
         ShowError(this);
         return;

@@ -126,6 +126,31 @@ void SyncCommands::SyncNow(bool automatic)
                                                       "Remove them from the server?\n%1")
                                         .arg(names.join(QLatin1Char('\n'))));
     });
+    engine.SetConfirmDeletions([this](const QString& book, int count, bool onServer) {
+        const QString text =
+            onServer ? SyncText("20015", "Deleted here, and about to be deleted on the server: %1 of the contacts of "
+                                         "\"%2\".\nGo on?\n\nCancel stops the sync; nothing changes on either side.")
+                     : SyncText("20014", "The server no longer has %1 of the contacts of \"%2\". Delete them here "
+                                         "too?\n\nCancel stops the sync; nothing changes on either side.");
+        return MsgConfirm(m_window, text.arg(count).arg(book));
+    });
+    engine.SetAskLostBook([this](const QString& book, int count) {
+        if (MsgConfirm(m_window, SyncText("20016", "The address book \"%1\" on the server is empty, although %2 of the "
+                                                   "contacts here were synced with it. It may have been deleted and "
+                                                   "made again.\n\nOK sends the contacts here to it again; Cancel "
+                                                   "offers to delete them here instead.")
+                                     .arg(book)
+                                     .arg(count))) {
+            return LostBookChoice::UploadAgain;
+        }
+        if (MsgConfirm(m_window, SyncText("20017", "Delete the contacts synced with \"%1\" here too (%2 in all)?\n\n"
+                                                   "Cancel stops the sync; nothing changes on either side.")
+                                     .arg(book)
+                                     .arg(count))) {
+            return LostBookChoice::EmptyHere;
+        }
+        return LostBookChoice::Cancel;
+    });
     const QString when = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
     try {
         const SyncSummary summary = engine.Run();

@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QUuid>
 
+#include <algorithm>
+
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
 #include "store/Connection.h"
@@ -153,6 +155,17 @@ ContactCard Merge(const ContactCard& local, const ContactCard& base, const Conta
     return merged;
 }
 
+bool HasControl(const ContactCard& c)
+{
+    for (const auto& f : Owned) {
+        const QString& value = c.*f.field;
+        if (std::any_of(value.begin(), value.end(), [](QChar q) { return q.category() == QChar::Other_Control; })) {
+            return true;
+        }
+    }
+    return std::any_of(c.emails.begin(), c.emails.end(), [](QChar q) { return q.category() == QChar::Other_Control; });
+}
+
 QString FileName(const QString& path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -207,9 +220,31 @@ QList<SyncLink> SyncLinks(Connection& conn)
     return links;
 }
 
+std::optional<SyncLink> LinkOf(Connection& conn, const QUrl& url, const QString& path)
+{
+    const auto server = [](const QUrl& u) {
+        return QStringList{u.scheme().toLower(), u.host().toLower(), QString::number(u.port(-1))};
+    };
+    QMap<qint64, QStringList> servers;
+    for (const SyncAccountInfo& account : SyncAccounts(conn)) {
+        servers.insert(account.no, server(account.url));
+    }
+    for (const SyncLink& link : SyncLinks(conn)) {
+        if (servers.value(link.account) == server(url) && Folder(link.path) == Folder(path)) {
+            return link;
+        }
+    }
+    return std::nullopt;
+}
+
 qint64 LinkAddressBook(Connection& conn, qint64 accountNo, const RemoteBook& book, qint64 typeNo)
 {
     CreateSyncTables(conn);
+    for (const SyncAccountInfo& account : SyncAccounts(conn)) {
+        if (account.no == accountNo && LinkOf(conn, account.url, book.path)) {
+            throw SyncError(SyncFault::AlreadyLinked, book.displayName.isEmpty() ? book.path : book.displayName);
+        }
+    }
     return InsertSyncBook(conn, accountNo, Seal(book.path), book.displayName, typeNo, book.syncCollection);
 }
 
@@ -353,6 +388,18 @@ void Erase(Connection& conn, State& state, qint64 pwdId)
     state.records.remove(pwdId);
 }
 
+// Many deletions at once are more often a server's fault (an emptied or re-created address book,
+// the wrong one) than anyone's wish: all of a book's contacts, or more than a fifth and at least 20.
+bool Massive(qsizetype count, qsizetype linked)
+{
+    return count > 0 && (count == linked || (count >= 20 && count * 5 > linked));
+}
+
+QString BookName(const State::Book& book)
+{
+    return book.link.displayName.isEmpty() ? book.link.path : book.link.displayName;
+}
+
 } // namespace
 
 SyncEngine::SyncEngine(Connection& conn) : m_conn(conn) {}
@@ -377,14 +424,11 @@ SyncSummary SyncEngine::Run()
         Transaction transaction(m_conn);
         Gather(state);
         FollowMoves(state);
+        GuardDeletions(state);
         Reconcile(state);
         AddFromServer(state);
         AddToServer(state);
-        for (const State::Book& book : state.books) {
-            if (book.link.syncReport) {
-                UpdateSyncBookToken(m_conn, book.link.no, book.changes.token);
-            }
-        }
+        TakeTokens(state);
         if (m_cancelled) {
             throw SyncError(SyncFault::Cancelled, {});
         }
@@ -424,6 +468,7 @@ void SyncEngine::Gather(State& state)
         if (!client) {
             client = std::make_shared<CardDavClient>(account.url, account.user, account.password);
             client->SetTimeout(m_timeout);
+            client->SetDeadline(m_deadline);
         }
         State::Book book;
         book.link = link;
@@ -468,6 +513,9 @@ void SyncEngine::Gather(State& state)
     }
     for (State::Book& book : state.books) {
         const RemoteBook remote{book.link.path, book.link.displayName, book.link.syncReport, {}};
+        // A listing names each card in a few hundred bytes: room for the book to grow tenfold, and
+        // never the endless answer of a broken server.
+        book.client->SetAnswerLimit(16 * 1024 * 1024 + qint64(book.items.size()) * 4096);
         book.changes = book.client->Changes(remote, book.link.token);
         QStringList wanted;
         for (auto it = book.changes.etags.constBegin(); it != book.changes.etags.constEnd(); ++it) {
@@ -489,6 +537,12 @@ void SyncEngine::Gather(State& state)
             }
         }
         for (const RemoteCard& fetched : book.client->Fetch(book.link.path, wanted)) {
+            if (fetched.problem != RemoteCard::None) {
+                // Left as it is on both sides; the next sync tries it again.
+                (fetched.problem == RemoteCard::TooLarge ? state.summary.tooLarge : state.summary.unreadable)
+                    .append(FileName(fetched.path));
+                continue;
+            }
             if (fetched.data.isEmpty()) {
                 if (book.items.contains(fetched.path)) {
                     book.removed.insert(fetched.path);
@@ -499,6 +553,11 @@ void SyncEngine::Gather(State& state)
             std::optional<CardText> card = CardText::Parse(fetched.data, &error);
             if (!card) {
                 throw SyncError(SyncFault::Malformed, QStringLiteral("%1: %2").arg(FileName(fetched.path), error));
+            }
+            if (HasControl(Storable(card->Fields()))) {
+                // A control character inside a value (a NUL in a phone number): refused, as import does.
+                state.summary.unreadable.append(FileName(fetched.path));
+                continue;
             }
             const QMap<QString, int> unshown = card->Unshown();
             for (auto it = unshown.constBegin(); it != unshown.constEnd(); ++it) {
@@ -697,10 +756,10 @@ void SyncEngine::Reconcile(State& state)
 
             if (target == bi) {
                 if (create || put) {
-                    const std::optional<QString> newTag =
-                        book.client->Put(path, card.Bytes(), create ? QString() : etag);
+                    const std::optional<QString> newTag = Deliver(state, *book.client, book.link.path, path, card,
+                                                                  create ? QString() : etag, item.pwdId, baseFields);
                     if (!newTag) {
-                        throw SyncError(SyncFault::Changed, record.fields.name);
+                        continue;
                     }
                     etag = *newTag;
                     ++(create ? state.summary.addedThere : state.summary.changedThere);
@@ -717,13 +776,10 @@ void SyncEngine::Reconcile(State& state)
             // interruption leaves it on the server at least once and never loses it.
             State::Book& to = state.books[target];
             const QString newPath = Folder(to.link.path) + FileName(path);
-            std::optional<QString> newTag = to.client->Put(newPath, card.Bytes(), QString());
+            const std::optional<QString> newTag =
+                Deliver(state, *to.client, to.link.path, newPath, card, QString(), item.pwdId, baseFields);
             if (!newTag) {
-                const QList<RemoteCard> there = to.client->Fetch(to.link.path, {newPath});
-                newTag = to.client->Put(newPath, card.Bytes(), there.value(0).etag);
-                if (!newTag) {
-                    throw SyncError(SyncFault::Changed, record.fields.name);
-                }
+                continue;
             }
             if (!create) {
                 book.client->Remove(path, etag);
@@ -787,15 +843,17 @@ void SyncEngine::AddFromServer(State& state)
                 CardText card = it->card;
                 card.Change(fields, merged);
                 QString etag = it->etag;
-                if (!Same(merged, fields)) {
-                    const std::optional<QString> newTag = book.client->Put(path, card.Bytes(), etag);
-                    if (!newTag) {
-                        throw SyncError(SyncFault::Changed, fields.name);
-                    }
-                    etag = *newTag;
-                }
                 if (!Same(merged, record.fields)) {
                     Write(m_conn, state, pwdId, merged);
+                }
+                state.linked.insert(pwdId); // found on the server: never sent as a new card
+                if (!Same(merged, fields)) {
+                    const std::optional<QString> newTag =
+                        Deliver(state, *book.client, book.link.path, path, card, etag, pwdId, ContactCard{});
+                    if (!newTag) {
+                        continue;
+                    }
+                    etag = *newTag;
                 }
                 const State::Item item{path, pwdId, etag, state.records.value(pwdId).digest, card.Bytes(), {}};
                 Save(m_conn, book, item);
@@ -841,10 +899,12 @@ void SyncEngine::AddToServer(State& state)
         const CardText card = CardText::New(record.fields, uid);
         std::optional<QString> etag = book.client->Put(path, card.Bytes(), QString());
         if (!etag) {
+            // Our own card from a sync cut short: the record here is the newer.
             const QList<RemoteCard> there = book.client->Fetch(book.link.path, {path});
             etag = book.client->Put(path, card.Bytes(), there.value(0).etag);
             if (!etag) {
-                throw SyncError(SyncFault::Changed, record.fields.name);
+                state.summary.retryLater.append(record.fields.name);
+                continue;
             }
         }
         const State::Item item{path, pwdId, *etag, record.digest, card.Bytes(), {}};
@@ -853,4 +913,111 @@ void SyncEngine::AddToServer(State& state)
         state.linked.insert(pwdId);
         ++state.summary.addedThere;
     }
+}
+
+void SyncEngine::GuardDeletions(State& state)
+{
+    for (State::Book& book : state.books) {
+        const qsizetype linked = book.items.size();
+        qsizetype goneThere = 0; // contacts here whose cards the server no longer has
+        qsizetype goneHere = 0;  // cards whose contacts were deleted here
+        for (auto it = book.items.constBegin(); it != book.items.constEnd(); ++it) {
+            const bool here = state.records.contains(it->pwdId);
+            if (book.removed.contains(it.key())) {
+                goneThere += here ? 1 : 0;
+            } else if (!here && !book.remote.contains(it.key())) {
+                ++goneHere;
+            }
+        }
+        if (linked > 0 && book.removed.size() == linked && goneThere > 0) {
+            const LostBookChoice choice =
+                m_askLostBook ? m_askLostBook(BookName(book), static_cast<int>(goneThere)) : LostBookChoice::Cancel;
+            if (choice == LostBookChoice::Cancel) {
+                throw SyncError(SyncFault::Cancelled, {});
+            }
+            if (choice == LostBookChoice::UploadAgain) {
+                // Forget what was synced: the server's cards are joined by name, the rest sent anew.
+                for (const QString& path : book.items.keys()) {
+                    state.linked.remove(book.items.value(path).pwdId);
+                    Unsave(m_conn, book, path);
+                }
+                book.removed.clear();
+            }
+            continue;
+        }
+        for (const auto& [count, onServer] : {std::pair{goneThere, false}, std::pair{goneHere, true}}) {
+            if (Massive(count, linked) &&
+                !(m_confirmDeletions && m_confirmDeletions(BookName(book), static_cast<int>(count), onServer))) {
+                throw SyncError(SyncFault::Cancelled, {});
+            }
+        }
+    }
+}
+
+void SyncEngine::TakeTokens(State& state)
+{
+    for (const State::Book& book : state.books) {
+        if (!book.link.syncReport) {
+            continue;
+        }
+        QString token = book.changes.token;
+        if (book.client->Writes() > 0 && !token.isEmpty()) {
+            // Our own writes moved the server on. Keeping the token from before them would hide a
+            // card written here and deleted by another client before the next sync (the server
+            // sees nothing between a token without the card and now): take the newer token when
+            // all it adds is our own doing, else the older one, so others' changes come next time.
+            const RemoteChanges since = book.client->Changes({book.link.path, book.link.displayName, true, {}}, token);
+            bool ours = !since.full && !since.token.isEmpty();
+            for (auto it = since.etags.constBegin(); ours && it != since.etags.constEnd(); ++it) {
+                const auto item = book.items.constFind(it.key());
+                ours = item != book.items.constEnd() && item->etag == it.value();
+            }
+            for (const QString& path : since.removed) {
+                ours = ours && !book.items.contains(path);
+            }
+            if (ours) {
+                token = since.token;
+            }
+        }
+        UpdateSyncBookToken(m_conn, book.link.no, token);
+    }
+}
+
+std::optional<QString> SyncEngine::Deliver(State& state, CardDavClient& client, const QString& bookPath,
+                                           const QString& path, CardText& card, const QString& etag, qint64 pwdId,
+                                           const ContactCard& base)
+{
+    if (std::optional<QString> tag = client.Put(path, card.Bytes(), etag)) {
+        return tag;
+    }
+    // Changed (or deleted, or made) on the server since it was listed: a conflict of this one
+    // contact, merged with the server's copy as it is now and written once more.
+    const RemoteCard there = client.Fetch(bookPath, {path}).value(0);
+    if (there.problem != RemoteCard::None) {
+        // Unreadable there now: left for the next sync, which names it.
+    } else if (there.data.isEmpty()) {
+        if (!etag.isEmpty()) {
+            if (std::optional<QString> tag = client.Put(path, card.Bytes(), QString())) {
+                return tag;
+            }
+        }
+    } else if (const std::optional<CardText> remote = CardText::Parse(there.data, nullptr)) {
+        const ContactCard remoteFields = Storable(remote->Fields());
+        const ContactCard merged = Merge(LocalView(state, pwdId, base), base, remoteFields, state.summary.conflicts);
+        if (!Same(merged, Decode(state.records[pwdId]).fields)) {
+            Write(m_conn, state, pwdId, merged);
+        }
+        CardText next = *remote;
+        next.Change(remoteFields, merged);
+        if (Same(merged, remoteFields)) {
+            card = next;
+            return there.etag;
+        }
+        if (std::optional<QString> tag = client.Put(path, next.Bytes(), there.etag)) {
+            card = next;
+            return tag;
+        }
+    }
+    state.summary.retryLater.append(state.records.value(pwdId).fields.name);
+    return std::nullopt;
 }

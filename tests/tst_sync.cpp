@@ -158,7 +158,19 @@ private slots:
     void syncReportInParts();
     void bothWaysWithXandikos();
     void accountDialogThenSyncButton();
+    void massDeletionsAsk_data();
+    void massDeletionsAsk();
+    void bookMadeAgainOnTheServer_data();
+    void bookMadeAgainOnTheServer();
+    void cardWrittenHereThenDeletedThereLeaves();
+    void changedThereWhileWrittenIsMerged();
+    void secondLinkRefused();
+    void oneBadCardSkipped_data();
+    void oneBadCardSkipped();
+    void drippingServerMeetsTheDeadline();
+    void hugeAnswerRefusedInLittleMemory();
 };
+Q_DECLARE_METATYPE(LostBookChoice)
 
 void tst_sync::discoversAddressBooks()
 {
@@ -522,7 +534,8 @@ void tst_sync::thousandContactsUpAndDown()
     QCOMPARE(Records().first(), u"Contact 0000|Down||0||||||"_s);
     QCOMPARE(f.server.Cards(f.book).size(), 1001);
 
-    // One change on each side among a thousand: two requests besides the listing and the fetch.
+    // One change on each side among a thousand: two requests besides the listing and the fetch,
+    // and one more after the upload, for a token that takes it into account.
     Recordset rs;
     OpenRecordsNamedExcept(rs, Conn, u"Contact 0500"_s, 0);
     UpdateRecordFields(Conn, rs.Integer(u"PWDID"),
@@ -531,7 +544,7 @@ void tst_sync::thousandContactsUpAndDown()
     const SyncSummary second = Sync();
     QCOMPARE(second.changedHere, 1);
     QCOMPARE(second.changedThere, 1);
-    QCOMPARE(second.requests, 3);
+    QCOMPARE(second.requests, 4);
     QVERIFY(Records().contains(u"Contact 0007|Down||y||||||"_s));
     QVERIFY(f.Get(f.book + u"c500.vcf"_s).contains("TEL;TYPE=CELL:x\r\n"));
 }
@@ -639,6 +652,11 @@ void tst_sync::brokenAnswersChangeNothing_data()
                                                     Http(207, Listing, Listing.size() + 500)}
                                << SyncFault::Network;
     QTest::newRow("error status") << QList<QByteArray>{Http(500, "")} << SyncFault::Http;
+    // Sent back in a header or a path, they would let the server inject a request of its own.
+    QTest::newRow("ETag with CR LF") << QList<QByteArray>{Report(Member("a", "1&#13;&#10;X-Injected: 1"), "")}
+                                     << SyncFault::Malformed;
+    QTest::newRow("href with a control character")
+        << QList<QByteArray>{Report(Member("a&#1;b", "1"), "")} << SyncFault::Malformed;
     QTest::newRow("silence") << QList<QByteArray>{QByteArray()} << SyncFault::Timeout;
 }
 
@@ -657,6 +675,167 @@ void tst_sync::brokenAnswersChangeNothing()
     SyncEngine engine(Conn);
     engine.SetTimeout(500);
     QCOMPARE(FaultOf([&] { engine.Run(); }), fault);
+    QCOMPARE(Everything(), before);
+}
+
+void tst_sync::oneBadCardSkipped_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<bool>("tooLarge");
+    QTest::newRow("invalid UTF-8") << Card(u"Ann"_s, "NOTE:caf\xe9 \xff\r\n") << false;
+    QTest::newRow("NUL in a phone") << Card(u"Ann"_s, "TEL;TYPE=CELL;ENCODING=QUOTED-PRINTABLE:12=003\r\n") << false;
+    QTest::newRow("control character in a name")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:Bell;Ann=07\r\n"
+                      "FN;ENCODING=QUOTED-PRINTABLE:Ann=07Bell\r\nEND:VCARD\r\n")
+        << false;
+    QTest::newRow("over 1 MB") << Card(u"Ann"_s, "NOTE:" + QByteArray(1100 * 1024, 'x') + "\r\n") << true;
+}
+
+void tst_sync::oneBadCardSkipped()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(bool, tooLarge);
+    TestProgramFolder folder;
+    FakeServer server;
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 account = AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, account, {u"/book/"_s, u"Book"_s, false, {}}, friends);
+    server.replies = {Report(Member("a", "1") + Member("b", "2"), ""),
+                      Report(Member("a", "1", card) + Member("b", "2", Card(u"Bob"_s)), "")};
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    const SyncSummary summary = engine.Run();
+    // The bad card is named and left alone; the rest syncs.
+    QCOMPARE(tooLarge ? summary.tooLarge : summary.unreadable, QStringList{u"a.vcf"_s});
+    QVERIFY(SyncSummaryText(summary).contains(u"a.vcf"_s));
+    QCOMPARE(Records(), QStringList{u"Bob|Friends||||||||"_s});
+    QCOMPARE(server.requests.size(), 2);
+}
+
+namespace {
+
+// Answers every request with a status line and headers, then the body in pieces: piece bytes
+// every interval milliseconds (or as fast as the connection takes them when 0), total in all.
+class TrickleServer : public QTcpServer
+{
+public:
+    TrickleServer(qint64 total, qint64 piece, int interval) : m_total(total), m_piece(piece)
+    {
+        listen(QHostAddress::LocalHost, 0);
+        m_timer.setInterval(interval);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    socket->readAll();
+                    if (m_socket != nullptr) {
+                        return;
+                    }
+                    m_socket = socket;
+                    // No length declared: the answer ends when the connection does.
+                    socket->write("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
+                                  "Connection: close\r\n\r\n");
+                    if (m_timer.interval() > 0) {
+                        m_timer.start();
+                    } else {
+                        Next();
+                    }
+                });
+                connect(socket, &QTcpSocket::bytesWritten, socket, [this] {
+                    if (m_timer.interval() == 0 && m_socket != nullptr && m_socket->bytesToWrite() == 0) {
+                        Next();
+                    }
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+                    if (m_socket == socket) {
+                        m_timer.stop();
+                        m_socket = nullptr;
+                    }
+                });
+            }
+        });
+        connect(&m_timer, &QTimer::timeout, this, [this] { Next(); });
+    }
+    QUrl Root() const { return QUrl(u"http://127.0.0.1:%1/"_s.arg(serverPort())); }
+    qint64 Sent() const { return m_sent; }
+
+private:
+    void Next()
+    {
+        if (m_socket == nullptr || m_sent >= m_total) {
+            m_timer.stop();
+            return;
+        }
+        const qint64 size = qMin(m_piece, m_total - m_sent);
+        m_socket->write(QByteArray(size, ' '));
+        m_sent += size;
+    }
+
+    qint64 m_total;
+    qint64 m_piece;
+    qint64 m_sent = 0;
+    QTimer m_timer;
+    QTcpSocket* m_socket = nullptr;
+};
+
+qint64 StatusKilobytes(const char* field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+void tst_sync::drippingServerMeetsTheDeadline()
+{
+    TestProgramFolder folder;
+    TrickleServer server(1000000, 1, 100); // a byte every tenth of a second, never idle long
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Fay"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), {u"/book/"_s, u"Book"_s, false, {}},
+                    friends);
+    const QStringList before = Everything();
+    SyncEngine engine(Conn);
+    engine.SetTimeout(1000);
+    engine.SetDeadline(3000);
+    QElapsedTimer clock;
+    clock.start();
+    QString message;
+    QCOMPARE(FaultOf([&] { engine.Run(); }, &message), SyncFault::Timeout);
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(server.Sent() > 10); // it was dripping, not silent
+    QCOMPARE(message, u"The server stopped answering (127.0.0.1)."_s);
+    QCOMPARE(Everything(), before);
+}
+
+void tst_sync::hugeAnswerRefusedInLittleMemory()
+{
+    TestProgramFolder folder;
+    TrickleServer server(100 * 1024 * 1024, 64 * 1024, 0);
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Fay"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), {u"/book/"_s, u"Book"_s, false, {}},
+                    friends);
+    const QStringList before = Everything();
+    // The peak of resident memory starts again from here.
+    QFile clear(u"/proc/self/clear_refs"_s);
+    QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
+    clear.close();
+    const qint64 idle = StatusKilobytes("VmRSS:");
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    QString message;
+    QCOMPARE(FaultOf([&] { engine.Run(); }, &message), SyncFault::TooLarge);
+    QVERIFY2(message.contains(u"127.0.0.1"_s), qPrintable(message));
+    const qint64 peak = StatusKilobytes("VmHWM:");
+    QVERIFY2(peak - idle < 200 * 1024, qPrintable(u"%1 kB above idle"_s.arg(peak - idle)));
     QCOMPARE(Everything(), before);
 }
 
@@ -769,6 +948,205 @@ void tst_sync::accountDialogThenSyncButton()
     QVERIFY(!platform.Boxes().last().text.contains(u"wrong"_s));
     QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
     QCOMPARE(Records(), before);
+}
+
+void tst_sync::massDeletionsAsk_data()
+{
+    QTest::addColumn<int>("goneThere");
+    QTest::addColumn<int>("goneHere");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("asked"); // "count book side", empty when nothing is asked
+    QTest::addColumn<int>("left");      // contacts here afterwards
+    QTest::addColumn<int>("cards");     // cards on the server afterwards
+    QTest::newRow("a fifth there, declined") << 20 << 0 << false << u"20 Contacts here"_s << 40 << 20;
+    QTest::newRow("a fifth there, agreed") << 20 << 0 << true << u"20 Contacts here"_s << 20 << 20;
+    QTest::newRow("a fifth here, declined") << 0 << 20 << false << u"20 Contacts on the server"_s << 20 << 40;
+    QTest::newRow("a fifth here, agreed") << 0 << 20 << true << u"20 Contacts on the server"_s << 20 << 20;
+    QTest::newRow("a few each side") << 8 << 7 << false << QString() << 25 << 25;
+}
+
+void tst_sync::massDeletionsAsk()
+{
+    QFETCH(int, goneThere);
+    QFETCH(int, goneHere);
+    QFETCH(bool, answer);
+    QFETCH(QString, asked);
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(40);
+    Sync();
+    const QStringList cards = f.server.Cards(f.book);
+    QCOMPARE(cards.size(), 40);
+    for (int i = 0; i < goneThere; ++i) {
+        QCOMPARE(f.server.Request("DELETE", cards[i]).status, 200);
+    }
+    Recordset rs;
+    for (rs.Open(u"SELECT PWDID FROM PWDTable ORDER BY PWDID DESC LIMIT %1"_s.arg(goneHere), Conn, LockType::ReadOnly);
+         !rs.IsEOF(); rs.MoveNext()) {
+        DeleteRecord(Conn, rs.Integer(0));
+    }
+    rs.Close();
+    const QStringList before = Everything();
+    const QStringList serverBefore = f.server.Cards(f.book);
+
+    QStringList questions;
+    SyncEngine engine(Conn);
+    engine.SetConfirmDeletions([&](const QString& book, int count, bool onServer) {
+        questions.append(u"%1 %2 %3"_s.arg(count).arg(book, onServer ? u"on the server"_s : u"here"_s));
+        return answer;
+    });
+    const SyncFault fault = FaultOf([&] { engine.Run(); });
+    QCOMPARE(questions, asked.isEmpty() ? QStringList() : QStringList{asked});
+    if (!asked.isEmpty() && !answer) {
+        // Declined: nothing changed on either side.
+        QCOMPARE(fault, SyncFault::Cancelled);
+        QCOMPARE(Everything(), before);
+        QCOMPARE(f.server.Cards(f.book), serverBefore);
+    } else {
+        QCOMPARE(fault, SyncFault::Cancelled); // no fault
+    }
+    QTEST(static_cast<int>(Records().size()), "left");
+    QTEST(static_cast<int>(f.server.Cards(f.book).size()), "cards");
+}
+
+void tst_sync::bookMadeAgainOnTheServer_data()
+{
+    QTest::addColumn<LostBookChoice>("choice");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("cards");
+    QTest::newRow("cancel") << LostBookChoice::Cancel << 3 << 0;
+    QTest::newRow("upload again") << LostBookChoice::UploadAgain << 3 << 3;
+    QTest::newRow("empty here") << LostBookChoice::EmptyHere << 0 << 0;
+}
+
+void tst_sync::bookMadeAgainOnTheServer()
+{
+    QFETCH(LostBookChoice, choice);
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(3);
+    Sync();
+    QCOMPARE(f.server.Cards(f.book).size(), 3);
+    // Deleted and made again, empty, at the same address.
+    QCOMPARE(f.server.Request("DELETE", f.book).status, 200);
+    QCOMPARE(f.server.AddAddressBook(u"contacts"_s, u"Contacts"_s), f.book);
+    const QStringList before = Everything();
+
+    QStringList asked;
+    SyncEngine engine(Conn);
+    engine.SetAskLostBook([&](const QString& book, int count) {
+        asked.append(u"%1 %2"_s.arg(book).arg(count));
+        return choice;
+    });
+    const SyncFault fault = FaultOf([&] { engine.Run(); });
+    QCOMPARE(asked, QStringList{u"Contacts 3"_s});
+    QCOMPARE(fault, SyncFault::Cancelled);
+    if (choice == LostBookChoice::Cancel) {
+        QCOMPARE(Everything(), before);
+    }
+    QTEST(static_cast<int>(Records().size()), "left");
+    QTEST(static_cast<int>(f.server.Cards(f.book).size()), "cards");
+    // Whatever was chosen, the next sync finds both sides agreeing.
+    if (choice != LostBookChoice::Cancel) {
+        const SyncSummary again = Sync();
+        QCOMPARE(again.addedHere + again.addedThere + again.deletedHere + again.deletedThere, 0);
+    }
+}
+
+void tst_sync::cardWrittenHereThenDeletedThereLeaves()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(3);
+    Sync();
+    // Another client deletes one of the cards this book uploaded.
+    const QStringList cards = f.server.Cards(f.book);
+    const ContactCard gone = CardText::Parse(f.Get(cards[0]), nullptr).value().Fields();
+    QCOMPARE(f.server.Request("DELETE", cards[0]).status, 200);
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.deletedHere, 1);
+    QVERIFY(!Records().join(u'\n').contains(gone.name));
+    QCOMPARE(Records().size(), 2);
+}
+
+void tst_sync::changedThereWhileWrittenIsMerged()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 hal = AddRecord(friends, u"Hal"_s, {u"1"_s});
+    f.Link(friends, f.book);
+    Sync();
+    const QString path = f.server.Cards(f.book).first();
+    UpdateRecordFields(Conn, hal, {Encrypt(u"Hal"_s), Encrypt(u"1"_s), Encrypt(u"2"_s), {}, {}, {}, {}, {}}, {});
+    // Another client changes the card after this sync listed the book and before it writes.
+    SyncEngine engine(Conn);
+    bool changed = false;
+    engine.SetProgress([&](int, int) {
+        if (!changed) {
+            changed = true;
+            QByteArray card = f.Get(path);
+            card.replace("END:VCARD", "TEL;TYPE=WORK:3\r\nEND:VCARD");
+            QCOMPARE(f.server.Request("PUT", path, card).status, 201);
+        }
+    });
+    const SyncSummary summary = engine.Run();
+    QVERIFY(changed);
+    QVERIFY(summary.retryLater.isEmpty());
+    QCOMPARE(Records(), QStringList{u"Hal|Friends|1|2|3|||||"_s});
+    const ContactCard there = CardText::Parse(f.Get(path), nullptr).value().Fields();
+    QCOMPARE(QStringList({there.homePhone, there.mobilePhone, there.workPhone}), QStringList({u"1"_s, u"2"_s, u"3"_s}));
+}
+
+void tst_sync::secondLinkRefused()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.server.AddAddressBook(u"work"_s, u"Work"_s);
+    const qint64 friends = AddType(u"Friends"_s);
+    f.Link(friends, f.book);
+
+    // The engine refuses a second link, through the same account or another.
+    QCOMPARE(FaultOf([&] { f.Link(AddType(u"Again"_s), f.book); }), SyncFault::AlreadyLinked);
+    QCOMPARE(FaultOf([&] {
+                 LinkAddressBook(Conn, SyncAccounts(Conn).first().no, {u"/alice/contacts"_s, u"C"_s, true, {}}, 0);
+             }),
+             SyncFault::AlreadyLinked);
+    QCOMPARE(SyncLinks(Conn).size(), 1);
+
+    // The dialog lists it as linked, not ticked and not linkable; the other one links.
+    frmSync& dialog = Form<frmSync>();
+    dialog.show();
+    for (const auto& [box, text] :
+         {std::pair{"txtUrl", f.server.Root().toString()}, std::pair{"txtUser", f.server.User()},
+          std::pair{"txtPassword", f.server.Password()}}) {
+        auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(box));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClicks(edit, text);
+    }
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdDiscover"_s), Qt::LeftButton);
+    auto* books = dialog.findChild<QTreeWidget*>(u"lstBooks"_s);
+    QCOMPARE(books->topLevelItemCount(), 2);
+    QTreeWidgetItem* linked = books->findItems(u"Contacts"_s, Qt::MatchExactly).value(0);
+    QVERIFY(linked != nullptr);
+    QCOMPARE(linked->checkState(0), Qt::Unchecked);
+    QVERIFY(!(linked->flags() & Qt::ItemIsUserCheckable));
+    QCOMPARE(linked->text(1), u"Linked with \"Friends\""_s);
+    // A click on it does not tick it.
+    QTest::mouseClick(books->viewport(), Qt::LeftButton, {}, books->visualItemRect(linked).center());
+    QCOMPARE(linked->checkState(0), Qt::Unchecked);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+    QVERIFY(platform.Boxes().isEmpty());
+    QCOMPARE(SyncLinks(Conn).size(), 2);
+    QCOMPARE(dialog.findChild<QTreeWidget*>(u"lstLinks"_s)->topLevelItemCount(), 2);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QTEST_MAIN(tst_sync)
