@@ -10,6 +10,7 @@
 #include <QProgressDialog>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "core/AppState.h"
 #include "core/Language.h"
@@ -76,7 +77,16 @@ void SyncCommands::Start(bool atStartUp)
         m_status = new QLabel(m_window->statusBar());
         m_status->setObjectName(QStringLiteral("StatusBar1_Sync"));
         m_window->statusBar()->addPermanentWidget(m_status);
+        m_notices = new QToolButton(m_window->statusBar());
+        m_notices->setObjectName(QStringLiteral("StatusBar1_Notices"));
+        m_notices->setAutoRaise(true);
+        m_window->statusBar()->addPermanentWidget(m_notices);
+        connect(m_notices, &QToolButton::clicked, this, [this] {
+            ShowSyncNotices(m_window);
+            ShowNotices();
+        });
     }
+    ShowNotices();
     const bool syncAtStart =
         IniToBool(ReadIni(QStringLiteral("General"), QStringLiteral("SyncAtStart"), QStringLiteral("False"), IniFile))
             .value_or(false);
@@ -158,6 +168,9 @@ void SyncCommands::SyncNow(bool automatic)
         m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70004", "done")));
         if (!automatic || !summary.conflicts.isEmpty()) {
             MsgInformation(m_window, SyncSummaryText(summary));
+        } else if (const QStringList notices = SyncNoticeLines(summary); !notices.isEmpty()) {
+            // Nobody saw this sync's summary: what must not pass unnoticed waits in the status bar.
+            AddSyncNotices(Conn, {when + QLatin1Char(' ') + notices.join(QLatin1Char('\n'))});
         }
     } catch (const SyncError& e) {
         progress.reset();
@@ -170,5 +183,16 @@ void SyncCommands::SyncNow(bool automatic)
         m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70005", "failed")));
         ShowError(m_window);
     }
+    ShowNotices();
     m_reload();
+}
+
+void SyncCommands::ShowNotices()
+{
+    if (m_notices == nullptr) {
+        return;
+    }
+    const qsizetype count = Conn.IsOpen() ? SyncNotices(Conn).size() : 0;
+    m_notices->setText(MainText("70009", "Sync notices (%1)").arg(count));
+    m_notices->setVisible(count > 0);
 }

@@ -178,6 +178,18 @@ QString Folder(const QString& path)
 
 } // namespace
 
+SyncAction PlanContact(SyncSide here, SyncSide there)
+{
+    // Rows: here unchanged, changed, deleted; columns: the same there. A deletion never wins
+    // over a change: the contact is kept, with the change.
+    static constexpr SyncAction table[3][3] = {
+        {SyncAction::Nothing, SyncAction::Download, SyncAction::DeleteHere},
+        {SyncAction::Upload, SyncAction::Merge, SyncAction::RestoreThere},
+        {SyncAction::DeleteThere, SyncAction::RestoreHere, SyncAction::Forget},
+    };
+    return table[static_cast<int>(here)][static_cast<int>(there)];
+}
+
 QList<SyncAccountInfo> SyncAccounts(Connection& conn)
 {
     CreateSyncTables(conn);
@@ -198,12 +210,48 @@ qint64 AddSyncAccount(Connection& conn, const QUrl& url, const QString& user, co
                              QUuid::createUuid().toString(QUuid::WithoutBraces));
 }
 
+void ChangeSyncAccount(Connection& conn, qint64 accountNo, const QUrl& url, const QString& password)
+{
+    CreateSyncTables(conn);
+    Transaction transaction(conn);
+    UpdateSyncAccountUrl(conn, accountNo, Seal(url.adjusted(QUrl::RemoveUserInfo).toString()));
+    UpdateSyncAccountPassword(conn, accountNo, Seal(password));
+    transaction.Commit();
+}
+
 void RemoveSyncAccount(Connection& conn, qint64 accountNo)
 {
     CreateSyncTables(conn);
     Transaction transaction(conn);
     DeleteSyncAccount(conn, accountNo);
     transaction.Commit();
+}
+
+void AddSyncNotices(Connection& conn, const QStringList& notices)
+{
+    CreateSyncTables(conn);
+    Transaction transaction(conn);
+    for (const QString& notice : notices) {
+        InsertSyncNotice(conn, Seal(notice));
+    }
+    transaction.Commit();
+}
+
+QStringList SyncNotices(Connection& conn)
+{
+    CreateSyncTables(conn);
+    QStringList notices;
+    Recordset rs;
+    for (OpenSyncNotices(rs, conn); !rs.IsEOF(); rs.MoveNext()) {
+        notices.append(Unseal(rs.Text(u"Notice")));
+    }
+    return notices;
+}
+
+void ClearSyncNotices(Connection& conn)
+{
+    CreateSyncTables(conn);
+    DeleteSyncNotices(conn);
 }
 
 QList<SyncLink> SyncLinks(Connection& conn)
@@ -379,6 +427,19 @@ ContactCard LocalView(const State& state, qint64 pwdId, const ContactCard& base)
         view.name = base.name;
     }
     return view;
+}
+
+// The record a card with this UID was made from by this book, when it is here and not linked yet.
+std::optional<qint64> OwnRecord(const State& state, const State::Book& book, const QString& uid)
+{
+    const QString prefix = book.instance + QLatin1Char('-');
+    bool ok = false;
+    const qint64 pwdId = uid.startsWith(prefix) ? uid.mid(prefix.size()).toLongLong(&ok) : 0;
+    if (!ok || !state.records.contains(pwdId) || state.linked.contains(pwdId) ||
+        state.records.value(pwdId).typeNo != book.link.typeNo) {
+        return std::nullopt;
+    }
+    return pwdId;
 }
 
 void Erase(Connection& conn, State& state, qint64 pwdId)
@@ -665,11 +726,21 @@ void SyncEngine::Reconcile(State& state)
             }
             const ContactCard baseFields = Storable(base->Fields());
 
-            if (!state.records.contains(item.pwdId)) { // deleted here
+            const bool here = state.records.contains(item.pwdId);
+            const bool fieldsChanged = here && state.records[item.pwdId].digest != item.digest;
+            const bool movedHere = here && state.records[item.pwdId].typeNo != book.link.typeNo;
+            const SyncAction action = PlanContact(!here                        ? SyncSide::Deleted
+                                                  : fieldsChanged || movedHere ? SyncSide::Changed
+                                                                               : SyncSide::Unchanged,
+                                                  remoteRemoved   ? SyncSide::Deleted
+                                                  : remoteChanged ? SyncSide::Changed
+                                                                  : SyncSide::Unchanged);
+
+            if (!here) {
                 std::optional<State::Remote> remote;
-                if (remoteChanged) {
+                if (action == SyncAction::RestoreHere) {
                     remote = book.remote.value(path);
-                } else if (!remoteRemoved && !book.client->Remove(path, item.etag)) {
+                } else if (action == SyncAction::DeleteThere && !book.client->Remove(path, item.etag)) {
                     // Changed on the server since it was listed: fetch it to keep the change.
                     const QList<RemoteCard> again = book.client->Fetch(book.link.path, {path});
                     std::optional<CardText> card;
@@ -679,7 +750,7 @@ void SyncEngine::Reconcile(State& state)
                     if (card) {
                         remote = State::Remote{again.first().etag, *card};
                     }
-                } else if (!remoteRemoved) {
+                } else if (action == SyncAction::DeleteThere) {
                     ++state.summary.deletedThere;
                 }
                 Unsave(m_conn, book, path);
@@ -700,7 +771,6 @@ void SyncEngine::Reconcile(State& state)
             }
 
             const State::Record record = Decode(state.records[item.pwdId]);
-            const bool localChanged = record.digest != item.digest;
             const int target = state.bookOfType.value(record.typeNo, -1);
             if (target < 0) { // moved to a type that is not linked
                 if (remoteRemoved) {
@@ -716,25 +786,27 @@ void SyncEngine::Reconcile(State& state)
             CardText card = *base;
             QString etag = item.etag;
             bool put = false;
-            bool create = false;
-            if (remoteRemoved) {
-                if (!localChanged && target == bi) {
-                    Erase(m_conn, state, item.pwdId);
-                    Unsave(m_conn, book, path);
-                    ++state.summary.deletedHere;
-                    continue;
-                }
+            const bool create = action == SyncAction::RestoreThere;
+            switch (action) {
+            case SyncAction::DeleteHere:
+                Erase(m_conn, state, item.pwdId);
+                Unsave(m_conn, book, path);
+                ++state.summary.deletedHere;
+                continue;
+            case SyncAction::RestoreThere:
                 card.Change(baseFields, LocalView(state, item.pwdId, baseFields));
-                create = true;
-                if (localChanged) {
+                if (fieldsChanged) {
                     state.summary.kept.append(record.fields.name);
                 }
-            } else if (remoteChanged) {
+                break;
+            case SyncAction::Download:
+            case SyncAction::Merge: {
                 const State::Remote remote = book.remote.take(path);
                 const ContactCard remoteFields = Storable(remote.card.Fields());
-                const ContactCard merged = localChanged ? Merge(LocalView(state, item.pwdId, baseFields), baseFields,
-                                                                remoteFields, state.summary.conflicts)
-                                                        : remoteFields;
+                const ContactCard merged = action == SyncAction::Merge
+                                               ? Merge(LocalView(state, item.pwdId, baseFields), baseFields,
+                                                       remoteFields, state.summary.conflicts)
+                                               : remoteFields;
                 card = remote.card;
                 card.Change(remoteFields, merged);
                 etag = remote.etag;
@@ -746,11 +818,18 @@ void SyncEngine::Reconcile(State& state)
                 if (rewritten || state.moved.contains(item.pwdId)) {
                     ++state.summary.changedHere;
                 }
-            } else if (localChanged) {
+                break;
+            }
+            case SyncAction::Upload: {
                 const ContactCard view = LocalView(state, item.pwdId, baseFields);
                 card.Change(baseFields, view);
                 put = !Same(view, baseFields);
-            } else if (target == bi) {
+                break;
+            }
+            default:
+                break;
+            }
+            if (action == SyncAction::Nothing && target == bi) {
                 continue;
             }
 
@@ -829,17 +908,26 @@ void SyncEngine::AddFromServer(State& state)
                 ++state.summary.unnamed;
                 continue;
             }
-            const QString cipherName = Encrypt(fields.name);
-            const auto same = state.names.constFind(cipherName);
-            if (same != state.names.constEnd()) {
-                const qint64 pwdId = *same;
+            // A card this book sent in a sync cut short before it was recorded names the record it
+            // came from: that record's card, whatever the record is called now, and the card is
+            // no newer than the record. Else the same name on both sides before their first sync
+            // is one contact, merged.
+            std::optional<qint64> joined = OwnRecord(state, book, it->card.Uid());
+            const ContactCard base = joined ? fields : ContactCard{};
+            if (!joined) {
+                const auto same = state.names.constFind(Encrypt(fields.name));
+                if (same != state.names.constEnd()) {
+                    joined = *same;
+                }
+            }
+            if (joined) {
+                const qint64 pwdId = *joined;
                 const State::Record record = Decode(state.records[pwdId]);
                 if (record.typeNo != book.link.typeNo || state.linked.contains(pwdId)) {
                     state.summary.duplicates.append(fields.name);
                     continue;
                 }
-                // The same contact on both sides before their first sync: one contact, merged.
-                const ContactCard merged = Merge(record.fields, ContactCard{}, fields, state.summary.conflicts);
+                const ContactCard merged = Merge(record.fields, base, fields, state.summary.conflicts);
                 CardText card = it->card;
                 card.Change(fields, merged);
                 QString etag = it->etag;
@@ -849,7 +937,7 @@ void SyncEngine::AddFromServer(State& state)
                 state.linked.insert(pwdId); // found on the server: never sent as a new card
                 if (!Same(merged, fields)) {
                     const std::optional<QString> newTag =
-                        Deliver(state, *book.client, book.link.path, path, card, etag, pwdId, ContactCard{});
+                        Deliver(state, *book.client, book.link.path, path, card, etag, pwdId, base);
                     if (!newTag) {
                         continue;
                     }

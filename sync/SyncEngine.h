@@ -39,6 +39,9 @@ struct SyncLink
 QList<SyncAccountInfo> SyncAccounts(Connection& conn);
 qint64 AddSyncAccount(Connection& conn, const QUrl& url, const QString& user, const QString& password);
 void RemoveSyncAccount(Connection& conn, qint64 accountNo);
+// A new address or password for an account (the server moved, the password changed); its links
+// and what was synced through them stay as they are.
+void ChangeSyncAccount(Connection& conn, qint64 accountNo, const QUrl& url, const QString& password);
 QList<SyncLink> SyncLinks(Connection& conn);
 // The link of the address book at path on the server of url (the same scheme, host and port), if any.
 std::optional<SyncLink> LinkOf(Connection& conn, const QUrl& url, const QString& path);
@@ -46,6 +49,11 @@ std::optional<SyncLink> LinkOf(Connection& conn, const QUrl& url, const QString&
 // address book would each take the other's cards for their own.
 qint64 LinkAddressBook(Connection& conn, qint64 accountNo, const RemoteBook& book, qint64 typeNo);
 void UnlinkAddressBook(Connection& conn, qint64 linkNo);
+
+// What syncs whose summary was not shown (at start-up, on the timer) reported, kept until seen.
+void AddSyncNotices(Connection& conn, const QStringList& notices);
+QStringList SyncNotices(Connection& conn);
+void ClearSyncNotices(Connection& conn);
 
 // A field changed on both sides: the server's value was taken, the local one is named here.
 struct SyncConflict
@@ -73,6 +81,23 @@ struct SyncSummary
     QMap<QString, int> unshown; // values the server keeps that the address book cannot show
     int requests = 0;
 };
+
+// What one side did to a contact since the last sync.
+enum class SyncSide { Unchanged, Changed, Deleted };
+
+// What a sync does with a contact synced before, from what each side did since.
+enum class SyncAction {
+    Nothing,
+    Download,     // changed there only: the server's card is taken here
+    Upload,       // changed here only
+    Merge,        // changed on both sides: field by field, the server's value where both changed one
+    DeleteHere,   // deleted there, unchanged here
+    DeleteThere,  // deleted here, unchanged there
+    RestoreHere,  // deleted here, changed there: it comes back here, with the change
+    RestoreThere, // deleted there, changed here: it goes back to the server, with the change
+    Forget,       // deleted on both sides: only the record of the last sync goes
+};
+SyncAction PlanContact(SyncSide here, SyncSide there);
 
 // What to do with an address book the server lists empty although contacts were synced with it:
 // it was most likely deleted and made again, or the server lost its contents.

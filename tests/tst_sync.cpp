@@ -11,6 +11,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -169,7 +170,15 @@ private slots:
     void oneBadCardSkipped();
     void drippingServerMeetsTheDeadline();
     void hugeAnswerRefusedInLittleMemory();
+    void planOfEachPair_data();
+    void planOfEachPair();
+    void cutShortThenRenamedHereMakesNoDuplicate();
+    void passwordChangedKeepsEveryLink();
+    void unseenNoticesWaitInTheStatusBar();
+    void summaryNamesWhatIsNotShownInWords();
 };
+Q_DECLARE_METATYPE(SyncSide)
+Q_DECLARE_METATYPE(SyncAction)
 Q_DECLARE_METATYPE(LostBookChoice)
 
 void tst_sync::discoversAddressBooks()
@@ -837,6 +846,166 @@ void tst_sync::hugeAnswerRefusedInLittleMemory()
     const qint64 peak = StatusKilobytes("VmHWM:");
     QVERIFY2(peak - idle < 200 * 1024, qPrintable(u"%1 kB above idle"_s.arg(peak - idle)));
     QCOMPARE(Everything(), before);
+}
+
+void tst_sync::planOfEachPair_data()
+{
+    QTest::addColumn<SyncSide>("here");
+    QTest::addColumn<SyncSide>("there");
+    QTest::addColumn<SyncAction>("action");
+    using enum SyncSide;
+    QTest::newRow("unchanged, unchanged") << Unchanged << Unchanged << SyncAction::Nothing;
+    QTest::newRow("unchanged, changed") << Unchanged << Changed << SyncAction::Download;
+    QTest::newRow("unchanged, deleted") << Unchanged << Deleted << SyncAction::DeleteHere;
+    QTest::newRow("changed, unchanged") << Changed << Unchanged << SyncAction::Upload;
+    QTest::newRow("changed, changed") << Changed << Changed << SyncAction::Merge;
+    QTest::newRow("changed, deleted") << Changed << Deleted << SyncAction::RestoreThere;
+    QTest::newRow("deleted, unchanged") << Deleted << Unchanged << SyncAction::DeleteThere;
+    QTest::newRow("deleted, changed") << Deleted << Changed << SyncAction::RestoreHere;
+    QTest::newRow("deleted, deleted") << Deleted << Deleted << SyncAction::Forget;
+}
+
+void tst_sync::planOfEachPair()
+{
+    QFETCH(SyncSide, here);
+    QFETCH(SyncSide, there);
+    QTEST(PlanContact(here, there), "action");
+}
+
+void tst_sync::cutShortThenRenamedHereMakesNoDuplicate()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(40);
+    SyncEngine engine(Conn);
+    engine.SetProgress([&f](int done, int) {
+        if (done == 15) {
+            f.server.Stop();
+        }
+    });
+    QVERIFY(FaultOf([&] { engine.Run(); }) != SyncFault::Cancelled);
+    QVERIFY2(f.server.Start(), qPrintable(f.server.Reason()));
+    QCOMPARE(f.server.Cards(f.book).size(), 15);
+    // One of the contacts already sent is renamed and edited here before the next sync.
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Person 3"_s, 0);
+    const qint64 renamed = rs.Integer(u"PWDID");
+    rs.Close();
+    UpdateRecordFields(Conn, renamed, {Encrypt(u"Person Three"_s), {}, Encrypt(u"555"_s), {}, {}, {}, {}, {}}, {});
+
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.addedHere, 0);
+    QCOMPARE(summary.addedThere, 25);
+    QVERIFY(summary.conflicts.isEmpty());
+    QCOMPARE(Records().size(), 40);
+    QVERIFY(Records().contains(u"Person Three|Friends||555||||||"_s));
+    QVERIFY(!Records().join(u'\n').contains(u"Person 3|"_s));
+    QCOMPARE(f.server.Cards(f.book).size(), 40);
+    QStringList names;
+    for (const QString& path : f.server.Cards(f.book)) {
+        const ContactCard card = CardText::Parse(f.Get(path), nullptr).value().Fields();
+        names.append(card.name + u'|' + card.mobilePhone);
+    }
+    QVERIFY(names.contains(u"Person Three|555"_s));
+    QVERIFY(!names.contains(u"Person 3|"_s));
+}
+
+void tst_sync::passwordChangedKeepsEveryLink()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(5);
+    Sync();
+    // The password changed: the stored one is refused.
+    const SyncAccountInfo account = SyncAccounts(Conn).first();
+    ChangeSyncAccount(Conn, account.no, account.url, u"old password"_s);
+    QCOMPARE(FaultOf([] { Sync(); }), SyncFault::Refused);
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Person 2"_s, 0);
+    DeleteRecord(Conn, rs.Integer(u"PWDID"));
+    rs.Close();
+
+    frmSync& dialog = Form<frmSync>();
+    dialog.show();
+    auto* links = dialog.findChild<QTreeWidget*>(u"lstLinks"_s);
+    QTest::mouseClick(links->viewport(), Qt::LeftButton, {}, links->visualItemRect(links->topLevelItem(0)).center());
+    auto type = [&dialog](const char* box, const QString& text) {
+        auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(box));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    auto* change = dialog.findChild<QPushButton*>(u"CmdAccount"_s);
+    type("txtUrl", f.server.Root().toString());
+    // A wrong password is tried first and not kept.
+    type("txtPassword", u"still wrong"_s);
+    const QStringList before = Everything();
+    QTest::mouseClick(change, Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QCOMPARE(platform.Boxes().last().text, u"The server refused the user name or password."_s);
+    QCOMPARE(Everything(), before);
+    type("txtPassword", f.server.Password());
+    QTest::mouseClick(change, Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 2);
+    QCOMPARE(platform.Boxes().last().text, u"The account was changed; its links stay as they were."_s);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // Same link, same state: the deletion made here meanwhile goes to the server, nothing comes back.
+    QCOMPARE(SyncLinks(Conn).size(), 1);
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.deletedThere, 1);
+    QCOMPARE(summary.addedHere + summary.addedThere + summary.joined.size(), 0);
+    QCOMPARE(Records().size(), 4);
+    QCOMPARE(f.server.Cards(f.book).size(), 4);
+    QVERIFY(!Everything().join(u'\n').contains(f.server.Password()));
+}
+
+void tst_sync::unseenNoticesWaitInTheStatusBar()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(AddType(u"Other"_s), u"Ann"_s);
+    // Two cards whose name another contact has here: neither can be added, both are named.
+    f.Put(f.book + u"a1.vcf"_s, Card(u"Ann"_s, {}, u"a1"_s));
+    f.Put(f.book + u"a2.vcf"_s, Card(u"Ann"_s, "TEL;TYPE=CELL:2\r\n", u"a2"_s));
+    f.Link(friends, f.book);
+
+    QMainWindow window;
+    SyncCommands commands(&window, [] {});
+    commands.Start(false);
+    window.show();
+    auto* notices = window.findChild<QToolButton*>(u"StatusBar1_Notices"_s);
+    QVERIFY(notices != nullptr && !notices->isVisible());
+    commands.SyncNow(true); // as the timer does: no summary shown
+    QVERIFY(platform.Boxes().isEmpty());
+    QVERIFY(notices->isVisible());
+    QCOMPARE(notices->text(), u"Sync notices (1)"_s);
+    // Still there for a window opened later on the same book.
+    QCOMPARE(SyncNotices(Conn).size(), 1);
+    QTest::mouseClick(notices, Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QVERIFY2(platform.Boxes().first().text.contains(u"the name is taken here: Ann, Ann"_s),
+             qPrintable(platform.Boxes().first().text));
+    QVERIFY(!notices->isVisible());
+    QVERIFY(SyncNotices(Conn).isEmpty());
+}
+
+void tst_sync::summaryNamesWhatIsNotShownInWords()
+{
+    SyncSummary summary;
+    summary.unshown = {{u"PHOTO"_s, 1}, {u"ADR"_s, 2}, {u"other phone"_s, 1}, {u"X-CUSTOM"_s, 3}};
+    const QString text = SyncSummaryText(summary);
+    QVERIFY2(
+        text.endsWith(
+            u"Kept on the server, not shown here: 2 postal addresses, 1 photo, X-CUSTOM (3), 1 other phone number"_s),
+        qPrintable(text));
 }
 
 void tst_sync::syncReportInParts()
