@@ -985,6 +985,7 @@ void SyncEngine::AddToServer(State& state)
         const QString uid = QStringLiteral("%1-%2").arg(book.instance).arg(pwdId);
         const QString path = Folder(book.link.path) + uid + QStringLiteral(".vcf");
         const CardText card = CardText::New(record.fields, uid);
+        CardText sent = card;
         std::optional<QString> etag = book.client->Put(path, card.Bytes(), QString());
         if (!etag) {
             // Our own card from a sync cut short: the record here is the newer.
@@ -995,7 +996,12 @@ void SyncEngine::AddToServer(State& state)
                 continue;
             }
         }
-        const State::Item item{path, pwdId, *etag, record.digest, card.Bytes(), {}};
+        etag = Confirm(state, *book.client, book.link.path, path, sent, *etag, pwdId);
+        if (!etag) {
+            state.linked.insert(pwdId); // on the server, though not as sent: joined at the next sync
+            continue;
+        }
+        const State::Item item{path, pwdId, *etag, record.digest, sent.Bytes(), {}};
         Save(m_conn, book, item);
         book.items.insert(path, item);
         state.linked.insert(pwdId);
@@ -1071,9 +1077,37 @@ void SyncEngine::TakeTokens(State& state)
     }
 }
 
+std::optional<QString> SyncEngine::Confirm(State& state, CardDavClient& client, const QString& bookPath,
+                                           const QString& path, CardText& card, const QString& tag, qint64 pwdId)
+{
+    if (!tag.isEmpty()) {
+        return tag; // the server names what it stored: what was sent
+    }
+    // Without an ETag the server may hold something other than what was sent: read it back.
+    const RemoteCard back = client.Fetch(bookPath, {path}).value(0);
+    if (back.data.isEmpty() && back.problem == RemoteCard::None) {
+        return tag;
+    }
+    const std::optional<CardText> held = CardText::Parse(back.data, nullptr);
+    if (!held || !Same(Storable(held->Fields()), Storable(card.Fields()))) {
+        state.summary.retryLater.append(state.records.value(pwdId).fields.name);
+        return std::nullopt;
+    }
+    card = *held;
+    return back.etag;
+}
+
 std::optional<QString> SyncEngine::Deliver(State& state, CardDavClient& client, const QString& bookPath,
                                            const QString& path, CardText& card, const QString& etag, qint64 pwdId,
                                            const ContactCard& base)
+{
+    const std::optional<QString> tag = DeliverOnce(state, client, bookPath, path, card, etag, pwdId, base);
+    return tag ? Confirm(state, client, bookPath, path, card, *tag, pwdId) : tag;
+}
+
+std::optional<QString> SyncEngine::DeliverOnce(State& state, CardDavClient& client, const QString& bookPath,
+                                               const QString& path, CardText& card, const QString& etag, qint64 pwdId,
+                                               const ContactCard& base)
 {
     if (std::optional<QString> tag = client.Put(path, card.Bytes(), etag)) {
         return tag;

@@ -151,6 +151,13 @@ private:
     // more. The new ETag, or nothing when the contact is left for the next sync.
     std::optional<QString> Deliver(State& state, CardDavClient& client, const QString& bookPath, const QString& path,
                                    CardText& card, const QString& etag, qint64 pwdId, const ContactCard& base);
+    std::optional<QString> DeliverOnce(State& state, CardDavClient& client, const QString& bookPath,
+                                       const QString& path, CardText& card, const QString& etag, qint64 pwdId,
+                                       const ContactCard& base);
+    // The ETag of a card just written; without one, the card is read back, and nothing is returned
+    // (the contact left for the next sync) when the server did not keep what was sent.
+    std::optional<QString> Confirm(State& state, CardDavClient& client, const QString& bookPath, const QString& path,
+                                   CardText& card, const QString& tag, qint64 pwdId);
     void TakeTokens(State& state);
 
     Connection& m_conn;

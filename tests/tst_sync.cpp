@@ -176,6 +176,11 @@ private slots:
     void passwordChangedKeepsEveryLink();
     void unseenNoticesWaitInTheStatusBar();
     void summaryNamesWhatIsNotShownInWords();
+    void cardEdits_data();
+    void cardEdits();
+    void newCardOneLinePerAddress();
+    void uploadWithoutETagReadBack_data();
+    void uploadWithoutETagReadBack();
 };
 Q_DECLARE_METATYPE(SyncSide)
 Q_DECLARE_METATYPE(SyncAction)
@@ -366,9 +371,20 @@ void tst_sync::keepsWhatTheBookCannotShow()
     QByteArray expected = original;
     expected.replace("TEL;TYPE=CELL:500\r\n", "TEL;TYPE=CELL:501\r\n");
     expected.replace("FN:Dora\r\n", "EMAIL:d@x.org\r\nFN:Dora\r\n");
-    QCOMPARE(f.Get(f.book + u"d.vcf"_s), expected);
+    // A changed card carries a new revision.
+    const auto withoutRev = [](QByteArray card) {
+        const qsizetype rev = card.indexOf("\r\nREV:");
+        if (rev >= 0) {
+            card.remove(rev, card.indexOf("\r\n", rev + 2) - rev);
+        }
+        return card;
+    };
+    const QByteArray stored = f.Get(f.book + u"d.vcf"_s);
+    QVERIFY(stored.contains("\r\nREV:"));
+    QCOMPARE(withoutRev(stored), expected);
 
-    // What is sent is the card as received, byte for byte, but for the lines of changed fields.
+    // What is sent is the card as received, but for the lines of changed fields, the revision and
+    // the line ends, which are CRLF.
     const QByteArray received = "BEGIN:VCARD\nVERSION:2.1\nN:Dora\nFN:Dora\n" + folded.replace("\r\n", "\n") +
                                 "TEL;CELL;X-ODD=\"1:2\":500\nEMAIL;INTERNET:d@x.org\nEND:VCARD";
     CardText card = CardText::Parse(received, nullptr).value();
@@ -379,7 +395,7 @@ void tst_sync::keepsWhatTheBookCannotShow()
     card.Change(card.Fields(), edited);
     QByteArray sent = received;
     sent.replace("TEL;CELL;X-ODD=\"1:2\":500\nEMAIL;INTERNET:d@x.org\n", "TEL;CELL;X-ODD=\"1:2\":5 01\n");
-    QCOMPARE(card.Bytes(), sent + "\n");
+    QCOMPARE(withoutRev(card.Bytes()), sent.replace("\n", "\r\n") + "\r\n");
 }
 
 void tst_sync::refusalsChangeNothing()
@@ -1006,6 +1022,122 @@ void tst_sync::summaryNamesWhatIsNotShownInWords()
         text.endsWith(
             u"Kept on the server, not shown here: 2 postal addresses, 1 photo, X-CUSTOM (3), 1 other phone number"_s),
         qPrintable(text));
+}
+
+void tst_sync::cardEdits_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArrayList>("lines"); // lines the card sent holds, before its END
+    QTest::addColumn<QByteArrayList>("gone");  // texts it no longer holds
+    QTest::newRow("CR line ends") << QByteArray("BEGIN:VCARD\rVERSION:3.0\rFN:Ann\rN:Ann;;;;\rTEL;TYPE=CELL:1\r"
+                                                "END:VCARD\r")
+                                  << u"mobilePhone"_s << u"2"_s << QByteArrayList{"TEL;TYPE=CELL:2"}
+                                  << QByteArrayList{"CELL:1"};
+    QTest::newRow("a line after END") << QByteArray(
+                                             "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\nX-AFTER:1\r\n")
+                                      << u"homePhone"_s << u"3"_s << QByteArrayList{"TEL;TYPE=HOME:3"}
+                                      << QByteArrayList{};
+    QTest::newRow("name in a character set of its own")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=GB2312;ENCODING=QUOTED-PRINTABLE:=D5=C5;=C8=FD\r\n"
+                      "FN;CHARSET=GB2312;ENCODING=QUOTED-PRINTABLE:=D5=C5=C8=FD\r\nEND:VCARD\r\n")
+        << u"name"_s << u"张四"_s << QByteArrayList{"FN:张四", "N:张;四;;;"} << QByteArrayList{"=D5=C5"};
+    QTest::newRow("first name changed, structured name kept")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bell;Ann;Marie;Dr.;Jr.\r\nFN:Dr. Ann Marie Bell Jr.\r\n"
+                      "END:VCARD\r\n")
+        << u"name"_s << u"Dr. Anna Marie Bell Jr."_s
+        << QByteArrayList{"N:Bell;Anna;Marie;Dr.;Jr.", "FN:Dr. Anna Marie Bell Jr."} << QByteArrayList{";;;;"};
+    QTest::newRow("family name changed") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bell;Ann;;;\r\nFN:Ann Bell\r\n"
+                                                       "END:VCARD\r\n")
+                                         << u"name"_s << u"Ann Smith"_s << QByteArrayList{"N:Smith;Ann;;;"}
+                                         << QByteArrayList{"Bell"};
+    QTest::newRow("vCard 4 phone with spaces")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nTEL;VALUE=uri;TYPE=cell:tel:+1-555-0100\r\n"
+                      "END:VCARD\r\n")
+        << u"mobilePhone"_s << u"+1 555 0199"_s << QByteArrayList{"TEL;VALUE=text;TYPE=cell:+1 555 0199"}
+        << QByteArrayList{"tel:+1 555"};
+    QTest::newRow("vCard 4 global phone")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nEND:VCARD\r\n") << u"workPhone"_s << u"+15550199"_s
+        << QByteArrayList{"TEL;VALUE=uri;TYPE=work:tel:+15550199"} << QByteArrayList{};
+    QTest::newRow("addresses typed with semicolons")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\n") << u"emails"_s << u"a@x.org;b@y.org"_s
+        << QByteArrayList{"EMAIL:a@x.org", "EMAIL:b@y.org"} << QByteArrayList{"\\;"};
+}
+
+void tst_sync::cardEdits()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArrayList, gone);
+    CardText card = CardText::Parse(received, nullptr).value();
+    const ContactCard before = card.Fields();
+    ContactCard after = before;
+    QString ContactCard::*const fields[] = {&ContactCard::name, &ContactCard::homePhone, &ContactCard::mobilePhone,
+                                            &ContactCard::workPhone, &ContactCard::emails};
+    const QStringList names{u"name"_s, u"homePhone"_s, u"mobilePhone"_s, u"workPhone"_s, u"emails"_s};
+    QString ContactCard::*const changed = fields[names.indexOf(field)];
+    after.*changed = value;
+    card.Change(before, after);
+    const QByteArray sent = card.Bytes();
+    // CRLF line ends only, each changed line once, before the END that closes the card.
+    QCOMPARE(sent.count("\r\n"), sent.count('\n'));
+    QCOMPARE(sent.count("\r\n"), sent.count('\r'));
+    const qsizetype end = sent.indexOf("END:VCARD\r\n");
+    QVERIFY(end > 0);
+    for (const QByteArray& line : lines) {
+        const qsizetype at = sent.indexOf("\r\n" + line + "\r\n");
+        QVERIFY2(at >= 0 && at < end, qPrintable(line + " in\n" + sent));
+        QCOMPARE(sent.count("\r\n" + line + "\r\n"), 1);
+    }
+    for (const QByteArray& text : gone) {
+        QVERIFY2(!sent.contains(text), qPrintable(text + " in\n" + sent));
+    }
+    QVERIFY(sent.mid(0, end).contains("\r\nREV:"));
+    // What is read back is what was written.
+    const ContactCard back = CardText::Parse(sent, nullptr).value().Fields();
+    QCOMPARE(EmailAddresses(back.*changed).join(u';'), EmailAddresses(value).join(u';'));
+}
+
+void tst_sync::newCardOneLinePerAddress()
+{
+    ContactCard eve;
+    eve.name = u"Eve"_s;
+    eve.emails = u"a@x.org;b@y.org"_s;
+    const QByteArray sent = CardText::New(eve, u"u1"_s).Bytes();
+    QVERIFY2(sent.contains("\r\nEMAIL:a@x.org\r\nEMAIL:b@y.org\r\n"), sent.constData());
+}
+
+void tst_sync::uploadWithoutETagReadBack_data()
+{
+    QTest::addColumn<QByteArray>("held"); // what the server holds after the upload
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("as sent") << QByteArray("TEL;TYPE=CELL:5\r\n") << true;
+    QTest::newRow("the phone dropped") << QByteArray() << false;
+}
+
+void tst_sync::uploadWithoutETagReadBack()
+{
+    QFETCH(QByteArray, held);
+    QFETCH(bool, kept);
+    TestProgramFolder folder;
+    FakeServer server;
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 fay = AddRecord(friends, u"Fay"_s, {{}, u"5"_s});
+    const qint64 account = AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, account, {u"/book/"_s, u"Book"_s, false, {}}, friends);
+    const QByteArray name = (SyncAccounts(Conn).first().instance + u"-%1"_s.arg(fay)).toUtf8();
+    server.replies = {Report({}, ""), "HTTP/1.1 201 Created\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                      Report(Member(name, "9", Card(u"Fay"_s, held)), "")};
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    const SyncSummary summary = engine.Run();
+    QCOMPARE(server.requests.size(), 3);
+    QVERIFY(server.requests[2].startsWith("REPORT"));
+    QCOMPARE(summary.retryLater, kept ? QStringList() : QStringList{u"Fay"_s});
+    QCOMPARE(Everything().join(u'\n').contains(u"\"9\""_s), kept);
 }
 
 void tst_sync::syncReportInParts()
