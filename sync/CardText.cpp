@@ -145,6 +145,9 @@ std::optional<CardText> CardText::Parse(const QByteArray& bytes, QString* error)
     }
     CardText card;
     card.m_lines = ParseVCardLines(bytes);
+    card.m_fields = file.cards.first();
+    card.m_fields->category.clear();
+    card.m_unshown = file.dropped;
     return card;
 }
 
@@ -162,9 +165,13 @@ CardText CardText::New(const ContactCard& fields, const QString& uid)
 
 ContactCard CardText::Fields() const
 {
-    ContactCard card = ReadVCards(Bytes()).cards.value(0);
-    card.category.clear();
-    return card;
+    if (!m_fields) {
+        const ContactFile file = ReadVCards(Bytes());
+        m_fields = file.cards.value(0);
+        m_fields->category.clear();
+        m_unshown = file.dropped;
+    }
+    return *m_fields;
 }
 
 QString CardText::Uid() const
@@ -179,7 +186,10 @@ QString CardText::Uid() const
 
 QMap<QString, int> CardText::Unshown() const
 {
-    return ReadVCards(Bytes()).dropped;
+    if (!m_unshown) {
+        Fields();
+    }
+    return *m_unshown;
 }
 
 QByteArray CardText::Bytes() const
@@ -359,6 +369,8 @@ void CardText::Change(const ContactCard& before, const ContactCard& after)
     }
     ChangeValue({"URL"}, before.url, after.url, QStringLiteral("URL:"));
     if (Bytes() != was) {
+        m_fields.reset();
+        m_unshown.reset();
         // Other clients tell the newer copy of a card by its revision.
         const QString rev = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
         const auto line =

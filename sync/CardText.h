@@ -47,6 +47,10 @@ private:
     bool IsV4() const;
 
     QList<VCardLine> m_lines;
+    // What the reader makes of the lines, kept from reading them until they change: a large
+    // book's cards are read once per sync, not once per question.
+    mutable std::optional<ContactCard> m_fields;
+    mutable std::optional<QMap<QString, int>> m_unshown;
 };
 
 // The e-mail list as single addresses, in order, without blanks and repeats.

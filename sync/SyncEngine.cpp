@@ -155,15 +155,17 @@ ContactCard Merge(const ContactCard& local, const ContactCard& base, const Conta
     return merged;
 }
 
+// A control character inside a value; those at its ends go when the value is stored.
 bool HasControl(const ContactCard& c)
 {
     for (const auto& f : Owned) {
-        const QString& value = c.*f.field;
+        const QString value = TrimBlank(c.*f.field);
         if (std::any_of(value.begin(), value.end(), [](QChar q) { return q.category() == QChar::Other_Control; })) {
             return true;
         }
     }
-    return std::any_of(c.emails.begin(), c.emails.end(), [](QChar q) { return q.category() == QChar::Other_Control; });
+    const QString emails = EmailAddresses(c.emails).join(QLatin1Char(' '));
+    return std::any_of(emails.begin(), emails.end(), [](QChar q) { return q.category() == QChar::Other_Control; });
 }
 
 QString FileName(const QString& path)
@@ -615,7 +617,7 @@ void SyncEngine::Gather(State& state)
             if (!card) {
                 throw SyncError(SyncFault::Malformed, QStringLiteral("%1: %2").arg(FileName(fetched.path), error));
             }
-            if (HasControl(Storable(card->Fields()))) {
+            if (HasControl(card->Fields())) {
                 // A control character inside a value (a NUL in a phone number): refused, as import does.
                 state.summary.unreadable.append(FileName(fetched.path));
                 continue;
