@@ -117,6 +117,14 @@ void InsertSyncNotice(Connection& conn, const QString& cipherNotice)
     conn.Execute(QStringLiteral("INSERT INTO SyncNotice (Notice) VALUES (?)"), {cipherNotice});
 }
 
+bool HasSyncNotices(Connection& conn)
+{
+    Recordset rs;
+    rs.Open(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'SyncNotice'"), conn,
+            LockType::ReadOnly);
+    return !rs.IsEOF();
+}
+
 void OpenSyncNotices(Recordset& rs, Connection& conn)
 {
     rs.Open(QStringLiteral("SELECT * FROM SyncNotice ORDER BY NoticeNo"), conn, LockType::ReadOnly);

@@ -34,6 +34,8 @@ void DeleteSyncItem(Connection& conn, qint64 bookNo, const QString& cipherPath);
 
 // What syncs the user has not seen the summary of reported (enciphered), oldest first.
 void InsertSyncNotice(Connection& conn, const QString& cipherNotice);
+// Whether the book has the table of notices: looking must not change a book that never synced.
+bool HasSyncNotices(Connection& conn);
 void OpenSyncNotices(Recordset& rs, Connection& conn);
 void DeleteSyncNotices(Connection& conn);
 

@@ -241,8 +241,10 @@ void AddSyncNotices(Connection& conn, const QStringList& notices)
 
 QStringList SyncNotices(Connection& conn)
 {
-    CreateSyncTables(conn);
     QStringList notices;
+    if (!HasSyncNotices(conn)) {
+        return notices;
+    }
     Recordset rs;
     for (OpenSyncNotices(rs, conn); !rs.IsEOF(); rs.MoveNext()) {
         notices.append(Unseal(rs.Text(u"Notice")));
@@ -252,8 +254,9 @@ QStringList SyncNotices(Connection& conn)
 
 void ClearSyncNotices(Connection& conn)
 {
-    CreateSyncTables(conn);
-    DeleteSyncNotices(conn);
+    if (HasSyncNotices(conn)) {
+        DeleteSyncNotices(conn);
+    }
 }
 
 QList<SyncLink> SyncLinks(Connection& conn)
