@@ -1,9 +1,12 @@
 // Two-way sync with a real CardDAV server (radicale, started per test on a free loopback port):
 // discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
 // with values the book cannot show, refusals (an untrusted certificate too), faults and a cancel;
-// the first sync and an edit each side against xandikos too; and a small fake server for the
-// answers a real one never gives (broken XML and vCards, a cut-short answer, silence, a report in
-// parts).
+// the first sync and an edit each side against xandikos too; the questions before many
+// deletions or with an emptied address book, a second link, a card changed while written, an
+// account's new password, the notices of unattended syncs; the plan of each pair of changes and
+// the lines of edited cards; and small fake servers for the answers a real one never gives
+// (broken XML and vCards, a cut-short answer, silence, a report in parts, an endless or dripping
+// answer, bad cards among good ones, an upload without an ETag).
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressDialog>
