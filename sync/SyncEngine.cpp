@@ -579,9 +579,10 @@ void SyncEngine::Gather(State& state)
     }
     for (State::Book& book : state.books) {
         const RemoteBook remote{book.link.path, book.link.displayName, book.link.syncReport, {}};
-        // A listing names each card in a few hundred bytes: room for the book to grow tenfold, and
-        // never the endless answer of a broken server.
-        book.client->SetAnswerLimit(16 * 1024 * 1024 + qint64(book.items.size()) * 4096);
+        // A listing names each card in a few hundred bytes: room for a first listing of a quarter
+        // of a million cards and for the book to grow tenfold, and never the endless answer of a
+        // broken server.
+        book.client->SetAnswerLimit(64 * 1024 * 1024 + qint64(book.items.size()) * 4096);
         book.changes = book.client->Changes(remote, book.link.token);
         QStringList wanted;
         for (auto it = book.changes.etags.constBegin(); it != book.changes.etags.constEnd(); ++it) {
