@@ -4,6 +4,8 @@
 #include <QHeaderView>
 #include <QPushButton>
 
+#include <algorithm>
+
 #include "core/Language.h"
 #include "store/Connection.h"
 #include "store/Database.h"
@@ -75,23 +77,21 @@ QString SyncFaultText(const SyncError& error)
     case SyncFault::Changed:
         return SyncText("20009", "A contact changed on the server during the sync (%1). Sync again.")
             .arg(error.Detail());
+    case SyncFault::AlreadyLinked:
+        return SyncText("20018", "The address book \"%1\" is linked already.").arg(error.Detail());
+    case SyncFault::TooLarge:
+        return SyncText("20019", "The server's answer is larger than this address book could need; it was refused "
+                                 "(%1).")
+            .arg(error.Detail());
     case SyncFault::Cancelled:
         break;
     }
     return SyncText("20010", "The sync was cancelled. Nothing was changed here.");
 }
 
-QString SyncSummaryText(const SyncSummary& s)
+QStringList SyncNoticeLines(const SyncSummary& s)
 {
-    QStringList lines{SyncText("30001", "Sync finished.")};
-    lines.append(SyncText("30002", "Here: %1 added, %2 changed, %3 deleted.")
-                     .arg(s.addedHere)
-                     .arg(s.changedHere)
-                     .arg(s.deletedHere));
-    lines.append(SyncText("30003", "On the server: %1 added, %2 changed, %3 deleted.")
-                     .arg(s.addedThere)
-                     .arg(s.changedThere)
-                     .arg(s.deletedThere));
+    QStringList lines;
     if (!s.conflicts.isEmpty()) {
         QStringList conflicts;
         for (const SyncConflict& c : s.conflicts) {
@@ -108,20 +108,90 @@ QString SyncSummaryText(const SyncSummary& s)
     };
     list(s.kept, "30006", "Deleted on one side and changed on the other, kept: %1");
     list(s.duplicates, "30007", "On the server but not added, the name is taken here: %1");
-    list(s.joined, "30008", "Found on both sides and joined: %1");
     list(s.namesKept, "30017", "Renamed on the server to a name another contact has here, the name kept here: %1");
     list(s.leftAlone, "30011", "Moved out of sync but left on the server: %1");
+    list(s.unreadable, "30018", "Cards on the server that could not be read, left alone: %1");
+    list(s.tooLarge, "30020", "Cards larger than 1 MB, left on the server: %1");
+    list(s.retryLater, "30019", "Changed on the server again during the sync, left for the next sync: %1");
+    return lines;
+}
+
+namespace {
+
+// What the server keeps that the book cannot show, in words: "2 photos, 1 postal address".
+QString UnshownText(const QMap<QString, int>& unshown)
+{
+    static const char* const words[][4] = {
+        {"PHOTO", "50001", "%1 photo", "%1 photos"},
+        {"ADR", "50002", "%1 postal address", "%1 postal addresses"},
+        {"BDAY", "50003", "%1 birthday", "%1 birthdays"},
+        {"NOTE", "50004", "%1 note", "%1 notes"},
+        {"ORG", "50005", "%1 organisation", "%1 organisations"},
+        {"TITLE", "50006", "%1 job title", "%1 job titles"},
+        {"NICKNAME", "50007", "%1 nickname", "%1 nicknames"},
+        {"ANNIVERSARY", "50008", "%1 anniversary", "%1 anniversaries"},
+        {"fax", "50009", "%1 fax number", "%1 fax numbers"},
+        {"pager", "50010", "%1 pager number", "%1 pager numbers"},
+        {"other phone", "50011", "%1 other phone number", "%1 other phone numbers"},
+        {"URL", "50012", "%1 other web address", "%1 other web addresses"},
+        {"ROLE", "50013", "%1 role", "%1 roles"},
+        {"GEO", "50014", "%1 location", "%1 locations"},
+        {"LOGO", "50015", "%1 logo", "%1 logos"},
+        {"CATEGORIES", "50016", "%1 category", "%1 categories"},
+        {"second category", "50017", "%1 second category", "%1 second categories"},
+    };
+    QStringList kinds;
+    for (auto it = unshown.constBegin(); it != unshown.constEnd(); ++it) {
+        const auto word = std::find_if(std::begin(words), std::end(words),
+                                       [&it](const auto& w) { return it.key() == QLatin1String(w[0]); });
+        if (word == std::end(words)) {
+            kinds.append(QStringLiteral("%1 (%2)").arg(it.key()).arg(it.value()));
+            continue;
+        }
+        const bool one = it.value() == 1;
+        const QString key = QLatin1String((*word)[1]) + QLatin1Char(one ? 'a' : 'b');
+        kinds.append(
+            GetLangString(QStringLiteral("frmSync"), key, QLatin1String((*word)[one ? 2 : 3])).arg(it.value()));
+    }
+    return kinds.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString SyncSummaryText(const SyncSummary& s)
+{
+    QStringList lines{SyncText("30001", "Sync finished.")};
+    lines.append(SyncText("30002", "Here: %1 added, %2 changed, %3 deleted.")
+                     .arg(s.addedHere)
+                     .arg(s.changedHere)
+                     .arg(s.deletedHere));
+    lines.append(SyncText("30003", "On the server: %1 added, %2 changed, %3 deleted.")
+                     .arg(s.addedThere)
+                     .arg(s.changedThere)
+                     .arg(s.deletedThere));
+    lines += SyncNoticeLines(s);
+    if (!s.joined.isEmpty()) {
+        lines.append(SyncText("30008", "Found on both sides and joined: %1").arg(s.joined.join(QStringLiteral(", "))));
+    }
     if (s.unnamed > 0) {
         lines.append(SyncText("30016", "Cards without a name, left on the server: %1").arg(s.unnamed));
     }
     if (!s.unshown.isEmpty()) {
-        QStringList kinds;
-        for (auto it = s.unshown.constBegin(); it != s.unshown.constEnd(); ++it) {
-            kinds.append(QStringLiteral("%1 (%2)").arg(it.key()).arg(it.value()));
-        }
-        lines.append(SyncText("30009", "Kept on the server, not shown here: %1").arg(kinds.join(QStringLiteral(", "))));
+        lines.append(SyncText("30009", "Kept on the server, not shown here: %1").arg(UnshownText(s.unshown)));
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+bool ShowSyncNotices(QWidget* parent)
+{
+    const QStringList notices = SyncNotices(Conn);
+    if (notices.isEmpty()) {
+        return false;
+    }
+    MsgInformation(parent, SyncText("30021", "Since the last summary you saw:") + QLatin1Char('\n') +
+                               notices.join(QLatin1Char('\n')));
+    ClearSyncNotices(Conn);
+    return true;
 }
 
 frmSync::frmSync()
@@ -131,6 +201,12 @@ frmSync::frmSync()
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmSync::reject);
     connect(CmdDiscover, &QPushButton::clicked, this, &frmSync::CmdDiscover_Click);
     connect(CmdUnlink, &QPushButton::clicked, this, &frmSync::CmdUnlink_Click);
+    connect(CmdAccount, &QPushButton::clicked, this, &frmSync::CmdAccount_Click);
+    connect(CmdNotices, &QPushButton::clicked, this, [this] {
+        PlaySoundRes(SoundClick);
+        ShowSyncNotices(this);
+        CmdNotices->setEnabled(false);
+    });
     ApplyLanguage(this);
     lstBooks->setAccessibleName(lblBooks->text()); // what a screen reader says for each list
     lstLinks->setAccessibleName(lblLinks->text());
@@ -181,13 +257,24 @@ void frmSync::CmdDiscover_Click()
     QList<std::pair<QString, qint64>> types;
     Recordset rs;
     OpenTypes(rs, Conn, LockType::ReadOnly);
+    QMap<qint64, QString> linkedTypes;
     for (; !rs.IsEOF(); rs.MoveNext()) {
         if (!linked.contains(rs.Integer(u"TypeNo"))) {
             types.append({rs.Text(u"TypeName"), rs.Integer(u"TypeNo")});
+        } else {
+            linkedTypes.insert(rs.Integer(u"TypeNo"), rs.Text(u"TypeName"));
         }
     }
+    bool linkable = false;
     for (const RemoteBook& book : m_found) {
         auto* item = new QTreeWidgetItem(lstBooks, {book.displayName.isEmpty() ? book.path : book.displayName});
+        if (const std::optional<SyncLink> link = LinkOf(Conn, url, book.path)) {
+            // Shown, so the list is the server's whole, but it cannot be ticked and linked twice.
+            item->setFlags(item->flags() & ~(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled));
+            item->setText(1, SyncText("10014", "Linked with \"%1\"").arg(linkedTypes.value(link->typeNo)));
+            continue;
+        }
+        linkable = true;
         item->setCheckState(0, Qt::Checked);
         auto* combo = new QComboBox(lstBooks);
         combo->setObjectName(QStringLiteral("cboType"));
@@ -197,7 +284,7 @@ void frmSync::CmdDiscover_Click()
         }
         lstBooks->setItemWidget(item, 1, combo);
     }
-    buttons->Ok()->setEnabled(!m_found.isEmpty());
+    buttons->Ok()->setEnabled(linkable);
 }
 
 void frmSync::CmdOK_Click()
@@ -207,7 +294,7 @@ void frmSync::CmdOK_Click()
     QSet<qint64> taken;
     for (int i = 0; i < lstBooks->topLevelItemCount(); ++i) {
         QTreeWidgetItem* item = lstBooks->topLevelItem(i);
-        if (item->checkState(0) != Qt::Checked) {
+        if (item->checkState(0) != Qt::Checked || lstBooks->itemWidget(item, 1) == nullptr) {
             continue;
         }
         const qint64 typeNo = qobject_cast<QComboBox*>(lstBooks->itemWidget(item, 1))->currentData().toLongLong();
@@ -233,6 +320,9 @@ void frmSync::CmdOK_Click()
             LinkAddressBook(Conn, account, book, typeNo);
         }
         transaction.Commit();
+    } catch (const SyncError& e) {
+        MsgWarning(this, SyncFaultText(e));
+        return;
     } catch (...) {
         ShowError(this);
         return;
@@ -267,6 +357,42 @@ void frmSync::CmdUnlink_Click()
     LoadLinks();
 }
 
+void frmSync::CmdAccount_Click()
+{
+    PlaySoundRes(SoundClick);
+    QTreeWidgetItem* item = lstLinks->currentItem();
+    const QUrl url = ServerUrl();
+    if (item == nullptr || txtUrl->text().trimmed().isEmpty() || !url.isValid()) {
+        MsgWarning(this, SyncText("20020", "Choose a linked address book, and enter its account's server address "
+                                           "and password above."));
+        return;
+    }
+    const qint64 account = item->data(2, Qt::UserRole).toLongLong();
+    QString user;
+    for (const SyncAccountInfo& info : SyncAccounts(Conn)) {
+        if (info.no == account) {
+            user = info.user;
+        }
+    }
+    // Tried first, so a mistyped password is caught here rather than at the next sync.
+    try {
+        CardDavClient client(url, user, txtPassword->text());
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        client.Discover();
+        ChangeSyncAccount(Conn, account, url, txtPassword->text());
+    } catch (const SyncError& e) {
+        MsgWarning(this, SyncFaultText(e));
+        return;
+    } catch (...) {
+        ShowError(this);
+        return;
+    }
+    txtPassword->clear();
+    LoadLinks();
+    MsgInformation(this, SyncText("20021", "The account was changed; its links stay as they were."));
+}
+
 void frmSync::LoadLinks()
 {
     lstLinks->clear();
@@ -287,6 +413,8 @@ void frmSync::LoadLinks()
         item->setData(2, Qt::UserRole, link.account);
     }
     CmdUnlink->setEnabled(lstLinks->topLevelItemCount() > 0);
+    CmdAccount->setEnabled(lstLinks->topLevelItemCount() > 0);
+    CmdNotices->setEnabled(!SyncNotices(Conn).isEmpty());
 }
 
 void frmSync::reject()

@@ -25,6 +25,7 @@ private:
     void CmdDiscover_Click();
     void CmdOK_Click();
     void CmdUnlink_Click();
+    void CmdAccount_Click();
     void LoadLinks();
     QUrl ServerUrl() const;
 
@@ -38,3 +39,7 @@ QString SyncText(const char* key, const char* english);
 QString SyncFaultText(const SyncError& error);
 // What a sync did, in a few lines; empty parts are left out.
 QString SyncSummaryText(const SyncSummary& summary);
+// The lines of a summary the user should not miss: conflicts, and every card not taken as it is.
+QStringList SyncNoticeLines(const SyncSummary& summary);
+// Shows the sync notices not seen yet, and takes them as seen; false when there are none.
+bool ShowSyncNotices(QWidget* parent);

@@ -12,6 +12,7 @@
 #include <QSet>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include "core/AppState.h"
 #include "core/Language.h"
@@ -80,7 +81,16 @@ void SyncCommands::Start(bool atStartUp)
         m_status = new QLabel(m_window->statusBar());
         m_status->setObjectName(QStringLiteral("StatusBar1_Sync"));
         m_window->statusBar()->addPermanentWidget(m_status);
+        m_notices = new QToolButton(m_window->statusBar());
+        m_notices->setObjectName(QStringLiteral("StatusBar1_Notices"));
+        m_notices->setAutoRaise(true);
+        m_window->statusBar()->addPermanentWidget(m_notices);
+        connect(m_notices, &QToolButton::clicked, this, [this] {
+            ShowSyncNotices(m_window);
+            ShowNotices();
+        });
     }
+    ShowNotices();
     const bool syncAtStart =
         IniToBool(ReadIni(QStringLiteral("General"), QStringLiteral("SyncAtStart"), QStringLiteral("False"), IniFile))
             .value_or(false);
@@ -171,6 +181,31 @@ void SyncCommands::SyncNow(bool automatic)
                                                       "Remove them from the server?\n%1")
                                         .arg(names.join(QLatin1Char('\n'))));
     });
+    engine.SetConfirmDeletions([this](const QString& book, int count, bool onServer) {
+        const QString text =
+            onServer ? SyncText("20015", "Deleted here, and about to be deleted on the server: %1 of the contacts of "
+                                         "\"%2\".\nGo on?\n\nCancel stops the sync; nothing changes on either side.")
+                     : SyncText("20014", "The server no longer has %1 of the contacts of \"%2\". Delete them here "
+                                         "too?\n\nCancel stops the sync; nothing changes on either side.");
+        return MsgConfirm(m_window, text.arg(count).arg(book));
+    });
+    engine.SetAskLostBook([this](const QString& book, int count) {
+        if (MsgConfirm(m_window, SyncText("20016", "The address book \"%1\" on the server is empty, although %2 of the "
+                                                   "contacts here were synced with it. It may have been deleted and "
+                                                   "made again.\n\nOK sends the contacts here to it again; Cancel "
+                                                   "offers to delete them here instead.")
+                                     .arg(book)
+                                     .arg(count))) {
+            return LostBookChoice::UploadAgain;
+        }
+        if (MsgConfirm(m_window, SyncText("20017", "Delete the contacts synced with \"%1\" here too (%2 in all)?\n\n"
+                                                   "Cancel stops the sync; nothing changes on either side.")
+                                     .arg(book)
+                                     .arg(count))) {
+            return LostBookChoice::EmptyHere;
+        }
+        return LostBookChoice::Cancel;
+    });
     const QString when = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
     try {
         const SyncSummary summary = engine.Run();
@@ -178,6 +213,9 @@ void SyncCommands::SyncNow(bool automatic)
         m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70004", "done")));
         if (!automatic || !summary.conflicts.isEmpty()) {
             MsgInformation(m_window, SyncSummaryText(summary));
+        } else if (const QStringList notices = SyncNoticeLines(summary); !notices.isEmpty()) {
+            // Nobody saw this sync's summary: what must not pass unnoticed waits in the status bar.
+            AddSyncNotices(Conn, {when + QLatin1Char(' ') + notices.join(QLatin1Char('\n'))});
         }
     } catch (const SyncError& e) {
         progress.reset();
@@ -190,5 +228,16 @@ void SyncCommands::SyncNow(bool automatic)
         m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70005", "failed")));
         ShowError(m_window);
     }
+    ShowNotices();
     m_reload();
+}
+
+void SyncCommands::ShowNotices()
+{
+    if (m_notices == nullptr) {
+        return;
+    }
+    const qsizetype count = Conn.IsOpen() ? SyncNotices(Conn).size() : 0;
+    m_notices->setText(MainText("70009", "Sync notices (%1)").arg(count));
+    m_notices->setVisible(count > 0);
 }

@@ -11,6 +11,7 @@ class QLabel;
 class QMainWindow;
 class QMenu;
 class QToolBar;
+class QToolButton;
 
 // The main window's sync commands: Tools -> Sync Accounts... and Sync Now, the toolbar button,
 // the sync at start-up and every few minutes as the options say, and the last sync's time and
@@ -41,9 +42,13 @@ private:
     // holds; those the user did not ask to remember are added to forget. False when cancelled.
     bool AskMissingPasswords(QStringList& forget);
 
+    // The status bar's button to the sync notices not seen yet, shown while there are some.
+    void ShowNotices();
+
     QMainWindow* m_window;
     std::function<void()> m_reload;
     QTimer m_timer;
     QLabel* m_status = nullptr;
+    QToolButton* m_notices = nullptr;
     bool m_running = false;
 };

@@ -12,7 +12,8 @@ void CreateSyncTables(Connection& conn)
         "CREATE TABLE IF NOT EXISTS SyncBook (BookNo INTEGER PRIMARY KEY AUTOINCREMENT, AccountNo INTEGER, "
         "Path TEXT, DisplayName TEXT, TypeNo INTEGER, SyncReport INTEGER, SyncToken TEXT);"
         "CREATE TABLE IF NOT EXISTS SyncItem (BookNo INTEGER, Path TEXT, PWDID INTEGER, ETag TEXT, Digest TEXT, "
-        "Card TEXT, PRIMARY KEY (BookNo, Path));"));
+        "Card TEXT, PRIMARY KEY (BookNo, Path));"
+        "CREATE TABLE IF NOT EXISTS SyncNotice (NoticeNo INTEGER PRIMARY KEY AUTOINCREMENT, Notice TEXT);"));
 }
 
 qint64 InsertSyncAccount(Connection& conn, const QString& cipherUrl, const QString& cipherUser,
@@ -32,6 +33,11 @@ void UpdateSyncAccountPassword(Connection& conn, qint64 accountNo, const QString
 {
     conn.Execute(QStringLiteral("UPDATE SyncAccount SET Password = ? WHERE AccountNo = ?"),
                  {cipherPassword, accountNo});
+}
+
+void UpdateSyncAccountUrl(Connection& conn, qint64 accountNo, const QString& cipherUrl)
+{
+    conn.Execute(QStringLiteral("UPDATE SyncAccount SET Url = ? WHERE AccountNo = ?"), {cipherUrl, accountNo});
 }
 
 void DeleteSyncAccount(Connection& conn, qint64 accountNo)
@@ -104,4 +110,27 @@ void UpdateRecordFields(Connection& conn, qint64 pwdId, const QStringList& ciphe
     conn.Execute(QStringLiteral("UPDATE PWDTable SET Name = ?, F_Phone1 = ?, F_MobilePhone1 = ?, C_Phone1 = ?, "
                                 "EMailList = ?, QQ = ?, MSN = ?, ICQ = ?, Url = ? WHERE PWDID = ?"),
                  values);
+}
+
+void InsertSyncNotice(Connection& conn, const QString& cipherNotice)
+{
+    conn.Execute(QStringLiteral("INSERT INTO SyncNotice (Notice) VALUES (?)"), {cipherNotice});
+}
+
+bool HasSyncNotices(Connection& conn)
+{
+    Recordset rs;
+    rs.Open(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'SyncNotice'"), conn,
+            LockType::ReadOnly);
+    return !rs.IsEOF();
+}
+
+void OpenSyncNotices(Recordset& rs, Connection& conn)
+{
+    rs.Open(QStringLiteral("SELECT * FROM SyncNotice ORDER BY NoticeNo"), conn, LockType::ReadOnly);
+}
+
+void DeleteSyncNotices(Connection& conn)
+{
+    conn.Execute(QStringLiteral("DELETE FROM SyncNotice"));
 }

@@ -17,6 +17,7 @@ qint64 InsertSyncAccount(Connection& conn, const QString& cipherUrl, const QStri
                          const QString& cipherPassword, const QString& instance);
 void OpenSyncAccounts(Recordset& rs, Connection& conn);
 void UpdateSyncAccountPassword(Connection& conn, qint64 accountNo, const QString& cipherPassword);
+void UpdateSyncAccountUrl(Connection& conn, qint64 accountNo, const QString& cipherUrl);
 // Removes the account with its links and what was synced through them; the contacts stay.
 void DeleteSyncAccount(Connection& conn, qint64 accountNo);
 
@@ -30,6 +31,13 @@ void OpenSyncItems(Recordset& rs, Connection& conn, qint64 bookNo);
 void SaveSyncItem(Connection& conn, qint64 bookNo, const QString& cipherPath, qint64 pwdId, const QString& etag,
                   const QString& digest, const QString& cipherCard);
 void DeleteSyncItem(Connection& conn, qint64 bookNo, const QString& cipherPath);
+
+// What syncs the user has not seen the summary of reported (enciphered), oldest first.
+void InsertSyncNotice(Connection& conn, const QString& cipherNotice);
+// Whether the book has the table of notices: looking must not change a book that never synced.
+bool HasSyncNotices(Connection& conn);
+void OpenSyncNotices(Recordset& rs, Connection& conn);
+void DeleteSyncNotices(Connection& conn);
 
 // Every record's key, type and the fields sync compares, for all records.
 void OpenRecordsForSync(Recordset& rs, Connection& conn);

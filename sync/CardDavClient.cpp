@@ -4,6 +4,9 @@
 #include <QHostAddress>
 #include <QNetworkReply>
 #include <QSslError>
+#include <QTimer>
+
+#include <algorithm>
 
 #include "sync/SyncError.h"
 
@@ -24,6 +27,20 @@ bool HasType(const DavResponse& response, const QString& ns, const char* type)
 {
     return response.found.value(DavName(DavNs, QStringLiteral("resourcetype")))
         .names.contains(DavName(ns, QLatin1String(type)));
+}
+
+// An ETag or address with a control character would be sent back raw in a header or a path.
+bool HasControl(QStringView text)
+{
+    return std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
+}
+
+QString Checked(const QString& text)
+{
+    if (HasControl(text)) {
+        throw SyncError(SyncFault::Malformed, QStringLiteral("an ETag or address with control characters"));
+    }
+    return text;
 }
 
 bool SamePath(QString a, QString b)
@@ -71,8 +88,11 @@ bool CardDavClient::IsAllowed(const QUrl& url)
 }
 
 CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
-                                         const QList<std::pair<QByteArray, QByteArray>>& headers)
+                                         const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit)
 {
+    if (limit <= 0) {
+        limit = m_limit;
+    }
     if (m_cancelled) {
         throw SyncError(SyncFault::Cancelled, {});
     }
@@ -96,17 +116,46 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
             sslErrors.append(e.errorString());
         }
     });
+    // The answer is read as it comes, so one larger than the limit is stopped at the limit; and a
+    // server dripping a byte now and then, never idle long enough for the time-out, meets the deadline.
+    QByteArray received;
+    bool tooLarge = false;
+    bool late = false;
+    const auto take = [&] {
+        const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        received += reply->read(limit + 1 - received.size());
+        if (received.size() > limit || declared > limit) {
+            tooLarge = true;
+            reply->abort();
+        }
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, take);
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, take);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, reply, [&] {
+        late = true;
+        reply->abort();
+    });
+    deadline.start(m_deadline);
     if (!reply->isFinished()) {
         QEventLoop loop;
         QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
     }
+    deadline.stop();
     m_current = nullptr;
     const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply,
                                                                          [](QNetworkReply* r) { r->deleteLater(); });
     const QNetworkReply::NetworkError error = reply->error();
     if (m_cancelled) {
         throw SyncError(SyncFault::Cancelled, {});
+    }
+    if (tooLarge) {
+        throw SyncError(SyncFault::TooLarge, QStringLiteral("%1, over %2 MB").arg(url.host()).arg(limit >> 20));
+    }
+    if (late) {
+        throw SyncError(SyncFault::Timeout, url.host());
     }
     if (!sslErrors.isEmpty() || error == QNetworkReply::SslHandshakeFailedError) {
         throw SyncError(SyncFault::Certificate, sslErrors.isEmpty() ? reply->errorString() : sslErrors.join(u"; "));
@@ -124,7 +173,8 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     }
     Reply result;
     result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    result.body = reply->readAll();
+    take();
+    result.body = std::move(received);
     // A connection closed part-way through the body can still finish without an error; the
     // declared length tells (unless the body was unpacked, which changes its size).
     bool declared = false;
@@ -199,7 +249,7 @@ QUrl CardDavClient::UrlOf(const QString& path) const
 
 QString CardDavClient::PathOf(const QUrl& base, const QString& href) const
 {
-    return base.resolved(QUrl(href)).path(QUrl::FullyDecoded);
+    return Checked(base.resolved(QUrl(Checked(href))).path(QUrl::FullyDecoded));
 }
 
 QList<RemoteBook> CardDavClient::Discover()
@@ -303,7 +353,7 @@ RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& toke
                     changes.removed.insert(path);
                 } else if (r.found.contains(DavName(DavNs, QStringLiteral("getetag")))) {
                     changes.removed.remove(path);
-                    changes.etags.insert(path, Prop(r, DavNs, "getetag"));
+                    changes.etags.insert(path, Checked(Prop(r, DavNs, "getetag")));
                 }
             }
             changes.token = ms.syncToken;
@@ -323,7 +373,7 @@ RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& toke
     for (const DavResponse& r : Read(reply).responses) {
         const QString path = PathOf(url, r.href);
         if (!SamePath(path, book.path) && !HasType(r, DavNs, "collection")) {
-            changes.etags.insert(path, Prop(r, DavNs, "getetag"));
+            changes.etags.insert(path, Checked(Prop(r, DavNs, "getetag")));
         }
     }
     changes.full = true;
@@ -336,8 +386,15 @@ QList<RemoteCard> CardDavClient::Fetch(const QString& bookPath, const QStringLis
     const QUrl url = UrlOf(bookPath);
     for (qsizetype start = 0; start < paths.size(); start += FetchBatch) {
         const QStringList batch = paths.mid(start, FetchBatch);
-        const Reply reply = Send("REPORT", url, MultigetBody(batch),
-                                 {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
+        Reply reply = Send("REPORT", url, MultigetBody(batch),
+                           {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
+                           m_limit + MaxCard * batch.size());
+        // A card with raw bytes that are not UTF-8 would make the whole answer unreadable: the
+        // bytes are marked, and the cards holding them left alone.
+        const bool damaged = !QByteArrayView(reply.body).isValidUtf8();
+        if (damaged) {
+            reply.body = QString::fromUtf8(reply.body).toUtf8();
+        }
         QSet<QString> answered;
         for (const DavResponse& r : Read(reply).responses) {
             RemoteCard card;
@@ -345,7 +402,15 @@ QList<RemoteCard> CardDavClient::Fetch(const QString& bookPath, const QStringLis
             const auto data = r.found.constFind(DavName(CardDavNs, QStringLiteral("address-data")));
             if (data != r.found.constEnd()) {
                 card.data = data->text.toUtf8();
-                card.etag = Prop(r, DavNs, "getetag");
+                card.etag = Checked(Prop(r, DavNs, "getetag"));
+                if (damaged && data->text.contains(QChar::ReplacementCharacter)) {
+                    card.problem = RemoteCard::BadText;
+                } else if (card.data.size() > MaxCard) {
+                    card.problem = RemoteCard::TooLarge;
+                }
+                if (card.problem != RemoteCard::None) {
+                    card.data.clear();
+                }
             } else if (r.status != 404) {
                 throw SyncError(SyncFault::Malformed, QStringLiteral("no address data for %1").arg(card.path));
             }
@@ -367,8 +432,9 @@ std::optional<QString> CardDavClient::Put(const QString& path, const QByteArray&
     if (etag.isEmpty()) {
         headers.append(std::pair<QByteArray, QByteArray>("If-None-Match", "*"));
     } else {
-        headers.append(std::pair<QByteArray, QByteArray>("If-Match", etag.toUtf8()));
+        headers.append(std::pair<QByteArray, QByteArray>("If-Match", Checked(etag).toUtf8()));
     }
+    ++m_writes;
     const Reply reply = Send("PUT", UrlOf(path), card, headers);
     if (reply.status == 412) {
         return std::nullopt;
@@ -383,8 +449,9 @@ bool CardDavClient::Remove(const QString& path, const QString& etag)
 {
     QList<std::pair<QByteArray, QByteArray>> headers;
     if (!etag.isEmpty()) {
-        headers.append(std::pair<QByteArray, QByteArray>("If-Match", etag.toUtf8()));
+        headers.append(std::pair<QByteArray, QByteArray>("If-Match", Checked(etag).toUtf8()));
     }
+    ++m_writes;
     const Reply reply = Send("DELETE", UrlOf(path), {}, headers);
     if (reply.status == 412) {
         return false;

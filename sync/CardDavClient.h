@@ -27,6 +27,8 @@ struct RemoteCard
     QString path;
     QString etag;
     QByteArray data; // empty when the server no longer has the card
+    enum Problem { None, BadText, TooLarge };
+    Problem problem = None; // a card that cannot be taken: data is empty, the card left alone
 };
 
 // What changed in an address book since a sync token (or everything, when full).
@@ -47,11 +49,19 @@ public:
 
     // Milliseconds without progress before a request is given up.
     void SetTimeout(int milliseconds) { m_timeout = milliseconds; }
+    // Milliseconds one request may take in all, however steadily the answer trickles in.
+    void SetDeadline(int milliseconds) { m_deadline = milliseconds; }
+    // The largest answer to a listing taken, in bytes; a multiget may bring MaxCard per card.
+    void SetAnswerLimit(qint64 bytes) { m_limit = bytes; }
+    // The largest card taken; a larger one is left on the server.
+    static constexpr qint64 MaxCard = 1024 * 1024;
     // Aborts the request under way and every later one.
     void Cancel();
     bool IsCancelled() const { return m_cancelled; }
     // Requests sent so far.
     int Requests() const { return m_requests; }
+    // Cards written or deleted so far.
+    int Writes() const { return m_writes; }
 
     // Whether a URL may carry the password: HTTPS, or plain HTTP to this computer only.
     static bool IsAllowed(const QUrl& url);
@@ -80,7 +90,7 @@ private:
     };
 
     Reply Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
-               const QList<std::pair<QByteArray, QByteArray>>& headers);
+               const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit = 0);
     Multistatus Read(const Reply& reply);
     [[noreturn]] void Fail(const Reply& reply);
     // A PROPFIND that follows redirects on the same server; status 0 when the resource is missing.
@@ -92,7 +102,10 @@ private:
     QUrl m_url;
     QByteArray m_authorization;
     int m_timeout = 30000;
+    int m_deadline = 10 * 60 * 1000;
+    qint64 m_limit = 16 * 1024 * 1024;
     bool m_cancelled = false;
     int m_requests = 0;
+    int m_writes = 0;
     QNetworkReply* m_current = nullptr;
 };

@@ -1,101 +1,14 @@
 #include "sync/CardText.h"
 
+#include <QDateTime>
+#include <QRegularExpression>
+
+#include <algorithm>
+
 #include "core/TextUtil.h"
 #include "exchange/VCard.h"
 
 namespace {
-
-// The colon that ends a line's name and parameters (not one inside a quoted parameter), or -1.
-qsizetype ValueColon(const QByteArray& line)
-{
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            quoted = !quoted;
-        } else if (line[i] == ':' && !quoted) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-QByteArray NameOf(const QByteArray& logical)
-{
-    const qsizetype colon = ValueColon(logical);
-    QByteArray name = logical.left(colon < 0 ? 0 : colon);
-    const qsizetype semicolon = name.indexOf(';');
-    if (semicolon >= 0) {
-        name.truncate(semicolon);
-    }
-    const qsizetype dot = name.lastIndexOf('.');
-    return name.mid(dot + 1).trimmed().toUpper();
-}
-
-QString Escape(const QString& text)
-{
-    QString out;
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u',' || c == u';') {
-            out += u'\\';
-            out += c;
-        } else if (c == u'\n') {
-            out += QLatin1String("\\n");
-        } else if (c != u'\r') {
-            out += c;
-        }
-    }
-    return out;
-}
-
-QString Unescape(const QString& text)
-{
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\\' && i + 1 < text.size()) {
-            const QChar next = text[++i];
-            out += next == u'n' || next == u'N' ? QChar(u'\n') : next;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-QByteArray Fold(const QString& line, const QByteArray& eol)
-{
-    const QByteArray utf8 = line.toUtf8();
-    QByteArray out;
-    qsizetype start = 0;
-    qsizetype limit = 75;
-    while (utf8.size() - start > limit) {
-        qsizetype cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        out.append(utf8.mid(start, cut - start)).append(eol).append(' ');
-        start = cut;
-        limit = 74;
-    }
-    return out.append(utf8.mid(start)).append(eol);
-}
-
-// A line's value as text: quoted-printable undone, escapes undone, blanks trimmed; the "tel:" or
-// messenger scheme is the caller's to strip.
-QString ValueText(const QByteArray& logical)
-{
-    const qsizetype colon = ValueColon(logical);
-    QByteArray value = logical.mid(colon + 1);
-    if (logical.left(colon).toUpper().contains("QUOTED-PRINTABLE")) {
-        value = DecodeQuotedPrintable(value);
-    }
-    return TrimBlank(Unescape(QString::fromUtf8(value)));
-}
-
-bool HasType(const QByteArray& logical, const char* type)
-{
-    const QByteArray params = logical.left(ValueColon(logical)).toUpper();
-    return params.contains(QByteArray(type).toUpper());
-}
 
 const struct Messenger
 {
@@ -104,6 +17,108 @@ const struct Messenger
     QString ContactCard::*field;
 } Messengers[] = {
     {"X-QQ", "qq", &ContactCard::qq}, {"X-MSN", "msn", &ContactCard::msn}, {"X-ICQ", "icq", &ContactCard::icq}};
+
+bool Han(const QString& text)
+{
+    return std::any_of(text.begin(), text.end(),
+                       [](QChar c) { return c.unicode() >= 0x3400 && c.unicode() <= 0x9FFF; });
+}
+
+// The words of text, and whether words (the start or end of it) match.
+QStringList Words(const QString& text)
+{
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// A structured name (family; given; additional; prefix; suffix) for a new full name, keeping the
+// parts of the old one the new name still has where they were: a changed first name changes the
+// given name only. The parts always read back as the new name, as the reader joins them.
+QStringList NameParts(QStringList parts, const QString& name)
+{
+    while (parts.size() < 5) {
+        parts.append(QString());
+    }
+    parts = parts.mid(0, 5);
+    for (QString& p : parts) {
+        p = TrimBlank(p);
+    }
+    QString& family = parts[0];
+    QString& given = parts[1];
+    QString& additional = parts[2];
+    QString& prefix = parts[3];
+    QString& suffix = parts[4];
+    if (Han(name) || Han(family) || Han(given)) {
+        // Family name first, no space.
+        prefix.clear();
+        suffix.clear();
+        additional.clear();
+        if (!family.isEmpty() && name.startsWith(family) && name.size() > family.size()) {
+            given = name.mid(family.size());
+        } else if (!given.isEmpty() && name.endsWith(given) && name.size() > given.size()) {
+            family = name.left(name.size() - given.size());
+        } else {
+            family = name.left(1);
+            given = name.mid(1);
+        }
+        return parts;
+    }
+    QStringList words = Words(name);
+    const auto takeFront = [&words](QString& part) {
+        const QStringList w = Words(part);
+        if (w.isEmpty() || words.mid(0, w.size()) != w || words.size() == w.size()) {
+            part.clear();
+            return;
+        }
+        words = words.mid(w.size());
+    };
+    const auto takeBack = [&words](QString& part) {
+        const QStringList w = Words(part);
+        if (w.isEmpty() || words.size() <= w.size() || words.mid(words.size() - w.size()) != w) {
+            part.clear();
+            return;
+        }
+        words = words.mid(0, words.size() - w.size());
+    };
+    takeFront(prefix);
+    takeBack(suffix);
+    if (words.size() == 1) {
+        (family.isEmpty() || !given.isEmpty() ? given : family) = words.first();
+        (family.isEmpty() || !given.isEmpty() ? family : given).clear();
+        additional.clear();
+        return parts;
+    }
+    const QStringList oldFamily = Words(family);
+    if (!oldFamily.isEmpty() && words.size() > oldFamily.size() &&
+        words.mid(words.size() - oldFamily.size()) == oldFamily) {
+        words = words.mid(0, words.size() - oldFamily.size());
+    } else {
+        family = words.isEmpty() ? QString() : words.takeLast();
+    }
+    const QStringList oldGiven = Words(given);
+    if (!oldGiven.isEmpty() && words.size() >= oldGiven.size() && words.mid(0, oldGiven.size()) == oldGiven) {
+        words = words.mid(oldGiven.size());
+    } else {
+        given = words.isEmpty() ? QString() : words.takeFirst();
+    }
+    additional = words.join(QLatin1Char(' '));
+    return parts;
+}
+
+// A telephone number as a vCard 4.0 tel: URI allows it: global, digits and visual separators.
+bool TelUri(const QString& number)
+{
+    static const QRegularExpression global(QStringLiteral("^\\+[0-9][0-9.()-]*$"));
+    return global.match(number).hasMatch();
+}
+
+QByteArrayList WithoutEncoding(QByteArrayList params)
+{
+    params.removeIf([](const QByteArray& p) {
+        const QByteArray upper = p.trimmed().toUpper();
+        return upper == "QUOTED-PRINTABLE" || upper.startsWith("ENCODING=") || upper.startsWith("CHARSET=");
+    });
+    return params;
+}
 
 } // namespace
 
@@ -129,45 +144,10 @@ std::optional<CardText> CardText::Parse(const QByteArray& bytes, QString* error)
         return std::nullopt;
     }
     CardText card;
-    if (!bytes.contains("\r\n") && bytes.contains('\n')) {
-        card.m_eol = "\n";
-    }
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
-        end = end < 0 ? bytes.size() : end + 1;
-        const QByteArray physical = bytes.mid(start, end - start);
-        QByteArray content = physical;
-        while (content.endsWith('\n') || content.endsWith('\r')) {
-            content.chop(1);
-        }
-        const bool continuation = physical.startsWith(' ') || physical.startsWith('\t');
-        const bool softBreak = !card.m_lines.isEmpty() && card.m_lines.last().logical.endsWith('=') &&
-                               card.m_lines.last()
-                                   .logical.left(ValueColon(card.m_lines.last().logical))
-                                   .toUpper()
-                                   .contains("QUOTED-PRINTABLE");
-        if (!card.m_lines.isEmpty() && (continuation || softBreak)) {
-            Line& last = card.m_lines.last();
-            last.raw += physical;
-            if (softBreak && !continuation) {
-                last.logical.chop(1);
-                last.logical += content;
-            } else {
-                last.logical += content.mid(1);
-            }
-        } else {
-            card.m_lines.append({physical, content, {}});
-        }
-        start = end;
-    }
-    for (Line& line : card.m_lines) {
-        line.name = NameOf(line.logical);
-    }
-    // The card must end with a line end, so lines added before END read as lines of their own.
-    if (!card.m_lines.isEmpty() && !card.m_lines.last().raw.endsWith('\n')) {
-        card.m_lines.last().raw += card.m_eol;
-    }
+    card.m_lines = ParseVCardLines(bytes);
+    card.m_fields = file.cards.first();
+    card.m_fields->category.clear();
+    card.m_unshown = file.dropped;
     return card;
 }
 
@@ -175,24 +155,30 @@ CardText CardText::New(const ContactCard& fields, const QString& uid)
 {
     ContactCard plain = fields;
     plain.category.clear();
+    // One EMAIL line per address, however the list was typed.
+    plain.emails = EmailAddresses(plain.emails).join(QStringLiteral("; "));
     QByteArray bytes = WriteVCards({plain}, VCardVersion::V30);
-    bytes.insert(bytes.indexOf("END:VCARD"), Fold(QStringLiteral("UID:") + Escape(uid), "\r\n"));
+    bytes.insert(bytes.indexOf("END:VCARD"), WriteVCardLine({}, "UID", {}, EscapeVCardText(uid)));
     QString error;
     return *Parse(bytes, &error);
 }
 
 ContactCard CardText::Fields() const
 {
-    ContactCard card = ReadVCards(Bytes()).cards.value(0);
-    card.category.clear();
-    return card;
+    if (!m_fields) {
+        const ContactFile file = ReadVCards(Bytes());
+        m_fields = file.cards.value(0);
+        m_fields->category.clear();
+        m_unshown = file.dropped;
+    }
+    return *m_fields;
 }
 
 QString CardText::Uid() const
 {
-    for (const Line& line : m_lines) {
+    for (const VCardLine& line : m_lines) {
         if (line.name == "UID") {
-            return ValueText(line.logical);
+            return line.Text();
         }
     }
     return {};
@@ -200,13 +186,16 @@ QString CardText::Uid() const
 
 QMap<QString, int> CardText::Unshown() const
 {
-    return ReadVCards(Bytes()).dropped;
+    if (!m_unshown) {
+        Fields();
+    }
+    return *m_unshown;
 }
 
 QByteArray CardText::Bytes() const
 {
     QByteArray out;
-    for (const Line& line : m_lines) {
+    for (const VCardLine& line : m_lines) {
         out += line.raw;
     }
     return out;
@@ -214,64 +203,72 @@ QByteArray CardText::Bytes() const
 
 bool CardText::IsV4() const
 {
-    for (const Line& line : m_lines) {
+    for (const VCardLine& line : m_lines) {
         if (line.name == "VERSION") {
-            return ValueText(line.logical).startsWith(QLatin1String("4"));
+            return line.Text().startsWith(QLatin1String("4"));
         }
     }
     return false;
 }
 
-void CardText::Replace(qsizetype index, const QString& value)
+void CardText::Replace(qsizetype index, const QString& value, QByteArrayList params)
 {
-    Line& line = m_lines[index];
-    QByteArray prefix = line.logical.left(ValueColon(line.logical));
     // The new value is written as plain UTF-8, so an old line's encoding no longer applies.
-    QByteArrayList params = prefix.split(';');
-    params.removeIf([](const QByteArray& p) {
-        const QByteArray upper = p.trimmed().toUpper();
-        return upper == "QUOTED-PRINTABLE" || upper.startsWith("ENCODING=") || upper.startsWith("CHARSET=");
-    });
-    prefix = params.join(';');
-    line.raw = Fold(QString::fromUtf8(prefix) + QLatin1Char(':') + value, m_eol);
-    line.logical = line.raw;
-    line.logical.chop(m_eol.size());
+    m_lines[index].Set(WithoutEncoding(std::move(params)), value);
 }
 
 void CardText::Append(const QString& text)
 {
+    // Before the END that closes the card, whatever stray lines follow it.
     qsizetype end = m_lines.size();
-    for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
-        if (m_lines[i].name == "END") {
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i].name == "END" && m_lines[i].Text().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
             end = i;
             break;
         }
     }
-    Line line{Fold(text, m_eol), text.toUtf8(), {}};
-    line.name = NameOf(line.logical);
-    m_lines.insert(end, line);
+    m_lines.insert(end, MakeVCardLine(text));
 }
 
 qsizetype CardText::Find(const QList<QByteArray>& names, const QString& value, const char* preferredType) const
 {
-    qsizetype found = -1;
-    for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        if (!names.contains(m_lines[i].name)) {
-            continue;
-        }
-        QString text = ValueText(m_lines[i].logical);
+    const auto holds = [&value](const VCardLine& line, bool reader) {
+        const QString text = line.Text();
         const qsizetype colon = text.indexOf(QLatin1Char(':'));
-        const QString bare = colon > 0 && m_lines[i].name != "URL" ? TrimBlank(text.mid(colon + 1)) : text;
+        const QString bare = colon > 0 && line.name != "URL" ? TrimBlank(text.mid(colon + 1)) : text;
         if (text == value || bare == value) {
-            if (preferredType == nullptr || HasType(m_lines[i].logical, preferredType)) {
+            return true;
+        }
+        if (!reader) {
+            return false;
+        }
+        // A value in a character set or encoding of its own: read as the address book read it.
+        const ContactCard c = ReadVCards("BEGIN:VCARD\r\nVERSION:3.0\r\n" + line.raw + "END:VCARD\r\n").cards.value(0);
+        for (const QString& f : {c.name, c.homePhone, c.mobilePhone, c.workPhone, c.qq, c.msn, c.icq, c.url}) {
+            if (!f.isEmpty() && f == value) {
+                return true;
+            }
+        }
+        return EmailAddresses(c.emails).contains(value);
+    };
+    for (const bool reader : {false, true}) {
+        qsizetype found = -1;
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            if (!names.contains(m_lines[i].name) || !holds(m_lines[i], reader)) {
+                continue;
+            }
+            if (preferredType == nullptr || m_lines[i].HasParam(preferredType)) {
                 return i;
             }
             if (found < 0) {
                 found = i;
             }
         }
+        if (found >= 0) {
+            return found;
+        }
     }
-    return found;
+    return -1;
 }
 
 void CardText::ChangeValue(const QList<QByteArray>& names, const QString& before, const QString& after,
@@ -281,44 +278,72 @@ void CardText::ChangeValue(const QList<QByteArray>& names, const QString& before
     if (index >= 0 && after.isEmpty()) {
         Remove(index);
     } else if (index >= 0) {
-        // Keep a scheme the server wrote ("tel:", "qq:") in front of the new value.
-        const QString old = ValueText(m_lines[index].logical);
+        // Keep a scheme the server wrote ("qq:") in front of the new value.
+        const QString old = m_lines[index].Text();
         const qsizetype colon = old.indexOf(QLatin1Char(':'));
         const bool scheme = colon > 0 && old.mid(colon + 1).trimmed() == before && m_lines[index].name != "URL";
-        Replace(index, (scheme ? old.left(colon + 1) : QString()) + Escape(after));
+        Replace(index, (scheme ? old.left(colon + 1) : QString()) + EscapeVCardText(after));
     } else if (!after.isEmpty()) {
-        Append(add + Escape(after));
+        Append(add + EscapeVCardText(after));
+    }
+}
+
+void CardText::ChangePhone(const QString& before, const QString& after, const char* type)
+{
+    if (!IsV4()) {
+        ChangeValue({"TEL"}, before, after, QStringLiteral("TEL;TYPE=%1:").arg(QLatin1String(type)), type);
+        return;
+    }
+    // vCard 4.0 phones are URIs unless marked as text: a number a tel: URI cannot hold (spaces,
+    // a local number) is written as text.
+    const bool uri = TelUri(after);
+    const QString value = uri ? QStringLiteral("tel:") + after : EscapeVCardText(after);
+    const qsizetype index = before.isEmpty() ? -1 : Find({"TEL"}, before, type);
+    if (index >= 0 && after.isEmpty()) {
+        Remove(index);
+    } else if (index >= 0) {
+        QByteArrayList params = m_lines[index].params;
+        params.removeIf([](const QByteArray& p) { return p.trimmed().toUpper().startsWith("VALUE="); });
+        params.prepend(uri ? "VALUE=uri" : "VALUE=text");
+        Replace(index, value, params);
+    } else if (!after.isEmpty()) {
+        Append(QStringLiteral("TEL;VALUE=%1;TYPE=%2:")
+                   .arg(QLatin1String(uri ? "uri" : "text"), QString::fromLatin1(type).toLower()) +
+               value);
+    }
+}
+
+void CardText::ChangeName(const QString& before, const QString& after)
+{
+    const qsizetype fn = Find({"FN"}, before);
+    if (fn >= 0) {
+        Replace(fn, EscapeVCardText(after));
+    } else {
+        Append(QStringLiteral("FN:") + EscapeVCardText(after));
+    }
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i].name == "N") {
+            const QByteArray value =
+                m_lines[i].IsQuotedPrintable() ? DecodeQuotedPrintable(m_lines[i].value) : m_lines[i].value;
+            QStringList parts;
+            for (const QString& part : NameParts(SplitVCardParts(QString::fromUtf8(value)), after)) {
+                parts.append(EscapeVCardText(part));
+            }
+            Replace(i, parts.join(QLatin1Char(';')));
+            break;
+        }
     }
 }
 
 void CardText::Change(const ContactCard& before, const ContactCard& after)
 {
-    const bool v4 = IsV4();
+    const QByteArray was = Bytes();
     if (before.name != after.name) {
-        const qsizetype fn = Find({"FN"}, before.name);
-        if (fn >= 0) {
-            Replace(fn, Escape(after.name));
-        } else {
-            Append(QStringLiteral("FN:") + Escape(after.name));
-        }
-        for (qsizetype i = 0; i < m_lines.size(); ++i) {
-            if (m_lines[i].name == "N") {
-                Replace(i, Escape(after.name) + QStringLiteral(";;;;"));
-                break;
-            }
-        }
+        ChangeName(before.name, after.name);
     }
-    const struct
-    {
-        QString ContactCard::*field;
-        const char* type;
-    } phones[] = {
-        {&ContactCard::homePhone, "HOME"}, {&ContactCard::mobilePhone, "CELL"}, {&ContactCard::workPhone, "WORK"}};
-    for (const auto& phone : phones) {
-        const QString type = v4 ? QString::fromLatin1(phone.type).toLower() : QString::fromLatin1(phone.type);
-        ChangeValue({"TEL"}, before.*phone.field, after.*phone.field, QStringLiteral("TEL;TYPE=%1:").arg(type),
-                    phone.type);
-    }
+    ChangePhone(before.homePhone, after.homePhone, "HOME");
+    ChangePhone(before.mobilePhone, after.mobilePhone, "CELL");
+    ChangePhone(before.workPhone, after.workPhone, "WORK");
     if (before.emails != after.emails) {
         const QStringList old = EmailAddresses(before.emails);
         const QStringList now = EmailAddresses(after.emails);
@@ -332,14 +357,28 @@ void CardText::Change(const ContactCard& before, const ContactCard& after)
         }
         for (const QString& address : now) {
             if (!old.contains(address, Qt::CaseInsensitive)) {
-                Append(QStringLiteral("EMAIL:") + Escape(address));
+                Append(QStringLiteral("EMAIL:") + EscapeVCardText(address));
             }
         }
     }
+    const bool v4 = IsV4();
     for (const Messenger& m : Messengers) {
         const QString add = v4 ? QStringLiteral("IMPP:%1:").arg(QLatin1String(m.scheme))
                                : QStringLiteral("%1:").arg(QLatin1String(m.x));
         ChangeValue({m.x, "IMPP"}, before.*m.field, after.*m.field, add);
     }
     ChangeValue({"URL"}, before.url, after.url, QStringLiteral("URL:"));
+    if (Bytes() != was) {
+        m_fields.reset();
+        m_unshown.reset();
+        // Other clients tell the newer copy of a card by its revision.
+        const QString rev = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'hhmmss'Z'"));
+        const auto line =
+            std::find_if(m_lines.begin(), m_lines.end(), [](const VCardLine& l) { return l.name == "REV"; });
+        if (line != m_lines.end()) {
+            line->Set({}, rev);
+        } else {
+            Append(QStringLiteral("REV:") + rev);
+        }
+    }
 }

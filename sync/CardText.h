@@ -8,10 +8,11 @@
 #include <optional>
 
 #include "exchange/ContactFile.h"
+#include "exchange/VCardLine.h"
 
 // One vCard kept as the lines it came in, so that changing the fields the address book owns
-// leaves every other line (photo, address, birthday, notes, unknown extensions) byte for byte as
-// the server sent it.
+// leaves every other line (photo, address, birthday, notes, unknown extensions) as the server
+// sent it, but for line ends, which are always CRLF.
 class CardText
 {
 public:
@@ -31,24 +32,25 @@ public:
     QByteArray Bytes() const;
 
 private:
-    struct Line
-    {
-        QByteArray raw;     // as received, folds and line end included
-        QByteArray logical; // unfolded, without the line end
-        QByteArray name;    // upper case, without group
-    };
-
-    void Replace(qsizetype index, const QString& value);
+    // Sets a line's value (escaped), without an encoding the old value had.
+    void Replace(qsizetype index, const QString& value, QByteArrayList params);
+    void Replace(qsizetype index, const QString& value) { Replace(index, value, m_lines[index].params); }
+    // Adds a line before the card's END.
     void Append(const QString& line);
     void Remove(qsizetype index) { m_lines.removeAt(index); }
     // The line of one of the names holding value (first of a preferred type when several), or -1.
     qsizetype Find(const QList<QByteArray>& names, const QString& value, const char* preferredType = nullptr) const;
     void ChangeValue(const QList<QByteArray>& names, const QString& before, const QString& after, const QString& add,
                      const char* preferredType = nullptr);
+    void ChangePhone(const QString& before, const QString& after, const char* type);
+    void ChangeName(const QString& before, const QString& after);
     bool IsV4() const;
 
-    QList<Line> m_lines;
-    QByteArray m_eol = "\r\n";
+    QList<VCardLine> m_lines;
+    // What the reader makes of the lines, kept from reading them until they change: a large
+    // book's cards are read once per sync, not once per question.
+    mutable std::optional<ContactCard> m_fields;
+    mutable std::optional<QMap<QString, int>> m_unshown;
 };
 
 // The e-mail list as single addresses, in order, without blanks and repeats.

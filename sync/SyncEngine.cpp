@@ -5,6 +5,8 @@
 #include <QSet>
 #include <QUuid>
 
+#include <algorithm>
+
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
 #include "store/Connection.h"
@@ -154,6 +156,19 @@ ContactCard Merge(const ContactCard& local, const ContactCard& base, const Conta
     return merged;
 }
 
+// A control character inside a value; those at its ends go when the value is stored.
+bool HasControl(const ContactCard& c)
+{
+    for (const auto& f : Owned) {
+        const QString value = TrimBlank(c.*f.field);
+        if (std::any_of(value.begin(), value.end(), [](QChar q) { return q.category() == QChar::Other_Control; })) {
+            return true;
+        }
+    }
+    const QString emails = EmailAddresses(c.emails).join(QLatin1Char(' '));
+    return std::any_of(emails.begin(), emails.end(), [](QChar q) { return q.category() == QChar::Other_Control; });
+}
+
 QString FileName(const QString& path)
 {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
@@ -162,6 +177,35 @@ QString FileName(const QString& path)
 QString Folder(const QString& path)
 {
     return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
+
+} // namespace
+
+SyncAction PlanContact(SyncSide here, SyncSide there)
+{
+    // Rows: here unchanged, changed, deleted; columns: the same there. A deletion never wins
+    // over a change: the contact is kept, with the change.
+    static constexpr SyncAction table[3][3] = {
+        {SyncAction::Nothing, SyncAction::Download, SyncAction::DeleteHere},
+        {SyncAction::Upload, SyncAction::Merge, SyncAction::RestoreThere},
+        {SyncAction::DeleteThere, SyncAction::RestoreHere, SyncAction::Forget},
+    };
+    return table[static_cast<int>(here)][static_cast<int>(there)];
+}
+
+namespace {
+
+// The name under which an account's password is kept outside the book.
+QString AccountInstance(Connection& conn, qint64 accountNo)
+{
+    Recordset rs;
+    OpenSyncAccounts(rs, conn);
+    for (; !rs.IsEOF(); rs.MoveNext()) {
+        if (rs.Integer(u"AccountNo") == accountNo) {
+            return rs.Text(u"Instance");
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -191,24 +235,59 @@ qint64 AddSyncAccount(Connection& conn, const QUrl& url, const QString& user, co
                              instance);
 }
 
+void ChangeSyncAccount(Connection& conn, qint64 accountNo, const QUrl& url, const QString& password)
+{
+    CreateSyncTables(conn);
+    // Like a new account's, the password goes to the keyring (or this session's memory); one an
+    // older version kept in the book is erased with it.
+    SaveSyncPassword(AccountInstance(conn, accountNo), password);
+    Transaction transaction(conn);
+    UpdateSyncAccountUrl(conn, accountNo, Seal(url.adjusted(QUrl::RemoveUserInfo).toString()));
+    conn.Execute(QStringLiteral("PRAGMA secure_delete = ON"));
+    UpdateSyncAccountPassword(conn, accountNo, QString());
+    transaction.Commit();
+    conn.Execute(QStringLiteral("PRAGMA secure_delete = OFF"));
+}
+
 void RemoveSyncAccount(Connection& conn, qint64 accountNo)
 {
     CreateSyncTables(conn);
-    QString instance;
-    {
-        Recordset rs;
-        OpenSyncAccounts(rs, conn);
-        for (; !rs.IsEOF(); rs.MoveNext()) {
-            if (rs.Integer(u"AccountNo") == accountNo) {
-                instance = rs.Text(u"Instance");
-            }
-        }
-    }
+    const QString instance = AccountInstance(conn, accountNo);
     Transaction transaction(conn);
     DeleteSyncAccount(conn, accountNo);
     transaction.Commit();
     if (!instance.isEmpty()) {
         ForgetSyncPassword(instance);
+    }
+}
+
+void AddSyncNotices(Connection& conn, const QStringList& notices)
+{
+    CreateSyncTables(conn);
+    Transaction transaction(conn);
+    for (const QString& notice : notices) {
+        InsertSyncNotice(conn, Seal(notice));
+    }
+    transaction.Commit();
+}
+
+QStringList SyncNotices(Connection& conn)
+{
+    QStringList notices;
+    if (!HasSyncNotices(conn)) {
+        return notices;
+    }
+    Recordset rs;
+    for (OpenSyncNotices(rs, conn); !rs.IsEOF(); rs.MoveNext()) {
+        notices.append(Unseal(rs.Text(u"Notice")));
+    }
+    return notices;
+}
+
+void ClearSyncNotices(Connection& conn)
+{
+    if (HasSyncNotices(conn)) {
+        DeleteSyncNotices(conn);
     }
 }
 
@@ -226,9 +305,31 @@ QList<SyncLink> SyncLinks(Connection& conn)
     return links;
 }
 
+std::optional<SyncLink> LinkOf(Connection& conn, const QUrl& url, const QString& path)
+{
+    const auto server = [](const QUrl& u) {
+        return QStringList{u.scheme().toLower(), u.host().toLower(), QString::number(u.port(-1))};
+    };
+    QMap<qint64, QStringList> servers;
+    for (const SyncAccountInfo& account : SyncAccounts(conn)) {
+        servers.insert(account.no, server(account.url));
+    }
+    for (const SyncLink& link : SyncLinks(conn)) {
+        if (servers.value(link.account) == server(url) && Folder(link.path) == Folder(path)) {
+            return link;
+        }
+    }
+    return std::nullopt;
+}
+
 qint64 LinkAddressBook(Connection& conn, qint64 accountNo, const RemoteBook& book, qint64 typeNo)
 {
     CreateSyncTables(conn);
+    for (const SyncAccountInfo& account : SyncAccounts(conn)) {
+        if (account.no == accountNo && LinkOf(conn, account.url, book.path)) {
+            throw SyncError(SyncFault::AlreadyLinked, book.displayName.isEmpty() ? book.path : book.displayName);
+        }
+    }
     return InsertSyncBook(conn, accountNo, Seal(book.path), book.displayName, typeNo, book.syncCollection);
 }
 
@@ -365,11 +466,36 @@ ContactCard LocalView(const State& state, qint64 pwdId, const ContactCard& base)
     return view;
 }
 
+// The record a card with this UID was made from by this book, when it is here and not linked yet.
+std::optional<qint64> OwnRecord(const State& state, const State::Book& book, const QString& uid)
+{
+    const QString prefix = book.instance + QLatin1Char('-');
+    bool ok = false;
+    const qint64 pwdId = uid.startsWith(prefix) ? uid.mid(prefix.size()).toLongLong(&ok) : 0;
+    if (!ok || !state.records.contains(pwdId) || state.linked.contains(pwdId) ||
+        state.records.value(pwdId).typeNo != book.link.typeNo) {
+        return std::nullopt;
+    }
+    return pwdId;
+}
+
 void Erase(Connection& conn, State& state, qint64 pwdId)
 {
     DeleteRecord(conn, pwdId);
     state.names.remove(state.records.value(pwdId).cipherName);
     state.records.remove(pwdId);
+}
+
+// Many deletions at once are more often a server's fault (an emptied or re-created address book,
+// the wrong one) than anyone's wish: all of a book's contacts, or more than a fifth and at least 20.
+bool Massive(qsizetype count, qsizetype linked)
+{
+    return count > 0 && (count == linked || (count >= 20 && count * 5 > linked));
+}
+
+QString BookName(const State::Book& book)
+{
+    return book.link.displayName.isEmpty() ? book.link.path : book.link.displayName;
 }
 
 } // namespace
@@ -396,14 +522,11 @@ SyncSummary SyncEngine::Run()
         Transaction transaction(m_conn);
         Gather(state);
         FollowMoves(state);
+        GuardDeletions(state);
         Reconcile(state);
         AddFromServer(state);
         AddToServer(state);
-        for (const State::Book& book : state.books) {
-            if (book.link.syncReport) {
-                UpdateSyncBookToken(m_conn, book.link.no, book.changes.token);
-            }
-        }
+        TakeTokens(state);
         if (m_cancelled) {
             throw SyncError(SyncFault::Cancelled, {});
         }
@@ -443,6 +566,7 @@ void SyncEngine::Gather(State& state)
         if (!client) {
             client = std::make_shared<CardDavClient>(account.url, account.user, account.password);
             client->SetTimeout(m_timeout);
+            client->SetDeadline(m_deadline);
         }
         State::Book book;
         book.link = link;
@@ -487,6 +611,10 @@ void SyncEngine::Gather(State& state)
     }
     for (State::Book& book : state.books) {
         const RemoteBook remote{book.link.path, book.link.displayName, book.link.syncReport, {}};
+        // A listing names each card in a few hundred bytes: room for a first listing of a quarter
+        // of a million cards and for the book to grow tenfold, and never the endless answer of a
+        // broken server.
+        book.client->SetAnswerLimit(64 * 1024 * 1024 + qint64(book.items.size()) * 4096);
         book.changes = book.client->Changes(remote, book.link.token);
         QStringList wanted;
         for (auto it = book.changes.etags.constBegin(); it != book.changes.etags.constEnd(); ++it) {
@@ -508,6 +636,12 @@ void SyncEngine::Gather(State& state)
             }
         }
         for (const RemoteCard& fetched : book.client->Fetch(book.link.path, wanted)) {
+            if (fetched.problem != RemoteCard::None) {
+                // Left as it is on both sides; the next sync tries it again.
+                (fetched.problem == RemoteCard::TooLarge ? state.summary.tooLarge : state.summary.unreadable)
+                    .append(FileName(fetched.path));
+                continue;
+            }
             if (fetched.data.isEmpty()) {
                 if (book.items.contains(fetched.path)) {
                     book.removed.insert(fetched.path);
@@ -518,6 +652,11 @@ void SyncEngine::Gather(State& state)
             std::optional<CardText> card = CardText::Parse(fetched.data, &error);
             if (!card) {
                 throw SyncError(SyncFault::Malformed, QStringLiteral("%1: %2").arg(FileName(fetched.path), error));
+            }
+            if (HasControl(card->Fields())) {
+                // A control character inside a value (a NUL in a phone number): refused, as import does.
+                state.summary.unreadable.append(FileName(fetched.path));
+                continue;
             }
             const QMap<QString, int> unshown = card->Unshown();
             for (auto it = unshown.constBegin(); it != unshown.constEnd(); ++it) {
@@ -625,11 +764,21 @@ void SyncEngine::Reconcile(State& state)
             }
             const ContactCard baseFields = Storable(base->Fields());
 
-            if (!state.records.contains(item.pwdId)) { // deleted here
+            const bool here = state.records.contains(item.pwdId);
+            const bool fieldsChanged = here && state.records[item.pwdId].digest != item.digest;
+            const bool movedHere = here && state.records[item.pwdId].typeNo != book.link.typeNo;
+            const SyncAction action = PlanContact(!here                        ? SyncSide::Deleted
+                                                  : fieldsChanged || movedHere ? SyncSide::Changed
+                                                                               : SyncSide::Unchanged,
+                                                  remoteRemoved   ? SyncSide::Deleted
+                                                  : remoteChanged ? SyncSide::Changed
+                                                                  : SyncSide::Unchanged);
+
+            if (!here) {
                 std::optional<State::Remote> remote;
-                if (remoteChanged) {
+                if (action == SyncAction::RestoreHere) {
                     remote = book.remote.value(path);
-                } else if (!remoteRemoved && !book.client->Remove(path, item.etag)) {
+                } else if (action == SyncAction::DeleteThere && !book.client->Remove(path, item.etag)) {
                     // Changed on the server since it was listed: fetch it to keep the change.
                     const QList<RemoteCard> again = book.client->Fetch(book.link.path, {path});
                     std::optional<CardText> card;
@@ -639,7 +788,7 @@ void SyncEngine::Reconcile(State& state)
                     if (card) {
                         remote = State::Remote{again.first().etag, *card};
                     }
-                } else if (!remoteRemoved) {
+                } else if (action == SyncAction::DeleteThere) {
                     ++state.summary.deletedThere;
                 }
                 Unsave(m_conn, book, path);
@@ -660,7 +809,6 @@ void SyncEngine::Reconcile(State& state)
             }
 
             const State::Record record = Decode(state.records[item.pwdId]);
-            const bool localChanged = record.digest != item.digest;
             const int target = state.bookOfType.value(record.typeNo, -1);
             if (target < 0) { // moved to a type that is not linked
                 if (remoteRemoved) {
@@ -676,25 +824,27 @@ void SyncEngine::Reconcile(State& state)
             CardText card = *base;
             QString etag = item.etag;
             bool put = false;
-            bool create = false;
-            if (remoteRemoved) {
-                if (!localChanged && target == bi) {
-                    Erase(m_conn, state, item.pwdId);
-                    Unsave(m_conn, book, path);
-                    ++state.summary.deletedHere;
-                    continue;
-                }
+            const bool create = action == SyncAction::RestoreThere;
+            switch (action) {
+            case SyncAction::DeleteHere:
+                Erase(m_conn, state, item.pwdId);
+                Unsave(m_conn, book, path);
+                ++state.summary.deletedHere;
+                continue;
+            case SyncAction::RestoreThere:
                 card.Change(baseFields, LocalView(state, item.pwdId, baseFields));
-                create = true;
-                if (localChanged) {
+                if (fieldsChanged) {
                     state.summary.kept.append(record.fields.name);
                 }
-            } else if (remoteChanged) {
+                break;
+            case SyncAction::Download:
+            case SyncAction::Merge: {
                 const State::Remote remote = book.remote.take(path);
                 const ContactCard remoteFields = Storable(remote.card.Fields());
-                const ContactCard merged = localChanged ? Merge(LocalView(state, item.pwdId, baseFields), baseFields,
-                                                                remoteFields, state.summary.conflicts)
-                                                        : remoteFields;
+                const ContactCard merged = action == SyncAction::Merge
+                                               ? Merge(LocalView(state, item.pwdId, baseFields), baseFields,
+                                                       remoteFields, state.summary.conflicts)
+                                               : remoteFields;
                 card = remote.card;
                 card.Change(remoteFields, merged);
                 etag = remote.etag;
@@ -706,20 +856,27 @@ void SyncEngine::Reconcile(State& state)
                 if (rewritten || state.moved.contains(item.pwdId)) {
                     ++state.summary.changedHere;
                 }
-            } else if (localChanged) {
+                break;
+            }
+            case SyncAction::Upload: {
                 const ContactCard view = LocalView(state, item.pwdId, baseFields);
                 card.Change(baseFields, view);
                 put = !Same(view, baseFields);
-            } else if (target == bi) {
+                break;
+            }
+            default:
+                break;
+            }
+            if (action == SyncAction::Nothing && target == bi) {
                 continue;
             }
 
             if (target == bi) {
                 if (create || put) {
-                    const std::optional<QString> newTag =
-                        book.client->Put(path, card.Bytes(), create ? QString() : etag);
+                    const std::optional<QString> newTag = Deliver(state, *book.client, book.link.path, path, card,
+                                                                  create ? QString() : etag, item.pwdId, baseFields);
                     if (!newTag) {
-                        throw SyncError(SyncFault::Changed, record.fields.name);
+                        continue;
                     }
                     etag = *newTag;
                     ++(create ? state.summary.addedThere : state.summary.changedThere);
@@ -736,13 +893,10 @@ void SyncEngine::Reconcile(State& state)
             // interruption leaves it on the server at least once and never loses it.
             State::Book& to = state.books[target];
             const QString newPath = Folder(to.link.path) + FileName(path);
-            std::optional<QString> newTag = to.client->Put(newPath, card.Bytes(), QString());
+            const std::optional<QString> newTag =
+                Deliver(state, *to.client, to.link.path, newPath, card, QString(), item.pwdId, baseFields);
             if (!newTag) {
-                const QList<RemoteCard> there = to.client->Fetch(to.link.path, {newPath});
-                newTag = to.client->Put(newPath, card.Bytes(), there.value(0).etag);
-                if (!newTag) {
-                    throw SyncError(SyncFault::Changed, record.fields.name);
-                }
+                continue;
             }
             if (!create) {
                 book.client->Remove(path, etag);
@@ -792,29 +946,40 @@ void SyncEngine::AddFromServer(State& state)
                 ++state.summary.unnamed;
                 continue;
             }
-            const QString cipherName = Encrypt(fields.name);
-            const auto same = state.names.constFind(cipherName);
-            if (same != state.names.constEnd()) {
-                const qint64 pwdId = *same;
+            // A card this book sent in a sync cut short before it was recorded names the record it
+            // came from: that record's card, whatever the record is called now, and the card is
+            // no newer than the record. Else the same name on both sides before their first sync
+            // is one contact, merged.
+            std::optional<qint64> joined = OwnRecord(state, book, it->card.Uid());
+            const ContactCard base = joined ? fields : ContactCard{};
+            if (!joined) {
+                const auto same = state.names.constFind(Encrypt(fields.name));
+                if (same != state.names.constEnd()) {
+                    joined = *same;
+                }
+            }
+            if (joined) {
+                const qint64 pwdId = *joined;
                 const State::Record record = Decode(state.records[pwdId]);
                 if (record.typeNo != book.link.typeNo || state.linked.contains(pwdId)) {
                     state.summary.duplicates.append(fields.name);
                     continue;
                 }
-                // The same contact on both sides before their first sync: one contact, merged.
-                const ContactCard merged = Merge(record.fields, ContactCard{}, fields, state.summary.conflicts);
+                const ContactCard merged = Merge(record.fields, base, fields, state.summary.conflicts);
                 CardText card = it->card;
                 card.Change(fields, merged);
                 QString etag = it->etag;
-                if (!Same(merged, fields)) {
-                    const std::optional<QString> newTag = book.client->Put(path, card.Bytes(), etag);
-                    if (!newTag) {
-                        throw SyncError(SyncFault::Changed, fields.name);
-                    }
-                    etag = *newTag;
-                }
                 if (!Same(merged, record.fields)) {
                     Write(m_conn, state, pwdId, merged);
+                }
+                state.linked.insert(pwdId); // found on the server: never sent as a new card
+                if (!Same(merged, fields)) {
+                    const std::optional<QString> newTag =
+                        Deliver(state, *book.client, book.link.path, path, card, etag, pwdId, base);
+                    if (!newTag) {
+                        continue;
+                    }
+                    etag = *newTag;
                 }
                 const State::Item item{path, pwdId, etag, state.records.value(pwdId).digest, card.Bytes(), {}};
                 Save(m_conn, book, item);
@@ -858,18 +1023,161 @@ void SyncEngine::AddToServer(State& state)
         const QString uid = QStringLiteral("%1-%2").arg(book.instance).arg(pwdId);
         const QString path = Folder(book.link.path) + uid + QStringLiteral(".vcf");
         const CardText card = CardText::New(record.fields, uid);
+        CardText sent = card;
         std::optional<QString> etag = book.client->Put(path, card.Bytes(), QString());
         if (!etag) {
+            // Our own card from a sync cut short: the record here is the newer.
             const QList<RemoteCard> there = book.client->Fetch(book.link.path, {path});
             etag = book.client->Put(path, card.Bytes(), there.value(0).etag);
             if (!etag) {
-                throw SyncError(SyncFault::Changed, record.fields.name);
+                state.summary.retryLater.append(record.fields.name);
+                continue;
             }
         }
-        const State::Item item{path, pwdId, *etag, record.digest, card.Bytes(), {}};
+        etag = Confirm(state, *book.client, book.link.path, path, sent, *etag, pwdId);
+        if (!etag) {
+            state.linked.insert(pwdId); // on the server, though not as sent: joined at the next sync
+            continue;
+        }
+        const State::Item item{path, pwdId, *etag, record.digest, sent.Bytes(), {}};
         Save(m_conn, book, item);
         book.items.insert(path, item);
         state.linked.insert(pwdId);
         ++state.summary.addedThere;
     }
+}
+
+void SyncEngine::GuardDeletions(State& state)
+{
+    for (State::Book& book : state.books) {
+        const qsizetype linked = book.items.size();
+        qsizetype goneThere = 0; // contacts here whose cards the server no longer has
+        qsizetype goneHere = 0;  // cards whose contacts were deleted here
+        for (auto it = book.items.constBegin(); it != book.items.constEnd(); ++it) {
+            const bool here = state.records.contains(it->pwdId);
+            if (book.removed.contains(it.key())) {
+                goneThere += here ? 1 : 0;
+            } else if (!here && !book.remote.contains(it.key())) {
+                ++goneHere;
+            }
+        }
+        if (linked > 0 && book.removed.size() == linked && goneThere > 0) {
+            const LostBookChoice choice =
+                m_askLostBook ? m_askLostBook(BookName(book), static_cast<int>(goneThere)) : LostBookChoice::Cancel;
+            if (choice == LostBookChoice::Cancel) {
+                throw SyncError(SyncFault::Cancelled, {});
+            }
+            if (choice == LostBookChoice::UploadAgain) {
+                // Forget what was synced: the server's cards are joined by name, the rest sent anew.
+                for (const QString& path : book.items.keys()) {
+                    state.linked.remove(book.items.value(path).pwdId);
+                    Unsave(m_conn, book, path);
+                }
+                book.removed.clear();
+            }
+            continue;
+        }
+        for (const auto& [count, onServer] : {std::pair{goneThere, false}, std::pair{goneHere, true}}) {
+            if (Massive(count, linked) &&
+                !(m_confirmDeletions && m_confirmDeletions(BookName(book), static_cast<int>(count), onServer))) {
+                throw SyncError(SyncFault::Cancelled, {});
+            }
+        }
+    }
+}
+
+void SyncEngine::TakeTokens(State& state)
+{
+    for (const State::Book& book : state.books) {
+        if (!book.link.syncReport) {
+            continue;
+        }
+        QString token = book.changes.token;
+        if (book.client->Writes() > 0 && !token.isEmpty()) {
+            // Our own writes moved the server on. Keeping the token from before them would hide a
+            // card written here and deleted by another client before the next sync (the server
+            // sees nothing between a token without the card and now): take the newer token when
+            // all it adds is our own doing, else the older one, so others' changes come next time.
+            const RemoteChanges since = book.client->Changes({book.link.path, book.link.displayName, true, {}}, token);
+            bool ours = !since.full && !since.token.isEmpty();
+            for (auto it = since.etags.constBegin(); ours && it != since.etags.constEnd(); ++it) {
+                const auto item = book.items.constFind(it.key());
+                ours = item != book.items.constEnd() && item->etag == it.value();
+            }
+            for (const QString& path : since.removed) {
+                ours = ours && !book.items.contains(path);
+            }
+            if (ours) {
+                token = since.token;
+            }
+        }
+        UpdateSyncBookToken(m_conn, book.link.no, token);
+    }
+}
+
+std::optional<QString> SyncEngine::Confirm(State& state, CardDavClient& client, const QString& bookPath,
+                                           const QString& path, CardText& card, const QString& tag, qint64 pwdId)
+{
+    if (!tag.isEmpty()) {
+        return tag; // the server names what it stored: what was sent
+    }
+    // Without an ETag the server may hold something other than what was sent: read it back.
+    const RemoteCard back = client.Fetch(bookPath, {path}).value(0);
+    if (back.data.isEmpty() && back.problem == RemoteCard::None) {
+        return tag;
+    }
+    const std::optional<CardText> held = CardText::Parse(back.data, nullptr);
+    if (!held || !Same(Storable(held->Fields()), Storable(card.Fields()))) {
+        state.summary.retryLater.append(state.records.value(pwdId).fields.name);
+        return std::nullopt;
+    }
+    card = *held;
+    return back.etag;
+}
+
+std::optional<QString> SyncEngine::Deliver(State& state, CardDavClient& client, const QString& bookPath,
+                                           const QString& path, CardText& card, const QString& etag, qint64 pwdId,
+                                           const ContactCard& base)
+{
+    const std::optional<QString> tag = DeliverOnce(state, client, bookPath, path, card, etag, pwdId, base);
+    return tag ? Confirm(state, client, bookPath, path, card, *tag, pwdId) : tag;
+}
+
+std::optional<QString> SyncEngine::DeliverOnce(State& state, CardDavClient& client, const QString& bookPath,
+                                               const QString& path, CardText& card, const QString& etag, qint64 pwdId,
+                                               const ContactCard& base)
+{
+    if (std::optional<QString> tag = client.Put(path, card.Bytes(), etag)) {
+        return tag;
+    }
+    // Changed (or deleted, or made) on the server since it was listed: a conflict of this one
+    // contact, merged with the server's copy as it is now and written once more.
+    const RemoteCard there = client.Fetch(bookPath, {path}).value(0);
+    if (there.problem != RemoteCard::None) {
+        // Unreadable there now: left for the next sync, which names it.
+    } else if (there.data.isEmpty()) {
+        if (!etag.isEmpty()) {
+            if (std::optional<QString> tag = client.Put(path, card.Bytes(), QString())) {
+                return tag;
+            }
+        }
+    } else if (const std::optional<CardText> remote = CardText::Parse(there.data, nullptr)) {
+        const ContactCard remoteFields = Storable(remote->Fields());
+        const ContactCard merged = Merge(LocalView(state, pwdId, base), base, remoteFields, state.summary.conflicts);
+        if (!Same(merged, Decode(state.records[pwdId]).fields)) {
+            Write(m_conn, state, pwdId, merged);
+        }
+        CardText next = *remote;
+        next.Change(remoteFields, merged);
+        if (Same(merged, remoteFields)) {
+            card = next;
+            return there.etag;
+        }
+        if (std::optional<QString> tag = client.Put(path, next.Bytes(), there.etag)) {
+            card = next;
+            return tag;
+        }
+    }
+    state.summary.retryLater.append(state.records.value(pwdId).fields.name);
+    return std::nullopt;
 }

@@ -16,6 +16,8 @@ enum class SyncFault {
     Malformed,     // the server's XML or a vCard could not be read
     NoAddressBook, // discovery found nothing to sync with
     Changed,       // a card changed on the server while this sync wrote it
+    AlreadyLinked, // the address book is linked with a type already
+    TooLarge,      // an answer larger than the book could need
     Cancelled,
 };
 

@@ -1,9 +1,12 @@
 // Two-way sync with a real CardDAV server (radicale, started per test on a free loopback port):
 // discovery, the first sync each way, changes, deletions and moves on each side, conflicts, cards
 // with values the book cannot show, refusals (an untrusted certificate too), faults and a cancel;
-// the first sync and an edit each side against xandikos too; and a small fake server for the
-// answers a real one never gives (broken XML and vCards, a cut-short answer, silence, a report in
-// parts).
+// the first sync and an edit each side against xandikos too; the questions before many
+// deletions or with an emptied address book, a second link, a card changed while written, an
+// account's new password, the notices of unattended syncs; the plan of each pair of changes and
+// the lines of edited cards; and small fake servers for the answers a real one never gives
+// (broken XML and vCards, a cut-short answer, silence, a report in parts, an endless or dripping
+// answer, bad cards among good ones, an upload without an ETag).
 #include <QLabel>
 #include <QMainWindow>
 #include <QProgressDialog>
@@ -11,6 +14,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -158,7 +162,32 @@ private slots:
     void syncReportInParts();
     void bothWaysWithXandikos();
     void accountDialogThenSyncButton();
+    void massDeletionsAsk_data();
+    void massDeletionsAsk();
+    void bookMadeAgainOnTheServer_data();
+    void bookMadeAgainOnTheServer();
+    void cardWrittenHereThenDeletedThereLeaves();
+    void changedThereWhileWrittenIsMerged();
+    void secondLinkRefused();
+    void oneBadCardSkipped_data();
+    void oneBadCardSkipped();
+    void drippingServerMeetsTheDeadline();
+    void hugeAnswerRefusedInLittleMemory();
+    void planOfEachPair_data();
+    void planOfEachPair();
+    void cutShortThenRenamedHereMakesNoDuplicate();
+    void passwordChangedKeepsEveryLink();
+    void unseenNoticesWaitInTheStatusBar();
+    void summaryNamesWhatIsNotShownInWords();
+    void cardEdits_data();
+    void cardEdits();
+    void newCardOneLinePerAddress();
+    void uploadWithoutETagReadBack_data();
+    void uploadWithoutETagReadBack();
 };
+Q_DECLARE_METATYPE(SyncSide)
+Q_DECLARE_METATYPE(SyncAction)
+Q_DECLARE_METATYPE(LostBookChoice)
 
 void tst_sync::discoversAddressBooks()
 {
@@ -345,9 +374,20 @@ void tst_sync::keepsWhatTheBookCannotShow()
     QByteArray expected = original;
     expected.replace("TEL;TYPE=CELL:500\r\n", "TEL;TYPE=CELL:501\r\n");
     expected.replace("FN:Dora\r\n", "EMAIL:d@x.org\r\nFN:Dora\r\n");
-    QCOMPARE(f.Get(f.book + u"d.vcf"_s), expected);
+    // A changed card carries a new revision.
+    const auto withoutRev = [](QByteArray card) {
+        const qsizetype rev = card.indexOf("\r\nREV:");
+        if (rev >= 0) {
+            card.remove(rev, card.indexOf("\r\n", rev + 2) - rev);
+        }
+        return card;
+    };
+    const QByteArray stored = f.Get(f.book + u"d.vcf"_s);
+    QVERIFY(stored.contains("\r\nREV:"));
+    QCOMPARE(withoutRev(stored), expected);
 
-    // What is sent is the card as received, byte for byte, but for the lines of changed fields.
+    // What is sent is the card as received, but for the lines of changed fields, the revision and
+    // the line ends, which are CRLF.
     const QByteArray received = "BEGIN:VCARD\nVERSION:2.1\nN:Dora\nFN:Dora\n" + folded.replace("\r\n", "\n") +
                                 "TEL;CELL;X-ODD=\"1:2\":500\nEMAIL;INTERNET:d@x.org\nEND:VCARD";
     CardText card = CardText::Parse(received, nullptr).value();
@@ -358,7 +398,7 @@ void tst_sync::keepsWhatTheBookCannotShow()
     card.Change(card.Fields(), edited);
     QByteArray sent = received;
     sent.replace("TEL;CELL;X-ODD=\"1:2\":500\nEMAIL;INTERNET:d@x.org\n", "TEL;CELL;X-ODD=\"1:2\":5 01\n");
-    QCOMPARE(card.Bytes(), sent + "\n");
+    QCOMPARE(withoutRev(card.Bytes()), sent.replace("\n", "\r\n") + "\r\n");
 }
 
 void tst_sync::refusalsChangeNothing()
@@ -522,7 +562,8 @@ void tst_sync::thousandContactsUpAndDown()
     QCOMPARE(Records().first(), u"Contact 0000|Down||0||||||"_s);
     QCOMPARE(f.server.Cards(f.book).size(), 1001);
 
-    // One change on each side among a thousand: two requests besides the listing and the fetch.
+    // One change on each side among a thousand: two requests besides the listing and the fetch,
+    // and one more after the upload, for a token that takes it into account.
     Recordset rs;
     OpenRecordsNamedExcept(rs, Conn, u"Contact 0500"_s, 0);
     UpdateRecordFields(Conn, rs.Integer(u"PWDID"),
@@ -531,7 +572,7 @@ void tst_sync::thousandContactsUpAndDown()
     const SyncSummary second = Sync();
     QCOMPARE(second.changedHere, 1);
     QCOMPARE(second.changedThere, 1);
-    QCOMPARE(second.requests, 3);
+    QCOMPARE(second.requests, 4);
     QVERIFY(Records().contains(u"Contact 0007|Down||y||||||"_s));
     QVERIFY(f.Get(f.book + u"c500.vcf"_s).contains("TEL;TYPE=CELL:x\r\n"));
 }
@@ -639,6 +680,11 @@ void tst_sync::brokenAnswersChangeNothing_data()
                                                     Http(207, Listing, Listing.size() + 500)}
                                << SyncFault::Network;
     QTest::newRow("error status") << QList<QByteArray>{Http(500, "")} << SyncFault::Http;
+    // Sent back in a header or a path, they would let the server inject a request of its own.
+    QTest::newRow("ETag with CR LF") << QList<QByteArray>{Report(Member("a", "1&#13;&#10;X-Injected: 1"), "")}
+                                     << SyncFault::Malformed;
+    QTest::newRow("href with a control character")
+        << QList<QByteArray>{Report(Member("a&#1;b", "1"), "")} << SyncFault::Malformed;
     QTest::newRow("silence") << QList<QByteArray>{QByteArray()} << SyncFault::Timeout;
 }
 
@@ -658,6 +704,450 @@ void tst_sync::brokenAnswersChangeNothing()
     engine.SetTimeout(500);
     QCOMPARE(FaultOf([&] { engine.Run(); }), fault);
     QCOMPARE(Everything(), before);
+}
+
+void tst_sync::oneBadCardSkipped_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<bool>("tooLarge");
+    QTest::newRow("invalid UTF-8") << Card(u"Ann"_s, "NOTE:caf\xe9 \xff\r\n") << false;
+    QTest::newRow("NUL in a phone") << Card(u"Ann"_s, "TEL;TYPE=CELL;ENCODING=QUOTED-PRINTABLE:12=003\r\n") << false;
+    QTest::newRow("control character in a name")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;ENCODING=QUOTED-PRINTABLE:Bell;Ann=07\r\n"
+                      "FN;ENCODING=QUOTED-PRINTABLE:Ann=07Bell\r\nEND:VCARD\r\n")
+        << false;
+    QTest::newRow("over 1 MB") << Card(u"Ann"_s, "NOTE:" + QByteArray(1100 * 1024, 'x') + "\r\n") << true;
+}
+
+void tst_sync::oneBadCardSkipped()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(bool, tooLarge);
+    TestProgramFolder folder;
+    FakeServer server;
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 account = AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, account, {u"/book/"_s, u"Book"_s, false, {}}, friends);
+    server.replies = {Report(Member("a", "1") + Member("b", "2"), ""),
+                      Report(Member("a", "1", card) + Member("b", "2", Card(u"Bob"_s)), "")};
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    const SyncSummary summary = engine.Run();
+    // The bad card is named and left alone; the rest syncs.
+    QCOMPARE(tooLarge ? summary.tooLarge : summary.unreadable, QStringList{u"a.vcf"_s});
+    QVERIFY(SyncSummaryText(summary).contains(u"a.vcf"_s));
+    QCOMPARE(Records(), QStringList{u"Bob|Friends||||||||"_s});
+    QCOMPARE(server.requests.size(), 2);
+}
+
+namespace {
+
+// Answers every request with a status line and headers, then the body in pieces: piece bytes
+// every interval milliseconds (or as fast as the connection takes them when 0), total in all.
+class TrickleServer : public QTcpServer
+{
+public:
+    TrickleServer(qint64 total, qint64 piece, int interval) : m_total(total), m_piece(piece)
+    {
+        listen(QHostAddress::LocalHost, 0);
+        m_timer.setInterval(interval);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    socket->readAll();
+                    if (m_socket != nullptr) {
+                        return;
+                    }
+                    m_socket = socket;
+                    // No length declared: the answer ends when the connection does.
+                    socket->write("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\n"
+                                  "Connection: close\r\n\r\n");
+                    if (m_timer.interval() > 0) {
+                        m_timer.start();
+                    } else {
+                        Next();
+                    }
+                });
+                connect(socket, &QTcpSocket::bytesWritten, socket, [this] {
+                    if (m_timer.interval() == 0 && m_socket != nullptr && m_socket->bytesToWrite() == 0) {
+                        Next();
+                    }
+                });
+                connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+                    if (m_socket == socket) {
+                        m_timer.stop();
+                        m_socket = nullptr;
+                    }
+                });
+            }
+        });
+        connect(&m_timer, &QTimer::timeout, this, [this] { Next(); });
+    }
+    QUrl Root() const { return QUrl(u"http://127.0.0.1:%1/"_s.arg(serverPort())); }
+    qint64 Sent() const { return m_sent; }
+
+private:
+    void Next()
+    {
+        if (m_socket == nullptr || m_sent >= m_total) {
+            m_timer.stop();
+            return;
+        }
+        const qint64 size = qMin(m_piece, m_total - m_sent);
+        m_socket->write(QByteArray(size, ' '));
+        m_sent += size;
+    }
+
+    qint64 m_total;
+    qint64 m_piece;
+    qint64 m_sent = 0;
+    QTimer m_timer;
+    QTcpSocket* m_socket = nullptr;
+};
+
+qint64 StatusKilobytes(const char* field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(qstrlen(field)).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+void tst_sync::drippingServerMeetsTheDeadline()
+{
+    TestProgramFolder folder;
+    TrickleServer server(1000000, 1, 100); // a byte every tenth of a second, never idle long
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Fay"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), {u"/book/"_s, u"Book"_s, false, {}},
+                    friends);
+    const QStringList before = Everything();
+    SyncEngine engine(Conn);
+    engine.SetTimeout(1000);
+    engine.SetDeadline(3000);
+    QElapsedTimer clock;
+    clock.start();
+    QString message;
+    QCOMPARE(FaultOf([&] { engine.Run(); }, &message), SyncFault::Timeout);
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(server.Sent() > 10); // it was dripping, not silent
+    QCOMPARE(message, u"The server stopped answering (127.0.0.1)."_s);
+    QCOMPARE(Everything(), before);
+}
+
+void tst_sync::hugeAnswerRefusedInLittleMemory()
+{
+    TestProgramFolder folder;
+    TrickleServer server(100 * 1024 * 1024, 64 * 1024, 0);
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Fay"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), {u"/book/"_s, u"Book"_s, false, {}},
+                    friends);
+    const QStringList before = Everything();
+    // The peak of resident memory starts again from here.
+    QFile clear(u"/proc/self/clear_refs"_s);
+    QVERIFY(clear.open(QIODevice::WriteOnly) && clear.write("5") == 1);
+    clear.close();
+    const qint64 idle = StatusKilobytes("VmRSS:");
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    QString message;
+    QCOMPARE(FaultOf([&] { engine.Run(); }, &message), SyncFault::TooLarge);
+    QVERIFY2(message.contains(u"127.0.0.1"_s), qPrintable(message));
+    const qint64 peak = StatusKilobytes("VmHWM:");
+    qInfo("peak resident memory %lld kB above idle", peak - idle);
+    QVERIFY2(peak - idle < 200 * 1024, qPrintable(u"%1 kB above idle"_s.arg(peak - idle)));
+    QCOMPARE(Everything(), before);
+}
+
+void tst_sync::planOfEachPair_data()
+{
+    QTest::addColumn<SyncSide>("here");
+    QTest::addColumn<SyncSide>("there");
+    QTest::addColumn<SyncAction>("action");
+    using enum SyncSide;
+    QTest::newRow("unchanged, unchanged") << Unchanged << Unchanged << SyncAction::Nothing;
+    QTest::newRow("unchanged, changed") << Unchanged << Changed << SyncAction::Download;
+    QTest::newRow("unchanged, deleted") << Unchanged << Deleted << SyncAction::DeleteHere;
+    QTest::newRow("changed, unchanged") << Changed << Unchanged << SyncAction::Upload;
+    QTest::newRow("changed, changed") << Changed << Changed << SyncAction::Merge;
+    QTest::newRow("changed, deleted") << Changed << Deleted << SyncAction::RestoreThere;
+    QTest::newRow("deleted, unchanged") << Deleted << Unchanged << SyncAction::DeleteThere;
+    QTest::newRow("deleted, changed") << Deleted << Changed << SyncAction::RestoreHere;
+    QTest::newRow("deleted, deleted") << Deleted << Deleted << SyncAction::Forget;
+}
+
+void tst_sync::planOfEachPair()
+{
+    QFETCH(SyncSide, here);
+    QFETCH(SyncSide, there);
+    QTEST(PlanContact(here, there), "action");
+}
+
+void tst_sync::cutShortThenRenamedHereMakesNoDuplicate()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(40);
+    SyncEngine engine(Conn);
+    engine.SetProgress([&f](int done, int) {
+        if (done == 15) {
+            f.server.Stop();
+        }
+    });
+    QVERIFY(FaultOf([&] { engine.Run(); }) != SyncFault::Cancelled);
+    QVERIFY2(f.server.Start(), qPrintable(f.server.Reason()));
+    QCOMPARE(f.server.Cards(f.book).size(), 15);
+    // One of the contacts already sent is renamed and edited here before the next sync.
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Person 3"_s, 0);
+    const qint64 renamed = rs.Integer(u"PWDID");
+    rs.Close();
+    UpdateRecordFields(Conn, renamed, {Encrypt(u"Person Three"_s), {}, Encrypt(u"555"_s), {}, {}, {}, {}, {}}, {});
+
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.addedHere, 0);
+    QCOMPARE(summary.addedThere, 25);
+    QVERIFY(summary.conflicts.isEmpty());
+    QCOMPARE(Records().size(), 40);
+    QVERIFY(Records().contains(u"Person Three|Friends||555||||||"_s));
+    QVERIFY(!Records().join(u'\n').contains(u"Person 3|"_s));
+    QCOMPARE(f.server.Cards(f.book).size(), 40);
+    QStringList names;
+    for (const QString& path : f.server.Cards(f.book)) {
+        const ContactCard card = CardText::Parse(f.Get(path), nullptr).value().Fields();
+        names.append(card.name + u'|' + card.mobilePhone);
+    }
+    QVERIFY(names.contains(u"Person Three|555"_s));
+    QVERIFY(!names.contains(u"Person 3|"_s));
+}
+
+void tst_sync::passwordChangedKeepsEveryLink()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(5);
+    Sync();
+    // The password changed: the stored one is refused.
+    const SyncAccountInfo account = SyncAccounts(Conn).first();
+    ChangeSyncAccount(Conn, account.no, account.url, u"old password"_s);
+    QCOMPARE(FaultOf([] { Sync(); }), SyncFault::Refused);
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, u"Person 2"_s, 0);
+    DeleteRecord(Conn, rs.Integer(u"PWDID"));
+    rs.Close();
+
+    frmSync& dialog = Form<frmSync>();
+    dialog.show();
+    auto* links = dialog.findChild<QTreeWidget*>(u"lstLinks"_s);
+    QTest::mouseClick(links->viewport(), Qt::LeftButton, {}, links->visualItemRect(links->topLevelItem(0)).center());
+    auto type = [&dialog](const char* box, const QString& text) {
+        auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(box));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    };
+    auto* change = dialog.findChild<QPushButton*>(u"CmdAccount"_s);
+    type("txtUrl", f.server.Root().toString());
+    // A wrong password is tried first and not kept.
+    type("txtPassword", u"still wrong"_s);
+    const QStringList before = Everything();
+    QTest::mouseClick(change, Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QCOMPARE(platform.Boxes().last().text, u"The server refused the user name or password."_s);
+    QCOMPARE(Everything(), before);
+    type("txtPassword", f.server.Password());
+    QTest::mouseClick(change, Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 2);
+    QCOMPARE(platform.Boxes().last().text, u"The account was changed; its links stay as they were."_s);
+    {
+        // The new password went where new accounts' go, not into the book.
+        Recordset stored;
+        OpenSyncAccounts(stored, Conn);
+        QVERIFY(stored.Text(u"Password").isEmpty());
+    }
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // Same link, same state: the deletion made here meanwhile goes to the server, nothing comes back.
+    QCOMPARE(SyncLinks(Conn).size(), 1);
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.deletedThere, 1);
+    QCOMPARE(summary.addedHere + summary.addedThere + summary.joined.size(), 0);
+    QCOMPARE(Records().size(), 4);
+    QCOMPARE(f.server.Cards(f.book).size(), 4);
+    QVERIFY(!Everything().join(u'\n').contains(f.server.Password()));
+}
+
+void tst_sync::unseenNoticesWaitInTheStatusBar()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(AddType(u"Other"_s), u"Ann"_s);
+    // Two cards whose name another contact has here: neither can be added, both are named.
+    f.Put(f.book + u"a1.vcf"_s, Card(u"Ann"_s, {}, u"a1"_s));
+    f.Put(f.book + u"a2.vcf"_s, Card(u"Ann"_s, "TEL;TYPE=CELL:2\r\n", u"a2"_s));
+    f.Link(friends, f.book);
+
+    QMainWindow window;
+    SyncCommands commands(&window, [] {});
+    commands.Start(false);
+    window.show();
+    auto* notices = window.findChild<QToolButton*>(u"StatusBar1_Notices"_s);
+    QVERIFY(notices != nullptr && !notices->isVisible());
+    commands.SyncNow(true); // as the timer does: no summary shown
+    QVERIFY(platform.Boxes().isEmpty());
+    QVERIFY(notices->isVisible());
+    QCOMPARE(notices->text(), u"Sync notices (1)"_s);
+    // Still there for a window opened later on the same book.
+    QCOMPARE(SyncNotices(Conn).size(), 1);
+    QTest::mouseClick(notices, Qt::LeftButton);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QVERIFY2(platform.Boxes().first().text.contains(u"the name is taken here: Ann, Ann"_s),
+             qPrintable(platform.Boxes().first().text));
+    QVERIFY(!notices->isVisible());
+    QVERIFY(SyncNotices(Conn).isEmpty());
+}
+
+void tst_sync::summaryNamesWhatIsNotShownInWords()
+{
+    SyncSummary summary;
+    summary.unshown = {{u"PHOTO"_s, 1}, {u"ADR"_s, 2}, {u"other phone"_s, 1}, {u"X-CUSTOM"_s, 3}};
+    const QString text = SyncSummaryText(summary);
+    QVERIFY2(
+        text.endsWith(
+            u"Kept on the server, not shown here: 2 postal addresses, 1 photo, X-CUSTOM (3), 1 other phone number"_s),
+        qPrintable(text));
+}
+
+void tst_sync::cardEdits_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArrayList>("lines"); // lines the card sent holds, before its END
+    QTest::addColumn<QByteArrayList>("gone");  // texts it no longer holds
+    QTest::newRow("CR line ends") << QByteArray("BEGIN:VCARD\rVERSION:3.0\rFN:Ann\rN:Ann;;;;\rTEL;TYPE=CELL:1\r"
+                                                "END:VCARD\r")
+                                  << u"mobilePhone"_s << u"2"_s << QByteArrayList{"TEL;TYPE=CELL:2"}
+                                  << QByteArrayList{"CELL:1"};
+    QTest::newRow("a line after END") << QByteArray(
+                                             "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\nX-AFTER:1\r\n")
+                                      << u"homePhone"_s << u"3"_s << QByteArrayList{"TEL;TYPE=HOME:3"}
+                                      << QByteArrayList{};
+    QTest::newRow("name in a character set of its own")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=GB2312;ENCODING=QUOTED-PRINTABLE:=D5=C5;=C8=FD\r\n"
+                      "FN;CHARSET=GB2312;ENCODING=QUOTED-PRINTABLE:=D5=C5=C8=FD\r\nEND:VCARD\r\n")
+        << u"name"_s << u"张四"_s << QByteArrayList{"FN:张四", "N:张;四;;;"} << QByteArrayList{"=D5=C5"};
+    QTest::newRow("first name changed, structured name kept")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bell;Ann;Marie;Dr.;Jr.\r\nFN:Dr. Ann Marie Bell Jr.\r\n"
+                      "END:VCARD\r\n")
+        << u"name"_s << u"Dr. Anna Marie Bell Jr."_s
+        << QByteArrayList{"N:Bell;Anna;Marie;Dr.;Jr.", "FN:Dr. Anna Marie Bell Jr."} << QByteArrayList{";;;;"};
+    QTest::newRow("family name changed") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bell;Ann;;;\r\nFN:Ann Bell\r\n"
+                                                       "END:VCARD\r\n")
+                                         << u"name"_s << u"Ann Smith"_s << QByteArrayList{"N:Smith;Ann;;;"}
+                                         << QByteArrayList{"Bell"};
+    QTest::newRow("vCard 4 phone with spaces")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nTEL;VALUE=uri;TYPE=cell:tel:+1-555-0100\r\n"
+                      "END:VCARD\r\n")
+        << u"mobilePhone"_s << u"+1 555 0199"_s << QByteArrayList{"TEL;VALUE=text;TYPE=cell:+1 555 0199"}
+        << QByteArrayList{"tel:+1 555"};
+    QTest::newRow("vCard 4 global phone")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nEND:VCARD\r\n") << u"workPhone"_s << u"+15550199"_s
+        << QByteArrayList{"TEL;VALUE=uri;TYPE=work:tel:+15550199"} << QByteArrayList{};
+    QTest::newRow("addresses typed with semicolons")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nEND:VCARD\r\n") << u"emails"_s << u"a@x.org;b@y.org"_s
+        << QByteArrayList{"EMAIL:a@x.org", "EMAIL:b@y.org"} << QByteArrayList{"\\;"};
+}
+
+void tst_sync::cardEdits()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QByteArrayList, lines);
+    QFETCH(QByteArrayList, gone);
+    CardText card = CardText::Parse(received, nullptr).value();
+    const ContactCard before = card.Fields();
+    ContactCard after = before;
+    QString ContactCard::*const fields[] = {&ContactCard::name, &ContactCard::homePhone, &ContactCard::mobilePhone,
+                                            &ContactCard::workPhone, &ContactCard::emails};
+    const QStringList names{u"name"_s, u"homePhone"_s, u"mobilePhone"_s, u"workPhone"_s, u"emails"_s};
+    QString ContactCard::*const changed = fields[names.indexOf(field)];
+    after.*changed = value;
+    card.Change(before, after);
+    const QByteArray sent = card.Bytes();
+    // CRLF line ends only, each changed line once, before the END that closes the card.
+    QCOMPARE(sent.count("\r\n"), sent.count('\n'));
+    QCOMPARE(sent.count("\r\n"), sent.count('\r'));
+    const qsizetype end = sent.indexOf("END:VCARD\r\n");
+    QVERIFY(end > 0);
+    for (const QByteArray& line : lines) {
+        const qsizetype at = sent.indexOf("\r\n" + line + "\r\n");
+        QVERIFY2(at >= 0 && at < end, qPrintable(line + " in\n" + sent));
+        QCOMPARE(sent.count("\r\n" + line + "\r\n"), 1);
+    }
+    for (const QByteArray& text : gone) {
+        QVERIFY2(!sent.contains(text), qPrintable(text + " in\n" + sent));
+    }
+    QVERIFY(sent.mid(0, end).contains("\r\nREV:"));
+    // What is read back is what was written.
+    const ContactCard back = CardText::Parse(sent, nullptr).value().Fields();
+    QCOMPARE(EmailAddresses(back.*changed).join(u';'), EmailAddresses(value).join(u';'));
+}
+
+void tst_sync::newCardOneLinePerAddress()
+{
+    ContactCard eve;
+    eve.name = u"Eve"_s;
+    eve.emails = u"a@x.org;b@y.org"_s;
+    const QByteArray sent = CardText::New(eve, u"u1"_s).Bytes();
+    QVERIFY2(sent.contains("\r\nEMAIL:a@x.org\r\nEMAIL:b@y.org\r\n"), sent.constData());
+}
+
+void tst_sync::uploadWithoutETagReadBack_data()
+{
+    QTest::addColumn<QByteArray>("held"); // what the server holds after the upload
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("as sent") << QByteArray("TEL;TYPE=CELL:5\r\n") << true;
+    QTest::newRow("the phone dropped") << QByteArray() << false;
+}
+
+void tst_sync::uploadWithoutETagReadBack()
+{
+    QFETCH(QByteArray, held);
+    QFETCH(bool, kept);
+    TestProgramFolder folder;
+    FakeServer server;
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 fay = AddRecord(friends, u"Fay"_s, {{}, u"5"_s});
+    const qint64 account = AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, account, {u"/book/"_s, u"Book"_s, false, {}}, friends);
+    const QByteArray name = (SyncAccounts(Conn).first().instance + u"-%1"_s.arg(fay)).toUtf8();
+    server.replies = {Report({}, ""), "HTTP/1.1 201 Created\r\nContent-Length: 0\r\nConnection: close\r\n\r\n",
+                      Report(Member(name, "9", Card(u"Fay"_s, held)), "")};
+    SyncEngine engine(Conn);
+    engine.SetTimeout(5000);
+    const SyncSummary summary = engine.Run();
+    QCOMPARE(server.requests.size(), 3);
+    QVERIFY(server.requests[2].startsWith("REPORT"));
+    QCOMPARE(summary.retryLater, kept ? QStringList() : QStringList{u"Fay"_s});
+    QCOMPARE(Everything().join(u'\n').contains(u"\"9\""_s), kept);
 }
 
 void tst_sync::syncReportInParts()
@@ -769,6 +1259,205 @@ void tst_sync::accountDialogThenSyncButton()
     QVERIFY(!platform.Boxes().last().text.contains(u"wrong"_s));
     QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
     QCOMPARE(Records(), before);
+}
+
+void tst_sync::massDeletionsAsk_data()
+{
+    QTest::addColumn<int>("goneThere");
+    QTest::addColumn<int>("goneHere");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<QString>("asked"); // "count book side", empty when nothing is asked
+    QTest::addColumn<int>("left");      // contacts here afterwards
+    QTest::addColumn<int>("cards");     // cards on the server afterwards
+    QTest::newRow("a fifth there, declined") << 20 << 0 << false << u"20 Contacts here"_s << 40 << 20;
+    QTest::newRow("a fifth there, agreed") << 20 << 0 << true << u"20 Contacts here"_s << 20 << 20;
+    QTest::newRow("a fifth here, declined") << 0 << 20 << false << u"20 Contacts on the server"_s << 20 << 40;
+    QTest::newRow("a fifth here, agreed") << 0 << 20 << true << u"20 Contacts on the server"_s << 20 << 20;
+    QTest::newRow("a few each side") << 8 << 7 << false << QString() << 25 << 25;
+}
+
+void tst_sync::massDeletionsAsk()
+{
+    QFETCH(int, goneThere);
+    QFETCH(int, goneHere);
+    QFETCH(bool, answer);
+    QFETCH(QString, asked);
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(40);
+    Sync();
+    const QStringList cards = f.server.Cards(f.book);
+    QCOMPARE(cards.size(), 40);
+    for (int i = 0; i < goneThere; ++i) {
+        QCOMPARE(f.server.Request("DELETE", cards[i]).status, 200);
+    }
+    Recordset rs;
+    for (rs.Open(u"SELECT PWDID FROM PWDTable ORDER BY PWDID DESC LIMIT %1"_s.arg(goneHere), Conn, LockType::ReadOnly);
+         !rs.IsEOF(); rs.MoveNext()) {
+        DeleteRecord(Conn, rs.Integer(0));
+    }
+    rs.Close();
+    const QStringList before = Everything();
+    const QStringList serverBefore = f.server.Cards(f.book);
+
+    QStringList questions;
+    SyncEngine engine(Conn);
+    engine.SetConfirmDeletions([&](const QString& book, int count, bool onServer) {
+        questions.append(u"%1 %2 %3"_s.arg(count).arg(book, onServer ? u"on the server"_s : u"here"_s));
+        return answer;
+    });
+    const SyncFault fault = FaultOf([&] { engine.Run(); });
+    QCOMPARE(questions, asked.isEmpty() ? QStringList() : QStringList{asked});
+    if (!asked.isEmpty() && !answer) {
+        // Declined: nothing changed on either side.
+        QCOMPARE(fault, SyncFault::Cancelled);
+        QCOMPARE(Everything(), before);
+        QCOMPARE(f.server.Cards(f.book), serverBefore);
+    } else {
+        QCOMPARE(fault, SyncFault::Cancelled); // no fault
+    }
+    QTEST(static_cast<int>(Records().size()), "left");
+    QTEST(static_cast<int>(f.server.Cards(f.book).size()), "cards");
+}
+
+void tst_sync::bookMadeAgainOnTheServer_data()
+{
+    QTest::addColumn<LostBookChoice>("choice");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("cards");
+    QTest::newRow("cancel") << LostBookChoice::Cancel << 3 << 0;
+    QTest::newRow("upload again") << LostBookChoice::UploadAgain << 3 << 3;
+    QTest::newRow("empty here") << LostBookChoice::EmptyHere << 0 << 0;
+}
+
+void tst_sync::bookMadeAgainOnTheServer()
+{
+    QFETCH(LostBookChoice, choice);
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(3);
+    Sync();
+    QCOMPARE(f.server.Cards(f.book).size(), 3);
+    // Deleted and made again, empty, at the same address.
+    QCOMPARE(f.server.Request("DELETE", f.book).status, 200);
+    QCOMPARE(f.server.AddAddressBook(u"contacts"_s, u"Contacts"_s), f.book);
+    const QStringList before = Everything();
+
+    QStringList asked;
+    SyncEngine engine(Conn);
+    engine.SetAskLostBook([&](const QString& book, int count) {
+        asked.append(u"%1 %2"_s.arg(book).arg(count));
+        return choice;
+    });
+    const SyncFault fault = FaultOf([&] { engine.Run(); });
+    QCOMPARE(asked, QStringList{u"Contacts 3"_s});
+    QCOMPARE(fault, SyncFault::Cancelled);
+    if (choice == LostBookChoice::Cancel) {
+        QCOMPARE(Everything(), before);
+    }
+    QTEST(static_cast<int>(Records().size()), "left");
+    QTEST(static_cast<int>(f.server.Cards(f.book).size()), "cards");
+    // Whatever was chosen, the next sync finds both sides agreeing.
+    if (choice != LostBookChoice::Cancel) {
+        const SyncSummary again = Sync();
+        QCOMPARE(again.addedHere + again.addedThere + again.deletedHere + again.deletedThere, 0);
+    }
+}
+
+void tst_sync::cardWrittenHereThenDeletedThereLeaves()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(3);
+    Sync();
+    // Another client deletes one of the cards this book uploaded.
+    const QStringList cards = f.server.Cards(f.book);
+    const ContactCard gone = CardText::Parse(f.Get(cards[0]), nullptr).value().Fields();
+    QCOMPARE(f.server.Request("DELETE", cards[0]).status, 200);
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.deletedHere, 1);
+    QVERIFY(!Records().join(u'\n').contains(gone.name));
+    QCOMPARE(Records().size(), 2);
+}
+
+void tst_sync::changedThereWhileWrittenIsMerged()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 hal = AddRecord(friends, u"Hal"_s, {u"1"_s});
+    f.Link(friends, f.book);
+    Sync();
+    const QString path = f.server.Cards(f.book).first();
+    UpdateRecordFields(Conn, hal, {Encrypt(u"Hal"_s), Encrypt(u"1"_s), Encrypt(u"2"_s), {}, {}, {}, {}, {}}, {});
+    // Another client changes the card after this sync listed the book and before it writes.
+    SyncEngine engine(Conn);
+    bool changed = false;
+    engine.SetProgress([&](int, int) {
+        if (!changed) {
+            changed = true;
+            QByteArray card = f.Get(path);
+            card.replace("END:VCARD", "TEL;TYPE=WORK:3\r\nEND:VCARD");
+            QCOMPARE(f.server.Request("PUT", path, card).status, 201);
+        }
+    });
+    const SyncSummary summary = engine.Run();
+    QVERIFY(changed);
+    QVERIFY(summary.retryLater.isEmpty());
+    QCOMPARE(Records(), QStringList{u"Hal|Friends|1|2|3|||||"_s});
+    const ContactCard there = CardText::Parse(f.Get(path), nullptr).value().Fields();
+    QCOMPARE(QStringList({there.homePhone, there.mobilePhone, there.workPhone}), QStringList({u"1"_s, u"2"_s, u"3"_s}));
+}
+
+void tst_sync::secondLinkRefused()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.server.AddAddressBook(u"work"_s, u"Work"_s);
+    const qint64 friends = AddType(u"Friends"_s);
+    f.Link(friends, f.book);
+
+    // The engine refuses a second link, through the same account or another.
+    QCOMPARE(FaultOf([&] { f.Link(AddType(u"Again"_s), f.book); }), SyncFault::AlreadyLinked);
+    QCOMPARE(FaultOf([&] {
+                 LinkAddressBook(Conn, SyncAccounts(Conn).first().no, {u"/alice/contacts"_s, u"C"_s, true, {}}, 0);
+             }),
+             SyncFault::AlreadyLinked);
+    QCOMPARE(SyncLinks(Conn).size(), 1);
+
+    // The dialog lists it as linked, not ticked and not linkable; the other one links.
+    frmSync& dialog = Form<frmSync>();
+    dialog.show();
+    for (const auto& [box, text] :
+         {std::pair{"txtUrl", f.server.Root().toString()}, std::pair{"txtUser", f.server.User()},
+          std::pair{"txtPassword", f.server.Password()}}) {
+        auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(box));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClicks(edit, text);
+    }
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdDiscover"_s), Qt::LeftButton);
+    auto* books = dialog.findChild<QTreeWidget*>(u"lstBooks"_s);
+    QCOMPARE(books->topLevelItemCount(), 2);
+    QTreeWidgetItem* linked = books->findItems(u"Contacts"_s, Qt::MatchExactly).value(0);
+    QVERIFY(linked != nullptr);
+    QCOMPARE(linked->checkState(0), Qt::Unchecked);
+    QVERIFY(!(linked->flags() & Qt::ItemIsUserCheckable));
+    QCOMPARE(linked->text(1), u"Linked with \"Friends\""_s);
+    // A click on it does not tick it.
+    QTest::mouseClick(books->viewport(), Qt::LeftButton, {}, books->visualItemRect(linked).center());
+    QCOMPARE(linked->checkState(0), Qt::Unchecked);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+    QVERIFY(platform.Boxes().isEmpty());
+    QCOMPARE(SyncLinks(Conn).size(), 2);
+    QCOMPARE(dialog.findChild<QTreeWidget*>(u"lstLinks"_s)->topLevelItemCount(), 2);
+    QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QTEST_MAIN(tst_sync)
