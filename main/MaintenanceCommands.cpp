@@ -9,6 +9,7 @@
 #include "core/Errors.h"
 #include "core/Language.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/Maintenance.h"
 #include "ui/BusyProgress.h"
 #include "ui/Common.h"
@@ -110,6 +111,8 @@ bool MaintenanceCommands::Restore(const QString& title)
     }
     try {
         Conn.Open();
+        // A backup made by an earlier version lacks the indexes this one reads through.
+        AddMissingIndexes(Conn);
     } catch (...) {
         const std::exception_ptr error = std::current_exception();
         if (replaced) {

@@ -24,6 +24,9 @@ CREATE TABLE PWDTable (
 -- Records are listed per type and checked for duplicate names.
 CREATE INDEX PWDTable_TypeNo ON PWDTable (TypeNo, PWDID);
 CREATE INDEX PWDTable_Name ON PWDTable (Name);
+-- A type's names, in an index of their own: listing a type reads only its own entries instead of
+-- rows scattered through the whole table.
+CREATE INDEX PWDTable_TypeName ON PWDTable (TypeNo, Name);
 
 CREATE TABLE Users (
     UserName TEXT,

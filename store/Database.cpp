@@ -450,6 +450,14 @@ void CreateDatabase(const QString& path)
     }
 }
 
+void AddMissingIndexes(Connection& conn)
+{
+    try {
+        conn.Execute(QStringLiteral("Create Index If Not Exists PWDTable_TypeName On PWDTable (TypeNo, Name)"));
+    } catch (const DbError&) { // NOLINT(bugprone-empty-catch): the index only speeds up reading
+    }
+}
+
 QStringList MissingSchemaObjects(Connection& conn)
 {
     QStringList missing;

@@ -70,6 +70,10 @@ QString SchemaScript();
 void CreateDatabase(const QString& path);
 // The tables and views of the address book that the open database lacks (empty when complete).
 QStringList MissingSchemaObjects(Connection& conn);
+// Adds to a book made by an earlier version the indexes this one reads through. Only plain
+// indexes are added, so earlier versions still open the book; a book that cannot be written
+// (read-only, busy) stays as it is and is only read more slowly.
+void AddMissingIndexes(Connection& conn);
 
 // Import and export
 // Adds a type and returns the key the engine gave it.
