@@ -21,12 +21,11 @@ CREATE TABLE PWDTable (
     Url            TEXT
 );
 
--- Records are listed per type and checked for duplicate names.
-CREATE INDEX PWDTable_TypeNo ON PWDTable (TypeNo, PWDID);
+-- Records are listed per type and checked for duplicate names. The index of types holds the
+-- names too, so a type's listing reads only the type's own entries, not rows scattered through the
+-- whole table.
+CREATE INDEX PWDTable_TypeName ON PWDTable (TypeNo, PWDID, Name);
 CREATE INDEX PWDTable_Name ON PWDTable (Name);
--- A type's names, in an index of their own: listing a type reads only its own entries instead of
--- rows scattered through the whole table.
-CREATE INDEX PWDTable_TypeName ON PWDTable (TypeNo, Name);
 
 CREATE TABLE Users (
     UserName TEXT,
