@@ -166,6 +166,7 @@ bool OpenDatabaseAndLogIn()
         throw DbError(1, QStringLiteral("The database is not an address book: %1 is missing.")
                              .arg(missing.join(QStringLiteral(", "))));
     }
+    AddMissingIndexes(Conn);
     try {
         // The book opens, so the copy kept while a restore was under way is no longer needed.
         DiscardPreviousDatabase(Conn.DatabasePath());

@@ -12,6 +12,7 @@
 #include "core/Language.h"
 #include "store/BookProtection.h"
 #include "store/Connection.h"
+#include "store/Database.h"
 #include "store/Maintenance.h"
 #include "ui/BusyProgress.h"
 #include "ui/Common.h"
@@ -153,6 +154,8 @@ bool MaintenanceCommands::Restore(const QString& title)
         if (replaced) {
             KeepRecoveryWithRestoredBook(Conn, *passphrase, password);
         }
+        // A backup made by an earlier version lacks the indexes this one reads through.
+        AddMissingIndexes(Conn);
     } catch (...) {
         const std::exception_ptr error = std::current_exception();
         if (replaced) {

@@ -21,8 +21,10 @@ CREATE TABLE PWDTable (
     Url            TEXT
 );
 
--- Records are listed per type and checked for duplicate names.
-CREATE INDEX PWDTable_TypeNo ON PWDTable (TypeNo, PWDID);
+-- Records are listed per type and checked for duplicate names. The index of types holds the
+-- names too, so a type's listing reads only the type's own entries, not rows scattered through the
+-- whole table.
+CREATE INDEX PWDTable_TypeName ON PWDTable (TypeNo, PWDID, Name);
 CREATE INDEX PWDTable_Name ON PWDTable (Name);
 
 CREATE TABLE Users (

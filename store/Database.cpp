@@ -478,6 +478,26 @@ void CreateDatabase(const QString& path)
     }
 }
 
+void AddMissingIndexes(Connection& conn)
+{
+    bool current = false;
+    conn.ForEachRow(QStringLiteral("Select count(*) From sqlite_master Where type = 'index' And name = "
+                                   "'PWDTable_TypeName'"),
+                    {}, [&](const RowView& r) { current = r.Integer(0) > 0; });
+    if (current) {
+        return;
+    }
+    try {
+        // The index of types with the names replaces the one without them, which serves no
+        // statement the wider one does not: one index kept by every write rather than two.
+        Transaction transaction(conn);
+        conn.Execute(QStringLiteral("Create Index PWDTable_TypeName On PWDTable (TypeNo, PWDID, Name)"));
+        conn.Execute(QStringLiteral("Drop Index If Exists PWDTable_TypeNo"));
+        transaction.Commit();
+    } catch (const DbError&) { // NOLINT(bugprone-empty-catch): the index only speeds up reading
+    }
+}
+
 QStringList MissingSchemaObjects(Connection& conn)
 {
     QStringList missing;

@@ -75,6 +75,10 @@ QString SchemaScript();
 void CreateDatabase(const QString& path);
 // The tables and views of the address book that the open database lacks (empty when complete).
 QStringList MissingSchemaObjects(Connection& conn);
+// Gives a book made by an earlier version the indexes this one reads through. They are plain
+// indexes, which earlier versions read through as well; a book that cannot be written (read-only,
+// busy) stays as it is and is only read more slowly.
+void AddMissingIndexes(Connection& conn);
 
 // Import and export
 // Adds a type and returns the key the engine gave it.

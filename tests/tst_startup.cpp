@@ -253,6 +253,10 @@ private slots:
         if (damage == QLatin1String("none")) {
             QVERIFY(OpenDatabaseAndLogIn());
             QCOMPARE(QDir(folder.Path() + QStringLiteral("Datas")).entryList(QDir::Files), QStringList{"address.mdb"});
+            // A book of an earlier version is given the indexes this one reads through.
+            Recordset rs;
+            rs.Open(QStringLiteral("Select count(*) From sqlite_master Where name = 'PWDTable_TypeName'"), Conn);
+            QCOMPARE(rs.Integer(0), 1);
             return;
         }
         try {
