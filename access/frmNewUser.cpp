@@ -1,6 +1,5 @@
 #include "access/frmNewUser.h"
 
-#include <QApplication>
 #include <QPushButton>
 
 #include "access/frmLogin.h"
@@ -67,12 +66,10 @@ void frmNewUser::CmdOK_Click()
     if (chkProtect->isChecked()) {
         // The account stands either way; a book that could not be re-keyed stays as it was and
         // can be protected later from Options.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
+            const WaitCursor wait;
             ProtectBookWithAccount(Conn);
-            QApplication::restoreOverrideCursor();
         } catch (...) {
-            QApplication::restoreOverrideCursor();
             ShowError(this);
         }
     }

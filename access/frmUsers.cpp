@@ -1,6 +1,5 @@
 #include "access/frmUsers.h"
 
-#include <QApplication>
 #include <QPushButton>
 
 #include "access/frmLogin.h"
@@ -81,12 +80,10 @@ void frmUsers::CmdOK_Click()
     if (IsProtectedBook(Conn.DatabasePath())) {
         // The book follows the new password, and the recovery material the new question and answer.
         // Until this is done the old password still opens it, and logging in with it still works.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
+            const WaitCursor wait;
             ProtectBookWithAccount(Conn);
-            QApplication::restoreOverrideCursor();
         } catch (...) {
-            QApplication::restoreOverrideCursor();
             ShowError(this);
         }
     }

@@ -1,6 +1,5 @@
 #include "dialogs/frmOptions.h"
 
-#include <QApplication>
 #include <QPushButton>
 
 #include "core/AppState.h"
@@ -51,19 +50,17 @@ void frmOptions::CmdOK_Click()
     PlaySoundRes(SoundClick);
     if (chkProtect->isChecked() != m_protected) {
         // The whole book is written anew under the other key; a failure leaves it as it was.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
         try {
+            const WaitCursor wait;
             if (chkProtect->isChecked()) {
                 ProtectBookWithAccount(Conn);
             } else {
                 UnprotectBook(Conn);
             }
         } catch (...) {
-            QApplication::restoreOverrideCursor();
             ShowError(this);
             return;
         }
-        QApplication::restoreOverrideCursor();
         m_protected = chkProtect->isChecked();
     }
     SoundEnabled = ChkSounds->isChecked();
