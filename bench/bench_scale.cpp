@@ -60,6 +60,14 @@ public:
     {
         return MsgResult::Ok;
     }
+    MsgResult MessageBoxWithOther(QWidget*, const QString&, const QString&, const QString&) override
+    {
+        return MsgResult::Ok;
+    }
+    std::optional<int> ChooseItem(QWidget*, const QString&, const QString&, const QStringList&) override
+    {
+        return std::nullopt;
+    }
     void PlaySound(int) override {}
     QString ChooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
     QString ChooseOpenFile(QWidget*, const QString&, const QString&) override { return file; }

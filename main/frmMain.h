@@ -158,7 +158,8 @@ private:
     // an existing one, each shown modally.
     void OpenRecordEditor(bool editMode, qint64 pwdId, const QString& preselectType);
     void OpenTypeEditor(bool editMode, qint64 typeNo);
-    bool DeleteType(qint64 typeNo);
+    // True when the type went; moved says its contacts went to another type first.
+    bool DeleteType(qint64 typeNo, bool* moved);
     QString DeleteHint() const; // the Delete button's tooltip: what it would delete
     void DeleteRecords();
     void OpenOptions();

@@ -170,33 +170,95 @@ void frmMain::EditCommand()
     }
 }
 
-bool frmMain::DeleteType(qint64 typeNo)
+bool frmMain::DeleteType(qint64 typeNo, bool* moved)
 {
     // The question names the type and says what becomes of its contacts: they stay in the book
-    // without a type (search finds them), unless moved to another type first.
-    Recordset rs;
-    OpenType(rs, Conn, typeNo, LockType::ReadOnly);
-    const QString name = rs.IsEOF() ? QString() : rs.Text(u"TypeName");
-    ReleaseRecordset(rs);
+    // without a type (search finds them), unless the user moves them to another type first.
+    *moved = false;
+    QString name;
+    QList<qint64> otherTypes;
+    QStringList otherNames;
+    {
+        Recordset rs;
+        OpenTypes(rs, Conn, LockType::ReadOnly);
+        for (; !rs.IsEOF(); rs.MoveNext()) {
+            if (rs.Integer(u"TypeNo") == typeNo) {
+                name = rs.Text(u"TypeName");
+            } else {
+                otherTypes.append(rs.Integer(u"TypeNo"));
+                otherNames.append(rs.Text(u"TypeName"));
+            }
+        }
+        ReleaseRecordset(rs);
+    }
     const qint64 count = CountRecords(Conn, typeNo);
     QString question =
         count == 0 ? GetLangString(objectName(), QStringLiteral("50050"),
                                    QStringLiteral("Delete the type “%name%”? It holds no contacts."))
                    : GetCountString(objectName(), QStringLiteral("50051"),
                                     QStringLiteral("Delete the type “%name%”? Its %count% contacts stay in the "
-                                                   "address book without a type, and search still finds them. To "
-                                                   "keep them in a type, drag them onto another type first."),
+                                                   "address book without a type, and search still finds them."),
                                     QStringLiteral("Delete the type “%name%”? Its one contact stays in the address "
-                                                   "book without a type, and search still finds it. To keep it in a "
-                                                   "type, drag it onto another type first."),
+                                                   "book without a type, and search still finds it."),
                                     count);
     question.replace(QLatin1String("%name%"), name);
-    const bool confirmed = MsgConfirm(this, question);
+    if (count == 0 || otherTypes.isEmpty()) {
+        // Nothing to move, or nowhere to move it.
+        const bool confirmed = MsgConfirm(this, question);
+        PlaySoundRes(SoundClick);
+        if (!confirmed) {
+            return false;
+        }
+        ::DeleteType(Conn, typeNo);
+        return true;
+    }
+    // Sentences follow each other after a blank, except after a Chinese full stop.
+    if (!question.endsWith(u'。')) {
+        question += QLatin1Char(' ');
+    }
+    question += GetCountString(objectName(), QStringLiteral("50054"),
+                               QStringLiteral("To keep them in a type, choose Move Contacts to move them to another "
+                                              "type first."),
+                               QStringLiteral("To keep it in a type, choose Move Contacts to move it to another type "
+                                              "first."),
+                               count);
+    const MsgResult answer = MsgConfirmWithOther(
+        this, question, GetLangString(objectName(), QStringLiteral("50055"), QStringLiteral("&Move Contacts...")));
     PlaySoundRes(SoundClick);
-    if (!confirmed) {
+    if (answer == MsgResult::Cancel) {
         return false;
     }
-    ::DeleteType(Conn, typeNo);
+    if (answer == MsgResult::Ok) {
+        ::DeleteType(Conn, typeNo);
+        return true;
+    }
+    const std::optional<int> chosen = ThePlatform().ChooseItem(
+        this, GetLangString(objectName(), QStringLiteral("50056"), QStringLiteral("Move Contacts")),
+        GetLangString(objectName(), QStringLiteral("50057"), QStringLiteral("Move the contacts of “%name%” to:"))
+            .replace(QLatin1String("%name%"), name),
+        otherNames);
+    if (!chosen) {
+        return false;
+    }
+    const qint64 target = otherTypes.value(*chosen);
+    Recordset type;
+    OpenType(type, Conn, target, LockType::ReadOnly);
+    const bool targetExists = type.RecordCount() > 0;
+    ReleaseRecordset(type);
+    if (!targetExists) {
+        // Another copy of the program deleted it while the chooser was open.
+        MsgWarning(this, GetLangString(objectName(), QStringLiteral("50045"),
+                                       QStringLiteral("The type no longer exists. Nothing was moved.")));
+        return false;
+    }
+    // The move and the delete together, all or nothing; a cancel keeps the type and its contacts.
+    BusyProgress busy(this, GetLangString(objectName(), QStringLiteral("51001"), QStringLiteral("Moving records...")),
+                      GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
+    if (!MoveRecordsAndDeleteType(Conn, typeNo, target, busy.Callback())) {
+        return false;
+    }
+    busy.Finish();
+    *moved = true;
     return true;
 }
 
@@ -205,7 +267,9 @@ void frmMain::DeleteCommand()
     try {
         if (TreeHasFocus()) {
             QTreeWidgetItem* node = TreeView1->currentItem();
-            if (TypeTree::KindOf(node) != NodeKind::Type || !DeleteType(TypeTree::NumberOf(TypeTree::KeyOf(node)))) {
+            bool moved = false;
+            if (TypeTree::KindOf(node) != NodeKind::Type ||
+                !DeleteType(TypeTree::NumberOf(TypeTree::KeyOf(node)), &moved)) {
                 return;
             }
             QTreeWidgetItem* parent = node->parent();
@@ -218,7 +282,12 @@ void frmMain::DeleteCommand()
             }
             SelectNode(next);
             delete node;
-            LoadListData(TreeView1->currentItem(), QString());
+            if (moved) {
+                // Another type gained contacts: every view of the types is read again.
+                Refresh();
+            } else {
+                LoadListData(TreeView1->currentItem(), QString());
+            }
             return;
         }
         const int row = CurrentRow();
@@ -227,11 +296,16 @@ void frmMain::DeleteCommand()
         }
         if (ListMode() == Mode::Types) {
             const QString key = m_model->Key(row);
-            if (!DeleteType(m_model->Id(row))) {
+            bool moved = false;
+            if (!DeleteType(m_model->Id(row), &moved)) {
                 return;
             }
-            delete NodeByKey(key);
-            m_model->RemoveRowAt(row);
+            if (moved) {
+                Refresh();
+            } else {
+                delete NodeByKey(key);
+                m_model->RemoveRowAt(row);
+            }
             SelectListItemAt(ListView1, row + 1);
             UpdateCommandState();
         } else if (ListMode() == Mode::Records) {

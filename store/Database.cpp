@@ -28,8 +28,10 @@ constexpr qsizetype BulkStep = 1024;
 
 // Runs statement once per key, bound to its placeholder keyPlaceholder, in one transaction. The
 // keys go in ascending order, so the pages of the table are visited once each and in file order.
+// beforeCommit runs last, inside the same transaction.
 bool RunPerRecord(Connection& conn, const QList<qint64>& pwdIds, const QString& sql, int keyPlaceholder,
-                  const BulkProgress& progress, const std::function<void(PreparedStatement&)>& bindOthers = {})
+                  const BulkProgress& progress, const std::function<void(PreparedStatement&)>& bindOthers = {},
+                  const std::function<void()>& beforeCommit = {})
 {
     QList<qint64> ids = pwdIds;
     std::sort(ids.begin(), ids.end());
@@ -49,8 +51,19 @@ bool RunPerRecord(Connection& conn, const QList<qint64>& pwdIds, const QString& 
     if (progress && !progress(total, total)) {
         return false;
     }
+    if (beforeCommit) {
+        beforeCommit();
+    }
     transaction.Commit();
     return true;
+}
+
+bool MoveRecords(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress,
+                 const std::function<void()>& beforeCommit)
+{
+    return RunPerRecord(
+        conn, pwdIds, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"), 2, progress,
+        [typeNo](PreparedStatement& statement) { statement.Bind(1, typeNo); }, beforeCommit);
 }
 
 // A column of the list, as the program names it: letters, digits and underscores only.
@@ -255,8 +268,20 @@ bool DeleteRecords(Connection& conn, const QList<qint64>& pwdIds, const BulkProg
 
 bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress)
 {
-    return RunPerRecord(conn, pwdIds, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"), 2, progress,
-                        [typeNo](PreparedStatement& statement) { statement.Bind(1, typeNo); });
+    return MoveRecords(conn, pwdIds, typeNo, progress, {});
+}
+
+bool MoveRecordsAndDeleteType(Connection& conn, qint64 typeNo, qint64 targetType, const BulkProgress& progress)
+{
+    QList<qint64> ids;
+    conn.ForEachRow(QStringLiteral("Select PWDID From PWDTable Where TypeNo = ") + Number(typeNo), {},
+                    [&ids](const RowView& r) { ids.append(r.Integer(0)); });
+    return MoveRecords(conn, ids, targetType, progress, [&conn, typeNo, targetType] {
+        // A record another copy of the program added to the type meanwhile goes along too.
+        conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = ") + Number(targetType) +
+                     QStringLiteral(" Where TypeNo = ") + Number(typeNo));
+        DeleteType(conn, typeNo);
+    });
 }
 
 void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,

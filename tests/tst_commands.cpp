@@ -235,6 +235,8 @@ private slots:
     void fragmentedSelection();
     void deleteTypeSaysWhatHappens_data() { Book::AddRows(u"commands.txt"_s); }
     void deleteTypeSaysWhatHappens();
+    void deleteTypeMovesContacts_data() { Book::AddRows(u"commands.txt"_s); }
+    void deleteTypeMovesContacts();
     void deleteHintNamesTheSelection_data() { Book::AddRows(u"commands.txt"_s); }
     void deleteHintNamesTheSelection();
     void cancelledDeleteKeepsSelection_data();
@@ -552,12 +554,17 @@ void tst_Commands::deleteTypeSaysWhatHappens()
 {
     QFETCH(QString, language);
     QFETCH(int, contacts);
+    QFETCH(QStringList, others);
     m_world->folder.UseLanguage(language);
     QStringList names;
     for (int i = 0; i < contacts; ++i) {
         names.append(u"r%1"_s.arg(i));
     }
     AddRecords(AddType("Work"), names);
+    for (const QString& other : others) {
+        AddType(other);
+    }
+    const QStringList before = Book::Contents();
     frmMain* w = Open("Work");
     ClickNode(w, "Work"); // the tree has the focus
     m_world->platform.answers = {MsgResult::Cancel};
@@ -565,7 +572,63 @@ void tst_Commands::deleteTypeSaysWhatHappens()
     const RecordingPlatform::Call box = m_world->platform.Boxes().last();
     QCOMPARE(box.icon, MsgIcon::Question);
     QTEST(box.text, "text");
+    // The third button is there exactly when there are contacts and somewhere to move them.
+    QCOMPARE(!box.other.isEmpty(), contacts > 0 && !others.isEmpty());
     QVERIFY(w->NodeByKey(Key("Work")) != nullptr);
+    QCOMPARE(Book::Contents(), before);
+}
+
+// "Move Contacts..." in the question moves the type's contacts to the type picked, then deletes
+// the type, all at once; any cancel on the way keeps the type and its contacts.
+void tst_Commands::deleteTypeMovesContacts()
+{
+    QFETCH(QString, click);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, records);
+    QFETCH(QStringList, types);
+    AddRecords(AddType("Work"), {"Ann", "Ben"});
+    AddRecords(AddType("Home"), {"Cid"});
+    AddType("Spare");
+    const QStringList before = Book::Dump();
+
+    frmMain* w = Open("Root");
+    if (click == "node") {
+        ClickNode(w, "Work");
+    } else {
+        QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, RowPoint(w, "Work"));
+    }
+    RecordingPlatform& platform = m_world->platform;
+    const QString target = answer.section(u':', 1).section(u' ', 0, 0);
+    platform.answers = {answer == "ok" ? MsgResult::Ok : answer == "cancel" ? MsgResult::Cancel : MsgResult::Other};
+    if (!target.isEmpty()) {
+        platform.items = {target == "Home" ? 0 : 1};
+    }
+    if (answer.endsWith(" busy")) {
+        CancelWhenBusy(this, "Moving");
+    }
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    QTRY_VERIFY(w->isActiveWindow()); // back from the progress dialog
+
+    const RecordingPlatform::Call box = platform.Boxes().first();
+    QCOMPARE(box.other, u"&Move Contacts..."_s);
+    const bool chose = answer.startsWith("move");
+    QCOMPARE(platform.Sequence(), chose ? u"101,box,104,item"_s : u"101,box,104"_s);
+    if (chose) {
+        const RecordingPlatform::Call chooser = platform.calls.last();
+        QCOMPARE(chooser.text, u"Move the contacts of “Work” to:"_s);
+        QCOMPARE(chooser.other, u"Home\nSpare"_s); // the other types, in the tree's order
+    }
+    QCOMPARE(Book::Contents(), records + QStringList{"|"} + types);
+    const bool deleted = !types.contains("Work");
+    if (!deleted) {
+        QCOMPARE(Book::Dump(), before);
+    }
+    // The tree follows the book, the type that received the contacts included.
+    QCOMPARE(w->NodeByKey(Key("Work")) == nullptr, deleted);
+    if (deleted && chose) {
+        ClickNode(w, target);
+        QCOMPARE(w->ListModel()->rowCount(), target == "Home" ? 3 : 2);
+    }
 }
 
 void tst_Commands::deleteHintNamesTheSelection()

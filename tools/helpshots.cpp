@@ -20,6 +20,7 @@
 #include "core/AppState.h"
 #include "core/Errors.h"
 #include "dialogs/frmOptions.h"
+#include "dialogs/frmSync.h"
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
 #include "exchange/ContactExchange.h"
@@ -162,6 +163,7 @@ bool Shoot(const Sample& sample, const QString& sourceDir, const QString& output
     ok &= SaveForm<frmLogin>(shots + QStringLiteral("login.png"));
     ok &= SaveForm<frmUsers>(shots + QStringLiteral("users.png"));
     ok &= SaveForm<frmOptions>(shots + QStringLiteral("options.png"));
+    ok &= SaveForm<frmSync>(shots + QStringLiteral("sync.png"));
     CurrentUser.clear();
     ok &= SaveForm<frmNewUser>(shots + QStringLiteral("newuser.png"));
 
@@ -197,6 +199,10 @@ int main(int argc, char** argv)
                                            {QPalette::HighlightedText, QColor(Qt::white)},
                                            {QPalette::Link, QColor(0x1b, 0x6a, 0xcb)}}) {
             dark.setColor(role, colour);
+        }
+        // Disabled controls dimmed, as the dark themes show them.
+        for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+            dark.setColor(QPalette::Disabled, role, QColor(0x91, 0x91, 0x91));
         }
         QApplication::setPalette(dark);
     }

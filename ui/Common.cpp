@@ -54,6 +54,12 @@ bool MsgConfirm(QWidget* parent, const QString& text)
                                     MsgButtons::OkCancel) == MsgResult::Ok;
 }
 
+MsgResult MsgConfirmWithOther(QWidget* parent, const QString& text, const QString& other)
+{
+    PlaySoundRes(SoundWarning);
+    return ThePlatform().MessageBoxWithOther(parent, text, Title("10004", "Question"), other);
+}
+
 QString ErrorText(const std::exception_ptr& error)
 {
     int number = 0;

@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "ui/Platform.h"
+
 class QAbstractItemView;
 class QWidget;
 
@@ -20,6 +22,8 @@ void MsgInformation(QWidget* parent, const QString& text);
 void MsgWarning(QWidget* parent, const QString& text);
 // OK and Cancel with Cancel the default; true for OK. The caller plays the click when it goes on.
 bool MsgConfirm(QWidget* parent, const QString& text);
+// The same question with a third answer, labelled other, between OK and Cancel.
+MsgResult MsgConfirmWithOther(QWidget* parent, const QString& text, const QString& other);
 
 // Reports the exception being handled (call it inside a catch block): its description and number,
 // the error sound, the normal pointer back, a critical box and the click.

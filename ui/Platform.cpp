@@ -106,6 +106,32 @@ public:
         return box.exec() == QMessageBox::Ok ? MsgResult::Ok : MsgResult::Cancel;
     }
 
+    MsgResult MessageBoxWithOther(QWidget* parent, const QString& text, const QString& title,
+                                  const QString& other) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(title);
+        box.setText(text);
+        box.setIcon(QMessageBox::Question);
+        QPushButton* ok = box.addButton(QMessageBox::Ok);
+        QPushButton* third = box.addButton(other, QMessageBox::ActionRole);
+        QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.exec();
+        const QAbstractButton* clicked = box.clickedButton();
+        return clicked == ok ? MsgResult::Ok : clicked == third ? MsgResult::Other : MsgResult::Cancel;
+    }
+
+    std::optional<int> ChooseItem(QWidget* parent, const QString& title, const QString& prompt,
+                                  const QStringList& items) override
+    {
+        bool given = false;
+        const QString item = QInputDialog::getItem(parent, title, prompt, items, 0, false, &given);
+        const auto index = static_cast<int>(items.indexOf(item));
+        return given && index >= 0 ? std::optional<int>(index) : std::nullopt;
+    }
+
     void PlaySound(int id) override { m_player.Play(id); }
 
     QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) override

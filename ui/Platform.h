@@ -11,8 +11,8 @@ class QPrinter;
 class QWidget;
 
 enum class MsgIcon { Information, Warning, Critical, Question };
-enum class MsgButtons { Ok, OkCancel }; // with OkCancel, Cancel is the default button
-enum class MsgResult { Ok, Cancel };
+enum class MsgButtons { Ok, OkCancel };     // with OkCancel, Cancel is the default button
+enum class MsgResult { Ok, Cancel, Other }; // Other: the third button of MessageBoxWithOther
 
 // Everything the program asks of the desktop: message boxes, sounds, file and folder choosers,
 // a password and the shell. Tests install a recorder in its place that scripts the answers.
@@ -23,6 +23,13 @@ public:
 
     virtual MsgResult MessageBox(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
                                  MsgButtons buttons) = 0;
+    // A question with a third answer between OK and Cancel, labelled other; Cancel is the default
+    // button and Escape answers it.
+    virtual MsgResult MessageBoxWithOther(QWidget* parent, const QString& text, const QString& title,
+                                          const QString& other) = 0;
+    // One of items picked from a short list, or nullopt when cancelled.
+    virtual std::optional<int> ChooseItem(QWidget* parent, const QString& title, const QString& prompt,
+                                          const QStringList& items) = 0;
     // Starts one of the sounds 101..104 and returns at once; a new sound cuts off the one playing.
     virtual void PlaySound(int id) = 0;
     // An existing folder, or empty when cancelled; the chooser opens in startFolder when one is given.

@@ -45,6 +45,27 @@ MsgResult RecordingPlatform::MessageBox(QWidget*, const QString& text, const QSt
     return answer;
 }
 
+MsgResult RecordingPlatform::MessageBoxWithOther(QWidget* parent, const QString& text, const QString& title,
+                                                 const QString& other)
+{
+    const MsgResult answer = MessageBox(parent, text, title, MsgIcon::Question, MsgButtons::OkCancel);
+    calls.last().other = other;
+    return answer;
+}
+
+std::optional<int> RecordingPlatform::ChooseItem(QWidget*, const QString& title, const QString& prompt,
+                                                 const QStringList& items)
+{
+    calls.append({QStringLiteral("item"), prompt, title});
+    calls.last().other = items.join(QLatin1Char('\n'));
+    if (this->items.empty()) {
+        return std::nullopt;
+    }
+    const int index = this->items.front();
+    this->items.pop_front();
+    return index;
+}
+
 void RecordingPlatform::PlaySound(int id)
 {
     calls.append({QStringLiteral("sound"), {}, {}, MsgIcon::Information, MsgButtons::Ok, id});

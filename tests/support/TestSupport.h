@@ -15,12 +15,13 @@ class RecordingPlatform : public Platform
 public:
     struct Call
     {
-        QString kind; // "box", "sound", "folder", "open", "save", "password", "url"
+        QString kind; // "box", "sound", "folder", "open", "save", "password", "url", "item"
         QString text;
         QString title;
         MsgIcon icon = MsgIcon::Information;
         MsgButtons buttons = MsgButtons::Ok;
         int sound = 0;
+        QString other = {}; // a box's third button; a chooser's items, one a line
     };
 
     RecordingPlatform();
@@ -28,6 +29,12 @@ public:
 
     MsgResult MessageBox(QWidget* parent, const QString& text, const QString& title, MsgIcon icon,
                          MsgButtons buttons) override;
+    // Noted as a box with OkCancel buttons and other set; answers from answers, as MessageBox.
+    MsgResult MessageBoxWithOther(QWidget* parent, const QString& text, const QString& title,
+                                  const QString& other) override;
+    // Answers with the next of items; cancelled when there is none.
+    std::optional<int> ChooseItem(QWidget* parent, const QString& title, const QString& prompt,
+                                  const QStringList& items) override;
     void PlaySound(int id) override;
     // The start folder is kept as the call's title.
     QString ChooseFolder(QWidget* parent, const QString& prompt, const QString& startFolder) override;
@@ -44,6 +51,7 @@ public:
     std::deque<MsgResult> answers; // for message boxes
     std::deque<QString> files;     // for the choosers
     std::deque<QString> passwords; // for the password question
+    std::deque<int> items;         // for ChooseItem: the index picked
     QList<Call> calls;
 
     QList<int> Sounds() const;
