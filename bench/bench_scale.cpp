@@ -651,8 +651,8 @@ void MoveSelected(benchmark::State& state, Book& book, int count)
         QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(w.TreeView1->viewport(), &enter);
         for (int step = 0; step < 20; ++step) { // the pointer resting on the node
-            QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-            QApplication::sendEvent(w.TreeView1->viewport(), &move);
+            QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(w.TreeView1->viewport(), &hover);
         }
         QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(w.TreeView1->viewport(), &drop);

@@ -17,10 +17,10 @@ void RecordListView::startDrag(Qt::DropActions)
     if (text.isEmpty()) {
         return;
     }
-    auto* data = new QMimeData;
-    data->setText(text);
+    auto* mime = new QMimeData;
+    mime->setText(text);
     QDrag drag(this);
-    drag.setMimeData(data);
+    drag.setMimeData(mime);
     drag.exec(Qt::MoveAction, Qt::MoveAction);
     if (DragFinished) {
         DragFinished();

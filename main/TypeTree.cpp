@@ -108,8 +108,8 @@ QTreeWidgetItem* TypeTree::TargetOf(QDropEvent* event) const
 
 void TypeTree::ReadDrag(const QDropEvent* event)
 {
-    const QMimeData* data = event->mimeData();
-    m_dragIds = data != nullptr && data->hasText() ? ParseDragText(data->text()) : std::nullopt;
+    const QMimeData* mime = event->mimeData();
+    m_dragIds = mime != nullptr && mime->hasText() ? ParseDragText(mime->text()) : std::nullopt;
 }
 
 bool TypeTree::Answer(QDropEvent* event, QTreeWidgetItem* target)

@@ -54,15 +54,15 @@ MsgResult RecordingPlatform::MessageBoxWithOther(QWidget* parent, const QString&
 }
 
 std::optional<int> RecordingPlatform::ChooseItem(QWidget*, const QString& title, const QString& prompt,
-                                                 const QStringList& items)
+                                                 const QStringList& choices)
 {
     calls.append({QStringLiteral("item"), prompt, title});
-    calls.last().other = items.join(QLatin1Char('\n'));
-    if (this->items.empty()) {
+    calls.last().other = choices.join(QLatin1Char('\n'));
+    if (items.empty()) {
         return std::nullopt;
     }
-    const int index = this->items.front();
-    this->items.pop_front();
+    const int index = items.front();
+    items.pop_front();
     return index;
 }
 
