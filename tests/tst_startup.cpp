@@ -25,6 +25,7 @@
 #include "core/DataLocations.h"
 #include "core/Errors.h"
 #include "core/OperateIni.h"
+#include "core/Version.h"
 #include "core/platform/PrivateFolder.h"
 #include "core/platform/SystemLocale.h"
 #include "main/frmMain.h"
@@ -622,7 +623,7 @@ private slots:
         program.start(qEnvironmentVariable("TAVOREN_PROGRAM"), {QStringLiteral("--version")});
         QVERIFY(program.waitForFinished());
         QCOMPARE(program.exitCode(), 0);
-        QCOMPARE(program.readAllStandardOutput(), QByteArray("Tavoren 1.0.1\n"));
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("Tavoren " TAVOREN_VERSION "\n"));
     }
 };
 
