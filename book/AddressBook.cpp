@@ -253,8 +253,9 @@ void AddressBook::UpdateType(qint64 typeNo, const QString& name, const QString& 
     Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
     ::UpdateType(m_conn, typeNo, name, description);
     if (!m_replaying) {
-        Record(new RowsStep(*this, Named(Step("66007", "edit of type “%name%”"), TypeName(before)),
-                            RowsStep::Kind::Changed, std::move(before), CopyOf({}, {typeNo})));
+        // Named before the copy moves into the step.
+        const QString text = Named(Step("66007", "edit of type “%name%”"), TypeName(before));
+        Record(new RowsStep(*this, text, RowsStep::Kind::Changed, std::move(before), CopyOf({}, {typeNo})));
     }
     emit TypesChanged();
     if (!m_replaying) {
@@ -267,8 +268,8 @@ void AddressBook::DeleteType(qint64 typeNo)
     Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
     ::DeleteType(m_conn, typeNo);
     if (!m_replaying) {
-        Record(new DeleteTypeStep(*this, Named(Step("66008", "delete of type “%name%”"), TypeName(before)),
-                                  std::move(before), -1));
+        const QString text = Named(Step("66008", "delete of type “%name%”"), TypeName(before));
+        Record(new DeleteTypeStep(*this, text, std::move(before), -1));
     }
     emit TypesChanged();
     emit CountsChanged();
@@ -284,8 +285,8 @@ bool AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target, const B
         return false;
     }
     if (!m_replaying) {
-        Record(new DeleteTypeStep(*this, Named(Step("66008", "delete of type “%name%”"), TypeName(before)),
-                                  std::move(before), target));
+        const QString text = Named(Step("66008", "delete of type “%name%”"), TypeName(before));
+        Record(new DeleteTypeStep(*this, text, std::move(before), target));
     }
     emit TypesChanged();
     emit ContactsMoved(moved, target);
