@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -246,6 +247,11 @@ void frmMain::BuildToolbars()
     }
     Toolbar1_Edit = button("Edit", "20002", "Edit", "edit");
     Toolbar1_Delete = button("Delete", "20003", "Delete", "delete");
+    // The Edit menu's own entries: their hints name the step.
+    mnuUndo->setIcon(QIcon::fromTheme(QStringLiteral("edit-undo"), style()->standardIcon(QStyle::SP_ArrowBack)));
+    mnuRedo->setIcon(QIcon::fromTheme(QStringLiteral("edit-redo"), style()->standardIcon(QStyle::SP_ArrowForward)));
+    Toolbar1->addAction(mnuUndo);
+    Toolbar1->addAction(mnuRedo);
     Toolbar1->addSeparator();
     Toolbar1_Print = button("Print", "20004", "Print", "print");
     Toolbar1->addSeparator();
