@@ -190,8 +190,8 @@ void frmMain::UpdateUndoActions()
     const QString undo = caption("66101", "&Undo %step%", "66103", "&Undo", history->undoText());
     const QString redo = caption("66102", "&Redo %step%", "66104", "&Redo", history->redoText());
     // The menu shows the step; the toolbar's button its short caption, with the step as its hint.
-    for (auto [action, text, button, english] : {std::tuple{mnuUndo, undo, "66105", "Undo"},
-                                                 std::tuple{mnuRedo, redo, "66106", "Redo"}}) {
+    for (auto [action, text, button, english] :
+         {std::tuple{mnuUndo, undo, "66105", "Undo"}, std::tuple{mnuRedo, redo, "66106", "Redo"}}) {
         action->setText(text);
         action->setIconText(GetLangString(objectName(), QLatin1String(button), QLatin1String(english)));
         action->setToolTip(QString(text).remove(QLatin1Char('&')));

@@ -129,16 +129,33 @@ void tst_Undo::undoRedo_data()
     QTest::addColumn<QString>("hint");  // the Undo entry after the action
     QTest::addColumn<QString>("shown"); // the list after the action, on the node it ends on
     QTest::addColumn<bool>("shiftZ");   // redo with Ctrl+Shift+Z instead of Ctrl+Y
-    QTest::newRow("add contact") << "add contact" << "&Undo new contact “Eve”" << "Ann Ben Cal Eve" << false;
-    QTest::newRow("edit contact") << "edit contact" << "&Undo edit of “Bea”" << "Ann Bea Cal" << true;
-    QTest::newRow("delete one") << "delete one" << "&Undo delete of 1 contact" << "Ann Cal" << false;
-    QTest::newRow("delete two") << "delete two" << "&Undo delete of 2 contacts" << "Ben" << true;
-    QTest::newRow("drag two") << "drag two" << "&Undo move of 2 contacts" << "Ann Cal Dan" << false;
-    QTest::newRow("add type") << "add type" << "&Undo new type “Club”" << "" << false;
-    QTest::newRow("rename type") << "rename type" << "&Undo edit of type “Home”" << "Ann Ben Cal" << true;
-    QTest::newRow("delete type") << "delete type" << "&Undo delete of type “Home”" << "Dan" << false;
-    QTest::newRow("delete type, contacts moved")
-        << "delete type moving" << "&Undo delete of type “Home”" << "Ann Ben Cal Dan" << true;
+    QTest::newRow("add contact") << "add contact"
+                                 << "&Undo new contact “Eve”"
+                                 << "Ann Ben Cal Eve" << false;
+    QTest::newRow("edit contact") << "edit contact"
+                                  << "&Undo edit of “Bea”"
+                                  << "Ann Bea Cal" << true;
+    QTest::newRow("delete one") << "delete one"
+                                << "&Undo delete of 1 contact"
+                                << "Ann Cal" << false;
+    QTest::newRow("delete two") << "delete two"
+                                << "&Undo delete of 2 contacts"
+                                << "Ben" << true;
+    QTest::newRow("drag two") << "drag two"
+                              << "&Undo move of 2 contacts"
+                              << "Ann Cal Dan" << false;
+    QTest::newRow("add type") << "add type"
+                              << "&Undo new type “Club”"
+                              << "" << false;
+    QTest::newRow("rename type") << "rename type"
+                                 << "&Undo edit of type “Home”"
+                                 << "Ann Ben Cal" << true;
+    QTest::newRow("delete type") << "delete type"
+                                 << "&Undo delete of type “Home”"
+                                 << "Dan" << false;
+    QTest::newRow("delete type, contacts moved") << "delete type moving"
+                                                 << "&Undo delete of type “Home”"
+                                                 << "Ann Ben Cal Dan" << true;
 }
 
 void tst_Undo::undoRedo()
