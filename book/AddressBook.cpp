@@ -84,13 +84,17 @@ void AddressBook::Record(QUndoCommand* step)
     m_history->push(step);
 }
 
-AddressBook::Copy AddressBook::CopyOf(const QList<qint64>& contactIds, const QList<qint64>& typeNos)
+AddressBook::Copy AddressBook::CopyOf(const QList<qint64>& contactIds, const QList<qint64>& typeNos,
+                                     const std::function<bool(qint64, qint64)>& progress)
 {
     Copy copy;
     copy.contactIds = contactIds;
     copy.typeNos = typeNos;
     if (!contactIds.isEmpty()) {
-        copy.contacts.push_back(CopyRows(m_conn, ContactTable, ContactKey, contactIds));
+        copy.contacts.push_back(CopyRows(m_conn, ContactTable, ContactKey, contactIds, progress));
+        if (copy.contacts.back().cancelled) {
+            return Copy{{}, {}, {}, {}, true};
+        }
         for (const QString& table : DetailTables()) {
             copy.contacts.push_back(CopyRows(m_conn, table, ContactKey, contactIds));
         }
@@ -204,8 +208,10 @@ void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& 
 
 bool AddressBook::DeleteContacts(const QList<qint64>& ids, const BulkProgress& progress)
 {
-    Copy deleted = m_replaying ? Copy{} : CopyOf(ids);
-    if (!::DeleteRecords(m_conn, ids, progress)) {
+    // The copy that undo puts back is taken first; its progress shows as the delete's start.
+    Copy deleted = m_replaying ? Copy{}
+                               : CopyOf(ids, {}, [&](qint64, qint64 total) { return !progress || progress(0, total); });
+    if (deleted.cancelled || !::DeleteRecords(m_conn, ids, progress)) {
         return false;
     }
     if (!m_replaying) {

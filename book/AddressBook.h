@@ -68,8 +68,11 @@ public:
         StoredRows types;
         QList<qint64> contactIds;
         QList<qint64> typeNos;
+        bool cancelled = false;
     };
-    Copy CopyOf(const QList<qint64>& contactIds, const QList<qint64>& typeNos = {});
+    // progress as CopyRows takes it; the copy is empty when it says stop.
+    Copy CopyOf(const QList<qint64>& contactIds, const QList<qint64>& typeNos = {},
+                const std::function<bool(qint64, qint64)>& progress = {});
     // Puts the copied rows back over what is stored, in one transaction; added says the contacts
     // were not in the book (else they changed).
     void Restore(const Copy& copy, bool added);

@@ -77,7 +77,8 @@ QString StoredRows::Text(int row, const QString& column) const
     return cell.type == SQLITE_TEXT ? QString::fromUtf8(m_bytes.constData() + cell.number, cell.length) : QString();
 }
 
-StoredRows CopyRows(Connection& conn, const QString& table, const QString& keyColumn, const QList<qint64>& keys)
+StoredRows CopyRows(Connection& conn, const QString& table, const QString& keyColumn, const QList<qint64>& keys,
+                    const std::function<bool(qint64 done, qint64 total)>& progress)
 {
     StoredRows rows;
     rows.table = Name(table);
@@ -86,8 +87,13 @@ StoredRows CopyRows(Connection& conn, const QString& table, const QString& keyCo
     for (int c = 0; c < count; ++c) {
         rows.columns.append(QString::fromUtf8(sqlite3_column_name(select.get(), c)));
     }
-    for (const qint64 key : Sorted(keys)) {
-        sqlite3_bind_int64(select.get(), 1, key);
+    const QList<qint64> sorted = Sorted(keys);
+    for (qsizetype i = 0; i < sorted.size(); ++i) {
+        if (progress && i % 1024 == 0 && !progress(i, sorted.size())) {
+            rows.cancelled = true;
+            return rows;
+        }
+        sqlite3_bind_int64(select.get(), 1, sorted[i]);
         while (select.Step()) {
             for (int c = 0; c < count; ++c) {
                 StoredRows::Cell cell{sqlite3_column_type(select.get(), c), 0, 0};

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 #include "store/Connection.h"
@@ -20,11 +21,13 @@ public:
 
     int RowCount() const { return columns.isEmpty() ? 0 : static_cast<int>(m_cells.size() / columns.size()); }
     bool IsEmpty() const { return m_cells.empty(); }
+    bool cancelled = false; // the copy's progress said stop: the rows are not all there
     // The value of column in row as text (empty for Null or a column it does not have).
     QString Text(int row, const QString& column) const;
 
 private:
-    friend StoredRows CopyRows(Connection&, const QString&, const QString&, const QList<qint64>&);
+    friend StoredRows CopyRows(Connection&, const QString&, const QString&, const QList<qint64>&,
+                               const std::function<bool(qint64, qint64)>&);
     friend void PutRows(Connection&, const StoredRows&);
 
     struct Cell
@@ -38,8 +41,10 @@ private:
 };
 
 // The rows of table whose keyColumn holds one of keys (a table of details may hold several per
-// key). Only the program's own tables and columns are named.
-StoredRows CopyRows(Connection& conn, const QString& table, const QString& keyColumn, const QList<qint64>& keys);
+// key). Only the program's own tables and columns are named. progress(done, total) is asked now
+// and then; false stops the copy, which is then marked cancelled.
+StoredRows CopyRows(Connection& conn, const QString& table, const QString& keyColumn, const QList<qint64>& keys,
+                    const std::function<bool(qint64 done, qint64 total)>& progress = {});
 // Puts copied rows back: a stored row of the same key is replaced.
 void PutRows(Connection& conn, const StoredRows& rows);
 // Removes the rows of table whose keyColumn holds one of keys.
