@@ -85,7 +85,7 @@ void AddressBook::Record(QUndoCommand* step)
 }
 
 AddressBook::Copy AddressBook::CopyOf(const QList<qint64>& contactIds, const QList<qint64>& typeNos,
-                                     const std::function<bool(qint64, qint64)>& progress)
+                                      const std::function<bool(qint64, qint64)>& progress)
 {
     Copy copy;
     copy.contactIds = contactIds;
@@ -209,8 +209,8 @@ void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& 
 bool AddressBook::DeleteContacts(const QList<qint64>& ids, const BulkProgress& progress)
 {
     // The copy that undo puts back is taken first; its progress shows as the delete's start.
-    Copy deleted = m_replaying ? Copy{}
-                               : CopyOf(ids, {}, [&](qint64, qint64 total) { return !progress || progress(0, total); });
+    Copy deleted =
+        m_replaying ? Copy{} : CopyOf(ids, {}, [&](qint64, qint64 total) { return !progress || progress(0, total); });
     if (deleted.cancelled || !::DeleteRecords(m_conn, ids, progress)) {
         return false;
     }

@@ -20,6 +20,7 @@
 #include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
+#include "store/Encryption.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Forms.h"
@@ -110,6 +111,8 @@ private slots:
     void undoRedo();
     void importIsOneStep();
     void notOfferedAfterRestart();
+    void externalChangesReachTheViews();
+    void detailsComeBack(); // last: the table it registers stays registered
 
 private:
     frmMain* Open()
@@ -269,6 +272,55 @@ void tst_Undo::notOfferedAfterRestart()
     const QStringList rows = Rows();
     QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(Rows(), rows);
+}
+
+// A table of further details keyed by the contact's key goes and comes back with the contact.
+void tst_Undo::detailsComeBack()
+{
+    Conn.Execute(u"CREATE TABLE Extra (PWDID INTEGER, Label TEXT, Value BLOB)"_s);
+    AddressBook::AddContactTable(u"Extra"_s);
+    for (const QString& name : {u"Ann"_s, u"Ben"_s}) {
+        Conn.Execute(u"INSERT INTO Extra VALUES (?, 'tel', x'00ff')"_s, {Ids[name]});
+        Conn.Execute(u"INSERT INTO Extra VALUES (?, NULL, '')"_s, {Ids[name]});
+    }
+    const auto extra = [] {
+        QStringList rows;
+        Conn.ForEachRow(u"SELECT PWDID, quote(Label), quote(Value) FROM Extra ORDER BY rowid"_s, {},
+                        [&](const RowView& row) {
+                            rows.append(QString::number(row.Integer(0)) + u' ' + QString::fromUtf8(row.Bytes(1)) +
+                                        u' ' + QString::fromUtf8(row.Bytes(2)));
+                        });
+        return rows;
+    };
+    const QStringList before = extra();
+    frmMain* w = Open();
+    ClickNode(w, u"Home"_s);
+    ClickRows(w, {u"Ann"_s, u"Ben"_s});
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    // The delete itself leaves details to whoever keeps them; undo restores them whole.
+    Conn.Execute(u"DELETE FROM Extra WHERE PWDID IN (?, ?)"_s, {Ids[u"Ann"_s], Ids[u"Ben"_s]});
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(extra(), before);
+    QCOMPARE(Shown(w), u"Ann Ben Cal"_s);
+}
+
+// Changes made on another connection (a sync) reach the list and the tree once announced.
+void tst_Undo::externalChangesReachTheViews()
+{
+    frmMain* w = Open();
+    ClickNode(w, u"Home"_s);
+    Connection other;
+    other.Open(Conn.ConnectionString);
+    const qint64 eve = Book::AddRecord(Ids[u"Home"_s], u"Eve"_s, {}, &other);
+    other.Execute(u"UPDATE PWDTable SET Name = ? WHERE PWDID = ?"_s, {Encrypt(u"Bea"), Ids[u"Ben"_s]});
+    other.Execute(u"DELETE FROM PWDTable WHERE PWDID = ?"_s, {Ids[u"Cal"_s]});
+    other.Execute(u"INSERT INTO PWDType (TypeName) VALUES ('Club')"_s);
+    QCOMPARE(Shown(w), u"Ann Ben Cal"_s); // nothing announced yet
+    TheBook().NoteExternalChanges({eve}, {Ids[u"Ben"_s]}, {Ids[u"Cal"_s]}, true);
+    QCOMPARE(Shown(w), u"Ann Bea Eve"_s);
+    QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 3);
+    QCOMPARE(w->TreeView1->CurrentKey(), Book::Key(Ids[u"Home"_s]));
+    QCOMPARE(TheBook().History()->count(), 0); // not a step of this window
 }
 
 QTEST_MAIN(tst_Undo)
