@@ -399,16 +399,26 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
                                 Qt::SortOrder order)
 {
     int storage = StorageOf(id);
-    if (storage < 0 && !m_ids.empty() && id < m_ids.back()) {
-        return false; // not a new record: one that left the list and came back needs a reload
+    if (m_mode != Mode::Records) {
+        return false;
     }
     beginResetModel();
     if (storage < 0) {
-        // A new record has the highest key: its place in load order is last.
-        storage = static_cast<int>(m_ids.size());
-        m_ids.push_back(id);
-        m_webAddress.push_back(0);
-        m_fetched.push_back(false);
+        // Its place in load order is its key's: last for a new record, among the others for
+        // one that comes back (an undone delete), the rows after it moving up by one.
+        storage = static_cast<int>(std::lower_bound(m_ids.begin(), m_ids.end(), id) - m_ids.begin());
+        const auto at = static_cast<std::ptrdiff_t>(storage);
+        m_ids.insert(m_ids.begin() + at, id);
+        m_webAddress.insert(m_webAddress.begin() + at, 0);
+        m_fetched.insert(m_fetched.begin() + at, false);
+        for (std::vector<Span>& spans : m_cipherSpans) {
+            if (spans.size() > static_cast<std::size_t>(storage)) {
+                spans.insert(spans.begin() + at, Span{Missing, 0});
+            }
+        }
+        for (int& s : m_order) {
+            s += s >= storage ? 1 : 0;
+        }
         m_rowOfValid = false;
     } else {
         std::erase(m_order, storage);

@@ -413,7 +413,7 @@ void frmMain::ListView1_DblClick()
     }
     if (ListMode() == Mode::Types) {
         // Open the type: select it in the tree and list its records.
-        QTreeWidgetItem* node = NodeByKey(m_model->Key(row));
+        QTreeWidgetItem* node = TreeView1->NodeOfType(m_model->Id(row));
         if (node != nullptr) {
             SelectNode(node);
             LoadListData(TreeView1->currentItem(), QString());
