@@ -53,6 +53,9 @@ QString ContactName(const QStringList& cipherFields)
 AddressBook::AddressBook(Connection& conn, QObject* parent)
     : QObject(parent), m_conn(conn), m_history(new QUndoStack(this))
 {
+    // A step keeps copies of the rows it changed: the oldest go, so a session of large deletes
+    // does not hold them all.
+    m_history->setUndoLimit(100);
 }
 
 AddressBook::~AddressBook() = default;

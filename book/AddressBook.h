@@ -50,8 +50,8 @@ public:
     // cancelled.
     std::optional<qint64> Import(const ImportPlan& plan, const std::function<bool(int, int)>& progress = {});
 
-    // Changes made on another connection (a sync): the views learn of them like of any other.
-    // They are not steps of the history.
+    // Changes made on another connection (a sync, after its merge): the views learn of them like
+    // of any other. They are not steps of the history. Called on the windows' thread.
     void NoteExternalChanges(const QList<qint64>& added, const QList<qint64>& changed, const QList<qint64>& removed,
                              bool typesChanged);
     // The account in use changed (its name shows in the main window).

@@ -114,6 +114,7 @@ private slots:
     void undoRedo();
     void importIsOneStep();
     void notOfferedAfterRestart();
+    void compactionClearsSteps();
     void externalChangesReachTheViews();
     void detailsComeBack(); // last: the table it registers stays registered
 
@@ -282,6 +283,22 @@ void tst_Undo::notOfferedAfterRestart()
     const QStringList rows = Rows();
     QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(Rows(), rows);
+}
+
+// Compaction rewrites the book: the steps go, and the message after it says so.
+void tst_Undo::compactionClearsSteps()
+{
+    frmMain* w = Open();
+    ClickNode(w, u"Home"_s);
+    ClickRows(w, {u"Ann"_s});
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    QVERIFY(w->mnuUndo->isEnabled());
+    w->mnuClearupDB->trigger();
+    QVERIFY(m_world->platform.Boxes().last().text.endsWith(u"\nWhat was done before can no longer be undone."_s));
+    QVERIFY(!w->mnuUndo->isEnabled());
+    // With nothing to undo there is nothing to say.
+    w->mnuClearupDB->trigger();
+    QCOMPARE(m_world->platform.Boxes().last().text, u"Database compaction finished."_s);
 }
 
 // A table of further details keyed by the contact's key goes and comes back with the contact.
