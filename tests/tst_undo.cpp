@@ -343,8 +343,12 @@ void tst_Undo::externalChangesReachTheViews()
     other.Execute(u"DELETE FROM PWDTable WHERE PWDID = ?"_s, {Ids[u"Cal"_s]});
     other.Execute(u"INSERT INTO PWDType (TypeName) VALUES ('Club')"_s);
     QCOMPARE(Shown(w), u"Ann Ben Cal"_s); // nothing announced yet
+    ClickRows(w, {u"Ann"_s});
     TheBook().NoteExternalChanges({eve}, {Ids[u"Ben"_s]}, {Ids[u"Cal"_s]}, true);
     QCOMPARE(Shown(w), u"Ann Bea Eve"_s);
+    // The user's selection stays where it was.
+    QCOMPARE(w->ListModel()->Id(w->CurrentRow()), Ids[u"Ann"_s]);
+    QCOMPARE(w->ListView1->selectionModel()->selectedRows().size(), 1);
     QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 3);
     QCOMPARE(w->TreeView1->CurrentKey(), Book::Key(Ids[u"Home"_s]));
     QCOMPARE(TheBook().History()->count(), 0); // not a step of this window
