@@ -3,6 +3,7 @@
 #include <QPushButton>
 
 #include "access/frmLogin.h"
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
@@ -14,7 +15,6 @@
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/HelpWindow.h"
-#include "ui/MainViews.h"
 #include "ui/Skin.h"
 
 frmUsers::frmUsers()
@@ -88,9 +88,7 @@ void frmUsers::CmdOK_Click()
         }
     }
     CurrentUser = name;
-    if (MainViews* main = MainViews::Open()) {
-        main->ShowUser();
-    }
+    TheBook().NoteAccountChanged();
     PlaySoundRes(SoundClick);
     FormInstance<frmUsers>::Unload();
 }

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QPushButton>
 
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
@@ -14,7 +15,6 @@
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/HelpWindow.h"
-#include "ui/MainViews.h"
 #include "ui/Skin.h"
 
 namespace {
@@ -164,30 +164,26 @@ void frmPWD::CmdOK_Click()
     }
     done(Accepted);
     FormInstance<frmPWD>::Unload();
-    if (MainViews* main = MainViews::Open()) {
-        main->LoadTreeData(QLatin1Char('_') + QString::number(typeNo));
-    }
 }
 
 // One insert or one update: a failure leaves the stored record as it was.
 void frmPWD::SaveRecord(int typeNo)
 {
+    QStringList cipherFields;
+    for (const QLineEdit* box : Fields()) {
+        cipherFields.append(Encrypt(box->text()));
+    }
     Recordset rs;
     OpenRecordForWrite(rs, Conn, m_pwdId);
-    if (rs.RecordCount() == 0) {
-        rs.AddNew();
-    }
-    rs.SetValue(u"Name", Encrypt(txtName->text()));
-    rs.SetValue(u"TypeNo", typeNo);
-    rs.SetValue(u"F_Phone1", Encrypt(txtFPhone->text()));
-    rs.SetValue(u"F_MobilePhone1", Encrypt(txtMobile->text()));
-    rs.SetValue(u"C_Phone1", Encrypt(txtCPhone->text()));
-    rs.SetValue(u"EMailList", Encrypt(txtMail->text()));
-    rs.SetValue(u"QQ", Encrypt(txtQQ->text()));
-    rs.SetValue(u"MSN", Encrypt(txtMSN->text()));
-    rs.SetValue(u"ICQ", Encrypt(txtICQ->text()));
-    rs.Update();
+    const bool exists = rs.RecordCount() > 0;
     ReleaseRecordset(rs);
+    AddressBook& book = TheBook();
+    if (exists) {
+        book.UpdateContact(m_pwdId, typeNo, cipherFields);
+    } else {
+        m_pwdId = static_cast<int>(book.AddContact(typeNo, cipherFields));
+    }
+    m_savedTypeNo = typeNo;
 }
 
 QList<QLineEdit*> frmPWD::Fields() const

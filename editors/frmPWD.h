@@ -5,7 +5,8 @@
 
 #include "ui_frmPWD.h"
 
-// The contact record editor: adds a record or edits one; every text field is stored enciphered.
+// The contact record editor: adds a record or edits one through the address book, which tells
+// whoever shows it; every text field is stored enciphered.
 class frmPWD : public QDialog, private Ui::frmPWD
 {
     Q_OBJECT
@@ -15,7 +16,9 @@ public:
 
     bool EditMode() const { return m_editMode; }
     void SetEditMode(bool editMode) { m_editMode = editMode; }
+    // After a save: the record's key (a new one's too) and the type it was saved under.
     int PWDID() const { return m_pwdId; }
+    qint64 SavedTypeNo() const { return m_savedTypeNo; }
     // Loads the record into the boxes; -1 (or a record that is gone) leaves them empty.
     void SetPWDID(int pwdId);
     // Refills the type chooser and selects the type of this name, or the first entry for "".
@@ -35,6 +38,7 @@ private:
 
     bool m_editMode = false;
     int m_pwdId = -1;
+    qint64 m_savedTypeNo = -1;
     QString m_newTypeText;
     bool m_filling = false; // while LoadTypeData fills the chooser
 };

@@ -2,6 +2,7 @@
 
 #include <QPushButton>
 
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
@@ -13,7 +14,6 @@
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
 #include "ui/HelpWindow.h"
-#include "ui/MainViews.h"
 #include "ui/Skin.h"
 
 frmPWDType::frmPWDType()
@@ -67,7 +67,7 @@ void frmPWDType::CmdOK_Click()
         box->setFocus();
         return;
     }
-    int savedTypeNo = -1;
+    qint64 savedTypeNo = -1;
     try {
         if (NameTaken(name)) {
             MsgWarning(
@@ -80,11 +80,9 @@ void frmPWDType::CmdOK_Click()
         ShowError(this);
         return;
     }
+    m_savedTypeNo = savedTypeNo;
     done(Accepted);
     FormInstance<frmPWDType>::Unload();
-    if (MainViews* main = MainViews::Open()) {
-        main->LoadTreeData(QLatin1Char('_') + QString::number(savedTypeNo));
-    }
     if (IsFormLoaded(QStringLiteral("frmPWD"))) {
         if (frmPWD* record = FormInstance<frmPWD>::IfLoaded()) {
             record->LoadTypeData(name);
@@ -103,19 +101,17 @@ bool frmPWDType::NameTaken(const QString& name) const
 }
 
 // One insert or one update; returns the type's number, for a new type the one the engine assigned.
-int frmPWDType::SaveType(const QString& name, const QString& description) const
+qint64 frmPWDType::SaveType(const QString& name, const QString& description) const
 {
     Recordset rs;
-    OpenType(rs, Conn, m_typeNo, LockType::Optimistic);
-    if (rs.RecordCount() == 0) {
-        rs.AddNew();
-    }
-    rs.SetValue(u"TypeName", name);
-    rs.SetValue(u"Description", description);
-    rs.Update();
-    const int saved = static_cast<int>(rs.Integer(u"TypeNo"));
+    OpenType(rs, Conn, m_typeNo, LockType::ReadOnly);
+    const bool exists = rs.RecordCount() > 0;
     ReleaseRecordset(rs);
-    return saved;
+    if (!exists) {
+        return TheBook().AddType(name, description);
+    }
+    TheBook().UpdateType(m_typeNo, name, description);
+    return m_typeNo;
 }
 
 void frmPWDType::reject()

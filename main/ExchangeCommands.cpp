@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/platform/LocalFile.h"
@@ -341,7 +342,7 @@ std::optional<qint64> ExchangeCommands::ImportFiles(const QStringList& fileNames
     }
     // One transaction: a cancel leaves the book as it was.
     BusyProgress writing(m_window, Text("50021", "Importing contacts..."), Text("50026", "Cancel"));
-    return ExecuteImport(Conn, plan, writing.Callback());
+    return TheBook().Import(plan, writing.Callback());
 }
 
 void ExchangeCommands::Export(const QString& title, const Scope& scope)

@@ -4,9 +4,11 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
+#include <QUndoStack>
 
 #include <optional>
 
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/Errors.h"
 #include "core/Language.h"
@@ -53,6 +55,16 @@ QString DatabaseFile()
 } // namespace
 
 MaintenanceCommands::MaintenanceCommands(QWidget* window) : m_window(window) {}
+
+QString MaintenanceCommands::ForgetHistory()
+{
+    // The steps refer to rows of the book as it was: after it is replaced or rewritten they are
+    // not offered, and the user is told so when there were any.
+    QUndoStack* history = TheBook().History();
+    const bool hadSteps = history->count() > 0;
+    TheBook().ClearHistory();
+    return hadSteps ? QLatin1Char('\n') + Text("66201", "What was done before can no longer be undone.") : QString();
+}
 
 void MaintenanceCommands::Backup(const QString& title)
 {
@@ -175,7 +187,7 @@ bool MaintenanceCommands::Restore(const QString& title)
             DiscardPreviousDatabase(database);
         } catch (const AppError&) { // NOLINT(bugprone-empty-catch): the next restore clears it away
         }
-        MsgInformation(m_window, Text("50007", "Restore database complete!"));
+        MsgInformation(m_window, Text("50007", "Restore database complete!") + ForgetHistory());
     }
     return true;
 }
@@ -205,7 +217,7 @@ void MaintenanceCommands::Compact(const QString& title)
             MsgIcon::Critical, MsgButtons::Ok);
     }
     if (!cancelled) {
-        MsgInformation(m_window, Text("50003", "Complete"));
+        MsgInformation(m_window, Text("50003", "Complete") + ForgetHistory());
     }
     try {
         Conn.Open();

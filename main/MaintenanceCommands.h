@@ -23,5 +23,8 @@ public:
     void Compact(const QString& title);
 
 private:
+    // Clears the book's history; a line for the message after, when it had steps to undo.
+    static QString ForgetHistory();
+
     QWidget* m_window;
 };

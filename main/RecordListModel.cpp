@@ -72,6 +72,7 @@ void RecordListModel::Begin(Mode mode, std::vector<Column> columns, const QIcon&
     m_complete.assign(m_columns.size(), true);
     m_fetched.clear();
     m_order.clear();
+    m_rowOfValid = false;
     m_source = {};
     m_ranksColumn = -1;
     m_ranks.clear();
@@ -196,6 +197,7 @@ void RecordListModel::End()
     }
     m_order.resize(m_ids.size());
     std::iota(m_order.begin(), m_order.end(), 0);
+    m_rowOfValid = false;
     if (m_filling) {
         m_filling = false;
         endResetModel();
@@ -301,15 +303,39 @@ int RecordListModel::RowOfKey(const QString& key) const
     }
     bool ok = false;
     const qint64 id = QStringView(key).mid(1).toLongLong(&ok);
-    if (!ok) {
+    return ok ? RowOf(id) : -1;
+}
+
+int RecordListModel::RowOf(qint64 id) const
+{
+    const int storage = StorageOf(id);
+    if (storage < 0) {
         return -1;
     }
-    for (int row = 0; row < rowCount(); ++row) {
-        if (m_ids[static_cast<std::size_t>(Storage(row))] == id) {
-            return row;
+    if (!m_rowOfValid) {
+        // Made once after a change of order, then every key is found without a search.
+        m_rowOf.assign(m_ids.size(), -1);
+        for (std::size_t row = 0; row < m_order.size(); ++row) {
+            m_rowOf[static_cast<std::size_t>(m_order[row])] = static_cast<int>(row);
+        }
+        m_rowOfValid = true;
+    }
+    return m_rowOf[static_cast<std::size_t>(storage)];
+}
+
+void RecordListModel::RemoveIds(const QList<qint64>& ids)
+{
+    QList<int> rows;
+    for (const qint64 id : ids) {
+        if (const int row = RowOf(id); row >= 0) {
+            rows.append(row);
         }
     }
-    return -1;
+    if (rows.size() == 1) {
+        RemoveRowAt(rows.first()); // the view keeps its selection and scroll position
+    } else {
+        RemoveRows(rows);
+    }
 }
 
 bool RecordListModel::HasWebAddress(int row) const
@@ -328,6 +354,7 @@ void RecordListModel::RemoveRowAt(int row)
     }
     beginRemoveRows({}, row, row);
     m_order.erase(m_order.begin() + row);
+    m_rowOfValid = false;
     endRemoveRows();
 }
 
@@ -352,6 +379,7 @@ void RecordListModel::RemoveRows(const QList<int>& rows)
         }
     }
     m_order = std::move(kept);
+    m_rowOfValid = false;
     endResetModel();
 }
 
@@ -371,18 +399,30 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
                                 Qt::SortOrder order)
 {
     int storage = StorageOf(id);
-    if (storage < 0 && !m_ids.empty() && id < m_ids.back()) {
-        return false; // not a new record: one that left the list and came back needs a reload
+    if (m_mode != Mode::Records) {
+        return false;
     }
     beginResetModel();
     if (storage < 0) {
-        // A new record has the highest key: its place in load order is last.
-        storage = static_cast<int>(m_ids.size());
-        m_ids.push_back(id);
-        m_webAddress.push_back(0);
-        m_fetched.push_back(false);
+        // Its place in load order is its key's: last for a new record, among the others for
+        // one that comes back (an undone delete), the rows after it moving up by one.
+        storage = static_cast<int>(std::lower_bound(m_ids.begin(), m_ids.end(), id) - m_ids.begin());
+        const auto at = static_cast<std::ptrdiff_t>(storage);
+        m_ids.insert(m_ids.begin() + at, id);
+        m_webAddress.insert(m_webAddress.begin() + at, 0);
+        m_fetched.insert(m_fetched.begin() + at, false);
+        for (std::vector<Span>& spans : m_cipherSpans) {
+            if (spans.size() > static_cast<std::size_t>(storage)) {
+                spans.insert(spans.begin() + at, Span{Missing, 0});
+            }
+        }
+        for (int& s : m_order) {
+            s += s >= storage ? 1 : 0;
+        }
+        m_rowOfValid = false;
     } else {
         std::erase(m_order, storage);
+        m_rowOfValid = false;
     }
     const auto s = static_cast<std::size_t>(storage);
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
@@ -400,8 +440,7 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
         const auto before = [&](int other) {
             const auto o = static_cast<std::size_t>(other);
             if (!m_fetched[o] && !m_complete[static_cast<std::size_t>(column)]) {
-                const int row = static_cast<int>(std::find(m_order.begin(), m_order.end(), other) - m_order.begin());
-                Fetch(row);
+                Fetch(RowOf(m_ids[o]));
             }
             const int c = CompareStored(o, s, column);
             return (descending ? c > 0 : c < 0) || (c == 0 && other < storage);
@@ -409,6 +448,7 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
         at = static_cast<std::size_t>(std::partition_point(m_order.begin(), m_order.end(), before) - m_order.begin());
     }
     m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(at), storage);
+    m_rowOfValid = false;
     endResetModel();
     return true;
 }
@@ -489,6 +529,7 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
     }
 
     // Keep selections and the current row on the same rows.
+    m_rowOfValid = false;
     std::vector<int> rowOfStorage(m_ids.size(), -1);
     for (std::size_t row = 0; row < m_order.size(); ++row) {
         rowOfStorage[static_cast<std::size_t>(m_order[row])] = static_cast<int>(row);

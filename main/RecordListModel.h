@@ -80,12 +80,16 @@ public:
     QString Key(int row) const; // "_" + id
     QString Text(int row, int column) const;
     int RowOfKey(const QString& key) const; // -1 when absent
+    int RowOf(qint64 id) const;             // the shown row of a key, -1 when absent
     bool HasWebAddress(int row) const;      // a record row whose address can be opened
     void RemoveRowAt(int row);
     void RemoveRows(const QList<int>& rows); // shown rows, in one change
-    // A record as it is stored now, after it was saved: its row replaced, or added after the
-    // others when the list does not hold it, and placed where sorting by column puts it. The view
-    // is reset, as by a reload. False, changing nothing, when only a reload can place it.
+    // The rows of these keys, those the list shows; the others are passed over.
+    void RemoveIds(const QList<qint64>& ids);
+    // A record as it is stored now, after it was saved: its row replaced, or added when the list
+    // does not hold it, and placed where sorting by column puts it (equal texts by key, as a
+    // reload places them). The view is reset, as by a reload. False, changing nothing, for a list
+    // of types.
     bool PutRecord(qint64 id, const QByteArrayView* cipherTexts, bool webAddress, int column, Qt::SortOrder order);
 
     // Sorting by a column's text, with the collation of the user's language and without regard
@@ -134,6 +138,8 @@ private:
     mutable std::vector<bool> m_complete;                 // per column: read for every row
     mutable std::vector<bool> m_fetched;                  // by storage index: every column read
     std::vector<int> m_order;                             // shown row -> storage index
+    mutable std::vector<int> m_rowOf;                     // storage index -> shown row, -1 for none
+    mutable bool m_rowOfValid = false;                    // made again when next asked after a change
     Source m_source;
     QString m_tag;
     struct Kept;

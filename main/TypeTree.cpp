@@ -20,12 +20,41 @@ QIcon NodeIcon(const char* normal, const char* selected = nullptr)
     return icon;
 }
 
-QTreeWidgetItem* Node(TypeTree::NodeKind kind, const QString& key, const QString& text)
+// A node carries what it is and its type's number; the design's string key is made from them
+// when asked for.
+class Node : public QTreeWidgetItem
 {
-    auto* node = new QTreeWidgetItem({text});
-    node->setData(0, TypeTree::KeyRole, key);
-    node->setData(0, TypeTree::KindRole, static_cast<int>(kind));
-    return node;
+public:
+    Node(TypeTree::NodeKind kind, qint64 typeNo, const QString& text)
+        : QTreeWidgetItem(QStringList{text}), m_kind(kind), m_typeNo(typeNo)
+    {
+    }
+    TypeTree::NodeKind Kind() const { return m_kind; }
+    qint64 TypeNo() const { return m_typeNo; }
+    QVariant data(int column, int role) const override
+    {
+        switch (role) {
+        case TypeTree::KeyRole:
+            return m_kind == TypeTree::NodeKind::Root     ? RootKey
+                   : m_kind == TypeTree::NodeKind::Search ? SearchKey
+                                                          : QLatin1Char('_') + QString::number(m_typeNo);
+        case TypeTree::KindRole:
+            return static_cast<int>(m_kind);
+        case TypeTree::TypeNoRole:
+            return m_typeNo;
+        default:
+            return QTreeWidgetItem::data(column, role);
+        }
+    }
+
+private:
+    TypeTree::NodeKind m_kind;
+    qint64 m_typeNo;
+};
+
+const Node* AsNode(const QTreeWidgetItem* item)
+{
+    return dynamic_cast<const Node*>(item);
 }
 
 } // namespace
@@ -41,7 +70,7 @@ TypeTree::TypeTree(QWidget* parent) : QTreeWidget(parent)
 
 QTreeWidgetItem* TypeTree::AddRoot(const QString& text)
 {
-    QTreeWidgetItem* root = Node(NodeKind::Root, RootKey, text);
+    QTreeWidgetItem* root = new Node(NodeKind::Root, -1, text);
     root->setIcon(0, NodeIcon("root"));
     addTopLevelItem(root);
     root->setExpanded(true);
@@ -51,14 +80,14 @@ QTreeWidgetItem* TypeTree::AddRoot(const QString& text)
 QTreeWidgetItem* TypeTree::NewTypeNode(qint64 typeNo, const QString& name)
 {
     static const QIcon icon = NodeIcon("item", "item2");
-    QTreeWidgetItem* node = Node(NodeKind::Type, QLatin1Char('_') + QString::number(typeNo), name);
+    QTreeWidgetItem* node = new Node(NodeKind::Type, typeNo, name);
     node->setIcon(0, icon);
     return node;
 }
 
 QTreeWidgetItem* TypeTree::AddSearchNode(const QString& text)
 {
-    QTreeWidgetItem* search = Node(NodeKind::Search, SearchKey, text);
+    QTreeWidgetItem* search = new Node(NodeKind::Search, -1, text);
     search->setIcon(0, NodeIcon("search"));
     search->setForeground(0, SearchNodeColour());
     addTopLevelItem(search);
@@ -73,12 +102,79 @@ void TypeTree::Clear()
 
 QTreeWidgetItem* TypeTree::NodeByKey(const QString& key) const
 {
-    for (QTreeWidgetItemIterator it(const_cast<TypeTree*>(this)); *it != nullptr; ++it) {
-        if (KeyOf(*it) == key) {
-            return *it;
+    const NodeKind kind = key == RootKey       ? NodeKind::Root
+                          : key == SearchKey   ? NodeKind::Search
+                          : NumberOf(key) >= 0 ? NodeKind::Type
+                                               : NodeKind::None;
+    if (kind == NodeKind::Type) {
+        return NodeOfType(NumberOf(key));
+    }
+    for (int i = 0; i < topLevelItemCount(); ++i) {
+        if (kind != NodeKind::None && KindOf(topLevelItem(i)) == kind) {
+            return topLevelItem(i);
         }
     }
     return nullptr;
+}
+
+QTreeWidgetItem* TypeTree::NodeOfType(qint64 typeNo) const
+{
+    QTreeWidgetItem* root = topLevelItem(0);
+    if (KindOf(root) != NodeKind::Root) {
+        return nullptr;
+    }
+    // The nodes are in key order.
+    int low = 0;
+    int high = root->childCount();
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        if (TypeNoOf(root->child(middle)) < typeNo) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    QTreeWidgetItem* node = root->child(low);
+    return TypeNoOf(node) == typeNo ? node : nullptr;
+}
+
+bool TypeTree::SetTypes(const std::vector<std::pair<qint64, QString>>& types)
+{
+    QTreeWidgetItem* root = topLevelItem(0);
+    if (KindOf(root) != NodeKind::Root) {
+        return false;
+    }
+    bool currentStays = true;
+    int at = 0;
+    for (const auto& [typeNo, name] : types) {
+        // Nodes of types that went before this one go.
+        while (at < root->childCount() && TypeNoOf(root->child(at)) < typeNo) {
+            QTreeWidgetItem* gone = root->child(at);
+            if (gone == m_dropNode) {
+                SetDropHighlight(nullptr);
+            }
+            currentStays = currentStays && gone != currentItem();
+            delete gone;
+        }
+        QTreeWidgetItem* node = root->child(at);
+        if (TypeNoOf(node) == typeNo) {
+            if (node->text(0) != name) {
+                node->setText(0, name);
+            }
+        } else {
+            root->insertChild(at, NewTypeNode(typeNo, name));
+        }
+        ++at;
+    }
+    while (root->childCount() > at) {
+        QTreeWidgetItem* gone = root->child(at);
+        if (gone == m_dropNode) {
+            SetDropHighlight(nullptr);
+        }
+        currentStays = currentStays && gone != currentItem();
+        delete gone;
+    }
+    return currentStays;
 }
 
 QString TypeTree::KeyOf(const QTreeWidgetItem* node)
@@ -88,7 +184,14 @@ QString TypeTree::KeyOf(const QTreeWidgetItem* node)
 
 TypeTree::NodeKind TypeTree::KindOf(const QTreeWidgetItem* node)
 {
-    return node != nullptr ? static_cast<NodeKind>(node->data(0, KindRole).toInt()) : NodeKind::None;
+    const Node* own = AsNode(node);
+    return own != nullptr ? own->Kind() : NodeKind::None;
+}
+
+qint64 TypeTree::TypeNoOf(const QTreeWidgetItem* node)
+{
+    const Node* own = AsNode(node);
+    return own != nullptr && own->Kind() == NodeKind::Type ? own->TypeNo() : -1;
 }
 
 qint64 TypeTree::NumberOf(const QString& key)

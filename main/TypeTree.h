@@ -4,9 +4,12 @@
 #include <QTreeWidget>
 
 #include <optional>
+#include <utility>
+#include <vector>
 
 // The type tree of the main window: the root, one node per type under it, the search node; what
-// each node is and its key ("Root", "_" and the type's number, "SearchResult"); and the drop of
+// each node is and its type's number (its key as the design names it, "Root", "_" and the type's
+// number, "SearchResult", is made only when asked for); and the drop of
 // dragged records on a type node, which it highlights while the pointer is over it and reports
 // as RecordsDropped. Anything that is not a record drag of this program is refused.
 class TypeTree : public QTreeWidget
@@ -17,6 +20,7 @@ public:
     enum class NodeKind { None, Root, Type, Search };
     static constexpr int KeyRole = Qt::UserRole;
     static constexpr int KindRole = Qt::UserRole + 1;
+    static constexpr int TypeNoRole = Qt::UserRole + 2;
 
     explicit TypeTree(QWidget* parent = nullptr);
 
@@ -28,12 +32,18 @@ public:
     void Clear(); // all nodes, and the highlight with them
 
     QTreeWidgetItem* NodeByKey(const QString& key) const;
+    QTreeWidgetItem* NodeOfType(qint64 typeNo) const; // nullptr when the tree has none
+    // Makes the type nodes name these types (in key order), keeping the nodes of the types that
+    // stay, and the current node with them. False when the current node went.
+    bool SetTypes(const std::vector<std::pair<qint64, QString>>& types);
     static QString KeyOf(const QTreeWidgetItem* node); // "" for none
     static NodeKind KindOf(const QTreeWidgetItem* node);
+    static qint64 TypeNoOf(const QTreeWidgetItem* node); // -1 for all but type nodes
     // The number in a type or record key ("_12" gives 12); -1 for any other key.
     static qint64 NumberOf(const QString& key);
     QString CurrentKey() const { return KeyOf(currentItem()); }
     NodeKind CurrentKind() const { return KindOf(currentItem()); }
+    qint64 CurrentTypeNo() const { return TypeNoOf(currentItem()); }
 
     QTreeWidgetItem* DropHighlight() const { return m_dropNode; }
     void ClearDropHighlight() { SetDropHighlight(nullptr); }

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -26,6 +27,7 @@
 #include <utility>
 
 #include "access/frmLogin.h"
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/OperateIni.h"
@@ -86,6 +88,7 @@ frmMain::frmMain()
     BuildToolbars();
     BuildPanes();
     WireCommands();
+    WireBook();
     const int tx = TwipsPerPixelX(this);
     const int ty = TwipsPerPixelY(this);
     resize(TwipsToPixels(DesignClientWidth, tx),
@@ -148,6 +151,14 @@ void frmMain::BuildMenus()
     mnuExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* mnuEdit = SubMenu(nullptr, "mnuEdit", "10002");
+    // Their captions name the step (UpdateUndoActions), so they carry no language tag.
+    mnuUndo = mnuEdit->addAction(QString());
+    mnuUndo->setObjectName(QStringLiteral("mnuUndo"));
+    mnuUndo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    mnuRedo = mnuEdit->addAction(QString());
+    mnuRedo->setObjectName(QStringLiteral("mnuRedo"));
+    mnuRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)});
+    separator(mnuEdit, "mnuEditSplit0");
     mnuEditRec = MenuItem(mnuEdit, "mnuEditRec", "12001");
     mnuEditRec->setShortcut(QKeySequence(Qt::Key_F2));
     mnuEditRec->setIcon(ActionIcon(QStringLiteral("edit")));
@@ -236,6 +247,11 @@ void frmMain::BuildToolbars()
     }
     Toolbar1_Edit = button("Edit", "20002", "Edit", "edit");
     Toolbar1_Delete = button("Delete", "20003", "Delete", "delete");
+    // The Edit menu's own entries: their hints name the step.
+    mnuUndo->setIcon(QIcon::fromTheme(QStringLiteral("edit-undo"), style()->standardIcon(QStyle::SP_ArrowBack)));
+    mnuRedo->setIcon(QIcon::fromTheme(QStringLiteral("edit-redo"), style()->standardIcon(QStyle::SP_ArrowForward)));
+    Toolbar1->addAction(mnuUndo);
+    Toolbar1->addAction(mnuRedo);
     Toolbar1->addSeparator();
     Toolbar1_Print = button("Print", "20004", "Print", "print");
     Toolbar1->addSeparator();
@@ -421,6 +437,9 @@ void frmMain::Form_Load()
     QApplication::processEvents(); // paint before the data loads
     ListSorter().ListView = ListView1;
     ShowUser();
+    // A window opened on the book starts its history afresh: steps of a book opened before are
+    // not offered.
+    TheBook().ClearHistory();
     FillingFieldList = true;
     static const char* const fields[][2] = {{"60001", "Name"},   {"60002", "FPhone"}, {"60003", "MobilePhone"},
                                             {"60004", "CPhone"}, {"60005", "Mail"},   {"60006", "QQ"},

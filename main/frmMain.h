@@ -8,7 +8,6 @@
 
 #include "main/RecordListModel.h"
 #include "main/TypeTree.h"
-#include "ui/MainViews.h"
 
 class ColumnLayout;
 class MsgBar;
@@ -33,8 +32,9 @@ class Recordset;
 class SyncCommands;
 
 // The main window: the type tree on the left, the list of types or records on the right, the
-// search bar, toolbar, menus and status bar. Other forms rebuild it through LoadTreeData.
-class frmMain : public QMainWindow, public MainViews
+// search bar, toolbar, menus and status bar. It follows the changes of the address book (its
+// own and those of other forms or a sync) row by row; LoadTreeData rebuilds it all.
+class frmMain : public QMainWindow
 {
     Q_OBJECT
 
@@ -46,7 +46,7 @@ public:
 
     // Rebuilds the tree, selects the node with this key (if any) and fills the list for the
     // selected node.
-    void LoadTreeData(const QString& selectKey) override;
+    void LoadTreeData(const QString& selectKey);
     // Refills the list for node ("Root": the types; "SearchResult": the search; a type: its
     // records) and selects the row with this key. Does nothing at all for no node.
     void LoadListData(QTreeWidgetItem* node, const QString& selectKey);
@@ -56,7 +56,7 @@ public:
     QTreeWidgetItem* NodeByKey(const QString& key) const { return TreeView1->NodeByKey(key); }
     RecordListModel* ListModel() const { return m_model; }
     QString PanelText(int panel) const; // status bar panel 1 or 2
-    void ShowUser() override;           // the account in use, in the status bar's user panel
+    void ShowUser();                    // the account in use, in the status bar's user panel
 
     // Enables the commands that fit the focus and the selection.
     void UpdateCommandState();
@@ -74,6 +74,9 @@ public:
     void OpenWebAddress();
     void SelectAll();
     void UnselectAll();
+    // The last step of the book's history undone, or the last undone step done again.
+    void UndoCommand();
+    void RedoCommand();
     // Puts the cursor in the search box, its text selected so typing replaces it.
     void FindCommand();
     // The row the list commands act on: the current row when it is selected, else the first
@@ -132,11 +135,21 @@ private:
     QStringList SearchedFields() const;
     // Fills the list with the records of a type (typeNo) or the search result (typeNo -1).
     void FillRecordRows(qint64 typeNo, BusyProgress& progress);
-    // After the record editor saved pwdId: the tree kept and the list's row put in place when
-    // that shows the same as a rebuild; false when only a rebuild will do.
-    bool ShowSavedRecord(qint64 pwdId, const QString& selectKey);
+    // After the record editor saved pwdId under typeNo: its type shown and its row selected alone.
+    void ShowSavedRecord(qint64 pwdId, qint64 typeNo);
     // The row of the record just saved, selected alone and the list focused.
-    void SelectSavedRow(const QString& key);
+    void SelectSavedRow(qint64 pwdId);
+
+    // Following the book (frmMain_Book.cpp): each change shown where it shows, nothing read that
+    // the change itself says.
+    void WireBook();
+    void Book_ContactsShown(const QList<qint64>& ids); // added or changed
+    void Book_ContactsMoved(const QList<qint64>& ids, qint64 typeNo);
+    void Book_ContactsRemoved(const QList<qint64>& ids);
+    void Book_TypesChanged();
+    void Book_CountsChanged();
+    // The Undo and Redo entries name the step they would take.
+    void UpdateUndoActions();
     void RunSearch();
     // Search as you type (frmMain_Search.cpp): after a pause in typing, or at once on Enter, the
     // book is searched on a thread of its own and the list shows the records as they are found.
@@ -155,7 +168,7 @@ private:
     static QString WebAddressOf(const QString& stored);
     void EditType(qint64 typeNo);
     // The editors (frmMain_Editors.cpp): a new record (-1) or an existing one, a new type (-1) or
-    // an existing one, each shown modally.
+    // an existing one, each shown modally; the book tells the views what they saved.
     void OpenRecordEditor(bool editMode, qint64 pwdId, const QString& preselectType);
     void OpenTypeEditor(bool editMode, qint64 typeNo);
     // True when the type went; moved says its contacts went to another type first.
@@ -213,6 +226,8 @@ public:
     QAction* mnuExport = nullptr;
     QAction* mnuPrint = nullptr;
     QAction* mnuExit = nullptr;
+    QAction* mnuUndo = nullptr;
+    QAction* mnuRedo = nullptr;
     QAction* mnuEditRec = nullptr;
     QAction* mnuDeleteRec = nullptr;
     QAction* mnuSelectAll = nullptr;
@@ -246,13 +261,11 @@ private:
     QLabel* m_panel1 = nullptr;
     QLabel* m_panel2 = nullptr;
     bool m_loadingTree = false;
-    bool m_treePressed = false; // a mouse button went down on a node; its press loads the list
-    QList<int> m_pendingWidths; // default column widths of the list being loaded, in pixels
-    int m_sortKey = 0;          // the list's sort column
-    int m_sortOrder = 0;        // 0 ascending, 1 descending
-    int m_recordSortKey = 0;    // the sort column of record lists, also while the types are shown
-    // The record the open record editor works on (-1 for a new one); nullopt while none is open.
-    std::optional<qint64> m_editedRecord;
+    bool m_treePressed = false;                   // a mouse button went down on a node; its press loads the list
+    QList<int> m_pendingWidths;                   // default column widths of the list being loaded, in pixels
+    int m_sortKey = 0;                            // the list's sort column
+    int m_sortOrder = 0;                          // 0 ascending, 1 descending
+    int m_recordSortKey = 0;                      // the sort column of record lists, also while the types are shown
     QTimer* m_searchTimer = nullptr;              // the pause after the last key
     BackgroundSearch* m_search = nullptr;         // the search under way while typing
     const BackgroundSearch* m_streamed = nullptr; // while the list is filled from it

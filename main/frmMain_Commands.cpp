@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 #include <QUrl>
 
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "main/ListViewEnh.h"
@@ -209,7 +210,7 @@ bool frmMain::DeleteType(qint64 typeNo, bool* moved)
         if (!confirmed) {
             return false;
         }
-        ::DeleteType(Conn, typeNo);
+        TheBook().DeleteType(typeNo);
         return true;
     }
     // Sentences follow each other after a blank, except after a Chinese full stop.
@@ -229,7 +230,7 @@ bool frmMain::DeleteType(qint64 typeNo, bool* moved)
         return false;
     }
     if (answer == MsgResult::Ok) {
-        ::DeleteType(Conn, typeNo);
+        TheBook().DeleteType(typeNo);
         return true;
     }
     const std::optional<int> chosen = ThePlatform().ChooseItem(
@@ -254,7 +255,7 @@ bool frmMain::DeleteType(qint64 typeNo, bool* moved)
     // The move and the delete together, all or nothing; a cancel keeps the type and its contacts.
     BusyProgress busy(this, GetLangString(objectName(), QStringLiteral("51001"), QStringLiteral("Moving records...")),
                       GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
-    if (!MoveRecordsAndDeleteType(Conn, typeNo, target, busy.Callback())) {
+    if (!TheBook().DeleteTypeMovingContacts(typeNo, target, busy.Callback())) {
         return false;
     }
     busy.Finish();
@@ -268,26 +269,23 @@ void frmMain::DeleteCommand()
         if (TreeHasFocus()) {
             QTreeWidgetItem* node = TreeView1->currentItem();
             bool moved = false;
-            if (TypeTree::KindOf(node) != NodeKind::Type ||
-                !DeleteType(TypeTree::NumberOf(TypeTree::KeyOf(node)), &moved)) {
+            if (TypeTree::KindOf(node) != NodeKind::Type) {
                 return;
             }
+            // The tree moves on before the type goes, so that the list and the commands never
+            // stay on a type that is gone: to the next type, else the one before, else the root.
             QTreeWidgetItem* parent = node->parent();
             const int index = parent != nullptr ? parent->indexOfChild(node) : -1;
             QTreeWidgetItem* next = parent != nullptr ? parent->child(index + 1) : nullptr;
             if (next == nullptr && parent != nullptr) {
-                // The last type: the tree moves to the type before it, or to the root, so that
-                // the list and the commands never stay on a type that is gone.
                 next = index > 0 ? parent->child(index - 1) : parent;
             }
-            SelectNode(next);
-            delete node;
-            if (moved) {
-                // Another type gained contacts: every view of the types is read again.
-                Refresh();
-            } else {
-                LoadListData(TreeView1->currentItem(), QString());
+            if (!DeleteType(TypeTree::TypeNoOf(node), &moved)) {
+                return;
             }
+            // The book has taken the node out; next is a node that stays.
+            SelectNode(next);
+            LoadListData(TreeView1->currentItem(), QString());
             return;
         }
         const int row = CurrentRow();
@@ -295,16 +293,9 @@ void frmMain::DeleteCommand()
             return;
         }
         if (ListMode() == Mode::Types) {
-            const QString key = m_model->Key(row);
             bool moved = false;
             if (!DeleteType(m_model->Id(row), &moved)) {
                 return;
-            }
-            if (moved) {
-                Refresh();
-            } else {
-                delete NodeByKey(key);
-                m_model->RemoveRowAt(row);
             }
             SelectListItemAt(ListView1, row + 1);
             UpdateCommandState();
@@ -338,11 +329,11 @@ void frmMain::DeleteRecords()
         BusyProgress busy(this,
                           GetLangString(objectName(), QStringLiteral("51000"), QStringLiteral("Deleting records...")),
                           GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
-        if (!::DeleteRecords(Conn, ids, busy.Callback())) {
+        if (!TheBook().DeleteContacts(ids, busy.Callback())) {
             return;
         }
     }
-    m_model->RemoveRows(rows);
+    // The book has taken the rows out of the list.
     // The lowest position deleted, or 0 (the first row) when nothing was selected.
     SelectListItemAt(ListView1, rows.isEmpty() ? 0 : rows.first() + 1);
     UpdateCommandState();
@@ -422,7 +413,7 @@ void frmMain::ListView1_DblClick()
     }
     if (ListMode() == Mode::Types) {
         // Open the type: select it in the tree and list its records.
-        QTreeWidgetItem* node = NodeByKey(m_model->Key(row));
+        QTreeWidgetItem* node = TreeView1->NodeOfType(m_model->Id(row));
         if (node != nullptr) {
             SelectNode(node);
             LoadListData(TreeView1->currentItem(), QString());

@@ -109,21 +109,6 @@ void frmMain::TreeView1_NodeClick(QTreeWidgetItem* node)
 void frmMain::LoadTreeData(const QString& selectKey)
 {
     WaitCursor wait;
-    // A record saved: it ends up selected in the list, so Edit and Delete act on it at once.
-    QString savedKey;
-    if (m_editedRecord) {
-        const qint64 saved = *m_editedRecord < 0 ? Conn.LastInsertId() : *m_editedRecord;
-        savedKey = QLatin1Char('_') + QString::number(saved);
-        // Often only its row changed, and rebuilding a large list for it would take seconds. A
-        // failure here leaves the rebuild below to show what is stored.
-        try {
-            if (ShowSavedRecord(saved, selectKey)) {
-                SelectSavedRow(savedKey);
-                return;
-            }
-        } catch (...) { // NOLINT(bugprone-empty-catch): the rebuild reports what is wrong
-        }
-    }
     SetPanel(1, General("20002", "Loading"));
     m_loadingTree = true;
     try {
@@ -139,9 +124,10 @@ void frmMain::LoadTreeData(const QString& selectKey)
         QList<QTreeWidgetItem*> types;
         types.reserve(rs.RecordCount());
         QTreeWidgetItem* selected = nullptr;
+        const qint64 selectType = TypeTree::NumberOf(selectKey);
         for (; !rs.IsEOF(); rs.MoveNext()) {
             types.append(TypeTree::NewTypeNode(rs.Integer(typeNo), rs.Text(typeName)));
-            if (TypeTree::KeyOf(types.last()) == selectKey) {
+            if (rs.Integer(typeNo) == selectType) {
                 selected = types.last();
             }
         }
@@ -161,15 +147,12 @@ void frmMain::LoadTreeData(const QString& selectKey)
         return;
     }
     m_loadingTree = false;
-    LoadListData(TreeView1->currentItem(), savedKey);
-    if (!savedKey.isEmpty()) {
-        SelectSavedRow(savedKey);
-    }
+    LoadListData(TreeView1->currentItem(), QString());
 }
 
-void frmMain::SelectSavedRow(const QString& key)
+void frmMain::SelectSavedRow(qint64 pwdId)
 {
-    const int row = m_model->RowOfKey(key);
+    const int row = m_model->RowOf(pwdId);
     if (row < 0) {
         return;
     }
@@ -291,66 +274,17 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
     });
 }
 
-bool frmMain::ShowSavedRecord(qint64 pwdId, const QString& selectKey)
+void frmMain::ShowSavedRecord(qint64 pwdId, qint64 typeNo)
 {
-    // The tree stays when it names the types the book holds, in their order.
-    QTreeWidgetItem* root = TreeView1->topLevelItem(0);
-    if (TypeTree::KindOf(root) != TypeTree::NodeKind::Root) {
-        return false;
+    // The book has put the row in place when the list shows its type; else the type is shown.
+    QTreeWidgetItem* node = TreeView1->NodeOfType(typeNo);
+    if (node != nullptr && (node != TreeView1->currentItem() || ListMode() != RecordListModel::Mode::Records)) {
+        SelectNode(node);
+        LoadListData(node, QString());
+    } else if (node == nullptr) {
+        LoadTreeData(QLatin1Char('_') + QString::number(typeNo));
     }
-    Recordset rs;
-    OpenTypes(rs, Conn, LockType::ReadOnly);
-    if (rs.RecordCount() != root->childCount()) {
-        return false;
-    }
-    const int typeNo = rs.FieldIndex(u"TypeNo");
-    const int typeName = rs.FieldIndex(u"TypeName");
-    for (int i = 0; !rs.IsEOF(); rs.MoveNext(), ++i) {
-        const QTreeWidgetItem* node = root->child(i);
-        if (TypeTree::NumberOf(TypeTree::KeyOf(node)) != rs.Integer(typeNo) || node->text(0) != rs.Text(typeName)) {
-            return false;
-        }
-    }
-    ReleaseRecordset(rs);
-    // The list stays when it shows the records of the type the record is saved under.
-    QTreeWidgetItem* node = TreeView1->NodeByKey(selectKey);
-    if (node == nullptr || node != TreeView1->currentItem() || TypeTree::KindOf(node) != TypeTree::NodeKind::Type ||
-        ListMode() != RecordListModel::Mode::Records) {
-        return false;
-    }
-    constexpr int columnCount = int(std::size(RecordFields));
-    QStringList fields;
-    for (const RecordField& f : RecordFields) {
-        fields.append(QString::fromLatin1(f.field));
-    }
-    fields.append(QStringLiteral("TypeNo"));
-    std::vector<QByteArray> texts;
-    bool webAddress = false;
-    qint64 savedType = -1;
-    ReadRecordsById(Conn, fields, {pwdId}, [&](const RowView& row) {
-        for (int c = 0; c < columnCount; ++c) {
-            texts.push_back(row.Bytes(c + 1).toByteArray());
-        }
-        savedType = row.Integer(columnCount + 1);
-        webAddress = !WebAddressOf(Utf8Text(row.Bytes(columnCount + 2))).isEmpty();
-    });
-    if (texts.empty() || savedType != TypeTree::NumberOf(selectKey)) {
-        return false;
-    }
-    QByteArrayView cipherTexts[columnCount];
-    std::copy(texts.begin(), texts.end(), cipherTexts);
-    SaveColumnState();
-    if (!m_model->PutRecord(pwdId, cipherTexts, webAddress, m_sortKey,
-                            m_sortOrder != 0 ? Qt::DescendingOrder : Qt::AscendingOrder)) {
-        return false;
-    }
-    // What a rebuild leaves: the root open, the type selected and in view, no row selected.
-    root->setExpanded(true);
-    SelectNode(node);
-    m_msgBar->hide();
-    SetPanel(1, General("20003", "Ready"));
-    UpdateCommandState();
-    return true;
+    SelectSavedRow(pwdId);
 }
 
 void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)

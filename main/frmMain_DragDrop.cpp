@@ -7,6 +7,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "main/DragText.h"
@@ -46,11 +47,16 @@ void frmMain::TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& key
             // One move, all or nothing; a cancel leaves the book, the views and the selection
             // as they were.
             BusyProgress busy(this, Text("51001", "Moving records..."), Text("50026", "Cancel"));
-            if (!MoveRecordsToType(Conn, ids, typeNo, busy.Callback())) {
+            if (!TheBook().MoveContacts(ids, typeNo, busy.Callback())) {
                 return;
             }
             busy.Finish();
-            LoadTreeData(key);
+            // The book has told the list which rows left it and the tree stays; the target is
+            // shown, with what it holds now.
+            if (QTreeWidgetItem* node = TreeView1->NodeOfType(typeNo)) {
+                SelectNode(node);
+                LoadListData(node, QString());
+            }
         } else {
             // The type went away meanwhile (another copy of the program): say so, move nothing
             // and show what is there now.

@@ -1,5 +1,5 @@
-// Opening the record and type editors from the main window. Each editor brings the main window up
-// to date itself when it saves (LoadTreeData), so nothing happens here after it closes.
+// Opening the record and type editors from the main window. An editor saves through the book,
+// which tells the views what changed; afterwards the saved record or type is shown selected.
 #include "main/frmMain.h"
 
 #include "editors/frmPWD.h"
@@ -14,10 +14,7 @@ void frmMain::OpenRecordEditor(bool editMode, qint64 pwdId, const QString& prese
     if (!editMode && !preselectType.isEmpty()) {
         editor.PreselectType(preselectType);
     }
-    // Tells LoadTreeData which record a save concerns, so it can update that row alone.
-    m_editedRecord = editMode ? pwdId : -1;
-    editor.exec();
-    m_editedRecord.reset();
+    editor.exec(); // the book has the saved record shown
 }
 
 void frmMain::OpenTypeEditor(bool editMode, qint64 typeNo)
@@ -25,5 +22,5 @@ void frmMain::OpenTypeEditor(bool editMode, qint64 typeNo)
     frmPWDType& editor = Form<frmPWDType>();
     editor.SetEditMode(editMode);
     editor.SetTypeNo(static_cast<int>(typeNo));
-    editor.exec();
+    editor.exec(); // the book has the saved type shown
 }

@@ -42,8 +42,10 @@ void frmMain::ImportFrom(const QStringList& fileNames)
         const std::optional<qint64> firstType = fileNames.isEmpty()
                                                     ? commands.Import(CommandTitle(mnuImport), defaultType)
                                                     : commands.ImportFiles(fileNames, defaultType);
-        if (firstType) {
-            LoadTreeData(QLatin1Char('_') + QString::number(*firstType));
+        // The book has added the nodes and rows; the first type that received contacts is shown.
+        if (QTreeWidgetItem* shown = firstType ? TreeView1->NodeOfType(*firstType) : nullptr) {
+            SelectNode(shown);
+            LoadListData(shown, QString());
         }
     } catch (...) {
         ShowError(this);

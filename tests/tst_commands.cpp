@@ -742,7 +742,7 @@ void tst_Commands::savedRecordUpdatesItsRow()
     const QString node = NodeKey(w);
     QCOMPARE(state, shown);
     QCOMPARE(node, Key(otherType ? "Spare" : "Home"));
-    QCOMPARE(w->TreeView1->topLevelItem(0) == root && root->data(0, Qt::UserRole + 7).toBool(), !otherType);
+    QVERIFY(w->TreeView1->topLevelItem(0) == root && root->data(0, Qt::UserRole + 7).toBool()); // never rebuilt
     QCOMPARE(w->focusWidget(), w->ListView1);
     QCOMPARE(EnabledCommands(w), u"EditRec DeleteRec SelectAll"_s);
     w->Refresh();

@@ -3,11 +3,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QtTest>
 
 #include <functional>
 
 #include "access/frmLogin.h"
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "editors/frmPWD.h"
@@ -113,7 +115,11 @@ class tst_Editors : public QObject
     std::optional<TestWorld> m_world;
 
 private slots:
-    void init() { m_world.emplace(); }
+    void init()
+    {
+        m_world.emplace();
+        TheBook().ClearHistory(); // a new book, as after a start
+    }
 
     void cleanup() { m_world.reset(); }
 
@@ -158,9 +164,12 @@ private slots:
         if (typeIndex >= 0) {
             chooser->setCurrentIndex(typeIndex);
         }
+        // No main window is open: the editor saves through the book, which says what it saved.
+        QSignalSpy saved(&TheBook(), &AddressBook::ContactSaved);
         Click(&form, "CmdOK");
         QCOMPARE(m_world->platform.Sequence(), sequence);
         if (sequence != "104") {
+            QVERIFY(saved.isEmpty());
             if (!message.isEmpty()) {
                 QCOMPARE(form.focusWidget()->objectName() + ':' + m_world->platform.Boxes().first().text, message);
             }
@@ -174,6 +183,9 @@ private slots:
         const int key = editAnna ? anna : records.lastKey();
         QCOMPARE(records.size(), before.size() + (editAnna ? 0 : 1));
         QCOMPARE(records.value(key), QStringList(kept) << QString::number(typeIndex == 1 ? work : family));
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved.first().first().toLongLong(), key);
+        QCOMPARE(TheBook().History()->count(), 1); // one step to undo
         frmPWD& again = Open<frmPWD>(key);
         for (int i = 0; i < RecordBoxes.size(); ++i) {
             QCOMPARE(Child(&again, RecordBoxes[i])->text(), kept[i]); // loads back whole

@@ -8,12 +8,13 @@ declare -A allowed=(
     [store]="core store"
     [exchange]="core store exchange"
     [sync]="core store exchange sync"
+    [book]="core store exchange sync book"
     [ui]="core ui"
-    [access]="core store ui access"
-    [editors]="core store ui editors"
-    [dialogs]="core store exchange sync ui dialogs"
-    [main]="core store exchange sync ui access editors dialogs main"
-    [app]="core store exchange sync ui access editors dialogs main app"
+    [access]="core store ui book access"
+    [editors]="core store ui book editors"
+    [dialogs]="core store exchange sync ui book dialogs"
+    [main]="core store exchange sync ui book access editors dialogs main"
+    [app]="core store exchange sync ui book access editors dialogs main app"
 )
 status=0
 for folder in "${!allowed[@]}"; do

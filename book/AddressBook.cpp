@@ -1,0 +1,348 @@
+#include "book/AddressBook.h"
+
+#include <QUndoStack>
+
+#include <map>
+
+#include "book/BookSteps.h"
+#include "core/Language.h"
+#include "exchange/ContactExchange.h"
+#include "store/Encryption.h"
+
+namespace {
+
+const QString ContactTable = QStringLiteral("PWDTable");
+const QString ContactKey = QStringLiteral("PWDID");
+const QString TypeTable = QStringLiteral("PWDType");
+const QString TypeKey = QStringLiteral("TypeNo");
+
+QStringList& DetailTables()
+{
+    static QStringList tables;
+    return tables;
+}
+
+QString Step(const char* key, const char* english)
+{
+    return GetLangString(QStringLiteral("AddressBook"), QLatin1String(key), QLatin1String(english));
+}
+
+QString CountStep(const char* key, const char* many, const char* one, qint64 count)
+{
+    return GetCountString(QStringLiteral("AddressBook"), QLatin1String(key), QLatin1String(many), QLatin1String(one),
+                          count);
+}
+
+QString Named(QString text, const QString& name)
+{
+    return text.replace(QLatin1String("%name%"), name);
+}
+
+QString TypeName(const AddressBook::Copy& copy)
+{
+    return copy.types.Text(0, QStringLiteral("TypeName"));
+}
+
+QString ContactName(const QStringList& cipherFields)
+{
+    return Decrypt(cipherFields.value(0));
+}
+
+} // namespace
+
+AddressBook::AddressBook(Connection& conn, QObject* parent)
+    : QObject(parent), m_conn(conn), m_history(new QUndoStack(this))
+{
+    // A step keeps copies of the rows it changed: the oldest go, so a session of large deletes
+    // does not hold them all.
+    m_history->setUndoLimit(100);
+}
+
+AddressBook::~AddressBook() = default;
+
+AddressBook& TheBook()
+{
+    static auto* book = new AddressBook(Conn);
+    return *book;
+}
+
+void AddressBook::AddContactTable(const QString& table)
+{
+    if (!DetailTables().contains(table)) {
+        DetailTables().append(table);
+    }
+}
+
+void AddressBook::ClearHistory()
+{
+    m_history->clear();
+}
+
+void AddressBook::Record(QUndoCommand* step)
+{
+    if (m_replaying) {
+        delete step;
+        return;
+    }
+    m_history->push(step);
+}
+
+AddressBook::Copy AddressBook::CopyOf(const QList<qint64>& contactIds, const QList<qint64>& typeNos,
+                                      const std::function<bool(qint64, qint64)>& progress)
+{
+    Copy copy;
+    copy.contactIds = contactIds;
+    copy.typeNos = typeNos;
+    if (!contactIds.isEmpty()) {
+        copy.contacts.push_back(CopyRows(m_conn, ContactTable, ContactKey, contactIds, progress));
+        if (copy.contacts.back().cancelled) {
+            return Copy{{}, {}, {}, {}, true};
+        }
+        for (const QString& table : DetailTables()) {
+            copy.contacts.push_back(CopyRows(m_conn, table, ContactKey, contactIds));
+        }
+    }
+    if (!typeNos.isEmpty()) {
+        copy.types = CopyRows(m_conn, TypeTable, TypeKey, typeNos);
+    }
+    return copy;
+}
+
+void AddressBook::Restore(const Copy& copy, bool added)
+{
+    {
+        Transaction transaction(m_conn);
+        PutRows(m_conn, copy.types);
+        for (const StoredRows& rows : copy.contacts) {
+            if (rows.table != ContactTable) {
+                // Details are put back whole: those added since the copy go.
+                RemoveRows(m_conn, rows.table, ContactKey, copy.contactIds);
+            }
+            PutRows(m_conn, rows);
+        }
+        transaction.Commit();
+    }
+    if (!copy.typeNos.isEmpty()) {
+        emit TypesChanged();
+    }
+    if (!copy.contactIds.isEmpty()) {
+        if (added) {
+            emit ContactsAdded(copy.contactIds);
+        } else {
+            emit ContactsChanged(copy.contactIds);
+        }
+    }
+    emit CountsChanged();
+}
+
+void AddressBook::Remove(const Copy& copy)
+{
+    {
+        Transaction transaction(m_conn);
+        for (const StoredRows& rows : copy.contacts) {
+            RemoveRows(m_conn, rows.table, ContactKey, copy.contactIds);
+        }
+        RemoveRows(m_conn, TypeTable, TypeKey, copy.typeNos);
+        transaction.Commit();
+    }
+    if (!copy.contactIds.isEmpty()) {
+        emit ContactsRemoved(copy.contactIds);
+    }
+    if (!copy.typeNos.isEmpty()) {
+        emit TypesChanged();
+    }
+    emit CountsChanged();
+}
+
+void AddressBook::MoveEach(const std::vector<std::pair<qint64, qint64>>& types)
+{
+    std::map<qint64, QList<qint64>> byType;
+    for (const auto& [id, type] : types) {
+        byType[type].append(id);
+    }
+    {
+        Transaction transaction(m_conn);
+        for (const auto& [type, ids] : byType) {
+            for (const qint64 id : ids) {
+                MoveRecordToType(m_conn, id, type);
+            }
+        }
+        transaction.Commit();
+    }
+    for (const auto& [type, ids] : byType) {
+        emit ContactsMoved(ids, type);
+    }
+    emit CountsChanged();
+}
+
+qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields)
+{
+    const qint64 id = InsertRecord(m_conn, typeNo, cipherFields, QString());
+    const QString text = Named(Step("66004", "new contact “%name%”"), ContactName(cipherFields));
+    if (!m_replaying) {
+        Record(new RowsStep(*this, text, RowsStep::Kind::Added, {}, CopyOf({id})));
+    }
+    emit ContactsAdded({id});
+    emit CountsChanged();
+    if (!m_replaying) {
+        emit ContactSaved(id, typeNo);
+    }
+    return id;
+}
+
+void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields)
+{
+    Copy before = m_replaying ? Copy{} : CopyOf({pwdId});
+    {
+        Transaction transaction(m_conn);
+        ::UpdateRecord(m_conn, pwdId, typeNo, cipherFields);
+        transaction.Commit();
+    }
+    if (!m_replaying) {
+        const QString text = Named(Step("66005", "edit of “%name%”"), ContactName(cipherFields));
+        Record(new RowsStep(*this, text, RowsStep::Kind::Changed, std::move(before), CopyOf({pwdId})));
+    }
+    emit ContactsChanged({pwdId});
+    emit CountsChanged();
+    if (!m_replaying) {
+        emit ContactSaved(pwdId, typeNo);
+    }
+}
+
+bool AddressBook::DeleteContacts(const QList<qint64>& ids, const BulkProgress& progress)
+{
+    // The copy that undo puts back is taken first; its progress shows as the delete's start.
+    Copy deleted =
+        m_replaying ? Copy{} : CopyOf(ids, {}, [&](qint64, qint64 total) { return !progress || progress(0, total); });
+    if (deleted.cancelled || !::DeleteRecords(m_conn, ids, progress)) {
+        return false;
+    }
+    if (!m_replaying) {
+        const QString text =
+            CountStep("66001", "delete of %count% contacts", "delete of 1 contact", static_cast<qint64>(ids.size()));
+        Record(new DeleteContactsStep(*this, text, std::move(deleted)));
+    }
+    emit ContactsRemoved(ids);
+    emit CountsChanged();
+    return true;
+}
+
+bool AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, const BulkProgress& progress)
+{
+    std::vector<std::pair<qint64, qint64>> from = m_replaying ? decltype(from){} : TypesOfRecords(m_conn, ids);
+    if (!MoveRecordsToType(m_conn, ids, typeNo, progress)) {
+        return false;
+    }
+    if (!m_replaying) {
+        const QString text =
+            CountStep("66002", "move of %count% contacts", "move of 1 contact", static_cast<qint64>(ids.size()));
+        Record(new MoveContactsStep(*this, text, std::move(from), typeNo));
+    }
+    emit ContactsMoved(ids, typeNo);
+    emit CountsChanged();
+    return true;
+}
+
+qint64 AddressBook::AddType(const QString& name, const QString& description)
+{
+    const qint64 typeNo = InsertType(m_conn, name, description);
+    if (!m_replaying) {
+        Record(new RowsStep(*this, Named(Step("66006", "new type “%name%”"), name), RowsStep::Kind::Added, {},
+                            CopyOf({}, {typeNo})));
+    }
+    emit TypesChanged();
+    if (!m_replaying) {
+        emit TypeSaved(typeNo);
+    }
+    return typeNo;
+}
+
+void AddressBook::UpdateType(qint64 typeNo, const QString& name, const QString& description)
+{
+    Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
+    ::UpdateType(m_conn, typeNo, name, description);
+    if (!m_replaying) {
+        // Named before the copy moves into the step.
+        const QString text = Named(Step("66007", "edit of type “%name%”"), TypeName(before));
+        Record(new RowsStep(*this, text, RowsStep::Kind::Changed, std::move(before), CopyOf({}, {typeNo})));
+    }
+    emit TypesChanged();
+    if (!m_replaying) {
+        emit TypeSaved(typeNo);
+    }
+}
+
+void AddressBook::DeleteType(qint64 typeNo)
+{
+    Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
+    ::DeleteType(m_conn, typeNo);
+    if (!m_replaying) {
+        const QString text = Named(Step("66008", "delete of type “%name%”"), TypeName(before));
+        Record(new DeleteTypeStep(*this, text, std::move(before), -1));
+    }
+    emit TypesChanged();
+    emit CountsChanged();
+}
+
+bool AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target, const BulkProgress& progress)
+{
+    QList<qint64> moved;
+    m_conn.ForEachRow(QStringLiteral("Select PWDID From PWDTable Where TypeNo = ?"), {typeNo},
+                      [&](const RowView& row) { moved.append(row.Integer(0)); });
+    Copy before = m_replaying ? Copy{} : CopyOf(moved, {typeNo});
+    if (!MoveRecordsAndDeleteType(m_conn, typeNo, target, progress)) {
+        return false;
+    }
+    if (!m_replaying) {
+        const QString text = Named(Step("66008", "delete of type “%name%”"), TypeName(before));
+        Record(new DeleteTypeStep(*this, text, std::move(before), target));
+    }
+    emit TypesChanged();
+    emit ContactsMoved(moved, target);
+    emit CountsChanged();
+    return true;
+}
+
+std::optional<qint64> AddressBook::Import(const ImportPlan& plan, const std::function<bool(int, int)>& progress)
+{
+    const qint64 lastContact = LastKeyGiven(m_conn, ContactTable);
+    const qint64 lastType = LastKeyGiven(m_conn, TypeTable);
+    const std::optional<qint64> firstType = ExecuteImport(m_conn, plan, progress);
+    if (!firstType) {
+        return firstType;
+    }
+    // Keys are never given twice, so what the import added is what lies above the keys before.
+    const QList<qint64> contacts = KeysAbove(m_conn, ContactTable, ContactKey, lastContact);
+    const QList<qint64> types = KeysAbove(m_conn, TypeTable, TypeKey, lastType);
+    if (!m_replaying) {
+        const QString text = CountStep("66003", "import of %count% contacts", "import of 1 contact",
+                                       static_cast<qint64>(contacts.size()));
+        Record(new RowsStep(*this, text, RowsStep::Kind::Added, {}, CopyOf(contacts, types)));
+    }
+    if (!types.isEmpty()) {
+        emit TypesChanged();
+    }
+    emit ContactsAdded(contacts);
+    emit CountsChanged();
+    return firstType;
+}
+
+void AddressBook::NoteExternalChanges(const QList<qint64>& added, const QList<qint64>& changed,
+                                      const QList<qint64>& removed, bool typesChanged)
+{
+    if (typesChanged) {
+        emit TypesChanged();
+    }
+    if (!removed.isEmpty()) {
+        emit ContactsRemoved(removed);
+    }
+    if (!added.isEmpty()) {
+        emit ContactsAdded(added);
+    }
+    if (!changed.isEmpty()) {
+        emit ContactsChanged(changed);
+    }
+    if (!added.isEmpty() || !removed.isEmpty() || !changed.isEmpty()) {
+        emit CountsChanged();
+    }
+}

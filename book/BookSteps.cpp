@@ -1,0 +1,101 @@
+#include "book/BookSteps.h"
+
+template <typename F> void BookStep::Replay(F&& change)
+{
+    const bool replaying = std::exchange(m_book.m_replaying, true);
+    try {
+        change();
+    } catch (...) {
+        m_book.m_replaying = replaying;
+        throw;
+    }
+    m_book.m_replaying = replaying;
+}
+
+void BookStep::redo()
+{
+    if (std::exchange(m_done, false)) {
+        return; // done before it was recorded
+    }
+    Replay([this] { Redo(); });
+}
+
+void BookStep::undo()
+{
+    Replay([this] { Undo(); });
+}
+
+RowsStep::RowsStep(AddressBook& book, const QString& text, Kind kind, AddressBook::Copy before, AddressBook::Copy after)
+    : BookStep(book, text), m_kind(kind), m_before(std::move(before)), m_after(std::move(after))
+{
+}
+
+void RowsStep::Redo()
+{
+    m_book.Restore(m_after, m_kind == Kind::Added);
+}
+
+void RowsStep::Undo()
+{
+    if (m_kind == Kind::Added) {
+        m_book.Remove(m_after);
+    } else {
+        m_book.Restore(m_before, false);
+    }
+}
+
+DeleteContactsStep::DeleteContactsStep(AddressBook& book, const QString& text, AddressBook::Copy deleted)
+    : BookStep(book, text), m_deleted(std::move(deleted))
+{
+}
+
+void DeleteContactsStep::Redo()
+{
+    m_book.DeleteContacts(m_deleted.contactIds);
+}
+
+void DeleteContactsStep::Undo()
+{
+    m_book.Restore(m_deleted, true);
+}
+
+MoveContactsStep::MoveContactsStep(AddressBook& book, const QString& text, std::vector<std::pair<qint64, qint64>> from,
+                                   qint64 typeNo)
+    : BookStep(book, text), m_from(std::move(from)), m_typeNo(typeNo)
+{
+}
+
+void MoveContactsStep::Redo()
+{
+    QList<qint64> ids;
+    ids.reserve(static_cast<qsizetype>(m_from.size()));
+    for (const auto& [id, type] : m_from) {
+        ids.append(id);
+    }
+    m_book.MoveContacts(ids, m_typeNo);
+}
+
+void MoveContactsStep::Undo()
+{
+    m_book.MoveEach(m_from);
+}
+
+DeleteTypeStep::DeleteTypeStep(AddressBook& book, const QString& text, AddressBook::Copy before, qint64 target)
+    : BookStep(book, text), m_before(std::move(before)), m_target(target)
+{
+}
+
+void DeleteTypeStep::Redo()
+{
+    const qint64 typeNo = m_before.typeNos.value(0, -1);
+    if (m_target < 0) {
+        m_book.DeleteType(typeNo);
+    } else {
+        m_book.DeleteTypeMovingContacts(typeNo, m_target);
+    }
+}
+
+void DeleteTypeStep::Undo()
+{
+    m_book.Restore(m_before, false);
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QUndoCommand>
+
+#include <utility>
+#include <vector>
+
+#include "book/AddressBook.h"
+
+// One step of the book's history. It is made after its change was done, so its first redo (when
+// it is pushed) does nothing; later redos and undos go through the book's operations, which record
+// nothing meanwhile.
+class BookStep : public QUndoCommand
+{
+public:
+    void redo() final;
+    void undo() final;
+
+protected:
+    BookStep(AddressBook& book, const QString& text) : QUndoCommand(text), m_book(book) {}
+    virtual void Redo() = 0;
+    virtual void Undo() = 0;
+    AddressBook& m_book;
+
+private:
+    template <typename F> void Replay(F&& change);
+    bool m_done = true;
+};
+
+// Contacts and types that a step added, changed or removed: put back as they were stored before
+// (undo) and after (redo). The rows are copies of the stored values, so keys and cipher texts come
+// back the same.
+class RowsStep : public BookStep
+{
+public:
+    enum class Kind { Added, Changed };
+    RowsStep(AddressBook& book, const QString& text, Kind kind, AddressBook::Copy before, AddressBook::Copy after);
+
+protected:
+    void Redo() override;
+    void Undo() override;
+
+private:
+    Kind m_kind;
+    AddressBook::Copy m_before;
+    AddressBook::Copy m_after;
+};
+
+// Deleted contacts: undo puts their stored rows back, redo deletes them again. Kept apart so that
+// a delete by marks can take its place.
+class DeleteContactsStep : public BookStep
+{
+public:
+    DeleteContactsStep(AddressBook& book, const QString& text, AddressBook::Copy deleted);
+
+protected:
+    void Redo() override;
+    void Undo() override;
+
+private:
+    AddressBook::Copy m_deleted;
+};
+
+// Contacts moved to one type: undo sends each back to its own.
+class MoveContactsStep : public BookStep
+{
+public:
+    MoveContactsStep(AddressBook& book, const QString& text, std::vector<std::pair<qint64, qint64>> from,
+                     qint64 typeNo);
+
+protected:
+    void Redo() override;
+    void Undo() override;
+
+private:
+    std::vector<std::pair<qint64, qint64>> m_from; // key, type before
+    qint64 m_typeNo;
+};
+
+// A deleted type, its contacts moved to target first or (target -1) left without a type: undo
+// puts the type and those contacts back as they were stored.
+class DeleteTypeStep : public BookStep
+{
+public:
+    DeleteTypeStep(AddressBook& book, const QString& text, AddressBook::Copy before, qint64 target);
+
+protected:
+    void Redo() override;
+    void Undo() override;
+
+private:
+    AddressBook::Copy m_before;
+    qint64 m_target;
+};

@@ -1,0 +1,225 @@
+#include "store/BookRows.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cstring>
+#include <sqlite3.h>
+
+#include "core/Errors.h"
+
+namespace {
+
+// Names reach the SQL text: letters, digits and underscores only.
+const QString& Name(const QString& name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    if (!plain.match(name).hasMatch()) {
+        throw AppError(5, QStringLiteral("Invalid table or column name: %1").arg(name));
+    }
+    return name;
+}
+
+// A statement finalised when it goes out of scope.
+class Stmt
+{
+public:
+    Stmt(Connection& conn, const QString& sql) : m_conn(conn), m_stmt(conn.PrepareUnbound(sql)) {}
+    ~Stmt() { sqlite3_finalize(m_stmt); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+    sqlite3_stmt* get() const { return m_stmt; }
+    // Steps once: true for a row, false at the end; throws on failure.
+    bool Step()
+    {
+        const int rc = sqlite3_step(m_stmt);
+        if (rc == SQLITE_ROW) {
+            return true;
+        }
+        if (rc != SQLITE_DONE) {
+            const int code = sqlite3_extended_errcode(m_conn.Handle());
+            sqlite3_reset(m_stmt);
+            m_conn.Throw(code);
+        }
+        return false;
+    }
+    void Reset()
+    {
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+    }
+
+private:
+    Connection& m_conn;
+    sqlite3_stmt* m_stmt;
+};
+
+QList<qint64> Sorted(QList<qint64> keys)
+{
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    return keys;
+}
+
+} // namespace
+
+QString StoredRows::Text(int row, const QString& column) const
+{
+    const qsizetype c = columns.indexOf(column);
+    if (c < 0 || row < 0 || row >= RowCount()) {
+        return {};
+    }
+    const Cell& cell =
+        m_cells[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns.size()) + static_cast<std::size_t>(c)];
+    if (cell.type == SQLITE_INTEGER) {
+        return QString::number(cell.number);
+    }
+    return cell.type == SQLITE_TEXT ? QString::fromUtf8(m_bytes.constData() + cell.number, cell.length) : QString();
+}
+
+StoredRows CopyRows(Connection& conn, const QString& table, const QString& keyColumn, const QList<qint64>& keys,
+                    const std::function<bool(qint64 done, qint64 total)>& progress)
+{
+    StoredRows rows;
+    rows.table = Name(table);
+    Stmt select(conn, QStringLiteral("Select * From %1 Where %2 = ?").arg(table, Name(keyColumn)));
+    const int count = sqlite3_column_count(select.get());
+    for (int c = 0; c < count; ++c) {
+        rows.columns.append(QString::fromUtf8(sqlite3_column_name(select.get(), c)));
+    }
+    const QList<qint64> sorted = Sorted(keys);
+    for (qsizetype i = 0; i < sorted.size(); ++i) {
+        if (progress && i % 1024 == 0 && !progress(i, sorted.size())) {
+            rows.cancelled = true;
+            return rows;
+        }
+        sqlite3_bind_int64(select.get(), 1, sorted[i]);
+        while (select.Step()) {
+            for (int c = 0; c < count; ++c) {
+                StoredRows::Cell cell{sqlite3_column_type(select.get(), c), 0, 0};
+                if (cell.type == SQLITE_INTEGER) {
+                    cell.number = sqlite3_column_int64(select.get(), c);
+                } else if (cell.type == SQLITE_FLOAT) {
+                    const double real = sqlite3_column_double(select.get(), c);
+                    std::memcpy(&cell.number, &real, sizeof real);
+                } else if (cell.type != SQLITE_NULL) {
+                    const auto* bytes =
+                        static_cast<const char*>(cell.type == SQLITE_BLOB ? sqlite3_column_blob(select.get(), c)
+                                                                          : sqlite3_column_text(select.get(), c));
+                    cell.length = sqlite3_column_bytes(select.get(), c);
+                    cell.number = rows.m_bytes.size();
+                    rows.m_bytes.append(bytes, cell.length);
+                }
+                rows.m_cells.push_back(cell);
+            }
+        }
+        select.Reset();
+    }
+    return rows;
+}
+
+void PutRows(Connection& conn, const StoredRows& rows)
+{
+    if (rows.IsEmpty()) {
+        return;
+    }
+    QStringList names;
+    for (const QString& column : rows.columns) {
+        names.append(Name(column));
+    }
+    const QString marks = QStringLiteral("?,").repeated(static_cast<int>(names.size())).chopped(1);
+    Stmt insert(conn, QStringLiteral("Insert Or Replace Into %1 (%2) Values (%3)")
+                          .arg(Name(rows.table), names.join(QLatin1Char(',')), marks));
+    const auto width = static_cast<std::size_t>(names.size());
+    for (std::size_t first = 0; first < rows.m_cells.size(); first += width) {
+        for (std::size_t c = 0; c < width; ++c) {
+            const StoredRows::Cell& cell = rows.m_cells[first + c];
+            const int at = static_cast<int>(c) + 1;
+            switch (cell.type) {
+            case SQLITE_INTEGER:
+                sqlite3_bind_int64(insert.get(), at, cell.number);
+                break;
+            case SQLITE_FLOAT: {
+                double real = 0;
+                std::memcpy(&real, &cell.number, sizeof real);
+                sqlite3_bind_double(insert.get(), at, real);
+                break;
+            }
+            case SQLITE_TEXT:
+                sqlite3_bind_text64(insert.get(), at, rows.m_bytes.constData() + cell.number,
+                                    static_cast<sqlite3_uint64>(cell.length), SQLITE_STATIC, SQLITE_UTF8);
+                break;
+            case SQLITE_BLOB:
+                sqlite3_bind_blob64(insert.get(), at, rows.m_bytes.constData() + cell.number,
+                                    static_cast<sqlite3_uint64>(cell.length), SQLITE_STATIC);
+                break;
+            default:
+                sqlite3_bind_null(insert.get(), at);
+            }
+        }
+        insert.Step();
+        insert.Reset();
+    }
+}
+
+void RemoveRows(Connection& conn, const QString& table, const QString& keyColumn, const QList<qint64>& keys)
+{
+    Stmt remove(conn, QStringLiteral("Delete From %1 Where %2 = ?").arg(Name(table), Name(keyColumn)));
+    for (const qint64 key : Sorted(keys)) {
+        sqlite3_bind_int64(remove.get(), 1, key);
+        remove.Step();
+        remove.Reset();
+    }
+}
+
+qint64 LastKeyGiven(Connection& conn, const QString& table)
+{
+    qint64 last = 0;
+    conn.ForEachRow(QStringLiteral("Select seq From sqlite_sequence Where name = ?"), {Name(table)},
+                    [&](const RowView& row) { last = row.Integer(0); });
+    return last;
+}
+
+QList<qint64> KeysAbove(Connection& conn, const QString& table, const QString& keyColumn, qint64 after)
+{
+    QList<qint64> keys;
+    conn.ForEachRow(QStringLiteral("Select %2 From %1 Where %2 > ? Order By %2").arg(Name(table), Name(keyColumn)),
+                    {after}, [&](const RowView& row) { keys.append(row.Integer(0)); });
+    return keys;
+}
+
+void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields)
+{
+    if (cipherFields.size() != 8) {
+        throw AppError(5, QStringLiteral("A record has eight fields"));
+    }
+    QVariantList params{typeNo};
+    for (const QString& field : cipherFields) {
+        params.append(field);
+    }
+    params.append(pwdId);
+    conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = ?, Name = ?, F_Phone1 = ?, F_MobilePhone1 = ?, "
+                                "C_Phone1 = ?, EMailList = ?, QQ = ?, MSN = ?, ICQ = ? Where PWDID = ?"),
+                 params);
+}
+
+void UpdateType(Connection& conn, qint64 typeNo, const QString& typeName, const QString& description)
+{
+    conn.Execute(QStringLiteral("Update PWDType Set TypeName = ?, Description = ? Where TypeNo = ?"),
+                 {typeName, description, typeNo});
+}
+
+std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds)
+{
+    std::vector<std::pair<qint64, qint64>> types;
+    types.reserve(static_cast<std::size_t>(pwdIds.size()));
+    Stmt select(conn, QStringLiteral("Select TypeNo From PWDTable Where PWDID = ?"));
+    for (const qint64 id : Sorted(pwdIds)) {
+        sqlite3_bind_int64(select.get(), 1, id);
+        if (select.Step()) {
+            types.emplace_back(id, sqlite3_column_int64(select.get(), 0));
+        }
+        select.Reset();
+    }
+    return types;
+}
