@@ -4,6 +4,7 @@
 #include <QHostAddress>
 #include <QNetworkReply>
 #include <QSslError>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -66,8 +67,16 @@ CardDavClient::CardDavClient(const QUrl& url, const QString& user, const QString
 void CardDavClient::Cancel()
 {
     m_cancelled = true;
-    if (m_current != nullptr) {
-        m_current->abort();
+    // The reply belongs to the client's thread: aborted there, at once when that is this one.
+    const auto abort = [this] {
+        if (m_current != nullptr) {
+            m_current->abort();
+        }
+    };
+    if (QThread::currentThread() == m_manager.thread()) {
+        abort();
+    } else {
+        QMetaObject::invokeMethod(&m_manager, abort, Qt::QueuedConnection);
     }
 }
 
@@ -99,6 +108,19 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     if (!IsAllowed(url)) {
         throw SyncError(SyncFault::Insecure, url.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath).toString());
     }
+    if (m_before) {
+        m_before();
+    }
+    Reply result = Exchange(method, url, body, headers, limit);
+    if (m_after) {
+        m_after();
+    }
+    return result;
+}
+
+CardDavClient::Reply CardDavClient::Exchange(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                                             const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit)
+{
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeout);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -148,7 +170,8 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply,
                                                                          [](QNetworkReply* r) { r->deleteLater(); });
     const QNetworkReply::NetworkError error = reply->error();
-    if (m_cancelled) {
+    // A request the cancel came too late for keeps its answer: a card written is one to record.
+    if (m_cancelled && error == QNetworkReply::OperationCanceledError) {
         throw SyncError(SyncFault::Cancelled, {});
     }
     if (tooLarge) {

@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
+#include <functional>
+
 #include "sync/Dav.h"
 
 class QNetworkReply;
@@ -40,8 +43,9 @@ struct RemoteChanges
     bool full = false; // etags lists every card: any card not in it is gone
 };
 
-// Talks CardDAV to one account. Every call waits for its answer in a local event loop, so the
-// window stays responsive, and throws SyncError when the exchange fails.
+// Talks CardDAV to one account. Every call waits for its answer in a local event loop of the
+// thread the client lives on (a sync's worker, never the window's), and throws SyncError when
+// the exchange fails.
 class CardDavClient
 {
 public:
@@ -55,8 +59,15 @@ public:
     void SetAnswerLimit(qint64 bytes) { m_limit = bytes; }
     // The largest card taken; a larger one is left on the server.
     static constexpr qint64 MaxCard = 1024 * 1024;
-    // Aborts the request under way and every later one.
+    // Aborts the request under way and every later one; callable from any thread.
     void Cancel();
+    // Called before every request goes out and after it ended, however: the sync commits its local
+    // writes before, so none is held open while the network is waited for, and opens the next after.
+    void SetAroundRequest(std::function<void()> before, std::function<void()> after)
+    {
+        m_before = std::move(before);
+        m_after = std::move(after);
+    }
     bool IsCancelled() const { return m_cancelled; }
     // Requests sent so far.
     int Requests() const { return m_requests; }
@@ -91,6 +102,8 @@ private:
 
     Reply Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
                const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit = 0);
+    Reply Exchange(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                   const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit);
     Multistatus Read(const Reply& reply);
     [[noreturn]] void Fail(const Reply& reply);
     // A PROPFIND that follows redirects on the same server; status 0 when the resource is missing.
@@ -104,7 +117,9 @@ private:
     int m_timeout = 30000;
     int m_deadline = 10 * 60 * 1000;
     qint64 m_limit = 16 * 1024 * 1024;
-    bool m_cancelled = false;
+    std::atomic<bool> m_cancelled = false;
+    std::function<void()> m_before;
+    std::function<void()> m_after;
     int m_requests = 0;
     int m_writes = 0;
     QNetworkReply* m_current = nullptr;
