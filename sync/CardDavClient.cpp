@@ -67,9 +67,11 @@ CardDavClient::CardDavClient(const QUrl& url, const QString& user, const QString
 void CardDavClient::Cancel()
 {
     m_cancelled = true;
-    // The reply belongs to the client's thread: aborted there, at once when that is this one.
+    // The reply belongs to the client's thread: aborted there, at once when that is this one. A
+    // write under way is let finish (its time-outs still hold): cut off, the server might have
+    // taken it without the sync knowing.
     const auto abort = [this] {
-        if (m_current != nullptr) {
+        if (m_current != nullptr && !m_writing) {
             m_current->abort();
         }
     };
@@ -132,6 +134,7 @@ CardDavClient::Reply CardDavClient::Exchange(const QByteArray& method, const QUr
     ++m_requests;
     QNetworkReply* reply = m_manager.sendCustomRequest(request, method, body);
     m_current = reply;
+    m_writing = method == "PUT" || method == "DELETE";
     QStringList sslErrors;
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&sslErrors](const QList<QSslError>& errors) {
         for (const QSslError& e : errors) {

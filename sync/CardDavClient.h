@@ -123,4 +123,5 @@ private:
     int m_requests = 0;
     int m_writes = 0;
     QNetworkReply* m_current = nullptr;
+    bool m_writing = false; // m_current writes to the server
 };

@@ -528,6 +528,12 @@ void SyncEngine::Settle()
     }
 }
 
+void SyncEngine::Checkpoint()
+{
+    Settle();
+    m_pending = std::make_unique<Transaction>(m_conn);
+}
+
 void SyncEngine::CheckCancelled()
 {
     if (m_cancelled) {
@@ -849,6 +855,9 @@ void SyncEngine::Reconcile(State& state)
                     }
                 }
                 book.remote.remove(path);
+                if (action == SyncAction::DeleteThere) {
+                    Checkpoint();
+                }
                 continue;
             }
 
@@ -930,6 +939,9 @@ void SyncEngine::Reconcile(State& state)
                 item.digest = state.records.value(item.pwdId).digest;
                 Save(m_conn, book, item);
                 book.items.insert(path, item);
+                if (create || put) {
+                    Checkpoint();
+                }
                 continue;
             }
 
@@ -949,6 +961,7 @@ void SyncEngine::Reconcile(State& state)
             const State::Item moved{newPath,      item.pwdId, *newTag, state.records.value(item.pwdId).digest,
                                     card.Bytes(), {}};
             Save(m_conn, to, moved);
+            Checkpoint();
             to.items.insert(newPath, moved);
             to.remote.remove(newPath);
             ++state.summary.changedThere;
@@ -962,6 +975,7 @@ void SyncEngine::Reconcile(State& state)
                     ++state.summary.deletedThere;
                 }
                 Unsave(m_conn, book, path);
+                Checkpoint();
             }
         } else {
             state.summary.leftAlone = leavingNames;
@@ -1015,7 +1029,8 @@ void SyncEngine::AddFromServer(State& state)
                     Write(m_conn, state, pwdId, merged);
                 }
                 state.linked.insert(pwdId); // found on the server: never sent as a new card
-                if (!Same(merged, fields)) {
+                const bool deliver = !Same(merged, fields);
+                if (deliver) {
                     const std::optional<QString> newTag =
                         Deliver(state, *book.client, book.link.path, path, card, etag, pwdId, base);
                     if (!newTag) {
@@ -1025,6 +1040,9 @@ void SyncEngine::AddFromServer(State& state)
                 }
                 const State::Item item{path, pwdId, etag, state.records.value(pwdId).digest, card.Bytes(), {}};
                 Save(m_conn, book, item);
+                if (deliver) {
+                    Checkpoint();
+                }
                 book.items.insert(path, item);
                 state.linked.insert(pwdId);
                 state.summary.joined.append(fields.name);
@@ -1081,6 +1099,7 @@ void SyncEngine::AddToServer(State& state)
         }
         const State::Item item{path, pwdId, *etag, record.digest, sent.Bytes(), {}};
         Save(m_conn, book, item);
+        Checkpoint();
         book.items.insert(path, item);
         state.linked.insert(pwdId);
         ++state.summary.addedThere;

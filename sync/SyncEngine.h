@@ -180,6 +180,9 @@ private:
     void TakeTokens(State& state);
     // Commits what was written here so far; before every request, and when the sync stops.
     void Settle();
+    // Commits at once what a write the server confirmed changed here (the contact, its ETag and
+    // card): killed right after, the sync still knows the server has it.
+    void Checkpoint();
     // Settles and stops with Cancelled when the user cancelled.
     void CheckCancelled();
 

@@ -9,6 +9,7 @@
 // answer, bad cards among good ones, an upload without an ETag).
 #include <QLabel>
 #include <QMainWindow>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTcpServer>
@@ -25,11 +26,14 @@
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
+#include "store/SecretStore.h"
+#include "store/SyncPasswords.h"
 #include "store/SyncTables.h"
 #include "sync/CardDavClient.h"
 #include "sync/CardText.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncError.h"
+#include "sync/SyncWorker.h"
 #include "tests/support/Book.h"
 #include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
@@ -165,6 +169,9 @@ private slots:
     void renamedThereToANameTakenHere();
     void serverGoneMidSyncResumesWithoutDuplicates();
     void cancelledFromTheProgressWindow();
+    void killedMidSyncGoesOnFromThere();
+    void closingTheWindowCancelsTheSync();
+    void questionsAskedOnTheWindowsThread();
     void thousandContactsUpAndDown();
     void brokenAnswersChangeNothing_data();
     void brokenAnswersChangeNothing();
@@ -550,6 +557,113 @@ void tst_sync::cancelledFromTheProgressWindow()
     QCOMPARE(summary.addedHere, 0);
     QCOMPARE(f.server.Cards(f.book).size(), 150);
     QCOMPARE(Records().size(), 150);
+}
+
+void tst_sync::killedMidSyncGoesOnFromThere()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(30);
+    // A card new on the server is taken before the uploads begin: it must survive the kill too,
+    // and not come twice.
+    f.Put(f.book + u"zed.vcf"_s, Card(u"Zed"_s));
+    const QStringList before = Records() + QStringList{u"Zed|Friends||||||||"_s};
+    const QString instance = SyncAccounts(Conn).first().instance;
+    Conn.Close();
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"TAVOREN_DIE_SYNCING"_s, QStringList{folder.DatabasePath(), instance, f.server.Password()}.join(u'\n'));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitCode(), 3);
+    Conn.Open(ConnectionStringForFile(folder.DatabasePath()));
+    // It died as it was about to send the 13th card: the 12 the server took are recorded.
+    QCOMPARE(f.server.Cards(f.book).size(), 13);
+    QCOMPARE(SyncedCards(), 13);
+    QCOMPARE(Records(), before);
+
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.joined.size(), 0);
+    QCOMPARE(summary.addedThere, 18);
+    QCOMPARE(summary.addedHere + summary.changedHere + summary.changedThere, 0);
+    QCOMPARE(f.server.Cards(f.book).size(), 31);
+    QCOMPARE(Records(), before);
+    const SyncSummary again = Sync();
+    QCOMPARE(again.addedHere + again.addedThere + again.changedHere + again.changedThere, 0);
+}
+
+void tst_sync::closingTheWindowCancelsTheSync()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(150);
+    QMainWindow window;
+    SyncCommands commands(&window, [] {});
+    auto* toolbar = window.addToolBar(u"Toolbar1"_s);
+    commands.AddTo(toolbar);
+    commands.Start(false);
+    window.show();
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    auto* progress = window.findChild<QProgressDialog*>();
+    QVERIFY(progress != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() >= 3, 60000);
+    // Closing returns once the worker has ended: its connection is closed before the window's.
+    window.close();
+    QVERIFY(!commands.IsSyncing());
+    QVERIFY(platform.Boxes().isEmpty());
+    const qsizetype sent = f.server.Cards(f.book).size();
+    QVERIFY2(sent < 150, qPrintable(QString::number(sent)));
+    QCOMPARE(SyncedCards(), sent);
+    QCOMPARE(Sync().addedThere, 150 - sent);
+}
+
+void tst_sync::questionsAskedOnTheWindowsThread()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(3);
+    Sync();
+    QCOMPARE(f.server.Request("DELETE", f.book).status, 200);
+    QCOMPARE(f.server.AddAddressBook(u"contacts"_s, u"Contacts"_s), f.book);
+    const QStringList before = Everything();
+
+    // Asked where the window lives; the worker waits for the answer.
+    QThread* askedOn = nullptr;
+    {
+        SyncWorker worker(Conn.ConnectionString);
+        worker.SetAskLostBook([&askedOn](const QString&, int) {
+            askedOn = QThread::currentThread();
+            return LostBookChoice::Cancel;
+        });
+        QSignalSpy finished(&worker, &SyncWorker::Finished);
+        worker.Start();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(askedOn, QThread::currentThread());
+        QCOMPARE(FaultOf([&] { worker.Result(); }), SyncFault::Cancelled);
+    }
+    // A question nobody answers (the window is busy closing) does not hold the worker: cancelled,
+    // it stops waiting and takes the answer that changes nothing.
+    int asked = 0;
+    {
+        SyncWorker worker(Conn.ConnectionString);
+        worker.SetAskLostBook([&asked](const QString&, int) {
+            ++asked;
+            return LostBookChoice::EmptyHere;
+        });
+        worker.Start();
+        QVERIFY(!worker.Wait(3000)); // waiting for an answer
+        worker.Cancel();
+        QVERIFY(worker.Wait(5000));
+        QCOMPARE(FaultOf([&] { worker.Result(); }), SyncFault::Cancelled);
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(asked, 0);
+    QCOMPARE(Everything(), before);
 }
 
 void tst_sync::thousandContactsUpAndDown()
@@ -1476,5 +1590,28 @@ void tst_sync::secondLinkRefused()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-QTEST_MAIN(tst_sync)
+int main(int argc, char** argv)
+{
+    // The child of killedMidSyncGoesOnFromThere: syncs the book and dies as it is about to send
+    // its 13th card.
+    const QStringList victim = QString::fromLocal8Bit(qgetenv("TAVOREN_DIE_SYNCING")).split(u'\n');
+    if (victim.size() == 3) {
+        QCoreApplication app(argc, argv);
+        SetSyncKeyring(nullptr);
+        RememberSyncPasswordForSession(victim[1], victim[2]);
+        Conn.Open(ConnectionStringForFile(victim[0]));
+        SyncEngine engine(Conn);
+        engine.SetProgress([](int done, int total) {
+            if (total == 30 && done == 12) {
+                std::_Exit(3);
+            }
+        });
+        engine.Run();
+        return 0;
+    }
+    QApplication app(argc, argv);
+    tst_sync test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_sync.moc"
