@@ -363,8 +363,14 @@ RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& toke
         for (int part = 0; part < MaxReportParts; ++part) {
             const Reply reply =
                 Send("REPORT", url, SyncCollectionBody(from), {{"Content-Type", "application/xml; charset=utf-8"}});
-            if ((reply.status == 403 || reply.status == 409) && !token.isEmpty()) {
-                return Changes(book, QString()); // the server forgot a token: start over with a full list
+            if (reply.status >= 400 && reply.status != 401 && !token.isEmpty()) {
+                // The server refuses the token: it forgot it (403/409, the valid-sync-token
+                // precondition), or the address book was made anew and the token is of another
+                // lineage (some servers answer that with a 500). A full list starts over; it fails
+                // in turn when the server is broken.
+                RemoteChanges all = Changes(book, QString());
+                all.restarted = true;
+                return all;
             }
             const Multistatus ms = Read(reply);
             bool truncated = false;

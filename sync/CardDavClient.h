@@ -40,7 +40,8 @@ struct RemoteChanges
     QMap<QString, QString> etags; // path -> ETag of every card changed (or, when full, of every card)
     QSet<QString> removed;        // paths of cards deleted since the token
     QString token;
-    bool full = false; // etags lists every card: any card not in it is gone
+    bool full = false;      // etags lists every card: any card not in it is gone
+    bool restarted = false; // the server refused the sync token: the address book may be another now
 };
 
 // Talks CardDAV to one account. Every call waits for its answer in a local event loop of the

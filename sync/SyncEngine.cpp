@@ -1120,7 +1120,12 @@ void SyncEngine::GuardDeletions(State& state)
                 ++goneHere;
             }
         }
-        if (linked > 0 && book.removed.size() == linked && goneThere > 0) {
+        // Every card gone, or many gone just as the server stopped knowing the book's sync token:
+        // the server lost the address book (deleted and made again, restored, migrated) more
+        // likely than anybody deleted them.
+        const bool lost = linked > 0 && goneThere > 0 &&
+                          (book.removed.size() == linked || (book.changes.restarted && Massive(goneThere, linked)));
+        if (lost) {
             const LostBookChoice choice =
                 m_askLostBook ? m_askLostBook(BookName(book), static_cast<int>(goneThere)) : LostBookChoice::Cancel;
             if (choice == LostBookChoice::Cancel) {

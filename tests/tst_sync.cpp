@@ -182,6 +182,7 @@ private slots:
     void massDeletionsAsk();
     void bookMadeAgainOnTheServer_data();
     void bookMadeAgainOnTheServer();
+    void bookMadeAgainOnXandikos();
     void cardWrittenHereThenDeletedThereLeaves();
     void changedThereWhileWrittenIsMerged();
     void secondLinkRefused();
@@ -1494,6 +1495,49 @@ void tst_sync::bookMadeAgainOnTheServer()
         const SyncSummary again = Sync();
         QCOMPARE(again.addedHere + again.addedThere + again.deletedHere + again.deletedThere, 0);
     }
+}
+
+void tst_sync::bookMadeAgainOnXandikos()
+{
+    TestProgramFolder folder;
+    XandikosServer server;
+    QVERIFY2(server.Start(), qPrintable(server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecords(friends, {u"Ann"_s, u"Bob"_s, u"Cy"_s});
+    CardDavClient client(server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), client.Discover().first(), friends);
+    QCOMPARE(Sync().addedThere, 3);
+    // Deleted and made again at the same address by another client, which put one card of its own
+    // there: the sync token the book holds is of the old address book, and none of its cards is there.
+    QCOMPARE(server.Request("DELETE", server.Book()).status / 100, 2);
+    QCOMPARE(server
+                 .Request("MKCOL", server.Book(),
+                          "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:mkcol xmlns:d=\"DAV:\" "
+                          "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:set><d:prop><d:resourcetype><d:collection/>"
+                          "<c:addressbook/></d:resourcetype></d:prop></d:set></d:mkcol>")
+                 .status,
+             201);
+    QCOMPARE(server.Request("PUT", server.Book() + u"dee.vcf"_s, Card(u"Dee"_s)).status, 201);
+    QStringList asked;
+    SyncEngine engine(Conn);
+    engine.SetAskLostBook([&asked](const QString& book, int count) {
+        asked.append(u"%1 %2"_s.arg(book).arg(count));
+        return LostBookChoice::UploadAgain;
+    });
+    SyncSummary summary;
+    QString message;
+    const SyncFault fault = FaultOf([&] { summary = engine.Run(); }, &message);
+    QVERIFY2(fault == SyncFault::Cancelled, qPrintable(message));
+
+    QCOMPARE(asked.size(), 1);
+    QVERIFY2(asked.first().endsWith(u" 3"_s), qPrintable(asked.first()));
+    QCOMPARE(summary.deletedHere, 0);
+    QCOMPARE(summary.addedThere, 3);
+    QCOMPARE(summary.addedHere, 1);
+    QCOMPARE(server.Cards().size(), 4);
+    QCOMPARE(Records().size(), 4);
+    const SyncSummary again = Sync();
+    QCOMPARE(again.addedHere + again.addedThere + again.deletedHere + again.deletedThere, 0);
 }
 
 void tst_sync::cardWrittenHereThenDeletedThereLeaves()
