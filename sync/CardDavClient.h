@@ -101,10 +101,20 @@ private:
         QUrl url;
     };
 
+    // Takes the chunks of a 207 answer as they arrive; false stops reading (the answer is broken).
+    using Sink = std::function<bool(QByteArrayView)>;
+
     Reply Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
-               const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit = 0);
+               const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit = 0, const Sink& sink = {});
     Reply Exchange(const QByteArray& method, const QUrl& url, const QByteArray& body,
-                   const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit);
+                   const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit, const Sink& sink);
+    // Sends a request whose 207 answer is read as it arrives, each response handed to each, and
+    // the sync token it ends with to *token; throws when such an answer cannot be read. An answer
+    // of another status is returned as it is. With damaged, bytes that are not UTF-8 are marked
+    // (U+FFFD) instead of making the whole answer unreadable, and *damaged tells there were some.
+    Reply Stream(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                 const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit,
+                 const std::function<void(DavResponse&&)>& each, QString* token = nullptr, bool* damaged = nullptr);
     Multistatus Read(const Reply& reply);
     [[noreturn]] void Fail(const Reply& reply);
     // A PROPFIND that follows redirects on the same server; status 0 when the resource is missing.

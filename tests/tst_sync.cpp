@@ -189,6 +189,7 @@ private slots:
     void oneBadCardSkipped_data();
     void oneBadCardSkipped();
     void drippingServerMeetsTheDeadline();
+    void hugeAnswerRefusedInLittleMemory_data();
     void hugeAnswerRefusedInLittleMemory();
     void planOfEachPair_data();
     void planOfEachPair();
@@ -875,7 +876,10 @@ namespace {
 class TrickleServer : public QTcpServer
 {
 public:
-    TrickleServer(qint64 total, qint64 piece, int interval) : m_total(total), m_piece(piece)
+    // Sends total bytes in pieces, every interval milliseconds (0: as fast as they are taken);
+    // with a pattern, a multistatus whose responses repeat it, %1 standing for the response's number.
+    TrickleServer(qint64 total, qint64 piece, int interval, const QString& pattern = {})
+        : m_total(total), m_piece(piece), m_pattern(pattern)
     {
         listen(QHostAddress::LocalHost, 0);
         m_timer.setInterval(interval);
@@ -921,13 +925,24 @@ private:
             m_timer.stop();
             return;
         }
-        const qint64 size = qMin(m_piece, m_total - m_sent);
-        m_socket->write(QByteArray(size, ' '));
-        m_sent += size;
+        if (m_pattern.isEmpty()) {
+            const qint64 size = qMin(m_piece, m_total - m_sent);
+            m_socket->write(QByteArray(size, ' '));
+            m_sent += size;
+            return;
+        }
+        QByteArray piece = m_sent == 0 ? "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\">" : "";
+        while (piece.size() < m_piece) {
+            piece += m_pattern.arg(m_responses++).toUtf8();
+        }
+        m_socket->write(piece);
+        m_sent += piece.size();
     }
 
     qint64 m_total;
     qint64 m_piece;
+    QString m_pattern;
+    qint64 m_responses = 0;
     qint64 m_sent = 0;
     QTimer m_timer;
     QTcpSocket* m_socket = nullptr;
@@ -971,10 +986,25 @@ void tst_sync::drippingServerMeetsTheDeadline()
     QCOMPARE(Everything(), before);
 }
 
+void tst_sync::hugeAnswerRefusedInLittleMemory_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<int>("limitKb"); // above idle
+    // Read as it arrives, an answer is never held whole: text without end is refused after a
+    // few megabytes, and a listing of cards without end keeps only the addresses and ETags.
+    QTest::newRow("endless text") << QString() << 32 * 1024;
+    QTest::newRow("endless listing")
+        << u"<d:response><d:href>/book/card-%1.vcf</d:href><d:propstat><d:prop><d:getetag>\"%1\"</d:getetag>"
+           "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"_s
+        << 200 * 1024;
+}
+
 void tst_sync::hugeAnswerRefusedInLittleMemory()
 {
+    QFETCH(QString, pattern);
+    QFETCH(int, limitKb);
     TestProgramFolder folder;
-    TrickleServer server(100 * 1024 * 1024, 64 * 1024, 0);
+    TrickleServer server(100 * 1024 * 1024, 64 * 1024, 0, pattern);
     const qint64 friends = AddType(u"Friends"_s);
     AddRecord(friends, u"Fay"_s);
     LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), {u"/book/"_s, u"Book"_s, false, {}},
@@ -992,7 +1022,7 @@ void tst_sync::hugeAnswerRefusedInLittleMemory()
     QVERIFY2(message.contains(u"127.0.0.1"_s), qPrintable(message));
     const qint64 peak = StatusKilobytes("VmHWM:");
     qInfo("peak resident memory %lld kB above idle", peak - idle);
-    QVERIFY2(peak - idle < 200 * 1024, qPrintable(u"%1 kB above idle"_s.arg(peak - idle)));
+    QVERIFY2(peak - idle < limitKb, qPrintable(u"%1 kB above idle"_s.arg(peak - idle)));
     QCOMPARE(Everything(), before);
 }
 
