@@ -274,12 +274,19 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     }
     f.Link(friends, f.book);
     f.Link(family, other);
-    Sync();
+    const SyncChanges first = Sync().changes;
     QCOMPARE(f.server.Cards(f.book).size(), 7);
-    Recordset rs;
-    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
-    const qint64 movedThere = rs.Integer(u"PWDID");
-    rs.Close();
+    // The keys of what the sync did here, for the window to refresh.
+    const auto keyOf = [](const QString& name) {
+        Recordset rs;
+        OpenRecordsNamedExcept(rs, Conn, name, 0);
+        return rs.Integer(u"PWDID");
+    };
+    const qint64 movedThere = keyOf(u"moved-there"_s);
+    const qint64 editedThere = keyOf(u"edited-there"_s);
+    const qint64 deletedThere = keyOf(u"deleted-there"_s);
+    QCOMPARE(first.added, (QSet<qint64>{movedThere, editedThere, deletedThere}));
+    QVERIFY(first.changed.isEmpty() && first.removed.isEmpty());
 
     // Here: a changed phone, a deletion, a move to the other linked type, a move out of sync.
     UpdateRecordFields(Conn, edited, {Encrypt(u"Edited Here"_s), Encrypt(u"1"_s), Encrypt(u"77"_s), {}, {}, {}, {}, {}},
@@ -304,12 +311,14 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     });
     const SyncSummary summary = engine.Run();
     QCOMPARE(asked, QStringList{u"Archived Here"_s});
+    QVERIFY(summary.changes.added.isEmpty());
+    QCOMPARE(summary.changes.changed, (QSet<qint64>{editedThere, movedThere}));
+    QCOMPARE(summary.changes.removed, QSet<qint64>{deletedThere});
     QCOMPARE(Records(), (QStringList{u"Archived Here|Archive||||||||"_s, u"Edited Here|Friends|1|77||||||"_s,
                                      u"Moved Here|Family|3|||||||"_s, u"edited-there|Friends|6|||||||"_s,
                                      u"moved-there|Family|5|8||||||"_s}));
     // Moved there, it is the same record here, with the edit made here meanwhile.
-    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
-    QCOMPARE(rs.Integer(u"PWDID"), movedThere);
+    QCOMPARE(keyOf(u"moved-there"_s), movedThere);
     QVERIFY(f.Get(other + u"moved-there.vcf"_s).contains("TEL;TYPE=CELL:8\r\n"));
     QCOMPARE(f.server.Cards(f.book).size(), 2);
     QCOMPARE(f.server.Cards(other).size(), 2);
