@@ -86,7 +86,8 @@ QString SyncFaultText(const SyncError& error)
     case SyncFault::Cancelled:
         break;
     }
-    return SyncText("20010", "The sync was cancelled. Nothing was changed here.");
+    return SyncText("60000",
+                    "The sync was cancelled. Contacts it had finished stay synced; the next sync goes on from there.");
 }
 
 QStringList SyncNoticeLines(const SyncSummary& s)

@@ -2,13 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QLabel>
 #include <QLocale>
 #include <QMainWindow>
 #include <QMenu>
 #include <QProgressDialog>
-#include <QScopeGuard>
 #include <QSet>
 #include <QStatusBar>
 #include <QToolBar>
@@ -23,6 +23,7 @@
 #include "store/SyncPasswords.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncError.h"
+#include "sync/SyncWorker.h"
 #include "ui/Common.h"
 #include "ui/Forms.h"
 #include "ui/Skin.h"
@@ -48,6 +49,19 @@ SyncCommands::SyncCommands(QMainWindow* window, std::function<void()> reload)
     : QObject(window), m_window(window), m_reload(std::move(reload))
 {
     connect(&m_timer, &QTimer::timeout, this, [this] { SyncNow(true); });
+    m_progressTimer.setInterval(100);
+    connect(&m_progressTimer, &QTimer::timeout, this, [this] {
+        if (m_progress != nullptr && (m_progress->maximum() != m_total || m_progress->value() != m_done)) {
+            m_progress->setMaximum(m_total);
+            m_progress->setValue(m_done);
+        }
+    });
+    window->installEventFilter(this);
+}
+
+SyncCommands::~SyncCommands()
+{
+    StopWorker();
 }
 
 void SyncCommands::AddTo(QMenu* tools)
@@ -146,11 +160,10 @@ bool SyncCommands::AskMissingPasswords(QStringList& forget)
 void SyncCommands::SyncNow(bool automatic)
 {
     // A timed sync waits while a dialog is open: the record being edited must not change under it.
-    if (m_running || !Conn.IsOpen() || (automatic && QApplication::activeModalWidget() != nullptr)) {
+    if (m_worker != nullptr || m_asking || !Conn.IsOpen() ||
+        (automatic && QApplication::activeModalWidget() != nullptr)) {
         return;
     }
-    m_running = true;
-    const auto done = qScopeGuard([this] { m_running = false; });
     if (SyncLinks(Conn).isEmpty()) {
         if (!automatic) {
             OpenAccounts();
@@ -159,29 +172,25 @@ void SyncCommands::SyncNow(bool automatic)
     }
     // A password no keyring holds is asked for now; one not to be remembered is forgotten after.
     QStringList forget;
-    const auto forgetAfter = qScopeGuard([&forget] {
+    m_asking = true;
+    const bool asked = AskMissingPasswords(forget);
+    m_asking = false;
+    if (!asked) {
         for (const QString& instance : std::as_const(forget)) {
             ForgetSessionSyncPassword(instance);
         }
-    });
-    if (!AskMissingPasswords(forget)) {
         return;
     }
-    SyncEngine engine(Conn);
-    QProgressDialog progress(MainText("70006", "Syncing contacts..."), MainText("70007", "Cancel"), 0, 0, m_window);
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(300);
-    connect(&progress, &QProgressDialog::canceled, this, [&engine] { engine.Cancel(); });
-    engine.SetProgress([&progress](int step, int total) {
-        progress.setMaximum(total);
-        progress.setValue(step);
-    });
-    engine.SetConfirmRemoval([this](const QStringList& names) {
+    m_forget = forget;
+    m_automatic = automatic;
+    m_startedAt = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+    m_worker = new SyncWorker(Conn.ConnectionString, this);
+    m_worker->SetConfirmRemoval([this](const QStringList& names) {
         return MsgConfirm(m_window, MainText("70008", "These contacts were moved to a type that is not synced. "
                                                       "Remove them from the server?\n%1")
                                         .arg(names.join(QLatin1Char('\n'))));
     });
-    engine.SetConfirmDeletions([this](const QString& book, int count, bool onServer) {
+    m_worker->SetConfirmDeletions([this](const QString& book, int count, bool onServer) {
         const QString text =
             onServer ? SyncText("20015", "Deleted here, and about to be deleted on the server: %1 of the contacts of "
                                          "\"%2\".\nGo on?\n\nCancel stops the sync; nothing changes on either side.")
@@ -189,7 +198,7 @@ void SyncCommands::SyncNow(bool automatic)
                                          "too?\n\nCancel stops the sync; nothing changes on either side.");
         return MsgConfirm(m_window, text.arg(count).arg(book));
     });
-    engine.SetAskLostBook([this](const QString& book, int count) {
+    m_worker->SetAskLostBook([this](const QString& book, int count) {
         if (MsgConfirm(m_window, SyncText("20016", "The address book \"%1\" on the server is empty, although %2 of the "
                                                    "contacts here were synced with it. It may have been deleted and "
                                                    "made again.\n\nOK sends the contacts here to it again; Cancel "
@@ -206,30 +215,98 @@ void SyncCommands::SyncNow(bool automatic)
         }
         return LostBookChoice::Cancel;
     });
-    const QString when = QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat);
+    // Shown at once: the window stays live, and Cancel reaches the worker from here.
+    m_progress =
+        new QProgressDialog(MainText("70006", "Syncing contacts..."), MainText("70007", "Cancel"), 0, 0, m_window);
+    m_progress->setAttribute(Qt::WA_DeleteOnClose);
+    m_progress->setWindowModality(Qt::WindowModal);
+    m_progress->setMinimumDuration(0);
+    m_progress->setAutoReset(false);
+    m_progress->setAutoClose(false);
+    connect(m_progress, &QProgressDialog::canceled, m_worker, &SyncWorker::Cancel);
+    // The worker's steps come fast; the window shows the latest a few times a second. (A modal
+    // progress window serves events inside setValue, so it is never called once per step.)
+    m_done = 0;
+    m_total = 0;
+    connect(m_worker, &SyncWorker::Progress, this, [this](int done, int total) {
+        m_done = done;
+        m_total = total;
+    });
+    connect(m_worker, &SyncWorker::Finished, this, &SyncCommands::Finish);
+    m_progress->show();
+    m_progressTimer.start();
+    m_worker->Start();
+}
+
+void SyncCommands::Finish()
+{
+    m_progressTimer.stop();
+    if (m_progress != nullptr) {
+        m_progress->close();
+    }
+    std::unique_ptr<SyncWorker> worker(std::exchange(m_worker, nullptr));
+    worker->Wait();
+    for (const QString& instance : std::as_const(m_forget)) {
+        ForgetSessionSyncPassword(instance);
+    }
+    m_forget.clear();
+    const auto status = [this](const char* key, const char* english) {
+        m_status->setText(MainText("70003", "Last sync %1: %2").arg(m_startedAt, MainText(key, english)));
+    };
     try {
-        const SyncSummary summary = engine.Run();
-        progress.reset();
-        m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70004", "done")));
-        if (!automatic || !summary.conflicts.isEmpty()) {
+        const SyncSummary summary = worker->Result();
+        status("70004", "done");
+        if (!m_automatic || !summary.conflicts.isEmpty()) {
             MsgInformation(m_window, SyncSummaryText(summary));
         } else if (const QStringList notices = SyncNoticeLines(summary); !notices.isEmpty()) {
             // Nobody saw this sync's summary: what must not pass unnoticed waits in the status bar.
-            AddSyncNotices(Conn, {when + QLatin1Char(' ') + notices.join(QLatin1Char('\n'))});
+            AddSyncNotices(Conn, {m_startedAt + QLatin1Char(' ') + notices.join(QLatin1Char('\n'))});
         }
     } catch (const SyncError& e) {
-        progress.reset();
-        m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70005", "failed")));
-        if (!automatic || e.Fault() != SyncFault::Cancelled) {
+        status("70005", "failed");
+        if (!m_automatic || e.Fault() != SyncFault::Cancelled) {
             MsgWarning(m_window, SyncFaultText(e));
         }
     } catch (...) {
-        progress.reset();
-        m_status->setText(MainText("70003", "Last sync %1: %2").arg(when, MainText("70005", "failed")));
+        status("70005", "failed");
         ShowError(m_window);
     }
     ShowNotices();
+    HandBack(worker->Changes());
+}
+
+void SyncCommands::HandBack(const SyncChanges& changes)
+{
+    // The whole window reloads for now; the keys say which contacts and types the sync touched.
+    Q_UNUSED(changes);
     m_reload();
+}
+
+void SyncCommands::StopWorker()
+{
+    if (m_worker == nullptr) {
+        return;
+    }
+    m_progressTimer.stop();
+    disconnect(m_worker, nullptr, this, nullptr);
+    m_worker->Cancel();
+    // A question the worker waits on is declined by the cancel, so this wait ends.
+    delete std::exchange(m_worker, nullptr);
+    if (m_progress != nullptr) {
+        m_progress->close();
+    }
+    for (const QString& instance : std::as_const(m_forget)) {
+        ForgetSessionSyncPassword(instance);
+    }
+    m_forget.clear();
+}
+
+bool SyncCommands::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_window && event->type() == QEvent::Close) {
+        StopWorker();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void SyncCommands::ShowNotices()

@@ -4,6 +4,8 @@
 #include <QHostAddress>
 #include <QNetworkReply>
 #include <QSslError>
+#include <QStringDecoder>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -17,6 +19,8 @@ namespace {
 constexpr int FetchBatch = 250;
 // Parts of one sync report followed before the server is taken to be going round in circles.
 constexpr int MaxReportParts = 1000;
+// The most a listing's reader holds of one unfinished piece (a text, a tag).
+constexpr qint64 MaxListingPiece = 4 * 1024 * 1024;
 
 QString Prop(const DavResponse& response, const QString& ns, const char* name)
 {
@@ -66,8 +70,18 @@ CardDavClient::CardDavClient(const QUrl& url, const QString& user, const QString
 void CardDavClient::Cancel()
 {
     m_cancelled = true;
-    if (m_current != nullptr) {
-        m_current->abort();
+    // The reply belongs to the client's thread: aborted there, at once when that is this one. A
+    // write under way is let finish (its time-outs still hold): cut off, the server might have
+    // taken it without the sync knowing.
+    const auto abort = [this] {
+        if (m_current != nullptr && !m_writing) {
+            m_current->abort();
+        }
+    };
+    if (QThread::currentThread() == m_manager.thread()) {
+        abort();
+    } else {
+        QMetaObject::invokeMethod(&m_manager, abort, Qt::QueuedConnection);
     }
 }
 
@@ -88,7 +102,8 @@ bool CardDavClient::IsAllowed(const QUrl& url)
 }
 
 CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
-                                         const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit)
+                                         const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit,
+                                         const Sink& sink)
 {
     if (limit <= 0) {
         limit = m_limit;
@@ -99,6 +114,20 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     if (!IsAllowed(url)) {
         throw SyncError(SyncFault::Insecure, url.adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath).toString());
     }
+    if (m_before) {
+        m_before();
+    }
+    Reply result = Exchange(method, url, body, headers, limit, sink);
+    if (m_after) {
+        m_after();
+    }
+    return result;
+}
+
+CardDavClient::Reply CardDavClient::Exchange(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                                             const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit,
+                                             const Sink& sink)
+{
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeout);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
@@ -110,6 +139,9 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     ++m_requests;
     QNetworkReply* reply = m_manager.sendCustomRequest(request, method, body);
     m_current = reply;
+    m_writing = method == "PUT" || method == "DELETE";
+    // The network's own buffer ahead of us stays small too: the server waits while we read.
+    reply->setReadBufferSize(512 * 1024);
     QStringList sslErrors;
     QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&sslErrors](const QList<QSslError>& errors) {
         for (const QSslError& e : errors) {
@@ -118,14 +150,35 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     });
     // The answer is read as it comes, so one larger than the limit is stopped at the limit; and a
     // server dripping a byte now and then, never idle long enough for the time-out, meets the deadline.
+    // A multistatus goes to the sink as it comes, so only what the caller keeps of it stays.
     QByteArray received;
+    qint64 total = 0;
     bool tooLarge = false;
     bool late = false;
+    bool broken = false; // the sink found the answer unreadable
     const auto take = [&] {
+        if (tooLarge || broken) {
+            return;
+        }
         const qint64 declared = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        received += reply->read(limit + 1 - received.size());
-        if (received.size() > limit || declared > limit) {
+        const bool streamed = sink && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 207;
+        if (declared > limit) {
             tooLarge = true;
+        }
+        while (!tooLarge && reply->bytesAvailable() > 0) {
+            QByteArray chunk = reply->read(std::min<qint64>(limit + 1 - total, 256 * 1024));
+            total += chunk.size();
+            if (total > limit) {
+                tooLarge = true;
+            } else if (!streamed) {
+                received += chunk;
+            } else if (!sink(chunk)) {
+                broken = true;
+                reply->abort();
+                return;
+            }
+        }
+        if (tooLarge) {
             reply->abort();
         }
     };
@@ -148,7 +201,8 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     const std::unique_ptr<QNetworkReply, void (*)(QNetworkReply*)> owner(reply,
                                                                          [](QNetworkReply* r) { r->deleteLater(); });
     const QNetworkReply::NetworkError error = reply->error();
-    if (m_cancelled) {
+    // A request the cancel came too late for keeps its answer: a card written is one to record.
+    if (m_cancelled && error == QNetworkReply::OperationCanceledError) {
         throw SyncError(SyncFault::Cancelled, {});
     }
     if (tooLarge) {
@@ -156,6 +210,12 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     }
     if (late) {
         throw SyncError(SyncFault::Timeout, url.host());
+    }
+    if (broken) {
+        Reply unreadable; // the caller's sink says what is wrong with it
+        unreadable.status = 207;
+        unreadable.url = url;
+        return unreadable;
     }
     if (!sslErrors.isEmpty() || error == QNetworkReply::SslHandshakeFailedError) {
         throw SyncError(SyncFault::Certificate, sslErrors.isEmpty() ? reply->errorString() : sslErrors.join(u"; "));
@@ -179,7 +239,7 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
     // declared length tells (unless the body was unpacked, which changes its size).
     bool declared = false;
     const qint64 length = reply->rawHeader("Content-Length").toLongLong(&declared);
-    if (declared && !reply->hasRawHeader("Content-Encoding") && result.body.size() < length) {
+    if (declared && !reply->hasRawHeader("Content-Encoding") && total < length) {
         throw SyncError(SyncFault::Network, url.host());
     }
     result.etag = reply->rawHeader("ETag");
@@ -192,6 +252,48 @@ CardDavClient::Reply CardDavClient::Send(const QByteArray& method, const QUrl& u
         throw SyncError(SyncFault::Network, reply->errorString());
     }
     return result;
+}
+
+CardDavClient::Reply CardDavClient::Stream(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                                           const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit,
+                                           const std::function<void(DavResponse&&)>& each, QString* token,
+                                           bool* damaged)
+{
+    // A listing's pieces are short (an address, an ETag); a multiget's are cards, whose size is
+    // judged card by card once read.
+    MultistatusStream stream(each, damaged == nullptr ? MaxListingPiece : 0);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    std::exception_ptr failure; // thrown by each, carried out of the network's signals
+    const Reply reply = Send(method, url, body, headers, limit, [&](QByteArrayView chunk) {
+        try {
+            if (damaged == nullptr) {
+                return stream.Feed(chunk);
+            }
+            const QString text = decoder(chunk);
+            *damaged = *damaged || decoder.hasError();
+            return stream.Feed(text.toUtf8());
+        } catch (...) {
+            failure = std::current_exception();
+            return false;
+        }
+    });
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (stream.Overflowed()) {
+        throw SyncError(SyncFault::TooLarge,
+                        QStringLiteral("%1, over %2 MB").arg(url.host()).arg(MaxListingPiece >> 20));
+    }
+    if (reply.status != 207) {
+        return reply;
+    }
+    if (!stream.Finish()) {
+        throw SyncError(SyncFault::Malformed, stream.Error());
+    }
+    if (token != nullptr) {
+        *token = stream.SyncToken();
+    }
+    return reply;
 }
 
 void CardDavClient::Fail(const Reply& reply)
@@ -328,6 +430,7 @@ RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& toke
 {
     RemoteChanges changes;
     const QUrl url = UrlOf(book.path);
+    const QList<std::pair<QByteArray, QByteArray>> xml{{"Content-Type", "application/xml; charset=utf-8"}};
     if (book.syncCollection) {
         // A server may answer in parts, marking the collection itself 507 with a token to go on
         // from: the parts are asked for and joined, so no change is left behind and a first
@@ -335,46 +438,59 @@ RemoteChanges CardDavClient::Changes(const RemoteBook& book, const QString& toke
         changes.full = token.isEmpty();
         QString from = token;
         for (int part = 0; part < MaxReportParts; ++part) {
-            const Reply reply =
-                Send("REPORT", url, SyncCollectionBody(from), {{"Content-Type", "application/xml; charset=utf-8"}});
-            if ((reply.status == 403 || reply.status == 409) && !token.isEmpty()) {
-                return Changes(book, QString()); // the server forgot a token: start over with a full list
-            }
-            const Multistatus ms = Read(reply);
             bool truncated = false;
-            for (const DavResponse& r : ms.responses) {
-                const QString path = PathOf(url, r.href);
-                if (SamePath(path, book.path)) {
-                    truncated = truncated || r.status == 507;
-                    continue;
-                }
-                if (r.status == 404) {
-                    changes.etags.remove(path);
-                    changes.removed.insert(path);
-                } else if (r.found.contains(DavName(DavNs, QStringLiteral("getetag")))) {
-                    changes.removed.remove(path);
-                    changes.etags.insert(path, Checked(Prop(r, DavNs, "getetag")));
-                }
+            QString next;
+            const Reply reply = Stream(
+                "REPORT", url, SyncCollectionBody(from), xml, 0,
+                [&](DavResponse&& r) {
+                    const QString path = PathOf(url, r.href);
+                    if (SamePath(path, book.path)) {
+                        truncated = truncated || r.status == 507;
+                    } else if (r.status == 404) {
+                        changes.etags.remove(path);
+                        changes.removed.insert(path);
+                    } else if (r.found.contains(DavName(DavNs, QStringLiteral("getetag")))) {
+                        changes.removed.remove(path);
+                        changes.etags.insert(path, Checked(Prop(r, DavNs, "getetag")));
+                    }
+                },
+                &next);
+            if (reply.status >= 400 && reply.status != 401 && !token.isEmpty()) {
+                // The server refuses the token: it forgot it (403/409, the valid-sync-token
+                // precondition), or the address book was made anew and the token is of another
+                // lineage (some servers answer that with a 500). A full list starts over; it fails
+                // in turn when the server is broken.
+                RemoteChanges all = Changes(book, QString());
+                all.restarted = true;
+                return all;
             }
-            changes.token = ms.syncToken;
+            if (reply.status != 207) {
+                Fail(reply);
+            }
+            changes.token = next;
             if (!truncated) {
                 return changes;
             }
-            if (ms.syncToken.isEmpty() || ms.syncToken == from) {
+            if (next.isEmpty() || next == from) {
                 throw SyncError(SyncFault::Malformed, QStringLiteral("a sync report cut short without a new token"));
             }
-            from = ms.syncToken;
+            from = next;
         }
         throw SyncError(SyncFault::Malformed,
                         QStringLiteral("a sync report in more than %1 parts").arg(MaxReportParts));
     }
-    const Reply reply = Send("PROPFIND", url, PropfindBody({QStringLiteral("getetag"), QStringLiteral("resourcetype")}),
-                             {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}});
-    for (const DavResponse& r : Read(reply).responses) {
-        const QString path = PathOf(url, r.href);
-        if (!SamePath(path, book.path) && !HasType(r, DavNs, "collection")) {
-            changes.etags.insert(path, Checked(Prop(r, DavNs, "getetag")));
-        }
+    QList<std::pair<QByteArray, QByteArray>> depth = xml;
+    depth.append(std::pair<QByteArray, QByteArray>("Depth", "1"));
+    const Reply reply =
+        Stream("PROPFIND", url, PropfindBody({QStringLiteral("getetag"), QStringLiteral("resourcetype")}), depth, 0,
+               [&](DavResponse&& r) {
+                   const QString path = PathOf(url, r.href);
+                   if (!SamePath(path, book.path) && !HasType(r, DavNs, "collection")) {
+                       changes.etags.insert(path, Checked(Prop(r, DavNs, "getetag")));
+                   }
+               });
+    if (reply.status != 207) {
+        Fail(reply);
     }
     changes.full = true;
     return changes;
@@ -386,36 +502,37 @@ QList<RemoteCard> CardDavClient::Fetch(const QString& bookPath, const QStringLis
     const QUrl url = UrlOf(bookPath);
     for (qsizetype start = 0; start < paths.size(); start += FetchBatch) {
         const QStringList batch = paths.mid(start, FetchBatch);
-        Reply reply = Send("REPORT", url, MultigetBody(batch),
-                           {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
-                           m_limit + MaxCard * batch.size());
+        QSet<QString> answered;
         // A card with raw bytes that are not UTF-8 would make the whole answer unreadable: the
         // bytes are marked, and the cards holding them left alone.
-        const bool damaged = !QByteArrayView(reply.body).isValidUtf8();
-        if (damaged) {
-            reply.body = QString::fromUtf8(reply.body).toUtf8();
-        }
-        QSet<QString> answered;
-        for (const DavResponse& r : Read(reply).responses) {
-            RemoteCard card;
-            card.path = PathOf(url, r.href);
-            const auto data = r.found.constFind(DavName(CardDavNs, QStringLiteral("address-data")));
-            if (data != r.found.constEnd()) {
-                card.data = data->text.toUtf8();
-                card.etag = Checked(Prop(r, DavNs, "getetag"));
-                if (damaged && data->text.contains(QChar::ReplacementCharacter)) {
-                    card.problem = RemoteCard::BadText;
-                } else if (card.data.size() > MaxCard) {
-                    card.problem = RemoteCard::TooLarge;
+        bool damaged = false;
+        const Reply reply = Stream(
+            "REPORT", url, MultigetBody(batch), {{"Depth", "1"}, {"Content-Type", "application/xml; charset=utf-8"}},
+            m_limit + MaxCard * batch.size(),
+            [&](DavResponse&& r) {
+                RemoteCard card;
+                card.path = PathOf(url, r.href);
+                const auto data = r.found.constFind(DavName(CardDavNs, QStringLiteral("address-data")));
+                if (data != r.found.constEnd()) {
+                    card.data = data->text.toUtf8();
+                    card.etag = Checked(Prop(r, DavNs, "getetag"));
+                    if (damaged && data->text.contains(QChar::ReplacementCharacter)) {
+                        card.problem = RemoteCard::BadText;
+                    } else if (card.data.size() > MaxCard) {
+                        card.problem = RemoteCard::TooLarge;
+                    }
+                    if (card.problem != RemoteCard::None) {
+                        card.data.clear();
+                    }
+                } else if (r.status != 404) {
+                    throw SyncError(SyncFault::Malformed, QStringLiteral("no address data for %1").arg(card.path));
                 }
-                if (card.problem != RemoteCard::None) {
-                    card.data.clear();
-                }
-            } else if (r.status != 404) {
-                throw SyncError(SyncFault::Malformed, QStringLiteral("no address data for %1").arg(card.path));
-            }
-            answered.insert(card.path);
-            cards.append(card);
+                answered.insert(card.path);
+                cards.append(card);
+            },
+            nullptr, &damaged);
+        if (reply.status != 207) {
+            Fail(reply);
         }
         for (const QString& path : batch) {
             if (!answered.contains(path)) {

@@ -9,6 +9,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
+#include <functional>
+
 #include "sync/Dav.h"
 
 class QNetworkReply;
@@ -37,11 +40,13 @@ struct RemoteChanges
     QMap<QString, QString> etags; // path -> ETag of every card changed (or, when full, of every card)
     QSet<QString> removed;        // paths of cards deleted since the token
     QString token;
-    bool full = false; // etags lists every card: any card not in it is gone
+    bool full = false;      // etags lists every card: any card not in it is gone
+    bool restarted = false; // the server refused the sync token: the address book may be another now
 };
 
-// Talks CardDAV to one account. Every call waits for its answer in a local event loop, so the
-// window stays responsive, and throws SyncError when the exchange fails.
+// Talks CardDAV to one account. Every call waits for its answer in a local event loop of the
+// thread the client lives on (a sync's worker, never the window's), and throws SyncError when
+// the exchange fails.
 class CardDavClient
 {
 public:
@@ -55,8 +60,15 @@ public:
     void SetAnswerLimit(qint64 bytes) { m_limit = bytes; }
     // The largest card taken; a larger one is left on the server.
     static constexpr qint64 MaxCard = 1024 * 1024;
-    // Aborts the request under way and every later one.
+    // Aborts the request under way and every later one; callable from any thread.
     void Cancel();
+    // Called before every request goes out and after it ended, however: the sync commits its local
+    // writes before, so none is held open while the network is waited for, and opens the next after.
+    void SetAroundRequest(std::function<void()> before, std::function<void()> after)
+    {
+        m_before = std::move(before);
+        m_after = std::move(after);
+    }
     bool IsCancelled() const { return m_cancelled; }
     // Requests sent so far.
     int Requests() const { return m_requests; }
@@ -89,8 +101,20 @@ private:
         QUrl url;
     };
 
+    // Takes the chunks of a 207 answer as they arrive; false stops reading (the answer is broken).
+    using Sink = std::function<bool(QByteArrayView)>;
+
     Reply Send(const QByteArray& method, const QUrl& url, const QByteArray& body,
-               const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit = 0);
+               const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit = 0, const Sink& sink = {});
+    Reply Exchange(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                   const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit, const Sink& sink);
+    // Sends a request whose 207 answer is read as it arrives, each response handed to each, and
+    // the sync token it ends with to *token; throws when such an answer cannot be read. An answer
+    // of another status is returned as it is. With damaged, bytes that are not UTF-8 are marked
+    // (U+FFFD) instead of making the whole answer unreadable, and *damaged tells there were some.
+    Reply Stream(const QByteArray& method, const QUrl& url, const QByteArray& body,
+                 const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit,
+                 const std::function<void(DavResponse&&)>& each, QString* token = nullptr, bool* damaged = nullptr);
     Multistatus Read(const Reply& reply);
     [[noreturn]] void Fail(const Reply& reply);
     // A PROPFIND that follows redirects on the same server; status 0 when the resource is missing.
@@ -104,8 +128,11 @@ private:
     int m_timeout = 30000;
     int m_deadline = 10 * 60 * 1000;
     qint64 m_limit = 16 * 1024 * 1024;
-    bool m_cancelled = false;
+    std::atomic<bool> m_cancelled = false;
+    std::function<void()> m_before;
+    std::function<void()> m_after;
     int m_requests = 0;
     int m_writes = 0;
     QNetworkReply* m_current = nullptr;
+    bool m_writing = false; // m_current writes to the server
 };

@@ -432,6 +432,7 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
         return std::nullopt;
     }
     const qint64 pwdId = InsertRecord(conn, typeNo, cipher, fields.url);
+    state.summary.changes.added.insert(pwdId);
     state.records.insert(pwdId, {typeNo, fields, Digest(cipher, fields.url), cipher.first(), {}, {}, true});
     state.names.insert(cipher.first(), pwdId);
     return pwdId;
@@ -448,6 +449,9 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
         cipher.first() = record.cipherName;
     }
     UpdateRecordFields(conn, pwdId, cipher, fields.url);
+    if (!state.summary.changes.added.contains(pwdId)) {
+        state.summary.changes.changed.insert(pwdId);
+    }
     state.names.remove(record.cipherName);
     state.names.insert(cipher.first(), pwdId);
     record.fields = fields;
@@ -482,6 +486,9 @@ std::optional<qint64> OwnRecord(const State& state, const State::Book& book, con
 void Erase(Connection& conn, State& state, qint64 pwdId)
 {
     DeleteRecord(conn, pwdId);
+    state.summary.changes.added.remove(pwdId);
+    state.summary.changes.changed.remove(pwdId);
+    state.summary.changes.removed.insert(pwdId);
     state.names.remove(state.records.value(pwdId).cipherName);
     state.records.remove(pwdId);
 }
@@ -507,19 +514,47 @@ SyncEngine::~SyncEngine() = default;
 void SyncEngine::Cancel()
 {
     m_cancelled = true;
-    for (const auto& client : m_clients) {
+    const QMutexLocker lock(&m_clientsMutex);
+    for (const auto& client : std::as_const(m_clients)) {
         client->Cancel();
+    }
+}
+
+void SyncEngine::Settle()
+{
+    if (m_pending) {
+        m_pending->Commit();
+        m_pending.reset();
+    }
+}
+
+void SyncEngine::Checkpoint()
+{
+    Settle();
+    m_pending = std::make_unique<Transaction>(m_conn);
+}
+
+void SyncEngine::CheckCancelled()
+{
+    if (m_cancelled) {
+        // What the server confirmed so far stays recorded: the next sync goes on from there.
+        Settle();
+        throw SyncError(SyncFault::Cancelled, {});
     }
 }
 
 SyncSummary SyncEngine::Run()
 {
     m_cancelled = false;
-    m_clients.clear();
+    {
+        const QMutexLocker lock(&m_clientsMutex);
+        m_clients.clear();
+    }
+    m_changes = {};
     CreateSyncTables(m_conn);
     State state;
-    {
-        Transaction transaction(m_conn);
+    try {
+        m_pending = std::make_unique<Transaction>(m_conn);
         Gather(state);
         FollowMoves(state);
         GuardDeletions(state);
@@ -527,12 +562,17 @@ SyncSummary SyncEngine::Run()
         AddFromServer(state);
         AddToServer(state);
         TakeTokens(state);
-        if (m_cancelled) {
-            throw SyncError(SyncFault::Cancelled, {});
-        }
-        transaction.Commit();
+        CheckCancelled();
+        Settle();
+    } catch (...) {
+        // Only what no request has followed yet is undone: everything before it is committed.
+        m_pending.reset();
+        m_changes = state.summary.changes;
+        throw;
     }
-    for (const auto& client : m_clients) {
+    m_changes = state.summary.changes;
+    const QMutexLocker lock(&m_clientsMutex);
+    for (const auto& client : std::as_const(m_clients)) {
         state.summary.requests += client->Requests();
     }
     return state.summary;
@@ -562,11 +602,22 @@ void SyncEngine::Gather(State& state)
             continue; // one address book per type
         }
         const SyncAccountInfo& account = accounts[link.account];
-        auto& client = m_clients[account.no];
+        std::shared_ptr<CardDavClient> client = m_clients.value(account.no);
         if (!client) {
             client = std::make_shared<CardDavClient>(account.url, account.user, account.password);
             client->SetTimeout(m_timeout);
             client->SetDeadline(m_deadline);
+            client->SetAroundRequest([this] { Settle(); },
+                                     [this] {
+                                         if (!m_pending) {
+                                             m_pending = std::make_unique<Transaction>(m_conn);
+                                         }
+                                     });
+            const QMutexLocker lock(&m_clientsMutex);
+            m_clients.insert(account.no, client);
+            if (m_cancelled) {
+                client->Cancel();
+            }
         }
         State::Book book;
         book.link = link;
@@ -710,6 +761,7 @@ void SyncEngine::FollowMoves(State& state)
             State::Record& record = state.records[item.pwdId];
             if (record.typeNo != to.link.typeNo) {
                 MoveRecordToType(m_conn, item.pwdId, to.link.typeNo);
+                state.summary.changes.changed.insert(item.pwdId);
                 record.typeNo = to.link.typeNo;
                 state.moved.insert(item.pwdId);
             }
@@ -726,9 +778,7 @@ void SyncEngine::Reconcile(State& state)
         paths.sort(); // the same order at every sync
         int done = 0;
         for (const QString& path : paths) {
-            if (m_cancelled) {
-                throw SyncError(SyncFault::Cancelled, {});
-            }
+            CheckCancelled();
             // Most of a large book is unchanged and goes by in microseconds: the progress window
             // (which handles events at every step) hears of every 64th of those only, and of
             // every contact with work to do.
@@ -805,6 +855,9 @@ void SyncEngine::Reconcile(State& state)
                     }
                 }
                 book.remote.remove(path);
+                if (action == SyncAction::DeleteThere) {
+                    Checkpoint();
+                }
                 continue;
             }
 
@@ -886,6 +939,9 @@ void SyncEngine::Reconcile(State& state)
                 item.digest = state.records.value(item.pwdId).digest;
                 Save(m_conn, book, item);
                 book.items.insert(path, item);
+                if (create || put) {
+                    Checkpoint();
+                }
                 continue;
             }
 
@@ -905,6 +961,7 @@ void SyncEngine::Reconcile(State& state)
             const State::Item moved{newPath,      item.pwdId, *newTag, state.records.value(item.pwdId).digest,
                                     card.Bytes(), {}};
             Save(m_conn, to, moved);
+            Checkpoint();
             to.items.insert(newPath, moved);
             to.remote.remove(newPath);
             ++state.summary.changedThere;
@@ -918,6 +975,7 @@ void SyncEngine::Reconcile(State& state)
                     ++state.summary.deletedThere;
                 }
                 Unsave(m_conn, book, path);
+                Checkpoint();
             }
         } else {
             state.summary.leftAlone = leavingNames;
@@ -930,9 +988,7 @@ void SyncEngine::AddFromServer(State& state)
     for (State::Book& book : state.books) {
         int done = 0;
         for (auto it = book.remote.constBegin(); it != book.remote.constEnd(); ++it) {
-            if (m_cancelled) {
-                throw SyncError(SyncFault::Cancelled, {});
-            }
+            CheckCancelled();
             if (m_progress && done % 64 == 0) {
                 m_progress(done, static_cast<int>(book.remote.size()));
             }
@@ -973,7 +1029,8 @@ void SyncEngine::AddFromServer(State& state)
                     Write(m_conn, state, pwdId, merged);
                 }
                 state.linked.insert(pwdId); // found on the server: never sent as a new card
-                if (!Same(merged, fields)) {
+                const bool deliver = !Same(merged, fields);
+                if (deliver) {
                     const std::optional<QString> newTag =
                         Deliver(state, *book.client, book.link.path, path, card, etag, pwdId, base);
                     if (!newTag) {
@@ -983,6 +1040,9 @@ void SyncEngine::AddFromServer(State& state)
                 }
                 const State::Item item{path, pwdId, etag, state.records.value(pwdId).digest, card.Bytes(), {}};
                 Save(m_conn, book, item);
+                if (deliver) {
+                    Checkpoint();
+                }
                 book.items.insert(path, item);
                 state.linked.insert(pwdId);
                 state.summary.joined.append(fields.name);
@@ -1010,9 +1070,7 @@ void SyncEngine::AddToServer(State& state)
     }
     int done = 0;
     for (const qint64 pwdId : fresh) {
-        if (m_cancelled) {
-            throw SyncError(SyncFault::Cancelled, {});
-        }
+        CheckCancelled();
         if (m_progress) {
             m_progress(done++, static_cast<int>(fresh.size()));
         }
@@ -1041,6 +1099,7 @@ void SyncEngine::AddToServer(State& state)
         }
         const State::Item item{path, pwdId, *etag, record.digest, sent.Bytes(), {}};
         Save(m_conn, book, item);
+        Checkpoint();
         book.items.insert(path, item);
         state.linked.insert(pwdId);
         ++state.summary.addedThere;
@@ -1061,7 +1120,12 @@ void SyncEngine::GuardDeletions(State& state)
                 ++goneHere;
             }
         }
-        if (linked > 0 && book.removed.size() == linked && goneThere > 0) {
+        // Every card gone, or many gone just as the server stopped knowing the book's sync token:
+        // the server lost the address book (deleted and made again, restored, migrated) more
+        // likely than anybody deleted them.
+        const bool lost = linked > 0 && goneThere > 0 &&
+                          (book.removed.size() == linked || (book.changes.restarted && Massive(goneThere, linked)));
+        if (lost) {
             const LostBookChoice choice =
                 m_askLostBook ? m_askLostBook(BookName(book), static_cast<int>(goneThere)) : LostBookChoice::Cancel;
             if (choice == LostBookChoice::Cancel) {

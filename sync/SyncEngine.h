@@ -2,17 +2,22 @@
 
 #include <QList>
 #include <QMap>
+#include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "sync/CardDavClient.h"
 #include "sync/CardText.h"
 
 class Connection;
+class Transaction;
 
 // An account on a CardDAV server, as stored (deciphered).
 struct SyncAccountInfo
@@ -63,6 +68,14 @@ struct SyncConflict
     QString localValue;
 };
 
+// The keys of what a sync changed here, so the window refreshes just those.
+struct SyncChanges
+{
+    QSet<qint64> added, changed, removed; // contacts (PWDID)
+    QSet<qint64> typesAdded;              // types (TypeNo); a sync links existing types only, so far
+    bool IsEmpty() const { return added.isEmpty() && changed.isEmpty() && removed.isEmpty() && typesAdded.isEmpty(); }
+};
+
 // What one sync did.
 struct SyncSummary
 {
@@ -80,6 +93,7 @@ struct SyncSummary
     int unnamed = 0;            // server cards without a name, left on the server
     QMap<QString, int> unshown; // values the server keeps that the address book cannot show
     int requests = 0;
+    SyncChanges changes;
 };
 
 // What one side did to a contact since the last sync.
@@ -107,9 +121,11 @@ enum class LostBookChoice {
     EmptyHere,   // the server is right: delete them here too
 };
 
-// Syncs every linked type with its server address book, both ways. Everything written here is one
-// transaction: a failure or a cancel leaves the local book as it was, and the next sync finds the
-// server's side again without making a contact twice.
+// Syncs every linked type with its server address book, both ways. No local transaction stays open
+// while the server is waited for: what a write to the server changed here (the contact, its ETag
+// and card as stored) is committed before the next request goes out, so a sync cut short (killed,
+// cancelled, the network gone) resumes where it stopped, sending nothing twice and losing nothing.
+// A question declined before anything was written leaves both sides as they were.
 class SyncEngine
 {
 public:
@@ -133,10 +149,13 @@ public:
     void SetAskLostBook(std::function<LostBookChoice(const QString&, int)> ask) { m_askLostBook = std::move(ask); }
     // done out of total steps of the current address book.
     void SetProgress(std::function<void(int, int)> progress) { m_progress = std::move(progress); }
+    // Callable from any thread: the sync stops at its next step or request.
     void Cancel();
 
     // Throws SyncError or DbError.
     SyncSummary Run();
+    // What the last Run changed here, also when it ended in an error (what it committed then).
+    const SyncChanges& Changes() const { return m_changes; }
 
     struct State; // what one run knows of both sides
 
@@ -159,11 +178,21 @@ private:
     std::optional<QString> Confirm(State& state, CardDavClient& client, const QString& bookPath, const QString& path,
                                    CardText& card, const QString& tag, qint64 pwdId);
     void TakeTokens(State& state);
+    // Commits what was written here so far; before every request, and when the sync stops.
+    void Settle();
+    // Commits at once what a write the server confirmed changed here (the contact, its ETag and
+    // card): killed right after, the sync still knows the server has it.
+    void Checkpoint();
+    // Settles and stops with Cancelled when the user cancelled.
+    void CheckCancelled();
 
     Connection& m_conn;
     int m_timeout = 30000;
     int m_deadline = 10 * 60 * 1000;
-    bool m_cancelled = false;
+    std::atomic<bool> m_cancelled = false;
+    QMutex m_clientsMutex; // Cancel comes from another thread while Run makes clients
+    std::unique_ptr<Transaction> m_pending;
+    SyncChanges m_changes;
     std::function<bool(const QStringList&)> m_confirm;
     std::function<void(int, int)> m_progress;
     std::function<bool(const QString&, int, bool)> m_confirmDeletions;

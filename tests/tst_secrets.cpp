@@ -204,6 +204,7 @@ private slots:
         answer.start(20);
         auto* status = window.findChild<QLabel*>(u"StatusBar1_Sync"_s);
         QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!commands.IsSyncing(), 60000);
         QVERIFY2(status->text().endsWith(u"done"_s), qPrintable(status->text()));
         QCOMPARE(server.Cards(path).size(), 1);
         QCOMPARE(asked.size(), 1);
@@ -212,6 +213,7 @@ private slots:
 
         // The next sync asks again only when nothing kept the password.
         QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!commands.IsSyncing(), 60000);
         answer.stop();
         QVERIFY2(status->text().endsWith(u"done"_s), qPrintable(status->text()));
         QCOMPARE(asked.size(), KeyringRunning() || remember ? 1 : 2);
@@ -251,6 +253,7 @@ private slots:
         answer.start(20);
         QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
         answer.stop();
+        QVERIFY(!commands.IsSyncing());
         QCOMPARE(asked, 1);
         QVERIFY(platform.Boxes().isEmpty());
         QVERIFY(server.Cards(path).isEmpty());

@@ -9,6 +9,7 @@
 // answer, bad cards among good ones, an upload without an ETag).
 #include <QLabel>
 #include <QMainWindow>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTcpServer>
@@ -25,11 +26,14 @@
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
+#include "store/SecretStore.h"
+#include "store/SyncPasswords.h"
 #include "store/SyncTables.h"
 #include "sync/CardDavClient.h"
 #include "sync/CardText.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncError.h"
+#include "sync/SyncWorker.h"
 #include "tests/support/Book.h"
 #include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
@@ -133,6 +137,15 @@ public:
     QByteArray Get(const QString& path) { return server.Request("GET", path).body; }
 };
 
+// Cards the book has recorded as synced.
+int SyncedCards()
+{
+    int count = 0;
+    Conn.ForEachRow(u"SELECT count(*) FROM SyncItem"_s, {},
+                    [&count](const RowView& row) { count = static_cast<int>(row.Integer(0)); });
+    return count;
+}
+
 SyncSummary Sync()
 {
     SyncEngine engine(Conn);
@@ -156,6 +169,9 @@ private slots:
     void renamedThereToANameTakenHere();
     void serverGoneMidSyncResumesWithoutDuplicates();
     void cancelledFromTheProgressWindow();
+    void killedMidSyncGoesOnFromThere();
+    void closingTheWindowCancelsTheSync();
+    void questionsAskedOnTheWindowsThread();
     void thousandContactsUpAndDown();
     void brokenAnswersChangeNothing_data();
     void brokenAnswersChangeNothing();
@@ -166,12 +182,14 @@ private slots:
     void massDeletionsAsk();
     void bookMadeAgainOnTheServer_data();
     void bookMadeAgainOnTheServer();
+    void bookMadeAgainOnXandikos();
     void cardWrittenHereThenDeletedThereLeaves();
     void changedThereWhileWrittenIsMerged();
     void secondLinkRefused();
     void oneBadCardSkipped_data();
     void oneBadCardSkipped();
     void drippingServerMeetsTheDeadline();
+    void hugeAnswerRefusedInLittleMemory_data();
     void hugeAnswerRefusedInLittleMemory();
     void planOfEachPair_data();
     void planOfEachPair();
@@ -256,12 +274,19 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     }
     f.Link(friends, f.book);
     f.Link(family, other);
-    Sync();
+    const SyncChanges first = Sync().changes;
     QCOMPARE(f.server.Cards(f.book).size(), 7);
-    Recordset rs;
-    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
-    const qint64 movedThere = rs.Integer(u"PWDID");
-    rs.Close();
+    // The keys of what the sync did here, for the window to refresh.
+    const auto keyOf = [](const QString& name) {
+        Recordset rs;
+        OpenRecordsNamedExcept(rs, Conn, name, 0);
+        return rs.Integer(u"PWDID");
+    };
+    const qint64 movedThere = keyOf(u"moved-there"_s);
+    const qint64 editedThere = keyOf(u"edited-there"_s);
+    const qint64 deletedThere = keyOf(u"deleted-there"_s);
+    QCOMPARE(first.added, (QSet<qint64>{movedThere, editedThere, deletedThere}));
+    QVERIFY(first.changed.isEmpty() && first.removed.isEmpty());
 
     // Here: a changed phone, a deletion, a move to the other linked type, a move out of sync.
     UpdateRecordFields(Conn, edited, {Encrypt(u"Edited Here"_s), Encrypt(u"1"_s), Encrypt(u"77"_s), {}, {}, {}, {}, {}},
@@ -286,12 +311,14 @@ void tst_sync::changesDeletionsAndMovesOnEachSide()
     });
     const SyncSummary summary = engine.Run();
     QCOMPARE(asked, QStringList{u"Archived Here"_s});
+    QVERIFY(summary.changes.added.isEmpty());
+    QCOMPARE(summary.changes.changed, (QSet<qint64>{editedThere, movedThere}));
+    QCOMPARE(summary.changes.removed, QSet<qint64>{deletedThere});
     QCOMPARE(Records(), (QStringList{u"Archived Here|Archive||||||||"_s, u"Edited Here|Friends|1|77||||||"_s,
                                      u"Moved Here|Family|3|||||||"_s, u"edited-there|Friends|6|||||||"_s,
                                      u"moved-there|Family|5|8||||||"_s}));
     // Moved there, it is the same record here, with the edit made here meanwhile.
-    OpenRecordsNamedExcept(rs, Conn, u"moved-there"_s, 0);
-    QCOMPARE(rs.Integer(u"PWDID"), movedThere);
+    QCOMPARE(keyOf(u"moved-there"_s), movedThere);
     QVERIFY(f.Get(other + u"moved-there.vcf"_s).contains("TEL;TYPE=CELL:8\r\n"));
     QCOMPARE(f.server.Cards(f.book).size(), 2);
     QCOMPARE(f.server.Cards(other).size(), 2);
@@ -473,7 +500,7 @@ void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
     Fixture f;
     QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
     f.LinkedPeople(40);
-    const QStringList before = Everything();
+    const QStringList before = Records();
     SyncEngine engine(Conn);
     engine.SetProgress([&f](int done, int) {
         if (done == 15) {
@@ -482,13 +509,15 @@ void tst_sync::serverGoneMidSyncResumesWithoutDuplicates()
     });
     const SyncFault fault = FaultOf([&] { engine.Run(); });
     QVERIFY(fault == SyncFault::Network || fault == SyncFault::Timeout);
-    QCOMPARE(Everything(), before);
+    // Each card the server took was recorded as it went: the contacts stay as they were.
+    QCOMPARE(Records(), before);
+    QCOMPARE(SyncedCards(), 15);
 
     QVERIFY2(f.server.Start(), qPrintable(f.server.Reason()));
     QCOMPARE(f.server.Cards(f.book).size(), 15);
-    // The 15 cards that made it are found again by name and joined, not sent twice.
+    // The sync goes on from there: nothing joined or sent twice, nothing taken back as new.
     const SyncSummary summary = Sync();
-    QCOMPARE(summary.joined.size(), 15);
+    QCOMPARE(summary.joined.size(), 0);
     QCOMPARE(summary.addedThere, 25);
     QCOMPARE(summary.addedHere, 0);
     QCOMPARE(f.server.Cards(f.book).size(), 40);
@@ -502,41 +531,150 @@ void tst_sync::cancelledFromTheProgressWindow()
     Fixture f;
     QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
     f.LinkedPeople(150);
-    const QStringList before = Everything();
+    const QStringList before = Records();
 
+    QMainWindow window;
+    int reloads = 0;
+    SyncCommands commands(&window, [&reloads] { ++reloads; });
+    auto* toolbar = window.addToolBar(u"Toolbar1"_s);
+    commands.AddTo(toolbar);
+    commands.Start(false);
+    window.show();
+    // The click returns at once: the sync runs on its worker, the progress window already shows.
+    QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    QVERIFY(commands.IsSyncing());
+    auto* progress = window.findChild<QProgressDialog*>();
+    QVERIFY(progress != nullptr && progress->isVisible());
+    // Cancel as soon as the progress window shows a few contacts sent.
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() >= 5, 60000);
+    const int shownAt = progress->value();
+    QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!commands.IsSyncing(), 60000);
+    QCOMPARE(reloads, 1);
+    QCOMPARE(platform.Boxes().size(), 1);
+    QCOMPARE(platform.Boxes().first().text,
+             u"The sync was cancelled. Contacts it had finished stay synced; the next sync goes on from there."_s);
+    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
+    QCOMPARE(Records(), before);
+    // Every card the server took is recorded as synced, and only those.
+    const qsizetype sent = f.server.Cards(f.book).size();
+    QVERIFY2(sent >= shownAt && sent < 150, qPrintable(QString::number(sent)));
+    QCOMPARE(SyncedCards(), sent);
+
+    // The next sync sends the rest, and none twice.
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.joined.size(), 0);
+    QCOMPARE(summary.addedThere, 150 - sent);
+    QCOMPARE(summary.addedHere, 0);
+    QCOMPARE(f.server.Cards(f.book).size(), 150);
+    QCOMPARE(Records().size(), 150);
+}
+
+void tst_sync::killedMidSyncGoesOnFromThere()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(30);
+    // A card new on the server is taken before the uploads begin: it must survive the kill too,
+    // and not come twice.
+    f.Put(f.book + u"zed.vcf"_s, Card(u"Zed"_s));
+    const QStringList before = Records() + QStringList{u"Zed|Friends||||||||"_s};
+    const QString instance = SyncAccounts(Conn).first().instance;
+    Conn.Close();
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"TAVOREN_DIE_SYNCING"_s, QStringList{folder.DatabasePath(), instance, f.server.Password()}.join(u'\n'));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(120000));
+    QCOMPARE(child.exitCode(), 3);
+    Conn.Open(ConnectionStringForFile(folder.DatabasePath()));
+    // It died as it was about to send the 13th card: the 12 the server took are recorded.
+    QCOMPARE(f.server.Cards(f.book).size(), 13);
+    QCOMPARE(SyncedCards(), 13);
+    QCOMPARE(Records(), before);
+
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.joined.size(), 0);
+    QCOMPARE(summary.addedThere, 18);
+    QCOMPARE(summary.addedHere + summary.changedHere + summary.changedThere, 0);
+    QCOMPARE(f.server.Cards(f.book).size(), 31);
+    QCOMPARE(Records(), before);
+    const SyncSummary again = Sync();
+    QCOMPARE(again.addedHere + again.addedThere + again.changedHere + again.changedThere, 0);
+}
+
+void tst_sync::closingTheWindowCancelsTheSync()
+{
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(150);
     QMainWindow window;
     SyncCommands commands(&window, [] {});
     auto* toolbar = window.addToolBar(u"Toolbar1"_s);
     commands.AddTo(toolbar);
     commands.Start(false);
     window.show();
-    // Cancel as soon as the progress window shows a few contacts sent.
-    QTimer watch;
-    int shownAt = -1;
-    connect(&watch, &QTimer::timeout, &window, [&] {
-        auto* progress = window.findChild<QProgressDialog*>();
-        if (progress != nullptr && progress->isVisible() && progress->value() >= 5 && shownAt < 0) {
-            shownAt = progress->value();
-            QTest::mouseClick(progress->findChild<QPushButton*>(), Qt::LeftButton);
-        }
-    });
-    watch.start(10);
     QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
-    watch.stop();
-    QVERIFY(shownAt >= 5);
-    QCOMPARE(platform.Boxes().size(), 1);
-    QCOMPARE(platform.Boxes().first().text, u"The sync was cancelled. Nothing was changed here."_s);
-    QVERIFY(window.findChild<QLabel*>(u"StatusBar1_Sync"_s)->text().endsWith(u"failed"_s));
-    QCOMPARE(Everything(), before);
+    auto* progress = window.findChild<QProgressDialog*>();
+    QVERIFY(progress != nullptr);
+    QTRY_VERIFY_WITH_TIMEOUT(progress->value() >= 3, 60000);
+    // Closing returns once the worker has ended: its connection is closed before the window's.
+    window.close();
+    QVERIFY(!commands.IsSyncing());
+    QVERIFY(platform.Boxes().isEmpty());
     const qsizetype sent = f.server.Cards(f.book).size();
-    QVERIFY2(sent >= shownAt && sent < 150, qPrintable(QString::number(sent)));
+    QVERIFY2(sent < 150, qPrintable(QString::number(sent)));
+    QCOMPARE(SyncedCards(), sent);
+    QCOMPARE(Sync().addedThere, 150 - sent);
+}
 
-    // The next sync takes the cards already sent for what they are and sends the rest.
-    const SyncSummary summary = Sync();
-    QCOMPARE(summary.joined.size() + summary.addedThere, 150);
-    QCOMPARE(summary.addedHere, 0);
-    QCOMPARE(f.server.Cards(f.book).size(), 150);
-    QCOMPARE(Records().size(), 150);
+void tst_sync::questionsAskedOnTheWindowsThread()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(3);
+    Sync();
+    QCOMPARE(f.server.Request("DELETE", f.book).status, 200);
+    QCOMPARE(f.server.AddAddressBook(u"contacts"_s, u"Contacts"_s), f.book);
+    const QStringList before = Everything();
+
+    // Asked where the window lives; the worker waits for the answer.
+    QThread* askedOn = nullptr;
+    {
+        SyncWorker worker(Conn.ConnectionString);
+        worker.SetAskLostBook([&askedOn](const QString&, int) {
+            askedOn = QThread::currentThread();
+            return LostBookChoice::Cancel;
+        });
+        QSignalSpy finished(&worker, &SyncWorker::Finished);
+        worker.Start();
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(askedOn, QThread::currentThread());
+        QCOMPARE(FaultOf([&] { worker.Result(); }), SyncFault::Cancelled);
+    }
+    // A question nobody answers (the window is busy closing) does not hold the worker: cancelled,
+    // it stops waiting and takes the answer that changes nothing.
+    int asked = 0;
+    {
+        SyncWorker worker(Conn.ConnectionString);
+        worker.SetAskLostBook([&asked](const QString&, int) {
+            ++asked;
+            return LostBookChoice::EmptyHere;
+        });
+        worker.Start();
+        QVERIFY(!worker.Wait(3000)); // waiting for an answer
+        worker.Cancel();
+        QVERIFY(worker.Wait(5000));
+        QCOMPARE(FaultOf([&] { worker.Result(); }), SyncFault::Cancelled);
+    }
+    QCoreApplication::processEvents();
+    QCOMPARE(asked, 0);
+    QCOMPARE(Everything(), before);
 }
 
 void tst_sync::thousandContactsUpAndDown()
@@ -747,7 +885,10 @@ namespace {
 class TrickleServer : public QTcpServer
 {
 public:
-    TrickleServer(qint64 total, qint64 piece, int interval) : m_total(total), m_piece(piece)
+    // Sends total bytes in pieces, every interval milliseconds (0: as fast as they are taken);
+    // with a pattern, a multistatus whose responses repeat it, %1 standing for the response's number.
+    TrickleServer(qint64 total, qint64 piece, int interval, const QString& pattern = {})
+        : m_total(total), m_piece(piece), m_pattern(pattern)
     {
         listen(QHostAddress::LocalHost, 0);
         m_timer.setInterval(interval);
@@ -793,13 +934,24 @@ private:
             m_timer.stop();
             return;
         }
-        const qint64 size = qMin(m_piece, m_total - m_sent);
-        m_socket->write(QByteArray(size, ' '));
-        m_sent += size;
+        if (m_pattern.isEmpty()) {
+            const qint64 size = qMin(m_piece, m_total - m_sent);
+            m_socket->write(QByteArray(size, ' '));
+            m_sent += size;
+            return;
+        }
+        QByteArray piece = m_sent == 0 ? "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\">" : "";
+        while (piece.size() < m_piece) {
+            piece += m_pattern.arg(m_responses++).toUtf8();
+        }
+        m_socket->write(piece);
+        m_sent += piece.size();
     }
 
     qint64 m_total;
     qint64 m_piece;
+    QString m_pattern;
+    qint64 m_responses = 0;
     qint64 m_sent = 0;
     QTimer m_timer;
     QTcpSocket* m_socket = nullptr;
@@ -843,10 +995,25 @@ void tst_sync::drippingServerMeetsTheDeadline()
     QCOMPARE(Everything(), before);
 }
 
+void tst_sync::hugeAnswerRefusedInLittleMemory_data()
+{
+    QTest::addColumn<QString>("pattern");
+    QTest::addColumn<int>("limitKb"); // above idle
+    // Read as it arrives, an answer is never held whole: text without end is refused after a
+    // few megabytes, and a listing of cards without end keeps only the addresses and ETags.
+    QTest::newRow("endless text") << QString() << 32 * 1024;
+    QTest::newRow("endless listing")
+        << u"<d:response><d:href>/book/card-%1.vcf</d:href><d:propstat><d:prop><d:getetag>\"%1\"</d:getetag>"
+           "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>"_s
+        << 200 * 1024;
+}
+
 void tst_sync::hugeAnswerRefusedInLittleMemory()
 {
+    QFETCH(QString, pattern);
+    QFETCH(int, limitKb);
     TestProgramFolder folder;
-    TrickleServer server(100 * 1024 * 1024, 64 * 1024, 0);
+    TrickleServer server(100 * 1024 * 1024, 64 * 1024, 0, pattern);
     const qint64 friends = AddType(u"Friends"_s);
     AddRecord(friends, u"Fay"_s);
     LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), {u"/book/"_s, u"Book"_s, false, {}},
@@ -864,7 +1031,7 @@ void tst_sync::hugeAnswerRefusedInLittleMemory()
     QVERIFY2(message.contains(u"127.0.0.1"_s), qPrintable(message));
     const qint64 peak = StatusKilobytes("VmHWM:");
     qInfo("peak resident memory %lld kB above idle", peak - idle);
-    QVERIFY2(peak - idle < 200 * 1024, qPrintable(u"%1 kB above idle"_s.arg(peak - idle)));
+    QVERIFY2(peak - idle < limitKb, qPrintable(u"%1 kB above idle"_s.arg(peak - idle)));
     QCOMPARE(Everything(), before);
 }
 
@@ -1010,6 +1177,7 @@ void tst_sync::unseenNoticesWaitInTheStatusBar()
     auto* notices = window.findChild<QToolButton*>(u"StatusBar1_Notices"_s);
     QVERIFY(notices != nullptr && !notices->isVisible());
     commands.SyncNow(true); // as the timer does: no summary shown
+    QTRY_VERIFY_WITH_TIMEOUT(!commands.IsSyncing(), 60000);
     QVERIFY(platform.Boxes().isEmpty());
     QVERIFY(notices->isVisible());
     QCOMPARE(notices->text(), u"Sync notices (1)"_s);
@@ -1243,6 +1411,7 @@ void tst_sync::accountDialogThenSyncButton()
     commands.Start(true);
     window.show();
     QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!commands.IsSyncing(), 60000);
     QCOMPARE(Records(), QStringList{u"Gus|Contacts||42||||||"_s});
     QCOMPARE(reloads, 1);
     QCOMPARE(platform.Boxes().size(), 1);
@@ -1254,6 +1423,7 @@ void tst_sync::accountDialogThenSyncButton()
     f.Link(SyncLinks(Conn).isEmpty() ? AddType(u"Other"_s) : 0, f.book, u"wrong"_s);
     const QStringList before = Records();
     QTest::mouseClick(toolbar->widgetForAction(commands.Toolbar1_Sync), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!commands.IsSyncing(), 60000);
     QCOMPARE(platform.Boxes().size(), 2);
     QCOMPARE(platform.Boxes().last().text, u"The server refused the user name or password."_s);
     QVERIFY(!platform.Boxes().last().text.contains(u"wrong"_s));
@@ -1366,6 +1536,49 @@ void tst_sync::bookMadeAgainOnTheServer()
     }
 }
 
+void tst_sync::bookMadeAgainOnXandikos()
+{
+    TestProgramFolder folder;
+    XandikosServer server;
+    QVERIFY2(server.Start(), qPrintable(server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecords(friends, {u"Ann"_s, u"Bob"_s, u"Cy"_s});
+    CardDavClient client(server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), client.Discover().first(), friends);
+    QCOMPARE(Sync().addedThere, 3);
+    // Deleted and made again at the same address by another client, which put one card of its own
+    // there: the sync token the book holds is of the old address book, and none of its cards is there.
+    QCOMPARE(server.Request("DELETE", server.Book()).status / 100, 2);
+    QCOMPARE(server
+                 .Request("MKCOL", server.Book(),
+                          "<?xml version=\"1.0\" encoding=\"utf-8\"?><d:mkcol xmlns:d=\"DAV:\" "
+                          "xmlns:c=\"urn:ietf:params:xml:ns:carddav\"><d:set><d:prop><d:resourcetype><d:collection/>"
+                          "<c:addressbook/></d:resourcetype></d:prop></d:set></d:mkcol>")
+                 .status,
+             201);
+    QCOMPARE(server.Request("PUT", server.Book() + u"dee.vcf"_s, Card(u"Dee"_s)).status, 201);
+    QStringList asked;
+    SyncEngine engine(Conn);
+    engine.SetAskLostBook([&asked](const QString& book, int count) {
+        asked.append(u"%1 %2"_s.arg(book).arg(count));
+        return LostBookChoice::UploadAgain;
+    });
+    SyncSummary summary;
+    QString message;
+    const SyncFault fault = FaultOf([&] { summary = engine.Run(); }, &message);
+    QVERIFY2(fault == SyncFault::Cancelled, qPrintable(message));
+
+    QCOMPARE(asked.size(), 1);
+    QVERIFY2(asked.first().endsWith(u" 3"_s), qPrintable(asked.first()));
+    QCOMPARE(summary.deletedHere, 0);
+    QCOMPARE(summary.addedThere, 3);
+    QCOMPARE(summary.addedHere, 1);
+    QCOMPARE(server.Cards().size(), 4);
+    QCOMPARE(Records().size(), 4);
+    const SyncSummary again = Sync();
+    QCOMPARE(again.addedHere + again.addedThere + again.deletedHere + again.deletedThere, 0);
+}
+
 void tst_sync::cardWrittenHereThenDeletedThereLeaves()
 {
     TestProgramFolder folder;
@@ -1460,5 +1673,28 @@ void tst_sync::secondLinkRefused()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
-QTEST_MAIN(tst_sync)
+int main(int argc, char** argv)
+{
+    // The child of killedMidSyncGoesOnFromThere: syncs the book and dies as it is about to send
+    // its 13th card.
+    const QStringList victim = QString::fromLocal8Bit(qgetenv("TAVOREN_DIE_SYNCING")).split(u'\n');
+    if (victim.size() == 3) {
+        QCoreApplication app(argc, argv);
+        SetSyncKeyring(nullptr);
+        RememberSyncPasswordForSession(victim[1], victim[2]);
+        Conn.Open(ConnectionStringForFile(victim[0]));
+        SyncEngine engine(Conn);
+        engine.SetProgress([](int done, int total) {
+            if (total == 30 && done == 12) {
+                std::_Exit(3);
+            }
+        });
+        engine.Run();
+        return 0;
+    }
+    QApplication app(argc, argv);
+    tst_sync test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_sync.moc"
