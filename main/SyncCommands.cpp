@@ -14,6 +14,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/OperateIni.h"
@@ -277,9 +278,13 @@ void SyncCommands::Finish()
 
 void SyncCommands::HandBack(const SyncChanges& changes)
 {
-    // The whole window reloads for now; the keys say which contacts and types the sync touched.
-    Q_UNUSED(changes);
-    m_reload();
+    // The views bring up to date only the contacts the sync touched, as after any other change.
+    if (changes.IsEmpty()) {
+        return;
+    }
+    const auto list = [](const QSet<qint64>& keys) { return QList<qint64>(keys.cbegin(), keys.cend()); };
+    TheBook().NoteExternalChanges(list(changes.added), list(changes.changed), list(changes.removed),
+                                  !changes.typesAdded.isEmpty());
 }
 
 void SyncCommands::StopWorker()
