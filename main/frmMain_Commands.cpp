@@ -18,7 +18,7 @@
 #include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
-#include "ui/BusyProgress.h"
+#include "store/RecordPurge.h"
 #include "ui/Common.h"
 #include "ui/Platform.h"
 
@@ -251,13 +251,9 @@ bool frmMain::DeleteType(qint64 typeNo, bool* moved)
                                        QStringLiteral("The type no longer exists. Nothing was moved.")));
         return false;
     }
-    // The move and the delete together, all or nothing; a cancel keeps the type and its contacts.
-    BusyProgress busy(this, GetLangString(objectName(), QStringLiteral("51001"), QStringLiteral("Moving records...")),
-                      GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
-    if (!MoveRecordsAndDeleteType(Conn, typeNo, target, busy.Callback())) {
-        return false;
-    }
-    busy.Finish();
+    // The move and the delete together, in one short write: the contacts show under the target at
+    // once, and their rows are rewritten in the background.
+    MarkTypeMovedAndDelete(Conn, typeNo, target);
     *moved = true;
     return true;
 }
@@ -332,16 +328,9 @@ void frmMain::DeleteRecords()
     for (const int row : rows) {
         ids.append(m_model->Id(row));
     }
-    {
-        // All of them or none: a failure half-way would leave the list and the book apart. A
-        // cancel leaves the book, the list and the selection as they were.
-        BusyProgress busy(this,
-                          GetLangString(objectName(), QStringLiteral("51000"), QStringLiteral("Deleting records...")),
-                          GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
-        if (!::DeleteRecords(Conn, ids, busy.Callback())) {
-            return;
-        }
-    }
+    // All of them or none, in one short write: every reader skips them from now on, and their rows
+    // are removed in the background. Nothing here can undo a delete, so it is released at once.
+    Purger().Release(MarkRecordsDeleted(Conn, ids));
     m_model->RemoveRows(rows);
     // The lowest position deleted, or 0 (the first row) when nothing was selected.
     SelectListItemAt(ListView1, rows.isEmpty() ? 0 : rows.first() + 1);

@@ -152,6 +152,7 @@ Connection::~Connection()
 void Connection::Open()
 {
     OpenFile(false);
+    Announce();
 }
 
 void Connection::Create(const QString& connectionString, int pageSize)
@@ -159,6 +160,7 @@ void Connection::Create(const QString& connectionString, int pageSize)
     ConnectionString = connectionString;
     m_pageSize = pageSize;
     OpenFile(true);
+    Announce();
 }
 
 void Connection::OpenFile(bool create)
@@ -250,6 +252,13 @@ void Connection::Open(const QString& connectionString)
 
 void Connection::Close() noexcept
 {
+    if (m_db != nullptr && m_announced) {
+        m_announced = false;
+        try {
+            m_observer(*this, false);
+        } catch (...) { // NOLINT(bugprone-empty-catch): closing goes ahead whatever the observer met
+        }
+    }
     if (m_db != nullptr) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -399,6 +408,29 @@ QString Connection::ChangeStamp()
 bool Connection::InTransaction() const
 {
     return sqlite3_get_autocommit(Handle()) == 0;
+}
+
+bool Connection::HasTable(const char* name)
+{
+    // Asked of the file, not of the schema this connection read last: another connection may
+    // have added the table since.
+    bool found = false;
+    ForEachRow(QStringLiteral("Select 1 From main.sqlite_master Where type = 'table' And name = ?"),
+               {QString::fromLatin1(name)}, [&](const RowView&) { found = true; });
+    return found;
+}
+
+void Connection::Announce()
+{
+    if (m_observer) {
+        m_announced = true;
+        m_observer(*this, true);
+    }
+}
+
+void Connection::SetOpenObserver(std::function<void(Connection&, bool opened)> observer)
+{
+    m_observer = std::move(observer);
 }
 
 int Connection::Changes() const
