@@ -13,11 +13,14 @@
 
 namespace {
 
-// One step of the purge holds the book for about this long: a save in the window or a sync on
-// another thread waits no longer than this for its turn.
-constexpr qint64 StepNanoseconds = 8'000'000;
-// Keys read per step; a step ends earlier when its time is up.
-constexpr int KeysPerStep = 512;
+// A step of the background purge writes for about this long, then commits: a save in the window
+// or a sync on another thread waits little longer than this for its turn.
+constexpr qint64 BackgroundStepNanoseconds = 10'000'000;
+// A step of a purge the user waits for (the close) is longer: every commit writes again the pages
+// of the indexes that the steps before it touched, so fewer steps finish sooner.
+constexpr qint64 ForegroundStepNanoseconds = 200'000'000;
+// Keys read per millisecond of a step; a step ends earlier when its time is up.
+constexpr qint64 KeysPerMillisecond = 50;
 
 // The schema's own statements that create the pending tables, their triggers and the views that
 // read through them, in the order the schema gives them. A statement starts at a line beginning
@@ -73,17 +76,18 @@ QString KeptBatches(const std::set<qint64>& keep)
 
 // One short transaction of the purge: removes deleted contacts, then writes pending moves, until
 // its time is up. Returns how many keys it settled (0: nothing is pending but the kept batches).
-qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep)
+qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNanoseconds)
 {
     QElapsedTimer clock;
     clock.start();
     qint64 settled = 0;
+    const qint64 keysPerStep = stepNanoseconds / 1'000'000 * KeysPerMillisecond;
     Transaction transaction(conn);
     {
         std::vector<qint64> keys;
         conn.ForEachRow(QStringLiteral("Select PWDID From PWDDeleted Where %1 Order By PWDID Limit %2")
                             .arg(KeptBatches(keep))
-                            .arg(KeysPerStep),
+                            .arg(keysPerStep),
                         {}, [&](const RowView& r) { keys.push_back(r.Integer(0)); });
         PreparedStatement remove(conn, QStringLiteral("Delete From PWDTable Where PWDID = ?"));
         PreparedStatement unmark(conn, QStringLiteral("Delete From PWDDeleted Where PWDID = ?"));
@@ -94,14 +98,14 @@ qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep)
             unmark.Bind(1, key);
             unmark.Run();
             ++settled;
-            if (clock.nsecsElapsed() > StepNanoseconds) {
+            if (clock.nsecsElapsed() > stepNanoseconds) {
                 break;
             }
         }
     }
-    if (clock.nsecsElapsed() <= StepNanoseconds) {
+    if (clock.nsecsElapsed() <= stepNanoseconds) {
         std::vector<std::pair<qint64, qint64>> moves;
-        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving Order By PWDID Limit %1").arg(KeysPerStep),
+        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving Order By PWDID Limit %1").arg(keysPerStep),
                         {}, [&](const RowView& r) { moves.emplace_back(r.Integer(0), r.Integer(1)); });
         PreparedStatement move(conn, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"));
         PreparedStatement done(conn, QStringLiteral("Delete From PWDMoving Where PWDID = ?"));
@@ -112,7 +116,7 @@ qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep)
             done.Bind(1, key);
             done.Run();
             ++settled;
-            if (clock.nsecsElapsed() > StepNanoseconds) {
+            if (clock.nsecsElapsed() > stepNanoseconds) {
                 break;
             }
         }
@@ -142,7 +146,7 @@ bool PurgeKeeping(Connection& conn, const PurgeProgress& progress, const std::se
         if (progress && !progress(done, total)) {
             return false;
         }
-        const qint64 settled = PurgeStep(conn, keep);
+        const qint64 settled = PurgeStep(conn, keep, ForegroundStepNanoseconds);
         if (settled == 0) {
             break;
         }
@@ -393,10 +397,16 @@ void RecordPurger::Run(QString connectionString)
     Connection conn;
     try {
         conn.Open(connectionString);
+        // Each step commits: emptying the journal is cheaper than creating and removing it every
+        // time, and as safe (an empty journal is never taken for one to roll back).
+        conn.Execute(QStringLiteral("PRAGMA journal_mode = TRUNCATE"));
     } catch (...) {
         finish(); // the book did not open here; the window's close purges what is left
         return;
     }
+    // After a failed step the rest grows, so a book that keeps failing (a damaged page, a full
+    // disk) costs next to nothing while it waits for the close, which reports the failure.
+    auto rest = std::chrono::milliseconds(200);
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
         if (!m_work) {
@@ -412,18 +422,27 @@ void RecordPurger::Run(QString connectionString)
         qint64 settled = -1;
         try {
             // A book this version has not yet written to has nothing pending.
-            settled = conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving") ? PurgeStep(conn, keep) : 0;
+            settled = conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving")
+                          ? PurgeStep(conn, keep, BackgroundStepNanoseconds)
+                          : 0;
         } catch (const AppError&) {
             // Busy beyond the timeout, or the disk full: try again after a rest.
         }
-        const auto pause = std::chrono::nanoseconds(std::max<qint64>(clock.nsecsElapsed() * PauseFactor, 1'000'000));
+        // Long enough for a waiting connection's next look to find the book free, whatever the
+        // step cost: its waits grow to 10 ms soon after it starts waiting.
+        const auto pause = std::chrono::nanoseconds(std::clamp<qint64>(clock.nsecsElapsed(), 2'000'000, 12'000'000));
         lock.lock();
         if (settled == 0) {
             m_work = m_requests != requests;
             continue;
         }
-        m_wake.wait_for(lock, settled < 0 ? std::chrono::nanoseconds(std::chrono::milliseconds(200)) : pause,
-                        [this] { return m_stop; });
+        if (settled < 0) {
+            m_wake.wait_for(lock, rest, [this] { return m_stop; });
+            rest = std::min<std::chrono::milliseconds>(rest * 2, std::chrono::seconds(30));
+            continue;
+        }
+        rest = std::chrono::milliseconds(200);
+        m_wake.wait_for(lock, pause, [this] { return m_stop; });
     }
     lock.unlock();
     conn.Close();

@@ -82,10 +82,6 @@ public:
     // Waits until the thread has nothing left to do (for tests and benchmarks).
     void WaitIdle();
 
-    // Pause after each step, as a multiple of the step's own time, so that other connections'
-    // writes and reads get the book between steps.
-    static constexpr int PauseFactor = 1;
-
 private:
     void Run(QString connectionString);
 

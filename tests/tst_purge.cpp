@@ -51,9 +51,9 @@ QStringList Names(Recordset& rs, const QString& column = u"Name"_s)
     return names;
 }
 
-// A book of many contacts of one type, every other one deleted but not yet removed: for the child
-// that is killed while removing them.
-constexpr int KillBookRecords = 6000;
+// A book of many contacts of one type, every other one deleted but not yet removed, more than one
+// step of a purge removes: for the child that is killed while removing them.
+constexpr int KillBookRecords = 24000;
 
 void FillKillBook(Connection& conn, qint64 typeNo)
 {
