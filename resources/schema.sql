@@ -42,6 +42,8 @@ CREATE TABLE PWDMoving (
     PWDID  INTEGER PRIMARY KEY,
     TypeNo INTEGER NOT NULL
 );
+-- A type's count and listing read only the moves into that type.
+CREATE INDEX PWDMoving_TypeNo ON PWDMoving (TypeNo, PWDID);
 
 -- Whoever removes a contact or writes its type removes what was pending for it: an edit saved
 -- while a move is still being written keeps the type the user chose.
