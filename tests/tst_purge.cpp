@@ -288,7 +288,8 @@ private slots:
         Purger().Watch(Conn);
         Conn.Open(); // as the program opens it: the worker starts with it
         const qint64 held = MarkRecordsDeleted(Conn, {Id(u"ann"_s)});
-        Purger().Release(MarkRecordsDeleted(Conn, {Id(u"dan"_s), Id(u"eve"_s)}));
+        // Ann, marked already, stays in the held batch.
+        Purger().Release(MarkRecordsDeleted(Conn, {Id(u"dan"_s), Id(u"eve"_s), Id(u"ann"_s)}));
         Purger().WaitIdle();
         QCOMPARE(Scalar(Conn, u"SELECT count(*) FROM PWDTable"_s), 3);
         QCOMPARE(PendingRecordCount(Conn), 1);
