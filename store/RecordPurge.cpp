@@ -264,9 +264,10 @@ void MarkTypeMovedAndDelete(Connection& conn, qint64 typeNo, qint64 targetType)
         // Contacts on their way into the type go to the target instead; the type's own go along,
         // except those already on their way elsewhere.
         conn.Execute(QStringLiteral("Update PWDMoving Set TypeNo = ? Where TypeNo = ?"), {targetType, typeNo});
-        conn.Execute(QStringLiteral("Insert Or Ignore Into PWDMoving (PWDID, TypeNo) Select PWDID, ? From PWDTable "
-                                    "Where TypeNo = ?"),
-                     {targetType, typeNo});
+        conn.Execute(
+            QStringLiteral("Insert Into PWDMoving (PWDID, TypeNo) Select PWDID, ? From PWDTable Where TypeNo = "
+                           "? And PWDID Not In (Select PWDID From PWDMoving)"),
+            {targetType, typeNo});
         DeleteType(conn, typeNo);
         transaction.Commit();
     }
