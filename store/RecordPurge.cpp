@@ -70,7 +70,8 @@ bool RunUnlessTaken(PreparedStatement& insert)
         insert.Run();
         return true;
     } catch (const DbError& error) {
-        if ((error.Number() & 0xFF) != SQLITE_CONSTRAINT) {
+        // Only the key taken: a trigger or another rule refusing the row is a failure.
+        if (error.Number() != SQLITE_CONSTRAINT_PRIMARYKEY) {
             throw;
         }
         return false;
