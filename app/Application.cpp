@@ -27,6 +27,8 @@
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
+#include "store/RecordPurge.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/FormState.h"
 #include "ui/Forms.h"
@@ -197,6 +199,23 @@ bool OpenDatabaseAndLogIn()
     return true;
 }
 
+void FinishPendingWrites()
+{
+    if (!Conn.IsOpen()) {
+        return;
+    }
+    try {
+        // Another reader of the file (an earlier version, the sqlcipher tool, a copy of it) must
+        // never find a deleted contact in it: what the background left is done now.
+        BusyProgress busy(nullptr, GetLangString(QStringLiteral("General"), QStringLiteral("64000"),
+                                                 QStringLiteral("Removing deleted contacts...")));
+        Purger().Finish(Conn, busy.Callback());
+    } catch (...) {
+        // Left for the next start, which takes it up again in the background.
+        ShowError();
+    }
+}
+
 int Main(int argc, char** argv)
 {
     CommandLine command = ParseCommandLine(Arguments(argc, argv), QDir::currentPath());
@@ -223,6 +242,8 @@ int Main(int argc, char** argv)
         BringToFront();
         imports.Add(files);
     });
+    // Deletes and moves are written in the background on the book the program has open.
+    Purger().Watch(Conn);
     try {
         const int lcid = GetSystemDefaultLCID();
         InstallQtTranslations(lcid);
@@ -252,5 +273,7 @@ int Main(int argc, char** argv)
     }
     Form<frmMain>().show();
     imports.SetReady();
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    FinishPendingWrites();
+    return code;
 }

@@ -26,6 +26,9 @@ bool TakeBook();
 void ReportBookInUse();
 // TakeBook, telling the user when another copy holds the book; the book is not to be opened then.
 bool LockBook();
+// Writes what deletes and moves left pending, with progress when it takes long, before the
+// program ends.
+void FinishPendingWrites();
 // Lets the book go before the process ends.
 void UnlockBook();
 

@@ -3,11 +3,14 @@
 #include <QUndoStack>
 
 #include <map>
+#include <stdexcept>
+#include <utility>
 
 #include "book/BookSteps.h"
 #include "core/Language.h"
 #include "exchange/ContactExchange.h"
 #include "store/Encryption.h"
+#include "store/RecordPurge.h"
 
 namespace {
 
@@ -56,6 +59,14 @@ AddressBook::AddressBook(Connection& conn, QObject* parent)
     // A step keeps copies of the rows it changed: the oldest go, so a session of large deletes
     // does not hold them all.
     m_history->setUndoLimit(100);
+    // The steps hold rows of the book as it is open now; closing it (restore, compaction, a new
+    // key) settles what they hold, so they go with it.
+    conn.AddOpenObserver([this](Connection&, bool opened) {
+        if (!opened && m_history->count() > 0) {
+            m_history->clear();
+            m_stepsLostAtClose = true;
+        }
+    });
 }
 
 AddressBook::~AddressBook() = default;
@@ -73,9 +84,11 @@ void AddressBook::AddContactTable(const QString& table)
     }
 }
 
-void AddressBook::ClearHistory()
+bool AddressBook::ClearHistory()
 {
+    const bool hadSteps = m_history->count() > 0 || std::exchange(m_stepsLostAtClose, false);
     m_history->clear();
+    return hadSteps;
 }
 
 void AddressBook::Record(QUndoCommand* step)
@@ -119,6 +132,13 @@ void AddressBook::Restore(const Copy& copy, bool added)
                 RemoveRows(m_conn, rows.table, ContactKey, copy.contactIds);
             }
             PutRows(m_conn, rows);
+        }
+        // A row put back is the contact as stored then: a move or delete still being written for
+        // it no longer applies. (Replacing a row fires no delete trigger, so this is said here.)
+        for (const char* pending : {"PWDMoving", "PWDDeleted"}) {
+            if (!copy.contactIds.isEmpty() && m_conn.HasTable(pending)) {
+                RemoveRows(m_conn, QString::fromLatin1(pending), ContactKey, copy.contactIds);
+            }
         }
         transaction.Commit();
     }
@@ -209,30 +229,47 @@ void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& 
     }
 }
 
-bool AddressBook::DeleteContacts(const QList<qint64>& ids, const BulkProgress& progress)
+bool AddressBook::DeleteContacts(const QList<qint64>& ids)
 {
-    // The copy that undo puts back is taken first; its progress shows as the delete's start.
-    Copy deleted =
-        m_replaying ? Copy{} : CopyOf(ids, {}, [&](qint64, qint64 total) { return !progress || progress(0, total); });
-    if (deleted.cancelled || !::DeleteRecords(m_conn, ids, progress)) {
-        return false;
-    }
+    const qint64 batch = HideContacts(ids);
     if (!m_replaying) {
         const QString text =
             CountStep("66001", "delete of %count% contacts", "delete of 1 contact", static_cast<qint64>(ids.size()));
-        Record(new DeleteContactsStep(*this, text, std::move(deleted)));
+        Record(new DeleteContactsStep(*this, text, ids, batch));
+    } else {
+        Purger().Release(batch);
     }
-    emit ContactsRemoved(ids);
-    emit CountsChanged();
     return true;
 }
 
-bool AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, const BulkProgress& progress)
+qint64 AddressBook::HideContacts(const QList<qint64>& ids)
+{
+    // One short write: every reader skips the contacts at once. Their rows stay, hidden and held,
+    // while a step of the history can bring them back; the purger removes them once none can.
+    const qint64 batch = MarkRecordsDeleted(m_conn, ids);
+    emit ContactsRemoved(ids);
+    emit CountsChanged();
+    return batch;
+}
+
+void AddressBook::ShowContacts(const QList<qint64>& ids, qint64 batch)
+{
+    if (!UnmarkRecords(m_conn, batch)) {
+        // Only a book closed since (restore, compaction, a new key) loses held rows, and that
+        // clears the history: this is a fault, said as one.
+        throw std::runtime_error("the deleted contacts are no longer in the book");
+    }
+    Purger().Release(batch);
+    emit ContactsAdded(ids);
+    emit CountsChanged();
+}
+
+bool AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo)
 {
     std::vector<std::pair<qint64, qint64>> from = m_replaying ? decltype(from){} : TypesOfRecords(m_conn, ids);
-    if (!MoveRecordsToType(m_conn, ids, typeNo, progress)) {
-        return false;
-    }
+    // One short write: readers see the contacts under typeNo at once, the rows follow in the
+    // background.
+    MarkRecordsMoved(m_conn, ids, typeNo);
     if (!m_replaying) {
         const QString text =
             CountStep("66002", "move of %count% contacts", "move of 1 contact", static_cast<qint64>(ids.size()));
@@ -284,15 +321,13 @@ void AddressBook::DeleteType(qint64 typeNo)
     emit CountsChanged();
 }
 
-bool AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target, const BulkProgress& progress)
+bool AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
 {
     QList<qint64> moved;
-    m_conn.ForEachRow(QStringLiteral("Select PWDID From PWDTable Where TypeNo = ?"), {typeNo},
+    m_conn.ForEachRow(QStringLiteral("Select PWDID From VPWDTable Where TypeNo = ?"), {typeNo},
                       [&](const RowView& row) { moved.append(row.Integer(0)); });
     Copy before = m_replaying ? Copy{} : CopyOf(moved, {typeNo});
-    if (!MoveRecordsAndDeleteType(m_conn, typeNo, target, progress)) {
-        return false;
-    }
+    MarkTypeMovedAndDelete(m_conn, typeNo, target);
     if (!m_replaying) {
         const QString text = Named(Step("66008", "delete of type “%name%”"), TypeName(before));
         Record(new DeleteTypeStep(*this, text, std::move(before), target));

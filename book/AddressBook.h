@@ -27,24 +27,29 @@ public:
     Connection& Conn() const { return m_conn; }
     // The steps that can be undone and redone.
     QUndoStack* History() const { return m_history; }
-    // Forgets every step: the book was replaced (restore, compaction) or opened anew.
-    void ClearHistory();
+    // Forgets every step: the book was replaced (restore, compaction) or opened anew. True when
+    // there were steps, counting those a closing of the book took since the last call.
+    bool ClearHistory();
 
     // Contacts. Fields are the eight cipher texts in the table's order (name, home, mobile and
     // office phone, e-mail list, QQ, MSN, ICQ).
     qint64 AddContact(qint64 typeNo, const QStringList& cipherFields);
     void UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields);
-    // All of them or none; false (nothing changed) when progress cancels.
-    bool DeleteContacts(const QList<qint64>& ids, const BulkProgress& progress = {});
-    bool MoveContacts(const QList<qint64>& ids, qint64 typeNo, const BulkProgress& progress = {});
+    // All of them or none, each one short write; the rows follow in the background.
+    bool DeleteContacts(const QList<qint64>& ids);
+    bool MoveContacts(const QList<qint64>& ids, qint64 typeNo);
+    // Hides contacts as deleted and returns their batch, held until released; ShowContacts brings
+    // a held batch back and releases it. For the steps of the history.
+    qint64 HideContacts(const QList<qint64>& ids);
+    void ShowContacts(const QList<qint64>& ids, qint64 batch);
 
     // Types.
     qint64 AddType(const QString& name, const QString& description);
     void UpdateType(qint64 typeNo, const QString& name, const QString& description);
     // The type goes; its contacts stay in the book without a type.
     void DeleteType(qint64 typeNo);
-    // Its contacts go to target first; false (nothing changed) when progress cancels.
-    bool DeleteTypeMovingContacts(qint64 typeNo, qint64 target, const BulkProgress& progress = {});
+    // Its contacts go to target first.
+    bool DeleteTypeMovingContacts(qint64 typeNo, qint64 target);
 
     // A planned import, as one step; the first type that received contacts, nothing when
     // cancelled.
@@ -102,6 +107,7 @@ private:
     Connection& m_conn;
     QUndoStack* m_history;
     bool m_replaying = false; // while a step is undone or redone: it records nothing
+    bool m_stepsLostAtClose = false;
     friend class BookStep;
 };
 

@@ -1,5 +1,9 @@
 #include "book/BookSteps.h"
 
+#include <utility>
+
+#include "store/RecordPurge.h"
+
 template <typename F> void BookStep::Replay(F&& change)
 {
     const bool replaying = std::exchange(m_book.m_replaying, true);
@@ -44,19 +48,27 @@ void RowsStep::Undo()
     }
 }
 
-DeleteContactsStep::DeleteContactsStep(AddressBook& book, const QString& text, AddressBook::Copy deleted)
-    : BookStep(book, text), m_deleted(std::move(deleted))
+DeleteContactsStep::DeleteContactsStep(AddressBook& book, const QString& text, QList<qint64> ids, qint64 batch)
+    : BookStep(book, text), m_ids(std::move(ids)), m_batch(batch)
 {
+}
+
+DeleteContactsStep::~DeleteContactsStep()
+{
+    // Done and leaving the history: nothing can bring the rows back, so they may go.
+    if (m_batch > 0) {
+        Purger().Release(m_batch);
+    }
 }
 
 void DeleteContactsStep::Redo()
 {
-    m_book.DeleteContacts(m_deleted.contactIds);
+    m_batch = m_book.HideContacts(m_ids);
 }
 
 void DeleteContactsStep::Undo()
 {
-    m_book.Restore(m_deleted, true);
+    m_book.ShowContacts(m_ids, std::exchange(m_batch, 0));
 }
 
 MoveContactsStep::MoveContactsStep(AddressBook& book, const QString& text, std::vector<std::pair<qint64, qint64>> from,

@@ -46,19 +46,23 @@ private:
     AddressBook::Copy m_after;
 };
 
-// Deleted contacts: undo puts their stored rows back, redo deletes them again. Kept apart so that
-// a delete by marks can take its place.
+// Deleted contacts: their rows stay in the book, hidden, while the step is done and in the
+// history, so undo only shows them again and redo hides them again.
 class DeleteContactsStep : public BookStep
 {
 public:
-    DeleteContactsStep(AddressBook& book, const QString& text, AddressBook::Copy deleted);
+    DeleteContactsStep(AddressBook& book, const QString& text, QList<qint64> ids, qint64 batch);
+    ~DeleteContactsStep() override;
+    DeleteContactsStep(const DeleteContactsStep&) = delete;
+    DeleteContactsStep& operator=(const DeleteContactsStep&) = delete;
 
 protected:
     void Redo() override;
     void Undo() override;
 
 private:
-    AddressBook::Copy m_deleted;
+    QList<qint64> m_ids;
+    qint64 m_batch; // held while done; 0 while undone
 };
 
 // Contacts moved to one type: undo sends each back to its own.

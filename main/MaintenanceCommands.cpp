@@ -60,10 +60,8 @@ QString MaintenanceCommands::ForgetHistory()
 {
     // The steps refer to rows of the book as it was: after it is replaced or rewritten they are
     // not offered, and the user is told so when there were any.
-    QUndoStack* history = TheBook().History();
-    const bool hadSteps = history->count() > 0;
-    TheBook().ClearHistory();
-    return hadSteps ? QLatin1Char('\n') + Text("66201", "What was done before can no longer be undone.") : QString();
+    return TheBook().ClearHistory() ? QLatin1Char('\n') + Text("66201", "What was done before can no longer be undone.")
+                                    : QString();
 }
 
 void MaintenanceCommands::Backup(const QString& title)

@@ -19,7 +19,6 @@
 #include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
-#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/Platform.h"
 
@@ -252,13 +251,11 @@ bool frmMain::DeleteType(qint64 typeNo, bool* moved)
                                        QStringLiteral("The type no longer exists. Nothing was moved.")));
         return false;
     }
-    // The move and the delete together, all or nothing; a cancel keeps the type and its contacts.
-    BusyProgress busy(this, GetLangString(objectName(), QStringLiteral("51001"), QStringLiteral("Moving records...")),
-                      GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
-    if (!TheBook().DeleteTypeMovingContacts(typeNo, target, busy.Callback())) {
+    // The move and the delete together, in one short write: the contacts show under the target at
+    // once, and their rows are rewritten in the background.
+    if (!TheBook().DeleteTypeMovingContacts(typeNo, target)) {
         return false;
     }
-    busy.Finish();
     *moved = true;
     return true;
 }
@@ -323,17 +320,12 @@ void frmMain::DeleteRecords()
     for (const int row : rows) {
         ids.append(m_model->Id(row));
     }
-    {
-        // All of them or none: a failure half-way would leave the list and the book apart. A
-        // cancel leaves the book, the list and the selection as they were.
-        BusyProgress busy(this,
-                          GetLangString(objectName(), QStringLiteral("51000"), QStringLiteral("Deleting records...")),
-                          GetLangString(objectName(), QStringLiteral("50026"), QStringLiteral("Cancel")));
-        if (!TheBook().DeleteContacts(ids, busy.Callback())) {
-            return;
-        }
+    // All of them or none, in one short write: every reader skips them from now on, and their rows
+    // are removed in the background once the step can no longer be undone. The book has taken the
+    // rows out of the list.
+    if (!TheBook().DeleteContacts(ids)) {
+        return;
     }
-    // The book has taken the rows out of the list.
     // The lowest position deleted, or 0 (the first row) when nothing was selected.
     SelectListItemAt(ListView1, rows.isEmpty() ? 0 : rows.first() + 1);
     UpdateCommandState();

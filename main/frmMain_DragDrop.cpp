@@ -14,7 +14,6 @@
 #include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
-#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 
 namespace {
@@ -44,13 +43,11 @@ void frmMain::TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& key
         const bool typeExists = type.RecordCount() > 0;
         ReleaseRecordset(type);
         if (typeExists) {
-            // One move, all or nothing; a cancel leaves the book, the views and the selection
-            // as they were.
-            BusyProgress busy(this, Text("51001", "Moving records..."), Text("50026", "Cancel"));
-            if (!TheBook().MoveContacts(ids, typeNo, busy.Callback())) {
+            // One move, all or nothing, in one short write: every reader sees the contacts under
+            // the target at once, and their rows are rewritten in the background.
+            if (!TheBook().MoveContacts(ids, typeNo)) {
                 return;
             }
-            busy.Finish();
             // The book has told the list which rows left it and the tree stays; the target is
             // shown, with what it holds now.
             if (QTreeWidgetItem* node = TreeView1->NodeOfType(typeNo)) {

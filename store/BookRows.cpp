@@ -213,7 +213,11 @@ std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QL
 {
     std::vector<std::pair<qint64, qint64>> types;
     types.reserve(static_cast<std::size_t>(pwdIds.size()));
-    Stmt select(conn, QStringLiteral("Select TypeNo From PWDTable Where PWDID = ?"));
+    // A contact whose move is still being written is of the type it moves to.
+    Stmt select(conn, conn.HasTable("PWDMoving")
+                          ? QStringLiteral("Select coalesce((Select TypeNo From PWDMoving Where PWDID = ?1), TypeNo) "
+                                           "From PWDTable Where PWDID = ?1")
+                          : QStringLiteral("Select TypeNo From PWDTable Where PWDID = ?"));
     for (const qint64 id : Sorted(pwdIds)) {
         sqlite3_bind_int64(select.get(), 1, id);
         if (select.Step()) {

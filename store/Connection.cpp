@@ -152,6 +152,7 @@ Connection::~Connection()
 void Connection::Open()
 {
     OpenFile(false);
+    Announce();
 }
 
 void Connection::Create(const QString& connectionString, int pageSize)
@@ -159,6 +160,7 @@ void Connection::Create(const QString& connectionString, int pageSize)
     ConnectionString = connectionString;
     m_pageSize = pageSize;
     OpenFile(true);
+    Announce();
 }
 
 void Connection::OpenFile(bool create)
@@ -250,6 +252,15 @@ void Connection::Open(const QString& connectionString)
 
 void Connection::Close() noexcept
 {
+    if (m_db != nullptr && m_announced) {
+        m_announced = false;
+        for (const auto& observer : m_observers) {
+            try {
+                observer(*this, false);
+            } catch (...) { // NOLINT(bugprone-empty-catch): closing goes ahead whatever an observer met
+            }
+        }
+    }
     if (m_db != nullptr) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
@@ -399,6 +410,38 @@ QString Connection::ChangeStamp()
 bool Connection::InTransaction() const
 {
     return sqlite3_get_autocommit(Handle()) == 0;
+}
+
+bool Connection::HasTable(const char* name)
+{
+    // Asked of the file, not of the schema this connection read last: another connection may
+    // have added the table since.
+    bool found = false;
+    ForEachRow(QStringLiteral("Select 1 From main.sqlite_master Where type = 'table' And name = ?"),
+               {QString::fromLatin1(name)}, [&](const RowView&) { found = true; });
+    return found;
+}
+
+void Connection::Announce()
+{
+    // Every opening is announced, so an observer added while the book is open hears of its closing.
+    m_announced = true;
+    for (const auto& observer : m_observers) {
+        observer(*this, true);
+    }
+}
+
+void Connection::SetOpenObserver(std::function<void(Connection&, bool opened)> observer)
+{
+    m_observers.clear();
+    AddOpenObserver(std::move(observer));
+}
+
+void Connection::AddOpenObserver(std::function<void(Connection&, bool opened)> observer)
+{
+    if (observer) {
+        m_observers.push_back(std::move(observer));
+    }
 }
 
 int Connection::Changes() const

@@ -6,6 +6,7 @@
 #include <QVariantList>
 
 #include <functional>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -89,6 +90,13 @@ public:
     bool InTransaction() const;
     // Rows changed by the last statement.
     int Changes() const;
+    // Whether the open book has a table of that name.
+    bool HasTable(const char* name);
+    // Called after every opening and before every closing of this connection (opened true, then
+    // false), so work tied to the book can follow it when it is closed, replaced and reopened.
+    // SetOpenObserver makes observer the only one (none when empty); AddOpenObserver adds one.
+    void SetOpenObserver(std::function<void(Connection&, bool opened)> observer);
+    void AddOpenObserver(std::function<void(Connection&, bool opened)> observer);
 
     sqlite3* Handle() const;
 
@@ -108,6 +116,10 @@ private:
     QString m_path;
     int m_pageSize = NewBookPageSize;
     quint64 m_opening = 0; // which opening of any connection this one is
+    void Announce();
+
+    std::vector<std::function<void(Connection&, bool)>> m_observers;
+    bool m_announced = false; // the observers were told of this opening
 };
 
 // One statement prepared once and run many times with other values: the bulk writes (delete,

@@ -10,6 +10,7 @@
 
 #include "core/Errors.h"
 #include "store/Encryption.h"
+#include "store/RecordPurge.h"
 
 namespace {
 
@@ -21,6 +22,35 @@ QString Quote(const QString& cipherText)
 QString Number(qint64 n)
 {
     return QString::number(n);
+}
+
+// The condition that leaves out deleted contacts that still wait for their rows to be removed,
+// for a statement over PWDTable (with the alias prefix, "r." say). A book this version has not
+// yet written to has nothing of the kind. While nothing waits the test costs one look at an empty
+// table per statement, not one per row.
+QString NotDeleted(Connection& conn, const QString& prefix = {})
+{
+    if (!conn.HasTable("PWDDeleted")) {
+        return QStringLiteral("1");
+    }
+    return QStringLiteral("(Not Exists (Select 1 From PWDDeleted) Or %1PWDID Not In (Select PWDID From PWDDeleted))")
+        .arg(prefix);
+}
+
+// The rows of PWDTable that belong to typeNo, with a move still being written counted where it
+// goes: select (its columns qualified with "r.") from PWDTable r, then the condition. Ordered by key
+// when ordered is set.
+QString OfType(Connection& conn, const QString& select, qint64 typeNo, bool ordered)
+{
+    const QString live = NotDeleted(conn, QStringLiteral("r."));
+    if (!conn.HasTable("PWDMoving")) {
+        return QStringLiteral("%1 From PWDTable r Where r.TypeNo = %2 And %3%4")
+            .arg(select, Number(typeNo), live, ordered ? QStringLiteral(" Order By r.PWDID") : QString());
+    }
+    return QStringLiteral("Select * From (%1 From PWDTable r Where r.TypeNo = %2 And %3 And (Not Exists (Select 1 "
+                          "From PWDMoving) Or r.PWDID Not In (Select PWDID From PWDMoving)) Union All %1 From "
+                          "PWDMoving m Join PWDTable r On r.PWDID = m.PWDID Where m.TypeNo = %2 And %3)%4")
+        .arg(select, Number(typeNo), live, ordered ? QStringLiteral(" Order By 1") : QString());
 }
 
 // Rows per step of a bulk write between two reports of progress.
@@ -105,7 +135,8 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     for (const QString& column : columns) {
         names.append(ColumnName(column));
     }
-    const QString select = QStringLiteral("Select PWDID, %1 From PWDTable").arg(names.join(QLatin1Char(',')));
+    const QString select =
+        QStringLiteral("Select PWDID, %1 From PWDTable Where %2").arg(names.join(QLatin1Char(',')), NotDeleted(conn));
     const auto count = static_cast<int>(columns.size());
     QByteArrayView values[4];
     auto hand = [&](const RowView& r) {
@@ -133,7 +164,7 @@ void ScanRecords(Connection& conn, const QStringList& columns,
             Connection second;
             OpenReader(second, conn);
             second.ForEachRow(
-                select + QStringLiteral(" Where PWDID > ? Order By PWDID"), {middle}, [&](const RowView& r) {
+                select + QStringLiteral(" And PWDID > ? Order By PWDID"), {middle}, [&](const RowView& r) {
                     upper.ids.push_back(r.Integer(0));
                     for (int c = 0; c < count; ++c) {
                         const QByteArrayView bytes = r.Bytes(c + 1);
@@ -148,7 +179,7 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     try {
         Connection lower;
         OpenReader(lower, conn);
-        lower.ForEachRow(select + QStringLiteral(" Where PWDID <= ? Order By PWDID"), {middle}, hand);
+        lower.ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
     } catch (...) {
         reader.join();
         throw;
@@ -230,14 +261,13 @@ void OpenTypeCounts(Recordset& rs, Connection& conn)
 
 void OpenRecordsOfType(Recordset& rs, Connection& conn, qint64 typeNo)
 {
-    rs.Open(QStringLiteral("Select * From PWDTable Where TypeNo = ") + Number(typeNo) +
-                QStringLiteral(" Order By PWDID"),
-            conn, LockType::ReadOnly);
+    rs.Open(OfType(conn, QStringLiteral("Select r.*"), typeNo, true), conn, LockType::ReadOnly);
 }
 
 void OpenAllRecords(Recordset& rs, Connection& conn)
 {
-    rs.Open(QStringLiteral("Select * From PWDTable Order By PWDID"), conn, LockType::ReadOnly);
+    rs.Open(QStringLiteral("Select * From PWDTable Where %1 Order By PWDID").arg(NotDeleted(conn)), conn,
+            LockType::ReadOnly);
 }
 
 void DeleteRecord(Connection& conn, qint64 pwdId)
@@ -252,7 +282,8 @@ void DeleteType(Connection& conn, qint64 typeNo)
 
 void OpenRecordUrl(Recordset& rs, Connection& conn, qint64 pwdId)
 {
-    rs.Open(QStringLiteral("Select Url From PWDTable Where PWDID = ") + Number(pwdId), conn, LockType::Unspecified);
+    rs.Open(QStringLiteral("Select Url From PWDTable Where PWDID = %1 And %2").arg(Number(pwdId), NotDeleted(conn)),
+            conn, LockType::Unspecified);
 }
 
 void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo)
@@ -290,7 +321,7 @@ void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
     if (typeNo < 0 && column.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0) {
         // The names have an index of their own, a tenth of the table: read in its order, the list
         // puts the rows in order itself.
-        conn.ForEachRow(QStringLiteral("Select PWDID, Name From PWDTable"), {},
+        conn.ForEachRow(QStringLiteral("Select PWDID, Name From PWDTable Where ") + NotDeleted(conn), {},
                         [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
         return;
     }
@@ -298,9 +329,8 @@ void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
         ScanRecords(conn, {column}, [&](qint64 id, const QByteArrayView* values) { row(id, values[0]); });
         return;
     }
-    conn.ForEachRow(QStringLiteral("Select PWDID, %1 From PWDTable Where TypeNo = ").arg(ColumnName(column)) +
-                        Number(typeNo),
-                    {}, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
+    conn.ForEachRow(OfType(conn, QStringLiteral("Select r.PWDID, r.%1").arg(ColumnName(column)), typeNo, false), {},
+                    [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
 }
 
 void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
@@ -325,13 +355,13 @@ void ReadRecordFields(Connection& reader, const QStringList& columns, const std:
     {
     };
     try {
-        reader.ForEachRow(
-            QStringLiteral("Select PWDID, %1 From PWDTable Order By PWDID").arg(names.join(QLatin1Char(','))), {},
-            [&](const RowView& r) {
-                if (!row(r)) {
-                    throw Stop{};
-                }
-            });
+        reader.ForEachRow(QStringLiteral("Select PWDID, %1 From PWDTable Where %2 Order By PWDID")
+                              .arg(names.join(QLatin1Char(',')), NotDeleted(reader)),
+                          {}, [&](const RowView& r) {
+                              if (!row(r)) {
+                                  throw Stop{};
+                              }
+                          });
     } catch (const Stop&) { // NOLINT(bugprone-empty-catch): the caller asked to stop
     }
 }
@@ -348,7 +378,7 @@ void ReadRecordsById(Connection& conn, const QStringList& columns, const std::ve
     for (const qint64 id : ids) {
         keys.append(Number(id));
     }
-    conn.ForEachRow(QStringLiteral("Select PWDID, %1, Url From PWDTable Where PWDID In (%2)")
+    conn.ForEachRow(QStringLiteral("Select PWDID, %1, Url From VPWDTable Where PWDID In (%2)")
                         .arg(names.join(QLatin1Char(',')), keys.join(QLatin1Char(','))),
                     {}, row);
 }
@@ -367,7 +397,8 @@ void OpenRecordsNamedExcept(Recordset& rs, Connection& conn, const QString& name
 
 void OpenRecordForWrite(Recordset& rs, Connection& conn, qint64 pwdId)
 {
-    rs.Open(QStringLiteral("Select * From PWDTable Where PWDID = ") + Number(pwdId), conn, LockType::Optimistic);
+    rs.Open(QStringLiteral("Select * From PWDTable Where PWDID = %1 And %2").arg(Number(pwdId), NotDeleted(conn)), conn,
+            LockType::Optimistic);
 }
 
 void OpenType(Recordset& rs, Connection& conn, qint64 typeNo, LockType lock)
@@ -427,7 +458,7 @@ qint64 RecordInserter::Insert(qint64 typeNo, const std::array<QByteArrayView, 8>
 
 void OpenRecordNames(Recordset& rs, Connection& conn)
 {
-    rs.Open(QStringLiteral("Select Name From PWDTable"), conn, LockType::ReadOnly);
+    rs.Open(QStringLiteral("Select Name From PWDTable Where ") + NotDeleted(conn), conn, LockType::ReadOnly);
 }
 
 void OpenRecordsWithTypes(Recordset& rs, Connection& conn)
@@ -445,8 +476,9 @@ void OpenRecordsWithTypesOfType(Recordset& rs, Connection& conn, qint64 typeNo)
 qint64 CountRecords(Connection& conn, std::optional<qint64> typeNo)
 {
     qint64 count = 0;
-    conn.ForEachRow(QStringLiteral("Select count(*) From PWDTable") +
-                        (typeNo ? QStringLiteral(" Where TypeNo = ") + Number(*typeNo) : QString()),
+    conn.ForEachRow(typeNo ? QStringLiteral("Select count(*) From (%1)")
+                                 .arg(OfType(conn, QStringLiteral("Select r.PWDID"), *typeNo, false))
+                           : QStringLiteral("Select count(*) From PWDTable Where ") + NotDeleted(conn),
                     {}, [&](const RowView& row) { count = row.Integer(0); });
     return count;
 }
@@ -505,6 +537,7 @@ void CreateDatabase(const QString& path)
 
 void AddMissingIndexes(Connection& conn)
 {
+    AddPendingTables(conn);
     bool current = false;
     conn.ForEachRow(QStringLiteral("Select count(*) From sqlite_master Where type = 'index' And name = "
                                    "'PWDTable_TypeName'"),

@@ -78,9 +78,10 @@ QString SchemaScript();
 void CreateDatabase(const QString& path);
 // The tables and views of the address book that the open database lacks (empty when complete).
 QStringList MissingSchemaObjects(Connection& conn);
-// Gives a book made by an earlier version the indexes this one reads through. They are plain
-// indexes, which earlier versions read through as well; a book that cannot be written (read-only,
-// busy) stays as it is and is only read more slowly.
+// Gives a book made by an earlier version the indexes this one reads through, and the tables of
+// pending deletes and moves (AddPendingTables). The indexes are plain ones, which earlier versions
+// read through as well; a book that cannot be written (read-only, busy) stays as it is and is only
+// read more slowly.
 void AddMissingIndexes(Connection& conn);
 
 // Import and export

@@ -10,6 +10,7 @@
 #include "core/Errors.h"
 #include "store/Connection.h"
 #include "store/Database.h"
+#include "store/RecordPurge.h"
 
 namespace {
 
@@ -141,7 +142,19 @@ void CopyDatabase(Connection& from, const QString& work, const MaintenanceProgre
     if (finished != SQLITE_OK) {
         target.Throw(finished);
     }
+    // The copy is read by whatever opens it next, an earlier version too: contacts deleted but not
+    // yet removed leave with it, and moves are written.
+    SettlePending(target);
 }
+
+// Keeps the background purge of the book off the file while it is copied.
+struct PurgePaused
+{
+    PurgePaused() { Purger().Pause(); }
+    ~PurgePaused() { Purger().Resume(); }
+    PurgePaused(const PurgePaused&) = delete;
+    PurgePaused& operator=(const PurgePaused&) = delete;
+};
 
 bool SameFile(const QString& a, const QString& b)
 {
@@ -202,6 +215,7 @@ QString BackupDatabase(Connection& conn, const QString& folder, const QDate& dat
     const QString work = target + QStringLiteral(".part");
     RemoveWorkFile(work);
     try {
+        const PurgePaused paused;
         CopyDatabase(conn, work, progress);
         CheckAddressBook(work, false);
         ReportComplete(work, progress);
@@ -324,6 +338,8 @@ CompactOutcome RekeyDatabaseFile(const QString& path, const QString& passphrase,
                 sqlite3_progress_handler(conn.Handle(), 10000, &ProgressHandler, &state);
             }
             try {
+                // The rewritten book starts with nothing pending, and smaller for it.
+                SettlePending(conn);
                 conn.Execute(QStringLiteral("SELECT sqlcipher_export('compacted')"));
             } catch (...) {
                 sqlite3_progress_handler(conn.Handle(), 0, nullptr, nullptr);

@@ -94,8 +94,9 @@ void DeleteSyncItem(Connection& conn, qint64 bookNo, const QString& cipherPath)
 
 void OpenRecordsForSync(Recordset& rs, Connection& conn)
 {
+    // Through the view: deleted contacts waiting to be removed stay out, moved ones come with their new type.
     rs.Open(QStringLiteral("SELECT PWDID, TypeNo, Name, F_Phone1, F_MobilePhone1, C_Phone1, EMailList, QQ, MSN, ICQ, "
-                           "Url FROM PWDTable ORDER BY PWDID"),
+                           "Url FROM VPWDTable ORDER BY PWDID"),
             conn, LockType::ReadOnly);
 }
 

@@ -1,0 +1,483 @@
+#include "store/RecordPurge.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <sqlite3.h>
+
+#include "core/Errors.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+
+namespace {
+
+// A step of the background purge writes for about this long, then commits: a save in the window
+// or a sync on another thread waits little longer than this for its turn.
+constexpr qint64 BackgroundStepNanoseconds = 10'000'000;
+// A step of a purge the user waits for (the close) is longer: every commit writes again the pages
+// of the indexes that the steps before it touched, so fewer steps finish sooner.
+constexpr qint64 ForegroundStepNanoseconds = 200'000'000;
+// Keys read per millisecond of a step; a step ends earlier when its time is up.
+constexpr qint64 KeysPerMillisecond = 50;
+
+// The schema's own statements that create the pending tables, their triggers and the views that
+// read through them, in the order the schema gives them. A statement starts at a line beginning
+// with CREATE and runs to the next comment or CREATE.
+QStringList PendingStatements()
+{
+    QStringList statements;
+    QString current;
+    const auto flush = [&] {
+        const QString statement = current.trimmed();
+        if (statement.contains(QLatin1String("PWDDeleted")) || statement.contains(QLatin1String("PWDMoving")) ||
+            statement.startsWith(QLatin1String("CREATE VIEW")) ||
+            statement.startsWith(QLatin1String("CREATE TRIGGER"))) {
+            QString once = statement;
+            once.replace(QLatin1String("CREATE TABLE "), QLatin1String("CREATE TABLE IF NOT EXISTS "));
+            once.replace(QLatin1String("CREATE INDEX "), QLatin1String("CREATE INDEX IF NOT EXISTS "));
+            statements.append(once);
+        }
+        current.clear();
+    };
+    for (const QString& line : SchemaScript().split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("CREATE ")) || line.startsWith(QLatin1String("--"))) {
+            flush();
+        }
+        if (!line.startsWith(QLatin1String("--"))) {
+            current += line + QLatin1Char('\n');
+        }
+    }
+    flush();
+    return statements;
+}
+
+// The keys of a bulk write in ascending order: the table's pages are then visited once each.
+QList<qint64> Sorted(const QList<qint64>& ids)
+{
+    QList<qint64> sorted = ids;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    return sorted;
+}
+
+// Runs an insert; false when its key is there already (the transaction goes on without it).
+bool RunUnlessTaken(PreparedStatement& insert)
+{
+    try {
+        insert.Run();
+        return true;
+    } catch (const DbError& error) {
+        // Only the key taken: a trigger or another rule refusing the row is a failure.
+        if (error.Number() != SQLITE_CONSTRAINT_PRIMARYKEY) {
+            throw;
+        }
+        return false;
+    }
+}
+
+QString KeptBatches(const std::set<qint64>& keep)
+{
+    if (keep.empty()) {
+        return QStringLiteral("1");
+    }
+    QStringList numbers;
+    for (const qint64 batch : keep) {
+        numbers.append(QString::number(batch));
+    }
+    return QStringLiteral("Batch Not In (%1)").arg(numbers.join(QLatin1Char(',')));
+}
+
+// One short transaction of the purge: removes deleted contacts, then writes pending moves, until
+// its time is up. Returns how many keys it settled (0: nothing is pending but the kept batches).
+qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNanoseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    qint64 settled = 0;
+    const qint64 keysPerStep = stepNanoseconds / 1'000'000 * KeysPerMillisecond;
+    Transaction transaction(conn);
+    {
+        std::vector<qint64> keys;
+        conn.ForEachRow(QStringLiteral("Select PWDID From PWDDeleted Where %1 Order By PWDID Limit %2")
+                            .arg(KeptBatches(keep))
+                            .arg(keysPerStep),
+                        {}, [&](const RowView& r) { keys.push_back(r.Integer(0)); });
+        PreparedStatement remove(conn, QStringLiteral("Delete From PWDTable Where PWDID = ?"));
+        PreparedStatement unmark(conn, QStringLiteral("Delete From PWDDeleted Where PWDID = ?"));
+        for (const qint64 key : keys) {
+            remove.Bind(1, key);
+            remove.Run();
+            // The trigger removed the mark with the row; a key whose row was gone already keeps it.
+            unmark.Bind(1, key);
+            unmark.Run();
+            ++settled;
+            if (clock.nsecsElapsed() > stepNanoseconds) {
+                break;
+            }
+        }
+    }
+    if (clock.nsecsElapsed() <= stepNanoseconds) {
+        std::vector<std::pair<qint64, qint64>> moves;
+        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving Order By PWDID Limit %1").arg(keysPerStep),
+                        {}, [&](const RowView& r) { moves.emplace_back(r.Integer(0), r.Integer(1)); });
+        PreparedStatement move(conn, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"));
+        PreparedStatement done(conn, QStringLiteral("Delete From PWDMoving Where PWDID = ?"));
+        for (const auto& [key, typeNo] : moves) {
+            move.Bind(1, typeNo);
+            move.Bind(2, key);
+            move.Run();
+            done.Bind(1, key);
+            done.Run();
+            ++settled;
+            if (clock.nsecsElapsed() > stepNanoseconds) {
+                break;
+            }
+        }
+    }
+    transaction.Commit();
+    return settled;
+}
+
+qint64 CountPending(Connection& conn, const std::set<qint64>& keep)
+{
+    qint64 count = 0;
+    conn.ForEachRow(QStringLiteral("Select (Select count(*) From PWDDeleted Where %1) + (Select count(*) From "
+                                   "PWDMoving)")
+                        .arg(KeptBatches(keep)),
+                    {}, [&](const RowView& r) { count = r.Integer(0); });
+    return count;
+}
+
+bool PurgeKeeping(Connection& conn, const PurgeProgress& progress, const std::set<qint64>& keep)
+{
+    if (!conn.HasTable("PWDDeleted") || !conn.HasTable("PWDMoving")) {
+        return true;
+    }
+    const qint64 total = CountPending(conn, keep);
+    qint64 done = 0;
+    while (done < total || total == 0) {
+        if (progress && !progress(done, total)) {
+            return false;
+        }
+        const qint64 settled = PurgeStep(conn, keep, ForegroundStepNanoseconds);
+        if (settled == 0) {
+            break;
+        }
+        done += settled;
+    }
+    if (progress) {
+        progress(total, total);
+    }
+    return true;
+}
+
+} // namespace
+
+void AddPendingTables(Connection& conn)
+{
+    if (conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving")) {
+        return;
+    }
+    try {
+        Transaction transaction(conn);
+        // Whatever an interrupted upgrade or another tool left goes first, so the schema's own
+        // statements can create everything anew.
+        for (const char* drop : {"Drop View If Exists VPWDTable", "Drop View If Exists VPWDType",
+                                 "Drop Trigger If Exists PWDTable_Deleted", "Drop Trigger If Exists PWDTable_Moved"}) {
+            conn.Execute(QString::fromLatin1(drop));
+        }
+        for (const QString& statement : PendingStatements()) {
+            conn.ExecuteScript(statement);
+        }
+        transaction.Commit();
+    } catch (const DbError&) { // NOLINT(bugprone-empty-catch): a book that cannot be written has nothing to skip
+    }
+}
+
+qint64 MarkRecordsDeleted(Connection& conn, const QList<qint64>& ids)
+{
+    // Unique in this process even after the batches before it are gone from the book.
+    static std::atomic<qint64> last{0};
+    Transaction transaction(conn);
+    qint64 batch = 0;
+    conn.ForEachRow(QStringLiteral("Select coalesce(max(Batch), 0) + 1 From PWDDeleted"), {},
+                    [&](const RowView& r) { batch = r.Integer(0); });
+    qint64 previous = last.load();
+    do {
+        batch = std::max(batch, previous + 1);
+    } while (!last.compare_exchange_weak(previous, batch));
+    // Held before anyone can see it, so the purger never takes it before it is released.
+    Purger().Hold(batch);
+    try {
+        // A key marked before stays in its batch. A plain insert whose rare failure on such a key is
+        // let pass: Insert Or Ignore is many times slower in this engine.
+        PreparedStatement mark(conn, QStringLiteral("Insert Into PWDDeleted (PWDID, Batch) Values (?, ?)"));
+        mark.Bind(2, batch);
+        for (const qint64 id : Sorted(ids)) {
+            mark.Bind(1, id);
+            RunUnlessTaken(mark);
+        }
+        transaction.Commit();
+    } catch (...) {
+        Purger().Release(batch);
+        throw;
+    }
+    return batch;
+}
+
+bool UnmarkRecords(Connection& conn, qint64 batch)
+{
+    conn.Execute(QStringLiteral("Delete From PWDDeleted Where Batch = ?"), {batch});
+    const bool unmarked = conn.Changes() > 0;
+    Purger().Release(batch); // nothing of it is left to purge
+    return unmarked;
+}
+
+void MarkRecordsMoved(Connection& conn, const QList<qint64>& ids, qint64 typeNo)
+{
+    {
+        Transaction transaction(conn);
+        // A later move of a key replaces its earlier one. A plain insert, with the rare key moved
+        // before updated after it fails: Insert Or Replace is many times slower in this engine.
+        PreparedStatement move(conn, QStringLiteral("Insert Into PWDMoving (PWDID, TypeNo) Values (?, ?)"));
+        PreparedStatement again(conn, QStringLiteral("Update PWDMoving Set TypeNo = ? Where PWDID = ?"));
+        move.Bind(2, typeNo);
+        again.Bind(1, typeNo);
+        for (const qint64 id : Sorted(ids)) {
+            move.Bind(1, id);
+            if (!RunUnlessTaken(move)) {
+                again.Bind(2, id);
+                again.Run();
+            }
+        }
+        transaction.Commit();
+    }
+    Purger().Release(0); // wakes it: no batch is numbered 0
+}
+
+void MarkTypeMovedAndDelete(Connection& conn, qint64 typeNo, qint64 targetType)
+{
+    {
+        Transaction transaction(conn);
+        // Contacts on their way into the type go to the target instead; the type's own go along,
+        // except those already on their way elsewhere.
+        conn.Execute(QStringLiteral("Update PWDMoving Set TypeNo = ? Where TypeNo = ?"), {targetType, typeNo});
+        conn.Execute(
+            QStringLiteral("Insert Into PWDMoving (PWDID, TypeNo) Select PWDID, ? From PWDTable Where TypeNo = "
+                           "? And PWDID Not In (Select PWDID From PWDMoving)"),
+            {targetType, typeNo});
+        DeleteType(conn, typeNo);
+        transaction.Commit();
+    }
+    Purger().Release(0);
+}
+
+qint64 PendingRecordCount(Connection& conn)
+{
+    if (!conn.HasTable("PWDDeleted") || !conn.HasTable("PWDMoving")) {
+        return 0;
+    }
+    return CountPending(conn, {});
+}
+
+bool PurgePending(Connection& conn, const PurgeProgress& progress, const std::set<qint64>& keep)
+{
+    return PurgeKeeping(conn, progress, keep);
+}
+
+void SettlePending(Connection& conn)
+{
+    if (!conn.HasTable("PWDDeleted") || !conn.HasTable("PWDMoving") || PendingRecordCount(conn) == 0) {
+        return;
+    }
+    Transaction transaction(conn);
+    conn.Execute(QStringLiteral("Delete From PWDTable Where PWDID In (Select PWDID From PWDDeleted)"));
+    conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = (Select m.TypeNo From PWDMoving m Where m.PWDID = "
+                                "PWDTable.PWDID) Where PWDID In (Select PWDID From PWDMoving)"));
+    conn.Execute(QStringLiteral("Delete From PWDDeleted"));
+    conn.Execute(QStringLiteral("Delete From PWDMoving"));
+    transaction.Commit();
+}
+
+RecordPurger::~RecordPurger()
+{
+    Stop();
+}
+
+void RecordPurger::Watch(Connection& conn)
+{
+    conn.AddOpenObserver([this](Connection& c, bool opened) {
+        if (opened) {
+            Start(c.ConnectionString);
+        } else {
+            Stop();
+        }
+    });
+}
+
+void RecordPurger::Start(const QString& connectionString)
+{
+    Stop();
+    std::lock_guard lock(m_mutex);
+    m_connectionString = connectionString;
+    m_paused = false;
+    m_stop = false;
+    m_work = true; // whatever an earlier run left
+    m_running = true;
+    m_thread = std::thread([this, connectionString] { Run(connectionString); });
+}
+
+void RecordPurger::Stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void RecordPurger::Pause()
+{
+    bool running = false;
+    {
+        std::lock_guard lock(m_mutex);
+        running = m_thread.joinable() && !m_stop;
+    }
+    Stop();
+    std::lock_guard lock(m_mutex);
+    m_paused = running;
+}
+
+void RecordPurger::Resume()
+{
+    QString connectionString;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_paused) {
+            return;
+        }
+        connectionString = m_connectionString;
+    }
+    Start(connectionString);
+}
+
+void RecordPurger::Hold(qint64 batch)
+{
+    std::lock_guard lock(m_mutex);
+    m_held.insert(batch);
+}
+
+void RecordPurger::Release(qint64 batch)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_held.erase(batch);
+        m_work = true;
+        ++m_requests;
+    }
+    m_wake.notify_all();
+}
+
+bool RecordPurger::IsHeld(qint64 batch) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_held.count(batch) > 0;
+}
+
+bool RecordPurger::IsBusy() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_running && m_work;
+}
+
+bool RecordPurger::Finish(Connection& conn, const PurgeProgress& progress)
+{
+    Stop();
+    if (!PurgeKeeping(conn, progress, {})) {
+        return false;
+    }
+    std::lock_guard lock(m_mutex);
+    m_held.clear();
+    return true;
+}
+
+void RecordPurger::WaitIdle()
+{
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return !m_running || !m_work; });
+}
+
+void RecordPurger::Run(QString connectionString)
+{
+    auto finish = [this] {
+        std::lock_guard lock(m_mutex);
+        m_running = false;
+        m_idle.notify_all();
+    };
+    Connection conn;
+    try {
+        conn.Open(connectionString);
+        // Each step commits: emptying the journal is cheaper than creating and removing it every
+        // time, and as safe (an empty journal is never taken for one to roll back).
+        conn.Execute(QStringLiteral("PRAGMA journal_mode = TRUNCATE"));
+    } catch (...) {
+        finish(); // the book did not open here; the window's close purges what is left
+        return;
+    }
+    // After a failed step the rest grows, so a book that keeps failing (a damaged page, a full
+    // disk) costs next to nothing while it waits for the close, which reports the failure.
+    auto rest = std::chrono::milliseconds(200);
+    std::unique_lock lock(m_mutex);
+    while (!m_stop) {
+        if (!m_work) {
+            m_idle.notify_all();
+            m_wake.wait(lock, [this] { return m_stop || m_work; });
+            continue;
+        }
+        const std::set<qint64> keep = m_held;
+        const quint64 requests = m_requests;
+        lock.unlock();
+        QElapsedTimer clock;
+        clock.start();
+        qint64 settled = -1;
+        try {
+            // A book this version has not yet written to has nothing pending.
+            settled = conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving")
+                          ? PurgeStep(conn, keep, BackgroundStepNanoseconds)
+                          : 0;
+        } catch (const AppError&) {
+            // Busy beyond the timeout, or the disk full: try again after a rest.
+        }
+        // Long enough for a waiting connection's next look to find the book free, whatever the
+        // step cost: its waits grow to 10 ms soon after it starts waiting.
+        const auto pause = std::chrono::nanoseconds(std::clamp<qint64>(clock.nsecsElapsed(), 2'000'000, 12'000'000));
+        lock.lock();
+        if (settled == 0) {
+            m_work = m_requests != requests;
+            continue;
+        }
+        if (settled < 0) {
+            m_wake.wait_for(lock, rest, [this] { return m_stop; });
+            rest = std::min<std::chrono::milliseconds>(rest * 2, std::chrono::seconds(30));
+            continue;
+        }
+        rest = std::chrono::milliseconds(200);
+        m_wake.wait_for(lock, pause, [this] { return m_stop; });
+    }
+    lock.unlock();
+    conn.Close();
+    finish();
+}
+
+RecordPurger& Purger()
+{
+    // Never destroyed: the program's connection may still close after static objects are gone.
+    static auto* purger = new RecordPurger;
+    return *purger;
+}
