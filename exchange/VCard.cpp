@@ -16,232 +16,6 @@
 
 namespace {
 
-// ASCII letters compared without case: property and parameter names, and the values the reader
-// acts on, are ASCII words.
-char AsciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameWord(QByteArrayView text, QByteArrayView upper)
-{
-    if (text.size() != upper.size()) {
-        return false;
-    }
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (AsciiUpper(text[i]) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ContainsWord(QByteArrayView text, QByteArrayView upper)
-{
-    for (qsizetype i = 0; i + upper.size() <= text.size(); ++i) {
-        if (SameWord(text.sliced(i, upper.size()), upper)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool IsQuotedPrintable(QByteArrayView line)
-{
-    const qsizetype colon = line.indexOf(':');
-    return colon > 0 && ContainsWord(line.first(colon), "QUOTED-PRINTABLE");
-}
-
-// Joins the physical lines of the file into logical ones as pieces of it arrive: folded lines
-// joined, quoted-printable soft breaks joined. CR LF, LF, a lone CR and the CR CR LF some phones
-// write all end a line. A line is complete once the next one is known not to continue it. Lines
-// are handed on as views, valid during the call: most are the piece's own bytes, uncopied. A piece
-// normally ends at a line end; one that does not (a line longer than MaxValueBytes) leaves its
-// last line to the next. A line longer than MaxValueBytes is not handed on but counted in
-// TooLong(), and never held whole.
-class LineJoiner
-{
-public:
-    template <typename Sink> void Feed(QByteArrayView piece, Sink&& sink)
-    {
-        if (!m_partial.isEmpty() || m_skipping) {
-            // The end of a physical line begun in the piece before.
-            const qsizetype end = LineEnd(piece);
-            const QByteArrayView rest = piece.first(end < 0 ? piece.size() : end);
-            if (!m_skipping && m_partial.size() + rest.size() > MaxValueBytes) {
-                StartSkipping(m_partial, sink);
-                m_partial = QByteArray();
-            }
-            if (!m_skipping) {
-                m_partial.append(rest);
-            }
-            if (end < 0) {
-                return;
-            }
-            if (m_skipping) {
-                StopSkipping();
-            } else {
-                Add(QByteArrayView(m_partial), sink);
-                Own();
-                m_partial.resize(0);
-            }
-            // Past the line end: CR LF, CR CR LF, a lone CR or LF.
-            qsizetype next = end + 1;
-            if (piece[end] == '\r') {
-                if (next + 1 < piece.size() && piece[next] == '\r' && piece[next + 1] == '\n') {
-                    next += 2;
-                } else if (next < piece.size() && piece[next] == '\n') {
-                    ++next;
-                }
-            }
-            piece = piece.sliced(next);
-        }
-        const char* const data = piece.data();
-        const char* const end = data + piece.size();
-        const char* start = data;
-        while (start < end) {
-            auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
-            if (lf == nullptr && std::memchr(start, '\r', static_cast<size_t>(end - start)) == nullptr &&
-                start != data) {
-                // The piece ends inside a line: the rest of it comes with the next.
-                m_partial.append(QByteArrayView(start, end));
-                break;
-            }
-            if (lf == nullptr && start == data && piece.size() > MaxValueBytes &&
-                std::memchr(start, '\r', static_cast<size_t>(end - start)) == nullptr) {
-                StartSkipping(piece, sink); // a piece that is all one unfinished line, too long to keep
-                break;
-            }
-            const char* stop = lf != nullptr ? lf : end;
-            auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
-            if (cr == nullptr) {
-                Add(QByteArrayView(start, stop), sink);
-                start = stop + 1;
-            } else if (cr + 1 == stop || (cr + 2 == stop && cr[1] == '\r')) {
-                Add(QByteArrayView(start, cr), sink); // CR LF or CR CR LF: one line end
-                start = stop + 1;
-            } else {
-                Add(QByteArrayView(start, cr), sink); // a CR by itself ends a line too
-                start = cr + 1;
-            }
-        }
-        Own(); // the next piece may continue the last line
-    }
-    // At the end of the file: the last line is complete too.
-    template <typename Sink> void Finish(Sink&& sink)
-    {
-        if (m_skipping) {
-            StopSkipping();
-        } else if (!m_partial.isEmpty()) {
-            Add(QByteArrayView(m_partial), sink);
-            Own();
-            m_partial = QByteArray();
-        }
-        Break(sink);
-    }
-    int TooLong() const { return m_tooLong; }
-
-private:
-    QByteArrayView Line() const { return m_owned ? QByteArrayView(m_line) : m_view; }
-
-    // Where the first line of bytes ends (at its CR or LF), -1 when it does not.
-    static qsizetype LineEnd(QByteArrayView bytes)
-    {
-        for (qsizetype i = 0; i < bytes.size(); ++i) {
-            if (bytes[i] == '\n' || bytes[i] == '\r') {
-                return i;
-            }
-        }
-        return -1;
-    }
-
-    // A physical line too long to keep begins with head: it continues the pending line, which is
-    // then too long itself, or it is a line of its own, counted once it ends.
-    template <typename Sink> void StartSkipping(QByteArrayView head, Sink& sink)
-    {
-        if (m_pending && (head.startsWith(' ') || head.startsWith('\t'))) {
-            Own();
-            m_lineTooLong = true;
-            m_line = QByteArray();
-            m_skipCounts = false;
-        } else {
-            Break(sink);
-            m_skipCounts = true;
-        }
-        m_skipping = true;
-    }
-
-    void StopSkipping()
-    {
-        m_tooLong += m_skipCounts ? 1 : 0;
-        m_skipping = false;
-        m_skipCounts = false;
-    }
-
-    // The pending line is complete: handed on, or counted when it grew too long.
-    template <typename Sink> void Break(Sink& sink)
-    {
-        if (m_pending) {
-            if (m_lineTooLong) {
-                ++m_tooLong;
-            } else {
-                sink(Line());
-            }
-        }
-        m_pending = false;
-        m_lineTooLong = false;
-    }
-
-    // The line's bytes copied, to be extended or kept past the piece.
-    void Own()
-    {
-        if (m_pending && !m_owned) {
-            m_line.resize(0);
-            m_line.append(m_view);
-            m_owned = true;
-        }
-    }
-
-    // Extends the pending line, unless that makes it too long to keep.
-    void Extend(QByteArrayView more)
-    {
-        if (m_lineTooLong || m_line.size() + more.size() > MaxValueBytes) {
-            m_lineTooLong = true;
-            m_line = QByteArray();
-            return;
-        }
-        m_line.append(more);
-    }
-
-    template <typename Sink> void Add(QByteArrayView physical, Sink& sink)
-    {
-        if (m_pending && (physical.startsWith(' ') || physical.startsWith('\t'))) {
-            Own();
-            Extend(physical.sliced(1));
-        } else if (m_pending && !m_lineTooLong && Line().endsWith('=') && IsQuotedPrintable(Line())) {
-            Own();
-            m_line.chop(1);
-            Extend(physical);
-        } else {
-            Break(sink);
-            m_view = physical;
-            m_owned = false;
-            m_pending = true;
-            m_lineTooLong = physical.size() > MaxValueBytes;
-        }
-    }
-
-    QByteArray m_line;     // the last line, when it had to be copied
-    QByteArrayView m_view; // the last line, when it is the piece's own
-    QByteArray m_partial;  // the start of a physical line the piece before ended in
-    bool m_owned = false;
-    bool m_pending = false;
-    bool m_lineTooLong = false; // the pending line is past MaxValueBytes: only counted
-    bool m_skipping = false;    // inside a physical line past MaxValueBytes
-    bool m_skipCounts = false;  // ... which is a line of its own, not part of the pending one
-    int m_tooLong = 0;
-};
-
 // The property names the reader knows; every other is counted as left out.
 enum class Name : quint8 {
     Begin,
@@ -286,7 +60,7 @@ Name NameOf(QByteArrayView name)
         {"CLIENTPIDMAP", Name::Ignored},
     };
     for (const auto& [text, kind] : names) {
-        if (SameWord(name, text)) {
+        if (SameVCardWord(name, text)) {
             return kind;
         }
     }
@@ -298,50 +72,12 @@ enum class Key : quint8 { Type, Pref, Charset, Encoding, ServiceType, Other };
 
 Key KeyOf(QByteArrayView key)
 {
-    return SameWord(key, "TYPE")             ? Key::Type
-           : SameWord(key, "PREF")           ? Key::Pref
-           : SameWord(key, "CHARSET")        ? Key::Charset
-           : SameWord(key, "ENCODING")       ? Key::Encoding
-           : SameWord(key, "X-SERVICE-TYPE") ? Key::ServiceType
-                                             : Key::Other;
-}
-
-// The start of a content line, [group.]NAME;PARAM=VALUE;...:value, as views into it.
-struct LineHead
-{
-    QByteArrayView name;   // without the group and without case folded
-    QByteArrayView params; // from the first ';' of the head on, empty when none
-    QByteArrayView value;
-};
-
-std::optional<LineHead> ParseHead(QByteArrayView line)
-{
-    // The value starts after the first colon that is not inside a quoted parameter value; the
-    // name ends at the first semicolon outside quotes.
-    bool quoted = false;
-    qsizetype colon = -1;
-    qsizetype semicolon = -1;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ':' && !quoted) {
-            colon = i;
-            break;
-        } else if (c == ';' && !quoted && semicolon < 0) {
-            semicolon = i;
-        }
-    }
-    if (colon <= 0) {
-        return std::nullopt;
-    }
-    const qsizetype nameEnd = semicolon >= 0 ? semicolon : colon;
-    QByteArrayView name = line.first(nameEnd).trimmed();
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot >= 0) {
-        name = name.sliced(dot + 1);
-    }
-    return LineHead{name, line.sliced(nameEnd, colon - nameEnd), line.sliced(colon + 1)};
+    return SameVCardWord(key, "TYPE")             ? Key::Type
+           : SameVCardWord(key, "PREF")           ? Key::Pref
+           : SameVCardWord(key, "CHARSET")        ? Key::Charset
+           : SameVCardWord(key, "ENCODING")       ? Key::Encoding
+           : SameVCardWord(key, "X-SERVICE-TYPE") ? Key::ServiceType
+                                                  : Key::Other;
 }
 
 // One property of a card, its parts as offsets into the card's text.
@@ -366,45 +102,10 @@ struct Property
     qsizetype params = 0;
 };
 
-QString Unescape(const QString& text)
-{
-    if (!text.contains(u'\\')) {
-        return text;
-    }
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\\' && i + 1 < text.size()) {
-            const QChar next = text[++i];
-            out.append(next == u'n' || next == u'N' ? QChar(u'\n') : next);
-        } else {
-            out.append(text[i]);
-        }
-    }
-    return out;
-}
-
-// Splits a structured value at separators that are not escaped.
-QStringList SplitEscaped(const QString& text, QChar separator)
-{
-    QStringList parts;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\\' && i + 1 < text.size()) {
-            ++i; // an escaped separator stays in its part
-        } else if (text[i] == separator) {
-            parts.append(Unescape(text.sliced(start, i - start)));
-            start = i + 1;
-        }
-    }
-    parts.append(Unescape(text.sliced(start)));
-    return parts;
-}
-
 // The logical lines of the pieces read first, which are all of the file when it ended.
 template <typename Sink> void ForEachLine(const QByteArrayList& pieces, bool wholeFile, Sink&& sink)
 {
-    LineJoiner joiner;
+    VCardLineJoiner joiner;
     for (const QByteArray& piece : pieces) {
         joiner.Feed(piece, sink);
     }
@@ -430,7 +131,7 @@ public:
             QByteArray eightBit;
             ForEachLine(m_prefix, m_wholeFile, [&](QByteArrayView line) {
                 const qsizetype colon = line.indexOf(':');
-                if (IsQuotedPrintable(line) && !ContainsWord(line.first(colon), "CHARSET")) {
+                if (IsQuotedPrintableLine(line) && !ContainsVCardWord(line.first(colon), "CHARSET")) {
                     const QByteArray value = DecodeQuotedPrintable(line.sliced(colon + 1).toByteArray());
                     if (!value.isValidUtf8()) {
                         eightBit += value + '\n';
@@ -469,7 +170,7 @@ public:
         m_nearby.clear();
     }
 
-    void Add(Name name, QByteArrayView line, const LineHead& head)
+    void Add(Name name, QByteArrayView line, const VCardHead& head)
     {
         const qsizetype base = m_text.size();
         m_text.append(line);
@@ -494,7 +195,7 @@ public:
             const qsizetype eq = param.indexOf('=');
             Key key = eq >= 0 ? KeyOf(param.first(eq).trimmed()) : Key::Type;
             QByteArrayView value = eq >= 0 ? param.sliced(eq + 1) : param;
-            if (eq < 0 && (SameWord(value, "QUOTED-PRINTABLE") || SameWord(value, "BASE64"))) {
+            if (eq < 0 && (SameVCardWord(value, "QUOTED-PRINTABLE") || SameVCardWord(value, "BASE64"))) {
                 key = Key::Encoding; // 2.1 allows the encoding as a bare value
             }
             value = value.trimmed();
@@ -546,7 +247,7 @@ public:
                 break;
             case Name::N:
                 if (n.isEmpty()) {
-                    n = NameFromParts(SplitEscaped(Decoded(p), u';'));
+                    n = NameFromParts(SplitVCardParts(Decoded(p), u';'));
                 }
                 break;
             case Name::Tel:
@@ -563,7 +264,7 @@ public:
                 Keep(card.url, Text(p), "second web address");
                 break;
             case Name::Categories: {
-                const QStringList categories = SplitEscaped(Decoded(p), u',');
+                const QStringList categories = SplitVCardParts(Decoded(p), u',');
                 for (qsizetype i = 0; i < categories.size(); ++i) {
                     if (i == 0) {
                         Keep(card.category, categories[i], "second category");
@@ -587,7 +288,7 @@ public:
                 break;
             case Name::Org:
                 if (org.isEmpty()) {
-                    org = TrimBlank(SplitEscaped(Decoded(p), u';').value(0));
+                    org = TrimBlank(SplitVCardParts(Decoded(p), u';').value(0));
                 }
                 ++orgs;
                 break;
@@ -637,7 +338,7 @@ private:
     {
         for (qsizetype i = p.firstParam; i < p.firstParam + p.params; ++i) {
             const Param& param = m_params[static_cast<std::size_t>(i)];
-            if (param.key == Key::Type && SameWord(View(param.value), type)) {
+            if (param.key == Key::Type && SameVCardWord(View(param.value), type)) {
                 return true;
             }
         }
@@ -660,7 +361,8 @@ private:
     {
         QByteArrayView bytes = View(p.value);
         QByteArray decoded;
-        const bool quotedPrintable = SameWord(First(p, Key::Encoding).value_or(QByteArrayView()), "QUOTED-PRINTABLE");
+        const bool quotedPrintable =
+            SameVCardWord(First(p, Key::Encoding).value_or(QByteArrayView()), "QUOTED-PRINTABLE");
         if (quotedPrintable) {
             decoded = DecodeQuotedPrintable(bytes.toByteArray());
             bytes = decoded;
@@ -691,7 +393,7 @@ private:
         return text;
     }
 
-    QString Text(const Property& p) { return Unescape(Decoded(p)); }
+    QString Text(const Property& p) { return UnescapeVCardText(Decoded(p)); }
 
     // The first value of a kind is kept; another, different one is counted as lost.
     void Keep(QString& field, const QString& value, const char* lostLabel)
@@ -829,7 +531,7 @@ public:
         if (line.trimmed().isEmpty()) {
             return;
         }
-        const std::optional<LineHead> head = ParseHead(line);
+        const std::optional<VCardHead> head = ParseVCardHead(line);
         if (!head) {
             if (m_open > 0 && m_nested == 0) {
                 ++m_file.dropped[QStringLiteral("unreadable line")];
@@ -837,7 +539,7 @@ public:
             return;
         }
         const Name name = NameOf(head->name);
-        if (name == Name::Begin && SameWord(head->value.trimmed(), "VCARD")) {
+        if (name == Name::Begin && SameVCardWord(head->value.trimmed(), "VCARD")) {
             if (m_open > 0 && (m_nested > 0 || Current().AgentFollows())) {
                 ++m_nested; // reported as the outer card's AGENT
                 return;
@@ -853,7 +555,7 @@ public:
             Current().Start();
             m_sawCard = true;
         } else if (name == Name::End && head->value.trimmed().size() >= 5 &&
-                   SameWord(head->value.trimmed().first(5), "VCARD")) { // some phones write "END:VCARD."
+                   SameVCardWord(head->value.trimmed().first(5), "VCARD")) { // some phones write "END:VCARD."
             if (m_nested > 0) {
                 --m_nested;
             } else if (m_open > 0) {
@@ -900,61 +602,18 @@ char* Put(char* at, QByteArrayView bytes)
     return at + bytes.size();
 }
 
-// A value as a content line writes it: backslash, comma, semicolon and line breaks escaped. The
-// value is UTF-8, whose longer characters hold no ASCII bytes. Writes at most twice its size.
-char* PutEscaped(char* at, QByteArrayView text)
-{
-    // Most values hold nothing to escape: runs of plain bytes are copied whole.
-    static constexpr auto special = [] {
-        std::array<bool, 256> table{};
-        for (const char c : {'\\', ',', ';', '\n', '\r'}) {
-            table[static_cast<unsigned char>(c)] = true;
-        }
-        return table;
-    }();
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const char* const run = p;
-        while (p < end && !special[static_cast<unsigned char>(*p)]) {
-            ++p;
-        }
-        at = Put(at, QByteArrayView(run, p - run));
-        if (p == end) {
-            break;
-        }
-        const char c = *p++;
-        if (c != '\r') {
-            *at++ = '\\';
-            *at++ = c == '\n' ? 'n' : c;
-        }
-    }
-    return at;
-}
-
 // Writes one content line, name and escaped value, folded at 75 octets without splitting a UTF-8
 // character. Most lines are short and go straight to at; a long one is folded from line, working
 // space for the unfolded line.
 char* PutLine(char* at, char* line, QByteArrayView name, QByteArrayView value, QByteArrayView suffix = {})
 {
-    char* const lineEnd = Put(PutEscaped(Put(at, name), value), suffix);
+    char* const lineEnd = Put(PutEscapedVCardText(Put(at, name), value), suffix);
     const qsizetype length = lineEnd - at;
     if (length <= 75) {
         return Put(lineEnd, "\r\n");
     }
     std::memcpy(line, at, static_cast<std::size_t>(length));
-    qsizetype start = 0;
-    qsizetype limit = 75;
-    while (length - start > limit) {
-        qsizetype cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        at = Put(Put(at, QByteArrayView(line + start, cut - start)), "\r\n ");
-        start = cut;
-        limit = 74; // the leading space of a continuation counts
-    }
-    return Put(Put(at, QByteArrayView(line + start, length - start)), "\r\n");
+    return PutFoldedVCardLine(at, line, length);
 }
 
 // The next address of an e-mail list and the rest after its "; ".
@@ -1001,33 +660,6 @@ bool BlankAtEnds(QByteArrayView text)
 
 } // namespace
 
-QByteArray DecodeQuotedPrintable(const QByteArray& text)
-{
-    const auto hex = [](char c) {
-        return c >= '0' && c <= '9'   ? c - '0'
-               : c >= 'A' && c <= 'F' ? c - 'A' + 10
-               : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                      : -1;
-    };
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '=' && i + 2 < text.size()) {
-            const int high = hex(text[i + 1]);
-            const int low = hex(text[i + 2]);
-            bool ok = high >= 0 && low >= 0;
-            const int value = ok ? high * 16 + low : text.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(static_cast<char>(value));
-                i += 2;
-                continue;
-            }
-        }
-        out.append(text[i]);
-    }
-    return out;
-}
-
 ContactFile ReadVCards(const QByteArray& original)
 {
     QByteArray bytes = NarrowText(original);
@@ -1052,7 +684,7 @@ QByteArray UnfoldedStart(const QByteArrayList& prefix, bool wholeFile, qsizetype
             first = false;
         }
     };
-    LineJoiner joiner;
+    VCardLineJoiner joiner;
     for (const QByteArray& piece : prefix) {
         joiner.Feed(piece, add);
         if (start.size() >= limit) {
@@ -1137,7 +769,7 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
     FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, prefix, wholeFile);
 
     CardsReader reader(file, encodings);
-    LineJoiner joiner;
+    VCardLineJoiner joiner;
     const auto line = [&reader](QByteArrayView text) { reader.Line(text); };
     for (const QByteArray& piece : std::as_const(prefix)) {
         joiner.Feed(piece, line);

@@ -5,6 +5,7 @@
 
 #include "exchange/ContactFile.h"
 #include "exchange/FilePieces.h"
+#include "exchange/VCardLine.h"
 
 class QIODevice;
 
@@ -18,7 +19,3 @@ enum class VCardVersion { V30, V40 };
 QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version);
 // Appends one card as WriteVCards writes it; scratch is working space, reused from card to card.
 void AppendVCard(QByteArray& out, QByteArray& scratch, const ContactText& card, VCardVersion version);
-
-// Decodes quoted-printable text ("=E4=BD=A0" and soft line breaks already joined); an "=" not
-// followed by two hex digits stays as it is.
-QByteArray DecodeQuotedPrintable(const QByteArray& text);
