@@ -80,6 +80,7 @@ const ContactText& ContactUtf8::Of(const ContactCard& card)
         m_fields[i] = fields[i]->toUtf8();
         *views[i] = m_fields[i];
     }
+    m_text.details = card.details.IsEmpty() ? nullptr : &card.details;
     return m_text;
 }
 

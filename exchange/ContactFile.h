@@ -7,6 +7,7 @@
 #include <QString>
 
 #include "exchange/FilePieces.h"
+#include "store/ContactDetails.h"
 
 class QIODevice;
 
@@ -25,6 +26,7 @@ struct ContactCard
     QString msn;
     QString icq;
     QString url;
+    ContactDetails details = {}; // all the contact holds beside the record's fields
 };
 
 // A contact's fields as UTF-8 bytes, in the order of ContactCard, for the writers: an export
@@ -41,6 +43,7 @@ struct ContactText
     QByteArrayView msn;
     QByteArrayView icq;
     QByteArrayView url;
+    const ContactDetails* details = nullptr; // none: the contact has none
 };
 
 // The UTF-8 of a card's fields, valid until the next card.

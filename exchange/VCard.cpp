@@ -32,6 +32,16 @@ enum class Name : quint8 {
     Msn,
     Icq,
     Org,
+    Adr,
+    Bday,
+    Anniversary, // ANNIVERSARY, and X-ANNIVERSARY as 3.0 writers name it
+    AbDate,      // a date with a label of its own in the item group (X-ABDATE)
+    AbLabel,
+    Nickname,
+    Title,
+    Role,
+    Note,
+    Photo,
     Ignored, // VERSION, PRODID, REV, UID, CLIENTPIDMAP: nothing to keep, nothing lost
     Other,
 };
@@ -53,6 +63,17 @@ Name NameOf(QByteArrayView name)
         {"X-MSN", Name::Msn},
         {"X-ICQ", Name::Icq},
         {"ORG", Name::Org},
+        {"ADR", Name::Adr},
+        {"BDAY", Name::Bday},
+        {"ANNIVERSARY", Name::Anniversary},
+        {"X-ANNIVERSARY", Name::Anniversary},
+        {"X-ABDATE", Name::AbDate},
+        {"X-ABLABEL", Name::AbLabel},
+        {"NICKNAME", Name::Nickname},
+        {"TITLE", Name::Title},
+        {"ROLE", Name::Role},
+        {"NOTE", Name::Note},
+        {"PHOTO", Name::Photo},
         {"VERSION", Name::Ignored},
         {"PRODID", Name::Ignored},
         {"REV", Name::Ignored},
@@ -68,7 +89,7 @@ Name NameOf(QByteArrayView name)
 }
 
 // The parameters the reader looks at; 2.1's bare values count as TYPE, or as ENCODING.
-enum class Key : quint8 { Type, Pref, Charset, Encoding, ServiceType, Other };
+enum class Key : quint8 { Type, Pref, Charset, Encoding, ServiceType, OmitYear, Other };
 
 Key KeyOf(QByteArrayView key)
 {
@@ -77,6 +98,7 @@ Key KeyOf(QByteArrayView key)
            : SameVCardWord(key, "CHARSET")        ? Key::Charset
            : SameVCardWord(key, "ENCODING")       ? Key::Encoding
            : SameVCardWord(key, "X-SERVICE-TYPE") ? Key::ServiceType
+           : SameVCardWord(key, "X-APPLE-OMIT-YEAR") ? Key::OmitYear
                                                   : Key::Other;
 }
 
@@ -96,6 +118,7 @@ struct Param
 struct Property
 {
     Name name;
+    Span group;
     Span nameText;
     Span value;
     qsizetype firstParam = 0;
@@ -175,7 +198,7 @@ public:
         const qsizetype base = m_text.size();
         m_text.append(line);
         const auto span = [&](QByteArrayView part) { return Span{base + (part.data() - line.data()), part.size()}; };
-        Property property{name, span(head.name), span(head.value), static_cast<qsizetype>(m_params.size()), 0};
+        Property property{name, head.group.isEmpty() ? Span{} : span(head.group), span(head.name), span(head.value), static_cast<qsizetype>(m_params.size()), 0};
         // Parameters: ;KEY=VALUE,VALUE or 2.1's bare ;VALUE, split at semicolons outside quotes;
         // TYPE="work,voice" lists two types.
         QByteArrayView rest = head.params;
@@ -235,10 +258,10 @@ public:
             }
         }
         ContactCard card;
+        ContactDetails& details = card.details;
         QString fn;
         QString n;
         QString org;
-        int orgs = 0;
         QList<std::pair<int, const Property*>> phones;
         for (const Property& p : m_properties) {
             switch (p.name) {
@@ -260,9 +283,15 @@ public:
                 }
                 break;
             }
-            case Name::Url:
-                Keep(card.url, Text(p), "second web address");
+            case Name::Url: {
+                const QString url = TrimBlank(Text(p));
+                if (card.url.isEmpty()) {
+                    card.url = url;
+                } else if (!url.isEmpty() && url != card.url) {
+                    AddOnce(details.urls, {UrlType(p), url});
+                }
                 break;
+            }
             case Name::Categories: {
                 const QStringList categories = SplitVCardParts(Decoded(p), u',');
                 for (qsizetype i = 0; i < categories.size(); ++i) {
@@ -286,11 +315,62 @@ public:
             case Name::Icq:
                 Keep(card.icq, Text(p), "second ICQ");
                 break;
-            case Name::Org:
-                if (org.isEmpty()) {
-                    org = TrimBlank(SplitVCardParts(Decoded(p), u';').value(0));
+            case Name::Org: {
+                const QStringList parts = SplitVCardParts(Decoded(p), u';');
+                const QString unit = TrimBlank(parts.mid(1).join(QLatin1String(", ")));
+                if (org.isEmpty() && details.department.isEmpty()) {
+                    org = TrimBlank(parts.value(0));
+                    details.department = unit;
+                } else if (org != TrimBlank(parts.value(0)) || details.department != unit) {
+                    ++m_dropped[QStringLiteral("ORG")];
                 }
-                ++orgs;
+                break;
+            }
+            case Name::Adr:
+                Address(details, p);
+                break;
+            case Name::Bday:
+                Date(details.birthday, p, "BDAY");
+                break;
+            case Name::Anniversary:
+                Date(details.anniversary, p, "ANNIVERSARY");
+                break;
+            case Name::AbDate:
+                // Apple's address book writes an anniversary as a date labelled so in its group.
+                if (AnniversaryGroup(p)) {
+                    Date(details.anniversary, p, "ANNIVERSARY");
+                } else {
+                    ++m_dropped[QStringLiteral("X-ABDATE")];
+                }
+                break;
+            case Name::AbLabel:
+                if (!AnniversaryLabel(p)) {
+                    ++m_dropped[QStringLiteral("X-ABLABEL")];
+                }
+                break;
+            case Name::Nickname:
+                for (const QString& nickname : SplitVCardParts(Decoded(p), u',')) {
+                    const QString nick = TrimBlank(nickname);
+                    if (!nick.isEmpty() && !details.nicknames.contains(nick)) {
+                        details.nicknames.append(nick);
+                    }
+                }
+                break;
+            case Name::Title:
+                Keep(details.title, Text(p), "TITLE");
+                break;
+            case Name::Role:
+                Keep(details.role, Text(p), "ROLE");
+                break;
+            case Name::Note: {
+                const QString note = TrimBlank(Text(p));
+                if (!note.isEmpty()) {
+                    details.note += (details.note.isEmpty() ? QString() : QStringLiteral("\n")) + note;
+                }
+                break;
+            }
+            case Name::Photo:
+                Photo(details, p);
                 break;
             case Name::Begin:
             case Name::End:
@@ -303,13 +383,10 @@ public:
             }
         }
         card.name = TrimBlank(fn.isEmpty() ? n : fn);
+        details.organisation = org;
         // A card of a company (as address books write them, with an empty FN) is named by it.
         if (card.name.isEmpty() && !org.isEmpty()) {
             card.name = org;
-            --orgs;
-        }
-        if (orgs > 0) {
-            m_dropped[QStringLiteral("ORG")] += orgs;
         }
         // A card of nothing but an address (as mail programs collect them) is named by it, as a
         // CSV list of addresses is.
@@ -454,7 +531,7 @@ private:
         } else if (kind == QLatin1String("icq")) {
             Keep(card.icq, id, "second ICQ");
         } else {
-            ++m_dropped[QStringLiteral("IMPP (%1)").arg(kind.isEmpty() ? QStringLiteral("?") : kind)];
+            AddOnce(card.details.messengers, {kind, v});
         }
     }
 
@@ -481,16 +558,18 @@ private:
                     (other->isEmpty() || *other == number)) {
                     *other = number;
                 } else {
-                    Keep(card.mobilePhone, number, "second mobile phone");
+                    KeepOrAdd(card, card.mobilePhone, number, "cell");
                 }
             } else if (HasType(*p, "FAX")) {
-                ++m_dropped[QStringLiteral("fax")];
+                AddOnce(card.details.phones, {QStringLiteral("fax"), number});
             } else if (HasType(*p, "PAGER")) {
-                ++m_dropped[QStringLiteral("pager")];
+                AddOnce(card.details.phones, {QStringLiteral("pager"), number});
             } else if (HasType(*p, "HOME")) {
-                Keep(card.homePhone, number, "second home phone");
+                KeepOrAdd(card, card.homePhone, number, "home");
             } else if (HasType(*p, "WORK")) {
-                Keep(card.workPhone, number, "second work phone");
+                KeepOrAdd(card, card.workPhone, number, "work");
+            } else if (HasType(*p, "OTHER")) {
+                AddOnce(card.details.phones, {QStringLiteral("other"), number});
             } else {
                 untyped.append(number);
             }
@@ -504,8 +583,135 @@ private:
             if (free != nullptr) {
                 *free = number;
             } else if (number != card.homePhone && number != card.mobilePhone && number != card.workPhone) {
-                ++m_dropped[QStringLiteral("other phone")];
+                AddOnce(card.details.phones, {QStringLiteral("other"), number});
             }
+        }
+    }
+
+    // A further value of a kind the record holds one of goes with the details.
+    static void KeepOrAdd(ContactCard& card, QString& field, const QString& number, const char* type)
+    {
+        if (field.isEmpty()) {
+            field = number;
+        } else if (field != number) {
+            AddOnce(card.details.phones, {QLatin1String(type), number});
+        }
+    }
+
+    static void AddOnce(QList<TypedValue>& list, const TypedValue& value)
+    {
+        if (!value.value.isEmpty() && !list.contains(value)) {
+            list.append(value);
+        }
+    }
+
+    QString UrlType(const Property& p) const
+    {
+        return HasType(p, "HOME") ? QStringLiteral("home") : HasType(p, "WORK") ? QStringLiteral("work") : QString();
+    }
+
+    void Address(ContactDetails& details, const Property& p)
+    {
+        // PO box; extended address; street; locality; region; postal code; country
+        const QStringList parts = SplitVCardParts(Decoded(p), u';');
+        const auto part = [&](int i) { return TrimBlank(parts.value(i)); };
+        const QString type = HasType(p, "HOME")   ? QStringLiteral("home")
+                             : HasType(p, "WORK") ? QStringLiteral("work")
+                                                  : QStringLiteral("other");
+        const PostalAddress address{type, part(2), part(1), part(0), part(3), part(4), part(5), part(6)};
+        if (!address.IsEmpty() && !details.addresses.contains(address)) {
+            details.addresses.append(address);
+        }
+    }
+
+    void Date(ContactDate& field, const Property& p, const char* label)
+    {
+        const QString text = TrimBlank(Text(p));
+        if (text.isEmpty()) {
+            return;
+        }
+        std::optional<ContactDate> date = ContactDate::FromText(text);
+        if (!date) {
+            ++m_dropped[QStringLiteral("%1 (not a date)").arg(QLatin1String(label))];
+            return;
+        }
+        // Apple's address book writes a date without a year in a year it names as none.
+        if (const std::optional<QByteArrayView> omit = First(p, Key::OmitYear)) {
+            if (omit->toInt() == date->year) {
+                date->year = 0;
+            }
+        }
+        if (field.IsNull()) {
+            field = *date;
+        } else if (!(field == *date)) {
+            ++m_dropped[QLatin1String(label)];
+        }
+    }
+
+    static bool IsAnniversaryLabel(const QString& label)
+    {
+        return label.contains(QLatin1String("anniversary"), Qt::CaseInsensitive);
+    }
+
+    // Whether an X-ABDATE's group labels it an anniversary.
+    bool AnniversaryGroup(const Property& p)
+    {
+        if (p.group.size == 0) {
+            return false;
+        }
+        for (const Property& other : m_properties) {
+            if (other.name == Name::AbLabel && SameVCardWord(View(other.group), View(p.group).toByteArray().toUpper()) &&
+                IsAnniversaryLabel(Text(other))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Whether an X-ABLABEL is the label of an anniversary read with its date.
+    bool AnniversaryLabel(const Property& label)
+    {
+        if (label.group.size == 0 || !IsAnniversaryLabel(Text(label))) {
+            return false;
+        }
+        return std::any_of(m_properties.begin(), m_properties.end(), [&](const Property& other) {
+            return other.name == Name::AbDate &&
+                   SameVCardWord(View(other.group), View(label.group).toByteArray().toUpper());
+        });
+    }
+
+    // A photo written inline (base64) or as a data: address; a link to one elsewhere is not
+    // fetched, and a picture too large or of another kind is not kept.
+    void Photo(ContactDetails& details, const Property& p)
+    {
+        const QByteArrayView encoding = First(p, Key::Encoding).value_or(QByteArrayView());
+        QByteArray base64;
+        if (SameVCardWord(encoding, "B") || SameVCardWord(encoding, "BASE64")) {
+            base64 = View(p.value).toByteArray();
+        } else {
+            const QByteArrayView value = View(p.value).trimmed();
+            const qsizetype comma = value.indexOf(',');
+            if (value.size() < 5 || !SameVCardWord(value.first(5), "DATA:") || comma < 0 ||
+                !ContainsVCardWord(value.first(comma), ";BASE64")) {
+                ++m_dropped[QStringLiteral("PHOTO (link)")];
+                return;
+            }
+            base64 = value.sliced(comma + 1).toByteArray();
+        }
+        base64.replace("\\", "");
+        if (base64.size() / 4 * 3 > MaxPhotoBytes + 3) {
+            ++m_dropped[QStringLiteral("PHOTO (over 1 MB)")];
+            return;
+        }
+        const QByteArray bytes = QByteArray::fromBase64(base64);
+        if (bytes.size() > MaxPhotoBytes) {
+            ++m_dropped[QStringLiteral("PHOTO (over 1 MB)")];
+        } else if (PhotoMimeType(bytes).isEmpty()) {
+            ++m_dropped[QStringLiteral("PHOTO (not JPEG or PNG)")];
+        } else if (details.photo.isEmpty()) {
+            details.photo = bytes;
+        } else if (details.photo != bytes) {
+            ++m_dropped[QStringLiteral("PHOTO")];
         }
     }
 
@@ -656,6 +862,74 @@ bool BlankAtEnds(QByteArrayView text)
         --lastStart;
     }
     return blank(text.first(firstEnd)) || blank(text.sliced(lastStart));
+}
+
+// The details of a contact as content lines, after the record's fields. They are few and rare
+// beside the fields, so they are written plainly rather than into room made in advance.
+void AppendDetails(QByteArray& out, const ContactDetails& d, bool v4)
+{
+    const auto type = [v4](const QString& word) { return "TYPE=" + (v4 ? word.toLatin1() : word.toLatin1().toUpper()); };
+    const auto line = [&out](const QByteArray& name, const QByteArrayList& params, const QString& value) {
+        out.append(WriteVCardLine({}, name, params, value));
+    };
+    for (const PostalAddress& a : d.addresses) {
+        QStringList parts;
+        for (const QString* part : {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}) {
+            parts.append(EscapeVCardText(*part));
+        }
+        line("ADR", a.type == QLatin1String("other") ? QByteArrayList() : QByteArrayList{type(a.type)},
+             parts.join(u';'));
+    }
+    if (!d.nicknames.isEmpty()) {
+        QStringList escaped;
+        for (const QString& nickname : d.nicknames) {
+            escaped.append(EscapeVCardText(nickname));
+        }
+        line("NICKNAME", {}, escaped.join(u','));
+    }
+    if (!d.organisation.isEmpty() || !d.department.isEmpty()) {
+        line("ORG", {},
+             EscapeVCardText(d.organisation) +
+                 (d.department.isEmpty() ? QString() : QLatin1Char(';') + EscapeVCardText(d.department)));
+    }
+    for (const auto& [name, value] : {std::pair{"TITLE", &d.title}, std::pair{"ROLE", &d.role}, std::pair{"NOTE", &d.note}}) {
+        if (!value->isEmpty()) {
+            line(name, {}, EscapeVCardText(*value));
+        }
+    }
+    // 4.0 writes dates without hyphens, and a date without a year as --MMDD.
+    const auto date = [v4](const ContactDate& day) { return v4 ? day.ToText().remove(u'-').prepend(day.year == 0 ? QStringLiteral("--") : QString()) : day.ToText(); };
+    if (!d.birthday.IsNull()) {
+        line("BDAY", {}, date(d.birthday));
+    }
+    if (!d.anniversary.IsNull()) {
+        line(v4 ? "ANNIVERSARY" : "X-ANNIVERSARY", {}, date(d.anniversary));
+    }
+    for (const TypedValue& phone : d.phones) {
+        line("TEL", {type(phone.type)}, EscapeVCardText(phone.value));
+    }
+    for (const TypedValue& url : d.urls) {
+        line("URL", url.type.isEmpty() ? QByteArrayList() : QByteArrayList{type(url.type)}, EscapeVCardText(url.value));
+    }
+    for (const TypedValue& messenger : d.messengers) {
+        QByteArray service;
+        for (const QChar c : messenger.type) {
+            if (c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.') {
+                service += c.toLatin1();
+            }
+        }
+        line("IMPP", service.isEmpty() ? QByteArrayList() : QByteArrayList{"X-SERVICE-TYPE=" + service},
+             EscapeVCardText(messenger.value));
+    }
+    if (!d.photo.isEmpty()) {
+        const QString mime = PhotoMimeType(d.photo);
+        const QString base64 = QString::fromLatin1(d.photo.toBase64());
+        if (v4) {
+            line("PHOTO", {}, QStringLiteral("data:%1;base64,").arg(mime) + base64);
+        } else {
+            line("PHOTO", {"ENCODING=b", mime.endsWith(QLatin1String("png")) ? "TYPE=PNG" : "TYPE=JPEG"}, base64);
+        }
+    }
 }
 
 } // namespace
@@ -851,6 +1125,12 @@ void AppendVCard(QByteArray& out, QByteArray& scratch, const ContactText& c, VCa
     }
     if (!c.category.isEmpty()) {
         at = PutLine(at, line, "CATEGORIES:", c.category);
+    }
+    if (c.details != nullptr) {
+        out.resize(at - out.data());
+        AppendDetails(out, *c.details, v4);
+        out.append("END:VCARD\r\n");
+        return;
     }
     at = Put(at, "END:VCARD\r\n");
     out.resize(at - out.data());
