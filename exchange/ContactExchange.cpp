@@ -42,6 +42,26 @@ void MendLineBreaks(QString& value, bool multiLine)
     value = out;
 }
 
+// A further phone or web address stands in for the record's own field when that is empty, as a
+// file read back would have it: the details hold only what the record's fields cannot.
+void PromoteDetails(ContactCard& card)
+{
+    const std::pair<QString*, const char*> fields[] = {
+        {&card.homePhone, "home"}, {&card.mobilePhone, "cell"}, {&card.workPhone, "work"}};
+    for (const auto& [field, type] : fields) {
+        QList<TypedValue>& phones = card.details.phones;
+        const auto it = std::find_if(phones.begin(), phones.end(),
+                                     [type](const TypedValue& p) { return p.type == QLatin1String(type); });
+        if (field->isEmpty() && it != phones.end()) {
+            *field = it->value;
+            phones.erase(it);
+        }
+    }
+    if (card.url.isEmpty() && !card.details.urls.isEmpty()) {
+        card.url = card.details.urls.takeFirst().value;
+    }
+}
+
 } // namespace
 
 ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType,
@@ -87,12 +107,13 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             MendLineBreaks(*field, field != &card.category);
             *field = TrimBlank(*field);
         }
+        PromoteDetails(card);
         const QList<QString*> details = card.details.Texts();
         for (QString* text : details) {
             // Only a note and a street may hold several lines.
-            const bool multiLine = text == &card.details.note ||
-                                   std::any_of(card.details.addresses.begin(), card.details.addresses.end(),
-                                               [text](const PostalAddress& a) { return text == &a.street; });
+            const bool multiLine =
+                text == &card.details.note || std::any_of(card.details.addresses.begin(), card.details.addresses.end(),
+                                                          [text](const PostalAddress& a) { return text == &a.street; });
             MendLineBreaks(*text, multiLine);
             *text = TrimBlank(*text);
         }
@@ -318,8 +339,17 @@ ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat forma
                 return QByteArrayView(fields).sliced(start, ends[i] - start);
             };
             held = details.Read(view.Integer(0));
-            const ContactText card{field(0), field(8), field(1), field(2), field(3), field(4),
-                                   field(5), field(6), field(7), field(9), held.IsEmpty() ? nullptr : &held};
+            const ContactText card{field(0),
+                                   field(8),
+                                   field(1),
+                                   field(2),
+                                   field(3),
+                                   field(4),
+                                   field(5),
+                                   field(6),
+                                   field(7),
+                                   field(9),
+                                   held.IsEmpty() ? nullptr : &held};
             if (format == ContactFormat::Csv) {
                 AppendCsvRow(block, card);
             } else {

@@ -93,13 +93,13 @@ enum class Key : quint8 { Type, Pref, Charset, Encoding, ServiceType, OmitYear, 
 
 Key KeyOf(QByteArrayView key)
 {
-    return SameVCardWord(key, "TYPE")             ? Key::Type
-           : SameVCardWord(key, "PREF")           ? Key::Pref
-           : SameVCardWord(key, "CHARSET")        ? Key::Charset
-           : SameVCardWord(key, "ENCODING")       ? Key::Encoding
-           : SameVCardWord(key, "X-SERVICE-TYPE") ? Key::ServiceType
+    return SameVCardWord(key, "TYPE")                ? Key::Type
+           : SameVCardWord(key, "PREF")              ? Key::Pref
+           : SameVCardWord(key, "CHARSET")           ? Key::Charset
+           : SameVCardWord(key, "ENCODING")          ? Key::Encoding
+           : SameVCardWord(key, "X-SERVICE-TYPE")    ? Key::ServiceType
            : SameVCardWord(key, "X-APPLE-OMIT-YEAR") ? Key::OmitYear
-                                                  : Key::Other;
+                                                     : Key::Other;
 }
 
 // One property of a card, its parts as offsets into the card's text.
@@ -198,7 +198,12 @@ public:
         const qsizetype base = m_text.size();
         m_text.append(line);
         const auto span = [&](QByteArrayView part) { return Span{base + (part.data() - line.data()), part.size()}; };
-        Property property{name, head.group.isEmpty() ? Span{} : span(head.group), span(head.name), span(head.value), static_cast<qsizetype>(m_params.size()), 0};
+        Property property{name,
+                          head.group.isEmpty() ? Span{} : span(head.group),
+                          span(head.name),
+                          span(head.value),
+                          static_cast<qsizetype>(m_params.size()),
+                          0};
         // Parameters: ;KEY=VALUE,VALUE or 2.1's bare ;VALUE, split at semicolons outside quotes;
         // TYPE="work,voice" lists two types.
         QByteArrayView rest = head.params;
@@ -660,7 +665,8 @@ private:
             return false;
         }
         for (const Property& other : m_properties) {
-            if (other.name == Name::AbLabel && SameVCardWord(View(other.group), View(p.group).toByteArray().toUpper()) &&
+            if (other.name == Name::AbLabel &&
+                SameVCardWord(View(other.group), View(p.group).toByteArray().toUpper()) &&
                 IsAnniversaryLabel(Text(other))) {
                 return true;
             }
@@ -868,13 +874,16 @@ bool BlankAtEnds(QByteArrayView text)
 // beside the fields, so they are written plainly rather than into room made in advance.
 void AppendDetails(QByteArray& out, const ContactDetails& d, bool v4)
 {
-    const auto type = [v4](const QString& word) { return "TYPE=" + (v4 ? word.toLatin1() : word.toLatin1().toUpper()); };
+    const auto type = [v4](const QString& word) {
+        return "TYPE=" + (v4 ? word.toLatin1() : word.toLatin1().toUpper());
+    };
     const auto line = [&out](const QByteArray& name, const QByteArrayList& params, const QString& value) {
         out.append(WriteVCardLine({}, name, params, value));
     };
     for (const PostalAddress& a : d.addresses) {
         QStringList parts;
-        for (const QString* part : {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}) {
+        for (const QString* part :
+             {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}) {
             parts.append(EscapeVCardText(*part));
         }
         line("ADR", a.type == QLatin1String("other") ? QByteArrayList() : QByteArrayList{type(a.type)},
@@ -892,13 +901,16 @@ void AppendDetails(QByteArray& out, const ContactDetails& d, bool v4)
              EscapeVCardText(d.organisation) +
                  (d.department.isEmpty() ? QString() : QLatin1Char(';') + EscapeVCardText(d.department)));
     }
-    for (const auto& [name, value] : {std::pair{"TITLE", &d.title}, std::pair{"ROLE", &d.role}, std::pair{"NOTE", &d.note}}) {
+    for (const auto& [name, value] :
+         {std::pair{"TITLE", &d.title}, std::pair{"ROLE", &d.role}, std::pair{"NOTE", &d.note}}) {
         if (!value->isEmpty()) {
             line(name, {}, EscapeVCardText(*value));
         }
     }
     // 4.0 writes dates without hyphens, and a date without a year as --MMDD.
-    const auto date = [v4](const ContactDate& day) { return v4 ? day.ToText().remove(u'-').prepend(day.year == 0 ? QStringLiteral("--") : QString()) : day.ToText(); };
+    const auto date = [v4](const ContactDate& day) {
+        return v4 ? day.ToText().remove(u'-').prepend(day.year == 0 ? QStringLiteral("--") : QString()) : day.ToText();
+    };
     if (!d.birthday.IsNull()) {
         line("BDAY", {}, date(d.birthday));
     }

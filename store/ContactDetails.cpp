@@ -70,8 +70,7 @@ void AddDetailRow(ContactDetails& d, QByteArrayView kind, const QString& type, c
 PostalAddress AddressFromRow(sqlite3_stmt* stmt, int first)
 {
     PostalAddress a;
-    QString* parts[] = {&a.type,     &a.street, &a.extended,   &a.poBox,
-                        &a.locality, &a.region, &a.postalCode, &a.country};
+    QString* parts[] = {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country};
     for (int i = 0; i < 8; ++i) {
         *parts[i] = Plain(ColumnBytes(stmt, first + i));
     }
@@ -100,8 +99,8 @@ template <typename Fn> void ForEachDetailRow(const ContactDetails& d, Fn&& fn)
     if (!d.anniversary.IsNull()) {
         fn(KindAnniversary, QString(), d.anniversary.ToText());
     }
-    for (const auto& [kind, list] : {std::pair{KindPhone, &d.phones}, std::pair{KindUrl, &d.urls},
-                                     std::pair{KindMessenger, &d.messengers}}) {
+    for (const auto& [kind, list] :
+         {std::pair{KindPhone, &d.phones}, std::pair{KindUrl, &d.urls}, std::pair{KindMessenger, &d.messengers}}) {
         for (const TypedValue& v : *list) {
             fn(kind, v.type, v.value);
         }
@@ -115,14 +114,15 @@ QString ContactDate::ToText() const
     if (IsNull()) {
         return {};
     }
-    const QString monthDay = QStringLiteral("%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
-    return year == 0 ? QStringLiteral("--") + monthDay : QStringLiteral("%1-").arg(year, 4, 10, QLatin1Char('0')) + monthDay;
+    const QString monthDay =
+        QStringLiteral("%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
+    return year == 0 ? QStringLiteral("--") + monthDay
+                     : QStringLiteral("%1-").arg(year, 4, 10, QLatin1Char('0')) + monthDay;
 }
 
 std::optional<ContactDate> ContactDate::FromText(const QString& text)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(?:(\\d{4})-?|--)(\\d{2})-?(\\d{2})(?:T[0-9:.Z+-]*)?$"));
+    static const QRegularExpression pattern(QStringLiteral("^(?:(\\d{4})-?|--)(\\d{2})-?(\\d{2})(?:T[0-9:.Z+-]*)?$"));
     const QRegularExpressionMatch m = pattern.match(text.trimmed());
     if (!m.hasMatch()) {
         return std::nullopt;
@@ -233,9 +233,11 @@ void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& d
 struct ContactDetailsWriter::Statements
 {
     explicit Statements(Connection& conn)
-        : detail(conn, QStringLiteral("INSERT INTO ContactDetail (PWDID, Seq, Kind, Type, Value) VALUES (?, ?, ?, ?, ?)")),
-          address(conn, QStringLiteral("INSERT INTO ContactAddress (PWDID, Seq, Type, Street, Extended, PoBox, Locality, "
-                                       "Region, PostalCode, Country) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")),
+        : detail(conn,
+                 QStringLiteral("INSERT INTO ContactDetail (PWDID, Seq, Kind, Type, Value) VALUES (?, ?, ?, ?, ?)")),
+          address(conn,
+                  QStringLiteral("INSERT INTO ContactAddress (PWDID, Seq, Type, Street, Extended, PoBox, Locality, "
+                                 "Region, PostalCode, Country) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")),
           photo(conn, QStringLiteral("INSERT INTO ContactPhoto (PWDID, Photo) VALUES (?, ?)"))
     {
     }
@@ -273,8 +275,8 @@ void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
         s.Bind(1, pwdId);
         s.Bind(2, seq++);
         int column = 3;
-        for (const QString* part : {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode,
-                                    &a.country}) {
+        for (const QString* part :
+             {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}) {
             s.Bind(column++, Cipher(*part).toLatin1());
         }
         s.Run();
