@@ -48,7 +48,7 @@ ContactFile TooLarge()
 ContactFile ReadContactFile(const QByteArray& original)
 {
     const QByteArray bytes = NarrowText(original);
-    return IsVCard(bytes) ? ReadVCards(bytes) : ReadCsv(bytes);
+    return IsVCard(bytes) ? ReadVCards(bytes, CardParts::Everything) : ReadCsv(bytes);
 }
 
 ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes, qint64 maxWholeBytes)

@@ -382,6 +382,10 @@ Field FieldOf(const QString& header)
         {QStringLiteral("organization"), Field::Organisation},
         {QStringLiteral("organisation"), Field::Organisation},
         {QStringLiteral("organization1name"), Field::Organisation},
+        {QStringLiteral("organizationname"), Field::Organisation},
+        {QStringLiteral("organizationtitle"), Field::JobTitle},
+        {QStringLiteral("organizationdepartment"), Field::Department},
+        {QStringLiteral("labels"), Field::Category},
         {QStringLiteral("department"), Field::Department},
         {QStringLiteral("organization1department"), Field::Department},
         {QStringLiteral("jobtitle"), Field::JobTitle},
@@ -419,12 +423,14 @@ Field FieldOf(const QString& header)
     if (AddressColumnOf(n)) {
         return Field::Address;
     }
-    static const QRegularExpression addressOther(QStringLiteral("^address\\d+(type|formatted|neighborhood)$"));
+    static const QRegularExpression addressOther(QStringLiteral("^address\\d+(type|label|formatted|neighborhood)$"));
     if (const QRegularExpressionMatch m = addressOther.match(n); m.hasMatch()) {
-        return m.captured(1) == QLatin1String("type") ? Field::AddressType : Field::Ignored;
+        return m.captured(1) == QLatin1String("type") || m.captured(1) == QLatin1String("label") ? Field::AddressType
+                                                                                                 : Field::Ignored;
     }
     // Google's numbered columns: "E-mail 1 - Value", "Phone 2 - Type", "Website 1 - Value", ...
-    static const QRegularExpression numbered(QStringLiteral("^(email|phone|website|im)\\d+(value|type|service)$"));
+    static const QRegularExpression numbered(
+        QStringLiteral("^(email|phone|website|im)\\d+(value|type|label|service)$"));
     const QRegularExpressionMatch m = numbered.match(n);
     if (m.hasMatch()) {
         const QString kind = m.captured(1);
@@ -1009,6 +1015,14 @@ private:
             } else {
                 a.type = slot;
             }
+        }
+        // A table has a place for each type of address, not an order among them: home, work, other.
+        const auto rank = [](const PostalAddress& a) {
+            return a.type == QLatin1String("home") ? 0 : a.type == QLatin1String("work") ? 1 : 2;
+        };
+        std::stable_sort(addresses.begin(), addresses.end(),
+                         [&rank](const auto& x, const auto& y) { return rank(x.second) < rank(y.second); });
+        for (const auto& [slot, a] : addresses) {
             if (!a.IsEmpty() && !details.addresses.contains(a)) {
                 details.addresses.append(a);
             }

@@ -183,7 +183,10 @@ bool IsWide(const QByteArray& name)
 class CardReader
 {
 public:
-    CardReader(FileEncodings& encodings, QMap<QString, int>& dropped) : m_encodings(encodings), m_dropped(dropped) {}
+    CardReader(FileEncodings& encodings, QMap<QString, int>& dropped, CardParts parts)
+        : m_encodings(encodings), m_dropped(dropped), m_parts(parts)
+    {
+    }
 
     void Start()
     {
@@ -399,6 +402,9 @@ public:
             card.name = card.emails.section(QStringLiteral("; "), 0, 0);
         }
         AssignPhones(card, phones);
+        if (m_parts == CardParts::RecordFields) {
+            CountDetails(card);
+        }
         return card;
     }
 
@@ -721,8 +727,48 @@ private:
         }
     }
 
+    // The details of a card read for its record's fields alone, counted as left out, by the names
+    // a reader without details gives them.
+    void CountDetails(ContactCard& card)
+    {
+        ContactDetails& d = card.details;
+        m_dropped[QStringLiteral("ADR")] += static_cast<int>(d.addresses.size());
+        const std::pair<const char*, bool> present[] = {
+            {"BDAY", !d.birthday.IsNull()},
+            {"ANNIVERSARY", !d.anniversary.IsNull()},
+            {"NICKNAME", !d.nicknames.isEmpty()},
+            {"ORG", (!d.organisation.isEmpty() && d.organisation != card.name) || !d.department.isEmpty()},
+            {"TITLE", !d.title.isEmpty()},
+            {"ROLE", !d.role.isEmpty()},
+            {"NOTE", !d.note.isEmpty()},
+            {"PHOTO", !d.photo.isEmpty()},
+        };
+        for (const auto& [name, held] : present) {
+            if (held) {
+                ++m_dropped[QLatin1String(name)];
+            }
+        }
+        for (const TypedValue& phone : d.phones) {
+            const QString type = phone.type;
+            ++m_dropped[type == QLatin1String("fax") || type == QLatin1String("pager") ? type
+                        : type == QLatin1String("other")                               ? QStringLiteral("other phone")
+                        : type == QLatin1String("cell") ? QStringLiteral("second mobile phone")
+                                                        : QStringLiteral("second %1 phone").arg(type)];
+        }
+        m_dropped[QStringLiteral("second web address")] += static_cast<int>(d.urls.size());
+        for (const TypedValue& messenger : d.messengers) {
+            ++m_dropped[QStringLiteral("IMPP (%1)")
+                            .arg(messenger.type.isEmpty() ? QStringLiteral("?") : messenger.type)];
+        }
+        for (auto it = m_dropped.begin(); it != m_dropped.end();) {
+            it = it.value() == 0 ? m_dropped.erase(it) : std::next(it);
+        }
+        d = {};
+    }
+
     FileEncodings& m_encodings;
     QMap<QString, int>& m_dropped;
+    CardParts m_parts;
     QByteArray m_text; // the card's lines, one after another
     std::vector<Property> m_properties;
     std::vector<Param> m_params;
@@ -736,7 +782,10 @@ private:
 class CardsReader
 {
 public:
-    CardsReader(ContactFile& file, FileEncodings& encodings) : m_file(file), m_encodings(encodings) {}
+    CardsReader(ContactFile& file, FileEncodings& encodings, CardParts parts)
+        : m_file(file), m_encodings(encodings), m_parts(parts)
+    {
+    }
 
     void Line(QByteArrayView line)
     {
@@ -761,7 +810,7 @@ public:
                 --m_open;
             }
             if (m_open == m_cards.size()) {
-                m_cards.push_back(std::make_unique<CardReader>(m_encodings, m_file.dropped));
+                m_cards.push_back(std::make_unique<CardReader>(m_encodings, m_file.dropped, m_parts));
             }
             ++m_open;
             Current().Start();
@@ -800,6 +849,7 @@ private:
 
     ContactFile& m_file;
     FileEncodings& m_encodings;
+    CardParts m_parts;
     std::vector<std::unique_ptr<CardReader>> m_cards; // kept, so their buffers serve the next cards
     std::size_t m_open = 0;                           // cards begun and not ended, outermost first
     int m_nested = 0;                                 // depth inside a card written as another's AGENT value
@@ -946,12 +996,12 @@ void AppendDetails(QByteArray& out, const ContactDetails& d, bool v4)
 
 } // namespace
 
-ContactFile ReadVCards(const QByteArray& original)
+ContactFile ReadVCards(const QByteArray& original, CardParts parts)
 {
     QByteArray bytes = NarrowText(original);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return ReadVCards(buffer, {}, std::max<qint64>(bytes.size(), 1));
+    return ReadVCards(buffer, {}, std::max<qint64>(bytes.size(), 1), parts);
 }
 
 namespace {
@@ -985,7 +1035,7 @@ QByteArray UnfoldedStart(const QByteArrayList& prefix, bool wholeFile, qsizetype
 
 } // namespace
 
-ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes)
+ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes, CardParts parts)
 {
     ContactFile file;
     FilePieces pieces(device, pieceBytes);
@@ -1054,7 +1104,7 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
     }
     FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, prefix, wholeFile);
 
-    CardsReader reader(file, encodings);
+    CardsReader reader(file, encodings, parts);
     VCardLineJoiner joiner;
     const auto line = [&reader](QByteArrayView text) { reader.Line(text); };
     for (const QByteArray& piece : std::as_const(prefix)) {
