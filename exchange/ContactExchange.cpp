@@ -108,7 +108,8 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             *field = TrimBlank(*field);
         }
         PromoteDetails(card);
-        const QList<QString*> details = card.details.Texts();
+        // Most contacts have no details: they cost nothing here.
+        const QList<QString*> details = card.details.IsEmpty() ? QList<QString*>() : card.details.Texts();
         for (QString* text : details) {
             // Only a note and a street may hold several lines.
             const bool multiLine =

@@ -147,7 +147,9 @@ bool PostalAddress::IsEmpty() const
 
 bool ContactDetails::IsEmpty() const
 {
-    return *this == ContactDetails();
+    return addresses.isEmpty() && birthday.IsNull() && anniversary.IsNull() && nicknames.isEmpty() &&
+           organisation.isEmpty() && department.isEmpty() && title.isEmpty() && role.isEmpty() && note.isEmpty() &&
+           phones.isEmpty() && urls.isEmpty() && messengers.isEmpty() && photo.isEmpty();
 }
 
 QList<QString*> ContactDetails::Texts()
