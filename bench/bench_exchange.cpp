@@ -67,7 +67,7 @@ void BM_ImportVCardDetails_100k(benchmark::State& state)
 {
     QList<ContactCard> cards = SampleCards(100000);
     for (qsizetype i = 0; i < cards.size(); ++i) {
-        ContactDetails& d = cards[i].details;
+        ContactDetails& d = cards[i].EditDetails();
         d.addresses = {{QStringLiteral("home"),
                         QStringLiteral("%1 Main Street").arg(i),
                         {},

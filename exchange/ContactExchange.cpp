@@ -46,10 +46,14 @@ void MendLineBreaks(QString& value, bool multiLine)
 // file read back would have it: the details hold only what the record's fields cannot.
 void PromoteDetails(ContactCard& card)
 {
+    if (!card.sharedDetails) {
+        return;
+    }
+    ContactDetails& details = card.EditDetails();
     const std::pair<QString*, const char*> fields[] = {
         {&card.homePhone, "home"}, {&card.mobilePhone, "cell"}, {&card.workPhone, "work"}};
     for (const auto& [field, type] : fields) {
-        QList<TypedValue>& phones = card.details.phones;
+        QList<TypedValue>& phones = details.phones;
         const auto it = std::find_if(phones.begin(), phones.end(),
                                      [type](const TypedValue& p) { return p.type == QLatin1String(type); });
         if (field->isEmpty() && it != phones.end()) {
@@ -57,8 +61,8 @@ void PromoteDetails(ContactCard& card)
             phones.erase(it);
         }
     }
-    if (card.url.isEmpty() && !card.details.urls.isEmpty()) {
-        card.url = card.details.urls.takeFirst().value;
+    if (card.url.isEmpty() && !details.urls.isEmpty()) {
+        card.url = details.urls.takeFirst().value;
     }
 }
 
@@ -109,12 +113,13 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         }
         PromoteDetails(card);
         // Most contacts have no details: they cost nothing here.
-        const QList<QString*> details = card.details.IsEmpty() ? QList<QString*>() : card.details.Texts();
+        ContactDetails* held = card.sharedDetails ? &card.EditDetails() : nullptr;
+        const QList<QString*> details = held != nullptr ? held->Texts() : QList<QString*>();
         for (QString* text : details) {
             // Only a note and a street may hold several lines.
             const bool multiLine =
-                text == &card.details.note || std::any_of(card.details.addresses.begin(), card.details.addresses.end(),
-                                                          [text](const PostalAddress& a) { return text == &a.street; });
+                text == &held->note || std::any_of(held->addresses.begin(), held->addresses.end(),
+                                                   [text](const PostalAddress& a) { return text == &a.street; });
             MendLineBreaks(*text, multiLine);
             *text = TrimBlank(*text);
         }
@@ -196,7 +201,7 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
         const QByteArray url = card.url.toUtf8();
         const qint64 typeNo = typeNumbers.value(card.category);
         const qint64 pwdId = inserter.Insert(typeNo, views, url);
-        details.Add(pwdId, card.details);
+        details.Add(pwdId, card.Details());
         if (!firstType) {
             firstType = typeNo;
         }
@@ -236,7 +241,7 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
         }
         c.category = rs.Text(type);
         c.url = rs.Text(url);
-        c.details = details.Read(rs.Integer(id));
+        c.SetDetails(details.Read(rs.Integer(id)));
         cards.append(c);
     }
     return cards;

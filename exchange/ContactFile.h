@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QString>
 
+#include <memory>
+
 #include "exchange/FilePieces.h"
 #include "store/ContactDetails.h"
 
@@ -26,7 +28,15 @@ struct ContactCard
     QString msn;
     QString icq;
     QString url;
-    ContactDetails details = {}; // all the contact holds beside the record's fields
+    // All the contact holds beside the record's fields, shared between copies of the card and
+    // absent when there is none: most contacts have none, and a card stays small to move.
+    std::shared_ptr<ContactDetails> sharedDetails = {};
+
+    const ContactDetails& Details() const;
+    // The card's own details, to change.
+    ContactDetails& EditDetails();
+    // Keeps none when details is empty.
+    void SetDetails(ContactDetails details);
 };
 
 // A contact's fields as UTF-8 bytes, in the order of ContactCard, for the writers: an export

@@ -715,7 +715,7 @@ private:
             QString number;
         };
         QList<Extra> extras; // phones for whichever phone field is free
-        ContactDetails& details = card.details;
+        ContactDetails details;
         // Addresses by their slot, in the order their columns come; Google names a slot's type apart.
         QList<std::pair<QString, PostalAddress>> addresses;
         QHash<QString, QString> addressTypes;
@@ -1051,6 +1051,7 @@ private:
         if (card.name.isEmpty() && !card.emails.isEmpty()) {
             card.name = card.emails.section(QStringLiteral("; "), 0, 0);
         }
+        card.SetDetails(std::move(details));
         m_file.cards.append(card);
     }
 

@@ -266,7 +266,8 @@ public:
             }
         }
         ContactCard card;
-        ContactDetails& details = card.details;
+        ContactDetails& details = m_details;
+        details = {};
         QString fn;
         QString n;
         QString org;
@@ -404,6 +405,8 @@ public:
         AssignPhones(card, phones);
         if (m_parts == CardParts::RecordFields) {
             CountDetails(card);
+        } else if (!details.IsEmpty()) {
+            card.SetDetails(std::move(details));
         }
         return card;
     }
@@ -542,7 +545,7 @@ private:
         } else if (kind == QLatin1String("icq")) {
             Keep(card.icq, id, "second ICQ");
         } else {
-            AddOnce(card.details.messengers, {kind, v});
+            AddOnce(m_details.messengers, {kind, v});
         }
     }
 
@@ -569,18 +572,18 @@ private:
                     (other->isEmpty() || *other == number)) {
                     *other = number;
                 } else {
-                    KeepOrAdd(card, card.mobilePhone, number, "cell");
+                    KeepOrAdd(card.mobilePhone, number, "cell");
                 }
             } else if (HasType(*p, "FAX")) {
-                AddOnce(card.details.phones, {QStringLiteral("fax"), number});
+                AddOnce(m_details.phones, {QStringLiteral("fax"), number});
             } else if (HasType(*p, "PAGER")) {
-                AddOnce(card.details.phones, {QStringLiteral("pager"), number});
+                AddOnce(m_details.phones, {QStringLiteral("pager"), number});
             } else if (HasType(*p, "HOME")) {
-                KeepOrAdd(card, card.homePhone, number, "home");
+                KeepOrAdd(card.homePhone, number, "home");
             } else if (HasType(*p, "WORK")) {
-                KeepOrAdd(card, card.workPhone, number, "work");
+                KeepOrAdd(card.workPhone, number, "work");
             } else if (HasType(*p, "OTHER")) {
-                AddOnce(card.details.phones, {QStringLiteral("other"), number});
+                AddOnce(m_details.phones, {QStringLiteral("other"), number});
             } else {
                 untyped.append(number);
             }
@@ -594,18 +597,18 @@ private:
             if (free != nullptr) {
                 *free = number;
             } else if (number != card.homePhone && number != card.mobilePhone && number != card.workPhone) {
-                AddOnce(card.details.phones, {QStringLiteral("other"), number});
+                AddOnce(m_details.phones, {QStringLiteral("other"), number});
             }
         }
     }
 
     // A further value of a kind the record holds one of goes with the details.
-    static void KeepOrAdd(ContactCard& card, QString& field, const QString& number, const char* type)
+    void KeepOrAdd(QString& field, const QString& number, const char* type)
     {
         if (field.isEmpty()) {
             field = number;
         } else if (field != number) {
-            AddOnce(card.details.phones, {QLatin1String(type), number});
+            AddOnce(m_details.phones, {QLatin1String(type), number});
         }
     }
 
@@ -731,7 +734,7 @@ private:
     // a reader without details gives them.
     void CountDetails(ContactCard& card)
     {
-        ContactDetails& d = card.details;
+        const ContactDetails& d = m_details;
         m_dropped[QStringLiteral("ADR")] += static_cast<int>(d.addresses.size());
         const std::pair<const char*, bool> present[] = {
             {"BDAY", !d.birthday.IsNull()},
@@ -763,13 +766,13 @@ private:
         for (auto it = m_dropped.begin(); it != m_dropped.end();) {
             it = it.value() == 0 ? m_dropped.erase(it) : std::next(it);
         }
-        d = {};
     }
 
     FileEncodings& m_encodings;
     QMap<QString, int>& m_dropped;
     CardParts m_parts;
-    QByteArray m_text; // the card's lines, one after another
+    ContactDetails m_details; // the card's, reused from card to card
+    QByteArray m_text;        // the card's lines, one after another
     std::vector<Property> m_properties;
     std::vector<Param> m_params;
     QByteArray m_nearby;

@@ -7,11 +7,6 @@
 
 namespace {
 
-char AsciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 char* Put(char* at, QByteArrayView bytes)
 {
     if (!bytes.isEmpty()) {
@@ -49,19 +44,6 @@ void Split(QByteArrayView logical, VCardLine& line)
 }
 
 } // namespace
-
-bool SameVCardWord(QByteArrayView text, QByteArrayView upper)
-{
-    if (text.size() != upper.size()) {
-        return false;
-    }
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (AsciiUpper(text[i]) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool ContainsVCardWord(QByteArrayView text, QByteArrayView upper)
 {

@@ -16,7 +16,20 @@
 
 // ASCII words compared without case: property and parameter names, and the values readers act on,
 // are ASCII. upper is in upper case.
-bool SameVCardWord(QByteArrayView text, QByteArrayView upper);
+// Inline: the readers compare every line's name and parameters this way.
+inline bool SameVCardWord(QByteArrayView text, QByteArrayView upper)
+{
+    if (text.size() != upper.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != upper[i]) {
+            return false;
+        }
+    }
+    return true;
+}
 bool ContainsVCardWord(QByteArrayView text, QByteArrayView upper);
 // Whether a logical line's name and parameters say its value is quoted-printable.
 bool IsQuotedPrintableLine(QByteArrayView line);
