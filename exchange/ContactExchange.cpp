@@ -241,7 +241,9 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
         }
         c.category = rs.Text(type);
         c.url = rs.Text(url);
-        c.SetDetails(details.Read(rs.Integer(id)));
+        if (details.HasTables()) {
+            c.SetDetails(details.Read(rs.Integer(id)));
+        }
         cards.append(c);
     }
     return cards;
@@ -344,7 +346,9 @@ ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat forma
                 const qsizetype start = i == 0 ? 0 : ends[i - 1];
                 return QByteArrayView(fields).sliced(start, ends[i] - start);
             };
-            held = details.Read(view.Integer(0));
+            if (details.HasTables()) {
+                held = details.Read(view.Integer(0));
+            }
             const ContactText card{field(0),
                                    field(8),
                                    field(1),
@@ -355,7 +359,7 @@ ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat forma
                                    field(6),
                                    field(7),
                                    field(9),
-                                   held.IsEmpty() ? nullptr : &held};
+                                   !details.HasTables() || held.IsEmpty() ? nullptr : &held};
             if (format == ContactFormat::Csv) {
                 AppendCsvRow(block, card);
             } else {

@@ -123,6 +123,8 @@ public:
     ~ContactDetailsReader();
     ContactDetailsReader(const ContactDetailsReader&) = delete;
     ContactDetailsReader& operator=(const ContactDetailsReader&) = delete;
+    // Whether the book has details at all: without, there is nothing to read.
+    bool HasTables() const { return m_cursors != nullptr; }
     // The details of pwdId, which is larger than the key asked for before.
     ContactDetails Read(qint64 pwdId);
 
