@@ -143,9 +143,12 @@ private slots:
         rs.Open(u"SELECT Value FROM ContactDetail WHERE Kind = 'title'"_s, Conn, LockType::ReadOnly);
         QCOMPARE(rs.Text(0), Encrypt(u"Engineer"));
 
+        // The list notices a change of details alone.
+        const QString stamp = Conn.ChangeStamp();
         ContactDetails fewer;
         fewer.note = u"only this"_s;
         WriteContactDetails(Conn, id, fewer);
+        QVERIFY(Conn.ChangeStamp() != stamp);
         QCOMPARE(Describe(ReadContactDetails(Conn, id)), u"note only this"_s);
         QCOMPARE(DetailRows(Conn), 1);
     }
