@@ -216,6 +216,13 @@ std::optional<Field> LocalisedField(const QString& n)
                          u"Personal Website",
                          u"Business Website"});
         add(Field::Qq, {u"QQ号", u"QQ號", u"QQ号码"});
+        add(Field::Organisation, {u"Firma", u"Société", u"Entreprise", u"Empresa", u"Compañía", u"公司", u"单位",
+                                  u"公司名称", u"公司名稱", u"会社名", u"会社"});
+        add(Field::Department, {u"Abteilung", u"Service", u"Departamento", u"部门", u"部門", u"部署"});
+        add(Field::JobTitle,
+            {u"Position", u"Berufsbezeichnung", u"Fonction", u"Puesto", u"Cargo", u"职务", u"職務", u"職稱", u"役職"});
+        add(Field::Note, {u"Notizen", u"Notas", u"备注", u"備註", u"メモ"});
+        add(Field::Birthday, {u"Geburtstag", u"Anniversaire", u"Cumpleaños", u"生日", u"誕生日"});
         add(Field::Fax, {u"Fax privat", u"Fax geschäftlich", u"Weiteres Fax", u"Fax-Nummer", u"Télécopie domicile",
                          u"Télécopie bureau", u"Fax", u"Fax particular", u"Fax del trabajo", u"Número de fax",
                          u"住宅传真", u"商务传真", u"传真号码", u"住家傳真", u"公司傳真", u"傳真號碼", u"自宅ファクス",
