@@ -369,8 +369,9 @@ private slots:
         }
     }
 
-    // The address, date, organisation, title and note columns of each exporter's CSV, with the
-    // header each writes; then the book's own CSV export read back equal.
+    // The address, date, organisation, title and note columns of each exporter's CSV: the samples
+    // carry the header rows Outlook's English export, Google's CSV export and Thunderbird's export
+    // write, with made-up people in them; then the book's own CSV export read back equal.
     void csvPerExporter_data()
     {
         QTest::addColumn<QString>("sample");
