@@ -11,6 +11,7 @@
 #include "exchange/Csv.h"
 #include "exchange/VCard.h"
 #include "store/Connection.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
@@ -39,6 +40,30 @@ void MendLineBreaks(QString& value, bool multiLine)
         }
     }
     value = out;
+}
+
+// A further phone or web address stands in for the record's own field when that is empty, as a
+// file read back would have it: the details hold only what the record's fields cannot.
+void PromoteDetails(ContactCard& card)
+{
+    if (!card.sharedDetails) {
+        return;
+    }
+    ContactDetails& details = card.EditDetails();
+    const std::pair<QString*, const char*> fields[] = {
+        {&card.homePhone, "home"}, {&card.mobilePhone, "cell"}, {&card.workPhone, "work"}};
+    for (const auto& [field, type] : fields) {
+        QList<TypedValue>& phones = details.phones;
+        const auto it = std::find_if(phones.begin(), phones.end(),
+                                     [type](const TypedValue& p) { return p.type == QLatin1String(type); });
+        if (field->isEmpty() && it != phones.end()) {
+            *field = it->value;
+            phones.erase(it);
+        }
+    }
+    if (card.url.isEmpty() && !details.urls.isEmpty()) {
+        card.url = details.urls.takeFirst().value;
+    }
 }
 
 } // namespace
@@ -86,6 +111,18 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             MendLineBreaks(*field, field != &card.category);
             *field = TrimBlank(*field);
         }
+        PromoteDetails(card);
+        // Most contacts have no details: they cost nothing here.
+        ContactDetails* held = card.sharedDetails ? &card.EditDetails() : nullptr;
+        const QList<QString*> details = held != nullptr ? held->Texts() : QList<QString*>();
+        for (QString* text : details) {
+            // Only a note and a street may hold several lines.
+            const bool multiLine =
+                text == &held->note || std::any_of(held->addresses.begin(), held->addresses.end(),
+                                                   [text](const PostalAddress& a) { return text == &a.street; });
+            MendLineBreaks(*text, multiLine);
+            *text = TrimBlank(*text);
+        }
         if (card.name.isEmpty()) {
             ++plan.unnamed;
             continue;
@@ -93,7 +130,8 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         const QString* fields[] = {&card.name,   &card.homePhone, &card.mobilePhone, &card.workPhone,
                                    &card.emails, &card.qq,        &card.msn,         &card.icq};
         if (!std::all_of(std::begin(fields), std::end(fields),
-                         [&](const QString* f) { return codePage.CanEncode(*f); })) {
+                         [&](const QString* f) { return codePage.CanEncode(*f); }) ||
+            !std::all_of(details.begin(), details.end(), [&](const QString* f) { return codePage.CanEncode(*f); })) {
             ++plan.unstorable; // never store a value the code page would turn into '?'
             continue;
         }
@@ -137,6 +175,7 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
     }
     std::optional<qint64> firstType;
     RecordInserter inserter(conn);
+    ContactDetailsWriter details(conn);
     const CodePage& codePage = CodePage::System();
     // The cipher texts of one record side by side in one buffer, reused for the next.
     QByteArray cipher;
@@ -161,7 +200,8 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
         }
         const QByteArray url = card.url.toUtf8();
         const qint64 typeNo = typeNumbers.value(card.category);
-        inserter.Insert(typeNo, views, url);
+        const qint64 pwdId = inserter.Insert(typeNo, views, url);
+        details.Add(pwdId, card.Details());
         if (!firstType) {
             firstType = typeNo;
         }
@@ -189,6 +229,7 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
                            rs.FieldIndex(u"MSN"),      rs.FieldIndex(u"ICQ")};
     QList<ContactCard> cards;
     cards.reserve(rs.RecordCount());
+    ContactDetailsReader details(conn);
     for (; !rs.IsEOF(); rs.MoveNext()) {
         if (only != nullptr && !only->contains(rs.Integer(id))) {
             continue;
@@ -200,6 +241,9 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
         }
         c.category = rs.Text(type);
         c.url = rs.Text(url);
+        if (details.HasTables()) {
+            c.SetDetails(details.Read(rs.Integer(id)));
+        }
         cards.append(c);
     }
     return cards;
@@ -265,6 +309,8 @@ ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat forma
     QByteArray fields; // one record's values as UTF-8, side by side
     QByteArray plain;
     QByteArray scratch;
+    ContactDetailsReader details(conn);
+    ContactDetails held; // the row's details, read only when the book has any
     int row = 0;
     struct Stop
     {
@@ -300,8 +346,20 @@ ExportResult WriteContacts(Connection& conn, QIODevice& out, ContactFormat forma
                 const qsizetype start = i == 0 ? 0 : ends[i - 1];
                 return QByteArrayView(fields).sliced(start, ends[i] - start);
             };
-            const ContactText card{field(0), field(8), field(1), field(2), field(3),
-                                   field(4), field(5), field(6), field(7), field(9)};
+            if (details.HasTables()) {
+                held = details.Read(view.Integer(0));
+            }
+            const ContactText card{field(0),
+                                   field(8),
+                                   field(1),
+                                   field(2),
+                                   field(3),
+                                   field(4),
+                                   field(5),
+                                   field(6),
+                                   field(7),
+                                   field(9),
+                                   !details.HasTables() || held.IsEmpty() ? nullptr : &held};
             if (format == ContactFormat::Csv) {
                 AppendCsvRow(block, card);
             } else {

@@ -48,7 +48,7 @@ ContactFile TooLarge()
 ContactFile ReadContactFile(const QByteArray& original)
 {
     const QByteArray bytes = NarrowText(original);
-    return IsVCard(bytes) ? ReadVCards(bytes) : ReadCsv(bytes);
+    return IsVCard(bytes) ? ReadVCards(bytes, CardParts::Everything) : ReadCsv(bytes);
 }
 
 ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes, qint64 maxWholeBytes)
@@ -69,6 +69,27 @@ ContactFile ReadContactFile(QIODevice& device, const ReadProgress& progress, qin
     return ReadContactFile(bytes);
 }
 
+const ContactDetails& ContactCard::Details() const
+{
+    static const ContactDetails none;
+    return sharedDetails ? *sharedDetails : none;
+}
+
+ContactDetails& ContactCard::EditDetails()
+{
+    if (!sharedDetails) {
+        sharedDetails = std::make_shared<ContactDetails>();
+    } else if (sharedDetails.use_count() > 1) {
+        sharedDetails = std::make_shared<ContactDetails>(*sharedDetails);
+    }
+    return *sharedDetails;
+}
+
+void ContactCard::SetDetails(ContactDetails details)
+{
+    sharedDetails = details.IsEmpty() ? nullptr : std::make_shared<ContactDetails>(std::move(details));
+}
+
 const ContactText& ContactUtf8::Of(const ContactCard& card)
 {
     const QString* fields[] = {&card.name,   &card.category, &card.homePhone, &card.mobilePhone, &card.workPhone,
@@ -80,6 +101,7 @@ const ContactText& ContactUtf8::Of(const ContactCard& card)
         m_fields[i] = fields[i]->toUtf8();
         *views[i] = m_fields[i];
     }
+    m_text.details = card.sharedDetails.get();
     return m_text;
 }
 

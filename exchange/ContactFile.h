@@ -6,7 +6,10 @@
 #include <QMap>
 #include <QString>
 
+#include <memory>
+
 #include "exchange/FilePieces.h"
+#include "store/ContactDetails.h"
 
 class QIODevice;
 
@@ -25,6 +28,15 @@ struct ContactCard
     QString msn;
     QString icq;
     QString url;
+    // All the contact holds beside the record's fields, shared between copies of the card and
+    // absent when there is none: most contacts have none, and a card stays small to move.
+    std::shared_ptr<ContactDetails> sharedDetails = {};
+
+    const ContactDetails& Details() const;
+    // The card's own details, to change.
+    ContactDetails& EditDetails();
+    // Keeps none when details is empty.
+    void SetDetails(ContactDetails details);
 };
 
 // A contact's fields as UTF-8 bytes, in the order of ContactCard, for the writers: an export
@@ -41,6 +53,7 @@ struct ContactText
     QByteArrayView msn;
     QByteArrayView icq;
     QByteArrayView url;
+    const ContactDetails* details = nullptr; // none: the contact has none
 };
 
 // The UTF-8 of a card's fields, valid until the next card.

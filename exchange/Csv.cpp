@@ -39,8 +39,28 @@ enum class Field {
     PhoneValue, // Google: "Phone 1 - Value"
     ImService,  // Google: "IM 1 - Service"
     ImValue,    // Google: "IM 1 - Value"
-    Fax,        // not kept, counted as "fax"
-    Pager,      // not kept, counted as "pager"
+    Fax,
+    Pager,
+    Nickname,
+    Organisation,
+    Department,
+    JobTitle,
+    Role,
+    Note,
+    Birthday,
+    Anniversary,
+    BirthYear, // Thunderbird's dates, in three columns
+    BirthMonth,
+    BirthDay,
+    AnniversaryYear,
+    AnniversaryMonth,
+    AnniversaryDay,
+    Address,     // a part of a postal address: which, in the column's AddressColumn
+    AddressType, // Google: "Address 1 - Type"
+    MorePhones,  // our own: "type number" a line
+    MoreUrls,    // our own: "type address" a line, "-" for no type
+    Messengers,  // our own: "service id" a line
+    Photo,       // our own: a data: address
     Ignored,
 };
 
@@ -196,6 +216,13 @@ std::optional<Field> LocalisedField(const QString& n)
                          u"Personal Website",
                          u"Business Website"});
         add(Field::Qq, {u"QQ号", u"QQ號", u"QQ号码"});
+        add(Field::Organisation, {u"Firma", u"Société", u"Entreprise", u"Empresa", u"Compañía", u"公司", u"单位",
+                                  u"公司名称", u"公司名稱", u"会社名", u"会社"});
+        add(Field::Department, {u"Abteilung", u"Service", u"Departamento", u"部门", u"部門", u"部署"});
+        add(Field::JobTitle,
+            {u"Position", u"Berufsbezeichnung", u"Fonction", u"Puesto", u"Cargo", u"职务", u"職務", u"職稱", u"役職"});
+        add(Field::Note, {u"Notizen", u"Notas", u"备注", u"備註", u"メモ"});
+        add(Field::Birthday, {u"Geburtstag", u"Anniversaire", u"Cumpleaños", u"生日", u"誕生日"});
         add(Field::Fax, {u"Fax privat", u"Fax geschäftlich", u"Weiteres Fax", u"Fax-Nummer", u"Télécopie domicile",
                          u"Télécopie bureau", u"Fax", u"Fax particular", u"Fax del trabajo", u"Número de fax",
                          u"住宅传真", u"商务传真", u"传真号码", u"住家傳真", u"公司傳真", u"傳真號碼", u"自宅ファクス",
@@ -232,6 +259,76 @@ std::optional<Field> LocalisedField(const QString& n)
         return it.value();
     }
     return std::nullopt;
+}
+
+enum class AddressPart : quint8 { Street, Extended, PoBox, Locality, Region, PostalCode, Country };
+
+// A column of a postal address: which address of the row (its type, or Google's number) and
+// which part of it.
+struct AddressColumn
+{
+    QString slot; // "home", "work", "other", or "1", "2" for Google's numbered ones
+    AddressPart part;
+};
+
+// "Home Street 2", "Business Postal Code", "Work ZipCode", "Other Country/Region",
+// "Address 1 - City", normalised.
+std::optional<AddressColumn> AddressColumnOf(const QString& n)
+{
+    static const QRegularExpression typed(QStringLiteral(
+        "^(home|business|work|other)(?:address)?(street\\d?|address\\d?|extendedaddress|pobox|city|state|region|"
+        "postalcode|zipcode|zip|postcode|country|countryregion)$"));
+    static const QRegularExpression google(
+        QStringLiteral("^address(\\d+)(street|extendedaddress|pobox|city|region|postalcode|country)$"));
+    QString slot;
+    QString part;
+    if (const QRegularExpressionMatch m = typed.match(n); m.hasMatch()) {
+        slot = m.captured(1) == QLatin1String("business") ? QStringLiteral("work") : m.captured(1);
+        part = m.captured(2);
+    } else if (const QRegularExpressionMatch g = google.match(n); g.hasMatch()) {
+        slot = g.captured(1);
+        part = g.captured(2);
+    } else {
+        return std::nullopt;
+    }
+    const AddressPart which = part.startsWith(QLatin1String("street")) || part.startsWith(QLatin1String("address"))
+                                  ? AddressPart::Street
+                              : part == QLatin1String("extendedaddress") ? AddressPart::Extended
+                              : part == QLatin1String("pobox")           ? AddressPart::PoBox
+                              : part == QLatin1String("city")            ? AddressPart::Locality
+                              : part == QLatin1String("state") || part == QLatin1String("region") ? AddressPart::Region
+                              : part.startsWith(QLatin1String("country"))                         ? AddressPart::Country
+                                                                          : AddressPart::PostalCode;
+    return AddressColumn{slot, which};
+}
+
+// A date as the exporters write it: "1985-04-12", "--04-12", Outlook's "4/12/1985".
+// Outlook's "0/0/00" is no date, and neither is an empty cell.
+std::optional<ContactDate> CsvDate(const QString& text, bool* none)
+{
+    *none = false;
+    if (std::optional<ContactDate> date = ContactDate::FromText(text)) {
+        return date;
+    }
+    static const QRegularExpression us(QStringLiteral("^(\\d{1,2})/(\\d{1,2})/(\\d{2,4})$"));
+    const QRegularExpressionMatch m = us.match(text);
+    if (!m.hasMatch()) {
+        return std::nullopt;
+    }
+    const int month = m.captured(1).toInt();
+    const int day = m.captured(2).toInt();
+    int year = m.captured(3).toInt();
+    if (month == 0 && day == 0) {
+        *none = true;
+        return std::nullopt;
+    }
+    if (m.captured(3).size() == 2) {
+        year += year < 30 ? 2000 : 1900;
+    }
+    return ContactDate::FromText(QStringLiteral("%1-%2-%3")
+                                     .arg(year, 4, 10, QLatin1Char('0'))
+                                     .arg(month, 2, 10, QLatin1Char('0'))
+                                     .arg(day, 2, 10, QLatin1Char('0')));
 }
 
 Field FieldOf(const QString& header)
@@ -287,6 +384,40 @@ Field FieldOf(const QString& header)
         {QStringLiteral("homephone2"), Field::ExtraPhone},
         {QStringLiteral("businessphone2"), Field::ExtraPhone},
         {QStringLiteral("mobilephone2"), Field::ExtraPhone},
+        {QStringLiteral("nickname"), Field::Nickname},
+        {QStringLiteral("company"), Field::Organisation},
+        {QStringLiteral("organization"), Field::Organisation},
+        {QStringLiteral("organisation"), Field::Organisation},
+        {QStringLiteral("organization1name"), Field::Organisation},
+        {QStringLiteral("organizationname"), Field::Organisation},
+        {QStringLiteral("organizationtitle"), Field::JobTitle},
+        {QStringLiteral("organizationdepartment"), Field::Department},
+        {QStringLiteral("labels"), Field::Category},
+        {QStringLiteral("department"), Field::Department},
+        {QStringLiteral("organization1department"), Field::Department},
+        {QStringLiteral("jobtitle"), Field::JobTitle},
+        {QStringLiteral("organization1title"), Field::JobTitle},
+        {QStringLiteral("role"), Field::Role},
+        {QStringLiteral("notes"), Field::Note},
+        {QStringLiteral("note"), Field::Note},
+        {QStringLiteral("birthday"), Field::Birthday},
+        {QStringLiteral("anniversary"), Field::Anniversary},
+        {QStringLiteral("birthyear"), Field::BirthYear},
+        {QStringLiteral("birthmonth"), Field::BirthMonth},
+        {QStringLiteral("anniversaryyear"), Field::AnniversaryYear},
+        {QStringLiteral("anniversarymonth"), Field::AnniversaryMonth},
+        {QStringLiteral("anniversaryday"), Field::AnniversaryDay},
+        {QStringLiteral("morephones"), Field::MorePhones},
+        {QStringLiteral("morewebpages"), Field::MoreUrls},
+        {QStringLiteral("messengers"), Field::Messengers},
+        {QStringLiteral("photo"), Field::Photo},
+        {QStringLiteral("fax"), Field::Fax},
+        {QStringLiteral("homefax"), Field::Fax},
+        {QStringLiteral("businessfax"), Field::Fax},
+        {QStringLiteral("otherfax"), Field::Fax},
+        {QStringLiteral("faxnumber"), Field::Fax},
+        {QStringLiteral("pager"), Field::Pager},
+        {QStringLiteral("pagernumber"), Field::Pager},
     };
     const QString n = Normalised(header);
     const auto it = known.constFind(n);
@@ -296,8 +427,17 @@ Field FieldOf(const QString& header)
     if (const std::optional<Field> localised = LocalisedField(n)) {
         return *localised;
     }
+    if (AddressColumnOf(n)) {
+        return Field::Address;
+    }
+    static const QRegularExpression addressOther(QStringLiteral("^address\\d+(type|label|formatted|neighborhood)$"));
+    if (const QRegularExpressionMatch m = addressOther.match(n); m.hasMatch()) {
+        return m.captured(1) == QLatin1String("type") || m.captured(1) == QLatin1String("label") ? Field::AddressType
+                                                                                                 : Field::Ignored;
+    }
     // Google's numbered columns: "E-mail 1 - Value", "Phone 2 - Type", "Website 1 - Value", ...
-    static const QRegularExpression numbered(QStringLiteral("^(email|phone|website|im)\\d+(value|type|service)$"));
+    static const QRegularExpression numbered(
+        QStringLiteral("^(email|phone|website|im)\\d+(value|type|label|service)$"));
     const QRegularExpressionMatch m = numbered.match(n);
     if (m.hasMatch()) {
         const QString kind = m.captured(1);
@@ -549,9 +689,14 @@ private:
         bool knowsAName = false;
         for (const QString& h : headers) {
             m_fields.append(FieldOf(h));
+            m_addressColumns.append(m_fields.last() == Field::Address ? AddressColumnOf(Normalised(h)) : std::nullopt);
             knowsAName = knowsAName || m_fields.last() == Field::Name || m_fields.last() == Field::First ||
                          m_fields.last() == Field::Last;
             m_ownLayout = m_ownLayout || m_fields.last() == Field::Type;
+        }
+        // Thunderbird's "Birth Day" reads as "Birthday" once blanks go: beside "Birth Month" it is the day.
+        if (m_fields.contains(Field::BirthMonth)) {
+            std::replace(m_fields.begin(), m_fields.end(), Field::Birthday, Field::BirthDay);
         }
         // A list of addresses alone still names its people: by their addresses.
         m_nameByEmail = !knowsAName && m_fields.contains(Field::Email);
@@ -577,10 +722,45 @@ private:
             QString number;
         };
         QList<Extra> extras; // phones for whichever phone field is free
+        ContactDetails details;
+        // Addresses by their slot, in the order their columns come; Google names a slot's type apart.
+        QList<std::pair<QString, PostalAddress>> addresses;
+        QHash<QString, QString> addressTypes;
+        const auto address = [&addresses](const QString& slot) -> PostalAddress& {
+            for (auto& [s, a] : addresses) {
+                if (s == slot) {
+                    return a;
+                }
+            }
+            addresses.append({slot, PostalAddress{}});
+            return addresses.last().second;
+        };
+        int dateParts[6] = {}; // Thunderbird's birth and anniversary year, month, day
+        const auto date = [this](ContactDate& target, const QString& text, const char* label) {
+            bool none = false;
+            if (const std::optional<ContactDate> d = CsvDate(text, &none)) {
+                target = *d;
+            } else if (!none) {
+                ++m_file.dropped[QStringLiteral("%1 (not a date)").arg(QLatin1String(label))];
+            }
+        };
+        const auto lines = [](const QString& text) {
+            QList<std::pair<QString, QString>> out;
+            for (const QString& line : text.split(u'\n')) {
+                const QString t = TrimBlank(line);
+                const qsizetype space = t.indexOf(u' ');
+                if (space > 0) {
+                    const QString type = t.left(space);
+                    out.append({type == QLatin1String("-") ? QString() : type, TrimBlank(t.mid(space + 1))});
+                }
+            }
+            return out;
+        };
         for (qsizetype i = 0; i < record.size(); ++i) {
             const Field field = m_fields.value(i, Field::Unknown);
             const QString cell = TrimBlank(record[i]);
-            if (cell.isEmpty() && field != Field::PhoneType && field != Field::ImService) {
+            if (cell.isEmpty() && field != Field::PhoneType && field != Field::ImService &&
+                field != Field::AddressType) {
                 continue;
             }
             // Google puts several values in one cell, separated by " ::: "; our own files never split.
@@ -604,10 +784,12 @@ private:
                     }
                 };
                 // A phone column's further values fill free phone fields.
-                auto phone = [&](QString& target, const char* lost) {
-                    if (v == 0) {
-                        keep(target, lost);
-                    } else {
+                auto phone = [&](QString& target, const char* type) {
+                    if (v == 0 && target.isEmpty()) {
+                        target = value;
+                    } else if (v == 0 && target != value) {
+                        AddOnce(details.phones, {QLatin1String(type), value});
+                    } else if (v > 0) {
                         extras.append({5, false, value});
                     }
                 };
@@ -650,13 +832,13 @@ private:
                     card.category = value;
                     break;
                 case Field::Home:
-                    phone(card.homePhone, "second home phone");
+                    phone(card.homePhone, "home");
                     break;
                 case Field::Mobile:
-                    phone(card.mobilePhone, "second mobile phone");
+                    phone(card.mobilePhone, "cell");
                     break;
                 case Field::Work:
-                    phone(card.workPhone, "second work phone");
+                    phone(card.workPhone, "work");
                     break;
                 case Field::HomeMobile:
                     extras.append({0, true, value});
@@ -683,22 +865,33 @@ private:
                     keep(card.icq, "second ICQ");
                     break;
                 case Field::Url:
-                    keep(card.url, "second web address");
+                    if (card.url.isEmpty()) {
+                        card.url = value;
+                    } else if (card.url != value) {
+                        const QString h = Normalised(m_headers.value(i));
+                        AddOnce(details.urls,
+                                {h.contains(QLatin1String("business")) || h.contains(QLatin1String("work"))
+                                     ? QStringLiteral("work")
+                                 : h.contains(QLatin1String("personal")) || h.contains(QLatin1String("home"))
+                                     ? QStringLiteral("home")
+                                     : QString(),
+                                 value});
+                    }
                     break;
                 case Field::PhoneType:
                     phoneType = value.toLower();
                     break;
                 case Field::PhoneValue:
                     if (phoneType.contains(QLatin1String("fax"))) {
-                        ++m_file.dropped[QStringLiteral("fax")];
+                        AddOnce(details.phones, {QStringLiteral("fax"), value});
                     } else if (phoneType.contains(QLatin1String("pager"))) {
-                        ++m_file.dropped[QStringLiteral("pager")];
+                        AddOnce(details.phones, {QStringLiteral("pager"), value});
                     } else if (phoneType.contains(QLatin1String("mobile"))) {
-                        phone(card.mobilePhone, "second mobile phone");
+                        phone(card.mobilePhone, "cell");
                     } else if (phoneType.contains(QLatin1String("home"))) {
-                        phone(card.homePhone, "second home phone");
+                        phone(card.homePhone, "home");
                     } else if (phoneType.contains(QLatin1String("work"))) {
-                        phone(card.workPhone, "second work phone");
+                        phone(card.workPhone, "work");
                     } else {
                         extras.append({5, false, value});
                     }
@@ -714,15 +907,82 @@ private:
                     } else if (imService == QLatin1String("msn") || imService == QLatin1String("windowslive")) {
                         keep(card.msn, "second MSN");
                     } else {
-                        ++m_file.dropped[QStringLiteral("IM (%1)").arg(imService.isEmpty() ? QStringLiteral("?")
-                                                                                           : imService)];
+                        AddOnce(details.messengers, {imService, value});
                     }
                     break;
                 case Field::Fax:
-                    ++m_file.dropped[QStringLiteral("fax")];
+                    AddOnce(details.phones, {QStringLiteral("fax"), value});
                     break;
                 case Field::Pager:
-                    ++m_file.dropped[QStringLiteral("pager")];
+                    AddOnce(details.phones, {QStringLiteral("pager"), value});
+                    break;
+                case Field::Nickname:
+                    for (const QString& nick : value.split(u'\n')) {
+                        if (!TrimBlank(nick).isEmpty() && !details.nicknames.contains(TrimBlank(nick))) {
+                            details.nicknames.append(TrimBlank(nick));
+                        }
+                    }
+                    break;
+                case Field::Organisation:
+                    keep(details.organisation, "ORG");
+                    break;
+                case Field::Department:
+                    keep(details.department, "ORG");
+                    break;
+                case Field::JobTitle:
+                    keep(details.title, "TITLE");
+                    break;
+                case Field::Role:
+                    keep(details.role, "ROLE");
+                    break;
+                case Field::Note:
+                    details.note += (details.note.isEmpty() ? QString() : QStringLiteral("\n")) + value;
+                    break;
+                case Field::Birthday:
+                    date(details.birthday, value, "BDAY");
+                    break;
+                case Field::Anniversary:
+                    date(details.anniversary, value, "ANNIVERSARY");
+                    break;
+                case Field::BirthYear:
+                case Field::BirthMonth:
+                case Field::BirthDay:
+                case Field::AnniversaryYear:
+                case Field::AnniversaryMonth:
+                case Field::AnniversaryDay:
+                    dateParts[static_cast<int>(field) - static_cast<int>(Field::BirthYear)] = value.toInt();
+                    break;
+                case Field::Address:
+                    if (const std::optional<AddressColumn>& column = m_addressColumns.value(i)) {
+                        PostalAddress& a = address(column->slot);
+                        QString* parts[] = {&a.street, &a.extended,   &a.poBox,  &a.locality,
+                                            &a.region, &a.postalCode, &a.country};
+                        QString& part = *parts[static_cast<int>(column->part)];
+                        part += (part.isEmpty() ? QString() : QStringLiteral("\n")) + value;
+                    }
+                    break;
+                case Field::AddressType: {
+                    static const QRegularExpression number(QStringLiteral("(\\d+)"));
+                    addressTypes.insert(number.match(m_headers.value(i)).captured(1), Normalised(value));
+                    break;
+                }
+                case Field::MorePhones:
+                    for (const auto& [type, number] : lines(value)) {
+                        AddOnce(details.phones, {type, number});
+                    }
+                    break;
+                case Field::MoreUrls:
+                    for (const auto& [type, url] : lines(value)) {
+                        AddOnce(details.urls, {type, url});
+                    }
+                    break;
+                case Field::Messengers:
+                    for (const auto& [service, id] : lines(value)) {
+                        AddOnce(details.messengers, {service == QLatin1String("?") ? QString() : service, id});
+                    }
+                    break;
+                case Field::Photo:
+                    Photo(details, value);
                     break;
                 case Field::Ignored:
                     break;
@@ -749,7 +1009,43 @@ private:
             if (free != std::end(order)) {
                 **free = number;
             } else {
-                ++m_file.dropped[QStringLiteral("other phone")];
+                AddOnce(details.phones, {QStringLiteral("other"), number});
+            }
+        }
+        for (auto& [slot, a] : addresses) {
+            if (slot.front().isDigit()) {
+                const QString type = addressTypes.value(slot);
+                a.type = type.contains(QLatin1String("home")) ? QStringLiteral("home")
+                         : type.contains(QLatin1String("work")) || type.contains(QLatin1String("business"))
+                             ? QStringLiteral("work")
+                             : QStringLiteral("other");
+            } else {
+                a.type = slot;
+            }
+        }
+        // A table has a place for each type of address, not an order among them: home, work, other.
+        const auto rank = [](const PostalAddress& a) {
+            return a.type == QLatin1String("home") ? 0 : a.type == QLatin1String("work") ? 1 : 2;
+        };
+        std::stable_sort(addresses.begin(), addresses.end(),
+                         [&rank](const auto& x, const auto& y) { return rank(x.second) < rank(y.second); });
+        for (const auto& [slot, a] : addresses) {
+            if (!a.IsEmpty() && !details.addresses.contains(a)) {
+                details.addresses.append(a);
+            }
+        }
+        for (int d = 0; d < 2; ++d) {
+            const int* ymd = dateParts + 3 * d;
+            if (ymd[1] != 0 || ymd[2] != 0) {
+                date(d == 0 ? details.birthday : details.anniversary,
+                     ymd[0] > 0 ? QStringLiteral("%1-%2-%3")
+                                      .arg(ymd[0], 4, 10, QLatin1Char('0'))
+                                      .arg(ymd[1], 2, 10, QLatin1Char('0'))
+                                      .arg(ymd[2], 2, 10, QLatin1Char('0'))
+                                : QStringLiteral("--%1-%2")
+                                      .arg(ymd[1], 2, 10, QLatin1Char('0'))
+                                      .arg(ymd[2], 2, 10, QLatin1Char('0')),
+                     d == 0 ? "BDAY" : "ANNIVERSARY");
             }
         }
         card.emails = Joined(emails, QStringLiteral("; "));
@@ -762,7 +1058,33 @@ private:
         if (card.name.isEmpty() && !card.emails.isEmpty()) {
             card.name = card.emails.section(QStringLiteral("; "), 0, 0);
         }
+        card.SetDetails(std::move(details));
         m_file.cards.append(card);
+    }
+
+    static void AddOnce(QList<TypedValue>& list, const TypedValue& value)
+    {
+        if (!value.value.isEmpty() && !list.contains(value)) {
+            list.append(value);
+        }
+    }
+
+    // A photo as our own files write it: a data: address of a JPEG or PNG.
+    void Photo(ContactDetails& details, const QString& value)
+    {
+        const qsizetype comma = value.indexOf(u',');
+        if (!value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive) || comma < 0) {
+            ++m_file.dropped[QStringLiteral("PHOTO (link)")];
+            return;
+        }
+        const QByteArray bytes = QByteArray::fromBase64(value.mid(comma + 1).toLatin1());
+        if (bytes.size() > MaxPhotoBytes) {
+            ++m_file.dropped[QStringLiteral("PHOTO (over 1 MB)")];
+        } else if (PhotoMimeType(bytes).isEmpty()) {
+            ++m_file.dropped[QStringLiteral("PHOTO (not JPEG or PNG)")];
+        } else {
+            details.photo = bytes;
+        }
     }
 
     ContactFile& m_file;
@@ -770,6 +1092,7 @@ private:
     QString m_error;
     QStringList m_headers;
     QList<Field> m_fields;
+    QList<std::optional<AddressColumn>> m_addressColumns;
     bool m_ownLayout = false;
     bool m_nameByEmail = false;
 };
@@ -862,8 +1185,56 @@ ContactFile ReadCsv(QIODevice& device, const ReadProgress& progress, qint64 piec
 QByteArrayView CsvHeader()
 {
     // UTF-8 with a byte-order mark, so spreadsheets open it in the right encoding.
-    return "\xEF\xBB\xBFName,Type,Home Phone,Mobile Phone,Business Phone,E-mail,QQ,MSN,ICQ,Web Page\r\n";
+    return "\xEF\xBB\xBFName,Type,Home Phone,Mobile Phone,Business Phone,E-mail,QQ,MSN,ICQ,Web Page,"
+           "Nickname,Company,Department,Job Title,Role,Birthday,Anniversary,Notes,"
+           "Home Street,Home Extended Address,Home PO Box,Home City,Home State,Home Postal Code,Home Country,"
+           "Work Street,Work Extended Address,Work PO Box,Work City,Work State,Work Postal Code,Work Country,"
+           "Other Street,Other Extended Address,Other PO Box,Other City,Other State,Other Postal Code,Other Country,"
+           "More Phones,More Web Pages,Messengers,Photo\r\n";
 }
+
+namespace {
+
+// The details' columns of a row, after the record's. The first address of each type has columns of
+// its own; several phones, web addresses and messengers share a cell, one a line.
+void AppendDetailColumns(QByteArray& out, const ContactDetails* d)
+{
+    constexpr int columns = 8 + 3 * 7 + 4;
+    if (d == nullptr) {
+        out.append(QByteArray(columns, ','));
+        return;
+    }
+    QStringList cells{d->nicknames.join(u'\n'), d->organisation,         d->department, d->title, d->role,
+                      d->birthday.ToText(),     d->anniversary.ToText(), d->note};
+    for (const char* type : {"home", "work", "other"}) {
+        const auto it = std::find_if(d->addresses.begin(), d->addresses.end(),
+                                     [type](const PostalAddress& a) { return a.type == QLatin1String(type); });
+        const PostalAddress a = it == d->addresses.end() ? PostalAddress() : *it;
+        cells << a.street << a.extended << a.poBox << a.locality << a.region << a.postalCode << a.country;
+    }
+    const auto lines = [](const QList<TypedValue>& list, const QString& none) {
+        QStringList joined;
+        for (const TypedValue& v : list) {
+            joined.append((v.type.isEmpty() || v.type.contains(u' ') ? none : v.type) + u' ' + v.value);
+        }
+        return joined.join(u'\n');
+    };
+    cells << lines(d->phones, QStringLiteral("other")) << lines(d->urls, QStringLiteral("-"))
+          << lines(d->messengers, QStringLiteral("?"))
+          << (d->photo.isEmpty() ? QString()
+                                 : QStringLiteral("data:%1;base64,").arg(PhotoMimeType(d->photo)) +
+                                       QString::fromLatin1(d->photo.toBase64()));
+    for (const QString& cell : cells) {
+        const QByteArray utf8 = cell.toUtf8();
+        const qsizetype start = out.size();
+        out.resize(start + 2 * utf8.size() + 3);
+        char* at = out.data() + start;
+        *at++ = ',';
+        out.resize(PutField(at, utf8) - out.data());
+    }
+}
+
+} // namespace
 
 void AppendCsvRow(QByteArray& out, const ContactText& c)
 {
@@ -882,9 +1253,9 @@ void AppendCsvRow(QByteArray& out, const ContactText& c)
         }
         at = PutField(at, fields[i]);
     }
-    *at++ = '\r';
-    *at++ = '\n';
     out.resize(at - out.data());
+    AppendDetailColumns(out, c.details);
+    out.append("\r\n");
 }
 
 QByteArray WriteCsv(const QList<ContactCard>& cards)

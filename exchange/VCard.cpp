@@ -16,232 +16,6 @@
 
 namespace {
 
-// ASCII letters compared without case: property and parameter names, and the values the reader
-// acts on, are ASCII words.
-char AsciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameWord(QByteArrayView text, QByteArrayView upper)
-{
-    if (text.size() != upper.size()) {
-        return false;
-    }
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (AsciiUpper(text[i]) != upper[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool ContainsWord(QByteArrayView text, QByteArrayView upper)
-{
-    for (qsizetype i = 0; i + upper.size() <= text.size(); ++i) {
-        if (SameWord(text.sliced(i, upper.size()), upper)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool IsQuotedPrintable(QByteArrayView line)
-{
-    const qsizetype colon = line.indexOf(':');
-    return colon > 0 && ContainsWord(line.first(colon), "QUOTED-PRINTABLE");
-}
-
-// Joins the physical lines of the file into logical ones as pieces of it arrive: folded lines
-// joined, quoted-printable soft breaks joined. CR LF, LF, a lone CR and the CR CR LF some phones
-// write all end a line. A line is complete once the next one is known not to continue it. Lines
-// are handed on as views, valid during the call: most are the piece's own bytes, uncopied. A piece
-// normally ends at a line end; one that does not (a line longer than MaxValueBytes) leaves its
-// last line to the next. A line longer than MaxValueBytes is not handed on but counted in
-// TooLong(), and never held whole.
-class LineJoiner
-{
-public:
-    template <typename Sink> void Feed(QByteArrayView piece, Sink&& sink)
-    {
-        if (!m_partial.isEmpty() || m_skipping) {
-            // The end of a physical line begun in the piece before.
-            const qsizetype end = LineEnd(piece);
-            const QByteArrayView rest = piece.first(end < 0 ? piece.size() : end);
-            if (!m_skipping && m_partial.size() + rest.size() > MaxValueBytes) {
-                StartSkipping(m_partial, sink);
-                m_partial = QByteArray();
-            }
-            if (!m_skipping) {
-                m_partial.append(rest);
-            }
-            if (end < 0) {
-                return;
-            }
-            if (m_skipping) {
-                StopSkipping();
-            } else {
-                Add(QByteArrayView(m_partial), sink);
-                Own();
-                m_partial.resize(0);
-            }
-            // Past the line end: CR LF, CR CR LF, a lone CR or LF.
-            qsizetype next = end + 1;
-            if (piece[end] == '\r') {
-                if (next + 1 < piece.size() && piece[next] == '\r' && piece[next + 1] == '\n') {
-                    next += 2;
-                } else if (next < piece.size() && piece[next] == '\n') {
-                    ++next;
-                }
-            }
-            piece = piece.sliced(next);
-        }
-        const char* const data = piece.data();
-        const char* const end = data + piece.size();
-        const char* start = data;
-        while (start < end) {
-            auto* lf = static_cast<const char*>(std::memchr(start, '\n', static_cast<size_t>(end - start)));
-            if (lf == nullptr && std::memchr(start, '\r', static_cast<size_t>(end - start)) == nullptr &&
-                start != data) {
-                // The piece ends inside a line: the rest of it comes with the next.
-                m_partial.append(QByteArrayView(start, end));
-                break;
-            }
-            if (lf == nullptr && start == data && piece.size() > MaxValueBytes &&
-                std::memchr(start, '\r', static_cast<size_t>(end - start)) == nullptr) {
-                StartSkipping(piece, sink); // a piece that is all one unfinished line, too long to keep
-                break;
-            }
-            const char* stop = lf != nullptr ? lf : end;
-            auto* cr = static_cast<const char*>(std::memchr(start, '\r', static_cast<size_t>(stop - start)));
-            if (cr == nullptr) {
-                Add(QByteArrayView(start, stop), sink);
-                start = stop + 1;
-            } else if (cr + 1 == stop || (cr + 2 == stop && cr[1] == '\r')) {
-                Add(QByteArrayView(start, cr), sink); // CR LF or CR CR LF: one line end
-                start = stop + 1;
-            } else {
-                Add(QByteArrayView(start, cr), sink); // a CR by itself ends a line too
-                start = cr + 1;
-            }
-        }
-        Own(); // the next piece may continue the last line
-    }
-    // At the end of the file: the last line is complete too.
-    template <typename Sink> void Finish(Sink&& sink)
-    {
-        if (m_skipping) {
-            StopSkipping();
-        } else if (!m_partial.isEmpty()) {
-            Add(QByteArrayView(m_partial), sink);
-            Own();
-            m_partial = QByteArray();
-        }
-        Break(sink);
-    }
-    int TooLong() const { return m_tooLong; }
-
-private:
-    QByteArrayView Line() const { return m_owned ? QByteArrayView(m_line) : m_view; }
-
-    // Where the first line of bytes ends (at its CR or LF), -1 when it does not.
-    static qsizetype LineEnd(QByteArrayView bytes)
-    {
-        for (qsizetype i = 0; i < bytes.size(); ++i) {
-            if (bytes[i] == '\n' || bytes[i] == '\r') {
-                return i;
-            }
-        }
-        return -1;
-    }
-
-    // A physical line too long to keep begins with head: it continues the pending line, which is
-    // then too long itself, or it is a line of its own, counted once it ends.
-    template <typename Sink> void StartSkipping(QByteArrayView head, Sink& sink)
-    {
-        if (m_pending && (head.startsWith(' ') || head.startsWith('\t'))) {
-            Own();
-            m_lineTooLong = true;
-            m_line = QByteArray();
-            m_skipCounts = false;
-        } else {
-            Break(sink);
-            m_skipCounts = true;
-        }
-        m_skipping = true;
-    }
-
-    void StopSkipping()
-    {
-        m_tooLong += m_skipCounts ? 1 : 0;
-        m_skipping = false;
-        m_skipCounts = false;
-    }
-
-    // The pending line is complete: handed on, or counted when it grew too long.
-    template <typename Sink> void Break(Sink& sink)
-    {
-        if (m_pending) {
-            if (m_lineTooLong) {
-                ++m_tooLong;
-            } else {
-                sink(Line());
-            }
-        }
-        m_pending = false;
-        m_lineTooLong = false;
-    }
-
-    // The line's bytes copied, to be extended or kept past the piece.
-    void Own()
-    {
-        if (m_pending && !m_owned) {
-            m_line.resize(0);
-            m_line.append(m_view);
-            m_owned = true;
-        }
-    }
-
-    // Extends the pending line, unless that makes it too long to keep.
-    void Extend(QByteArrayView more)
-    {
-        if (m_lineTooLong || m_line.size() + more.size() > MaxValueBytes) {
-            m_lineTooLong = true;
-            m_line = QByteArray();
-            return;
-        }
-        m_line.append(more);
-    }
-
-    template <typename Sink> void Add(QByteArrayView physical, Sink& sink)
-    {
-        if (m_pending && (physical.startsWith(' ') || physical.startsWith('\t'))) {
-            Own();
-            Extend(physical.sliced(1));
-        } else if (m_pending && !m_lineTooLong && Line().endsWith('=') && IsQuotedPrintable(Line())) {
-            Own();
-            m_line.chop(1);
-            Extend(physical);
-        } else {
-            Break(sink);
-            m_view = physical;
-            m_owned = false;
-            m_pending = true;
-            m_lineTooLong = physical.size() > MaxValueBytes;
-        }
-    }
-
-    QByteArray m_line;     // the last line, when it had to be copied
-    QByteArrayView m_view; // the last line, when it is the piece's own
-    QByteArray m_partial;  // the start of a physical line the piece before ended in
-    bool m_owned = false;
-    bool m_pending = false;
-    bool m_lineTooLong = false; // the pending line is past MaxValueBytes: only counted
-    bool m_skipping = false;    // inside a physical line past MaxValueBytes
-    bool m_skipCounts = false;  // ... which is a line of its own, not part of the pending one
-    int m_tooLong = 0;
-};
-
 // The property names the reader knows; every other is counted as left out.
 enum class Name : quint8 {
     Begin,
@@ -258,6 +32,16 @@ enum class Name : quint8 {
     Msn,
     Icq,
     Org,
+    Adr,
+    Bday,
+    Anniversary, // ANNIVERSARY, and X-ANNIVERSARY as 3.0 writers name it
+    AbDate,      // a date with a label of its own in the item group (X-ABDATE)
+    AbLabel,
+    Nickname,
+    Title,
+    Role,
+    Note,
+    Photo,
     Ignored, // VERSION, PRODID, REV, UID, CLIENTPIDMAP: nothing to keep, nothing lost
     Other,
 };
@@ -279,6 +63,17 @@ Name NameOf(QByteArrayView name)
         {"X-MSN", Name::Msn},
         {"X-ICQ", Name::Icq},
         {"ORG", Name::Org},
+        {"ADR", Name::Adr},
+        {"BDAY", Name::Bday},
+        {"ANNIVERSARY", Name::Anniversary},
+        {"X-ANNIVERSARY", Name::Anniversary},
+        {"X-ABDATE", Name::AbDate},
+        {"X-ABLABEL", Name::AbLabel},
+        {"NICKNAME", Name::Nickname},
+        {"TITLE", Name::Title},
+        {"ROLE", Name::Role},
+        {"NOTE", Name::Note},
+        {"PHOTO", Name::Photo},
         {"VERSION", Name::Ignored},
         {"PRODID", Name::Ignored},
         {"REV", Name::Ignored},
@@ -286,7 +81,7 @@ Name NameOf(QByteArrayView name)
         {"CLIENTPIDMAP", Name::Ignored},
     };
     for (const auto& [text, kind] : names) {
-        if (SameWord(name, text)) {
+        if (SameVCardWord(name, text)) {
             return kind;
         }
     }
@@ -294,54 +89,17 @@ Name NameOf(QByteArrayView name)
 }
 
 // The parameters the reader looks at; 2.1's bare values count as TYPE, or as ENCODING.
-enum class Key : quint8 { Type, Pref, Charset, Encoding, ServiceType, Other };
+enum class Key : quint8 { Type, Pref, Charset, Encoding, ServiceType, OmitYear, Other };
 
 Key KeyOf(QByteArrayView key)
 {
-    return SameWord(key, "TYPE")             ? Key::Type
-           : SameWord(key, "PREF")           ? Key::Pref
-           : SameWord(key, "CHARSET")        ? Key::Charset
-           : SameWord(key, "ENCODING")       ? Key::Encoding
-           : SameWord(key, "X-SERVICE-TYPE") ? Key::ServiceType
-                                             : Key::Other;
-}
-
-// The start of a content line, [group.]NAME;PARAM=VALUE;...:value, as views into it.
-struct LineHead
-{
-    QByteArrayView name;   // without the group and without case folded
-    QByteArrayView params; // from the first ';' of the head on, empty when none
-    QByteArrayView value;
-};
-
-std::optional<LineHead> ParseHead(QByteArrayView line)
-{
-    // The value starts after the first colon that is not inside a quoted parameter value; the
-    // name ends at the first semicolon outside quotes.
-    bool quoted = false;
-    qsizetype colon = -1;
-    qsizetype semicolon = -1;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ':' && !quoted) {
-            colon = i;
-            break;
-        } else if (c == ';' && !quoted && semicolon < 0) {
-            semicolon = i;
-        }
-    }
-    if (colon <= 0) {
-        return std::nullopt;
-    }
-    const qsizetype nameEnd = semicolon >= 0 ? semicolon : colon;
-    QByteArrayView name = line.first(nameEnd).trimmed();
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot >= 0) {
-        name = name.sliced(dot + 1);
-    }
-    return LineHead{name, line.sliced(nameEnd, colon - nameEnd), line.sliced(colon + 1)};
+    return SameVCardWord(key, "TYPE")                ? Key::Type
+           : SameVCardWord(key, "PREF")              ? Key::Pref
+           : SameVCardWord(key, "CHARSET")           ? Key::Charset
+           : SameVCardWord(key, "ENCODING")          ? Key::Encoding
+           : SameVCardWord(key, "X-SERVICE-TYPE")    ? Key::ServiceType
+           : SameVCardWord(key, "X-APPLE-OMIT-YEAR") ? Key::OmitYear
+                                                     : Key::Other;
 }
 
 // One property of a card, its parts as offsets into the card's text.
@@ -360,51 +118,17 @@ struct Param
 struct Property
 {
     Name name;
+    Span group;
     Span nameText;
     Span value;
     qsizetype firstParam = 0;
     qsizetype params = 0;
 };
 
-QString Unescape(const QString& text)
-{
-    if (!text.contains(u'\\')) {
-        return text;
-    }
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\\' && i + 1 < text.size()) {
-            const QChar next = text[++i];
-            out.append(next == u'n' || next == u'N' ? QChar(u'\n') : next);
-        } else {
-            out.append(text[i]);
-        }
-    }
-    return out;
-}
-
-// Splits a structured value at separators that are not escaped.
-QStringList SplitEscaped(const QString& text, QChar separator)
-{
-    QStringList parts;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\\' && i + 1 < text.size()) {
-            ++i; // an escaped separator stays in its part
-        } else if (text[i] == separator) {
-            parts.append(Unescape(text.sliced(start, i - start)));
-            start = i + 1;
-        }
-    }
-    parts.append(Unescape(text.sliced(start)));
-    return parts;
-}
-
 // The logical lines of the pieces read first, which are all of the file when it ended.
 template <typename Sink> void ForEachLine(const QByteArrayList& pieces, bool wholeFile, Sink&& sink)
 {
-    LineJoiner joiner;
+    VCardLineJoiner joiner;
     for (const QByteArray& piece : pieces) {
         joiner.Feed(piece, sink);
     }
@@ -430,7 +154,7 @@ public:
             QByteArray eightBit;
             ForEachLine(m_prefix, m_wholeFile, [&](QByteArrayView line) {
                 const qsizetype colon = line.indexOf(':');
-                if (IsQuotedPrintable(line) && !ContainsWord(line.first(colon), "CHARSET")) {
+                if (IsQuotedPrintableLine(line) && !ContainsVCardWord(line.first(colon), "CHARSET")) {
                     const QByteArray value = DecodeQuotedPrintable(line.sliced(colon + 1).toByteArray());
                     if (!value.isValidUtf8()) {
                         eightBit += value + '\n';
@@ -459,7 +183,10 @@ bool IsWide(const QByteArray& name)
 class CardReader
 {
 public:
-    CardReader(FileEncodings& encodings, QMap<QString, int>& dropped) : m_encodings(encodings), m_dropped(dropped) {}
+    CardReader(FileEncodings& encodings, QMap<QString, int>& dropped, CardParts parts)
+        : m_encodings(encodings), m_dropped(dropped), m_parts(parts)
+    {
+    }
 
     void Start()
     {
@@ -469,12 +196,17 @@ public:
         m_nearby.clear();
     }
 
-    void Add(Name name, QByteArrayView line, const LineHead& head)
+    void Add(Name name, QByteArrayView line, const VCardHead& head)
     {
         const qsizetype base = m_text.size();
         m_text.append(line);
         const auto span = [&](QByteArrayView part) { return Span{base + (part.data() - line.data()), part.size()}; };
-        Property property{name, span(head.name), span(head.value), static_cast<qsizetype>(m_params.size()), 0};
+        Property property{name,
+                          head.group.isEmpty() ? Span{} : span(head.group),
+                          span(head.name),
+                          span(head.value),
+                          static_cast<qsizetype>(m_params.size()),
+                          0};
         // Parameters: ;KEY=VALUE,VALUE or 2.1's bare ;VALUE, split at semicolons outside quotes;
         // TYPE="work,voice" lists two types.
         QByteArrayView rest = head.params;
@@ -494,7 +226,7 @@ public:
             const qsizetype eq = param.indexOf('=');
             Key key = eq >= 0 ? KeyOf(param.first(eq).trimmed()) : Key::Type;
             QByteArrayView value = eq >= 0 ? param.sliced(eq + 1) : param;
-            if (eq < 0 && (SameWord(value, "QUOTED-PRINTABLE") || SameWord(value, "BASE64"))) {
+            if (eq < 0 && (SameVCardWord(value, "QUOTED-PRINTABLE") || SameVCardWord(value, "BASE64"))) {
                 key = Key::Encoding; // 2.1 allows the encoding as a bare value
             }
             value = value.trimmed();
@@ -534,10 +266,11 @@ public:
             }
         }
         ContactCard card;
+        ContactDetails& details = m_details;
+        details = {};
         QString fn;
         QString n;
         QString org;
-        int orgs = 0;
         QList<std::pair<int, const Property*>> phones;
         for (const Property& p : m_properties) {
             switch (p.name) {
@@ -546,7 +279,7 @@ public:
                 break;
             case Name::N:
                 if (n.isEmpty()) {
-                    n = NameFromParts(SplitEscaped(Decoded(p), u';'));
+                    n = NameFromParts(SplitVCardParts(Decoded(p), u';'));
                 }
                 break;
             case Name::Tel:
@@ -559,11 +292,17 @@ public:
                 }
                 break;
             }
-            case Name::Url:
-                Keep(card.url, Text(p), "second web address");
+            case Name::Url: {
+                const QString url = TrimBlank(Text(p));
+                if (card.url.isEmpty()) {
+                    card.url = url;
+                } else if (!url.isEmpty() && url != card.url) {
+                    AddOnce(details.urls, {UrlType(p), url});
+                }
                 break;
+            }
             case Name::Categories: {
-                const QStringList categories = SplitEscaped(Decoded(p), u',');
+                const QStringList categories = SplitVCardParts(Decoded(p), u',');
                 for (qsizetype i = 0; i < categories.size(); ++i) {
                     if (i == 0) {
                         Keep(card.category, categories[i], "second category");
@@ -585,11 +324,62 @@ public:
             case Name::Icq:
                 Keep(card.icq, Text(p), "second ICQ");
                 break;
-            case Name::Org:
-                if (org.isEmpty()) {
-                    org = TrimBlank(SplitEscaped(Decoded(p), u';').value(0));
+            case Name::Org: {
+                const QStringList parts = SplitVCardParts(Decoded(p), u';');
+                const QString unit = TrimBlank(parts.mid(1).join(QLatin1String(", ")));
+                if (org.isEmpty() && details.department.isEmpty()) {
+                    org = TrimBlank(parts.value(0));
+                    details.department = unit;
+                } else if (org != TrimBlank(parts.value(0)) || details.department != unit) {
+                    ++m_dropped[QStringLiteral("ORG")];
                 }
-                ++orgs;
+                break;
+            }
+            case Name::Adr:
+                Address(details, p);
+                break;
+            case Name::Bday:
+                Date(details.birthday, p, "BDAY");
+                break;
+            case Name::Anniversary:
+                Date(details.anniversary, p, "ANNIVERSARY");
+                break;
+            case Name::AbDate:
+                // Apple's address book writes an anniversary as a date labelled so in its group.
+                if (AnniversaryGroup(p)) {
+                    Date(details.anniversary, p, "ANNIVERSARY");
+                } else {
+                    ++m_dropped[QStringLiteral("X-ABDATE")];
+                }
+                break;
+            case Name::AbLabel:
+                if (!AnniversaryLabel(p)) {
+                    ++m_dropped[QStringLiteral("X-ABLABEL")];
+                }
+                break;
+            case Name::Nickname:
+                for (const QString& nickname : SplitVCardParts(Decoded(p), u',')) {
+                    const QString nick = TrimBlank(nickname);
+                    if (!nick.isEmpty() && !details.nicknames.contains(nick)) {
+                        details.nicknames.append(nick);
+                    }
+                }
+                break;
+            case Name::Title:
+                Keep(details.title, Text(p), "TITLE");
+                break;
+            case Name::Role:
+                Keep(details.role, Text(p), "ROLE");
+                break;
+            case Name::Note: {
+                const QString note = TrimBlank(Text(p));
+                if (!note.isEmpty()) {
+                    details.note += (details.note.isEmpty() ? QString() : QStringLiteral("\n")) + note;
+                }
+                break;
+            }
+            case Name::Photo:
+                Photo(details, p);
                 break;
             case Name::Begin:
             case Name::End:
@@ -602,13 +392,10 @@ public:
             }
         }
         card.name = TrimBlank(fn.isEmpty() ? n : fn);
+        details.organisation = org;
         // A card of a company (as address books write them, with an empty FN) is named by it.
         if (card.name.isEmpty() && !org.isEmpty()) {
             card.name = org;
-            --orgs;
-        }
-        if (orgs > 0) {
-            m_dropped[QStringLiteral("ORG")] += orgs;
         }
         // A card of nothing but an address (as mail programs collect them) is named by it, as a
         // CSV list of addresses is.
@@ -616,6 +403,11 @@ public:
             card.name = card.emails.section(QStringLiteral("; "), 0, 0);
         }
         AssignPhones(card, phones);
+        if (m_parts == CardParts::RecordFields) {
+            CountDetails(card);
+        } else if (!details.IsEmpty()) {
+            card.SetDetails(std::move(details));
+        }
         return card;
     }
 
@@ -637,7 +429,7 @@ private:
     {
         for (qsizetype i = p.firstParam; i < p.firstParam + p.params; ++i) {
             const Param& param = m_params[static_cast<std::size_t>(i)];
-            if (param.key == Key::Type && SameWord(View(param.value), type)) {
+            if (param.key == Key::Type && SameVCardWord(View(param.value), type)) {
                 return true;
             }
         }
@@ -660,7 +452,8 @@ private:
     {
         QByteArrayView bytes = View(p.value);
         QByteArray decoded;
-        const bool quotedPrintable = SameWord(First(p, Key::Encoding).value_or(QByteArrayView()), "QUOTED-PRINTABLE");
+        const bool quotedPrintable =
+            SameVCardWord(First(p, Key::Encoding).value_or(QByteArrayView()), "QUOTED-PRINTABLE");
         if (quotedPrintable) {
             decoded = DecodeQuotedPrintable(bytes.toByteArray());
             bytes = decoded;
@@ -691,7 +484,7 @@ private:
         return text;
     }
 
-    QString Text(const Property& p) { return Unescape(Decoded(p)); }
+    QString Text(const Property& p) { return UnescapeVCardText(Decoded(p)); }
 
     // The first value of a kind is kept; another, different one is counted as lost.
     void Keep(QString& field, const QString& value, const char* lostLabel)
@@ -752,7 +545,7 @@ private:
         } else if (kind == QLatin1String("icq")) {
             Keep(card.icq, id, "second ICQ");
         } else {
-            ++m_dropped[QStringLiteral("IMPP (%1)").arg(kind.isEmpty() ? QStringLiteral("?") : kind)];
+            AddOnce(m_details.messengers, {kind, v});
         }
     }
 
@@ -779,16 +572,18 @@ private:
                     (other->isEmpty() || *other == number)) {
                     *other = number;
                 } else {
-                    Keep(card.mobilePhone, number, "second mobile phone");
+                    KeepOrAdd(card.mobilePhone, number, "cell");
                 }
             } else if (HasType(*p, "FAX")) {
-                ++m_dropped[QStringLiteral("fax")];
+                AddOnce(m_details.phones, {QStringLiteral("fax"), number});
             } else if (HasType(*p, "PAGER")) {
-                ++m_dropped[QStringLiteral("pager")];
+                AddOnce(m_details.phones, {QStringLiteral("pager"), number});
             } else if (HasType(*p, "HOME")) {
-                Keep(card.homePhone, number, "second home phone");
+                KeepOrAdd(card.homePhone, number, "home");
             } else if (HasType(*p, "WORK")) {
-                Keep(card.workPhone, number, "second work phone");
+                KeepOrAdd(card.workPhone, number, "work");
+            } else if (HasType(*p, "OTHER")) {
+                AddOnce(m_details.phones, {QStringLiteral("other"), number});
             } else {
                 untyped.append(number);
             }
@@ -802,14 +597,182 @@ private:
             if (free != nullptr) {
                 *free = number;
             } else if (number != card.homePhone && number != card.mobilePhone && number != card.workPhone) {
-                ++m_dropped[QStringLiteral("other phone")];
+                AddOnce(m_details.phones, {QStringLiteral("other"), number});
             }
+        }
+    }
+
+    // A further value of a kind the record holds one of goes with the details.
+    void KeepOrAdd(QString& field, const QString& number, const char* type)
+    {
+        if (field.isEmpty()) {
+            field = number;
+        } else if (field != number) {
+            AddOnce(m_details.phones, {QLatin1String(type), number});
+        }
+    }
+
+    static void AddOnce(QList<TypedValue>& list, const TypedValue& value)
+    {
+        if (!value.value.isEmpty() && !list.contains(value)) {
+            list.append(value);
+        }
+    }
+
+    QString UrlType(const Property& p) const
+    {
+        return HasType(p, "HOME") ? QStringLiteral("home") : HasType(p, "WORK") ? QStringLiteral("work") : QString();
+    }
+
+    void Address(ContactDetails& details, const Property& p)
+    {
+        // PO box; extended address; street; locality; region; postal code; country
+        const QStringList parts = SplitVCardParts(Decoded(p), u';');
+        const auto part = [&](int i) { return TrimBlank(parts.value(i)); };
+        const QString type = HasType(p, "HOME")   ? QStringLiteral("home")
+                             : HasType(p, "WORK") ? QStringLiteral("work")
+                                                  : QStringLiteral("other");
+        const PostalAddress address{type, part(2), part(1), part(0), part(3), part(4), part(5), part(6)};
+        if (!address.IsEmpty() && !details.addresses.contains(address)) {
+            details.addresses.append(address);
+        }
+    }
+
+    void Date(ContactDate& field, const Property& p, const char* label)
+    {
+        const QString text = TrimBlank(Text(p));
+        if (text.isEmpty()) {
+            return;
+        }
+        std::optional<ContactDate> date = ContactDate::FromText(text);
+        if (!date) {
+            ++m_dropped[QStringLiteral("%1 (not a date)").arg(QLatin1String(label))];
+            return;
+        }
+        // Apple's address book writes a date without a year in a year it names as none.
+        if (const std::optional<QByteArrayView> omit = First(p, Key::OmitYear)) {
+            if (omit->toInt() == date->year) {
+                date->year = 0;
+            }
+        }
+        if (field.IsNull()) {
+            field = *date;
+        } else if (!(field == *date)) {
+            ++m_dropped[QLatin1String(label)];
+        }
+    }
+
+    static bool IsAnniversaryLabel(const QString& label)
+    {
+        return label.contains(QLatin1String("anniversary"), Qt::CaseInsensitive);
+    }
+
+    // Whether an X-ABDATE's group labels it an anniversary.
+    bool AnniversaryGroup(const Property& p)
+    {
+        if (p.group.size == 0) {
+            return false;
+        }
+        for (const Property& other : m_properties) {
+            if (other.name == Name::AbLabel &&
+                SameVCardWord(View(other.group), View(p.group).toByteArray().toUpper()) &&
+                IsAnniversaryLabel(Text(other))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Whether an X-ABLABEL is the label of an anniversary read with its date.
+    bool AnniversaryLabel(const Property& label)
+    {
+        if (label.group.size == 0 || !IsAnniversaryLabel(Text(label))) {
+            return false;
+        }
+        return std::any_of(m_properties.begin(), m_properties.end(), [&](const Property& other) {
+            return other.name == Name::AbDate &&
+                   SameVCardWord(View(other.group), View(label.group).toByteArray().toUpper());
+        });
+    }
+
+    // A photo written inline (base64) or as a data: address; a link to one elsewhere is not
+    // fetched, and a picture too large or of another kind is not kept.
+    void Photo(ContactDetails& details, const Property& p)
+    {
+        const QByteArrayView encoding = First(p, Key::Encoding).value_or(QByteArrayView());
+        QByteArray base64;
+        if (SameVCardWord(encoding, "B") || SameVCardWord(encoding, "BASE64")) {
+            base64 = View(p.value).toByteArray();
+        } else {
+            const QByteArrayView value = View(p.value).trimmed();
+            const qsizetype comma = value.indexOf(',');
+            if (value.size() < 5 || !SameVCardWord(value.first(5), "DATA:") || comma < 0 ||
+                !ContainsVCardWord(value.first(comma), ";BASE64")) {
+                ++m_dropped[QStringLiteral("PHOTO (link)")];
+                return;
+            }
+            base64 = value.sliced(comma + 1).toByteArray();
+        }
+        base64.replace("\\", "");
+        if (base64.size() / 4 * 3 > MaxPhotoBytes + 3) {
+            ++m_dropped[QStringLiteral("PHOTO (over 1 MB)")];
+            return;
+        }
+        const QByteArray bytes = QByteArray::fromBase64(base64);
+        if (bytes.size() > MaxPhotoBytes) {
+            ++m_dropped[QStringLiteral("PHOTO (over 1 MB)")];
+        } else if (PhotoMimeType(bytes).isEmpty()) {
+            ++m_dropped[QStringLiteral("PHOTO (not JPEG or PNG)")];
+        } else if (details.photo.isEmpty()) {
+            details.photo = bytes;
+        } else if (details.photo != bytes) {
+            ++m_dropped[QStringLiteral("PHOTO")];
+        }
+    }
+
+    // The details of a card read for its record's fields alone, counted as left out, by the names
+    // a reader without details gives them.
+    void CountDetails(ContactCard& card)
+    {
+        const ContactDetails& d = m_details;
+        m_dropped[QStringLiteral("ADR")] += static_cast<int>(d.addresses.size());
+        const std::pair<const char*, bool> present[] = {
+            {"BDAY", !d.birthday.IsNull()},
+            {"ANNIVERSARY", !d.anniversary.IsNull()},
+            {"NICKNAME", !d.nicknames.isEmpty()},
+            {"ORG", (!d.organisation.isEmpty() && d.organisation != card.name) || !d.department.isEmpty()},
+            {"TITLE", !d.title.isEmpty()},
+            {"ROLE", !d.role.isEmpty()},
+            {"NOTE", !d.note.isEmpty()},
+            {"PHOTO", !d.photo.isEmpty()},
+        };
+        for (const auto& [name, held] : present) {
+            if (held) {
+                ++m_dropped[QLatin1String(name)];
+            }
+        }
+        for (const TypedValue& phone : d.phones) {
+            const QString type = phone.type;
+            ++m_dropped[type == QLatin1String("fax") || type == QLatin1String("pager") ? type
+                        : type == QLatin1String("other")                               ? QStringLiteral("other phone")
+                        : type == QLatin1String("cell") ? QStringLiteral("second mobile phone")
+                                                        : QStringLiteral("second %1 phone").arg(type)];
+        }
+        m_dropped[QStringLiteral("second web address")] += static_cast<int>(d.urls.size());
+        for (const TypedValue& messenger : d.messengers) {
+            ++m_dropped[QStringLiteral("IMPP (%1)")
+                            .arg(messenger.type.isEmpty() ? QStringLiteral("?") : messenger.type)];
+        }
+        for (auto it = m_dropped.begin(); it != m_dropped.end();) {
+            it = it.value() == 0 ? m_dropped.erase(it) : std::next(it);
         }
     }
 
     FileEncodings& m_encodings;
     QMap<QString, int>& m_dropped;
-    QByteArray m_text; // the card's lines, one after another
+    CardParts m_parts;
+    ContactDetails m_details; // the card's, reused from card to card
+    QByteArray m_text;        // the card's lines, one after another
     std::vector<Property> m_properties;
     std::vector<Param> m_params;
     QByteArray m_nearby;
@@ -822,14 +785,17 @@ private:
 class CardsReader
 {
 public:
-    CardsReader(ContactFile& file, FileEncodings& encodings) : m_file(file), m_encodings(encodings) {}
+    CardsReader(ContactFile& file, FileEncodings& encodings, CardParts parts)
+        : m_file(file), m_encodings(encodings), m_parts(parts)
+    {
+    }
 
     void Line(QByteArrayView line)
     {
         if (line.trimmed().isEmpty()) {
             return;
         }
-        const std::optional<LineHead> head = ParseHead(line);
+        const std::optional<VCardHead> head = ParseVCardHead(line);
         if (!head) {
             if (m_open > 0 && m_nested == 0) {
                 ++m_file.dropped[QStringLiteral("unreadable line")];
@@ -837,7 +803,7 @@ public:
             return;
         }
         const Name name = NameOf(head->name);
-        if (name == Name::Begin && SameWord(head->value.trimmed(), "VCARD")) {
+        if (name == Name::Begin && SameVCardWord(head->value.trimmed(), "VCARD")) {
             if (m_open > 0 && (m_nested > 0 || Current().AgentFollows())) {
                 ++m_nested; // reported as the outer card's AGENT
                 return;
@@ -847,13 +813,13 @@ public:
                 --m_open;
             }
             if (m_open == m_cards.size()) {
-                m_cards.push_back(std::make_unique<CardReader>(m_encodings, m_file.dropped));
+                m_cards.push_back(std::make_unique<CardReader>(m_encodings, m_file.dropped, m_parts));
             }
             ++m_open;
             Current().Start();
             m_sawCard = true;
         } else if (name == Name::End && head->value.trimmed().size() >= 5 &&
-                   SameWord(head->value.trimmed().first(5), "VCARD")) { // some phones write "END:VCARD."
+                   SameVCardWord(head->value.trimmed().first(5), "VCARD")) { // some phones write "END:VCARD."
             if (m_nested > 0) {
                 --m_nested;
             } else if (m_open > 0) {
@@ -886,6 +852,7 @@ private:
 
     ContactFile& m_file;
     FileEncodings& m_encodings;
+    CardParts m_parts;
     std::vector<std::unique_ptr<CardReader>> m_cards; // kept, so their buffers serve the next cards
     std::size_t m_open = 0;                           // cards begun and not ended, outermost first
     int m_nested = 0;                                 // depth inside a card written as another's AGENT value
@@ -900,61 +867,18 @@ char* Put(char* at, QByteArrayView bytes)
     return at + bytes.size();
 }
 
-// A value as a content line writes it: backslash, comma, semicolon and line breaks escaped. The
-// value is UTF-8, whose longer characters hold no ASCII bytes. Writes at most twice its size.
-char* PutEscaped(char* at, QByteArrayView text)
-{
-    // Most values hold nothing to escape: runs of plain bytes are copied whole.
-    static constexpr auto special = [] {
-        std::array<bool, 256> table{};
-        for (const char c : {'\\', ',', ';', '\n', '\r'}) {
-            table[static_cast<unsigned char>(c)] = true;
-        }
-        return table;
-    }();
-    const char* p = text.data();
-    const char* const end = p + text.size();
-    while (p < end) {
-        const char* const run = p;
-        while (p < end && !special[static_cast<unsigned char>(*p)]) {
-            ++p;
-        }
-        at = Put(at, QByteArrayView(run, p - run));
-        if (p == end) {
-            break;
-        }
-        const char c = *p++;
-        if (c != '\r') {
-            *at++ = '\\';
-            *at++ = c == '\n' ? 'n' : c;
-        }
-    }
-    return at;
-}
-
 // Writes one content line, name and escaped value, folded at 75 octets without splitting a UTF-8
 // character. Most lines are short and go straight to at; a long one is folded from line, working
 // space for the unfolded line.
 char* PutLine(char* at, char* line, QByteArrayView name, QByteArrayView value, QByteArrayView suffix = {})
 {
-    char* const lineEnd = Put(PutEscaped(Put(at, name), value), suffix);
+    char* const lineEnd = Put(PutEscapedVCardText(Put(at, name), value), suffix);
     const qsizetype length = lineEnd - at;
     if (length <= 75) {
         return Put(lineEnd, "\r\n");
     }
     std::memcpy(line, at, static_cast<std::size_t>(length));
-    qsizetype start = 0;
-    qsizetype limit = 75;
-    while (length - start > limit) {
-        qsizetype cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
-            --cut;
-        }
-        at = Put(Put(at, QByteArrayView(line + start, cut - start)), "\r\n ");
-        start = cut;
-        limit = 74; // the leading space of a continuation counts
-    }
-    return Put(Put(at, QByteArrayView(line + start, length - start)), "\r\n");
+    return PutFoldedVCardLine(at, line, length);
 }
 
 // The next address of an e-mail list and the rest after its "; ".
@@ -999,41 +923,88 @@ bool BlankAtEnds(QByteArrayView text)
     return blank(text.first(firstEnd)) || blank(text.sliced(lastStart));
 }
 
-} // namespace
-
-QByteArray DecodeQuotedPrintable(const QByteArray& text)
+// The details of a contact as content lines, after the record's fields. They are few and rare
+// beside the fields, so they are written plainly rather than into room made in advance.
+void AppendDetails(QByteArray& out, const ContactDetails& d, bool v4)
 {
-    const auto hex = [](char c) {
-        return c >= '0' && c <= '9'   ? c - '0'
-               : c >= 'A' && c <= 'F' ? c - 'A' + 10
-               : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                      : -1;
+    const auto type = [v4](const QString& word) {
+        return "TYPE=" + (v4 ? word.toLatin1() : word.toLatin1().toUpper());
     };
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '=' && i + 2 < text.size()) {
-            const int high = hex(text[i + 1]);
-            const int low = hex(text[i + 2]);
-            bool ok = high >= 0 && low >= 0;
-            const int value = ok ? high * 16 + low : text.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(static_cast<char>(value));
-                i += 2;
-                continue;
+    const auto line = [&out](const QByteArray& name, const QByteArrayList& params, const QString& value) {
+        out.append(WriteVCardLine({}, name, params, value));
+    };
+    for (const PostalAddress& a : d.addresses) {
+        QStringList parts;
+        for (const QString* part :
+             {&a.poBox, &a.extended, &a.street, &a.locality, &a.region, &a.postalCode, &a.country}) {
+            parts.append(EscapeVCardText(*part));
+        }
+        line("ADR", a.type == QLatin1String("other") ? QByteArrayList() : QByteArrayList{type(a.type)},
+             parts.join(u';'));
+    }
+    if (!d.nicknames.isEmpty()) {
+        QStringList escaped;
+        for (const QString& nickname : d.nicknames) {
+            escaped.append(EscapeVCardText(nickname));
+        }
+        line("NICKNAME", {}, escaped.join(u','));
+    }
+    if (!d.organisation.isEmpty() || !d.department.isEmpty()) {
+        line("ORG", {},
+             EscapeVCardText(d.organisation) +
+                 (d.department.isEmpty() ? QString() : QLatin1Char(';') + EscapeVCardText(d.department)));
+    }
+    for (const auto& [name, value] :
+         {std::pair{"TITLE", &d.title}, std::pair{"ROLE", &d.role}, std::pair{"NOTE", &d.note}}) {
+        if (!value->isEmpty()) {
+            line(name, {}, EscapeVCardText(*value));
+        }
+    }
+    // 4.0 writes dates without hyphens, and a date without a year as --MMDD.
+    const auto date = [v4](const ContactDate& day) {
+        return v4 ? day.ToText().remove(u'-').prepend(day.year == 0 ? QStringLiteral("--") : QString()) : day.ToText();
+    };
+    if (!d.birthday.IsNull()) {
+        line("BDAY", {}, date(d.birthday));
+    }
+    if (!d.anniversary.IsNull()) {
+        line(v4 ? "ANNIVERSARY" : "X-ANNIVERSARY", {}, date(d.anniversary));
+    }
+    for (const TypedValue& phone : d.phones) {
+        line("TEL", {type(phone.type)}, EscapeVCardText(phone.value));
+    }
+    for (const TypedValue& url : d.urls) {
+        line("URL", url.type.isEmpty() ? QByteArrayList() : QByteArrayList{type(url.type)}, EscapeVCardText(url.value));
+    }
+    for (const TypedValue& messenger : d.messengers) {
+        QByteArray service;
+        for (const QChar c : messenger.type) {
+            if (c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'.') {
+                service += c.toLatin1();
             }
         }
-        out.append(text[i]);
+        line("IMPP", service.isEmpty() ? QByteArrayList() : QByteArrayList{"X-SERVICE-TYPE=" + service},
+             EscapeVCardText(messenger.value));
     }
-    return out;
+    if (!d.photo.isEmpty()) {
+        const QString mime = PhotoMimeType(d.photo);
+        const QString base64 = QString::fromLatin1(d.photo.toBase64());
+        if (v4) {
+            line("PHOTO", {}, QStringLiteral("data:%1;base64,").arg(mime) + base64);
+        } else {
+            line("PHOTO", {"ENCODING=b", mime.endsWith(QLatin1String("png")) ? "TYPE=PNG" : "TYPE=JPEG"}, base64);
+        }
+    }
 }
 
-ContactFile ReadVCards(const QByteArray& original)
+} // namespace
+
+ContactFile ReadVCards(const QByteArray& original, CardParts parts)
 {
     QByteArray bytes = NarrowText(original);
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
-    return ReadVCards(buffer, {}, std::max<qint64>(bytes.size(), 1));
+    return ReadVCards(buffer, {}, std::max<qint64>(bytes.size(), 1), parts);
 }
 
 namespace {
@@ -1052,7 +1023,7 @@ QByteArray UnfoldedStart(const QByteArrayList& prefix, bool wholeFile, qsizetype
             first = false;
         }
     };
-    LineJoiner joiner;
+    VCardLineJoiner joiner;
     for (const QByteArray& piece : prefix) {
         joiner.Feed(piece, add);
         if (start.size() >= limit) {
@@ -1067,7 +1038,7 @@ QByteArray UnfoldedStart(const QByteArrayList& prefix, bool wholeFile, qsizetype
 
 } // namespace
 
-ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes)
+ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 pieceBytes, CardParts parts)
 {
     ContactFile file;
     FilePieces pieces(device, pieceBytes);
@@ -1136,8 +1107,8 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
     }
     FileEncodings encodings(encodingName, encodingName != "UTF-8" ? encodingName : named, prefix, wholeFile);
 
-    CardsReader reader(file, encodings);
-    LineJoiner joiner;
+    CardsReader reader(file, encodings, parts);
+    VCardLineJoiner joiner;
     const auto line = [&reader](QByteArrayView text) { reader.Line(text); };
     for (const QByteArray& piece : std::as_const(prefix)) {
         joiner.Feed(piece, line);
@@ -1219,6 +1190,12 @@ void AppendVCard(QByteArray& out, QByteArray& scratch, const ContactText& c, VCa
     }
     if (!c.category.isEmpty()) {
         at = PutLine(at, line, "CATEGORIES:", c.category);
+    }
+    if (c.details != nullptr) {
+        out.resize(at - out.data());
+        AppendDetails(out, *c.details, v4);
+        out.append("END:VCARD\r\n");
+        return;
     }
     at = Put(at, "END:VCARD\r\n");
     out.resize(at - out.data());

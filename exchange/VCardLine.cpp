@@ -1,66 +1,95 @@
 #include "exchange/VCardLine.h"
 
+#include <array>
+#include <cstring>
+
 #include "core/TextUtil.h"
-#include "exchange/VCard.h"
 
 namespace {
 
-// The colon that ends a line's name and parameters (not one inside a quoted parameter), or -1.
-qsizetype ValueColon(QByteArrayView line)
+char* Put(char* at, QByteArrayView bytes)
 {
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            quoted = !quoted;
-        } else if (line[i] == ':' && !quoted) {
-            return i;
-        }
+    if (!bytes.isEmpty()) {
+        std::memmove(at, bytes.data(), static_cast<std::size_t>(bytes.size()));
     }
-    return -1;
+    return at + bytes.size();
 }
 
-// Splits "item1.TEL;TYPE=CELL:5" into its parts.
-void Split(const QByteArray& logical, VCardLine& line)
+// Splits a logical line into the model's parts; a line without a head is all value.
+void Split(QByteArrayView logical, VCardLine& line)
 {
-    const qsizetype colon = ValueColon(logical);
-    const QByteArray head = colon < 0 ? QByteArray() : logical.left(colon);
-    line.value = colon < 0 ? logical : logical.mid(colon + 1);
-    QByteArrayList parts;
-    bool quoted = false;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i <= head.size(); ++i) {
-        if (i < head.size() && head[i] == '"') {
-            quoted = !quoted;
-        } else if (i == head.size() || (head[i] == ';' && !quoted)) {
-            parts.append(head.mid(start, i - start));
-            start = i + 1;
-        }
+    const std::optional<VCardHead> head = ParseVCardHead(logical);
+    if (!head) {
+        line.value = logical.toByteArray();
+        return;
     }
-    QByteArray name = parts.isEmpty() ? QByteArray() : parts.takeFirst().trimmed();
-    const qsizetype dot = name.lastIndexOf('.');
-    line.group = dot < 0 ? QByteArray() : name.left(dot);
-    line.name = name.mid(dot + 1).toUpper();
-    line.params = parts;
-}
-
-QByteArray Fold(const QByteArray& utf8)
-{
-    QByteArray out;
-    qsizetype start = 0;
-    qsizetype limit = 75;
-    while (utf8.size() - start > limit) {
-        qsizetype cut = start + limit;
-        while (cut > start && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) {
-            --cut;
+    line.group = head->group.toByteArray();
+    line.name = head->name.toByteArray().toUpper();
+    line.value = head->value.toByteArray();
+    // ;KEY=VALUE or a bare ;VALUE, split at semicolons outside quotes.
+    QByteArrayView rest = head->params;
+    while (!rest.isEmpty()) {
+        bool quoted = false;
+        qsizetype end = 1;
+        for (; end < rest.size(); ++end) {
+            if (rest[end] == '"') {
+                quoted = !quoted;
+            } else if (rest[end] == ';' && !quoted) {
+                break;
+            }
         }
-        out.append(utf8.mid(start, cut - start)).append("\r\n ");
-        start = cut;
-        limit = 74;
+        line.params.append(rest.sliced(1, end - 1).toByteArray());
+        rest = rest.sliced(end);
     }
-    return out.append(utf8.mid(start)).append("\r\n");
 }
 
 } // namespace
+
+bool ContainsVCardWord(QByteArrayView text, QByteArrayView upper)
+{
+    for (qsizetype i = 0; i + upper.size() <= text.size(); ++i) {
+        if (SameVCardWord(text.sliced(i, upper.size()), upper)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsQuotedPrintableLine(QByteArrayView line)
+{
+    const qsizetype colon = line.indexOf(':');
+    return colon > 0 && ContainsVCardWord(line.first(colon), "QUOTED-PRINTABLE");
+}
+
+std::optional<VCardHead> ParseVCardHead(QByteArrayView line)
+{
+    bool quoted = false;
+    qsizetype colon = -1;
+    qsizetype semicolon = -1;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ':' && !quoted) {
+            colon = i;
+            break;
+        } else if (c == ';' && !quoted && semicolon < 0) {
+            semicolon = i;
+        }
+    }
+    if (colon <= 0) {
+        return std::nullopt;
+    }
+    const qsizetype nameEnd = semicolon >= 0 ? semicolon : colon;
+    QByteArrayView name = line.first(nameEnd).trimmed();
+    QByteArrayView group;
+    const qsizetype dot = name.lastIndexOf('.');
+    if (dot >= 0) {
+        group = name.first(dot);
+        name = name.sliced(dot + 1);
+    }
+    return VCardHead{group, name, line.sliced(nameEnd, colon - nameEnd), line.sliced(colon + 1)};
+}
 
 bool VCardLine::HasParam(QByteArrayView word) const
 {
@@ -101,53 +130,20 @@ void VCardLine::Set(const QByteArrayList& newParams, const QString& newValue)
 QList<VCardLine> ParseVCardLines(const QByteArray& bytes)
 {
     QList<VCardLine> lines;
-    QList<QByteArray> logical;
-    QList<QByteArray> raw;
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        // A line ends at CR LF, LF or a lone CR.
-        qsizetype end = start;
-        while (end < bytes.size() && bytes[end] != '\n' && bytes[end] != '\r') {
-            ++end;
-        }
-        const QByteArray content = bytes.mid(start, end - start);
-        qsizetype next = end;
-        if (next < bytes.size() && bytes[next] == '\r') {
-            ++next;
-        }
-        if (next < bytes.size() && bytes[next] == '\n') {
-            ++next;
-        }
-        const bool continuation = content.startsWith(' ') || content.startsWith('\t');
-        bool softBreak = false;
-        if (!logical.isEmpty() && logical.last().endsWith('=')) {
-            VCardLine last;
-            Split(logical.last(), last);
-            softBreak = last.IsQuotedPrintable();
-        }
-        if (!logical.isEmpty() && (continuation || softBreak)) {
-            raw.last() += content + "\r\n";
-            if (softBreak && !continuation) {
-                logical.last().chop(1);
-                logical.last() += content;
-            } else {
-                logical.last() += content.mid(1);
-            }
-        } else if (!content.isEmpty() || next > end) {
-            logical.append(content);
-            raw.append(content + "\r\n");
-        }
-        start = next;
-    }
-    for (qsizetype i = 0; i < logical.size(); ++i) {
-        if (logical[i].trimmed().isEmpty()) {
-            continue; // blank lines carry nothing
+    QByteArray raw;
+    VCardLineJoiner joiner;
+    joiner.KeepRaw(raw);
+    const auto add = [&](QByteArrayView logical) {
+        if (logical.trimmed().isEmpty()) {
+            return; // blank lines carry nothing
         }
         VCardLine line;
-        Split(logical[i], line);
-        line.raw = raw[i];
+        Split(logical, line);
+        line.raw = raw;
         lines.append(line);
-    }
+    };
+    joiner.Feed(bytes, add);
+    joiner.Finish(add);
     return lines;
 }
 
@@ -158,7 +154,11 @@ QByteArray WriteVCardLine(const QByteArray& group, const QByteArray& name, const
     for (const QByteArray& p : params) {
         head += ';' + p;
     }
-    return Fold(head + ':' + value.toUtf8());
+    const QByteArray line = head + ':' + value.toUtf8();
+    // Folding adds three octets for every 74 at most.
+    QByteArray out(line.size() + line.size() / 24 + 8, Qt::Uninitialized);
+    out.resize(PutFoldedVCardLine(out.data(), line.constData(), line.size()) - out.data());
+    return out;
 }
 
 VCardLine MakeVCardLine(const QString& text)
@@ -169,49 +169,120 @@ VCardLine MakeVCardLine(const QString& text)
     return line;
 }
 
-QString EscapeVCardText(const QString& text)
+QByteArray DecodeQuotedPrintable(QByteArrayView text)
 {
-    QString out;
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                      : -1;
+    };
+    QByteArray out;
     out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c == u'\\' || c == u',' || c == u';') {
-            out += u'\\';
-            out += c;
-        } else if (c == u'\n') {
-            out += QLatin1String("\\n");
-        } else if (c != u'\r') {
-            out += c;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '=' && i + 2 < text.size()) {
+            const int high = hex(text[i + 1]);
+            const int low = hex(text[i + 2]);
+            bool ok = high >= 0 && low >= 0;
+            const int value = ok ? high * 16 + low : text.sliced(i + 1, 2).toByteArray().toInt(&ok, 16);
+            if (ok) {
+                out.append(static_cast<char>(value));
+                i += 2;
+                continue;
+            }
         }
+        out.append(text[i]);
     }
     return out;
 }
 
+QString EscapeVCardText(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    QByteArray out(2 * utf8.size(), Qt::Uninitialized);
+    out.resize(PutEscapedVCardText(out.data(), utf8) - out.data());
+    return QString::fromUtf8(out);
+}
+
+char* PutEscapedVCardText(char* at, QByteArrayView text)
+{
+    // Most values hold nothing to escape: runs of plain bytes are copied whole.
+    static constexpr auto special = [] {
+        std::array<bool, 256> table{};
+        for (const char c : {'\\', ',', ';', '\n', '\r'}) {
+            table[static_cast<unsigned char>(c)] = true;
+        }
+        return table;
+    }();
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* const run = p;
+        while (p < end && !special[static_cast<unsigned char>(*p)]) {
+            ++p;
+        }
+        at = Put(at, QByteArrayView(run, p - run));
+        if (p == end) {
+            break;
+        }
+        const char c = *p++;
+        if (c != '\r') {
+            *at++ = '\\';
+            *at++ = c == '\n' ? 'n' : c;
+        }
+    }
+    return at;
+}
+
 QString UnescapeVCardText(const QString& text)
 {
+    if (!text.contains(u'\\')) {
+        return text;
+    }
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (text[i] == u'\\' && i + 1 < text.size()) {
             const QChar next = text[++i];
-            out += next == u'n' || next == u'N' ? QChar(u'\n') : next;
+            out.append(next == u'n' || next == u'N' ? QChar(u'\n') : next);
         } else {
-            out += text[i];
+            out.append(text[i]);
         }
     }
     return out;
 }
 
-QStringList SplitVCardParts(const QString& value)
+QStringList SplitVCardParts(const QString& value, QChar separator)
 {
     QStringList parts;
     qsizetype start = 0;
-    for (qsizetype i = 0; i <= value.size(); ++i) {
-        if (i < value.size() && value[i] == u'\\') {
-            ++i;
-        } else if (i == value.size() || value[i] == u';') {
-            parts.append(UnescapeVCardText(value.mid(start, i - start)));
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (value[i] == u'\\' && i + 1 < value.size()) {
+            ++i; // an escaped separator stays in its part
+        } else if (value[i] == separator) {
+            parts.append(UnescapeVCardText(value.sliced(start, i - start)));
             start = i + 1;
         }
     }
+    parts.append(UnescapeVCardText(value.sliced(start)));
     return parts;
+}
+
+char* PutFoldedVCardLine(char* at, const char* line, qsizetype length)
+{
+    if (length <= 75) {
+        return Put(Put(at, QByteArrayView(line, length)), "\r\n");
+    }
+    qsizetype start = 0;
+    qsizetype limit = 75;
+    while (length - start > limit) {
+        qsizetype cut = start + limit;
+        while (cut > start && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
+            --cut;
+        }
+        at = Put(Put(at, QByteArrayView(line + start, cut - start)), "\r\n ");
+        start = cut;
+        limit = 74; // the leading space of a continuation counts
+    }
+    return Put(Put(at, QByteArrayView(line + start, length - start)), "\r\n");
 }

@@ -99,6 +99,12 @@ QString DroppedLabel(const QString& label)
         {"extra column", "50044"},
         {"unreadable character", "50047"},
         {"value too long", "50073"},
+        {"PHOTO (over 1 MB)", "62000"},
+        {"PHOTO (not JPEG or PNG)", "62001"},
+        {"PHOTO (link)", "62002"},
+        {"BDAY (not a date)", "62003"},
+        {"ANNIVERSARY (not a date)", "62004"},
+        {"X-ABDATE", "62005"},
     };
     const QString section = QStringLiteral("frmMain");
     for (const auto& [english, key] : keys) {

@@ -1,0 +1,379 @@
+#include "store/ContactDetails.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <sqlite3.h>
+
+#include "core/CodePage.h"
+#include "store/Connection.h"
+#include "store/Encryption.h"
+#include "store/Recordset.h"
+
+namespace {
+
+// The kinds of rows in ContactDetail. Each is a word of the file format: never change one.
+constexpr char KindPhone[] = "tel";
+constexpr char KindUrl[] = "url";
+constexpr char KindMessenger[] = "impp";
+constexpr char KindNickname[] = "nickname";
+constexpr char KindOrganisation[] = "org";
+constexpr char KindDepartment[] = "unit";
+constexpr char KindTitle[] = "title";
+constexpr char KindRole[] = "role";
+constexpr char KindNote[] = "note";
+constexpr char KindBirthday[] = "bday";
+constexpr char KindAnniversary[] = "anniversary";
+
+QString Cipher(const QString& text)
+{
+    return Encrypt(text, CodePage::System());
+}
+
+QString Plain(QByteArrayView cipher)
+{
+    return Decrypt(cipher, CodePage::System());
+}
+
+QByteArrayView ColumnBytes(sqlite3_stmt* stmt, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return text == nullptr ? QByteArrayView() : QByteArrayView(text, sqlite3_column_bytes(stmt, column));
+}
+
+void AddDetailRow(ContactDetails& d, QByteArrayView kind, const QString& type, const QString& value)
+{
+    if (kind == KindPhone) {
+        d.phones.append({type, value});
+    } else if (kind == KindUrl) {
+        d.urls.append({type, value});
+    } else if (kind == KindMessenger) {
+        d.messengers.append({type, value});
+    } else if (kind == KindNickname) {
+        d.nicknames.append(value);
+    } else if (kind == KindOrganisation) {
+        d.organisation = value;
+    } else if (kind == KindDepartment) {
+        d.department = value;
+    } else if (kind == KindTitle) {
+        d.title = value;
+    } else if (kind == KindRole) {
+        d.role = value;
+    } else if (kind == KindNote) {
+        d.note = value;
+    } else if (kind == KindBirthday || kind == KindAnniversary) {
+        (kind == KindBirthday ? d.birthday : d.anniversary) = ContactDate::FromText(value).value_or(ContactDate());
+    }
+    // A kind a later version added is left alone: it stays in the book untouched.
+}
+
+PostalAddress AddressFromRow(sqlite3_stmt* stmt, int first)
+{
+    PostalAddress a;
+    QString* parts[] = {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country};
+    for (int i = 0; i < 8; ++i) {
+        *parts[i] = Plain(ColumnBytes(stmt, first + i));
+    }
+    return a;
+}
+
+// Every row of ContactDetail a record's details make, in order: kind, type, value.
+template <typename Fn> void ForEachDetailRow(const ContactDetails& d, Fn&& fn)
+{
+    for (const QString& nickname : d.nicknames) {
+        fn(KindNickname, QString(), nickname);
+    }
+    const std::pair<const char*, const QString*> singles[] = {{KindOrganisation, &d.organisation},
+                                                              {KindDepartment, &d.department},
+                                                              {KindTitle, &d.title},
+                                                              {KindRole, &d.role},
+                                                              {KindNote, &d.note}};
+    for (const auto& [kind, value] : singles) {
+        if (!value->isEmpty()) {
+            fn(kind, QString(), *value);
+        }
+    }
+    if (!d.birthday.IsNull()) {
+        fn(KindBirthday, QString(), d.birthday.ToText());
+    }
+    if (!d.anniversary.IsNull()) {
+        fn(KindAnniversary, QString(), d.anniversary.ToText());
+    }
+    for (const auto& [kind, list] :
+         {std::pair{KindPhone, &d.phones}, std::pair{KindUrl, &d.urls}, std::pair{KindMessenger, &d.messengers}}) {
+        for (const TypedValue& v : *list) {
+            fn(kind, v.type, v.value);
+        }
+    }
+}
+
+} // namespace
+
+QString ContactDate::ToText() const
+{
+    if (IsNull()) {
+        return {};
+    }
+    const QString monthDay =
+        QStringLiteral("%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
+    return year == 0 ? QStringLiteral("--") + monthDay
+                     : QStringLiteral("%1-").arg(year, 4, 10, QLatin1Char('0')) + monthDay;
+}
+
+std::optional<ContactDate> ContactDate::FromText(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^(?:(\\d{4})-?|--)(\\d{2})-?(\\d{2})(?:T[0-9:.Z+-]*)?$"));
+    const QRegularExpressionMatch m = pattern.match(text.trimmed());
+    if (!m.hasMatch()) {
+        return std::nullopt;
+    }
+    ContactDate date{m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()};
+    // A day that no year has (February 30th) is no date; February 29th needs no year.
+    static constexpr int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > days[date.month - 1]) {
+        return std::nullopt;
+    }
+    if (date.year != 0 && !QDate(date.year, date.month, date.day).isValid()) {
+        return std::nullopt;
+    }
+    return date;
+}
+
+bool PostalAddress::IsEmpty() const
+{
+    return street.isEmpty() && extended.isEmpty() && poBox.isEmpty() && locality.isEmpty() && region.isEmpty() &&
+           postalCode.isEmpty() && country.isEmpty();
+}
+
+bool ContactDetails::IsEmpty() const
+{
+    return addresses.isEmpty() && birthday.IsNull() && anniversary.IsNull() && nicknames.isEmpty() &&
+           organisation.isEmpty() && department.isEmpty() && title.isEmpty() && role.isEmpty() && note.isEmpty() &&
+           phones.isEmpty() && urls.isEmpty() && messengers.isEmpty() && photo.isEmpty();
+}
+
+QList<QString*> ContactDetails::Texts()
+{
+    QList<QString*> texts{&organisation, &department, &title, &role, &note};
+    for (QString& n : nicknames) {
+        texts.append(&n);
+    }
+    for (PostalAddress& a : addresses) {
+        texts << &a.type << &a.street << &a.extended << &a.poBox << &a.locality << &a.region << &a.postalCode
+              << &a.country;
+    }
+    for (QList<TypedValue>* list : {&phones, &urls, &messengers}) {
+        for (TypedValue& v : *list) {
+            texts << &v.type << &v.value;
+        }
+    }
+    return texts;
+}
+
+QString PhotoMimeType(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF")) {
+        return QStringLiteral("image/jpeg");
+    }
+    if (bytes.startsWith("\x89PNG\r\n\x1A\n")) {
+        return QStringLiteral("image/png");
+    }
+    return {};
+}
+
+bool HasContactDetailTables(Connection& conn)
+{
+    Recordset rs;
+    rs.Open(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'ContactDetail'"), conn,
+            LockType::ReadOnly);
+    return !rs.IsEOF();
+}
+
+void CreateContactDetailTables(Connection& conn)
+{
+    conn.ExecuteScript(QStringLiteral(
+        "CREATE TABLE IF NOT EXISTS ContactDetail (PWDID INTEGER NOT NULL, Seq INTEGER NOT NULL, Kind TEXT NOT NULL, "
+        "Type TEXT, Value TEXT, PRIMARY KEY (PWDID, Seq));"
+        "CREATE TABLE IF NOT EXISTS ContactAddress (PWDID INTEGER NOT NULL, Seq INTEGER NOT NULL, Type TEXT, "
+        "Street TEXT, Extended TEXT, PoBox TEXT, Locality TEXT, Region TEXT, PostalCode TEXT, Country TEXT, "
+        "PRIMARY KEY (PWDID, Seq));"
+        "CREATE TABLE IF NOT EXISTS ContactPhoto (PWDID INTEGER PRIMARY KEY, Photo TEXT);"
+        "CREATE TRIGGER IF NOT EXISTS ContactDetails_Delete AFTER DELETE ON PWDTable BEGIN "
+        "DELETE FROM ContactDetail WHERE PWDID = old.PWDID; "
+        "DELETE FROM ContactAddress WHERE PWDID = old.PWDID; "
+        "DELETE FROM ContactPhoto WHERE PWDID = old.PWDID; END;"));
+}
+
+ContactDetails ReadContactDetails(Connection& conn, qint64 pwdId)
+{
+    ContactDetailsReader reader(conn);
+    return reader.Read(pwdId);
+}
+
+void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& details)
+{
+    const bool hasTables = HasContactDetailTables(conn);
+    if (!hasTables && details.IsEmpty()) {
+        return;
+    }
+    std::optional<Transaction> own;
+    if (!conn.InTransaction()) {
+        own.emplace(conn);
+    }
+    if (hasTables) {
+        for (const char* table : {"ContactDetail", "ContactAddress", "ContactPhoto"}) {
+            conn.Execute(QStringLiteral("DELETE FROM %1 WHERE PWDID = ?").arg(QLatin1String(table)), {pwdId});
+        }
+    }
+    ContactDetailsWriter writer(conn);
+    writer.Add(pwdId, details);
+    if (own) {
+        own->Commit();
+    }
+}
+
+struct ContactDetailsWriter::Statements
+{
+    explicit Statements(Connection& conn)
+        : detail(conn,
+                 QStringLiteral("INSERT INTO ContactDetail (PWDID, Seq, Kind, Type, Value) VALUES (?, ?, ?, ?, ?)")),
+          address(conn,
+                  QStringLiteral("INSERT INTO ContactAddress (PWDID, Seq, Type, Street, Extended, PoBox, Locality, "
+                                 "Region, PostalCode, Country) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")),
+          photo(conn, QStringLiteral("INSERT INTO ContactPhoto (PWDID, Photo) VALUES (?, ?)"))
+    {
+    }
+    PreparedStatement detail;
+    PreparedStatement address;
+    PreparedStatement photo;
+};
+
+ContactDetailsWriter::ContactDetailsWriter(Connection& conn) : m_conn(conn) {}
+
+ContactDetailsWriter::~ContactDetailsWriter() = default;
+
+void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
+{
+    if (details.IsEmpty()) {
+        return;
+    }
+    if (!m_statements) {
+        CreateContactDetailTables(m_conn);
+        m_statements = std::make_unique<Statements>(m_conn);
+    }
+    qint64 seq = 0;
+    ForEachDetailRow(details, [&](const char* kind, const QString& type, const QString& value) {
+        PreparedStatement& s = m_statements->detail;
+        s.Bind(1, pwdId);
+        s.Bind(2, seq++);
+        s.Bind(3, QByteArrayView(kind));
+        s.Bind(4, Cipher(type).toLatin1());
+        s.Bind(5, Cipher(value).toLatin1());
+        s.Run();
+    });
+    seq = 0;
+    for (const PostalAddress& a : details.addresses) {
+        PreparedStatement& s = m_statements->address;
+        s.Bind(1, pwdId);
+        s.Bind(2, seq++);
+        int column = 3;
+        for (const QString* part :
+             {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}) {
+            s.Bind(column++, Cipher(*part).toLatin1());
+        }
+        s.Run();
+    }
+    if (!details.photo.isEmpty()) {
+        PreparedStatement& s = m_statements->photo;
+        s.Bind(1, pwdId);
+        s.Bind(2, Cipher(QString::fromLatin1(details.photo.toBase64())).toLatin1());
+        s.Run();
+    }
+}
+
+// One query per table, in key order, stepped as far as the records asked for.
+struct ContactDetailsReader::Cursors
+{
+    struct Cursor
+    {
+        sqlite3_stmt* stmt = nullptr;
+        bool atEnd = false;
+        // Steps past the rows of keys below pwdId; true while the current row is of pwdId.
+        bool At(Connection& conn, qint64 pwdId, bool step)
+        {
+            while (!atEnd) {
+                if (step) {
+                    const int rc = sqlite3_step(stmt);
+                    if (rc == SQLITE_DONE) {
+                        atEnd = true;
+                        return false;
+                    }
+                    if (rc != SQLITE_ROW) {
+                        conn.Throw(sqlite3_extended_errcode(conn.Handle()));
+                    }
+                }
+                const qint64 key = sqlite3_column_int64(stmt, 0);
+                if (key >= pwdId) {
+                    return key == pwdId;
+                }
+                step = true;
+            }
+            return false;
+        }
+    };
+
+    explicit Cursors(Connection& c) : conn(c)
+    {
+        detail.stmt = conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Kind, Type, Value FROM ContactDetail ORDER BY "
+                                                         "PWDID, Seq"));
+        address.stmt = conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Type, Street, Extended, PoBox, Locality, "
+                                                          "Region, PostalCode, Country FROM ContactAddress ORDER BY "
+                                                          "PWDID, Seq"));
+        photo.stmt = conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Photo FROM ContactPhoto ORDER BY PWDID"));
+    }
+    ~Cursors()
+    {
+        for (Cursor* c : {&detail, &address, &photo}) {
+            sqlite3_finalize(c->stmt);
+        }
+    }
+    Cursors(const Cursors&) = delete;
+    Cursors& operator=(const Cursors&) = delete;
+
+    Connection& conn;
+    Cursor detail;
+    Cursor address;
+    Cursor photo;
+    bool started = false;
+};
+
+ContactDetailsReader::ContactDetailsReader(Connection& conn)
+{
+    if (HasContactDetailTables(conn)) {
+        m_cursors = std::make_unique<Cursors>(conn);
+    }
+}
+
+ContactDetailsReader::~ContactDetailsReader() = default;
+
+ContactDetails ContactDetailsReader::Read(qint64 pwdId)
+{
+    ContactDetails d;
+    if (!m_cursors) {
+        return d;
+    }
+    Cursors& c = *m_cursors;
+    const bool first = !c.started;
+    c.started = true;
+    for (bool step = first; c.detail.At(c.conn, pwdId, step); step = true) {
+        AddDetailRow(d, ColumnBytes(c.detail.stmt, 1), Plain(ColumnBytes(c.detail.stmt, 2)),
+                     Plain(ColumnBytes(c.detail.stmt, 3)));
+    }
+    for (bool step = first; c.address.At(c.conn, pwdId, step); step = true) {
+        d.addresses.append(AddressFromRow(c.address.stmt, 1));
+    }
+    for (bool step = first; c.photo.At(c.conn, pwdId, step); step = true) {
+        d.photo = QByteArray::fromBase64(Plain(ColumnBytes(c.photo.stmt, 1)).toLatin1());
+    }
+    return d;
+}

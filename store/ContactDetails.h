@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class Connection;
+
+// What a contact holds beside the fields of its record: postal addresses, dates, organisation,
+// notes, further phones, web addresses and messenger ids, and a photo. They live in tables of
+// their own keyed by the record's PWDID, made when the first detail is written, so a book without
+// details is exactly what earlier versions wrote and read, and every value is enciphered as the
+// record's fields are. A trigger made with the tables removes a record's details whenever the
+// record is deleted, by whatever path.
+
+// A date, or a month and day without a year (a birthday whose year is not known).
+struct ContactDate
+{
+    int year = 0; // 0: no year
+    int month = 0;
+    int day = 0;
+
+    bool IsNull() const { return month == 0; }
+    // "1985-04-12", or "--04-12" without a year; empty when null.
+    QString ToText() const;
+    // Reads "1985-04-12", "19850412", "--04-12", "--0412" and a date-time's date ("1985-04-12T..."):
+    // nothing when the text is no such date.
+    static std::optional<ContactDate> FromText(const QString& text);
+    bool operator==(const ContactDate&) const = default;
+};
+
+struct PostalAddress
+{
+    QString type; // "home", "work" or "other"
+    QString street;
+    QString extended; // apartment, suite
+    QString poBox;
+    QString locality;
+    QString region;
+    QString postalCode;
+    QString country;
+
+    bool IsEmpty() const;
+    bool operator==(const PostalAddress&) const = default;
+};
+
+// A phone ("home", "work", "cell", "fax", "pager" or "other"), a web address ("home", "work" or
+// empty) or a messenger id (type: the service, "xmpp", "skype"; value: the id as given).
+struct TypedValue
+{
+    QString type;
+    QString value;
+    bool operator==(const TypedValue&) const = default;
+};
+
+// Photos larger than this are not kept: a contact list is no picture store.
+inline constexpr qsizetype MaxPhotoBytes = 1024 * 1024;
+
+struct ContactDetails
+{
+    QList<PostalAddress> addresses;
+    ContactDate birthday;
+    ContactDate anniversary;
+    QStringList nicknames;
+    QString organisation;
+    QString department;
+    QString title;
+    QString role;
+    QString note; // several lines, LF between them
+    QList<TypedValue> phones;
+    QList<TypedValue> urls;
+    QList<TypedValue> messengers;
+    QByteArray photo; // JPEG or PNG, as received
+
+    bool IsEmpty() const;
+    bool operator==(const ContactDetails&) const = default;
+    // Every text held, for checks over them all (the code page, line breaks).
+    QList<QString*> Texts();
+};
+
+// "image/jpeg" or "image/png" for the bytes of such a picture, empty for anything else.
+QString PhotoMimeType(const QByteArray& bytes);
+
+// Whether the book has the tables of details (looking changes nothing).
+bool HasContactDetailTables(Connection& conn);
+// Makes the tables and the trigger that deletes a record's details with it, if they are missing.
+void CreateContactDetailTables(Connection& conn);
+
+// A record's details; empty for a record without any or a book without the tables.
+ContactDetails ReadContactDetails(Connection& conn, qint64 pwdId);
+// Replaces a record's details with these, in the caller's transaction when one is open, in one of
+// its own otherwise. Writing none to a book without the tables leaves the book as it is.
+void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& details);
+
+// Writes the details of many new records, the statements prepared once; the tables are made with
+// the first details written. Run inside the caller's transaction.
+class ContactDetailsWriter
+{
+public:
+    explicit ContactDetailsWriter(Connection& conn);
+    ~ContactDetailsWriter();
+    ContactDetailsWriter(const ContactDetailsWriter&) = delete;
+    ContactDetailsWriter& operator=(const ContactDetailsWriter&) = delete;
+    // Adds details to a record that has none yet.
+    void Add(qint64 pwdId, const ContactDetails& details);
+
+private:
+    struct Statements;
+    Connection& m_conn;
+    std::unique_ptr<Statements> m_statements;
+};
+
+// Reads the details of records asked for in increasing key order, walking the tables once beside
+// the records: an export of the whole book reads each detail once, without a query per record.
+class ContactDetailsReader
+{
+public:
+    explicit ContactDetailsReader(Connection& conn);
+    ~ContactDetailsReader();
+    ContactDetailsReader(const ContactDetailsReader&) = delete;
+    ContactDetailsReader& operator=(const ContactDetailsReader&) = delete;
+    // Whether the book has details at all: without, there is nothing to read.
+    bool HasTables() const { return m_cursors != nullptr; }
+    // The details of pwdId, which is larger than the key asked for before.
+    ContactDetails Read(qint64 pwdId);
+
+private:
+    struct Cursors;
+    std::unique_ptr<Cursors> m_cursors; // none when the book has no details
+};
