@@ -9,6 +9,7 @@
 #include "book/BookSteps.h"
 #include "core/Language.h"
 #include "exchange/ContactExchange.h"
+#include "store/ContactDetails.h"
 #include "store/Encryption.h"
 #include "store/RecordPurge.h"
 
@@ -59,6 +60,9 @@ AddressBook::AddressBook(Connection& conn, QObject* parent)
     // A step keeps copies of the rows it changed: the oldest go, so a session of large deletes
     // does not hold them all.
     m_history->setUndoLimit(100);
+    for (const QString& table : ContactDetailTables()) {
+        AddContactTable(table);
+    }
     // The steps hold rows of the book as it is open now; closing it (restore, compaction, a new
     // key) settles what they hold, so they go with it.
     conn.AddOpenObserver([this](Connection&, bool opened) {
@@ -112,6 +116,10 @@ AddressBook::Copy AddressBook::CopyOf(const QList<qint64>& contactIds, const QLi
             return Copy{{}, {}, {}, {}, true};
         }
         for (const QString& table : DetailTables()) {
+            // Tables of details come with the first detail stored: a book may not have them yet.
+            if (!m_conn.HasTable(table.toLatin1().constData())) {
+                continue;
+            }
             copy.contacts.push_back(CopyRows(m_conn, table, ContactKey, contactIds));
         }
     }

@@ -181,6 +181,13 @@ QString PhotoMimeType(const QByteArray& bytes)
     return {};
 }
 
+const QStringList& ContactDetailTables()
+{
+    static const QStringList tables{QStringLiteral("ContactDetail"), QStringLiteral("ContactAddress"),
+                                    QStringLiteral("ContactPhoto")};
+    return tables;
+}
+
 bool HasContactDetailTables(Connection& conn)
 {
     Recordset rs;
@@ -221,8 +228,8 @@ void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& d
         own.emplace(conn);
     }
     if (hasTables) {
-        for (const char* table : {"ContactDetail", "ContactAddress", "ContactPhoto"}) {
-            conn.Execute(QStringLiteral("DELETE FROM %1 WHERE PWDID = ?").arg(QLatin1String(table)), {pwdId});
+        for (const QString& table : ContactDetailTables()) {
+            conn.Execute(QStringLiteral("DELETE FROM %1 WHERE PWDID = ?").arg(table), {pwdId});
         }
     }
     ContactDetailsWriter writer(conn);

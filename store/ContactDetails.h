@@ -85,6 +85,8 @@ struct ContactDetails
 // "image/jpeg" or "image/png" for the bytes of such a picture, empty for anything else.
 QString PhotoMimeType(const QByteArray& bytes);
 
+// The tables of details, each keyed by PWDID.
+const QStringList& ContactDetailTables();
 // Whether the book has the tables of details (looking changes nothing).
 bool HasContactDetailTables(Connection& conn);
 // Makes the tables and the trigger that deletes a record's details with it, if they are missing.

@@ -20,8 +20,10 @@
 #include "main/RecordListModel.h"
 #include "main/RecordListView.h"
 #include "main/frmMain.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "store/Recordset.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Forms.h"
@@ -38,6 +40,19 @@ QStringList Rows()
 {
     QStringList rows = Book::Dump();
     rows.removeIf([](const QString& row) { return row.startsWith(u"sqlite_sequence"); });
+    for (const QString& table : ContactDetailTables()) {
+        if (Conn.HasTable(table.toLatin1().constData())) {
+            Recordset rs;
+            for (rs.Open(u"SELECT * FROM %1 ORDER BY 1, 2"_s.arg(table), Conn, LockType::ReadOnly); !rs.IsEOF();
+                 rs.MoveNext()) {
+                QStringList cells{table};
+                for (int i = 0; i < rs.FieldCount(); ++i) {
+                    cells.append(rs.IsNull(i) ? u"<null>"_s : rs.Text(i));
+                }
+                rows.append(cells.join(u'|'));
+            }
+        }
+    }
     for (const QString& pending : {u"PWDDeleted"_s, u"PWDMoving"_s}) {
         if (Conn.HasTable(pending.toLatin1().constData())) {
             Conn.ForEachRow(u"SELECT PWDID, quote(%1) FROM %2 ORDER BY PWDID"_s.arg(
@@ -124,6 +139,7 @@ private slots:
     void undoRedo_data();
     void undoRedo();
     void importIsOneStep();
+    void importedDetailsComeBack();
     void notOfferedAfterRestart();
     void compactionClearsSteps();
     void externalChangesReachTheViews();
@@ -272,6 +288,29 @@ void tst_Undo::importIsOneStep()
     QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
     QCOMPARE(Rows(), before);
     QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 2); // the types it made went too
+    QTest::keyClick(w->focusWidget(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(Rows(), after);
+}
+
+// An import's addresses, dates and notes go with its undo and come back whole with its redo.
+void tst_Undo::importedDetailsComeBack()
+{
+    frmMain* w = Open();
+    const QString path = m_world->folder.Path() + u"/details.vcf"_s;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora Diaz\r\nN:Diaz;Dora;;;\r\n"
+               "ADR;TYPE=HOME:;;1 Main St;Springfield;;12345;USA\r\nBDAY:1980-02-29\r\n"
+               "NOTE:first line\\nsecond line\r\nORG:Acme;Sales\r\nEND:VCARD\r\n");
+    file.close();
+    const QStringList before = Rows();
+    m_world->platform.files = {path};
+    w->mnuImport->trigger();
+    const QStringList after = Rows();
+    QVERIFY(std::any_of(after.cbegin(), after.cend(),
+                        [](const QString& row) { return row.startsWith(u"ContactAddress|"); }));
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Rows(), before);
     QTest::keyClick(w->focusWidget(), Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(Rows(), after);
 }
