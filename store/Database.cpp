@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <exception>
 #include <thread>
+#include <vector>
 
 #include "core/Errors.h"
 #include "store/Encryption.h"
@@ -138,12 +139,13 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     const QString select =
         QStringLiteral("Select PWDID, %1 From PWDTable Where %2").arg(names.join(QLatin1Char(',')), NotDeleted(conn));
     const auto count = static_cast<int>(columns.size());
-    QByteArrayView values[4];
+    // One view per column asked for, however many: the caller reads values[0..count).
+    std::vector<QByteArrayView> values(static_cast<std::size_t>(count));
     auto hand = [&](const RowView& r) {
         for (int c = 0; c < count; ++c) {
-            values[c] = r.Bytes(c + 1);
+            values[static_cast<std::size_t>(c)] = r.Bytes(c + 1);
         }
-        row(r.Integer(0), values);
+        row(r.Integer(0), values.data());
     };
     constexpr qint64 SplitFrom = 200000;
     qint64 low = 0;
@@ -152,7 +154,7 @@ void ScanRecords(Connection& conn, const QStringList& columns,
         low = r.Integer(0);
         high = r.Integer(1);
     });
-    if (high - low < SplitFrom || conn.InTransaction() || count > 4) {
+    if (high - low < SplitFrom || conn.InTransaction()) {
         conn.ForEachRow(select + QStringLiteral(" Order By PWDID"), {}, hand);
         return;
     }
@@ -192,9 +194,9 @@ void ScanRecords(Connection& conn, const QStringList& columns,
         for (int c = 0; c < count; ++c) {
             const auto [offset, length] =
                 upper.spans[i * static_cast<std::size_t>(count) + static_cast<std::size_t>(c)];
-            values[c] = QByteArrayView(upper.bytes.data() + offset, length);
+            values[static_cast<std::size_t>(c)] = QByteArrayView(upper.bytes.data() + offset, length);
         }
-        row(upper.ids[i], values);
+        row(upper.ids[i], values.data());
     }
 }
 
