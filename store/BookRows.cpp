@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <sqlite3.h>
+#include <unordered_map>
 
 #include "core/Errors.h"
 
@@ -213,17 +214,39 @@ std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QL
 {
     std::vector<std::pair<qint64, qint64>> types;
     types.reserve(static_cast<std::size_t>(pwdIds.size()));
-    // A contact whose move is still being written is of the type it moves to.
-    Stmt select(conn, conn.HasTable("PWDMoving")
-                          ? QStringLiteral("Select coalesce((Select TypeNo From PWDMoving Where PWDID = ?1), TypeNo) "
-                                           "From PWDTable Where PWDID = ?1")
-                          : QStringLiteral("Select TypeNo From PWDTable Where PWDID = ?"));
-    for (const qint64 id : Sorted(pwdIds)) {
-        sqlite3_bind_int64(select.get(), 1, id);
-        if (select.Step()) {
-            types.emplace_back(id, sqlite3_column_int64(select.get(), 0));
+    const QList<qint64> sorted = Sorted(pwdIds);
+    // Many keys: one pass over the index of types, which holds every key beside its type, costs
+    // less than looking up keys scattered through a large book one by one.
+    constexpr qsizetype ScanFrom = 2000;
+    if (sorted.size() >= ScanFrom) {
+        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDTable Order By TypeNo, PWDID"), {},
+                        [&](const RowView& row) {
+                            const qint64 id = row.Integer(0);
+                            if (std::binary_search(sorted.cbegin(), sorted.cend(), id)) {
+                                types.emplace_back(id, row.Integer(1));
+                            }
+                        });
+        std::sort(types.begin(), types.end());
+    } else {
+        Stmt select(conn, QStringLiteral("Select TypeNo From PWDTable Where PWDID = ?"));
+        for (const qint64 id : sorted) {
+            sqlite3_bind_int64(select.get(), 1, id);
+            if (select.Step()) {
+                types.emplace_back(id, sqlite3_column_int64(select.get(), 0));
+            }
+            select.Reset();
         }
-        select.Reset();
+    }
+    // A contact whose move is still being written is of the type it moves to.
+    if (conn.HasTable("PWDMoving")) {
+        std::unordered_map<qint64, qint64> moving;
+        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving"), {},
+                        [&](const RowView& row) { moving.emplace(row.Integer(0), row.Integer(1)); });
+        for (auto& [id, type] : types) {
+            if (const auto found = moving.find(id); found != moving.end()) {
+                type = found->second;
+            }
+        }
     }
     return types;
 }
