@@ -211,16 +211,7 @@ public:
         // TYPE="work,voice" lists two types.
         QByteArrayView rest = head.params;
         while (!rest.isEmpty()) {
-            // rest starts at a ';'
-            bool quoted = false;
-            qsizetype end = 1;
-            for (; end < rest.size(); ++end) {
-                if (rest[end] == '"') {
-                    quoted = !quoted;
-                } else if (rest[end] == ';' && !quoted) {
-                    break;
-                }
-            }
+            const qsizetype end = VCardParamEnd(rest);
             const QByteArrayView param = rest.sliced(1, end - 1).trimmed();
             rest = rest.sliced(end);
             const qsizetype eq = param.indexOf('=');

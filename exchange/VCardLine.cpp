@@ -29,21 +29,27 @@ void Split(QByteArrayView logical, VCardLine& line)
     // ;KEY=VALUE or a bare ;VALUE, split at semicolons outside quotes.
     QByteArrayView rest = head->params;
     while (!rest.isEmpty()) {
-        bool quoted = false;
-        qsizetype end = 1;
-        for (; end < rest.size(); ++end) {
-            if (rest[end] == '"') {
-                quoted = !quoted;
-            } else if (rest[end] == ';' && !quoted) {
-                break;
-            }
-        }
+        const qsizetype end = VCardParamEnd(rest);
         line.params.append(rest.sliced(1, end - 1).toByteArray());
         rest = rest.sliced(end);
     }
 }
 
 } // namespace
+
+qsizetype VCardParamEnd(QByteArrayView params)
+{
+    bool quoted = false;
+    qsizetype end = 1;
+    for (; end < params.size(); ++end) {
+        if (params[end] == '"') {
+            quoted = !quoted;
+        } else if (params[end] == ';' && !quoted) {
+            break;
+        }
+    }
+    return end;
+}
 
 bool ContainsVCardWord(QByteArrayView text, QByteArrayView upper)
 {

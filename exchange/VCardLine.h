@@ -253,6 +253,9 @@ struct VCardHead
 // The value starts after the first colon that is not inside a quoted parameter value; a line
 // without one (or with nothing before it) has no head.
 std::optional<VCardHead> ParseVCardHead(QByteArrayView line);
+// Where the parameter that params starts with (at its ';') ends: the next ';' outside quotes, or
+// the end.
+qsizetype VCardParamEnd(QByteArrayView params);
 
 // One logical line of a vCard: group, name, parameters and value as written (escapes and any
 // quoted-printable encoding kept), with the bytes it came in, so a line nobody changes is written
