@@ -54,49 +54,6 @@ QString OfType(Connection& conn, const QString& select, qint64 typeNo, bool orde
         .arg(select, Number(typeNo), live, ordered ? QStringLiteral(" Order By 1") : QString());
 }
 
-// Rows per step of a bulk write between two reports of progress.
-constexpr qsizetype BulkStep = 1024;
-
-// Runs statement once per key, bound to its placeholder keyPlaceholder, in one transaction. The
-// keys go in ascending order, so the pages of the table are visited once each and in file order.
-// beforeCommit runs last, inside the same transaction.
-bool RunPerRecord(Connection& conn, const QList<qint64>& pwdIds, const QString& sql, int keyPlaceholder,
-                  const BulkProgress& progress, const std::function<void(PreparedStatement&)>& bindOthers = {},
-                  const std::function<void()>& beforeCommit = {})
-{
-    QList<qint64> ids = pwdIds;
-    std::sort(ids.begin(), ids.end());
-    const qsizetype total = ids.size();
-    Transaction transaction(conn);
-    PreparedStatement statement(conn, sql);
-    if (bindOthers) {
-        bindOthers(statement);
-    }
-    for (qsizetype i = 0; i < total; ++i) {
-        if (progress && i % BulkStep == 0 && !progress(i, total)) {
-            return false; // the transaction rolls back
-        }
-        statement.Bind(keyPlaceholder, ids[i]);
-        statement.Run();
-    }
-    if (progress && !progress(total, total)) {
-        return false;
-    }
-    if (beforeCommit) {
-        beforeCommit();
-    }
-    transaction.Commit();
-    return true;
-}
-
-bool MoveRecords(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress,
-                 const std::function<void()>& beforeCommit)
-{
-    return RunPerRecord(
-        conn, pwdIds, QStringLiteral("Update PWDTable Set TypeNo = ? Where PWDID = ?"), 2, progress,
-        [typeNo](PreparedStatement& statement) { statement.Bind(1, typeNo); }, beforeCommit);
-}
-
 // A column of the list, as the program names it: letters, digits and underscores only.
 const QString& ColumnName(const QString& column)
 {
@@ -292,29 +249,6 @@ void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo)
 {
     conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = ") + Number(typeNo) + QStringLiteral(" Where PWDID = ") +
                  Number(pwdId));
-}
-
-bool DeleteRecords(Connection& conn, const QList<qint64>& pwdIds, const BulkProgress& progress)
-{
-    return RunPerRecord(conn, pwdIds, QStringLiteral("Delete From PWDTable Where PWDID = ?"), 1, progress);
-}
-
-bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress)
-{
-    return MoveRecords(conn, pwdIds, typeNo, progress, {});
-}
-
-bool MoveRecordsAndDeleteType(Connection& conn, qint64 typeNo, qint64 targetType, const BulkProgress& progress)
-{
-    QList<qint64> ids;
-    conn.ForEachRow(QStringLiteral("Select PWDID From PWDTable Where TypeNo = ") + Number(typeNo), {},
-                    [&ids](const RowView& r) { ids.append(r.Integer(0)); });
-    return MoveRecords(conn, ids, targetType, progress, [&conn, typeNo, targetType] {
-        // A record another copy of the program added to the type meanwhile goes along too.
-        conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = ") + Number(targetType) +
-                     QStringLiteral(" Where TypeNo = ") + Number(typeNo));
-        DeleteType(conn, typeNo);
-    });
 }
 
 void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,

@@ -37,15 +37,6 @@ void DeleteType(Connection& conn, qint64 typeNo);
 void OpenRecordUrl(Recordset& rs, Connection& conn, qint64 pwdId);
 void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo);
 
-// How far a bulk write has come: done of total. Returning false cancels it.
-using BulkProgress = std::function<bool(qint64 done, qint64 total)>;
-// Deletes the records with these keys, or moves them to typeNo, in one transaction: all of them,
-// or none when a statement fails (it throws) or progress cancels (the result is false).
-bool DeleteRecords(Connection& conn, const QList<qint64>& pwdIds, const BulkProgress& progress = {});
-bool MoveRecordsToType(Connection& conn, const QList<qint64>& pwdIds, qint64 typeNo, const BulkProgress& progress = {});
-// Moves every record of typeNo to targetType, then deletes typeNo, in one transaction, with the
-// same all-or-nothing result.
-bool MoveRecordsAndDeleteType(Connection& conn, qint64 typeNo, qint64 targetType, const BulkProgress& progress = {});
 // Record texts for the list, read in passing rather than held in a recordset. Columns are the
 // list's own, named by the program.
 // One column of the records of a type, or of every record for typeNo -1, with their keys.

@@ -12,6 +12,7 @@
 #include "exchange/VCard.h"
 #include "store/ContactDetails.h"
 #include "store/Database.h"
+#include "store/RecordPurge.h"
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
 #include "store/Recordset.h"
@@ -194,14 +195,17 @@ private slots:
         if (how == u"record") {
             DeleteRecord(Conn, ids[0]);
         } else if (how == u"records") {
-            QVERIFY(DeleteRecords(Conn, {ids[0]}));
+            MarkRecordsDeleted(Conn, {ids[0]});
+            QVERIFY(PurgePending(Conn));
         } else if (how == u"type") {
-            QVERIFY(MoveRecordsAndDeleteType(Conn, type, other));
-            QVERIFY(DeleteRecords(Conn, {ids[0]}));
+            MarkTypeMovedAndDelete(Conn, type, other);
+            MarkRecordsDeleted(Conn, {ids[0]});
+            QVERIFY(PurgePending(Conn));
         } else if (how == u"sql") {
             Conn.Execute(u"DELETE FROM PWDTable WHERE PWDID = ?"_s, {ids[0]});
         } else {
-            QVERIFY(MoveRecordsToType(Conn, {ids[0]}, other));
+            MarkRecordsMoved(Conn, {ids[0]}, other);
+            QVERIFY(PurgePending(Conn));
         }
         QVERIFY(Conn.ChangeStamp() != before);
         QCOMPARE(Describe(ReadContactDetails(Conn, ids[0])), how == u"move" ? Describe(Full()) : QString());
