@@ -237,7 +237,7 @@ void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& 
     }
 }
 
-bool AddressBook::DeleteContacts(const QList<qint64>& ids)
+void AddressBook::DeleteContacts(const QList<qint64>& ids)
 {
     const qint64 batch = HideContacts(ids);
     if (!m_replaying) {
@@ -247,7 +247,6 @@ bool AddressBook::DeleteContacts(const QList<qint64>& ids)
     } else {
         Purger().Release(batch);
     }
-    return true;
 }
 
 qint64 AddressBook::HideContacts(const QList<qint64>& ids)
@@ -272,7 +271,7 @@ void AddressBook::ShowContacts(const QList<qint64>& ids, qint64 batch)
     emit CountsChanged();
 }
 
-bool AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo)
+void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo)
 {
     std::vector<std::pair<qint64, qint64>> from = m_replaying ? decltype(from){} : TypesOfRecords(m_conn, ids);
     // One short write: readers see the contacts under typeNo at once, the rows follow in the
@@ -285,7 +284,6 @@ bool AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo)
     }
     emit ContactsMoved(ids, typeNo);
     emit CountsChanged();
-    return true;
 }
 
 qint64 AddressBook::AddType(const QString& name, const QString& description)
@@ -329,7 +327,7 @@ void AddressBook::DeleteType(qint64 typeNo)
     emit CountsChanged();
 }
 
-bool AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
+void AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
 {
     QList<qint64> moved;
     m_conn.ForEachRow(QStringLiteral("Select PWDID From VPWDTable Where TypeNo = ?"), {typeNo},
@@ -343,7 +341,6 @@ bool AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
     emit TypesChanged();
     emit ContactsMoved(moved, target);
     emit CountsChanged();
-    return true;
 }
 
 std::optional<qint64> AddressBook::Import(const ImportPlan& plan, const std::function<bool(int, int)>& progress)

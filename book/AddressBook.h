@@ -36,8 +36,8 @@ public:
     qint64 AddContact(qint64 typeNo, const QStringList& cipherFields);
     void UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields);
     // All of them or none, each one short write; the rows follow in the background.
-    bool DeleteContacts(const QList<qint64>& ids);
-    bool MoveContacts(const QList<qint64>& ids, qint64 typeNo);
+    void DeleteContacts(const QList<qint64>& ids);
+    void MoveContacts(const QList<qint64>& ids, qint64 typeNo);
     // Hides contacts as deleted and returns their batch, held until released; ShowContacts brings
     // a held batch back and releases it. For the steps of the history.
     qint64 HideContacts(const QList<qint64>& ids);
@@ -49,7 +49,7 @@ public:
     // The type goes; its contacts stay in the book without a type.
     void DeleteType(qint64 typeNo);
     // Its contacts go to target first.
-    bool DeleteTypeMovingContacts(qint64 typeNo, qint64 target);
+    void DeleteTypeMovingContacts(qint64 typeNo, qint64 target);
 
     // A planned import, as one step; the first type that received contacts, nothing when
     // cancelled.

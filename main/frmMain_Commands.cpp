@@ -253,9 +253,7 @@ bool frmMain::DeleteType(qint64 typeNo, bool* moved)
     }
     // The move and the delete together, in one short write: the contacts show under the target at
     // once, and their rows are rewritten in the background.
-    if (!TheBook().DeleteTypeMovingContacts(typeNo, target)) {
-        return false;
-    }
+    TheBook().DeleteTypeMovingContacts(typeNo, target);
     *moved = true;
     return true;
 }
@@ -323,9 +321,7 @@ void frmMain::DeleteRecords()
     // All of them or none, in one short write: every reader skips them from now on, and their rows
     // are removed in the background once the step can no longer be undone. The book has taken the
     // rows out of the list.
-    if (!TheBook().DeleteContacts(ids)) {
-        return;
-    }
+    TheBook().DeleteContacts(ids);
     // The lowest position deleted, or 0 (the first row) when nothing was selected.
     SelectListItemAt(ListView1, rows.isEmpty() ? 0 : rows.first() + 1);
     UpdateCommandState();
