@@ -74,9 +74,8 @@ public:
     void OpenWebAddress();
     void SelectAll();
     void UnselectAll();
-    // The last step of the book's history undone, or the last undone step done again.
-    void UndoCommand();
-    void RedoCommand();
+    // The last step of the book's history undone, or (forward) the last undone step done again.
+    void StepHistory(bool forward);
     // Puts the cursor in the search box, its text selected so typing replaces it.
     void FindCommand();
     // The row the list commands act on: the current row when it is selected, else the first

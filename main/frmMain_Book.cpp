@@ -52,8 +52,8 @@ void frmMain::WireBook()
     QUndoStack* history = book.History();
     connect(history, &QUndoStack::indexChanged, this, &frmMain::UpdateUndoActions);
     connect(history, &QUndoStack::cleanChanged, this, &frmMain::UpdateUndoActions);
-    connect(mnuUndo, &QAction::triggered, this, &frmMain::UndoCommand);
-    connect(mnuRedo, &QAction::triggered, this, &frmMain::RedoCommand);
+    connect(mnuUndo, &QAction::triggered, this, [this] { StepHistory(false); });
+    connect(mnuRedo, &QAction::triggered, this, [this] { StepHistory(true); });
     UpdateUndoActions();
 }
 
@@ -222,32 +222,21 @@ void frmMain::UpdateUndoActions()
     mnuRedo->setEnabled(history->canRedo());
 }
 
-void frmMain::UndoCommand()
+void frmMain::StepHistory(bool forward)
 {
     QUndoStack* history = TheBook().History();
-    if (!history->canUndo()) {
+    if (forward ? !history->canRedo() : !history->canUndo()) {
         return;
     }
     try {
         const WaitCursor wait;
-        history->undo();
+        if (forward) {
+            history->redo();
+        } else {
+            history->undo();
+        }
     } catch (...) {
         ShowError(this);
         Refresh(); // whatever happened, show what the book holds now
-    }
-}
-
-void frmMain::RedoCommand()
-{
-    QUndoStack* history = TheBook().History();
-    if (!history->canRedo()) {
-        return;
-    }
-    try {
-        const WaitCursor wait;
-        history->redo();
-    } catch (...) {
-        ShowError(this);
-        Refresh();
     }
 }
