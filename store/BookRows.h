@@ -58,5 +58,9 @@ QList<qint64> KeysAbove(Connection& conn, const QString& table, const QString& k
 void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields);
 // A type's name and description written over what is stored.
 void UpdateType(Connection& conn, qint64 typeNo, const QString& typeName, const QString& description);
+// How TypesOfRecords finds the keys: it chooses by how many are asked of how large a book; the
+// others are there to measure that choice.
+enum class KeyReading { Choose, OneByOne, OneScan };
 // The type of each of these records (those that exist), in key order.
-std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds);
+std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds,
+                                                      KeyReading how = KeyReading::Choose);

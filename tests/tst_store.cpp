@@ -9,8 +9,8 @@
 #include "core/Errors.h"
 #include "store/Connection.h"
 #include "store/Database.h"
-#include "store/RecordPurge.h"
 #include "store/Encryption.h"
+#include "store/RecordPurge.h"
 #include "store/Recordset.h"
 #include "tests/support/Book.h"
 
