@@ -33,10 +33,12 @@
 #include "store/SyncTables.h"
 #include "sync/CardDavClient.h"
 #include "sync/CardText.h"
+#include "sync/DiscoveryWorker.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncError.h"
 #include "sync/SyncWorker.h"
 #include "tests/support/Book.h"
+#include "tests/support/Davical.h"
 #include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Xandikos.h"
@@ -190,6 +192,7 @@ private slots:
     void brokenAnswersChangeNothing();
     void syncReportInParts();
     void bothWaysWithXandikos();
+    void bothWaysWithDavical();
     void accountDialogThenSyncButton();
     void massDeletionsAsk_data();
     void massDeletionsAsk();
@@ -1388,6 +1391,52 @@ void tst_sync::bothWaysWithXandikos()
     const QString annPath = cards[0].endsWith(u"bob.vcf"_s) ? cards[1] : cards[0];
     QCOMPARE(CardText::Parse(server.Request("GET", annPath).body, nullptr).value().Fields().homePhone, u"11"_s);
     QCOMPARE(Sync().requests, 1);
+}
+
+void tst_sync::bothWaysWithDavical()
+{
+    TestProgramFolder folder;
+    DavicalServer server;
+    if (!server.Start()) {
+        QSKIP(qPrintable(server.Reason()));
+    }
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 ann = AddRecord(friends, u"Ann"_s, {u"1"_s});
+    QCOMPARE(server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:2\r\n")).status, 201);
+    // Found from the server's root, as a user would type it; linked through the account window.
+    QList<RemoteBook> books;
+    {
+        DiscoveryWorker discovery(server.Root(), server.User(), server.Password());
+        QSignalSpy finished(&discovery, &DiscoveryWorker::Finished);
+        discovery.Start();
+        QVERIFY(finished.wait(60000));
+        books = discovery.Result();
+    }
+    QCOMPARE(books.size(), 1);
+    QCOMPARE(books.first().path, server.Book());
+    QCOMPARE(books.first().displayName, u"Contacts"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), server.User(), server.Password()), books.first(),
+                    friends);
+    const SyncSummary first = Sync();
+    QCOMPARE(first.addedHere + first.addedThere, 2);
+    QCOMPARE(server.Cards().size(), 2);
+
+    UpdateRecordFields(Conn, ann, {Encrypt(u"Ann"_s), Encrypt(u"11"_s), {}, {}, {}, {}, {}, {}}, {});
+    QCOMPARE(server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:22\r\n")).status, 204);
+    const SyncSummary second = Sync();
+    QCOMPARE(second.changedHere + second.changedThere, 2);
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends|11|||||||"_s, u"Bob|Friends||22||||||"_s}));
+    const QStringList cards = server.Cards();
+    QCOMPARE(cards.size(), 2);
+    const QString annPath = cards[0].endsWith(u"bob.vcf"_s) ? cards[1] : cards[0];
+    QCOMPARE(CardText::Parse(server.Request("GET", annPath).body, nullptr).value().Fields().homePhone, u"11"_s);
+
+    // Deleted there, gone here; nothing more to do after.
+    QCOMPARE(server.Request("DELETE", server.Book() + u"bob.vcf"_s).status, 204);
+    QCOMPARE(Sync().deletedHere, 1);
+    QCOMPARE(Records(), QStringList{u"Ann|Friends|11|||||||"_s});
+    const SyncSummary idle = Sync();
+    QCOMPARE(idle.addedHere + idle.addedThere + idle.changedHere + idle.changedThere, 0);
 }
 
 void tst_sync::accountDialogThenSyncButton()
