@@ -260,7 +260,6 @@ void frmSync::StartRequest(Request request, const QUrl& url, const QString& user
     Q_ASSERT(m_worker == nullptr);
     m_request = request;
     m_worker = std::make_unique<DiscoveryWorker>(url, user, password);
-    m_worker->SetTimeout(m_timeout);
     connect(m_worker.get(), &DiscoveryWorker::Finished, this, &frmSync::RequestFinished);
     lblStatus->setText(status);
     prgBusy->show();
@@ -297,7 +296,11 @@ void frmSync::RequestFinished()
         return;
     }
     if (request == Request::Discover) {
-        ShowBooks(worker->Url(), books);
+        try {
+            ShowBooks(worker->Url(), books);
+        } catch (...) {
+            ShowError(this);
+        }
     } else {
         ChangeAccount(worker->Url(), password);
     }

@@ -23,9 +23,6 @@ class frmSync : public QDialog, private Ui::frmSync
 public:
     frmSync();
 
-    // Milliseconds without progress before a request to the server is given up.
-    void SetTimeout(int milliseconds) { m_timeout = milliseconds; }
-
 public slots:
     void reject() override;
 
@@ -54,7 +51,6 @@ private:
     QList<RemoteBook> m_found;
     QUrl m_foundAt;
     bool m_linkable = false; // a found address book can be linked
-    int m_timeout = 30000;
     Request m_request = Request::None;
     std::unique_ptr<DiscoveryWorker> m_worker;
     qint64 m_account = 0;  // the account a check is for
