@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
+#include <QThread>
 
 #include <clocale>
 #include <cstdio>
@@ -28,6 +29,7 @@
 #include "store/Encryption.h"
 #include "store/Maintenance.h"
 #include "store/RecordPurge.h"
+#include "sync/CardDavClient.h"
 #include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/FormState.h"
@@ -223,6 +225,7 @@ int Main(int argc, char** argv)
         return RunWithoutWindow(command, argc, argv);
     }
     TavorenApplication app(argc, argv);
+    CardDavClient::SetWindowThread(QThread::currentThread());
     // Qt has taken its own options (-platform, -style, ...) by now; what is left is ours.
     command = ParseCommandLine(Arguments(argc, argv), QDir::currentPath());
     if (command.action != CommandLine::Action::Run) {

@@ -1,5 +1,6 @@
 #include "dialogs/frmSync.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QPushButton>
@@ -201,6 +202,13 @@ frmSync::frmSync()
     connect(buttons->Ok(), &QPushButton::clicked, this, &frmSync::CmdOK_Click);
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmSync::reject);
     connect(CmdDiscover, &QPushButton::clicked, this, &frmSync::CmdDiscover_Click);
+    connect(CmdStop, &QPushButton::clicked, this, [this] {
+        PlaySoundRes(SoundClick);
+        if (m_worker != nullptr) {
+            m_worker->Cancel(); // its end comes as any other, and says it was cancelled
+            CmdStop->setEnabled(false);
+        }
+    });
     connect(CmdUnlink, &QPushButton::clicked, this, &frmSync::CmdUnlink_Click);
     connect(CmdAccount, &QPushButton::clicked, this, &frmSync::CmdAccount_Click);
     connect(CmdNotices, &QPushButton::clicked, this, [this] {
@@ -211,6 +219,9 @@ frmSync::frmSync()
     ApplyLanguage(this);
     lstBooks->setAccessibleName(lblBooks->text()); // what a screen reader says for each list
     lstLinks->setAccessibleName(lblLinks->text());
+    prgBusy->setAccessibleName(SyncText("78007", "Waiting for the server"));
+    prgBusy->hide();
+    CmdStop->hide();
     InstallHelpKey(this, HelpPage::Sync);
     TheSkin().ApplySkin(this);
     lstBooks->setHeaderLabels({SyncText("10010", "Address book"), SyncText("10011", "Type")});
@@ -218,7 +229,6 @@ frmSync::frmSync()
         {SyncText("10010", "Address book"), SyncText("10011", "Type"), SyncText("10013", "Server")});
     lstBooks->header()->setSectionResizeMode(QHeaderView::Stretch);
     lstLinks->header()->setSectionResizeMode(QHeaderView::Stretch);
-    buttons->Ok()->setEnabled(false);
     LoadLinks();
 }
 
@@ -239,17 +249,94 @@ void frmSync::CmdDiscover_Click()
     }
     lstBooks->clear();
     m_found.clear();
-    buttons->Ok()->setEnabled(false);
-    try {
-        CardDavClient client(url, txtUser->text(), txtPassword->text());
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        m_found = client.Discover();
-        m_foundAt = url;
-    } catch (const SyncError& e) {
-        MsgWarning(this, SyncFaultText(e));
+    m_linkable = false;
+    StartRequest(Request::Discover, url, txtUser->text(), txtPassword->text(),
+                 SyncText("78002", "Looking for the address books on %1...").arg(url.host()));
+}
+
+void frmSync::StartRequest(Request request, const QUrl& url, const QString& user, const QString& password,
+                           const QString& status)
+{
+    Q_ASSERT(m_worker == nullptr);
+    m_request = request;
+    m_worker = std::make_unique<DiscoveryWorker>(url, user, password);
+    connect(m_worker.get(), &DiscoveryWorker::Finished, this, &frmSync::RequestFinished);
+    lblStatus->setText(status);
+    prgBusy->show();
+    CmdStop->setEnabled(true);
+    CmdStop->show();
+    EnableButtons();
+    m_worker->Start();
+}
+
+void frmSync::RequestFinished()
+{
+    if (m_worker == nullptr) {
         return;
     }
+    const std::unique_ptr<DiscoveryWorker> worker = std::move(m_worker);
+    worker->Wait(); // its thread has ended already: Finished comes after
+    const Request request = std::exchange(m_request, Request::None);
+    const QString password = std::exchange(m_newPassword, QString());
+    prgBusy->hide();
+    CmdStop->hide();
+    lblStatus->clear();
+    EnableButtons();
+    QList<RemoteBook> books;
+    try {
+        books = worker->Result();
+    } catch (const SyncError& e) {
+        if (e.Fault() == SyncFault::Cancelled) {
+            lblStatus->setText(request == Request::Discover
+                                   ? SyncText("78004", "Finding the address books was cancelled.")
+                                   : SyncText("78005", "Trying the account was cancelled; it was not changed."));
+        } else {
+            MsgWarning(this, SyncFaultText(e));
+        }
+        return;
+    }
+    if (request == Request::Discover) {
+        try {
+            ShowBooks(worker->Url(), books);
+        } catch (...) {
+            ShowError(this);
+        }
+    } else {
+        ChangeAccount(worker->Url(), password);
+    }
+}
+
+void frmSync::DropRequest()
+{
+    if (m_worker == nullptr) {
+        return;
+    }
+    m_worker->Cancel();
+    m_worker->Wait(); // an aborted request ends at once; nothing is left running behind the window
+    m_worker.reset();
+    m_request = Request::None;
+    m_newPassword.clear();
+    prgBusy->hide();
+    CmdStop->hide();
+    lblStatus->clear();
+    EnableButtons();
+}
+
+void frmSync::EnableButtons()
+{
+    const bool idle = m_worker == nullptr;
+    const bool links = lstLinks->topLevelItemCount() > 0;
+    CmdDiscover->setEnabled(idle);
+    CmdAccount->setEnabled(idle && links);
+    CmdUnlink->setEnabled(idle && links);
+    buttons->Ok()->setEnabled(idle && m_linkable);
+}
+
+void frmSync::ShowBooks(const QUrl& url, const QList<RemoteBook>& books)
+{
+    m_found = books;
+    m_foundAt = url;
+    lstBooks->clear();
     // The types already linked are not offered again: a type syncs with one address book.
     QSet<qint64> linked;
     for (const SyncLink& link : SyncLinks(Conn)) {
@@ -285,7 +372,8 @@ void frmSync::CmdDiscover_Click()
         }
         lstBooks->setItemWidget(item, 1, combo);
     }
-    buttons->Ok()->setEnabled(linkable);
+    m_linkable = linkable;
+    EnableButtons();
 }
 
 void frmSync::CmdOK_Click()
@@ -331,7 +419,7 @@ void frmSync::CmdOK_Click()
     txtPassword->clear();
     lstBooks->clear();
     m_found.clear();
-    buttons->Ok()->setEnabled(false);
+    m_linkable = false;
     LoadLinks();
 }
 
@@ -368,20 +456,23 @@ void frmSync::CmdAccount_Click()
                                            "and password above."));
         return;
     }
-    const qint64 account = item->data(2, Qt::UserRole).toLongLong();
+    m_account = item->data(2, Qt::UserRole).toLongLong();
     QString user;
     for (const SyncAccountInfo& info : SyncAccounts(Conn)) {
-        if (info.no == account) {
+        if (info.no == m_account) {
             user = info.user;
         }
     }
     // Tried first, so a mistyped password is caught here rather than at the next sync.
+    StartRequest(Request::CheckAccount, url, user, txtPassword->text(),
+                 SyncText("78003", "Trying the address and password on %1...").arg(url.host()));
+    m_newPassword = txtPassword->text();
+}
+
+void frmSync::ChangeAccount(const QUrl& url, const QString& password)
+{
     try {
-        CardDavClient client(url, user, txtPassword->text());
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        client.Discover();
-        ChangeSyncAccount(Conn, account, url, txtPassword->text());
+        ChangeSyncAccount(Conn, m_account, url, password);
     } catch (const SyncError& e) {
         MsgWarning(this, SyncFaultText(e));
         return;
@@ -413,14 +504,21 @@ void frmSync::LoadLinks()
         item->setData(0, Qt::UserRole, link.no);
         item->setData(2, Qt::UserRole, link.account);
     }
-    CmdUnlink->setEnabled(lstLinks->topLevelItemCount() > 0);
-    CmdAccount->setEnabled(lstLinks->topLevelItemCount() > 0);
+    EnableButtons();
     CmdNotices->setEnabled(!SyncNotices(Conn).isEmpty());
+}
+
+void frmSync::closeEvent(QCloseEvent* event)
+{
+    DropRequest();
+    QDialog::closeEvent(event);
 }
 
 void frmSync::reject()
 {
     PlaySoundRes(SoundClick);
+    // Closing never leaves a request running behind the window.
+    DropRequest();
     QDialog::reject();
     FormInstance<frmSync>::Unload();
 }

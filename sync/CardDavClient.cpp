@@ -47,6 +47,9 @@ QString Checked(const QString& text)
     return text;
 }
 
+// Read by every worker's client, set by the window's thread.
+std::atomic<QThread*> WindowThread = nullptr;
+
 bool SamePath(QString a, QString b)
 {
     if (!a.endsWith(QLatin1Char('/'))) {
@@ -65,6 +68,11 @@ CardDavClient::CardDavClient(const QUrl& url, const QString& user, const QString
       m_authorization("Basic " + (user + QLatin1Char(':') + password).toUtf8().toBase64())
 {
     m_manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+void CardDavClient::SetWindowThread(QThread* thread)
+{
+    WindowThread = thread;
 }
 
 void CardDavClient::Cancel()
@@ -128,6 +136,11 @@ CardDavClient::Reply CardDavClient::Exchange(const QByteArray& method, const QUr
                                              const QList<std::pair<QByteArray, QByteArray>>& headers, qint64 limit,
                                              const Sink& sink)
 {
+    // Waiting here would freeze every window for as long as the server takes, and let events in
+    // that the window's code does not expect in the middle of a call.
+    if (QThread::currentThread() == WindowThread.load()) {
+        qFatal("A CardDAV request was made on the window's thread; it belongs on a worker");
+    }
     QNetworkRequest request(url);
     request.setTransferTimeout(m_timeout);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);

@@ -44,13 +44,19 @@ struct RemoteChanges
     bool restarted = false; // the server refused the sync token: the address book may be another now
 };
 
-// Talks CardDAV to one account. Every call waits for its answer in a local event loop of the
-// thread the client lives on (a sync's worker, never the window's), and throws SyncError when
-// the exchange fails.
+class QThread;
+
+// Talks CardDAV to one account. Blocking by design: every call waits for its answer in a local
+// event loop of the thread the client lives on (a sync's or a discovery's worker, never the
+// window's), and throws SyncError when the exchange fails.
 class CardDavClient
 {
 public:
     CardDavClient(const QUrl& url, const QString& user, const QString& password);
+
+    // The thread whose event loop must never be nested to wait for a server: the window's. A
+    // request made on it is a fault in the program and stops it at once (nullptr: no such thread).
+    static void SetWindowThread(QThread* thread);
 
     // Milliseconds without progress before a request is given up.
     void SetTimeout(int milliseconds) { m_timeout = milliseconds; }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QProcess>
+#include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTcpServer>
@@ -32,10 +33,12 @@
 #include "store/SyncTables.h"
 #include "sync/CardDavClient.h"
 #include "sync/CardText.h"
+#include "sync/DiscoveryWorker.h"
 #include "sync/SyncEngine.h"
 #include "sync/SyncError.h"
 #include "sync/SyncWorker.h"
 #include "tests/support/Book.h"
+#include "tests/support/Davical.h"
 #include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/Xandikos.h"
@@ -100,6 +103,17 @@ SyncFault FaultOf(const std::function<void()>& run, QString* message = nullptr)
     }
     return SyncFault::Cancelled;
 }
+
+// While it lives, a request to a server made on this thread (the window's) stops the test: the
+// window must hand every request to a worker.
+class WindowThreadGuard
+{
+public:
+    WindowThreadGuard() { CardDavClient::SetWindowThread(QThread::currentThread()); }
+    ~WindowThreadGuard() { CardDavClient::SetWindowThread(nullptr); }
+    WindowThreadGuard(const WindowThreadGuard&) = delete;
+    WindowThreadGuard& operator=(const WindowThreadGuard&) = delete;
+};
 
 class Fixture
 {
@@ -178,6 +192,7 @@ private slots:
     void brokenAnswersChangeNothing();
     void syncReportInParts();
     void bothWaysWithXandikos();
+    void bothWaysWithDavical();
     void accountDialogThenSyncButton();
     void massDeletionsAsk_data();
     void massDeletionsAsk();
@@ -187,6 +202,8 @@ private slots:
     void cardWrittenHereThenDeletedThereLeaves();
     void changedThereWhileWrittenIsMerged();
     void secondLinkRefused();
+    void findingAddressBooksKeepsTheWindowAnswering_data();
+    void findingAddressBooksKeepsTheWindowAnswering();
     void oneBadCardSkipped_data();
     void oneBadCardSkipped();
     void drippingServerMeetsTheDeadline();
@@ -1117,6 +1134,7 @@ void tst_sync::passwordChangedKeepsEveryLink()
     DeleteRecord(Conn, rs.Integer(u"PWDID"));
     rs.Close();
 
+    std::optional<WindowThreadGuard> guard(std::in_place);
     frmSync& dialog = Form<frmSync>();
     dialog.show();
     auto* links = dialog.findChild<QTreeWidget*>(u"lstLinks"_s);
@@ -1133,12 +1151,12 @@ void tst_sync::passwordChangedKeepsEveryLink()
     type("txtPassword", u"still wrong"_s);
     const QStringList before = Everything();
     QTest::mouseClick(change, Qt::LeftButton);
-    QCOMPARE(platform.Boxes().size(), 1);
+    QTRY_COMPARE(platform.Boxes().size(), 1);
     QCOMPARE(platform.Boxes().last().text, u"The server refused the user name or password."_s);
     QCOMPARE(Everything(), before);
     type("txtPassword", f.server.Password());
     QTest::mouseClick(change, Qt::LeftButton);
-    QCOMPARE(platform.Boxes().size(), 2);
+    QTRY_COMPARE(platform.Boxes().size(), 2);
     QCOMPARE(platform.Boxes().last().text, u"The account was changed; its links stay as they were."_s);
     {
         // The new password went where new accounts' go, not into the book.
@@ -1148,6 +1166,7 @@ void tst_sync::passwordChangedKeepsEveryLink()
     }
     QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    guard.reset();
 
     // Same link, same state: the deletion made here meanwhile goes to the server, nothing comes back.
     QCOMPARE(SyncLinks(Conn).size(), 1);
@@ -1374,6 +1393,52 @@ void tst_sync::bothWaysWithXandikos()
     QCOMPARE(Sync().requests, 1);
 }
 
+void tst_sync::bothWaysWithDavical()
+{
+    TestProgramFolder folder;
+    DavicalServer server;
+    if (!server.Start()) {
+        QSKIP(qPrintable(server.Reason()));
+    }
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 ann = AddRecord(friends, u"Ann"_s, {u"1"_s});
+    QCOMPARE(server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:2\r\n")).status, 201);
+    // Found from the server's root, as a user would type it; linked through the account window.
+    QList<RemoteBook> books;
+    {
+        DiscoveryWorker discovery(server.Root(), server.User(), server.Password());
+        QSignalSpy finished(&discovery, &DiscoveryWorker::Finished);
+        discovery.Start();
+        QVERIFY(finished.wait(60000));
+        books = discovery.Result();
+    }
+    QCOMPARE(books.size(), 1);
+    QCOMPARE(books.first().path, server.Book());
+    QCOMPARE(books.first().displayName, u"Contacts"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), server.User(), server.Password()), books.first(),
+                    friends);
+    const SyncSummary first = Sync();
+    QCOMPARE(first.addedHere + first.addedThere, 2);
+    QCOMPARE(server.Cards().size(), 2);
+
+    UpdateRecordFields(Conn, ann, {Encrypt(u"Ann"_s), Encrypt(u"11"_s), {}, {}, {}, {}, {}, {}}, {});
+    QCOMPARE(server.Request("PUT", server.Book() + u"bob.vcf"_s, Card(u"Bob"_s, "TEL;TYPE=CELL:22\r\n")).status, 204);
+    const SyncSummary second = Sync();
+    QCOMPARE(second.changedHere + second.changedThere, 2);
+    QCOMPARE(Records(), (QStringList{u"Ann|Friends|11|||||||"_s, u"Bob|Friends||22||||||"_s}));
+    const QStringList cards = server.Cards();
+    QCOMPARE(cards.size(), 2);
+    const QString annPath = cards[0].endsWith(u"bob.vcf"_s) ? cards[1] : cards[0];
+    QCOMPARE(CardText::Parse(server.Request("GET", annPath).body, nullptr).value().Fields().homePhone, u"11"_s);
+
+    // Deleted there, gone here; nothing more to do after.
+    QCOMPARE(server.Request("DELETE", server.Book() + u"bob.vcf"_s).status, 204);
+    QCOMPARE(Sync().deletedHere, 1);
+    QCOMPARE(Records(), QStringList{u"Ann|Friends|11|||||||"_s});
+    const SyncSummary idle = Sync();
+    QCOMPARE(idle.addedHere + idle.addedThere + idle.changedHere + idle.changedThere, 0);
+}
+
 void tst_sync::accountDialogThenSyncButton()
 {
     RecordingPlatform platform;
@@ -1382,6 +1447,7 @@ void tst_sync::accountDialogThenSyncButton()
     QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
     f.Put(f.book + u"g.vcf"_s, Card(u"Gus"_s, "TEL;TYPE=CELL:42\r\n"));
 
+    const WindowThreadGuard guard;
     frmSync& dialog = Form<frmSync>();
     dialog.show();
     auto type = [&dialog](const char* box, const QString& text) {
@@ -1394,7 +1460,7 @@ void tst_sync::accountDialogThenSyncButton()
     type("txtPassword", f.server.Password());
     QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdDiscover"_s), Qt::LeftButton);
     auto* books = dialog.findChild<QTreeWidget*>(u"lstBooks"_s);
-    QCOMPARE(books->topLevelItemCount(), 1);
+    QTRY_COMPARE(books->topLevelItemCount(), 1);
     QCOMPARE(books->topLevelItem(0)->text(0), u"Contacts"_s);
     QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
     QCOMPARE(dialog.findChild<QTreeWidget*>(u"lstLinks"_s)->topLevelItemCount(), 1);
@@ -1653,6 +1719,7 @@ void tst_sync::secondLinkRefused()
     QCOMPARE(SyncLinks(Conn).size(), 1);
 
     // The dialog lists it as linked, not ticked and not linkable; the other one links.
+    const WindowThreadGuard guard;
     frmSync& dialog = Form<frmSync>();
     dialog.show();
     for (const auto& [box, text] :
@@ -1664,7 +1731,7 @@ void tst_sync::secondLinkRefused()
     }
     QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdDiscover"_s), Qt::LeftButton);
     auto* books = dialog.findChild<QTreeWidget*>(u"lstBooks"_s);
-    QCOMPARE(books->topLevelItemCount(), 2);
+    QTRY_COMPARE(books->topLevelItemCount(), 2);
     QTreeWidgetItem* linked = books->findItems(u"Contacts"_s, Qt::MatchExactly).value(0);
     QVERIFY(linked != nullptr);
     QCOMPARE(linked->checkState(0), Qt::Unchecked);
@@ -1679,6 +1746,183 @@ void tst_sync::secondLinkRefused()
     QCOMPARE(dialog.findChild<QTreeWidget*>(u"lstLinks"_s)->topLevelItemCount(), 2);
     QTest::mouseClick(dialog.findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+namespace {
+
+// A CardDAV account that answers slowly: each request waits delay milliseconds, then its answer
+// comes in pieces of piece bytes, one every interval milliseconds. The first request is told the
+// account's home, the second the address books in it, Friends and Work.
+class SlowDavServer : public QTcpServer
+{
+public:
+    SlowDavServer(int delay, qsizetype piece, int interval) : m_delay(delay), m_piece(piece)
+    {
+        listen(QHostAddress::LocalHost, 0);
+        m_drip.setInterval(interval);
+        connect(&m_drip, &QTimer::timeout, this, [this] { Drip(); });
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, this, [this] { ++disconnects; });
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    m_request += socket->readAll();
+                    const qsizetype end = m_request.indexOf("\r\n\r\n");
+                    const qsizetype at = m_request.toLower().indexOf("content-length:");
+                    const int length = at < 0 ? 0 : m_request.mid(at + 15).split('\r').value(0).trimmed().toInt();
+                    if (end < 0 || m_request.size() < end + 4 + length) {
+                        return;
+                    }
+                    m_request.clear();
+                    m_socket = socket;
+                    m_pending = Answer(requests++);
+                    QTimer::singleShot(m_delay, &m_drip, [this] { m_drip.start(); });
+                });
+            }
+        });
+    }
+    QUrl Root() const { return QUrl(u"http://127.0.0.1:%1/"_s.arg(serverPort())); }
+    int requests = 0;
+    int disconnects = 0;
+
+private:
+    static QByteArray Answer(int request)
+    {
+        const QByteArray head = "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
+                                "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">";
+        const auto book = [](const QByteArray& path, const QByteArray& name) {
+            return "<d:response><d:href>" + path +
+                   "</d:href><d:propstat><d:prop><d:resourcetype><d:collection/><c:addressbook/></d:resourcetype>"
+                   "<d:displayname>" +
+                   name + "</d:displayname></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+        };
+        const QByteArray body =
+            request == 0 ? head + "<d:response><d:href>/</d:href><d:propstat><d:prop><d:resourcetype><d:collection/>"
+                                  "</d:resourcetype><c:addressbook-home-set><d:href>/home/</d:href>"
+                                  "</c:addressbook-home-set></d:prop><d:status>HTTP/1.1 200 OK</d:status>"
+                                  "</d:propstat></d:response></d:multistatus>"
+                         : head + book("/home/friends/", "Friends") + book("/home/work/", "Work") + "</d:multistatus>";
+        return Http(207, body);
+    }
+    void Drip()
+    {
+        if (m_socket == nullptr || m_pending.isEmpty() || m_socket->state() != QAbstractSocket::ConnectedState) {
+            m_drip.stop();
+            return;
+        }
+        m_socket->write(m_pending.left(m_piece));
+        m_pending.remove(0, m_piece);
+        if (m_pending.isEmpty()) {
+            m_drip.stop();
+            m_socket->disconnectFromHost();
+        }
+    }
+
+    int m_delay;
+    qsizetype m_piece;
+    QTimer m_drip;
+    QByteArray m_request;
+    QByteArray m_pending;
+    QTcpSocket* m_socket = nullptr;
+};
+
+} // namespace
+
+void tst_sync::findingAddressBooksKeepsTheWindowAnswering_data()
+{
+    QTest::addColumn<int>("delay");     // before each answer, in milliseconds
+    QTest::addColumn<QString>("click"); // during the search: nothing, Cancel or Close
+    QTest::newRow("answered slowly") << 300 << QString();
+    QTest::newRow("cancelled") << 60000 << u"CmdStop"_s;
+    QTest::newRow("window closed") << 60000 << u"CmdCancel"_s;
+}
+
+void tst_sync::findingAddressBooksKeepsTheWindowAnswering()
+{
+    QFETCH(int, delay);
+    QFETCH(QString, click);
+    RecordingPlatform platform;
+    TestProgramFolder folder;
+    SlowDavServer server(delay, 40, 10);
+    const qint64 friends = AddType(u"Friends"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s),
+                    {u"/home/friends/"_s, u"Friends"_s, false, {}}, friends);
+    const QStringList before = Everything();
+    const WindowThreadGuard guard;
+
+    QPointer<frmSync> dialog = &Form<frmSync>();
+    dialog->show();
+    for (const auto& [box, text] : {std::pair{"txtUrl", server.Root().toString()}, std::pair{"txtUser", u"u"_s},
+                                    std::pair{"txtPassword", u"p"_s}}) {
+        auto* edit = dialog->findChild<QLineEdit*>(QLatin1String(box));
+        QTest::mouseClick(edit, Qt::LeftButton);
+        QTest::keyClicks(edit, text);
+    }
+    auto* find = dialog->findChild<QPushButton*>(u"CmdDiscover"_s);
+    auto* books = dialog->findChild<QTreeWidget*>(u"lstBooks"_s);
+    auto* status = dialog->findChild<QLabel*>(u"lblStatus"_s);
+    auto* busy = dialog->findChild<QProgressBar*>(u"prgBusy"_s);
+    auto* stop = dialog->findChild<QPushButton*>(u"CmdStop"_s);
+
+    // A timer of the window's thread measures the longest time between two of its turns.
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+    QTimer beat;
+    beat.setInterval(5);
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        longest = std::max(longest, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    beat.start();
+    QTest::mouseClick(find, Qt::LeftButton);
+    const qint64 clicked = clock.elapsed();
+    // The request is under way at once, shown, and cannot be started twice.
+    QVERIFY(!find->isEnabled());
+    QVERIFY(busy->isVisible());
+    QVERIFY(stop->isVisible());
+    QCOMPARE(status->text(), u"Looking for the address books on 127.0.0.1..."_s);
+    QTRY_COMPARE(server.requests, 1);
+    QTest::qWait(200); // the window's own events go on while the server is silent
+    if (click.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(books->topLevelItemCount(), 2, 20000);
+        QVERIFY2(clock.elapsed() - clicked > 2 * delay, "the answers did come slowly");
+        QTreeWidgetItem* linked = books->findItems(u"Friends"_s, Qt::MatchExactly).value(0);
+        QTreeWidgetItem* other = books->findItems(u"Work"_s, Qt::MatchExactly).value(0);
+        QVERIFY(linked != nullptr && other != nullptr);
+        QVERIFY(!(linked->flags() & Qt::ItemIsUserCheckable));
+        QCOMPARE(linked->checkState(0), Qt::Unchecked);
+        QCOMPARE(linked->text(1), u"Linked with \"Friends\""_s);
+        QCOMPARE(other->checkState(0), Qt::Checked);
+        QVERIFY(find->isEnabled());
+        QVERIFY(dialog->findChild<QPushButton*>(u"CmdOK"_s)->isEnabled());
+        QVERIFY(!busy->isVisible());
+        QVERIFY(!stop->isVisible());
+        QVERIFY(status->text().isEmpty());
+    } else if (click == u"CmdStop"_s) {
+        QTest::mouseClick(stop, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(find->isEnabled(), 5000);
+        QCOMPARE(status->text(), u"Finding the address books was cancelled."_s);
+        QCOMPARE(books->topLevelItemCount(), 0);
+        QVERIFY(!busy->isVisible());
+        QVERIFY(!dialog->findChild<QPushButton*>(u"CmdOK"_s)->isEnabled());
+        QTRY_COMPARE(server.disconnects, 1); // the request was dropped, not left to run out
+    } else {
+        QTest::mouseClick(dialog->findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+        QVERIFY(!dialog->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(dialog.isNull());
+        QTRY_COMPARE(server.disconnects, 1);
+    }
+    QVERIFY2(clock.elapsed() - clicked < 15000, "a cancel does not wait for the server");
+    beat.stop();
+    QVERIFY2(longest <= 50, qPrintable(u"the window's thread stood still for %1 ms"_s.arg(longest)));
+    QVERIFY(platform.Boxes().isEmpty());
+    if (dialog != nullptr) {
+        QTest::mouseClick(dialog->findChild<QPushButton*>(u"CmdCancel"_s), Qt::LeftButton);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    QCOMPARE(Everything(), before);
 }
 
 int main(int argc, char** argv)

@@ -22,6 +22,7 @@ packages=(
     desktop-file-utils appstream       # checking the installed desktop entry and metainfo
     radicale                           # a real CardDAV server the sync tests start
     xandikos                           # a second one, for a few of the sync tests
+    davical php8.2-cli php8.2-cgi postgresql  # a third (DAViCal on PHP's own web server, over PostgreSQL)
     openssl                            # the self-signed certificate of the sync tests' HTTPS server
     lintian                            # checking the Debian package for errors and warnings
 )
