@@ -222,6 +222,13 @@ TypedRows::Row& TypedRows::AddRow(const TypedValue& value)
     }
     SelectType(row.type, value.type);
     row.value->setObjectName(QStringLiteral("txt") + m_name);
+    // No label stands beside a line: a screen reader names it after its frame.
+    const QString frame = parentWidget() != nullptr ? parentWidget()->property("title").toString() : QString();
+    row.type->setAccessibleName(frame);
+    row.value->setAccessibleName(frame);
+    if (row.type->lineEdit() != nullptr) {
+        row.type->lineEdit()->setAccessibleName(frame);
+    }
     row.value->setText(value.value);
     row.value->setCursorPosition(0);
     row.remove = Button("", "68024a", "Remove", "68024c", "Remove this line", line);
@@ -501,6 +508,7 @@ ContactDetailsPage::ContactDetailsPage(QWidget* parent) : QWidget(parent)
     auto* notes = Group("frameNotes", "68031", "Notes", this);
     m_note = new QPlainTextEdit(notes);
     m_note->setObjectName(QStringLiteral("txtNote"));
+    m_note->setAccessibleName(notes->title());
     m_note->setTabChangesFocus(true); // Tab leaves the notes, as it leaves every other box
     m_note->setMinimumHeight(m_note->fontMetrics().lineSpacing() * 4);
     (new QVBoxLayout(notes))->addWidget(m_note);

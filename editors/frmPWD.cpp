@@ -40,12 +40,14 @@ frmPWD::frmPWD()
     scroll->setObjectName(QStringLiteral("scrollDetails"));
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the boxes, not to the frame around them
     m_details = new ContactDetailsPage(scroll);
     scroll->setWidget(m_details);
     detailsLayout->addWidget(scroll);
     tabs->setTabText(0, GetLangString(QStringLiteral("frmPWD"), QStringLiteral("68002"), QStringLiteral("Contact")));
     tabs->setTabText(1, GetLangString(QStringLiteral("frmPWD"), QStringLiteral("68003"), QStringLiteral("Details")));
     tabs->setCurrentIndex(0);
+    tabs->setAccessibleName(GetLangString(objectName(), QStringLiteral("10000"), QStringLiteral("Contact")));
     connect(m_details, &ContactDetailsPage::RowsChanged, this, &frmPWD::FixTabOrder);
     connect(buttons->Ok(), &QPushButton::clicked, this, &frmPWD::CmdOK_Click);
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmPWD::reject);
@@ -55,6 +57,8 @@ frmPWD::frmPWD()
     InstallHelpKey(this, HelpPage::Contact);
     m_newTypeText = GetLangString(QStringLiteral("General"), QStringLiteral("20004"), QStringLiteral("New..."));
     TheSkin().ApplySkin(this);
+    // Unlike the other dialogs this one grows: a contact with many details reads better tall.
+    QDialog::layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
     LoadTypeData(QString());
     FixTabOrder();
 }
