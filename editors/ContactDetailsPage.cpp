@@ -254,7 +254,9 @@ void TypedRows::RemoveRow(QWidget* line)
             break;
         }
     }
+    // Out of the page at once: its boxes are no longer checked or saved.
     line->hide();
+    line->setParent(nullptr);
     line->deleteLater();
     emit RowsChanged();
 }
@@ -367,7 +369,9 @@ void AddressRows::RemoveRow(QWidget* frame)
             break;
         }
     }
+    // Out of the page at once: its boxes are no longer checked or saved.
     frame->hide();
+    frame->setParent(nullptr);
     frame->deleteLater();
     emit RowsChanged();
 }

@@ -166,12 +166,14 @@ void frmPWD::CmdOK_Click()
     const QString section = objectName();
     if (txtName->text().isEmpty()) {
         MsgInformation(this, GetLangString(section, QStringLiteral("20001"), QStringLiteral("Name can't be empty!")));
+        tabs->setCurrentWidget(tabContact); // the box at fault in view
         txtName->setFocus();
         return;
     }
     const int typeNo = txtTypeNo->currentIndex() < 0 ? NewTypeEntry : txtTypeNo->currentData().toInt();
     if (typeNo == NewTypeEntry) {
         MsgInformation(this, GetLangString(section, QStringLiteral("20002"), QStringLiteral("Please choose a type!")));
+        tabs->setCurrentWidget(tabContact); // the box at fault in view
         txtTypeNo->setFocus();
         return;
     }
@@ -180,6 +182,7 @@ void frmPWD::CmdOK_Click()
         MsgInformation(this, GetLangString(section, QStringLiteral("20003"),
                                            QStringLiteral("The text contains characters that this system's "
                                                           "character set cannot store!")));
+        tabs->setCurrentWidget(tabContact); // the box at fault in view
         box->setFocus();
         return;
     }

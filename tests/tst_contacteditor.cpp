@@ -503,6 +503,19 @@ private slots:
         }
     }
 
+    // A name missing while the details show: the first tab comes back with the name box.
+    void emptyNameFromDetails()
+    {
+        frmPWD& form = Open(-1);
+        ShowTab(form, 1);
+        Type(&form, "txtOrganisation", QStringLiteral("Acme"));
+        Click(Child<QPushButton>(&form, "CmdOK"));
+        QCOMPARE(m_world->platform.Boxes().size(), 1);
+        QCOMPARE(Child<QTabWidget>(&form, "tabs")->currentIndex(), 0);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("txtName"));
+        QVERIFY(!HasContactDetailTables(Conn));
+    }
+
     // A JPEG dropped on the well is kept as the bytes of the file.
     void dropPhoto()
     {
