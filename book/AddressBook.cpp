@@ -134,12 +134,22 @@ void AddressBook::Restore(const Copy& copy, bool added)
     {
         Transaction transaction(m_conn);
         PutRows(m_conn, copy.types);
+        QStringList copied;
         for (const StoredRows& rows : copy.contacts) {
             if (rows.table != ContactTable) {
                 // Details are put back whole: those added since the copy go.
                 RemoveRows(m_conn, rows.table, ContactKey, copy.contactIds);
+                copied.append(rows.table);
             }
             PutRows(m_conn, rows);
+        }
+        // A table made after the copy (the contact's first detail) held nothing of these contacts
+        // then, so nothing of them stays in it.
+        for (const QString& table : DetailTables()) {
+            if (!copy.contactIds.isEmpty() && !copied.contains(table) &&
+                m_conn.HasTable(table.toLatin1().constData())) {
+                RemoveRows(m_conn, table, ContactKey, copy.contactIds);
+            }
         }
         // A row put back is the contact as stored then: a move or delete still being written for
         // it no longer applies. (Replacing a row fires no delete trigger, so this is said here.)
@@ -206,6 +216,26 @@ void AddressBook::MoveEach(const std::vector<std::pair<qint64, qint64>>& types)
 qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields)
 {
     const qint64 id = InsertRecord(m_conn, typeNo, cipherFields, QString());
+    RecordAdd(id, typeNo, cipherFields);
+    return id;
+}
+
+qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields, const QString& url,
+                               const ContactDetails& details)
+{
+    qint64 id = 0;
+    {
+        Transaction transaction(m_conn);
+        id = InsertRecord(m_conn, typeNo, cipherFields, url);
+        WriteContactDetails(m_conn, id, details);
+        transaction.Commit();
+    }
+    RecordAdd(id, typeNo, cipherFields);
+    return id;
+}
+
+void AddressBook::RecordAdd(qint64 id, qint64 typeNo, const QStringList& cipherFields)
+{
     const QString text = Named(Step("66004", "new contact “%name%”"), ContactName(cipherFields));
     if (!m_replaying) {
         Record(new RowsStep(*this, text, RowsStep::Kind::Added, {}, CopyOf({id})));
@@ -215,7 +245,6 @@ qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields)
     if (!m_replaying) {
         emit ContactSaved(id, typeNo);
     }
-    return id;
 }
 
 void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields)
@@ -226,6 +255,24 @@ void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& 
         ::UpdateRecord(m_conn, pwdId, typeNo, cipherFields);
         transaction.Commit();
     }
+    RecordUpdate(pwdId, typeNo, cipherFields, std::move(before));
+}
+
+void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url,
+                                const ContactDetails& details)
+{
+    Copy before = m_replaying ? Copy{} : CopyOf({pwdId});
+    {
+        Transaction transaction(m_conn);
+        ::UpdateRecord(m_conn, pwdId, typeNo, cipherFields, url);
+        WriteContactDetails(m_conn, pwdId, details);
+        transaction.Commit();
+    }
+    RecordUpdate(pwdId, typeNo, cipherFields, std::move(before));
+}
+
+void AddressBook::RecordUpdate(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, Copy before)
+{
     if (!m_replaying) {
         const QString text = Named(Step("66005", "edit of “%name%”"), ContactName(cipherFields));
         Record(new RowsStep(*this, text, RowsStep::Kind::Changed, std::move(before), CopyOf({pwdId})));

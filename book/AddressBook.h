@@ -11,6 +11,7 @@
 #include "store/Database.h"
 
 class QUndoStack;
+struct ContactDetails;
 struct ImportPlan;
 
 // The address book the windows work on: the connection, one typed operation per change (each in
@@ -35,6 +36,13 @@ public:
     // office phone, e-mail list, QQ, MSN, ICQ).
     qint64 AddContact(qint64 typeNo, const QStringList& cipherFields);
     void UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields);
+    // The whole contact: its fields, its web address (kept plain, as imports keep it) and its
+    // details, written in one transaction and undone as one step. No details on a book without
+    // their tables leave the book as it was.
+    qint64 AddContact(qint64 typeNo, const QStringList& cipherFields, const QString& url,
+                      const ContactDetails& details);
+    void UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url,
+                       const ContactDetails& details);
     // All of them or none, each one short write; the rows follow in the background.
     void DeleteContacts(const QList<qint64>& ids);
     void MoveContacts(const QList<qint64>& ids, qint64 typeNo);
@@ -103,6 +111,8 @@ signals:
 
 private:
     void Record(class QUndoCommand* step);
+    void RecordAdd(qint64 id, qint64 typeNo, const QStringList& cipherFields);
+    void RecordUpdate(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, Copy before);
 
     Connection& m_conn;
     QUndoStack* m_history;

@@ -1,13 +1,17 @@
 #include "editors/frmPWD.h"
 
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 
 #include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/CodePage.h"
 #include "core/Language.h"
+#include "editors/ContactDetailsPage.h"
 #include "editors/frmPWDType.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "ui/ApplyLanguage.h"
@@ -31,6 +35,20 @@ constexpr const char16_t* FieldColumns[] = {u"Name", u"F_Phone1", u"F_MobilePhon
 frmPWD::frmPWD()
 {
     setupUi(this);
+    // The record's own fields keep their tab; the rest of the contact scrolls on the second.
+    auto* scroll = new QScrollArea(tabDetails);
+    scroll->setObjectName(QStringLiteral("scrollDetails"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the boxes, not to the frame around them
+    m_details = new ContactDetailsPage(scroll);
+    scroll->setWidget(m_details);
+    detailsLayout->addWidget(scroll);
+    tabs->setTabText(0, GetLangString(QStringLiteral("frmPWD"), QStringLiteral("68002"), QStringLiteral("Contact")));
+    tabs->setTabText(1, GetLangString(QStringLiteral("frmPWD"), QStringLiteral("68003"), QStringLiteral("Details")));
+    tabs->setCurrentIndex(0);
+    tabs->setAccessibleName(GetLangString(objectName(), QStringLiteral("10000"), QStringLiteral("Contact")));
+    connect(m_details, &ContactDetailsPage::RowsChanged, this, &frmPWD::FixTabOrder);
     connect(buttons->Ok(), &QPushButton::clicked, this, &frmPWD::CmdOK_Click);
     connect(buttons->Cancel(), &QPushButton::clicked, this, &frmPWD::reject);
     connect(txtTypeNo, &QComboBox::activated, this, &frmPWD::txtTypeNo_Click);
@@ -39,7 +57,20 @@ frmPWD::frmPWD()
     InstallHelpKey(this, HelpPage::Contact);
     m_newTypeText = GetLangString(QStringLiteral("General"), QStringLiteral("20004"), QStringLiteral("New..."));
     TheSkin().ApplySkin(this);
+    // Unlike the other dialogs this one grows: a contact with many details reads better tall.
+    QDialog::layout()->setSizeConstraint(QLayout::SetDefaultConstraint);
     LoadTypeData(QString());
+    FixTabOrder();
+}
+
+void frmPWD::FixTabOrder()
+{
+    QWidget* previous = txtUrl;
+    for (QWidget* next : m_details->TabChain()) {
+        setTabOrder(previous, next);
+        previous = next;
+    }
+    setTabOrder(previous, buttons->Ok());
 }
 
 void frmPWD::LoadTypeData(const QString& selectName)
@@ -87,12 +118,17 @@ void frmPWD::SetPWDID(int pwdId)
             for (QLineEdit* box : boxes) {
                 box->clear();
             }
+            txtUrl->clear();
+            m_details->SetDetails({});
             txtTypeNo->setCurrentIndex(0);
         } else {
             for (qsizetype i = 0; i < boxes.size(); ++i) {
                 boxes[i]->setText(Decrypt(rs.Text(FieldColumns[i])));
                 boxes[i]->setCursorPosition(0); // a long e-mail list shows its start
             }
+            txtUrl->setText(rs.Text(u"Url"));
+            txtUrl->setCursorPosition(0);
+            m_details->SetDetails(ReadContactDetails(Conn, pwdId));
             // By number: a record whose type was deleted must not quietly move to the first type
             // when it is saved, so it selects nothing and OK asks for a type.
             txtTypeNo->setCurrentIndex(
@@ -130,12 +166,14 @@ void frmPWD::CmdOK_Click()
     const QString section = objectName();
     if (txtName->text().isEmpty()) {
         MsgInformation(this, GetLangString(section, QStringLiteral("20001"), QStringLiteral("Name can't be empty!")));
+        tabs->setCurrentWidget(tabContact); // the box at fault in view
         txtName->setFocus();
         return;
     }
     const int typeNo = txtTypeNo->currentIndex() < 0 ? NewTypeEntry : txtTypeNo->currentData().toInt();
     if (typeNo == NewTypeEntry) {
         MsgInformation(this, GetLangString(section, QStringLiteral("20002"), QStringLiteral("Please choose a type!")));
+        tabs->setCurrentWidget(tabContact); // the box at fault in view
         txtTypeNo->setFocus();
         return;
     }
@@ -144,7 +182,25 @@ void frmPWD::CmdOK_Click()
         MsgInformation(this, GetLangString(section, QStringLiteral("20003"),
                                            QStringLiteral("The text contains characters that this system's "
                                                           "character set cannot store!")));
+        tabs->setCurrentWidget(tabContact); // the box at fault in view
         box->setFocus();
+        return;
+    }
+    QLineEdit* detailBox = FirstUnstorable(m_details->TextBoxes(), CodePage::System());
+    if (detailBox != nullptr || !CodePage::System().CanEncode(m_details->NoteBox()->toPlainText())) {
+        tabs->setCurrentWidget(tabDetails);
+        MsgInformation(this, GetLangString(section, QStringLiteral("20003"),
+                                           QStringLiteral("The text contains characters that this system's "
+                                                          "character set cannot store!")));
+        if (detailBox != nullptr) {
+            detailBox->setFocus();
+        } else {
+            m_details->NoteBox()->setFocus();
+        }
+        return;
+    }
+    const std::optional<ContactDetails> details = m_details->Details(this);
+    if (!details) {
         return;
     }
     try {
@@ -157,7 +213,7 @@ void frmPWD::CmdOK_Click()
         }
         PlaySoundRes(SoundClick);
         ReleaseRecordset(rs);
-        SaveRecord(typeNo);
+        SaveRecord(typeNo, *details);
     } catch (...) {
         ShowError(this);
         return;
@@ -167,7 +223,7 @@ void frmPWD::CmdOK_Click()
 }
 
 // One insert or one update: a failure leaves the stored record as it was.
-void frmPWD::SaveRecord(int typeNo)
+void frmPWD::SaveRecord(int typeNo, const ContactDetails& details)
 {
     QStringList cipherFields;
     for (const QLineEdit* box : Fields()) {
@@ -179,9 +235,9 @@ void frmPWD::SaveRecord(int typeNo)
     ReleaseRecordset(rs);
     AddressBook& book = TheBook();
     if (exists) {
-        book.UpdateContact(m_pwdId, typeNo, cipherFields);
+        book.UpdateContact(m_pwdId, typeNo, cipherFields, txtUrl->text(), details);
     } else {
-        m_pwdId = static_cast<int>(book.AddContact(typeNo, cipherFields));
+        m_pwdId = static_cast<int>(book.AddContact(typeNo, cipherFields, txtUrl->text(), details));
     }
     m_savedTypeNo = typeNo;
 }

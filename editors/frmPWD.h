@@ -5,6 +5,9 @@
 
 #include "ui_frmPWD.h"
 
+class ContactDetailsPage;
+struct ContactDetails;
+
 // The contact record editor: adds a record or edits one through the address book, which tells
 // whoever shows it; every text field is stored enciphered.
 class frmPWD : public QDialog, private Ui::frmPWD
@@ -33,12 +36,15 @@ public slots:
 private:
     void CmdOK_Click();
     void txtTypeNo_Click(int index);
-    void SaveRecord(int typeNo);
+    void SaveRecord(int typeNo, const ContactDetails& details);
     QList<QLineEdit*> Fields() const; // the text boxes, in the order of the table's columns
+    // The details tab's controls follow the first tab's, whichever lines it holds.
+    void FixTabOrder();
 
     bool m_editMode = false;
     int m_pwdId = -1;
     qint64 m_savedTypeNo = -1;
     QString m_newTypeText;
     bool m_filling = false; // while LoadTypeData fills the chooser
+    ContactDetailsPage* m_details;
 };

@@ -204,6 +204,22 @@ void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringLi
                  params);
 }
 
+void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url)
+{
+    if (cipherFields.size() != 8) {
+        throw AppError(5, QStringLiteral("A record has eight fields"));
+    }
+    QVariantList params{typeNo};
+    for (const QString& field : cipherFields) {
+        params.append(field);
+    }
+    params.append(url.isEmpty() ? QVariant() : QVariant(url));
+    params.append(pwdId);
+    conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = ?, Name = ?, F_Phone1 = ?, F_MobilePhone1 = ?, "
+                                "C_Phone1 = ?, EMailList = ?, QQ = ?, MSN = ?, ICQ = ?, Url = ? Where PWDID = ?"),
+                 params);
+}
+
 void UpdateType(Connection& conn, qint64 typeNo, const QString& typeName, const QString& description)
 {
     conn.Execute(QStringLiteral("Update PWDType Set TypeName = ?, Description = ? Where TypeNo = ?"),

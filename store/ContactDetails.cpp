@@ -213,8 +213,28 @@ void CreateContactDetailTables(Connection& conn)
 
 ContactDetails ReadContactDetails(Connection& conn, qint64 pwdId)
 {
-    ContactDetailsReader reader(conn);
-    return reader.Read(pwdId);
+    ContactDetails d;
+    if (!HasContactDetailTables(conn)) {
+        return d;
+    }
+    // By key: one contact's rows come from the tables' index, however large the book is.
+    conn.ForEachRow(
+        QStringLiteral("SELECT Kind, Type, Value FROM ContactDetail WHERE PWDID = ? ORDER BY Seq"), {pwdId},
+        [&](const RowView& row) { AddDetailRow(d, row.Bytes(0), Plain(row.Bytes(1)), Plain(row.Bytes(2))); });
+    conn.ForEachRow(QStringLiteral("SELECT Type, Street, Extended, PoBox, Locality, Region, PostalCode, Country FROM "
+                                   "ContactAddress WHERE PWDID = ? ORDER BY Seq"),
+                    {pwdId}, [&](const RowView& row) {
+                        PostalAddress a;
+                        QString* parts[] = {&a.type,     &a.street, &a.extended,   &a.poBox,
+                                            &a.locality, &a.region, &a.postalCode, &a.country};
+                        for (int i = 0; i < 8; ++i) {
+                            *parts[i] = Plain(row.Bytes(i));
+                        }
+                        d.addresses.append(a);
+                    });
+    conn.ForEachRow(QStringLiteral("SELECT Photo FROM ContactPhoto WHERE PWDID = ?"), {pwdId},
+                    [&](const RowView& row) { d.photo = QByteArray::fromBase64(Plain(row.Bytes(0)).toLatin1()); });
+    return d;
 }
 
 void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& details)

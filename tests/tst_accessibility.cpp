@@ -2,6 +2,9 @@
 // can speak, in the language of the window.
 #include <QAccessible>
 #include <QApplication>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QtTest>
 
 #include <functional>
@@ -94,6 +97,14 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         QStringList found;
         Unnamed(QAccessible::queryAccessibleInterface(form.get()), found);
+        if (window == u"frmPWD"_s) { // the details tab too, with a line of each kind
+            auto* tabs = form->findChild<QTabWidget*>(u"tabs"_s);
+            QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, {}, tabs->tabBar()->tabRect(1).center());
+            for (const char* add : {"CmdAddPhone", "CmdAddAddress", "CmdAddWebAddress", "CmdAddMessenger"}) {
+                QTest::mouseClick(form->findChild<QPushButton*>(QLatin1String(add)), Qt::LeftButton);
+            }
+            Unnamed(QAccessible::queryAccessibleInterface(form.get()), found);
+        }
         QVERIFY2(found.isEmpty(), qPrintable(found.join(u", "_s)));
     }
 

@@ -2,11 +2,15 @@
 // book of its own in a temporary folder. Run by tools/help-screenshots.sh under Xvfb, which then
 // makes the pictures small.
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QLineEdit>
+#include <QPainter>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QWidget>
@@ -26,6 +30,7 @@
 #include "exchange/ContactExchange.h"
 #include "main/frmMain.h"
 #include "store/Connection.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "ui/Forms.h"
 
@@ -38,6 +43,9 @@ struct Sample
     const char* types[3]; // the first is the type shown in the main window
     const char* descriptions[3];
     const char* people[6][2]; // name, type index
+    // The first contact's details: street, city, region, postal code, country, organisation,
+    // department, job title, nickname, note.
+    const char* card[10];
 };
 
 const Sample Samples[] = {
@@ -50,17 +58,23 @@ const Sample Samples[] = {
       {"Emma Fischer", "0"},
       {"Lucas Moreau", "0"},
       {"Sofia Rossi", "1"},
-      {"Tom Walker", "2"}}},
+      {"Tom Walker", "2"}},
+     {"12 Elm Street", "Springfield", "IL", "62701", "USA", "Acme Books", "Sales", "Account manager", "Annie",
+      "Met at the book fair.\nPrefers calls after 10 am."}},
     {"chs",
      "张伟",
      {"朋友", "家人", "同事"},
      {"经常见面的朋友", "父母和兄弟姐妹", "同事和客户"},
-     {{"王芳", "0"}, {"李娜", "0"}, {"刘洋", "0"}, {"陈静", "0"}, {"张秀英", "1"}, {"赵磊", "2"}}},
+     {{"王芳", "0"}, {"李娜", "0"}, {"刘洋", "0"}, {"陈静", "0"}, {"张秀英", "1"}, {"赵磊", "2"}},
+     {"中关村大街 27 号", "北京", "北京市", "100080", "中国", "新华书店", "销售部", "客户经理", "小芳",
+      "在书展上认识。\n上午十点以后方便接电话。"}},
     {"cht",
      "陳志明",
      {"朋友", "家人", "同事"},
      {"常常見面的朋友", "父母和兄弟姊妹", "同事和客戶"},
-     {{"林怡君", "0"}, {"黃淑芬", "0"}, {"張家豪", "0"}, {"李建宏", "0"}, {"陳美玲", "1"}, {"王俊傑", "2"}}},
+     {{"林怡君", "0"}, {"黃淑芬", "0"}, {"張家豪", "0"}, {"李建宏", "0"}, {"陳美玲", "1"}, {"王俊傑", "2"}},
+     {"忠孝東路四段 100 號", "台北市", "大安區", "106", "台灣", "誠品書店", "業務部", "客戶經理", "小君",
+      "在書展上認識。\n上午十點以後方便接電話。"}},
 };
 
 void Settle()
@@ -115,7 +129,44 @@ void FillBook(const Sample& sample)
         card.qq = QString::number(12345670 + n);
         file.cards.append(card);
     }
+    file.cards[0].url = QStringLiteral("https://www.example.org");
     ExecuteImport(Conn, PlanImport(Conn, file, QString::fromUtf8(sample.types[0])));
+
+    ContactDetails d;
+    PostalAddress address;
+    address.type = QStringLiteral("home");
+    address.street = QString::fromUtf8(sample.card[0]);
+    address.locality = QString::fromUtf8(sample.card[1]);
+    address.region = QString::fromUtf8(sample.card[2]);
+    address.postalCode = QString::fromUtf8(sample.card[3]);
+    address.country = QString::fromUtf8(sample.card[4]);
+    d.addresses = {address};
+    d.organisation = QString::fromUtf8(sample.card[5]);
+    d.department = QString::fromUtf8(sample.card[6]);
+    d.title = QString::fromUtf8(sample.card[7]);
+    d.nicknames = {QString::fromUtf8(sample.card[8])};
+    d.note = QString::fromUtf8(sample.card[9]);
+    d.birthday = {0, 4, 12};
+    d.phones = {{QStringLiteral("fax"), QStringLiteral("010-6234 5699")}};
+    d.messengers = {{QStringLiteral("xmpp"), QStringLiteral("contact@jabber.example.org")}};
+    // A plain portrait: the first letter of the name on a coloured disc.
+    QImage photo(192, 192, QImage::Format_ARGB32);
+    photo.fill(QColor(0xe8, 0xee, 0xf4));
+    QPainter painter(&photo);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0x4a, 0x7d, 0xb5));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(16, 16, 160, 160);
+    painter.setPen(Qt::white);
+    QFont font = painter.font();
+    font.setPixelSize(88);
+    painter.setFont(font);
+    painter.drawText(photo.rect(), Qt::AlignCenter, file.cards[0].name.left(1));
+    painter.end();
+    QBuffer buffer(&d.photo);
+    buffer.open(QIODevice::WriteOnly);
+    photo.save(&buffer, "PNG");
+    WriteContactDetails(Conn, 1, d);
 }
 
 bool Shoot(const Sample& sample, const QString& sourceDir, const QString& outputDir)
@@ -152,6 +203,10 @@ bool Shoot(const Sample& sample, const QString& sourceDir, const QString& output
     record.SetEditMode(true);
     record.SetPWDID(1);
     ok &= Save(&record, shots + QStringLiteral("contact.png"));
+    // The details tab, tall enough to show the photo, the dates, the work and the first lines.
+    record.findChild<QTabWidget*>(QStringLiteral("tabs"))->setCurrentIndex(1);
+    record.resize(record.width(), record.height() * 3 / 2);
+    ok &= Save(&record, shots + QStringLiteral("contact-details.png"));
     FormInstance<frmPWD>::Unload();
 
     frmPWDType& type = Form<frmPWDType>();
