@@ -93,10 +93,11 @@ QStringList Render(const QList<ContactCard>& cards, int perPage, const QString& 
     return PdfPages(path);
 }
 
-// Collapses the blanks and line breaks pdftotext puts where a line wrapped.
+// Collapses the blanks and line breaks pdftotext puts where a line wrapped, and the ligatures
+// ("fi") the PDF's fonts print as one glyph.
 QString Flat(QString text)
 {
-    return text.replace(u'\n', u' ').simplified();
+    return text.replace(u'\n', u' ').normalized(QString::NormalizationForm_KC).simplified();
 }
 
 } // namespace
