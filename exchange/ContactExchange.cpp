@@ -153,7 +153,7 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             card.category = type.value();
         }
         ++plan.perType[card.category];
-        plan.toAdd.append(card);
+        plan.toAdd.append(std::move(card));
     }
     return plan;
 }
@@ -161,6 +161,8 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
 std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
                                     const std::function<bool(int, int)>& progress)
 {
+    // About 2 KiB of pages a contact with details takes, up to the cap the book's cache has.
+    const LargeWriteCache cache(conn, std::clamp<qint64>(plan.toAdd.size() * 2, 8 * 1024, 256 * 1024));
     Transaction transaction(conn);
     QHash<QString, qint64> typeNumbers;
     {

@@ -1190,27 +1190,52 @@ QByteArrayView CsvHeader()
            "Home Street,Home Extended Address,Home PO Box,Home City,Home State,Home Postal Code,Home Country,"
            "Work Street,Work Extended Address,Work PO Box,Work City,Work State,Work Postal Code,Work Country,"
            "Other Street,Other Extended Address,Other PO Box,Other City,Other State,Other Postal Code,Other Country,"
+           "Address 1 - Type,Address 1 - Street,Address 1 - Extended Address,Address 1 - PO Box,Address 1 - City,"
+           "Address 1 - Region,Address 1 - Postal Code,Address 1 - Country,"
+           "Address 2 - Type,Address 2 - Street,Address 2 - Extended Address,Address 2 - PO Box,Address 2 - City,"
+           "Address 2 - Region,Address 2 - Postal Code,Address 2 - Country,"
            "More Phones,More Web Pages,Messengers,Photo\r\n";
 }
 
 namespace {
 
+// Addresses beyond the first of each type (a second home, say) go to numbered columns, typed as
+// Google's export types them.
+constexpr int MoreAddresses = 2;
+
 // The details' columns of a row, after the record's. The first address of each type has columns of
-// its own; several phones, web addresses and messengers share a cell, one a line.
+// its own, further ones numbered columns; several phones, web addresses and messengers share a
+// cell, one a line.
 void AppendDetailColumns(QByteArray& out, const ContactDetails* d)
 {
-    constexpr int columns = 8 + 3 * 7 + 4;
+    constexpr int columns = 8 + 3 * 7 + MoreAddresses * 8 + 4;
     if (d == nullptr) {
         out.append(QByteArray(columns, ','));
         return;
     }
     QStringList cells{d->nicknames.join(u'\n'), d->organisation,         d->department, d->title, d->role,
                       d->birthday.ToText(),     d->anniversary.ToText(), d->note};
+    QList<bool> written(d->addresses.size(), false);
     for (const char* type : {"home", "work", "other"}) {
         const auto it = std::find_if(d->addresses.begin(), d->addresses.end(),
                                      [type](const PostalAddress& a) { return a.type == QLatin1String(type); });
-        const PostalAddress a = it == d->addresses.end() ? PostalAddress() : *it;
+        PostalAddress a;
+        if (it != d->addresses.end()) {
+            a = *it;
+            written[it - d->addresses.begin()] = true;
+        }
         cells << a.street << a.extended << a.poBox << a.locality << a.region << a.postalCode << a.country;
+    }
+    int more = 0;
+    for (qsizetype i = 0; i < d->addresses.size() && more < MoreAddresses; ++i) {
+        if (!written[i]) {
+            const PostalAddress& a = d->addresses[i];
+            cells << a.type << a.street << a.extended << a.poBox << a.locality << a.region << a.postalCode << a.country;
+            ++more;
+        }
+    }
+    for (; more < MoreAddresses; ++more) {
+        cells << QString() << QString() << QString() << QString() << QString() << QString() << QString() << QString();
     }
     const auto lines = [](const QList<TypedValue>& list, const QString& none) {
         QStringList joined;

@@ -5,7 +5,6 @@
 #include <exception>
 
 #include "core/Errors.h"
-#include "main/SearchMatcher.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 
@@ -76,10 +75,8 @@ void BackgroundSearch::Start(const Connection& conn, Request request)
     }
     Connection* reader = m_reader.get();
     const QString connectionString = conn.ConnectionString;
-    QStringList columns{m_request.sortColumn};
-    columns.append(m_request.searchColumns);
     const Request wanted = m_request;
-    m_thread = std::thread([this, shared, reader, open, connectionString, columns, wanted] {
+    m_thread = std::thread([this, shared, reader, open, connectionString, wanted] {
         QString error;
         try {
             if (!open) {
@@ -87,38 +84,27 @@ void BackgroundSearch::Start(const Connection& conn, Request request)
                 book.ConnectionString = connectionString;
                 OpenSearchReader(*reader, book);
             }
-            const SearchMatcher matcher(wanted.text, wanted.matchCase);
-            const int count = static_cast<int>(wanted.searchColumns.size());
-            std::vector<QByteArrayView> values(static_cast<std::size_t>(count));
-            ReadRecordFields(*reader, columns, [&](const RowView& row) {
-                if (shared->stop) {
-                    return false;
-                }
-                for (int c = 0; c < count; ++c) {
-                    values[static_cast<std::size_t>(c)] = row.Bytes(c + 2);
-                }
-                if (!matcher.Matches(values.data(), count)) {
-                    return true;
-                }
-                const QByteArrayView sort = row.Bytes(1);
-                const std::lock_guard lock(shared->mutex);
-                shared->ids.push_back(row.Integer(0));
-                shared->spans.emplace_back(shared->bytes.size(), static_cast<std::size_t>(sort.size()));
-                shared->bytes.insert(shared->bytes.end(), sort.begin(), sort.end());
-                if (!shared->notified) {
-                    shared->notified = true;
-                    QMetaObject::invokeMethod(
-                        this,
-                        [this, shared] {
-                            if (shared == m_shared) {
-                                TakePending();
-                                emit Found();
-                            }
-                        },
-                        Qt::QueuedConnection);
-                }
-                return true;
-            });
+            SearchRecords(
+                *reader, wanted.text, wanted.matchCase, wanted.fields, wanted.sortColumn,
+                [&](qint64 id, QByteArrayView sort) {
+                    const std::lock_guard lock(shared->mutex);
+                    shared->ids.push_back(id);
+                    shared->spans.emplace_back(shared->bytes.size(), static_cast<std::size_t>(sort.size()));
+                    shared->bytes.insert(shared->bytes.end(), sort.begin(), sort.end());
+                    if (!shared->notified) {
+                        shared->notified = true;
+                        QMetaObject::invokeMethod(
+                            this,
+                            [this, shared] {
+                                if (shared == m_shared) {
+                                    TakePending();
+                                    emit Found();
+                                }
+                            },
+                            Qt::QueuedConnection);
+                    }
+                },
+                [&shared] { return !shared->stop; });
         } catch (const AppError& e) {
             error = e.Description();
         } catch (const std::exception& e) {

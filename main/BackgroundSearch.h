@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "main/RecordSearch.h"
+
 class Connection;
 
 // The search while the user types: the book is read on a thread of its own, through a connection
@@ -24,10 +26,10 @@ class BackgroundSearch : public QObject
 public:
     struct Request
     {
-        QString text;              // trimmed
-        bool matchCase = true;     // letter for letter; false ignores case and accents
-        QStringList searchColumns; // any of them may hold the text
-        QString sortColumn;        // read along, for the list's order
+        QString text;          // trimmed
+        bool matchCase = true; // letter for letter; false ignores case and accents
+        SearchFields fields;   // any of them may hold the text
+        QString sortColumn;    // read along, for the list's order
     };
 
     explicit BackgroundSearch(QObject* parent = nullptr);

@@ -7,7 +7,7 @@
 #include "store/Encryption.h"
 
 SearchMatcher::SearchMatcher(const QString& wanted, bool matchCase, const CodePage& codePage)
-    : m_matchCase(matchCase), m_codePage(codePage)
+    : m_matchCase(matchCase), m_wanted(wanted), m_codePage(codePage)
 {
     if (matchCase) {
         m_finder = std::make_unique<CipherTextFinder>(wanted, codePage);
@@ -33,6 +33,15 @@ bool SearchMatcher::Matches(const QByteArrayView* cipherTexts, int count) const
         }
     }
     return false;
+}
+
+bool SearchMatcher::MatchesPlain(QByteArrayView utf8) const
+{
+    if (utf8.isEmpty()) {
+        return false;
+    }
+    const QString text = QString::fromUtf8(utf8);
+    return m_matchCase ? text.contains(m_wanted) : Fold(text).contains(m_folded);
 }
 
 QString SearchMatcher::Fold(const QString& text)

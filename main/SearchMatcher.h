@@ -24,12 +24,15 @@ public:
     SearchMatcher& operator=(const SearchMatcher&) = delete;
 
     bool Matches(const QByteArrayView* cipherTexts, int count) const;
+    // The same for a value kept as typed (UTF-8), not enciphered.
+    bool MatchesPlain(QByteArrayView utf8) const;
 
     // The form in which texts are compared when case does not matter.
     static QString Fold(const QString& text);
 
 private:
     bool m_matchCase;
+    QString m_wanted;
     QString m_folded;
     CodePage m_codePage;
     std::unique_ptr<CipherTextFinder> m_finder;

@@ -145,6 +145,7 @@ void frmMain::BuildMenus()
     mnuPrint = MenuItem(mnuFile, "mnuPrint", "11011");
     mnuPrint->setIcon(ActionIcon(QStringLiteral("print")));
     mnuPrint->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    AddCardPrintMenu(mnuFile, "mnuPrintCards");
     separator(mnuFile, "mnuFileSplit3");
     mnuExit = MenuItem(mnuFile, "mnuExit", "11005");
     mnuExit->setIcon(ActionIcon(QStringLiteral("close")));
@@ -207,6 +208,7 @@ void frmMain::BuildMenus()
     separator(mnuPM, "mnuPMSplit1");
     mnuEditRec2 = MenuItem(mnuPM, "mnuEditRec2", "12001");
     mnuDeleteRec2 = MenuItem(mnuPM, "mnuDeleteRec2", "12002");
+    AddCardPrintMenu(mnuPM, "mnuPrintCards2");
     separator(mnuPM, "mnuPMSplit2");
     mnuRefresh2 = MenuItem(mnuPM, "mnuRefresh2", "12003");
 }
@@ -448,6 +450,9 @@ void frmMain::Form_Load()
         txtField->addItem(GetLangString(objectName(), QLatin1String(field[0]), QLatin1String(field[1])));
     }
     txtField->addItem(GetLangString(objectName(), QStringLiteral("60009"), QStringLiteral("All fields")));
+    for (const SearchChoice& choice : DetailSearchChoices()) {
+        txtField->addItem(GetLangString(objectName(), QLatin1String(choice.key), QLatin1String(choice.english)));
+    }
     txtField->setCurrentIndex(0);
     FillingFieldList = false;
     LoadTreeData(QStringLiteral("Root"));

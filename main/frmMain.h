@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "main/RecordListModel.h"
+#include "main/RecordSearch.h"
 #include "main/TypeTree.h"
 
 class ColumnLayout;
@@ -90,6 +91,8 @@ public:
     void ImportFiles(const QStringList& fileNames);
     void ExportContacts();
     void PrintList();
+    // The selected contacts as address cards, perPage (1, 2 or 4) a page.
+    void PrintCards(int perPage);
     // Database maintenance, started from the File and Tools menus (MaintenanceCommands).
     void BackupDatabase();
     void RestoreDatabase();
@@ -122,6 +125,7 @@ private:
     void SetSplitterLeftTwips(int twips);
     QAction* MenuItem(QMenu* menu, const char* name, const char* key);
     QMenu* SubMenu(QMenu* parent, const char* name, const char* key);
+    void AddCardPrintMenu(QMenu* parent, const char* name);
 
     // Tree and list (frmMain_Data.cpp)
     void SelectNode(QTreeWidgetItem* node);
@@ -131,7 +135,7 @@ private:
     // The stored field of a record column; the columns a search reads for the chosen field
     // (every one for "All fields").
     static QString RecordFieldName(int column);
-    QStringList SearchedFields() const;
+    SearchFields SearchedFields() const;
     // Fills the list with the records of a type (typeNo) or the search result (typeNo -1).
     void FillRecordRows(qint64 typeNo, BusyProgress& progress);
     // After the record editor saved pwdId under typeNo: its type shown and its row selected alone.

@@ -182,17 +182,23 @@ QString frmMain::RecordFieldName(int column)
     return QString::fromLatin1(RecordFields[std::clamp(column, 0, int(std::size(RecordFields)) - 1)].field);
 }
 
-QStringList frmMain::SearchedFields() const
+SearchFields frmMain::SearchedFields() const
 {
+    // The record's fields, "All fields", then the details one kind at a time.
     const int chosen = txtField->currentIndex();
-    if (chosen >= 0 && chosen < int(std::size(RecordFields))) {
-        return {RecordFieldName(chosen)};
+    constexpr int recordFields = int(std::size(RecordFields));
+    if (chosen >= 0 && chosen < recordFields) {
+        return {{RecordFieldName(chosen)}, false, {}, false};
     }
-    QStringList all; // "All fields", the entry after the fields
+    const auto& details = DetailSearchChoices();
+    if (chosen > recordFields && chosen <= recordFields + int(details.size())) {
+        return details[static_cast<std::size_t>(chosen - recordFields - 1)].fields;
+    }
+    QStringList all;
     for (const RecordField& f : RecordFields) {
         all.append(QString::fromLatin1(f.field));
     }
-    return all;
+    return SearchFields::All(all);
 }
 
 void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
@@ -247,11 +253,11 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
         m_model->SetTag(tag); // only a complete listing is worth keeping
         return;
     }
-    const QStringList searched = SearchedFields();
-    if (searched.size() == 1 && chkMatchCase->isChecked()) {
+    const SearchFields searched = SearchedFields();
+    if (searched.columns.size() == 1 && !searched.url && !searched.NeedsDetails() && chkMatchCase->isChecked()) {
         // One field, letter for letter: compared on the stored bytes, without deciphering.
         const CipherTextFinder finder(txtValue->text().trimmed());
-        ReadRecordColumns(Conn, fieldOf(sortColumn), searched.first(),
+        ReadRecordColumns(Conn, fieldOf(sortColumn), searched.columns.first(),
                           [&](qint64 id, QByteArrayView sortCipher, QByteArrayView fieldCipher) {
                               tick();
                               if (finder.Matches(fieldCipher)) {
@@ -260,18 +266,13 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
                           });
         return;
     }
-    const SearchMatcher matcher(txtValue->text().trimmed(), chkMatchCase->isChecked());
-    std::vector<QByteArrayView> values(static_cast<std::size_t>(searched.size()));
-    ReadRecordFields(Conn, QStringList{fieldOf(sortColumn)} + searched, [&](const RowView& row) {
-        tick();
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            values[i] = row.Bytes(static_cast<int>(i) + 2);
-        }
-        if (matcher.Matches(values.data(), static_cast<int>(values.size()))) {
-            m_model->AddKeyedRow(row.Integer(0), sortColumn, row.Bytes(1));
-        }
-        return true;
-    });
+    SearchRecords(
+        Conn, txtValue->text().trimmed(), chkMatchCase->isChecked(), searched, fieldOf(sortColumn),
+        [&](qint64 id, QByteArrayView sortCipher) { m_model->AddKeyedRow(id, sortColumn, sortCipher); },
+        [&tick] {
+            tick();
+            return true;
+        });
 }
 
 void frmMain::ShowSavedRecord(qint64 pwdId, qint64 typeNo)

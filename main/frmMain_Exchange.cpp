@@ -3,15 +3,19 @@
 #include "main/frmMain.h"
 
 #include <QLineEdit>
+#include <QMenu>
 #include <QPrinter>
 #include <QTreeView>
 #include <QTreeWidget>
 
 #include "core/Language.h"
+#include "exchange/ContactExchange.h"
+#include "main/CardPrinter.h"
 #include "main/ExchangeCommands.h"
 #include "main/ListPrinter.h"
 #include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
+#include "store/Connection.h"
 #include "ui/Common.h"
 #include "ui/Platform.h"
 
@@ -91,4 +95,58 @@ void frmMain::PrintList()
     const ListPrinter printer(ListView1, heading,
                               GetLangString(objectName(), QStringLiteral("50027"), QStringLiteral("Page %1 of %2")));
     ThePlatform().PrintPreview(this, [&printer](QPrinter* target) { printer.Render(target); });
+}
+
+void frmMain::AddCardPrintMenu(QMenu* parent, const char* name)
+{
+    // "Print Address Cards", offered while contacts are selected, with how many go on a page.
+    QMenu* menu = SubMenu(parent, name, "74010");
+    const QString prefix = QLatin1String(name) + QStringLiteral("_");
+    for (const auto& [perPage, key] : {std::pair{1, "74011"}, {2, "74012"}, {4, "74013"}}) {
+        QAction* action = MenuItem(menu, "", key);
+        action->setObjectName(prefix + QString::number(perPage));
+        connect(action, &QAction::triggered, this, [this, perPage = perPage] { PrintCards(perPage); });
+    }
+    connect(parent, &QMenu::aboutToShow, this, [this, menu] {
+        menu->menuAction()->setEnabled(ListMode() == RecordListModel::Mode::Records &&
+                                       !SelectedRows(ListView1).isEmpty());
+    });
+}
+
+void frmMain::PrintCards(int perPage)
+{
+    const QList<int> rows = SelectedRows(ListView1);
+    if (ListMode() != RecordListModel::Mode::Records || rows.isEmpty()) {
+        return;
+    }
+    try {
+        // The book reads them in key order; they print in the list's.
+        QSet<qint64> ids;
+        QList<qint64> order;
+        for (const int row : rows) {
+            order.append(ListModel()->Id(row));
+            ids.insert(order.last());
+        }
+        QList<ContactCard> cards = ReadContacts(Conn, std::nullopt, &ids);
+        QList<qint64> keys = order;
+        std::sort(keys.begin(), keys.end());
+        if (cards.size() == keys.size()) {
+            QHash<qint64, qsizetype> at;
+            for (qsizetype i = 0; i < keys.size(); ++i) {
+                at.insert(keys[i], i);
+            }
+            QList<ContactCard> ordered;
+            ordered.reserve(cards.size());
+            for (const qint64 id : order) {
+                ordered.append(cards[at.value(id)]);
+            }
+            cards = std::move(ordered);
+        }
+        const CardPrinter printer(
+            std::move(cards), perPage,
+            GetLangString(objectName(), QStringLiteral("50027"), QStringLiteral("Page %1 of %2")));
+        ThePlatform().PrintPreview(this, [&printer](QPrinter* target) { printer.Render(target); });
+    } catch (...) {
+        ShowError(this);
+    }
 }

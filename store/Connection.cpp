@@ -500,6 +500,27 @@ void PreparedStatement::Run()
     }
 }
 
+LargeWriteCache::LargeWriteCache(Connection& conn, qint64 kib) : m_conn(conn)
+{
+    m_conn.ForEachRow(QStringLiteral("PRAGMA cache_size"), {},
+                      [this](const RowView& row) { m_before = row.Integer(0); });
+    if (m_before < 0 && -m_before < kib) {
+        m_conn.Execute(QStringLiteral("PRAGMA cache_size = -%1").arg(kib));
+    } else {
+        m_before = 0; // large enough already, or counted in pages: left as it is
+    }
+}
+
+LargeWriteCache::~LargeWriteCache()
+{
+    if (m_before != 0 && m_conn.IsOpen()) {
+        try {
+            m_conn.Execute(QStringLiteral("PRAGMA cache_size = %1").arg(m_before));
+        } catch (...) { // NOLINT(bugprone-empty-catch): a larger cache is no fault
+        }
+    }
+}
+
 Transaction::Transaction(Connection& conn) : m_conn(conn)
 {
     m_conn.Execute(QStringLiteral("BEGIN IMMEDIATE"));

@@ -163,6 +163,22 @@ private:
     bool m_done = false;
 };
 
+// For one large write: the cache may grow to hold every page the write changes, so no page is
+// spilled (enciphered and written, then written again) before the commit. The cache's own size
+// comes back when the scope ends.
+class LargeWriteCache
+{
+public:
+    LargeWriteCache(Connection& conn, qint64 kib);
+    ~LargeWriteCache();
+    LargeWriteCache(const LargeWriteCache&) = delete;
+    LargeWriteCache& operator=(const LargeWriteCache&) = delete;
+
+private:
+    Connection& m_conn;
+    qint64 m_before = 0;
+};
+
 // One statement prepared once and run many times with new values: work on many rows pays for the
 // parsing once, not once per row.
 class Statement

@@ -12,19 +12,6 @@
 
 namespace {
 
-// The kinds of rows in ContactDetail. Each is a word of the file format: never change one.
-constexpr char KindPhone[] = "tel";
-constexpr char KindUrl[] = "url";
-constexpr char KindMessenger[] = "impp";
-constexpr char KindNickname[] = "nickname";
-constexpr char KindOrganisation[] = "org";
-constexpr char KindDepartment[] = "unit";
-constexpr char KindTitle[] = "title";
-constexpr char KindRole[] = "role";
-constexpr char KindNote[] = "note";
-constexpr char KindBirthday[] = "bday";
-constexpr char KindAnniversary[] = "anniversary";
-
 QString Cipher(const QString& text)
 {
     return Encrypt(text, CodePage::System());
@@ -43,26 +30,27 @@ QByteArrayView ColumnBytes(sqlite3_stmt* stmt, int column)
 
 void AddDetailRow(ContactDetails& d, QByteArrayView kind, const QString& type, const QString& value)
 {
-    if (kind == KindPhone) {
+    if (kind == DetailKind::Phone) {
         d.phones.append({type, value});
-    } else if (kind == KindUrl) {
+    } else if (kind == DetailKind::Url) {
         d.urls.append({type, value});
-    } else if (kind == KindMessenger) {
+    } else if (kind == DetailKind::Messenger) {
         d.messengers.append({type, value});
-    } else if (kind == KindNickname) {
+    } else if (kind == DetailKind::Nickname) {
         d.nicknames.append(value);
-    } else if (kind == KindOrganisation) {
+    } else if (kind == DetailKind::Organisation) {
         d.organisation = value;
-    } else if (kind == KindDepartment) {
+    } else if (kind == DetailKind::Department) {
         d.department = value;
-    } else if (kind == KindTitle) {
+    } else if (kind == DetailKind::Title) {
         d.title = value;
-    } else if (kind == KindRole) {
+    } else if (kind == DetailKind::Role) {
         d.role = value;
-    } else if (kind == KindNote) {
+    } else if (kind == DetailKind::Note) {
         d.note = value;
-    } else if (kind == KindBirthday || kind == KindAnniversary) {
-        (kind == KindBirthday ? d.birthday : d.anniversary) = ContactDate::FromText(value).value_or(ContactDate());
+    } else if (kind == DetailKind::Birthday || kind == DetailKind::Anniversary) {
+        (kind == DetailKind::Birthday ? d.birthday : d.anniversary) =
+            ContactDate::FromText(value).value_or(ContactDate());
     }
     // A kind a later version added is left alone: it stays in the book untouched.
 }
@@ -81,31 +69,60 @@ PostalAddress AddressFromRow(sqlite3_stmt* stmt, int first)
 template <typename Fn> void ForEachDetailRow(const ContactDetails& d, Fn&& fn)
 {
     for (const QString& nickname : d.nicknames) {
-        fn(KindNickname, QString(), nickname);
+        fn(DetailKind::Nickname, QString(), nickname);
     }
-    const std::pair<const char*, const QString*> singles[] = {{KindOrganisation, &d.organisation},
-                                                              {KindDepartment, &d.department},
-                                                              {KindTitle, &d.title},
-                                                              {KindRole, &d.role},
-                                                              {KindNote, &d.note}};
+    const std::pair<const char*, const QString*> singles[] = {{DetailKind::Organisation, &d.organisation},
+                                                              {DetailKind::Department, &d.department},
+                                                              {DetailKind::Title, &d.title},
+                                                              {DetailKind::Role, &d.role},
+                                                              {DetailKind::Note, &d.note}};
     for (const auto& [kind, value] : singles) {
         if (!value->isEmpty()) {
             fn(kind, QString(), *value);
         }
     }
     if (!d.birthday.IsNull()) {
-        fn(KindBirthday, QString(), d.birthday.ToText());
+        fn(DetailKind::Birthday, QString(), d.birthday.ToText());
     }
     if (!d.anniversary.IsNull()) {
-        fn(KindAnniversary, QString(), d.anniversary.ToText());
+        fn(DetailKind::Anniversary, QString(), d.anniversary.ToText());
     }
-    for (const auto& [kind, list] :
-         {std::pair{KindPhone, &d.phones}, std::pair{KindUrl, &d.urls}, std::pair{KindMessenger, &d.messengers}}) {
+    for (const auto& [kind, list] : {std::pair{DetailKind::Phone, &d.phones}, std::pair{DetailKind::Url, &d.urls},
+                                     std::pair{DetailKind::Messenger, &d.messengers}}) {
         for (const TypedValue& v : *list) {
             fn(kind, v.type, v.value);
         }
     }
 }
+
+// A query over one table of details in key order, stepped as far as the records asked for.
+struct DetailCursor
+{
+    sqlite3_stmt* stmt = nullptr;
+    bool atEnd = false;
+    // Steps past the rows of keys below pwdId; true while the current row is of pwdId.
+    bool At(Connection& conn, qint64 pwdId, bool step)
+    {
+        while (!atEnd) {
+            if (step) {
+                const int rc = sqlite3_step(stmt);
+                if (rc == SQLITE_DONE) {
+                    atEnd = true;
+                    return false;
+                }
+                if (rc != SQLITE_ROW) {
+                    conn.Throw(sqlite3_extended_errcode(conn.Handle()));
+                }
+            }
+            const qint64 key = sqlite3_column_int64(stmt, 0);
+            if (key >= pwdId) {
+                return key == pwdId;
+            }
+            step = true;
+        }
+        return false;
+    }
+};
 
 } // namespace
 
@@ -273,6 +290,7 @@ struct ContactDetailsWriter::Statements
     PreparedStatement detail;
     PreparedStatement address;
     PreparedStatement photo;
+    QByteArray cipher;
 };
 
 ContactDetailsWriter::ContactDetailsWriter(Connection& conn) : m_conn(conn) {}
@@ -288,25 +306,44 @@ void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
         CreateContactDetailTables(m_conn);
         m_statements = std::make_unique<Statements>(m_conn);
     }
+    // The cipher texts of a row side by side in one buffer, kept for the next row: an import of
+    // many contacts makes no text per value.
+    QByteArray& cipher = m_statements->cipher;
+    const CodePage& codePage = CodePage::System();
+    auto encipher = [&](std::initializer_list<const QString*> values, QByteArrayView* views) {
+        cipher.resize(0);
+        qsizetype ends[8];
+        qsizetype n = 0;
+        for (const QString* value : values) {
+            AppendEncrypted(cipher, *value, codePage);
+            ends[n++] = cipher.size();
+        }
+        for (qsizetype i = 0; i < n; ++i) {
+            const qsizetype start = i == 0 ? 0 : ends[i - 1];
+            views[i] = QByteArrayView(cipher).sliced(start, ends[i] - start);
+        }
+    };
     qint64 seq = 0;
     ForEachDetailRow(details, [&](const char* kind, const QString& type, const QString& value) {
         PreparedStatement& s = m_statements->detail;
+        QByteArrayView views[2];
+        encipher({&type, &value}, views);
         s.Bind(1, pwdId);
         s.Bind(2, seq++);
-        s.Bind(3, QByteArrayView(kind));
-        s.Bind(4, Cipher(type).toLatin1());
-        s.Bind(5, Cipher(value).toLatin1());
+        s.BindUntilRun(3, QByteArrayView(kind));
+        s.BindUntilRun(4, views[0]);
+        s.BindUntilRun(5, views[1]);
         s.Run();
     });
     seq = 0;
     for (const PostalAddress& a : details.addresses) {
         PreparedStatement& s = m_statements->address;
+        QByteArrayView views[8];
+        encipher({&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}, views);
         s.Bind(1, pwdId);
         s.Bind(2, seq++);
-        int column = 3;
-        for (const QString* part :
-             {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}) {
-            s.Bind(column++, Cipher(*part).toLatin1());
+        for (int column = 0; column < 8; ++column) {
+            s.BindUntilRun(column + 3, views[column]);
         }
         s.Run();
     }
@@ -321,34 +358,6 @@ void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
 // One query per table, in key order, stepped as far as the records asked for.
 struct ContactDetailsReader::Cursors
 {
-    struct Cursor
-    {
-        sqlite3_stmt* stmt = nullptr;
-        bool atEnd = false;
-        // Steps past the rows of keys below pwdId; true while the current row is of pwdId.
-        bool At(Connection& conn, qint64 pwdId, bool step)
-        {
-            while (!atEnd) {
-                if (step) {
-                    const int rc = sqlite3_step(stmt);
-                    if (rc == SQLITE_DONE) {
-                        atEnd = true;
-                        return false;
-                    }
-                    if (rc != SQLITE_ROW) {
-                        conn.Throw(sqlite3_extended_errcode(conn.Handle()));
-                    }
-                }
-                const qint64 key = sqlite3_column_int64(stmt, 0);
-                if (key >= pwdId) {
-                    return key == pwdId;
-                }
-                step = true;
-            }
-            return false;
-        }
-    };
-
     explicit Cursors(Connection& c) : conn(c)
     {
         detail.stmt = conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Kind, Type, Value FROM ContactDetail ORDER BY "
@@ -360,7 +369,7 @@ struct ContactDetailsReader::Cursors
     }
     ~Cursors()
     {
-        for (Cursor* c : {&detail, &address, &photo}) {
+        for (DetailCursor* c : {&detail, &address, &photo}) {
             sqlite3_finalize(c->stmt);
         }
     }
@@ -368,9 +377,9 @@ struct ContactDetailsReader::Cursors
     Cursors& operator=(const Cursors&) = delete;
 
     Connection& conn;
-    Cursor detail;
-    Cursor address;
-    Cursor photo;
+    DetailCursor detail;
+    DetailCursor address;
+    DetailCursor photo;
     bool started = false;
 };
 
@@ -403,4 +412,87 @@ ContactDetails ContactDetailsReader::Read(qint64 pwdId)
         d.photo = QByteArray::fromBase64(Plain(ColumnBytes(c.photo.stmt, 1)).toLatin1());
     }
     return d;
+}
+
+struct ContactDetailCipherTexts::Cursors
+{
+    Cursors(Connection& c, const QStringList& kinds, bool addresses) : conn(c)
+    {
+        if (!kinds.isEmpty()) {
+            // Only our own words reach the statement.
+            QStringList quoted;
+            for (const QString& kind : kinds) {
+                static const QRegularExpression word(QStringLiteral("^[a-z]+$"));
+                if (word.match(kind).hasMatch()) {
+                    quoted.append(QLatin1Char('\'') + kind + QLatin1Char('\''));
+                }
+            }
+            detail.stmt = conn.PrepareUnbound(
+                QStringLiteral("SELECT PWDID, Value FROM ContactDetail WHERE Kind IN (%1) ORDER BY PWDID, Seq")
+                    .arg(quoted.join(QLatin1Char(','))));
+        }
+        if (addresses) {
+            address.stmt =
+                conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Street, Extended, PoBox, Locality, Region, "
+                                                   "PostalCode, Country FROM ContactAddress ORDER BY "
+                                                   "PWDID, Seq"));
+        }
+    }
+    ~Cursors()
+    {
+        sqlite3_finalize(detail.stmt);
+        sqlite3_finalize(address.stmt);
+    }
+    Cursors(const Cursors&) = delete;
+    Cursors& operator=(const Cursors&) = delete;
+
+    Connection& conn;
+    DetailCursor detail;
+    DetailCursor address;
+    bool started = false;
+};
+
+ContactDetailCipherTexts::ContactDetailCipherTexts(Connection& conn, const QStringList& kinds, bool addresses)
+{
+    if ((!kinds.isEmpty() || addresses) && HasContactDetailTables(conn)) {
+        m_cursors = std::make_unique<Cursors>(conn, kinds, addresses);
+    }
+}
+
+ContactDetailCipherTexts::~ContactDetailCipherTexts() = default;
+
+const std::vector<QByteArrayView>& ContactDetailCipherTexts::Of(qint64 pwdId)
+{
+    m_bytes.clear();
+    m_spans.clear();
+    m_values.clear();
+    if (!m_cursors) {
+        return m_values;
+    }
+    Cursors& c = *m_cursors;
+    const bool first = !c.started;
+    c.started = true;
+    // The bytes are copied: a step of the query takes them away.
+    auto keep = [this](QByteArrayView bytes) {
+        if (!bytes.isEmpty()) {
+            m_spans.emplace_back(m_bytes.size(), static_cast<std::size_t>(bytes.size()));
+            m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
+        }
+    };
+    if (c.detail.stmt != nullptr) {
+        for (bool step = first; c.detail.At(c.conn, pwdId, step); step = true) {
+            keep(ColumnBytes(c.detail.stmt, 1));
+        }
+    }
+    if (c.address.stmt != nullptr) {
+        for (bool step = first; c.address.At(c.conn, pwdId, step); step = true) {
+            for (int column = 1; column <= 7; ++column) {
+                keep(ColumnBytes(c.address.stmt, column));
+            }
+        }
+    }
+    for (const auto& [offset, length] : m_spans) {
+        m_values.emplace_back(m_bytes.data() + offset, static_cast<qsizetype>(length));
+    }
+    return m_values;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class Connection;
 
@@ -16,6 +19,21 @@ class Connection;
 // details is exactly what earlier versions wrote and read, and every value is enciphered as the
 // record's fields are. A trigger made with the tables removes a record's details whenever the
 // record is deleted, by whatever path.
+
+// The kinds of rows in ContactDetail. Each is a word of the file format: never change one.
+namespace DetailKind {
+inline constexpr char Phone[] = "tel";
+inline constexpr char Url[] = "url";
+inline constexpr char Messenger[] = "impp";
+inline constexpr char Nickname[] = "nickname";
+inline constexpr char Organisation[] = "org";
+inline constexpr char Department[] = "unit";
+inline constexpr char Title[] = "title";
+inline constexpr char Role[] = "role";
+inline constexpr char Note[] = "note";
+inline constexpr char Birthday[] = "bday";
+inline constexpr char Anniversary[] = "anniversary";
+} // namespace DetailKind
 
 // A date, or a month and day without a year (a birthday whose year is not known).
 struct ContactDate
@@ -133,4 +151,25 @@ public:
 private:
     struct Cursors;
     std::unique_ptr<Cursors> m_cursors; // none when the book has no details
+};
+
+// The enciphered values of chosen details, record after record in increasing key order, read in
+// one pass beside the records: what a search compares without a query per record.
+class ContactDetailCipherTexts
+{
+public:
+    // kinds: of ContactDetail (DetailKind); addresses: every part of every postal address.
+    ContactDetailCipherTexts(Connection& conn, const QStringList& kinds, bool addresses);
+    ~ContactDetailCipherTexts();
+    ContactDetailCipherTexts(const ContactDetailCipherTexts&) = delete;
+    ContactDetailCipherTexts& operator=(const ContactDetailCipherTexts&) = delete;
+    // The values of pwdId, which is larger than the key asked for before; valid until the next call.
+    const std::vector<QByteArrayView>& Of(qint64 pwdId);
+
+private:
+    struct Cursors;
+    std::unique_ptr<Cursors> m_cursors; // none when the book has no details
+    std::vector<char> m_bytes;
+    std::vector<std::pair<std::size_t, std::size_t>> m_spans;
+    std::vector<QByteArrayView> m_values;
 };

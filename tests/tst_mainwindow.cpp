@@ -25,12 +25,15 @@
 
 #include "core/AppState.h"
 #include "core/OperateIni.h"
+#include "main/BackgroundSearch.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
 #include "main/RecordListView.h"
 #include "main/frmMain.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "store/RecordPurge.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 #include "ui/Colours.h"
@@ -156,6 +159,8 @@ private slots:
     void dividerDoubleClickFits();
     void searchAsYouType_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void searchAsYouType();
+    void searchDetails_data() { Book::AddRows(u"mainwindow.txt"_s); }
+    void searchDetails();
     void noEnglishLeft_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void noEnglishLeft();
     void keysShownInMenus_data() { Book::AddRows(u"mainwindow.txt"_s); }
@@ -695,6 +700,79 @@ void tst_MainWindow::searchAsYouType()
     QCOMPARE(w->txtValue->text(), w->SearchPrompt);
     QCOMPARE(CurrentNodeKey(w), Key(first));
     QCOMPARE(w->ListModel()->rowCount(), 5);
+}
+
+// A contact is found by what only its details hold (street, note, birthday, organisation, further
+// phones, web address, messenger ids), chosen one kind at a time or with "All fields"; the search
+// while typing and the button find the same, and a deleted contact is found by neither.
+void tst_MainWindow::searchDetails()
+{
+    QFETCH(int, field);
+    QFETCH(bool, matchCase);
+    QFETCH(QString, text);
+    QFETCH(QStringList, found);
+    const qint64 type = AddType(u"People"_s);
+    auto with = [type](const QString& name, auto fill, const QStringList& fields = {}) {
+        ContactDetails d;
+        fill(d);
+        WriteContactDetails(Conn, AddRecord(type, name, fields), d);
+    };
+    with(u"Ann"_s, [](ContactDetails& d) {
+        d.addresses = {{u"home"_s, u"12 Elm Street"_s, {}, {}, u"Springfield"_s, {}, u"62701"_s, {}}};
+    });
+    with(u"Ben"_s, [](ContactDetails& d) { d.note = u"Met at the harbour\nCall after six"_s; });
+    with(u"Cid"_s, [](ContactDetails& d) { d.birthday = {1985, 4, 12}; });
+    with(u"Dee"_s, [](ContactDetails& d) {
+        d.organisation = u"Initech"_s;
+        d.title = u"Analyst"_s;
+    });
+    with(u"Eve"_s,
+         [](ContactDetails& d) {
+             d.phones = {{u"fax"_s, u"555-0199"_s}};
+         },
+         {"", "", "", "", "", "", "", u"https://eve.example"_s});
+    with(u"Gus"_s, [](ContactDetails& d) {
+        d.nicknames = {u"Gussie"_s};
+        d.messengers = {{u"skype"_s, u"gus.live"_s}};
+    });
+    AddRecord(type, u"Hal"_s, {u"555-0199"_s}); // the phone of the record itself
+    // Deleted with every detail the others hold: waits for its rows to go, and is never found.
+    const qint64 gone = AddRecord(type, u"Zed"_s, {u"555-0199"_s, "", "", "", u"gus.live"_s});
+    ContactDetails all;
+    all.addresses = {{u"home"_s, u"12 Elm Street"_s, {}, {}, u"Springfield"_s, {}, {}, {}}};
+    all.note = u"harbour"_s;
+    all.birthday = {1985, 4, 12};
+    all.organisation = u"Initech Analyst"_s;
+    all.nicknames = {u"Gussie"_s};
+    all.urls = {{{}, u"https://eve.example"_s}};
+    WriteContactDetails(Conn, gone, all);
+    MarkRecordsDeleted(Conn, {gone});
+
+    frmMain* w = Open();
+    ClickNode(w, Key(type));
+    QTest::keyClick(w->txtField, Qt::Key_Home);
+    for (int i = 0; i < field; ++i) {
+        QTest::keyClick(w->txtField, Qt::Key_Down);
+    }
+    QCOMPARE(w->txtField->currentIndex(), field);
+    if (w->chkMatchCase->isChecked() != matchCase) {
+        QTest::mouseClick(w->chkMatchCase, Qt::LeftButton);
+    }
+    ClickNode(w, Key(type));
+    QTest::keyClick(w->focusWidget(), Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(w->txtValue, text);
+    QTest::keyClick(w->txtValue, Qt::Key_Return);
+    QTRY_COMPARE(CurrentNodeKey(w), u"SearchResult"_s);
+    auto shown = [w] {
+        QStringList names = Texts(w, 0);
+        names.sort();
+        return names;
+    };
+    QTRY_COMPARE(shown(), found);
+    QTRY_VERIFY(!w->findChild<BackgroundSearch*>(u"BackgroundSearch"_s)->IsRunning());
+    QCOMPARE(shown(), found);
+    QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
+    QCOMPARE(shown(), found);
 }
 
 // Every text the Chinese window shows comes from its language file: labels, buttons, menu items,
