@@ -2,11 +2,15 @@
 // book of its own in a temporary folder. Run by tools/help-screenshots.sh under Xvfb, which then
 // makes the pictures small.
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
+#include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QWidget>
@@ -26,6 +30,7 @@
 #include "exchange/ContactExchange.h"
 #include "main/frmMain.h"
 #include "store/Connection.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "ui/Forms.h"
 
@@ -38,6 +43,9 @@ struct Sample
     const char* types[3]; // the first is the type shown in the main window
     const char* descriptions[3];
     const char* people[6][2]; // name, type index
+    // The first contact's details, for the contact pane: organisation, title, street, postal code,
+    // town, country, note.
+    const char* details[7];
 };
 
 const Sample Samples[] = {
@@ -50,17 +58,23 @@ const Sample Samples[] = {
       {"Emma Fischer", "0"},
       {"Lucas Moreau", "0"},
       {"Sofia Rossi", "1"},
-      {"Tom Walker", "2"}}},
+      {"Tom Walker", "2"}},
+     {"Berg & Lund Architects", "Project lead", "12 Harbour Street", "EH6 6QW", "Edinburgh", "United Kingdom",
+      "Prefers calls in the morning.\nVegetarian."}},
     {"chs",
      "张伟",
      {"朋友", "家人", "同事"},
      {"经常见面的朋友", "父母和兄弟姐妹", "同事和客户"},
-     {{"王芳", "0"}, {"李娜", "0"}, {"刘洋", "0"}, {"陈静", "0"}, {"张秀英", "1"}, {"赵磊", "2"}}},
+     {{"王芳", "0"}, {"李娜", "0"}, {"刘洋", "0"}, {"陈静", "0"}, {"张秀英", "1"}, {"赵磊", "2"}},
+     {"北京华彩设计有限公司", "项目经理", "朝阳区建国路 88 号", "100022", "北京", "中国",
+      "上午方便接电话。\n喜欢喝茶。"}},
     {"cht",
      "陳志明",
      {"朋友", "家人", "同事"},
      {"常常見面的朋友", "父母和兄弟姊妹", "同事和客戶"},
-     {{"林怡君", "0"}, {"黃淑芬", "0"}, {"張家豪", "0"}, {"李建宏", "0"}, {"陳美玲", "1"}, {"王俊傑", "2"}}},
+     {{"林怡君", "0"}, {"黃淑芬", "0"}, {"張家豪", "0"}, {"李建宏", "0"}, {"陳美玲", "1"}, {"王俊傑", "2"}},
+     {"台北彩虹設計有限公司", "專案經理", "信義區松仁路 100 號", "110", "台北市", "台灣",
+      "上午方便接電話。\n喜歡喝茶。"}},
 };
 
 void Settle()
@@ -92,6 +106,29 @@ template <class T> bool SaveForm(const QString& file)
     return saved;
 }
 
+// A round picture with the person's initial, as a contact's photo.
+QByteArray Avatar(const QString& name)
+{
+    QImage image(192, 192, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0x3a, 0x7c, 0xa5));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(image.rect());
+    QFont font = painter.font();
+    font.setPixelSize(96);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(image.rect(), Qt::AlignCenter, name.left(1));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 void FillBook(const Sample& sample)
 {
     // The types first, with the descriptions the type editor and the list of types show.
@@ -116,6 +153,24 @@ void FillBook(const Sample& sample)
         file.cards.append(card);
     }
     ExecuteImport(Conn, PlanImport(Conn, file, QString::fromUtf8(sample.types[0])));
+
+    // The first contact carries details, so the contact pane shows what a whole contact looks like.
+    ContactDetails details;
+    details.organisation = QString::fromUtf8(sample.details[0]);
+    details.title = QString::fromUtf8(sample.details[1]);
+    PostalAddress address;
+    address.type = QStringLiteral("work");
+    address.street = QString::fromUtf8(sample.details[2]);
+    address.postalCode = QString::fromUtf8(sample.details[3]);
+    address.locality = QString::fromUtf8(sample.details[4]);
+    address.country = QString::fromUtf8(sample.details[5]);
+    details.addresses = {address};
+    details.birthday = {0, 5, 14};
+    details.note = QString::fromUtf8(sample.details[6]);
+    details.phones = {{QStringLiteral("fax"), QStringLiteral("010-6234 5699")}};
+    details.urls = {{QStringLiteral("work"), QStringLiteral("https://example.org")}};
+    details.photo = Avatar(QString::fromUtf8(sample.people[0][0]));
+    WriteContactDetails(Conn, 1, details);
 }
 
 bool Shoot(const Sample& sample, const QString& sourceDir, const QString& outputDir)
@@ -143,9 +198,13 @@ bool Shoot(const Sample& sample, const QString& sourceDir, const QString& output
     bool ok = true;
 
     frmMain& main = Form<frmMain>();
-    main.resize(760, 460);
+    main.resize(980, 560);
     main.move(40, 40);
     main.LoadTreeData(QStringLiteral("_1")); // the columns fit what they show
+    // The first contact selected, its details in the pane.
+    const QModelIndex first = main.ListModel()->index(main.ListModel()->RowOf(1), 0);
+    main.ListView1->selectionModel()->setCurrentIndex(first,
+                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ok &= Save(&main, shots + QStringLiteral("main.png"));
 
     frmPWD& record = Form<frmPWD>();
