@@ -52,21 +52,18 @@ QLocale ReaderLocale()
     return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
 }
 
-// Lets a long address or number without blanks wrap at its dots, slashes and at-signs: a zero-width
-// space after each, in long words only. What is copied or opened is the value itself.
+// Lets an address or number without blanks wrap in a narrow pane: a zero-width space after each
+// at-sign, dot, slash and the like, and inside any word longer than LongWord. What is copied or
+// opened is the value itself.
 QString Breakable(const QString& text)
 {
-    static const QRegularExpression word(QStringLiteral("\\S{%1,}").arg(LongWord));
-    if (!word.match(text).hasMatch()) {
-        return text;
-    }
     QString out;
     out.reserve(text.size() + text.size() / 4);
     int run = 0;
     for (const QChar c : text) {
         out.append(c);
         run = c.isSpace() ? 0 : run + 1;
-        if (c == u'@' || c == u'.' || c == u'/' || c == u'-' || c == u'_' || c == u'&' || c == u'?' ||
+        if (c == u'@' || c == u'.' || c == u'/' || c == u'-' || c == u'_' || c == u'&' || c == u'?' || c == u'=' ||
             run >= LongWord) {
             out.append(QChar(0x200B));
             run = 0;

@@ -24,6 +24,12 @@ constexpr int PaneMargin = 1500;       // twips the pane is at least wide
 const QString PaneShownKey = QStringLiteral("ContactPane");
 const QString PaneWidthKey = QStringLiteral("ContactPaneWidth");
 
+// Never more than this of the room: a pane left wide on a larger screen must not hide the list.
+int MaxPaneShare(int total)
+{
+    return total * 3 / 5;
+}
+
 } // namespace
 
 void frmMain::BuildContactPane(QMenu* view)
@@ -41,7 +47,7 @@ void frmMain::BuildContactPane(QMenu* view)
         Pane->setVisible(shown);
         if (shown) {
             const int total = PaneSplitter->width() - PaneSplitter->handleWidth();
-            const int width = std::min(TwipsToPixels(m_paneTwips, TwipsPerPixelX(this)), total / 2);
+            const int width = std::min(TwipsToPixels(m_paneTwips, TwipsPerPixelX(this)), MaxPaneShare(total));
             PaneSplitter->setSizes({total - width, width});
             FollowSelection(true); // it did not follow while hidden
         }
@@ -92,8 +98,7 @@ void frmMain::RestorePaneState()
         m_paneTwips = DefaultPaneWidth;
     }
     const int total = PaneSplitter->width() - PaneSplitter->handleWidth();
-    // Never more than half the room: a pane left wide on a larger screen must not hide the list.
-    const int width = std::min(TwipsToPixels(m_paneTwips, TwipsPerPixelX(this)), total / 2);
+    const int width = std::min(TwipsToPixels(m_paneTwips, TwipsPerPixelX(this)), MaxPaneShare(total));
     PaneSplitter->setSizes({total - width, width});
     mnuContactPane->setChecked(shown);
     Pane->setVisible(shown);
