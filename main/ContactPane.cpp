@@ -211,7 +211,13 @@ ContactPane::ContactPane(AddressBook& book, QWidget* parent) : QScrollArea(paren
 
 QString ContactPane::Lang(const char* key, const char* english) const
 {
-    return GetLangString(Section, QLatin1String(key), QLatin1String(english));
+    // Each lookup reads the language file: the captions are looked up once, not for every contact.
+    const QLatin1String name(key);
+    auto found = m_captions.constFind(name);
+    if (found == m_captions.constEnd()) {
+        found = m_captions.insert(name, GetLangString(Section, name, QLatin1String(english)));
+    }
+    return *found;
 }
 
 void ContactPane::ShowNothing()
@@ -516,6 +522,9 @@ QStringList ContactPane::ShownTexts() const
 void ContactPane::changeEvent(QEvent* event)
 {
     QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        m_captions.clear();
+    }
     if ((event->type() == QEvent::PaletteChange || event->type() == QEvent::LanguageChange) && m_id >= 0) {
         Reload(); // captions mixed from the new colours, texts in the new language
     }

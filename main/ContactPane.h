@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QHash>
 #include <QLabel>
 #include <QList>
 #include <QScrollArea>
@@ -90,4 +91,5 @@ private:
     AddressBook& m_book;
     qint64 m_id = -1;
     QStringList m_shown;
+    mutable QHash<QString, QString> m_captions; // by language key
 };
