@@ -38,14 +38,17 @@
 #include "exchange/ContactExchange.h"
 #include "exchange/VCard.h"
 #include "main/BackgroundSearch.h"
+#include "main/ContactPane.h"
 #include "main/RecordListModel.h"
 #include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/BookProtection.h"
 #include "store/Connection.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/RecordPurge.h"
+#include "store/Recordset.h"
 #include "ui/Platform.h"
 
 namespace {
@@ -1003,6 +1006,80 @@ void BM_OpenAndRead_100k(benchmark::State& state)
     SetBookPassphrase(QString::fromLatin1(DatabasePassword));
 }
 BENCHMARK(BM_OpenAndRead_100k)->Unit(benchmark::kMillisecond)->UseManualTime()->Arg(0)->Arg(1)->Iterations(3);
+
+// The contact pane after a click on a row of the largest type, at a million contacts of which a
+// third carry an address, a birthday and a note: from the click to the pane laid out with the
+// contact and its details, read by key. Run last: it writes details into the shared book.
+void PaneShow(benchmark::State& state, Book& book, int records)
+{
+    frmMain& w = book.Window();
+    {
+        Connection& conn = TheBook().Conn();
+        Transaction transaction(conn);
+        ContactDetailsWriter writer(conn);
+        ContactDetails details;
+        details.addresses = {{QStringLiteral("home"),
+                              QStringLiteral("Hauptstr. 5"),
+                              {},
+                              {},
+                              QStringLiteral("Berlin"),
+                              {},
+                              QStringLiteral("10115"),
+                              QStringLiteral("Germany")}};
+        details.birthday = {1985, 4, 12};
+        details.note = QStringLiteral("Met at the fair.\nLikes tea.");
+        details.phones = {{QStringLiteral("fax"), QStringLiteral("+49 30 9999")}};
+        details.organisation = QStringLiteral("Okafor & Sons");
+        for (qint64 id = 1; id <= records; id += 3) {
+            writer.Add(id, details);
+        }
+        transaction.Commit();
+    }
+    ClickNode(w, QStringLiteral("_1"));
+    const int rows = w.ListModel()->rowCount();
+    QApplication::processEvents();
+    int row = 0;
+    qint64 shown = 0;
+    double clickMs = 0, bareMs = 0;
+    for (auto _ : state) {
+        row = (row + 7919) % rows; // rows far apart, so nothing of the last one is still cached
+        const QModelIndex index = w.ListModel()->index(row, 0);
+        w.ListView1->scrollTo(index);
+        QApplication::processEvents();
+        QElapsedTimer timer;
+        timer.start();
+        QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, {}, w.ListView1->visualRect(index).center());
+        clickMs += timer.nsecsElapsed() / 1e6; // up to the pane built, before its layout and paint
+        QApplication::processEvents();         // the pane's layout and paint
+        state.SetIterationTime(Seconds(timer));
+        // The floor: the bare read of the record and its details by key.
+        QElapsedTimer bare;
+        bare.start();
+        {
+            Recordset rs;
+            OpenRecordView(rs, TheBook().Conn(), w.Pane->ShownId());
+            benchmark::DoNotOptimize(ReadContactDetails(TheBook().Conn(), w.Pane->ShownId()));
+        }
+        bareMs += bare.nsecsElapsed() / 1e6;
+        shown += w.Pane->ShownId() == w.ListModel()->Id(row) ? 1 : 0;
+    }
+    state.counters["rows"] = rows;
+    state.counters["shown"] = static_cast<double>(shown);
+    state.counters["click_ms"] = clickMs / static_cast<double>(state.iterations());
+    state.counters["read_ms"] = bareMs / static_cast<double>(state.iterations());
+}
+
+void BM_PaneShow_1M(benchmark::State& state)
+{
+    PaneShow(state, Million(), 1000000);
+}
+BENCHMARK(BM_PaneShow_1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(50);
+
+void BM_PaneShow_100k(benchmark::State& state)
+{
+    PaneShow(state, HundredThousand(), 100000);
+}
+BENCHMARK(BM_PaneShow_100k)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(50);
 
 } // namespace
 

@@ -32,6 +32,7 @@
 #include "core/Language.h"
 #include "core/OperateIni.h"
 #include "main/BackgroundSearch.h"
+#include "main/ContactPane.h"
 #include "main/ListViewEnh.h"
 #include "main/ListViewSort.h"
 #include "main/MsgBar.h"
@@ -181,6 +182,8 @@ void frmMain::BuildMenus()
     mnuRefresh = MenuItem(mnuEdit, "mnuRefresh", "12003");
     mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
     mnuRefresh->setIcon(ActionIcon(QStringLiteral("refresh")));
+
+    BuildContactPane(SubMenu(nullptr, "mnuView", "72001"));
 
     QMenu* mnuToolS = SubMenu(nullptr, "mnuToolS", "10003");
     mnuOptions = MenuItem(mnuToolS, "mnuOptions", "13001");
@@ -369,7 +372,11 @@ void frmMain::BuildPanes()
         }
     });
 
-    auto* list = new RecordListView(Splitter);
+    PaneSplitter = new QSplitter(Qt::Horizontal, Splitter);
+    PaneSplitter->setObjectName(QStringLiteral("PaneSplitter"));
+    PaneSplitter->setChildrenCollapsible(false);
+    PaneSplitter->setHandleWidth(Splitter->handleWidth());
+    auto* list = new RecordListView(PaneSplitter);
     list->DragText = [this]() -> QString {
         // Types are not dragged, and nothing without a current row.
         return ListMode() == RecordListModel::Mode::Records && CurrentRow() >= 0 ? DragText() : QString();
@@ -394,10 +401,17 @@ void frmMain::BuildPanes()
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &frmMain::ListView1_ColumnClick);
     // Clicks, keys and code move the current row and the selection; the commands follow both. A
     // click moves the current row before it selects, so the current row alone would be too early.
-    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this] { UpdateCommandState(); });
-    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { UpdateCommandState(); });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
+        UpdateCommandState();
+        FollowSelection();
+    });
+    connect(ListView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        UpdateCommandState();
+        FollowSelection();
+    });
+    PaneSplitter->addWidget(Pane);
+    PaneSplitter->setStretchFactor(0, 1);
+    PaneSplitter->setStretchFactor(1, 0);
     ListView1->viewport()->installEventFilter(this);
     TreeView1->viewport()->installEventFilter(this);
     connect(TreeView1, &TypeTree::RecordsDropped, this, &frmMain::TreeView1_OLEDragDrop);
@@ -436,6 +450,7 @@ void frmMain::Form_Load()
     activateWindow(); // keys work at once, also where no window manager hands out the focus
     // The splitter goes where it was left once the panes have their real width.
     SetSplitterLeftTwips(storedSplitter);
+    RestorePaneState();
     QApplication::processEvents(); // paint before the data loads
     ListSorter().ListView = ListView1;
     ShowUser();
@@ -515,7 +530,9 @@ void frmMain::Form_Unload()
 {
     StopSearch();
     SaveFormState(this);
-    SaveSettings(this, objectName(), {{QStringLiteral("Splitter"), QString::number(SplitterLeftTwips())}});
+    SaveSettings(
+        this, objectName(),
+        {{QStringLiteral("Splitter"), QString::number(SplitterLeftTwips())}, PaneShownSetting(), PaneWidthSetting()});
     SaveColumnState();
     FormInstance<frmLogin>::Unload();
 }

@@ -5,12 +5,14 @@
 #include <QPointer>
 
 #include <optional>
+#include <utility>
 
 #include "main/RecordListModel.h"
 #include "main/RecordSearch.h"
 #include "main/TypeTree.h"
 
 class ColumnLayout;
+class ContactPane;
 class MsgBar;
 class QAction;
 class QComboBox;
@@ -191,6 +193,14 @@ private:
     // Drag and drop (frmMain_DragDrop.cpp): the records dropped on a type move to it.
     void TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& typeKey);
 
+    // The contact pane beside the list (frmMain_Pane.cpp): built with the list, shown or hidden
+    // from the View menu, following the list's selection; reread reads the shown contact again.
+    void BuildContactPane(QMenu* view);
+    void FollowSelection(bool reread = false);
+    void RestorePaneState();
+    std::pair<QString, QString> PaneShownSetting() const;
+    std::pair<QString, QString> PaneWidthSetting() const;
+
     // Columns (frmMain_Columns.cpp)
     ColumnLayout Layout() const; // of the current list mode
     void SaveColumnState();
@@ -216,6 +226,8 @@ public:
     QSplitter* Splitter = nullptr;
     TypeTree* TreeView1 = nullptr;
     QTreeView* ListView1 = nullptr;
+    QSplitter* PaneSplitter = nullptr; // the list and the contact pane
+    ContactPane* Pane = nullptr;
     MsgBar* m_msgBar = nullptr;
     QMenu* mnuPM = nullptr;
     // Menu items, pop-up items and toolbar buttons, named as their object names.
@@ -236,6 +248,7 @@ public:
     QAction* mnuSelectAll = nullptr;
     QAction* mnuUnSelectAll = nullptr;
     QAction* mnuFind = nullptr;
+    QAction* mnuContactPane = nullptr;
     QAction* mnuRefresh = nullptr;
     QAction* mnuOptions = nullptr;
     QAction* mnuClearupDB = nullptr;
@@ -274,4 +287,5 @@ private:
     const BackgroundSearch* m_streamed = nullptr; // while the list is filled from it
     qsizetype m_shownFound = 0;                   // records of it the list shows
     QString m_nodeBeforeSearch;                   // the node Escape returns to
+    int m_paneTwips = 0;                          // the contact pane's width, kept while it is hidden
 };

@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QRegularExpression>
 
+#include <memory>
 #include <sqlite3.h>
 
 #include "core/CodePage.h"

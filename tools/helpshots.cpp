@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QTabWidget>
@@ -106,6 +107,29 @@ template <class T> bool SaveForm(const QString& file)
     return saved;
 }
 
+// A round picture with the person's initial, as a contact's photo.
+QByteArray Avatar(const QString& name)
+{
+    QImage image(192, 192, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(0x3a, 0x7c, 0xa5));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(image.rect());
+    QFont font = painter.font();
+    font.setPixelSize(96);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(image.rect(), Qt::AlignCenter, name.left(1));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
 void FillBook(const Sample& sample)
 {
     // The types first, with the descriptions the type editor and the list of types show.
@@ -149,23 +173,8 @@ void FillBook(const Sample& sample)
     d.birthday = {0, 4, 12};
     d.phones = {{QStringLiteral("fax"), QStringLiteral("010-6234 5699")}};
     d.messengers = {{QStringLiteral("xmpp"), QStringLiteral("contact@jabber.example.org")}};
-    // A plain portrait: the first letter of the name on a coloured disc.
-    QImage photo(192, 192, QImage::Format_ARGB32);
-    photo.fill(QColor(0xe8, 0xee, 0xf4));
-    QPainter painter(&photo);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(QColor(0x4a, 0x7d, 0xb5));
-    painter.setPen(Qt::NoPen);
-    painter.drawEllipse(16, 16, 160, 160);
-    painter.setPen(Qt::white);
-    QFont font = painter.font();
-    font.setPixelSize(88);
-    painter.setFont(font);
-    painter.drawText(photo.rect(), Qt::AlignCenter, file.cards[0].name.left(1));
-    painter.end();
-    QBuffer buffer(&d.photo);
-    buffer.open(QIODevice::WriteOnly);
-    photo.save(&buffer, "PNG");
+    d.urls = {{QStringLiteral("work"), QStringLiteral("https://example.org")}};
+    d.photo = Avatar(file.cards[0].name);
     WriteContactDetails(Conn, 1, d);
 }
 
@@ -194,9 +203,13 @@ bool Shoot(const Sample& sample, const QString& sourceDir, const QString& output
     bool ok = true;
 
     frmMain& main = Form<frmMain>();
-    main.resize(760, 460);
+    main.resize(980, 560);
     main.move(40, 40);
     main.LoadTreeData(QStringLiteral("_1")); // the columns fit what they show
+    // The first contact selected, its details in the pane.
+    const QModelIndex first = main.ListModel()->index(main.ListModel()->RowOf(1), 0);
+    main.ListView1->selectionModel()->setCurrentIndex(first,
+                                                      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ok &= Save(&main, shots + QStringLiteral("main.png"));
 
     frmPWD& record = Form<frmPWD>();
