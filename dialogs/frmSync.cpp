@@ -36,17 +36,23 @@ QString FreeTypeName(const QString& wanted)
 
 QString FieldLabel(const QString& field)
 {
-    static const char* const fields[][2] = {
-        {"name", "40001"},          {"home phone", "40002"},          {"mobile phone", "40003"},
-        {"work phone", "40004"},    {"QQ", "40005"},                  {"MSN", "40006"},
-        {"ICQ", "40007"},           {"web address", "40008"},         {"address", "76001"},
-        {"birthday", "76002"},      {"anniversary", "76003"},         {"nickname", "76004"},
-        {"organisation", "76005"},  {"department", "76006"},          {"job title", "76007"},
-        {"role", "76008"},          {"note", "76009"},                {"other phones", "76010"},
-        {"other web addresses", "76011"}, {"messengers", "76012"},    {"photo", "76013"}};
+    static const char* const fields[][2] = {{"name", "40001"},       {"home phone", "40002"}, {"mobile phone", "40003"},
+                                            {"work phone", "40004"}, {"QQ", "40005"},         {"MSN", "40006"},
+                                            {"ICQ", "40007"},        {"web address", "40008"}};
     for (const auto& f : fields) {
         if (field == QLatin1String(f[0])) {
             return SyncText(f[1], f[0]);
+        }
+    }
+    // The kinds of details, each merged as one field.
+    static const char* const details[][2] = {
+        {"address", "76001"},      {"birthday", "76002"},     {"anniversary", "76003"},         {"nickname", "76004"},
+        {"organisation", "76005"}, {"department", "76006"},   {"job title", "76007"},           {"role", "76008"},
+        {"note", "76009"},         {"other phones", "76010"}, {"other web addresses", "76011"}, {"messengers", "76012"},
+        {"photo", "76013"}};
+    for (const auto& d : details) {
+        if (field == QLatin1String(d[0])) {
+            return SyncText(d[1], d[0]);
         }
     }
     return field;

@@ -492,7 +492,9 @@ void CardText::ChangeDetails(const ContactDetails& before, const ContactDetails&
     if (before == after) {
         return;
     }
-    const auto named = [this](const QByteArray& name) { return [this, name](qsizetype i) { return m_lines[i].name == name; }; };
+    const auto named = [this](const QByteArray& name) {
+        return [this, name](qsizetype i) { return m_lines[i].name == name; };
+    };
     const auto single = [this](bool changed, const std::function<bool(qsizetype)>& belongs,
                                const std::function<void(ContactDetails&)>& set) {
         if (changed) {

@@ -574,8 +574,9 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
         WriteContactDetails(conn, pwdId, fields.Details());
         stored.SetDetails(ReadContactDetails(conn, pwdId));
     }
-    state.records.insert(pwdId, {typeNo, stored, fieldsDigest, RecordDigest(fieldsDigest, stored.Details()),
-                                 cipher.first(), {}, {}, true});
+    state.records.insert(
+        pwdId,
+        {typeNo, stored, fieldsDigest, RecordDigest(fieldsDigest, stored.Details()), cipher.first(), {}, {}, true});
     state.names.insert(cipher.first(), pwdId);
     return pwdId;
 }
@@ -1047,10 +1048,9 @@ void SyncEngine::Reconcile(State& state)
                 }
                 baseFields.SetDetails({});
             }
-            const bool fieldsChanged =
-                here && (legacy ? state.records[item.pwdId].fieldsDigest != item.digest ||
-                                      !state.records[item.pwdId].fields.Details().IsEmpty()
-                                : state.records[item.pwdId].digest != item.digest);
+            const bool fieldsChanged = here && (legacy ? state.records[item.pwdId].fieldsDigest != item.digest ||
+                                                             !state.records[item.pwdId].fields.Details().IsEmpty()
+                                                       : state.records[item.pwdId].digest != item.digest);
             const bool movedHere = here && state.records[item.pwdId].typeNo != book.link.typeNo;
             const SyncAction action = PlanContact(!here                        ? SyncSide::Deleted
                                                   : fieldsChanged || movedHere ? SyncSide::Changed
@@ -1368,15 +1368,13 @@ void SyncEngine::GuardDeletions(State& state)
         // the server lost the address book (deleted and made again, restored, migrated) more
         // likely than anybody deleted them.
         const auto decided = m_lostChoices.constFind(book.link.no);
-        const bool lost =
-            linked > 0 && goneThere > 0 &&
-            (decided != m_lostChoices.constEnd() || book.removed.size() == linked ||
-             (book.changes.restarted && Massive(goneThere, linked)));
+        const bool lost = linked > 0 && goneThere > 0 &&
+                          (decided != m_lostChoices.constEnd() || book.removed.size() == linked ||
+                           (book.changes.restarted && Massive(goneThere, linked)));
         if (lost) {
             const LostBookChoice choice = decided != m_lostChoices.constEnd() ? *decided
-                                          : m_askLostBook
-                                              ? m_askLostBook(BookName(book), static_cast<int>(goneThere))
-                                              : LostBookChoice::Cancel;
+                                          : m_askLostBook ? m_askLostBook(BookName(book), static_cast<int>(goneThere))
+                                                          : LostBookChoice::Cancel;
             if (choice == LostBookChoice::Cancel) {
                 throw SyncError(SyncFault::Cancelled, {});
             }
