@@ -519,6 +519,7 @@ struct SyncEngine::State
     QSet<qint64> linked;
     QSet<qint64> moved; // moved to another address book on the server, so to another type here
     SyncSummary summary;
+    std::unique_ptr<ContactDetailsWriter> detailsWriter; // the details of records added here
 };
 
 namespace {
@@ -567,16 +568,19 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
     }
     const qint64 pwdId = InsertRecord(conn, typeNo, cipher, fields.url);
     state.summary.changes.added.insert(pwdId);
-    ContactCard stored = fields;
     const QString fieldsDigest = Digest(cipher, fields.url);
     if (!fields.Details().IsEmpty()) {
-        // In the transaction of the record, its ETag and its card.
-        WriteContactDetails(conn, pwdId, fields.Details());
-        stored.SetDetails(ReadContactDetails(conn, pwdId));
+        // In the transaction of the record, its ETag and its card; the statements are prepared
+        // once for a first sync's thousands. The details are Storable already: what is written
+        // is what the next sync reads.
+        if (!state.detailsWriter) {
+            state.detailsWriter = std::make_unique<ContactDetailsWriter>(conn);
+        }
+        state.detailsWriter->Add(pwdId, fields.Details());
     }
     state.records.insert(
         pwdId,
-        {typeNo, stored, fieldsDigest, RecordDigest(fieldsDigest, stored.Details()), cipher.first(), {}, {}, true});
+        {typeNo, fields, fieldsDigest, RecordDigest(fieldsDigest, fields.Details()), cipher.first(), {}, {}, true});
     state.names.insert(cipher.first(), pwdId);
     return pwdId;
 }
