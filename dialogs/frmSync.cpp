@@ -45,6 +45,17 @@ QString FieldLabel(const QString& field)
             return SyncText(f[1], f[0]);
         }
     }
+    // The kinds of details, each merged as one field.
+    static const char* const details[][2] = {
+        {"address", "76001"},      {"birthday", "76002"},     {"anniversary", "76003"},         {"nickname", "76004"},
+        {"organisation", "76005"}, {"department", "76006"},   {"job title", "76007"},           {"role", "76008"},
+        {"note", "76009"},         {"other phones", "76010"}, {"other web addresses", "76011"}, {"messengers", "76012"},
+        {"photo", "76013"}};
+    for (const auto& d : details) {
+        if (field == QLatin1String(d[0])) {
+            return SyncText(d[1], d[0]);
+        }
+    }
     return field;
 }
 

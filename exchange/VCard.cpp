@@ -1192,6 +1192,13 @@ void AppendVCard(QByteArray& out, QByteArray& scratch, const ContactText& c, VCa
     out.resize(at - out.data());
 }
 
+QByteArray WriteVCardDetails(const ContactDetails& details, VCardVersion version)
+{
+    QByteArray out;
+    AppendDetails(out, details, version == VCardVersion::V40);
+    return out;
+}
+
 QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version)
 {
     QByteArray out;

@@ -24,3 +24,5 @@ enum class VCardVersion { V30, V40 };
 QByteArray WriteVCards(const QList<ContactCard>& cards, VCardVersion version);
 // Appends one card as WriteVCards writes it; scratch is working space, reused from card to card.
 void AppendVCard(QByteArray& out, QByteArray& scratch, const ContactText& card, VCardVersion version);
+// The content lines a contact's details are written as in a card, in the order a card has them.
+QByteArray WriteVCardDetails(const ContactDetails& details, VCardVersion version);

@@ -566,7 +566,9 @@ std::optional<QString> CardDavClient::Put(const QString& path, const QByteArray&
     }
     ++m_writes;
     const Reply reply = Send("PUT", UrlOf(path), card, headers);
-    if (reply.status == 412) {
+    // Some servers answer a write over a card that is gone with 404 rather than 412: the
+    // condition failed all the same.
+    if (reply.status == 412 || (reply.status == 404 && !etag.isEmpty())) {
         return std::nullopt;
     }
     if (reply.status < 200 || reply.status >= 300) {

@@ -92,7 +92,8 @@ public:
     // The cards at the given paths, in batches.
     QList<RemoteCard> Fetch(const QString& bookPath, const QStringList& paths);
     // Writes a card: over etag, or only when nothing is there yet when etag is empty. Returns the
-    // new ETag (empty when the server gives none), or nothing when the condition failed.
+    // new ETag (empty when the server gives none), or nothing when the condition failed (a card
+    // written over that is gone counts so too).
     std::optional<QString> Put(const QString& path, const QByteArray& card, const QString& etag);
     // Deletes a card if it is still etag; false when it changed since. A card already gone counts as deleted.
     bool Remove(const QString& path, const QString& etag);

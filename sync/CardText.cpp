@@ -136,7 +136,7 @@ QStringList EmailAddresses(const QString& list)
 
 std::optional<CardText> CardText::Parse(const QByteArray& bytes, QString* error)
 {
-    const ContactFile file = ReadVCards(bytes);
+    const ContactFile file = ReadVCards(bytes, CardParts::Everything);
     if (!file.error.isEmpty() || file.cards.size() != 1 || file.dropped.contains(QStringLiteral("card without END"))) {
         if (error != nullptr) {
             *error = file.error.isEmpty() ? QStringLiteral("not one complete vCard") : file.error;
@@ -166,7 +166,7 @@ CardText CardText::New(const ContactCard& fields, const QString& uid)
 ContactCard CardText::Fields() const
 {
     if (!m_fields) {
-        const ContactFile file = ReadVCards(Bytes());
+        const ContactFile file = ReadVCards(Bytes(), CardParts::Everything);
         m_fields = file.cards.value(0);
         m_fields->category.clear();
         m_unshown = file.dropped;
@@ -217,17 +217,43 @@ void CardText::Replace(qsizetype index, const QString& value, QByteArrayList par
     m_lines[index].Set(WithoutEncoding(std::move(params)), value);
 }
 
-void CardText::Append(const QString& text)
+qsizetype CardText::EndIndex() const
 {
-    // Before the END that closes the card, whatever stray lines follow it.
-    qsizetype end = m_lines.size();
+    // The END that closes the card, whatever stray lines follow it.
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
         if (m_lines[i].name == "END" && m_lines[i].Text().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
-            end = i;
+            return i;
+        }
+    }
+    return m_lines.size();
+}
+
+void CardText::Append(const QString& text)
+{
+    m_lines.insert(EndIndex(), MakeVCardLine(text));
+}
+
+ContactCard CardText::ReadLine(qsizetype index) const
+{
+    const VCardLine& line = m_lines[index];
+    QByteArray bytes = "BEGIN:VCARD\r\n";
+    for (const VCardLine& l : m_lines) {
+        if (l.name == "VERSION") {
+            bytes += l.raw;
             break;
         }
     }
-    m_lines.insert(end, MakeVCardLine(text));
+    bytes += line.raw;
+    if (!line.group.isEmpty()) {
+        // A label in the same group can say what the value is (an anniversary among dates).
+        for (qsizetype i = 0; i < m_lines.size(); ++i) {
+            if (i != index && m_lines[i].group.compare(line.group, Qt::CaseInsensitive) == 0) {
+                bytes += m_lines[i].raw;
+            }
+        }
+    }
+    bytes += "END:VCARD\r\n";
+    return ReadVCards(bytes, CardParts::Everything).cards.value(0);
 }
 
 qsizetype CardText::Find(const QList<QByteArray>& names, const QString& value, const char* preferredType) const
@@ -368,6 +394,7 @@ void CardText::Change(const ContactCard& before, const ContactCard& after)
         ChangeValue({m.x, "IMPP"}, before.*m.field, after.*m.field, add);
     }
     ChangeValue({"URL"}, before.url, after.url, QStringLiteral("URL:"));
+    ChangeDetails(before.Details(), after.Details());
     if (Bytes() != was) {
         m_fields.reset();
         m_unshown.reset();
@@ -379,6 +406,184 @@ void CardText::Change(const ContactCard& before, const ContactCard& after)
             line->Set({}, rev);
         } else {
             Append(QStringLiteral("REV:") + rev);
+        }
+    }
+}
+
+void CardText::ChangeSingle(const std::function<bool(qsizetype)>& belongs, const ContactDetails& only)
+{
+    QList<qsizetype> old;
+    for (qsizetype i = 0; i < m_lines.size(); ++i) {
+        if (belongs(i)) {
+            old.append(i);
+        }
+    }
+    if (old.isEmpty()) {
+        ChangeOne(-1, {}, only);
+        return;
+    }
+    for (qsizetype i = old.size() - 1; i > 0; --i) {
+        Remove(old[i]);
+    }
+    ChangeOne(old.first(), {}, only);
+}
+
+void CardText::ChangeOne(qsizetype at, const QByteArray& name, const ContactDetails& only)
+{
+    // The lines the export writes for the value: one way of writing a detail, wherever it goes.
+    QList<VCardLine> fresh = ParseVCardLines(WriteVCardDetails(only, IsV4() ? VCardVersion::V40 : VCardVersion::V30));
+    QByteArray group;
+    qsizetype insert = EndIndex();
+    if (at >= 0) {
+        group = m_lines[at].group;
+        const QByteArray oldName = m_lines[at].name;
+        Remove(at);
+        insert = at;
+        if (fresh.size() != 1 || fresh.first().name != oldName) {
+            group.clear();
+        }
+    } else if (!name.isEmpty()) {
+        // A new value of a repeatable detail goes after the others of its kind.
+        for (qsizetype i = 0; i < insert; ++i) {
+            if (m_lines[i].name == name) {
+                at = i;
+            }
+        }
+        insert = at >= 0 ? at + 1 : insert;
+    }
+    for (VCardLine& line : fresh) {
+        if (!group.isEmpty()) {
+            // A label another client gave the value (item1.X-ABLABEL) stays with it.
+            line.group = group;
+            line.raw = WriteVCardLine(line.group, line.name, line.params, QString::fromUtf8(line.value));
+        }
+        m_lines.insert(insert++, line);
+    }
+}
+
+template <typename T, typename Locate, typename Only>
+void CardText::ChangeList(const QList<T>& before, const QList<T>& after, const QByteArray& name, Locate find, Only only)
+{
+    QList<T> gone;
+    QList<T> come;
+    for (const T& value : before) {
+        if (!after.contains(value)) {
+            gone.append(value);
+        }
+    }
+    for (const T& value : after) {
+        if (!before.contains(value)) {
+            come.append(value);
+        }
+    }
+    // A value changed takes the place of the one it was; the rest come and go.
+    for (qsizetype i = 0; i < std::max(gone.size(), come.size()); ++i) {
+        const qsizetype at = i < gone.size() ? find(gone[i]) : -1;
+        if (i < come.size()) {
+            ChangeOne(at, name, only(come[i]));
+        } else if (at >= 0) {
+            Remove(at);
+        }
+    }
+}
+
+void CardText::ChangeDetails(const ContactDetails& before, const ContactDetails& after)
+{
+    if (before == after) {
+        return;
+    }
+    const auto named = [this](const QByteArray& name) {
+        return [this, name](qsizetype i) { return m_lines[i].name == name; };
+    };
+    const auto single = [this](bool changed, const std::function<bool(qsizetype)>& belongs,
+                               const std::function<void(ContactDetails&)>& set) {
+        if (changed) {
+            ContactDetails only;
+            set(only);
+            ChangeSingle(belongs, only);
+        }
+    };
+    single(before.birthday != after.birthday, named("BDAY"), [&](ContactDetails& d) { d.birthday = after.birthday; });
+    single(
+        before.anniversary != after.anniversary,
+        [this](qsizetype i) {
+            const QByteArray& name = m_lines[i].name;
+            if (name == "ANNIVERSARY" || name == "X-ANNIVERSARY") {
+                return true;
+            }
+            // Another client's anniversary: a date and its label, grouped.
+            return (name == "X-ABDATE" || name == "X-ABLABEL") && !m_lines[i].group.isEmpty() &&
+                   !ReadLine(i).Details().anniversary.IsNull();
+        },
+        [&](ContactDetails& d) { d.anniversary = after.anniversary; });
+    single(before.nicknames != after.nicknames, named("NICKNAME"),
+           [&](ContactDetails& d) { d.nicknames = after.nicknames; });
+    single(before.organisation != after.organisation || before.department != after.department, named("ORG"),
+           [&](ContactDetails& d) {
+               d.organisation = after.organisation;
+               d.department = after.department;
+           });
+    single(before.title != after.title, named("TITLE"), [&](ContactDetails& d) { d.title = after.title; });
+    single(before.role != after.role, named("ROLE"), [&](ContactDetails& d) { d.role = after.role; });
+    single(before.note != after.note, named("NOTE"), [&](ContactDetails& d) { d.note = after.note; });
+    single(before.photo != after.photo, named("PHOTO"), [&](ContactDetails& d) { d.photo = after.photo; });
+
+    ChangeList(
+        before.addresses, after.addresses, "ADR",
+        [this](const PostalAddress& address) {
+            for (qsizetype i = 0; i < m_lines.size(); ++i) {
+                if (m_lines[i].name == "ADR" && ReadLine(i).Details().addresses.contains(address)) {
+                    return i;
+                }
+            }
+            return qsizetype(-1);
+        },
+        [](const PostalAddress& address) {
+            ContactDetails d;
+            d.addresses = {address};
+            return d;
+        });
+    ChangeList(
+        before.urls, after.urls, "URL", [this](const TypedValue& url) { return Find({"URL"}, url.value); },
+        [](const TypedValue& url) {
+            ContactDetails d;
+            d.urls = {url};
+            return d;
+        });
+    ChangeList(
+        before.messengers, after.messengers, "IMPP",
+        [this](const TypedValue& messenger) { return Find({"IMPP"}, messenger.value); },
+        [](const TypedValue& messenger) {
+            ContactDetails d;
+            d.messengers = {messenger};
+            return d;
+        });
+
+    // Further phones are written as the record's phones are, so a 4.0 card keeps valid tel: URIs.
+    QList<TypedValue> gone;
+    QList<TypedValue> come;
+    for (const TypedValue& phone : before.phones) {
+        if (!after.phones.contains(phone)) {
+            gone.append(phone);
+        }
+    }
+    for (const TypedValue& phone : after.phones) {
+        if (!before.phones.contains(phone)) {
+            come.append(phone);
+        }
+    }
+    for (qsizetype i = 0; i < std::max(gone.size(), come.size()); ++i) {
+        const QByteArray goneType = i < gone.size() ? gone[i].type.toUpper().toLatin1() : QByteArray();
+        const QByteArray comeType = i < come.size() ? come[i].type.toUpper().toLatin1() : QByteArray();
+        if (!goneType.isEmpty() && goneType == comeType) {
+            ChangePhone(gone[i].value, come[i].value, goneType.constData());
+            continue;
+        }
+        if (!goneType.isEmpty()) {
+            ChangePhone(gone[i].value, QString(), goneType.constData());
+        }
+        if (!comeType.isEmpty()) {
+            ChangePhone(QString(), come[i].value, comeType.constData());
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 #include "exchange/ContactFile.h"
@@ -44,6 +45,19 @@ private:
                      const char* preferredType = nullptr);
     void ChangePhone(const QString& before, const QString& after, const char* type);
     void ChangeName(const QString& before, const QString& after);
+    void ChangeDetails(const ContactDetails& before, const ContactDetails& after);
+    // The lines of one detail that holds a single value (a birthday, the note): those of the old
+    // value go, the new value's lines take the place of the first of them.
+    void ChangeSingle(const std::function<bool(qsizetype)>& belongs, const ContactDetails& only);
+    // One value of a repeatable detail (an address, a web address): at, the line of the old value
+    // (-1 when there was none), takes the new value's lines; an empty only removes it.
+    void ChangeOne(qsizetype at, const QByteArray& name, const ContactDetails& only);
+    template <typename T, typename Locate, typename Only>
+    void ChangeList(const QList<T>& before, const QList<T>& after, const QByteArray& name, Locate find, Only only);
+    // The line at index read as a card of its own, with the other lines of its group.
+    ContactCard ReadLine(qsizetype index) const;
+    // Where the card's END is: new lines go before it.
+    qsizetype EndIndex() const;
     bool IsV4() const;
 
     QList<VCardLine> m_lines;

@@ -10,6 +10,7 @@
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
 #include "store/Connection.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
@@ -74,7 +75,7 @@ bool Same(const ContactCard& a, const ContactCard& b)
             return false;
         }
     }
-    return a.emails == b.emails;
+    return a.emails == b.emails && a.Details() == b.Details();
 }
 
 QStringList CipherFields(const ContactCard& c)
@@ -95,6 +96,56 @@ QString Digest(const QList<QByteArrayView>& cipher, QStringView url)
     }
     hash.addData(url.toUtf8());
     return QString::fromLatin1(hash.result().toHex());
+}
+
+// What a contact's details hold, for telling a change made here: every value, in order.
+QByteArray DetailsDigest(const ContactDetails& d)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    const auto add = [&hash](const QString& text) {
+        hash.addData(text.toUtf8());
+        hash.addData("\x1f");
+    };
+    for (const PostalAddress& a : d.addresses) {
+        for (const QString* part :
+             {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}) {
+            add(*part);
+        }
+        hash.addData("\x1e");
+    }
+    for (const ContactDate& date : {d.birthday, d.anniversary}) {
+        add(date.ToText());
+    }
+    add(d.nicknames.join(QLatin1Char('\n')));
+    for (const QString* text : {&d.organisation, &d.department, &d.title, &d.role, &d.note}) {
+        add(*text);
+    }
+    for (const QList<TypedValue>* list : {&d.phones, &d.urls, &d.messengers}) {
+        for (const TypedValue& v : *list) {
+            add(v.type);
+            add(v.value);
+        }
+        hash.addData("\x1e");
+    }
+    hash.addData(d.photo);
+    return hash.result();
+}
+
+// Every digest written since details are synced starts so: a link recorded before knows the
+// record's fields only, and took none of its card's details.
+const QLatin1String DigestMark("2:");
+
+// The change stamp of a record: its fields and, when it has any, its details. A record without
+// details keeps the stamp of its fields alone, so a large book without details reads nothing more.
+QString RecordDigest(const QString& fieldsDigest, const ContactDetails& details)
+{
+    if (details.IsEmpty()) {
+        return DigestMark + fieldsDigest;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(fieldsDigest.toLatin1());
+    hash.addData(DetailsDigest(details));
+    return DigestMark + QString::fromLatin1(hash.result().toHex());
 }
 
 QString Digest(const QStringList& cipher, const QString& url)
@@ -118,7 +169,69 @@ ContactCard Storable(ContactCard c)
         }
     }
     c.emails = Decrypt(QStringView(Encrypt(EmailAddresses(c.emails).join(QStringLiteral("; ")))));
+    if (c.sharedDetails) {
+        ContactDetails details = c.Details();
+        for (QString* text : details.Texts()) {
+            *text = Decrypt(QStringView(Encrypt(TrimBlank(*text))));
+        }
+        c.SetDetails(std::move(details));
+    }
     return c;
+}
+
+QString DetailText(const QList<TypedValue>& values)
+{
+    QStringList texts;
+    for (const TypedValue& v : values) {
+        texts.append(v.value);
+    }
+    return texts.join(QStringLiteral("; "));
+}
+
+// The details as the design's fields are merged: each kind (the addresses, the birthday, the
+// note...) is one field, taken from the side that changed it, the server's where both did.
+ContactDetails MergeDetails(const ContactDetails& l, const ContactDetails& b, const ContactDetails& r,
+                            const QString& name, QList<SyncConflict>& conflicts)
+{
+    ContactDetails merged = r;
+    const auto field = [&](auto member, const char* label, const auto& text) {
+        if (l.*member == b.*member || l.*member == r.*member) {
+            merged.*member = r.*member;
+        } else if (r.*member == b.*member) {
+            merged.*member = l.*member;
+        } else {
+            merged.*member = r.*member;
+            conflicts.append({name, QLatin1String(label), text(l.*member)});
+        }
+    };
+    const auto plain = [](const QString& text) { return text; };
+    const auto date = [](const ContactDate& d) { return d.ToText(); };
+    field(&ContactDetails::addresses, "address", [](const QList<PostalAddress>& addresses) {
+        QStringList texts;
+        for (const PostalAddress& a : addresses) {
+            QStringList parts;
+            for (const QString& part : {a.street, a.extended, a.poBox, a.locality, a.region, a.postalCode, a.country}) {
+                if (!part.isEmpty()) {
+                    parts.append(part);
+                }
+            }
+            texts.append(parts.join(QStringLiteral(", ")));
+        }
+        return texts.join(QStringLiteral("; "));
+    });
+    field(&ContactDetails::birthday, "birthday", date);
+    field(&ContactDetails::anniversary, "anniversary", date);
+    field(&ContactDetails::nicknames, "nickname", [](const QStringList& n) { return n.join(QStringLiteral(", ")); });
+    field(&ContactDetails::organisation, "organisation", plain);
+    field(&ContactDetails::department, "department", plain);
+    field(&ContactDetails::title, "job title", plain);
+    field(&ContactDetails::role, "role", plain);
+    field(&ContactDetails::note, "note", plain);
+    field(&ContactDetails::phones, "other phones", DetailText);
+    field(&ContactDetails::urls, "other web addresses", DetailText);
+    field(&ContactDetails::messengers, "messengers", DetailText);
+    field(&ContactDetails::photo, "photo", [](const QByteArray&) { return QString(); });
+    return merged;
 }
 
 // Field by field against the last synced version: a side that left a field alone takes the
@@ -153,6 +266,10 @@ ContactCard Merge(const ContactCard& local, const ContactCard& base, const Conta
         }
         merged.emails = addresses.join(QStringLiteral("; "));
     }
+    if (local.sharedDetails || base.sharedDetails || remote.sharedDetails) {
+        merged.SetDetails(MergeDetails(local.Details(), base.Details(), remote.Details(),
+                                       remote.name.isEmpty() ? local.name : remote.name, conflicts));
+    }
     return merged;
 }
 
@@ -166,7 +283,22 @@ bool HasControl(const ContactCard& c)
         }
     }
     const QString emails = EmailAddresses(c.emails).join(QLatin1Char(' '));
-    return std::any_of(emails.begin(), emails.end(), [](QChar q) { return q.category() == QChar::Other_Control; });
+    if (std::any_of(emails.begin(), emails.end(), [](QChar q) { return q.category() == QChar::Other_Control; })) {
+        return true;
+    }
+    if (!c.sharedDetails) {
+        return false;
+    }
+    // A note and a street may hold line breaks, and nothing else.
+    ContactDetails details = c.Details();
+    for (const QString* text : details.Texts()) {
+        const QString value = TrimBlank(*text);
+        if (std::any_of(value.begin(), value.end(),
+                        [](QChar q) { return q.category() == QChar::Other_Control && q != QLatin1Char('\n'); })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 QString FileName(const QString& path)
@@ -366,11 +498,13 @@ struct SyncEngine::State
         RemoteChanges changes;
         QMap<QString, Remote> remote; // changed or new on the server
         QSet<QString> removed;        // linked cards gone from the server
+        bool checkedLost = false;     // listed whole once a write found one of its cards gone
     };
     struct Record
     {
         qint64 typeNo = 0;
-        ContactCard fields; // deciphered only when the record takes part (Decode)
+        ContactCard fields;   // deciphered only when the record takes part (Decode); details always
+        QString fieldsDigest; // of the fields alone, as links recorded before details were synced have it
         QString digest;
         QString cipherName;
         QList<QByteArray> cipher;
@@ -385,6 +519,7 @@ struct SyncEngine::State
     QSet<qint64> linked;
     QSet<qint64> moved; // moved to another address book on the server, so to another type here
     SyncSummary summary;
+    std::unique_ptr<ContactDetailsWriter> detailsWriter; // the details of records added here
 };
 
 namespace {
@@ -433,7 +568,19 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
     }
     const qint64 pwdId = InsertRecord(conn, typeNo, cipher, fields.url);
     state.summary.changes.added.insert(pwdId);
-    state.records.insert(pwdId, {typeNo, fields, Digest(cipher, fields.url), cipher.first(), {}, {}, true});
+    const QString fieldsDigest = Digest(cipher, fields.url);
+    if (!fields.Details().IsEmpty()) {
+        // In the transaction of the record, its ETag and its card; the statements are prepared
+        // once for a first sync's thousands. The details are Storable already: what is written
+        // is what the next sync reads.
+        if (!state.detailsWriter) {
+            state.detailsWriter = std::make_unique<ContactDetailsWriter>(conn);
+        }
+        state.detailsWriter->Add(pwdId, fields.Details());
+    }
+    state.records.insert(
+        pwdId,
+        {typeNo, fields, fieldsDigest, RecordDigest(fieldsDigest, fields.Details()), cipher.first(), {}, {}, true});
     state.names.insert(cipher.first(), pwdId);
     return pwdId;
 }
@@ -449,13 +596,19 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
         cipher.first() = record.cipherName;
     }
     UpdateRecordFields(conn, pwdId, cipher, fields.url);
+    if (fields.Details() != record.fields.Details()) {
+        // Read back as stored, so the stamp is the one the next sync finds.
+        WriteContactDetails(conn, pwdId, fields.Details());
+        fields.SetDetails(ReadContactDetails(conn, pwdId));
+    }
     if (!state.summary.changes.added.contains(pwdId)) {
         state.summary.changes.changed.insert(pwdId);
     }
     state.names.remove(record.cipherName);
     state.names.insert(cipher.first(), pwdId);
     record.fields = fields;
-    record.digest = Digest(cipher, fields.url);
+    record.fieldsDigest = Digest(cipher, fields.url);
+    record.digest = RecordDigest(record.fieldsDigest, fields.Details());
     record.cipherName = cipher.first();
 }
 
@@ -543,14 +696,79 @@ void SyncEngine::CheckCancelled()
     }
 }
 
+namespace {
+
+// Thrown when writes to cards this book had found them gone and a listing shows most of the
+// address book's cards gone with them: the book is asked about and the sync made again.
+struct BookGone
+{
+    qint64 linkNo = 0;
+    QString name;
+    int count = 0;
+};
+
+void Unite(SyncChanges& into, const SyncChanges& from)
+{
+    into.added.unite(from.added);
+    into.changed.unite(from.changed);
+    into.removed.unite(from.removed);
+    into.typesAdded.unite(from.typesAdded);
+    into.added.subtract(into.removed);
+    into.changed.subtract(into.removed);
+}
+
+} // namespace
+
 SyncSummary SyncEngine::Run()
 {
     m_cancelled = false;
+    m_changes = {};
+    m_lostChoices.clear();
+    for (;;) {
+        try {
+            return RunOnce();
+        } catch (const BookGone& gone) {
+            const LostBookChoice choice = m_askLostBook ? m_askLostBook(gone.name, gone.count) : LostBookChoice::Cancel;
+            if (choice == LostBookChoice::Cancel) {
+                throw SyncError(SyncFault::Cancelled, {});
+            }
+            // Once more from the start, with the whole listing of that book and the answer given.
+            m_lostChoices.insert(gone.linkNo, choice);
+            UpdateSyncBookToken(m_conn, gone.linkNo, QString());
+        }
+    }
+}
+
+void SyncEngine::CheckLost(State& state, const QString& bookPath)
+{
+    for (State::Book& book : state.books) {
+        if (book.link.path != bookPath || book.checkedLost || m_lostChoices.contains(book.link.no)) {
+            continue;
+        }
+        // One card gone is one contact's conflict; most of them gone is the book lost (deleted
+        // and made again, or restored) while its sync token still passed.
+        book.checkedLost = true;
+        if (book.items.size() < 2) {
+            return;
+        }
+        const RemoteChanges all = book.client->Changes({book.link.path, book.link.displayName, false, {}}, QString());
+        int gone = 0;
+        for (auto it = book.items.constBegin(); it != book.items.constEnd(); ++it) {
+            gone += all.etags.contains(it.key()) ? 0 : 1;
+        }
+        if (gone * 2 > book.items.size()) {
+            throw BookGone{book.link.no, BookName(book), gone};
+        }
+        return;
+    }
+}
+
+SyncSummary SyncEngine::RunOnce()
+{
     {
         const QMutexLocker lock(&m_clientsMutex);
         m_clients.clear();
     }
-    m_changes = {};
     CreateSyncTables(m_conn);
     State state;
     try {
@@ -567,10 +785,11 @@ SyncSummary SyncEngine::Run()
     } catch (...) {
         // Only what no request has followed yet is undone: everything before it is committed.
         m_pending.reset();
-        m_changes = state.summary.changes;
+        Unite(m_changes, state.summary.changes);
         throw;
     }
-    m_changes = state.summary.changes;
+    Unite(m_changes, state.summary.changes);
+    state.summary.changes = m_changes;
     const QMutexLocker lock(&m_clientsMutex);
     for (const auto& client : std::as_const(m_clients)) {
         state.summary.requests += client->Requests();
@@ -643,6 +862,8 @@ void SyncEngine::Gather(State& state)
     {
         Recordset rs;
         OpenRecordsForSync(rs, m_conn);
+        // The details walked beside the records, both in key order; a book without any reads none.
+        ContactDetailsReader details(m_conn);
         for (; !rs.IsEOF(); rs.MoveNext()) {
             State::Record record;
             record.typeNo = rs.Integer(1);
@@ -651,7 +872,11 @@ void SyncEngine::Gather(State& state)
                 cipher.append(rs.Bytes(column));
             }
             record.url = rs.Text(10);
-            record.digest = Digest(cipher, record.url);
+            record.fieldsDigest = Digest(cipher, record.url);
+            if (details.HasTables()) {
+                record.fields.SetDetails(details.Read(rs.Integer(0)));
+            }
+            record.digest = RecordDigest(record.fieldsDigest, record.fields.Details());
             for (const QByteArrayView c : cipher) {
                 record.cipher.append(c.toByteArray());
             }
@@ -797,7 +1022,7 @@ void SyncEngine::Reconcile(State& state)
             }
             State::Item item = book.items.value(path);
             const bool remoteRemoved = book.removed.contains(path);
-            const bool remoteChanged = book.remote.contains(path);
+            bool remoteChanged = book.remote.contains(path);
             QString error;
             if (!remoteRemoved && !remoteChanged && state.records.contains(item.pwdId)) {
                 const State::Record& record = state.records[item.pwdId];
@@ -812,10 +1037,24 @@ void SyncEngine::Reconcile(State& state)
             if (!base) {
                 throw SyncError(SyncFault::Malformed, error);
             }
-            const ContactCard baseFields = Storable(base->Fields());
+            ContactCard baseFields = Storable(base->Fields());
 
             const bool here = state.records.contains(item.pwdId);
-            const bool fieldsChanged = here && state.records[item.pwdId].digest != item.digest;
+            // Linked before details were synced: the book took none of the card's details, so none
+            // count as synced. Those the card has come down as the server's change; those the
+            // record has go up as this side's.
+            const bool legacy = !item.digest.startsWith(DigestMark);
+            if (legacy) {
+                if (here && !remoteRemoved && !remoteChanged && !baseFields.Details().IsEmpty() &&
+                    state.bookOfType.value(state.records[item.pwdId].typeNo, -1) == bi) {
+                    book.remote.insert(path, {item.etag, *base});
+                    remoteChanged = true;
+                }
+                baseFields.SetDetails({});
+            }
+            const bool fieldsChanged = here && (legacy ? state.records[item.pwdId].fieldsDigest != item.digest ||
+                                                             !state.records[item.pwdId].fields.Details().IsEmpty()
+                                                       : state.records[item.pwdId].digest != item.digest);
             const bool movedHere = here && state.records[item.pwdId].typeNo != book.link.typeNo;
             const SyncAction action = PlanContact(!here                        ? SyncSide::Deleted
                                                   : fieldsChanged || movedHere ? SyncSide::Changed
@@ -834,6 +1073,8 @@ void SyncEngine::Reconcile(State& state)
                     std::optional<CardText> card;
                     if (!again.isEmpty() && !again.first().data.isEmpty()) {
                         card = CardText::Parse(again.first().data, &error);
+                    } else if (!again.isEmpty() && again.first().problem == RemoteCard::None) {
+                        CheckLost(state, book.link.path);
                     }
                     if (card) {
                         remote = State::Remote{again.first().etag, *card};
@@ -921,6 +1162,13 @@ void SyncEngine::Reconcile(State& state)
                 break;
             }
             if (action == SyncAction::Nothing && target == bi) {
+                if (legacy) {
+                    // Nothing to do but record the stamp, once: the next sync passes it by unread.
+                    item.digest = record.digest;
+                    item.card = CardOf(item);
+                    Save(m_conn, book, item);
+                    book.items.insert(path, item);
+                }
                 continue;
             }
 
@@ -1123,11 +1371,14 @@ void SyncEngine::GuardDeletions(State& state)
         // Every card gone, or many gone just as the server stopped knowing the book's sync token:
         // the server lost the address book (deleted and made again, restored, migrated) more
         // likely than anybody deleted them.
+        const auto decided = m_lostChoices.constFind(book.link.no);
         const bool lost = linked > 0 && goneThere > 0 &&
-                          (book.removed.size() == linked || (book.changes.restarted && Massive(goneThere, linked)));
+                          (decided != m_lostChoices.constEnd() || book.removed.size() == linked ||
+                           (book.changes.restarted && Massive(goneThere, linked)));
         if (lost) {
-            const LostBookChoice choice =
-                m_askLostBook ? m_askLostBook(BookName(book), static_cast<int>(goneThere)) : LostBookChoice::Cancel;
+            const LostBookChoice choice = decided != m_lostChoices.constEnd() ? *decided
+                                          : m_askLostBook ? m_askLostBook(BookName(book), static_cast<int>(goneThere))
+                                                          : LostBookChoice::Cancel;
             if (choice == LostBookChoice::Cancel) {
                 throw SyncError(SyncFault::Cancelled, {});
             }
@@ -1221,6 +1472,7 @@ std::optional<QString> SyncEngine::DeliverOnce(State& state, CardDavClient& clie
         // Unreadable there now: left for the next sync, which names it.
     } else if (there.data.isEmpty()) {
         if (!etag.isEmpty()) {
+            CheckLost(state, bookPath);
             if (std::optional<QString> tag = client.Put(path, card.Bytes(), QString())) {
                 return tag;
             }

@@ -64,7 +64,10 @@ void ClearSyncNotices(Connection& conn);
 struct SyncConflict
 {
     QString name;
-    QString field; // "name", "home phone", "mobile phone", "work phone", "QQ", "MSN", "ICQ", "web address"
+    // "name", "home phone", "mobile phone", "work phone", "QQ", "MSN", "ICQ", "web address", or of the
+    // details: "address", "birthday", "anniversary", "nickname", "organisation", "department",
+    // "job title", "role", "note", "other phones", "other web addresses", "messengers", "photo"
+    QString field;
     QString localValue;
 };
 
@@ -144,8 +147,8 @@ public:
     {
         m_confirmDeletions = std::move(confirm);
     }
-    // Asked when a linked address book comes back empty, with its name and the contacts linked.
-    // Unset, the sync is cancelled.
+    // Asked when a linked address book comes back empty, or when most of its cards turn out gone as
+    // this sync writes to them, with its name and the contacts linked. Unset, the sync is cancelled.
     void SetAskLostBook(std::function<LostBookChoice(const QString&, int)> ask) { m_askLostBook = std::move(ask); }
     // done out of total steps of the current address book.
     void SetProgress(std::function<void(int, int)> progress) { m_progress = std::move(progress); }
@@ -160,6 +163,10 @@ public:
     struct State; // what one run knows of both sides
 
 private:
+    SyncSummary RunOnce();
+    // After a write found a card of this book gone from the server: stops the sync with the
+    // question about a lost book when most of the book's cards are gone.
+    void CheckLost(State& state, const QString& bookPath);
     void Gather(State& state);
     void FollowMoves(State& state);
     void Reconcile(State& state);
@@ -198,4 +205,5 @@ private:
     std::function<bool(const QString&, int, bool)> m_confirmDeletions;
     std::function<LostBookChoice(const QString&, int)> m_askLostBook;
     QMap<qint64, std::shared_ptr<CardDavClient>> m_clients;
+    QMap<qint64, LostBookChoice> m_lostChoices; // by link: the answer about a lost book, this run
 };

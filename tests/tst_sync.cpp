@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QToolBar>
@@ -25,6 +26,7 @@
 #include "exchange/ContactExchange.h"
 #include "main/SyncCommands.h"
 #include "store/Connection.h"
+#include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
 #include "store/Recordset.h"
@@ -161,6 +163,43 @@ int SyncedCards()
     return count;
 }
 
+// The lines of a card as (unfolded) text, for telling which lines an edit changed.
+QStringList CardLines(const QByteArray& card)
+{
+    QStringList lines;
+    for (const VCardLine& line : ParseVCardLines(card)) {
+        lines.append(QString::fromUtf8(line.group.isEmpty() ? line.name : line.group + '.' + line.name) +
+                     QString::fromUtf8(line.params.isEmpty() ? QByteArray() : ';' + line.params.join(';')) + u':' +
+                     QString::fromUtf8(line.value));
+    }
+    return lines;
+}
+
+// The names of the lines one card has and the other has not (either way), REV aside.
+QStringList ChangedLines(const QByteArray& before, const QByteArray& after)
+{
+    const QStringList a = CardLines(before);
+    const QStringList b = CardLines(after);
+    QStringList names;
+    for (const auto& [from, to] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+        for (const QString& line : *from) {
+            const QString name = line.section(QRegularExpression(u"[;:]"_s), 0, 0);
+            if (!to->contains(line) && name != u"REV"_s && !names.contains(name)) {
+                names.append(name);
+            }
+        }
+    }
+    names.sort();
+    return names;
+}
+
+qint64 RecordNamed(const QString& name)
+{
+    Recordset rs;
+    OpenRecordsNamedExcept(rs, Conn, name, 0);
+    return rs.IsEOF() ? 0 : rs.Integer(u"PWDID");
+}
+
 SyncSummary Sync()
 {
     SyncEngine engine(Conn);
@@ -220,6 +259,14 @@ private slots:
     void newCardOneLinePerAddress();
     void uploadWithoutETagReadBack_data();
     void uploadWithoutETagReadBack();
+    void detailEdits_data();
+    void detailEdits();
+    void detailsBothWays_data();
+    void detailsBothWays();
+    void newContactGoesUpWithDetails();
+    void linkedBeforeDetailsTakesThemOnce();
+    void bookGoneWhileWritten_data();
+    void bookGoneWhileWritten();
 };
 Q_DECLARE_METATYPE(SyncSide)
 Q_DECLARE_METATYPE(SyncAction)
@@ -407,7 +454,9 @@ void tst_sync::keepsWhatTheBookCannotShow()
     const QByteArray original = f.Get(f.book + u"d.vcf"_s);
     f.Link(friends, f.book);
     const SyncSummary first = Sync();
-    QVERIFY(first.unshown.contains(u"PHOTO"_s) && first.unshown.contains(u"ADR"_s));
+    // The details are kept; what the book cannot hold is named.
+    QVERIFY(!first.unshown.contains(u"PHOTO"_s) && !first.unshown.contains(u"ADR"_s));
+    QVERIFY(first.unshown.contains(u"X-UNKNOWN"_s));
 
     Recordset rs;
     OpenRecordsNamedExcept(rs, Conn, u"Dora"_s, 0);
@@ -714,7 +763,8 @@ void tst_sync::thousandContactsUpAndDown()
     const SyncSummary first = Sync();
     QCOMPARE(first.addedHere, 1000);
     QCOMPARE(first.addedThere, 1);
-    QCOMPARE(first.unshown.value(u"BDAY"_s), 1000);
+    QVERIFY(!first.unshown.contains(u"BDAY"_s)); // the birthdays came down with the contacts
+    QCOMPARE(ReadContactDetails(Conn, RecordNamed(u"Contact 0999"_s)).birthday.ToText(), u"2000-01-01"_s);
     QCOMPARE(Records().size(), 1001);
     QCOMPARE(Records().first(), u"Contact 0000|Down||0||||||"_s);
     QCOMPARE(f.server.Cards(f.book).size(), 1001);
@@ -1923,6 +1973,326 @@ void tst_sync::findingAddressBooksKeepsTheWindowAnswering()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     QCOMPARE(Everything(), before);
+
+void tst_sync::detailEdits_data()
+{
+    QTest::addColumn<QByteArray>("received");
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QStringList>("changed");  // names of the lines that changed (REV aside)
+    QTest::addColumn<QByteArrayList>("lines"); // lines the card sent holds
+    const QByteArray apple = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann\r\nN:;Ann;;;\r\n"
+                             "item1.ADR;TYPE=HOME:;;1 Main St;Springfield;;12345;\r\nitem1.X-ABLABEL:_$!<Home>!$_\r\n"
+                             "item2.X-ABDATE:2001-06-02\r\nitem2.X-ABLABEL:_$!<Anniversary>!$_\r\n"
+                             "NOTE:one\r\nX-SOCIAL:keep\r\nEND:VCARD\r\n";
+    QTest::newRow("address edited in its group")
+        << apple << u"street"_s << QStringList{u"item1.ADR"_s}
+        << QByteArrayList{"item1.ADR;TYPE=HOME:;;2 High St;Springfield;;12345;", "item1.X-ABLABEL:_$!<Home>!$_"};
+    QTest::newRow("anniversary of another client changed")
+        << apple << u"anniversary"_s << QStringList{u"X-ANNIVERSARY"_s, u"item2.X-ABDATE"_s, u"item2.X-ABLABEL"_s}
+        << QByteArrayList{"X-ANNIVERSARY:2002-07-03"};
+    QTest::newRow("note removed") << apple << u"no note"_s << QStringList{u"NOTE"_s} << QByteArrayList{};
+    QTest::newRow("birthday added") << apple << u"birthday"_s << QStringList{u"BDAY"_s}
+                                    << QByteArrayList{"BDAY:--04-12"};
+    QTest::newRow("second address added")
+        << apple << u"address"_s << QStringList{u"ADR"_s} << QByteArrayList{"ADR;TYPE=WORK:;;9 Far Rd;;;;"};
+    QTest::newRow("fax added to a vCard 4")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nEND:VCARD\r\n") << u"fax"_s << QStringList{u"TEL"_s}
+        << QByteArrayList{"TEL;VALUE=uri;TYPE=fax:tel:+15550100"};
+    QTest::newRow("organisation and title")
+        << apple << u"work"_s << QStringList{u"ORG"_s, u"TITLE"_s} << QByteArrayList{"ORG:Acme;Sales", "TITLE:Boss"};
+}
+
+void tst_sync::detailEdits()
+{
+    QFETCH(QByteArray, received);
+    QFETCH(QString, edit);
+    CardText card = CardText::Parse(received, nullptr).value();
+    const ContactCard before = card.Fields();
+    ContactCard after = before;
+    ContactDetails& d = after.EditDetails();
+    if (edit == u"street"_s) {
+        d.addresses[0].street = u"2 High St"_s;
+    } else if (edit == u"anniversary"_s) {
+        QCOMPARE(d.anniversary.ToText(), u"2001-06-02"_s);
+        d.anniversary = {2002, 7, 3};
+    } else if (edit == u"no note"_s) {
+        d.note.clear();
+    } else if (edit == u"birthday"_s) {
+        d.birthday = {0, 4, 12};
+    } else if (edit == u"address"_s) {
+        d.addresses.append({u"work"_s, u"9 Far Rd"_s, {}, {}, {}, {}, {}, {}});
+    } else if (edit == u"fax"_s) {
+        d.phones.append({u"fax"_s, u"+15550100"_s});
+    } else if (edit == u"work"_s) {
+        d.organisation = u"Acme"_s;
+        d.department = u"Sales"_s;
+        d.title = u"Boss"_s;
+    }
+    card.Change(before, after);
+    const QByteArray sent = card.Bytes();
+    QTEST(ChangedLines(received, sent), "changed");
+    QFETCH(QByteArrayList, lines);
+    for (const QByteArray& line : lines) {
+        QVERIFY2(sent.contains("\r\n" + line + "\r\n"), qPrintable(line + " in\n" + sent));
+    }
+    QVERIFY(sent.contains("\r\nREV:"));
+    // Read back, the card holds the details as edited.
+    QVERIFY(CardText::Parse(sent, nullptr).value().Fields().Details() == after.Details());
+}
+
+void tst_sync::detailsBothWays_data()
+{
+    QTest::addColumn<QString>("hereStreet"); // the address's street as edited here, or nothing
+    QTest::addColumn<QString>("hereNote");
+    QTest::addColumn<bool>("hereNoBirthday");
+    QTest::addColumn<QString>("hereName");
+    QTest::addColumn<QString>("thereStreet"); // as another client edited it, or nothing
+    QTest::addColumn<QStringList>("changed"); // server lines this sync changed (REV aside)
+    QTest::addColumn<QString>("street");      // the street both sides end with
+    QTest::addColumn<QString>("note");
+    QTest::addColumn<QString>("conflict"); // the field named as changed on both sides
+    const QString street = u"1 Main St, Flat 2"_s;
+    const QString note = u"two\nlines"_s;
+    QTest::newRow("address edited here") << u"2 High St"_s << QString() << false << QString() << QString()
+                                         << QStringList{u"item1.ADR"_s} << u"2 High St"_s << note << QString();
+    QTest::newRow("note edited here") << QString() << u"three"_s << false << QString() << QString()
+                                      << QStringList{u"NOTE"_s} << street << u"three"_s << QString();
+    QTest::newRow("birthday removed here") << QString() << QString() << true << QString() << QString()
+                                           << QStringList{u"BDAY"_s} << street << note << QString();
+    QTest::newRow("renamed here, details kept") << QString() << QString() << false << u"Dora Day"_s << QString()
+                                                << QStringList{u"FN"_s, u"N"_s} << street << note << QString();
+    QTest::newRow("address edited there") << QString() << QString() << false << QString() << u"9 Far Rd"_s
+                                          << QStringList{} << u"9 Far Rd"_s << note << QString();
+    QTest::newRow("note here, address there") << QString() << u"three"_s << false << QString() << u"9 Far Rd"_s
+                                              << QStringList{u"NOTE"_s} << u"9 Far Rd"_s << u"three"_s << QString();
+    QTest::newRow("address on both sides") << u"2 High St"_s << QString() << false << QString() << u"9 Far Rd"_s
+                                           << QStringList{} << u"9 Far Rd"_s << note << u"address"_s;
+}
+
+void tst_sync::detailsBothWays()
+{
+    QFETCH(QString, hereStreet);
+    QFETCH(QString, hereNote);
+    QFETCH(bool, hereNoBirthday);
+    QFETCH(QString, hereName);
+    QFETCH(QString, thereStreet);
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    // A card of another client: a photo, grouped lines, extensions, an address, a birthday and a note.
+    const QByteArray photo = QByteArray("\xFF\xD8\xFF\xE0", 4) + QByteArray(600, 'p');
+    QByteArray photoLine = "PHOTO;ENCODING=b;TYPE=JPEG:" + photo.toBase64();
+    QByteArray folded;
+    for (qsizetype i = 0; i < photoLine.size(); i += 74) {
+        folded += (i == 0 ? "" : " ") + photoLine.mid(i, 74) + "\r\n";
+    }
+    const QByteArray extra = folded + "item1.ADR;TYPE=HOME:;;1 Main St\\, Flat 2;Springfield;;12345;Freedonia\r\n"
+                                      "item1.X-ABLABEL:custom\r\nBDAY:1980-02-29\r\nTEL;TYPE=CELL:500\r\n"
+                                      "NOTE:two\\nlines\r\nX-UNKNOWN;X-P=\"a:b\":keep me\r\n";
+    const QString path = f.book + u"d.vcf"_s;
+    f.Put(path, Card(u"Dora"_s, extra));
+    f.Link(friends, f.book);
+    const SyncSummary first = Sync();
+    QCOMPARE(first.addedHere, 1);
+    // The details came down with the contact; only what the book cannot hold is named.
+    QVERIFY(!first.unshown.contains(u"ADR"_s) && !first.unshown.contains(u"PHOTO"_s));
+    QVERIFY(first.unshown.contains(u"X-UNKNOWN"_s));
+    const qint64 dora = RecordNamed(u"Dora"_s);
+    ContactDetails here = ReadContactDetails(Conn, dora);
+    QCOMPARE(here.addresses.size(), 1);
+    QCOMPARE(here.addresses[0].street, u"1 Main St, Flat 2"_s);
+    QCOMPARE(here.addresses[0].country, u"Freedonia"_s);
+    QCOMPARE(here.birthday.ToText(), u"1980-02-29"_s);
+    QCOMPARE(here.note, u"two\nlines"_s);
+    QCOMPARE(here.photo, photo);
+    // Nothing to do the next time.
+    const SyncSummary calm = Sync();
+    QCOMPARE(calm.changedHere + calm.changedThere + calm.addedHere + calm.addedThere, 0);
+
+    if (!thereStreet.isEmpty()) {
+        QByteArray card = f.Get(path);
+        QVERIFY(card.contains("1 Main St\\, Flat 2"));
+        card.replace("1 Main St\\, Flat 2", thereStreet.toUtf8());
+        QCOMPARE(f.server.Request("PUT", path, card).status / 100, 2);
+    }
+    if (!hereStreet.isEmpty()) {
+        here.addresses[0].street = hereStreet;
+    }
+    if (!hereNote.isEmpty()) {
+        here.note = hereNote;
+    }
+    if (hereNoBirthday) {
+        here.birthday = {};
+    }
+    WriteContactDetails(Conn, dora, here);
+    if (!hereName.isEmpty()) {
+        UpdateRecordFields(Conn, dora, {Encrypt(hereName), {}, Encrypt(u"500"_s), {}, {}, {}, {}, {}}, {});
+    }
+    const QByteArray before = f.Get(path);
+    const SyncSummary summary = Sync();
+    const QByteArray after = f.Get(path);
+    // Only the lines of what changed here, the rest as the server had it.
+    QTEST(ChangedLines(before, after), "changed");
+    QVERIFY(after.contains("X-UNKNOWN") && after.contains("X-ABLABEL:custom"));
+    QFETCH(QString, conflict);
+    QStringList conflicts;
+    for (const SyncConflict& c : summary.conflicts) {
+        conflicts.append(c.field);
+    }
+    QCOMPARE(conflicts.join(u','), conflict);
+
+    // Both sides agree.
+    const ContactDetails there = CardText::Parse(after, nullptr).value().Fields().Details();
+    here = ReadContactDetails(Conn, RecordNamed(hereName.isEmpty() ? u"Dora"_s : hereName));
+    QVERIFY(here == there);
+    QTEST(here.addresses.value(0).street, "street");
+    QTEST(here.note, "note");
+    QCOMPARE(here.birthday.IsNull(), hereNoBirthday);
+    QCOMPARE(here.photo, photo);
+    const SyncSummary again = Sync();
+    QCOMPARE(again.changedHere + again.changedThere, 0);
+}
+
+void tst_sync::newContactGoesUpWithDetails()
+{
+    TestProgramFolder folder;
+    XandikosServer server;
+    QVERIFY2(server.Start(), qPrintable(server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 eve = AddRecord(friends, u"Eve"_s, {u"1"_s});
+    ContactDetails details;
+    details.addresses = {{u"work"_s, u"5 Side St"_s, {}, {}, u"Town"_s, {}, u"99"_s, {}}};
+    details.birthday = {0, 12, 24};
+    details.organisation = u"Acme"_s;
+    details.title = u"Boss"_s;
+    details.note = u"first\nsecond"_s;
+    details.phones = {{u"fax"_s, u"77"_s}};
+    details.urls = {{u"work"_s, u"https://acme.example"_s}};
+    details.messengers = {{u"xmpp"_s, u"xmpp:eve@acme.example"_s}};
+    details.photo = QByteArray("\x89PNG\r\n\x1A\n", 8) + QByteArray(100, 'x');
+    WriteContactDetails(Conn, eve, details);
+    // A further web address beside the record's own.
+    UpdateRecordFields(Conn, eve, {Encrypt(u"Eve"_s), Encrypt(u"1"_s), {}, {}, {}, {}, {}, {}},
+                       u"https://eve.example"_s);
+    CardDavClient client(server.Root(), u"u"_s, u"p"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), u"u"_s, u"p"_s), client.Discover().first(), friends);
+    QCOMPARE(Sync().addedThere, 1);
+    const QStringList cards = server.Cards();
+    QCOMPARE(cards.size(), 1);
+    const QByteArray card = server.Request("GET", cards.first()).body;
+    QVERIFY2(CardText::Parse(card, nullptr).value().Fields().Details() == details, card.constData());
+
+    // A detail edited on this server comes down.
+    QByteArray edited = card;
+    QVERIFY(edited.contains("TITLE:Boss"));
+    edited.replace("TITLE:Boss", "TITLE:Chief");
+    QCOMPARE(server.Request("PUT", cards.first(), edited).status / 100, 2);
+    QCOMPARE(Sync().changedHere, 1);
+    QCOMPARE(ReadContactDetails(Conn, eve).title, u"Chief"_s);
+}
+
+void tst_sync::linkedBeforeDetailsTakesThemOnce()
+{
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    const qint64 friends = AddType(u"Friends"_s);
+    const qint64 eve = AddRecord(friends, u"Eve"_s, {u"1"_s});
+    f.Link(friends, f.book);
+    Sync();
+    QString fieldsStamp;
+    Conn.ForEachRow(u"SELECT Digest FROM SyncItem"_s, {},
+                    [&](const RowView& row) { fieldsStamp = QString::fromLatin1(row.Bytes(0)); });
+    // Another client adds an address; this book takes it down...
+    const QString path = f.server.Cards(f.book).first();
+    QByteArray card = f.Get(path);
+    card.replace("END:VCARD", "ADR;TYPE=HOME:;;1 Main St;Town;;;\r\nEND:VCARD");
+    QCOMPARE(f.server.Request("PUT", path, card).status / 100, 2);
+    Sync();
+    QCOMPARE(ReadContactDetails(Conn, eve).addresses.size(), 1);
+    // ... but had an earlier version synced it, the book would hold no details and the link would
+    // know the fields alone. That link takes the card's details, and sends nothing.
+    WriteContactDetails(Conn, eve, {});
+    QVERIFY(fieldsStamp.startsWith(u"2:"_s));
+    Conn.Execute(u"UPDATE SyncItem SET Digest = ?"_s, {fieldsStamp.mid(2)});
+    const QByteArray there = f.Get(path);
+    const SyncSummary summary = Sync();
+    QCOMPARE(summary.changedThere, 0);
+    QCOMPARE(f.Get(path), there);
+    QCOMPARE(ReadContactDetails(Conn, eve).addresses.value(0).street, u"1 Main St"_s);
+    // A rename here afterwards keeps the address on the server.
+    UpdateRecordFields(Conn, eve, {Encrypt(u"Eve Ray"_s), Encrypt(u"1"_s), {}, {}, {}, {}, {}, {}}, {});
+    QCOMPARE(Sync().changedThere, 1);
+    QCOMPARE(ChangedLines(there, f.Get(path)), (QStringList{u"FN"_s, u"N"_s}));
+}
+
+void tst_sync::bookGoneWhileWritten_data()
+{
+    QTest::addColumn<bool>("remade"); // the whole address book made again, else one card deleted
+    QTest::addColumn<LostBookChoice>("choice");
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<int>("left");
+    QTest::addColumn<int>("cards");
+    QTest::newRow("one card gone: that contact's conflict") << false << LostBookChoice::Cancel << 0 << 3 << 3;
+    QTest::newRow("book remade, cancel") << true << LostBookChoice::Cancel << 1 << 3 << 0;
+    QTest::newRow("book remade, upload again") << true << LostBookChoice::UploadAgain << 1 << 3 << 3;
+    // The contact changed here is kept and goes back; the others go.
+    QTest::newRow("book remade, empty here") << true << LostBookChoice::EmptyHere << 1 << 1 << 1;
+}
+
+void tst_sync::bookGoneWhileWritten()
+{
+    QFETCH(bool, remade);
+    QFETCH(LostBookChoice, choice);
+    TestProgramFolder folder;
+    Fixture f;
+    QVERIFY2(f.Start(), qPrintable(f.server.Reason()));
+    f.LinkedPeople(3);
+    Sync();
+    const qint64 edited = RecordNamed(u"Person 1"_s);
+    UpdateRecordFields(Conn, edited, {Encrypt(u"Person 1"_s), Encrypt(u"42"_s), {}, {}, {}, {}, {}, {}}, {});
+    QString editedPath;
+    for (const QString& path : f.server.Cards(f.book)) {
+        if (f.Get(path).contains("FN:Person 1\r\n")) {
+            editedPath = path;
+        }
+    }
+    QVERIFY(!editedPath.isEmpty());
+    // After the sync listed the book (its token still passing) and before it writes the change.
+    SyncEngine engine(Conn);
+    bool done = false;
+    engine.SetProgress([&](int, int) {
+        if (done) {
+            return;
+        }
+        done = true;
+        if (remade) {
+            QCOMPARE(f.server.Request("DELETE", f.book).status, 200);
+            QCOMPARE(f.server.AddAddressBook(u"contacts"_s, u"Contacts"_s), f.book);
+        } else {
+            QCOMPARE(f.server.Request("DELETE", editedPath).status, 200);
+        }
+    });
+    QStringList asked;
+    engine.SetAskLostBook([&](const QString& book, int count) {
+        asked.append(u"%1 %2"_s.arg(book).arg(count));
+        return choice;
+    });
+    QString message;
+    const SyncFault fault = FaultOf([&] { engine.Run(); }, &message);
+    QVERIFY2(fault == SyncFault::Cancelled, qPrintable(message));
+    QTEST(static_cast<int>(asked.size()), "asked");
+    if (!asked.isEmpty()) {
+        QCOMPARE(asked.first(), u"Contacts 3"_s);
+    }
+    QTEST(static_cast<int>(Records().size()), "left");
+    QTEST(static_cast<int>(f.server.Cards(f.book).size()), "cards");
+    QVERIFY(Records().contains(u"Person 1|Friends|42|||||||"_s));
+    if (choice != LostBookChoice::Cancel || !remade) {
+        const SyncSummary again = Sync();
+        QCOMPARE(again.addedHere + again.addedThere + again.deletedHere + again.deletedThere, 0);
+    }
 }
 
 int main(int argc, char** argv)
