@@ -377,14 +377,14 @@ void tst_ContactPane::followsTheBook()
     QCOMPARE(w->Pane->ShownTexts(),
              (QStringList{u"Ada"_s, u"Home Phone: 12"_s, u"Note: Call back"_s, u"Type: Work"_s}));
     // Deleted: the placeholder.
-    QVERIFY(TheBook().DeleteContacts({ids[0]}));
+    TheBook().DeleteContacts({ids[0]});
     QCOMPARE(w->Pane->ShownTexts(), QStringList{Placeholder});
 
     // A contact moved out of the type listed leaves the list, and so the pane.
     ClickNode(w, type);
     ClickRow(w, ids[1]);
     QCOMPARE(w->Pane->ShownId(), ids[1]);
-    QVERIFY(TheBook().MoveContacts({ids[1]}, other));
+    TheBook().MoveContacts({ids[1]}, other);
     QCOMPARE(w->Pane->ShownTexts(), QStringList{Placeholder});
 }
 
