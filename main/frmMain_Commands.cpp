@@ -320,11 +320,16 @@ void frmMain::DeleteRecords()
     for (const int row : rows) {
         ids.append(m_model->Id(row));
     }
+    // A listing still being read holds the book against the write: it is read again after.
+    const bool relist = StopListing();
     // All of them or none, in one short write: every reader skips them from now on, and their rows
     // are removed in the background once the step can no longer be undone. The book has taken the
     // rows out of the list.
     if (!TheBook().DeleteContacts(ids)) {
         return;
+    }
+    if (relist) {
+        LoadListData(TreeView1->currentItem(), QString());
     }
     // The lowest position deleted, or 0 (the first row) when nothing was selected.
     SelectListItemAt(ListView1, rows.isEmpty() ? 0 : rows.first() + 1);

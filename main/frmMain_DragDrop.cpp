@@ -45,6 +45,7 @@ void frmMain::TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& key
         if (typeExists) {
             // One move, all or nothing, in one short write: every reader sees the contacts under
             // the target at once, and their rows are rewritten in the background.
+            StopListing(); // its reader would hold the book against the write
             if (!TheBook().MoveContacts(ids, typeNo)) {
                 return;
             }
