@@ -284,29 +284,41 @@ void tst_Streaming::resortReadsInTheBackground()
 void tst_Streaming::movedRowsListedFromTheList()
 {
     frmMain* w = Open();
+    // Rows first to last of the list dragged onto a type's node and dropped.
+    const auto drag = [w](int first, int last, qint64 typeNo) {
+        ClickRow(w, first);
+        QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                          w->ListView1->visualRect(w->ListModel()->index(last, 0)).center());
+        QMimeData data;
+        data.setText(w->DragText());
+        QTreeWidgetItem* target = w->NodeByKey(Key(typeNo));
+        const QPoint at = w->TreeView1->visualItemRect(target).center();
+        QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &enter);
+        QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &hover);
+        QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &drop);
+        WaitForAll(w);
+    };
     ClickNode(w, Key(m_types.alpha));
     WaitForAll(w);
-    ClickRow(w, 0);
-    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ShiftModifier,
-                      w->ListView1->visualRect(w->ListModel()->index(9, 0)).center());
-    const QString text = w->DragText();
-    QVERIFY(!text.isEmpty());
-    QTreeWidgetItem* target = w->NodeByKey(Key(m_types.beta));
-    const QPoint at = w->TreeView1->visualItemRect(target).center();
-    QMimeData data;
-    data.setText(text);
-    QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(w->TreeView1->viewport(), &enter);
-    QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(w->TreeView1->viewport(), &hover);
-    QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(w->TreeView1->viewport(), &drop);
-    WaitForAll(w);
-    // The target lists its own and the moved contacts, before the rows are rewritten.
+    drag(0, 4, m_types.beta);
+    // The target lists its own and the moved contacts while their rows still wait to be rewritten.
     QCOMPARE(w->TreeView1->CurrentKey(), Key(m_types.beta));
+    QCOMPARE(Column(w, 0), Names(u"a"_s, 5) + Names(u"b"_s));
+    QCOMPARE(w->ListModel()->index(0, 2).data().toString(), u"m000"_s); // the other columns read when shown
+    // A second move to the same type: the earlier moved contacts, not in the list it came from,
+    // are read from the book, the new ones taken from the list.
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s).mid(5));
+    drag(0, 4, m_types.beta);
     QCOMPARE(Column(w, 0), Names(u"a"_s, 10) + Names(u"b"_s));
-    // Every column of a moved row is read when shown.
-    QCOMPARE(w->ListModel()->index(0, 2).data().toString(), u"m000"_s);
+    // And the type they left no longer shows them.
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s).mid(10));
 }
 
 void tst_Streaming::closedWhileReading()
