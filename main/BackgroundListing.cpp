@@ -8,6 +8,7 @@
 #include <numeric>
 
 #include "core/Errors.h"
+#include "main/CarriedRows.h"
 #include "main/SortKeys.h"
 #include "store/Connection.h"
 #include "store/Database.h"
@@ -115,7 +116,7 @@ void BackgroundListing::Start(const Connection& conn, Request request)
                 OpenSearchReader(*reader, book);
             }
             bool first = wanted.resort;
-            ReadRecordColumn(*reader, wanted.typeNo, wanted.field, [&](qint64 id, QByteArrayView cipher) {
+            const auto add = [&](qint64 id, QByteArrayView cipher) {
                 if (shared->stop) {
                     throw Abandoned{};
                 }
@@ -137,7 +138,22 @@ void BackgroundListing::Start(const Connection& conn, Request request)
                         std::this_thread::sleep_for(std::chrono::milliseconds(1));
                     }
                 }
-            });
+            };
+            if (wanted.carried) {
+                ReadRecordColumnExcept(
+                    *reader, wanted.typeNo, wanted.field,
+                    [&](qint64 id) {
+                        QByteArrayView cipher;
+                        if (!wanted.carried->Find(id, &cipher)) {
+                            return false;
+                        }
+                        add(id, cipher);
+                        return true;
+                    },
+                    add);
+            } else {
+                ReadRecordColumn(*reader, wanted.typeNo, wanted.field, add);
+            }
             Finish(rows, wanted.collator);
         } catch (const Abandoned&) {
             return;

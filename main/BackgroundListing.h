@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+class CarriedRows;
 class Connection;
 
 // A long read for the list on a thread of its own, through a connection of its own: one column of
@@ -28,6 +29,8 @@ public:
         int column = 0;      // the list's column it fills
         QCollator collator;  // the list's, for the places
         bool resort = false; // read for a re-sort of rows the list already shows
+        // The texts of records a move just took to the type, as the list held them: not read again.
+        std::shared_ptr<const CarriedRows> carried;
     };
 
     // Keys in the order read (the first rows) or ascending (all rows), the column's cipher texts,

@@ -66,7 +66,11 @@ void frmMain::ListView1_ColumnClick(int column)
         m_resortOrder = nextOrder;
         ListView1->header()->setSortIndicator(m_sortKey, m_sortOrder != 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
         m_listing->Start(Conn, {kind == TypeTree::NodeKind::Type ? TreeView1->CurrentTypeNo() : -1,
-                                RecordFieldName(column), column, m_collator, true});
+                                RecordFieldName(column),
+                                column,
+                                m_collator,
+                                true,
+                                {}});
         SetPanel(1, GetLangString(objectName(), QStringLiteral("82001"), QStringLiteral("Sorting...")));
         return;
     }

@@ -267,10 +267,11 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
             tick();
             m_model->AddKeyedRow(id, sortColumn, cipher);
         };
-        if (!carry && Streams()) {
+        if (Streams()) {
             // The first screen soon, the rest when read and placed; the window answers meanwhile.
             m_listingTag = tag;
-            m_listing->Start(Conn, {typeNo, fieldOf(sortColumn), sortColumn, m_collator, false});
+            m_listing->Start(Conn, {typeNo, fieldOf(sortColumn), sortColumn, m_collator, false,
+                                    carry ? carried : std::shared_ptr<const CarriedRows>()});
             return;
         }
         if (carry) {
