@@ -204,6 +204,63 @@ void RecordListModel::End()
     }
 }
 
+void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, std::vector<char> bytes,
+                                const std::vector<std::pair<quint32, quint32>>& spans, std::vector<quint32> ranks)
+{
+    const std::size_t count = ids.size();
+    m_ids = std::move(ids);
+    m_webAddress.assign(count, 0);
+    m_fetched.assign(count, false);
+    m_texts.clear();
+    m_cipherArena = std::move(bytes);
+    for (std::size_t c = 0; c < m_columns.size(); ++c) {
+        m_cipherSpans[c].clear();
+        m_complete[c] = static_cast<int>(c) == column;
+    }
+    std::vector<Span>& own = m_cipherSpans[static_cast<std::size_t>(column)];
+    own.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        own[i] = {spans[i].first, spans[i].second};
+    }
+    if (ranks.size() == count) {
+        m_ranks = std::move(ranks);
+        m_ranksColumn = column;
+    }
+}
+
+void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, const std::vector<char>& bytes,
+                                  const std::vector<std::pair<quint32, quint32>>& spans,
+                                  const std::vector<quint32>& ranks)
+{
+    if (column < 0 || static_cast<std::size_t>(column) >= m_columns.size() || m_mode != Mode::Records) {
+        return;
+    }
+    // A row the read did not find (gone meanwhile) sorts last.
+    std::vector<quint32> own(m_ids.size(), static_cast<quint32>(ids.size()));
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const int s = StorageOf(ids[i]);
+        if (s < 0) {
+            continue;
+        }
+        StoreText(static_cast<std::size_t>(s), column,
+                  QByteArrayView(bytes.data() + spans[i].first, static_cast<qsizetype>(spans[i].second)));
+        own[static_cast<std::size_t>(s)] = ranks[i];
+    }
+    m_complete[static_cast<std::size_t>(column)] = true;
+    // Places among the rows held, from 0, counted rather than sorted: each row's place is the
+    // number of rows before it, equal places staying equal.
+    std::vector<quint32> below(ids.size() + 2, 0);
+    for (const quint32 r : own) {
+        ++below[r + 1];
+    }
+    std::partial_sum(below.begin(), below.end(), below.begin());
+    for (quint32& r : own) {
+        r = below[r];
+    }
+    m_ranks = std::move(own);
+    m_ranksColumn = column;
+}
+
 void RecordListModel::Clear()
 {
     Begin(Mode::None, {}, QIcon());
@@ -336,6 +393,22 @@ void RecordListModel::RemoveIds(const QList<qint64>& ids)
     } else {
         RemoveRows(rows);
     }
+}
+
+bool RecordListModel::HeldText(qint64 id, int column, QByteArrayView* cipherText) const
+{
+    const int storage = StorageOf(id);
+    if (storage < 0 || m_mode != Mode::Records || column < 0 ||
+        static_cast<std::size_t>(column) >= m_cipherSpans.size()) {
+        return false;
+    }
+    const std::vector<Span>& spans = m_cipherSpans[static_cast<std::size_t>(column)];
+    const auto s = static_cast<std::size_t>(storage);
+    if (s >= spans.size() || spans[s].offset == Missing) {
+        return false;
+    }
+    *cipherText = QByteArrayView(m_cipherArena.data() + spans[s].offset, spans[s].length);
+    return true;
 }
 
 bool RecordListModel::HasWebAddress(int row) const

@@ -73,6 +73,17 @@ public:
     void SetTicker(std::function<void()> ticker) { m_ticker = std::move(ticker); }
     void End();
     bool IsFilling() const { return m_filling; }
+    // Between Begin and End instead of adding rows: every row of a listing read elsewhere, keys
+    // ascending, with one column's cipher texts (offset and length in bytes) and each row's place
+    // by that column's text, so sorting by it needs no reading or comparing here.
+    void AdoptRows(int column, std::vector<qint64> ids, std::vector<char> bytes,
+                   const std::vector<std::pair<quint32, quint32>>& spans, std::vector<quint32> ranks);
+    // A whole column of the rows the list holds, read elsewhere for a re-sort, with each row's
+    // place by it; keys the list does not hold are passed over. Sort by the column after.
+    void AdoptColumn(int column, const std::vector<qint64>& ids, const std::vector<char>& bytes,
+                     const std::vector<std::pair<quint32, quint32>>& spans, const std::vector<quint32>& ranks);
+    // Whether sorting by column reads and compares nothing: each row's place by it is known.
+    bool HasPlaces(int column) const { return column >= 0 && m_ranksColumn == column; }
     void Clear();
 
     Mode ListMode() const { return m_mode; }
@@ -82,6 +93,9 @@ public:
     int RowOfKey(const QString& key) const; // -1 when absent
     int RowOf(qint64 id) const;             // the shown row of a key, -1 when absent
     bool HasWebAddress(int row) const;      // a record row whose address can be opened
+    // The cipher text of a column of the record with this key as the list holds it, without
+    // reading it; false when the list does not hold it or has not read that column yet.
+    bool HeldText(qint64 id, int column, QByteArrayView* cipherText) const;
     void RemoveRowAt(int row);
     void RemoveRows(const QList<int>& rows); // shown rows, in one change
     // The rows of these keys, those the list shows; the others are passed over.

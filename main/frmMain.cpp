@@ -31,6 +31,7 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/OperateIni.h"
+#include "main/BackgroundListing.h"
 #include "main/BackgroundSearch.h"
 #include "main/ContactPane.h"
 #include "main/ListViewEnh.h"
@@ -84,7 +85,8 @@ frmMain::frmMain()
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(QIcon(QStringLiteral(":/icons/mark.png")));
     m_model = new RecordListModel(this);
-    m_model->SetCollator(QCollator(CollationLocale()));
+    m_collator = QCollator(CollationLocale());
+    m_model->SetCollator(m_collator);
     BuildMenus();
     BuildToolbars();
     BuildPanes();
@@ -331,6 +333,10 @@ void frmMain::BuildToolbars()
     m_search->setObjectName(QStringLiteral("BackgroundSearch"));
     connect(m_search, &BackgroundSearch::Found, this, [this] { ShowFound(false); });
     connect(m_search, &BackgroundSearch::Finished, this, [this] { ShowFound(true); });
+    m_listing = new BackgroundListing(this);
+    m_listing->setObjectName(QStringLiteral("BackgroundListing"));
+    connect(m_listing, &BackgroundListing::FirstRows, this, [this] { ShowListed(false, QString()); });
+    connect(m_listing, &BackgroundListing::Finished, this, [this](const QString& error) { ShowListed(true, error); });
     m_searchTimer = new QTimer(this);
     m_searchTimer->setSingleShot(true);
     m_searchTimer->setInterval(SearchPause);
@@ -529,6 +535,7 @@ void frmMain::closeEvent(QCloseEvent* event)
 void frmMain::Form_Unload()
 {
     StopSearch();
+    m_listing->Stop();
     SaveFormState(this);
     SaveSettings(
         this, objectName(),

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <QCollator>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -27,8 +29,10 @@ class QToolBar;
 class QToolButton;
 class QTreeView;
 class QTreeWidgetItem;
+class BackgroundListing;
 class BackgroundSearch;
 class BusyProgress;
+class CarriedRows;
 class QCheckBox;
 class QTimer;
 class Recordset;
@@ -104,7 +108,10 @@ public:
     QString DragText() const; // the selected rows' drag text, in list order
     QTreeWidgetItem* DropHighlight() const { return TreeView1->DropHighlight(); }
 
-    QString SearchPrompt;          // the search box's prompt: while it shows it, nothing is searched
+    QString SearchPrompt; // the search box's prompt: while it shows it, nothing is searched
+    // A listing or re-sort in a book with more keys than this is read in the background: the
+    // window shows the first rows at once and takes the rest when they are read and placed.
+    qint64 StreamFrom = 20000;
     bool FillingFieldList = false; // true while start-up fills the field chooser
 
 protected:
@@ -164,6 +171,16 @@ private:
     void ClearSearch();
     void StopSearch();
     void TreeView1_NodeClick(QTreeWidgetItem* node);
+    // Listing in the background (frmMain_Data.cpp): whether a listing of this book is read so, and
+    // the rows it handed over shown (the first screen, or all), selection and current row kept.
+    bool Streams();
+    void ShowListed(bool finished, const QString& error);
+    // A re-sort whose column was read in the background: the rows re-ordered by it.
+    void FinishResort(const QString& error);
+    // After a change while a listing is read: read again from the change on. False when none is.
+    bool RestartListing();
+    // Abandons the listing or re-sort being read; true when a listing was, whose rows are partial.
+    bool StopListing();
     void ImportFrom(const QStringList& fileNames); // no names: the user chooses the file
 
     // Commands (frmMain_Commands.cpp)
@@ -288,4 +305,11 @@ private:
     qsizetype m_shownFound = 0;                   // records of it the list shows
     QString m_nodeBeforeSearch;                   // the node Escape returns to
     int m_paneTwips = 0;                          // the contact pane's width, kept while it is hidden
+    std::shared_ptr<CarriedRows> m_carried;       // what the last move took along, for its target's listing
+    BackgroundListing* m_listing = nullptr;       // the listing or re-sort read in the background
+    int m_listedStage = 0;                        // while its rows are shown: 1 the first, 2 all
+    QString m_listingTag;                         // what the listing under way lists, for keeping it
+    int m_resortKey = -1;                         // the column and direction a re-sort under way sorts by
+    int m_resortOrder = 0;
+    QCollator m_collator; // the list's, for the places a background read makes
 };

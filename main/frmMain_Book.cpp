@@ -12,6 +12,8 @@
 #include "book/AddressBook.h"
 #include "core/Language.h"
 #include "core/TextUtil.h"
+#include "main/BackgroundListing.h"
+#include "main/CarriedRows.h"
 #include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
 #include "store/Database.h"
@@ -57,8 +59,32 @@ void frmMain::WireBook()
     UpdateUndoActions();
 }
 
+bool frmMain::StopListing()
+{
+    const bool partial = m_listing->IsRunning() && !m_listing->Current().resort;
+    m_listing->Stop();
+    m_resortKey = -1;
+    return partial;
+}
+
+bool frmMain::RestartListing()
+{
+    if (!m_listing->IsRunning() || m_listing->Current().resort || ListMode() != RecordListModel::Mode::Records) {
+        return false;
+    }
+    // What the listing under way read may predate the change: it is read again, from the
+    // change on.
+    const QString current = CurrentRow() >= 0 ? m_model->Key(CurrentRow()) : QString();
+    LoadListData(TreeView1->currentItem(), current);
+    return true;
+}
+
 void frmMain::Book_ContactsShown(const QList<qint64>& ids)
 {
+    m_carried.reset(); // what a move carried may have changed since
+    if (RestartListing()) {
+        return;
+    }
     if (ListMode() != RecordListModel::Mode::Records || ids.isEmpty()) {
         return;
     }
@@ -140,6 +166,21 @@ void frmMain::Book_ContactsShown(const QList<qint64>& ids)
 
 void frmMain::Book_ContactsMoved(const QList<qint64>& ids, qint64 typeNo)
 {
+    // The sort texts the list holds of the moved records go along, for the target's listing.
+    m_carried.reset();
+    if (ListMode() == RecordListModel::Mode::Records && !ids.isEmpty()) {
+        auto carried = std::make_shared<CarriedRows>(typeNo, m_recordSortKey);
+        QByteArrayView text;
+        for (const qint64 id : ids) {
+            if (m_model->HeldText(id, m_recordSortKey, &text)) {
+                carried->Add(id, text);
+            }
+        }
+        carried->Seal();
+        if (carried->Count() > 0) {
+            m_carried = std::move(carried);
+        }
+    }
     if (ListMode() != RecordListModel::Mode::Records || TreeView1->CurrentKind() != TypeTree::NodeKind::Type) {
         return; // a search result shows no types
     }
@@ -149,13 +190,16 @@ void frmMain::Book_ContactsMoved(const QList<qint64>& ids, qint64 typeNo)
     }
     // Moved away: the move says all there is to know.
     m_model->RemoveIds(ids);
+    RestartListing();
     UpdateCommandState();
 }
 
 void frmMain::Book_ContactsRemoved(const QList<qint64>& ids)
 {
+    m_carried.reset();
     if (ListMode() == RecordListModel::Mode::Records) {
         m_model->RemoveIds(ids);
+        RestartListing();
         UpdateCommandState();
     }
 }

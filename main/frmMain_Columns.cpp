@@ -5,14 +5,17 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <numeric>
 
 #include "core/Language.h"
+#include "main/BackgroundListing.h"
 #include "main/ColumnLayout.h"
 #include "main/ListViewSort.h"
 #include "main/RecordListModel.h"
 #include "main/RecordListView.h"
+#include "store/Connection.h"
 #include "ui/BusyProgress.h"
 #include "ui/Common.h"
 
@@ -36,8 +39,41 @@ void frmMain::ListView1_ColumnClick(int column)
         ListView1->header()->setSortIndicator(m_sortKey, m_sortOrder != 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
         return;
     }
+    const bool resorting = m_resortKey >= 0;
+    if (resorting) {
+        m_listing->Stop(); // a new click abandons the re-sort under way
+        m_resortKey = -1;
+    }
     const int key = m_sortKey;
     const int order = m_sortOrder;
+    const int nextOrder = m_sortKey == column ? (m_sortOrder == 0 ? 1 : 0) : 0;
+    if (ListMode() == RecordListModel::Mode::Records && m_listing->IsRunning()) {
+        // While the rows still come: the listing starts again, read and placed by the new column.
+        m_sortKey = column;
+        m_sortOrder = nextOrder;
+        m_recordSortKey = column;
+        const QString current = CurrentRow() >= 0 ? m_model->Key(CurrentRow()) : QString();
+        LoadListData(TreeView1->currentItem(), current);
+        return;
+    }
+    if (ListMode() == RecordListModel::Mode::Records && !m_listing->IsRunning() && !m_model->HasPlaces(column) &&
+        Streams()) {
+        // The column is read and its places made in the background (deciphering and comparing a
+        // large list's texts would hold the window); the list keeps its order, and stays usable,
+        // until then.
+        const TypeTree::NodeKind kind = TreeView1->CurrentKind();
+        m_resortKey = column;
+        m_resortOrder = nextOrder;
+        ListView1->header()->setSortIndicator(m_sortKey, m_sortOrder != 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
+        m_listing->Start(Conn, {kind == TypeTree::NodeKind::Type ? TreeView1->CurrentTypeNo() : -1,
+                                RecordFieldName(column),
+                                column,
+                                m_collator,
+                                true,
+                                {}});
+        SetPanel(1, GetLangString(objectName(), QStringLiteral("82001"), QStringLiteral("Sorting...")));
+        return;
+    }
     SetSorted(false);
     if (m_sortKey == column) {
         m_sortOrder = m_sortOrder == 0 ? 1 : 0;
@@ -63,6 +99,33 @@ void frmMain::ListView1_ColumnClick(int column)
         m_recordSortKey = m_sortKey;
     }
     ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
+}
+
+void frmMain::FinishResort(const QString& error)
+{
+    const int column = m_resortKey;
+    m_resortKey = -1;
+    if (column < 0 || ListMode() != RecordListModel::Mode::Records) {
+        return;
+    }
+    const QString ready = GetLangString(QStringLiteral("General"), QStringLiteral("20003"), QStringLiteral("Ready"));
+    if (!error.isEmpty()) {
+        // The column could not be read: the rows keep their order, and the header says so.
+        SetPanel(1, GetLangString(QStringLiteral("General"), QStringLiteral("10001"), QStringLiteral("Error")));
+        MsgWarning(this, error);
+        return;
+    }
+    BackgroundListing::Rows rows = m_listing->TakeRows();
+    m_model->AdoptColumn(column, rows.ids, rows.bytes, rows.spans, rows.ranks);
+    m_sortKey = column;
+    m_sortOrder = m_resortOrder;
+    m_recordSortKey = m_sortKey;
+    SetSorted(true); // the places are there: the rows are counted into them
+    ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
+    if (const QModelIndex current = ListView1->currentIndex(); current.isValid()) {
+        ListView1->scrollTo(current);
+    }
+    SetPanel(1, ready);
 }
 
 void frmMain::FitColumns()

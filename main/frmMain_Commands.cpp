@@ -253,6 +253,7 @@ bool frmMain::DeleteType(qint64 typeNo, bool* moved)
     }
     // The move and the delete together, in one short write: the contacts show under the target at
     // once, and their rows are rewritten in the background.
+    StopListing(); // its reader would hold the book against the write; the caller lists again
     TheBook().DeleteTypeMovingContacts(typeNo, target);
     *moved = true;
     return true;
@@ -318,10 +319,15 @@ void frmMain::DeleteRecords()
     for (const int row : rows) {
         ids.append(m_model->Id(row));
     }
+    // A listing still being read holds the book against the write: it is read again after.
+    const bool relist = StopListing();
     // All of them or none, in one short write: every reader skips them from now on, and their rows
     // are removed in the background once the step can no longer be undone. The book has taken the
     // rows out of the list.
     TheBook().DeleteContacts(ids);
+    if (relist) {
+        LoadListData(TreeView1->currentItem(), QString());
+    }
     // The lowest position deleted, or 0 (the first row) when nothing was selected.
     SelectListItemAt(ListView1, rows.isEmpty() ? 0 : rows.first() + 1);
     UpdateCommandState();

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QTreeView>
@@ -12,7 +13,9 @@
 #include "core/AppState.h"
 #include "core/Language.h"
 #include "core/TextUtil.h"
+#include "main/BackgroundListing.h"
 #include "main/BackgroundSearch.h"
+#include "main/CarriedRows.h"
 #include "main/ColumnLayout.h"
 #include "main/ListViewEnh.h"
 #include "main/ListViewSort.h"
@@ -228,6 +231,23 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
     // What a plain listing shows is known by what it lists and the state of the book.
     const bool plain = typeNo >= 0 || txtValue->text() == SearchPrompt;
     const QString tag = plain ? QString::number(typeNo) + QLatin1Char('/') + Conn.ChangeStamp() : QString();
+    if (m_listedStage != 0) {
+        // Rows the background listing handed over: the first screen as read, or all of them with
+        // their places.
+        BackgroundListing::Rows rows = m_listing->TakeRows();
+        const int column = m_listing->Current().column;
+        if (m_listedStage == 1) {
+            for (std::size_t i = 0; i < rows.ids.size(); ++i) {
+                const auto [offset, length] = rows.spans[i];
+                m_model->AddKeyedRow(rows.ids[i], column,
+                                     QByteArrayView(rows.bytes.data() + offset, static_cast<qsizetype>(length)));
+            }
+        } else {
+            m_model->AdoptRows(column, std::move(rows.ids), std::move(rows.bytes), rows.spans, std::move(rows.ranks));
+            m_model->SetTag(m_listingTag);
+        }
+        return;
+    }
     if (m_model->TakeBack(tag)) {
         return;
     }
@@ -246,10 +266,35 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
         }
     };
     if (plain) {
-        ReadRecordColumn(Conn, typeNo, fieldOf(sortColumn), [&](qint64 id, QByteArrayView cipher) {
+        // What a move just carried here is taken as the list held it; it is good for one listing.
+        const std::shared_ptr<CarriedRows> carried = std::exchange(m_carried, nullptr);
+        const bool carry = carried && carried->TypeNo() == typeNo && carried->Column() == sortColumn;
+        const auto add = [&](qint64 id, QByteArrayView cipher) {
             tick();
             m_model->AddKeyedRow(id, sortColumn, cipher);
-        });
+        };
+        if (Streams()) {
+            // The first screen soon, the rest when read and placed; the window answers meanwhile.
+            m_listingTag = tag;
+            m_listing->Start(Conn, {typeNo, fieldOf(sortColumn), sortColumn, m_collator, false,
+                                    carry ? carried : std::shared_ptr<const CarriedRows>()});
+            return;
+        }
+        if (carry) {
+            ReadRecordColumnExcept(
+                Conn, typeNo, fieldOf(sortColumn),
+                [&](qint64 id) {
+                    QByteArrayView cipher;
+                    if (!carried->Find(id, &cipher)) {
+                        return false;
+                    }
+                    add(id, cipher);
+                    return true;
+                },
+                add);
+        } else {
+            ReadRecordColumn(Conn, typeNo, fieldOf(sortColumn), add);
+        }
         m_model->SetTag(tag); // only a complete listing is worth keeping
         return;
     }
@@ -292,6 +337,10 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
 {
     if (node == nullptr) {
         return;
+    }
+    if (m_listedStage == 0) {
+        m_listing->Stop(); // a new listing abandons the one under way, and a re-sort
+        m_resortKey = -1;
     }
     BusyProgress progress(this, General("20002", "Loading"));
     m_model->SetTicker([&progress] { progress.Step(0, 0); });
@@ -336,7 +385,8 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
         for (int i = 0; i < m_pendingWidths.size() && i < header->count(); ++i) {
             header->resizeSection(i, m_pendingWidths[i]);
         }
-        if (kind == TypeTree::NodeKind::Search && m_model->rowCount() == 0) {
+        const bool streaming = m_listing->IsRunning();
+        if (kind == TypeTree::NodeKind::Search && m_model->rowCount() == 0 && !streaming) {
             m_msgBar->SetText(GetLangString(objectName(), QStringLiteral("30005"), QStringLiteral("No records")));
             LayoutMsgBar();
             m_msgBar->show();
@@ -349,7 +399,7 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
         SetSorted(true);
         ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
         SelectListItem(m_model->RowOfKey(selectKey));
-        SetPanel(1, General("20003", "Ready"));
+        SetPanel(1, streaming ? General("20002", "Loading") : General("20003", "Ready"));
     } catch (...) {
         if (m_model->IsFilling()) {
             m_model->End(); // the rows read so far stay visible
@@ -357,6 +407,73 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
         ShowError(this);
         SetPanel(1, General("10001", "Error"));
         return;
+    }
+    UpdateCommandState();
+}
+
+bool frmMain::Streams()
+{
+    qint64 low = 0;
+    qint64 high = -1;
+    // The span of the keys, read from the table's own order at no cost, stands for its size.
+    Conn.ForEachRow(QStringLiteral("Select min(PWDID), max(PWDID) From PWDTable"), {}, [&](const RowView& row) {
+        low = row.Integer(0);
+        high = row.Integer(1);
+    });
+    return high - low + 1 > StreamFrom && !Conn.InTransaction();
+}
+
+void frmMain::ShowListed(bool finished, const QString& error)
+{
+    const BackgroundListing::Request& request = m_listing->Current();
+    if (request.resort) {
+        FinishResort(error);
+        return;
+    }
+    // Shown only where it was asked for: the same node, and for every record the plain listing.
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    const TypeTree::NodeKind kind = TreeView1->CurrentKind();
+    const bool same =
+        node != nullptr && ListMode() == RecordListModel::Mode::Records &&
+        (request.typeNo < 0 ? kind == TypeTree::NodeKind::Search && txtValue->text() == SearchPrompt
+                            : kind == TypeTree::NodeKind::Type && TreeView1->CurrentTypeNo() == request.typeNo);
+    if (!same) {
+        m_listing->Stop();
+        return;
+    }
+    if (!error.isEmpty()) {
+        SetPanel(1, General("10001", "Error"));
+        MsgWarning(this, error); // the first rows stay
+        return;
+    }
+    // The rows the user selected and the current one stay so while the list fills in.
+    std::vector<qint64> selected;
+    if (const QList<int> rows = SelectedRows(ListView1); rows.size() <= 1000) {
+        for (const int row : rows) {
+            selected.push_back(m_model->Id(row));
+        }
+    }
+    const qint64 current = m_model->Id(ListView1->currentIndex().row());
+    const qint64 top = m_model->Id(ListView1->indexAt(QPoint(0, 0)).row());
+    const bool focused = ListView1->hasFocus();
+    m_listedStage = finished ? 2 : 1;
+    const auto done = qScopeGuard([this] { m_listedStage = 0; });
+    LoadListData(node, QString());
+    QItemSelection selection;
+    for (const qint64 id : selected) {
+        if (const int row = m_model->RowOf(id); row >= 0) {
+            selection.select(m_model->index(row, 0), m_model->index(row, m_model->columnCount() - 1));
+        }
+    }
+    ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (const int row = m_model->RowOf(current); row >= 0) {
+        ListView1->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
+    }
+    if (const int row = m_model->RowOf(current >= 0 ? current : top); row >= 0) {
+        ListView1->scrollTo(m_model->index(row, 0));
+    }
+    if (focused) {
+        ListView1->setFocus(Qt::OtherFocusReason);
     }
     UpdateCommandState();
 }

@@ -45,6 +45,7 @@ void frmMain::TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& key
         if (typeExists) {
             // One move, all or nothing, in one short write: every reader sees the contacts under
             // the target at once, and their rows are rewritten in the background.
+            StopListing(); // its reader would hold the book against the write
             TheBook().MoveContacts(ids, typeNo);
             // The book has told the list which rows left it and the tree stays; the target is
             // shown, with what it holds now.

@@ -7,6 +7,7 @@
 #include "core/TextUtil.h"
 #include "dialogs/frmAbout.h"
 #include "dialogs/frmOptions.h"
+#include "main/BackgroundListing.h"
 #include "main/BackgroundSearch.h"
 #include "main/MaintenanceCommands.h"
 #include "main/RecordListModel.h"
@@ -39,6 +40,7 @@ QString frmMain::CommandTitle(const QAction* action)
 void frmMain::RefreshViews()
 {
     m_search->Forget(); // the book may be another file now
+    m_listing->Forget();
     if (Conn.IsOpen()) {
         Refresh();
         return;

@@ -269,6 +269,41 @@ void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
                     [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
 }
 
+void ReadRecordColumnExcept(Connection& conn, qint64 typeNo, const QString& column,
+                            const std::function<bool(qint64 id)>& held,
+                            const std::function<void(qint64 id, QByteArrayView cipher)>& row)
+{
+    if (typeNo < 0 || !conn.HasTable("PWDMoving")) {
+        ReadRecordColumn(conn, typeNo, column, row);
+        return;
+    }
+    // One statement, so the purger writing a move meanwhile cannot make a record show twice or
+    // not at all: the type's own rows through the index of types, then the keys moving to it.
+    const QString name = ColumnName(column);
+    std::vector<qint64> unheld;
+    conn.ForEachRow(
+        QStringLiteral("Select r.PWDID, r.%1, 1 From PWDTable r Where r.TypeNo = %2 And %3 And (Not Exists "
+                       "(Select 1 From PWDMoving) Or r.PWDID Not In (Select PWDID From PWDMoving)) Union "
+                       "All Select m.PWDID, Null, 0 From PWDMoving m Where m.TypeNo = %2 And %4")
+            .arg(name, Number(typeNo), NotDeleted(conn, QStringLiteral("r.")), NotDeleted(conn, QStringLiteral("m."))),
+        {}, [&](const RowView& r) {
+            const qint64 id = r.Integer(0);
+            if (r.Integer(2) != 0) {
+                row(id, r.Bytes(1));
+            } else if (!held(id)) {
+                unheld.push_back(id);
+            }
+        });
+    // Those the caller does not hold, by key, a screenful of keys per statement.
+    constexpr std::size_t Chunk = 500;
+    for (std::size_t i = 0; i < unheld.size(); i += Chunk) {
+        const std::vector<qint64> part(unheld.begin() + static_cast<std::ptrdiff_t>(i),
+                                       unheld.begin() +
+                                           static_cast<std::ptrdiff_t>(std::min(unheld.size(), i + Chunk)));
+        ReadRecordsById(conn, {column}, part, [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
+    }
+}
+
 void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
                        const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row)
 {

@@ -42,6 +42,12 @@ void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo);
 // One column of the records of a type, or of every record for typeNo -1, with their keys.
 void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
                       const std::function<void(qint64 id, QByteArrayView cipher)>& row);
+// The same for one type (typeNo >= 0), except that a record moving to the type whose row is not
+// rewritten yet is read only when held(id) is false: a caller that already holds the texts of the
+// records it moved spares reading them from all over the file. held is asked on this thread.
+void ReadRecordColumnExcept(Connection& conn, qint64 typeNo, const QString& column,
+                            const std::function<bool(qint64 id)>& held,
+                            const std::function<void(qint64 id, QByteArrayView cipher)>& row);
 // Two columns of every record, in key order: the one sorted by and the one searched.
 void ReadRecordColumns(Connection& conn, const QString& first, const QString& second,
                        const std::function<void(qint64 id, QByteArrayView a, QByteArrayView b)>& row);

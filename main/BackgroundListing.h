@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QCollator>
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class CarriedRows;
+class Connection;
+
+// A long read for the list on a thread of its own, through a connection of its own: one column of
+// the records of a type (or of every record), read while the window goes on answering. The first
+// rows are handed over as soon as there is a screenful; at the end every row, in key order, with
+// each row's place in the list's order made on the same thread, so the window only adopts them.
+class BackgroundListing : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Request
+    {
+        qint64 typeNo = -1;  // -1 for every record
+        QString field;       // the stored column read
+        int column = 0;      // the list's column it fills
+        QCollator collator;  // the list's, for the places
+        bool resort = false; // read for a re-sort of rows the list already shows
+        // The texts of records a move just took to the type, as the list held them: not read again.
+        std::shared_ptr<const CarriedRows> carried;
+    };
+
+    // Keys in the order read (the first rows) or ascending (all rows), the column's cipher texts,
+    // and for all rows each one's place by the column's text (equal texts equal).
+    struct Rows
+    {
+        std::vector<qint64> ids;
+        std::vector<char> bytes;
+        std::vector<std::pair<quint32, quint32>> spans; // offset and length in bytes
+        std::vector<quint32> ranks;
+    };
+
+    // The first rows are handed over once this many have been read.
+    static constexpr std::size_t FirstScreen = 200;
+    // While set, a read waits after handing over its first rows (until cleared or abandoned): the
+    // tests' way to act on the list while rows are still to come.
+    static std::atomic<bool> HoldAfterFirstRows;
+
+    explicit BackgroundListing(QObject* parent = nullptr);
+    ~BackgroundListing() override; // stops the read and waits for its thread
+
+    // Starts reading conn's book, abandoning the read under way.
+    void Start(const Connection& conn, Request request);
+    // Abandons the read under way, if any.
+    void Stop();
+    // Closes the reader's own connection (after a restore or compaction replaced the book).
+    void Forget();
+    bool IsRunning() const { return m_running; }
+    const Request& Current() const { return m_request; }
+
+    // What the last FirstRows or Finished handed over; taken once.
+    Rows TakeRows() { return std::move(m_rows); }
+
+signals:
+    void FirstRows();
+    void Finished(const QString& error); // empty when every row was read
+
+private:
+    struct Shared;
+    void Join();
+
+    Request m_request;
+    std::shared_ptr<Shared> m_shared;
+    std::thread m_thread;
+    std::unique_ptr<Connection> m_reader;
+    bool m_running = false;
+    Rows m_rows;
+};

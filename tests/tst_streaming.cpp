@@ -1,0 +1,340 @@
+// Lists read in the background: the first rows shown at once and the rest taken when read, while
+// the user clicks types, selects rows, deletes, re-sorts and closes the window meanwhile.
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDropEvent>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMimeData>
+#include <QPointer>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <optional>
+
+#include "core/AppState.h"
+#include "main/BackgroundListing.h"
+#include "main/RecordListModel.h"
+#include "main/frmMain.h"
+#include "store/Connection.h"
+#include "store/Database.h"
+#include "tests/support/Book.h"
+#include "tests/support/TestSupport.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using namespace Book;
+
+constexpr int PerType = 500;
+
+// Two types of PerType contacts each: "a000".. in Alpha and "b000".. in Beta, their home phones
+// running the other way, so an order by phone is the names' reversed.
+struct TwoTypes
+{
+    qint64 alpha = 0;
+    qint64 beta = 0;
+};
+
+TwoTypes FillTwoTypes()
+{
+    TwoTypes types{AddType(u"Alpha"_s), AddType(u"Beta"_s)};
+    Transaction transaction(Conn);
+    for (int i = 0; i < PerType; ++i) {
+        const QString number = u"%1"_s.arg(i, 3, 10, QLatin1Char('0'));
+        const QString phone = u"%1"_s.arg(999 - i, 3, 10, QLatin1Char('0'));
+        AddRecord(types.alpha, u"a"_s + number, {u"5550"_s + phone, u"m"_s + number});
+        AddRecord(types.beta, u"b"_s + number, {u"5551"_s + phone, u"m"_s + number});
+    }
+    transaction.Commit();
+    return types;
+}
+
+BackgroundListing* Listing(frmMain* w)
+{
+    return w->findChild<BackgroundListing*>(u"BackgroundListing"_s);
+}
+
+QStringList Column(frmMain* w, int column)
+{
+    QStringList texts;
+    for (int row = 0; row < w->ListModel()->rowCount(); ++row) {
+        texts.append(w->ListModel()->index(row, column).data().toString());
+    }
+    return texts;
+}
+
+void ClickNode(frmMain* w, const QString& key)
+{
+    QTreeWidgetItem* node = w->NodeByKey(key);
+    QVERIFY2(node != nullptr, qPrintable(key));
+    w->TreeView1->scrollToItem(node);
+    QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {}, w->TreeView1->visualItemRect(node).center());
+}
+
+void ClickRow(frmMain* w, int row)
+{
+    QApplication::processEvents(); // the list lays itself out after a load
+    const QModelIndex index = w->ListModel()->index(row, 0);
+    w->ListView1->scrollTo(index);
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, {}, w->ListView1->visualRect(index).center());
+}
+
+void ClickHeader(frmMain* w, int column)
+{
+    QApplication::processEvents();
+    QHeaderView* header = w->ListView1->header();
+    w->ListView1->horizontalScrollBar()->setValue(header->sectionPosition(column));
+    const int left = header->sectionViewportPosition(column);
+    const int right = std::min(left + header->sectionSize(column), header->viewport()->width());
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint((left + right) / 2, header->height() / 2));
+}
+
+QStringList SelectedNames(frmMain* w)
+{
+    QStringList names;
+    for (const QModelIndex& index : w->ListView1->selectionModel()->selectedRows()) {
+        names.append(index.data().toString());
+    }
+    names.sort();
+    return names;
+}
+
+QStringList Names(const QString& letter, int count = PerType)
+{
+    QStringList names;
+    for (int i = 0; i < count; ++i) {
+        names.append(letter + u"%1"_s.arg(i, 3, 10, QLatin1Char('0')));
+    }
+    return names;
+}
+
+} // namespace
+
+class tst_Streaming : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void typesClickedWhileRowsCome_data();
+    void typesClickedWhileRowsCome();
+    void selectionKeptWhileRowsCome();
+    void deleteWhileRowsCome();
+    void sortClickedWhileRowsCome();
+    void resortReadsInTheBackground();
+    void movedRowsListedFromTheList();
+    void closedWhileReading();
+
+private:
+    frmMain* Open()
+    {
+        auto* w = new frmMain();
+        w->StreamFrom = 0; // every listing of these small books streams
+        w->show();
+        return w;
+    }
+    // The first rows shown while the rest is held back.
+    static void WaitForFirstRows(frmMain* w)
+    {
+        QTRY_VERIFY(w->ListModel()->rowCount() > 0);
+        QVERIFY(Listing(w)->IsRunning());
+    }
+    static void WaitForAll(frmMain* w)
+    {
+        BackgroundListing::HoldAfterFirstRows = false;
+        QTRY_VERIFY(!Listing(w)->IsRunning());
+        QApplication::processEvents();
+    }
+
+    std::optional<TestWorld> m_world;
+    TwoTypes m_types;
+};
+
+void tst_Streaming::init()
+{
+    m_world.emplace();
+    m_types = FillTwoTypes();
+}
+
+void tst_Streaming::cleanup()
+{
+    BackgroundListing::HoldAfterFirstRows = false;
+    m_world.reset();
+}
+
+void tst_Streaming::typesClickedWhileRowsCome_data()
+{
+    QTest::addColumn<bool>("firstRowsShown"); // the first type's first rows on screen before the second click
+    QTest::newRow("at once") << false;
+    QTest::newRow("after its first rows") << true;
+}
+
+void tst_Streaming::typesClickedWhileRowsCome()
+{
+    QFETCH(bool, firstRowsShown);
+    frmMain* w = Open();
+    BackgroundListing::HoldAfterFirstRows = true;
+    ClickNode(w, Key(m_types.alpha));
+    if (firstRowsShown) {
+        WaitForFirstRows(w);
+        QCOMPARE(w->ListModel()->rowCount(), int(BackgroundListing::FirstScreen));
+        QVERIFY(Column(w, 0).first().startsWith(u'a'));
+        QCOMPARE(w->PanelText(1), u"Loading..."_s);
+    }
+    ClickNode(w, Key(m_types.beta));
+    WaitForAll(w);
+    // Only the second type's rows, each once, in order: nothing of the abandoned listing.
+    QCOMPARE(Column(w, 0), Names(u"b"_s));
+    QCOMPARE(w->PanelText(1), u"Ready"_s);
+    // Back to the types and to every contact: the whole book, in order.
+    ClickNode(w, u"Root"_s);
+    QCOMPARE(w->ListMode(), RecordListModel::Mode::Types);
+    ClickNode(w, u"SearchResult"_s);
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s) + Names(u"b"_s));
+}
+
+void tst_Streaming::selectionKeptWhileRowsCome()
+{
+    frmMain* w = Open();
+    BackgroundListing::HoldAfterFirstRows = true;
+    ClickNode(w, u"SearchResult"_s);
+    WaitForFirstRows(w);
+    ClickRow(w, 7);
+    const QString chosen = w->ListModel()->index(7, 0).data().toString();
+    QCOMPARE(SelectedNames(w), QStringList{chosen});
+    WaitForAll(w);
+    QCOMPARE(w->ListModel()->rowCount(), 2 * PerType);
+    QCOMPARE(SelectedNames(w), QStringList{chosen});
+    QCOMPARE(w->ListView1->currentIndex().data().toString(), chosen);
+    QVERIFY(w->ListView1->viewport()->rect().intersects(w->ListView1->visualRect(w->ListView1->currentIndex())));
+}
+
+void tst_Streaming::deleteWhileRowsCome()
+{
+    frmMain* w = Open();
+    BackgroundListing::HoldAfterFirstRows = true;
+    ClickNode(w, Key(m_types.alpha));
+    WaitForFirstRows(w);
+    ClickRow(w, 3);
+    const QString gone = w->ListModel()->index(3, 0).data().toString();
+    m_world->platform.answers = {MsgResult::Ok};
+    QTest::keyClick(w->focusWidget(), Qt::Key_Delete);
+    QVERIFY(!Column(w, 0).contains(gone));
+    WaitForAll(w);
+    // The listing read again from the delete on: the contact stays gone, every other one is there.
+    QStringList expected = Names(u"a"_s);
+    expected.removeOne(gone);
+    QCOMPARE(Column(w, 0), expected);
+}
+
+void tst_Streaming::sortClickedWhileRowsCome()
+{
+    frmMain* w = Open();
+    BackgroundListing::HoldAfterFirstRows = true;
+    ClickNode(w, Key(m_types.beta));
+    WaitForFirstRows(w);
+    ClickHeader(w, 1); // the home phones, not read yet
+    WaitForAll(w);
+    QCOMPARE(w->ListView1->header()->sortIndicatorSection(), 1);
+    QStringList reversed = Names(u"b"_s);
+    std::reverse(reversed.begin(), reversed.end());
+    QCOMPARE(Column(w, 0), reversed);
+}
+
+void tst_Streaming::resortReadsInTheBackground()
+{
+    frmMain* w = Open();
+    ClickNode(w, u"SearchResult"_s);
+    WaitForAll(w);
+    ClickRow(w, 2);
+    const QStringList before = Column(w, 0);
+    ClickHeader(w, 1);
+    // Until the column is read the list keeps its order and says it is busy.
+    QCOMPARE(w->PanelText(1), u"Sorting..."_s);
+    QCOMPARE(w->ListModel()->index(0, 0).data().toString(), before.first());
+    WaitForAll(w);
+    QCOMPARE(w->PanelText(1), u"Ready"_s);
+    QCOMPARE(w->ListView1->header()->sortIndicatorSection(), 1);
+    QStringList byPhone;
+    for (const QString& letter : {u"a"_s, u"b"_s}) {
+        QStringList names = Names(letter);
+        std::reverse(names.begin(), names.end());
+        byPhone += names;
+    }
+    QCOMPARE(Column(w, 0), byPhone);
+    QCOMPARE(SelectedNames(w), QStringList{before[2]}); // the selection went along
+    // A second click turns the order round without reading.
+    ClickHeader(w, 1);
+    QVERIFY(!Listing(w)->IsRunning());
+    std::reverse(byPhone.begin(), byPhone.end());
+    QCOMPARE(Column(w, 0), byPhone);
+    // A click on another column abandons a re-sort under way for its own.
+    ClickHeader(w, 2);
+    ClickHeader(w, 0);
+    WaitForAll(w);
+    QCOMPARE(w->ListView1->header()->sortIndicatorSection(), 0);
+    QCOMPARE(Column(w, 0), Names(u"a"_s) + Names(u"b"_s));
+}
+
+void tst_Streaming::movedRowsListedFromTheList()
+{
+    frmMain* w = Open();
+    // Rows first to last of the list dragged onto a type's node and dropped.
+    const auto drag = [w](int first, int last, qint64 typeNo) {
+        ClickRow(w, first);
+        QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                          w->ListView1->visualRect(w->ListModel()->index(last, 0)).center());
+        QMimeData data;
+        data.setText(w->DragText());
+        QTreeWidgetItem* target = w->NodeByKey(Key(typeNo));
+        const QPoint at = w->TreeView1->visualItemRect(target).center();
+        QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &enter);
+        QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &hover);
+        QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &drop);
+        WaitForAll(w);
+    };
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    drag(0, 4, m_types.beta);
+    // The target lists its own and the moved contacts while their rows still wait to be rewritten.
+    QCOMPARE(w->TreeView1->CurrentKey(), Key(m_types.beta));
+    QCOMPARE(Column(w, 0), Names(u"a"_s, 5) + Names(u"b"_s));
+    QCOMPARE(w->ListModel()->index(0, 2).data().toString(), u"m000"_s); // the other columns read when shown
+    // A second move to the same type: the earlier moved contacts, not in the list it came from,
+    // are read from the book, the new ones taken from the list.
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s).mid(5));
+    drag(0, 4, m_types.beta);
+    QCOMPARE(Column(w, 0), Names(u"a"_s, 10) + Names(u"b"_s));
+    // And the type they left no longer shows them.
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s).mid(10));
+}
+
+void tst_Streaming::closedWhileReading()
+{
+    QPointer<frmMain> w = Open();
+    BackgroundListing::HoldAfterFirstRows = true;
+    ClickNode(w, u"SearchResult"_s);
+    WaitForFirstRows(w);
+    QPointer<BackgroundListing> listing = Listing(w);
+    w->close(); // the reader is abandoned and waited for; nothing of it outlives the window
+    QTRY_VERIFY(w.isNull());
+    QVERIFY(listing.isNull());
+    BackgroundListing::HoldAfterFirstRows = false;
+    // The book is as it was.
+    QCOMPARE(Contents().size(), 2 * PerType + 3);
+}
+
+QTEST_MAIN(tst_Streaming)
+#include "tst_streaming.moc"
