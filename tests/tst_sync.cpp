@@ -1973,6 +1973,7 @@ void tst_sync::findingAddressBooksKeepsTheWindowAnswering()
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     QCOMPARE(Everything(), before);
+}
 
 void tst_sync::detailEdits_data()
 {
