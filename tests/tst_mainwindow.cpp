@@ -102,31 +102,6 @@ double RenderedContrast(const QImage& image, const QRect& rect)
     return best;
 }
 
-// A dark desktop scheme as the dark GTK themes give it: light text on dark grey.
-QPalette DarkPalette()
-{
-    QPalette dark;
-    const QColor window(0x35, 0x35, 0x35);
-    const QColor base(0x2a, 0x2a, 0x2a);
-    const QColor text(0xee, 0xee, 0xec);
-    for (const auto& [role, colour] : {std::pair{QPalette::Window, window},
-                                       {QPalette::WindowText, text},
-                                       {QPalette::Base, base},
-                                       {QPalette::AlternateBase, window},
-                                       {QPalette::Text, text},
-                                       {QPalette::Button, window},
-                                       {QPalette::ButtonText, text},
-                                       {QPalette::Highlight, QColor(0x15, 0x53, 0x9e)},
-                                       {QPalette::HighlightedText, QColor(Qt::white)},
-                                       {QPalette::Link, QColor(0x1b, 0x6a, 0xcb)},
-                                       {QPalette::ToolTipBase, base},
-                                       {QPalette::ToolTipText, text},
-                                       {QPalette::PlaceholderText, QColor(0x91, 0x91, 0x91)}}) {
-        dark.setColor(role, colour);
-    }
-    return dark;
-}
-
 } // namespace
 
 class tst_MainWindow : public QObject
@@ -537,11 +512,11 @@ void tst_MainWindow::readableOnEveryScheme()
         AddRecord(friends, u"Person %1"_s.arg(i), {u"555-01%1"_s.arg(i, 2, 10, QChar(u'0'))});
     }
     if (scheme == "dark"_L1) {
-        QApplication::setPalette(DarkPalette());
+        QApplication::setPalette(DarkDesktopPalette());
     }
     frmMain* w = Open();
     if (scheme == "switched to dark"_L1) {
-        QApplication::setPalette(DarkPalette());
+        QApplication::setPalette(DarkDesktopPalette());
         QApplication::processEvents();
     }
     const bool dark = scheme != "light"_L1;

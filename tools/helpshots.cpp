@@ -33,6 +33,7 @@
 #include "store/Connection.h"
 #include "store/ContactDetails.h"
 #include "store/Database.h"
+#include "ui/Colours.h"
 #include "ui/Forms.h"
 
 namespace {
@@ -251,28 +252,7 @@ int main(int argc, char** argv)
         return 2;
     }
     if (argc == 4) {
-        // To look at the windows on a dark desktop scheme: light text on dark grey.
-        QPalette dark;
-        const QColor window(0x35, 0x35, 0x35);
-        const QColor base(0x2a, 0x2a, 0x2a);
-        const QColor text(0xee, 0xee, 0xec);
-        for (const auto& [role, colour] : {std::pair{QPalette::Window, window},
-                                           {QPalette::WindowText, text},
-                                           {QPalette::Base, base},
-                                           {QPalette::AlternateBase, window},
-                                           {QPalette::Text, text},
-                                           {QPalette::Button, window},
-                                           {QPalette::ButtonText, text},
-                                           {QPalette::Highlight, QColor(0x15, 0x53, 0x9e)},
-                                           {QPalette::HighlightedText, QColor(Qt::white)},
-                                           {QPalette::Link, QColor(0x1b, 0x6a, 0xcb)}}) {
-            dark.setColor(role, colour);
-        }
-        // Disabled controls dimmed, as the dark themes show them.
-        for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-            dark.setColor(QPalette::Disabled, role, QColor(0x91, 0x91, 0x91));
-        }
-        QApplication::setPalette(dark);
+        QApplication::setPalette(DarkDesktopPalette());
     }
     const QString sourceDir = QString::fromLocal8Bit(argv[1]);
     const QString outputDir = QString::fromLocal8Bit(argv[2]);

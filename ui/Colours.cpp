@@ -66,3 +66,31 @@ QColor LinkColour(const QPalette& palette)
 {
     return ReadableOn(palette.color(QPalette::Link), palette.color(QPalette::Base));
 }
+
+QPalette DarkDesktopPalette()
+{
+    QPalette dark;
+    const QColor window(0x35, 0x35, 0x35);
+    const QColor base(0x2a, 0x2a, 0x2a);
+    const QColor text(0xee, 0xee, 0xec);
+    const QColor dimmed(0x91, 0x91, 0x91);
+    for (const auto& [role, colour] : {std::pair{QPalette::Window, window},
+                                       {QPalette::WindowText, text},
+                                       {QPalette::Base, base},
+                                       {QPalette::AlternateBase, window},
+                                       {QPalette::Text, text},
+                                       {QPalette::Button, window},
+                                       {QPalette::ButtonText, text},
+                                       {QPalette::Highlight, QColor(0x15, 0x53, 0x9e)},
+                                       {QPalette::HighlightedText, QColor(Qt::white)},
+                                       {QPalette::Link, QColor(0x1b, 0x6a, 0xcb)},
+                                       {QPalette::ToolTipBase, base},
+                                       {QPalette::ToolTipText, text},
+                                       {QPalette::PlaceholderText, dimmed}}) {
+        dark.setColor(role, colour);
+    }
+    for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        dark.setColor(QPalette::Disabled, role, dimmed);
+    }
+    return dark;
+}

@@ -19,3 +19,6 @@ QColor ReadableOn(const QColor& wanted, const QColor& background, double ratio =
 QColor StripeColour(const QPalette& palette);
 // A link's colour on the palette's base: the palette's own link colour, kept readable.
 QColor LinkColour(const QPalette& palette);
+// A dark desktop scheme as the dark GTK themes give it (light text on dark grey, disabled text
+// dimmed), for looking at the windows on one: the tests and the help's screenshots.
+QPalette DarkDesktopPalette();
