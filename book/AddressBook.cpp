@@ -2,6 +2,7 @@
 
 #include <QUndoStack>
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -318,9 +319,20 @@ void AddressBook::ShowContacts(const QList<qint64>& ids, qint64 batch)
     emit CountsChanged();
 }
 
-void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo)
+void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, qint64 fromType)
 {
-    std::vector<std::pair<qint64, qint64>> from = m_replaying ? decltype(from){} : TypesOfRecords(m_conn, ids);
+    std::vector<std::pair<qint64, qint64>> from;
+    if (!m_replaying && fromType >= 0) {
+        // In key order, as the book would give them.
+        QList<qint64> sorted = ids;
+        std::sort(sorted.begin(), sorted.end());
+        from.reserve(static_cast<std::size_t>(sorted.size()));
+        for (const qint64 id : sorted) {
+            from.emplace_back(id, fromType);
+        }
+    } else if (!m_replaying) {
+        from = TypesOfRecords(m_conn, ids);
+    }
     // One short write: readers see the contacts under typeNo at once, the rows follow in the
     // background.
     MarkRecordsMoved(m_conn, ids, typeNo);

@@ -45,7 +45,9 @@ public:
                        const ContactDetails& details);
     // All of them or none, each one short write; the rows follow in the background.
     void DeleteContacts(const QList<qint64>& ids);
-    void MoveContacts(const QList<qint64>& ids, qint64 typeNo);
+    // fromType: the type all of them are in now, when the caller knows it (a drag out of a type's
+    // list), which spares reading it for the undo step; -1 reads it from the book.
+    void MoveContacts(const QList<qint64>& ids, qint64 typeNo, qint64 fromType = -1);
     // Hides contacts as deleted and returns their batch, held until released; ShowContacts brings
     // a held batch back and releases it. For the steps of the history.
     qint64 HideContacts(const QList<qint64>& ids);

@@ -7,6 +7,8 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 #include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "core/Language.h"
@@ -45,8 +47,15 @@ void frmMain::TreeView1_OLEDragDrop(const QList<qint64>& ids, const QString& key
         if (typeExists) {
             // One move, all or nothing, in one short write: every reader sees the contacts under
             // the target at once, and their rows are rewritten in the background.
+            // Rows dragged out of a type's own list are of that type: the undo step need not
+            // read it again, which at a million contacts costs a pass over the index of types.
+            qint64 fromType = -1;
+            if (ListMode() == RecordListModel::Mode::Records && TreeView1->CurrentKind() == TypeTree::NodeKind::Type &&
+                std::all_of(ids.cbegin(), ids.cend(), [this](qint64 id) { return m_model->RowOf(id) >= 0; })) {
+                fromType = TreeView1->CurrentTypeNo();
+            }
             StopListing(); // its reader would hold the book against the write
-            TheBook().MoveContacts(ids, typeNo);
+            TheBook().MoveContacts(ids, typeNo, fromType);
             // The book has told the list which rows left it and the tree stays; the target is
             // shown, with what it holds now.
             if (QTreeWidgetItem* node = TreeView1->NodeOfType(typeNo)) {
