@@ -114,3 +114,15 @@ void InitApplicationState(const QString& executableFolder, const QString& execut
     locations.settingsFile = folder + executableBaseName + QStringLiteral(".ini");
     InitApplicationState(executableFolder, locations, lcid);
 }
+
+QLocale ReadingLocale()
+{
+    if (LangFile.endsWith(QLatin1String("mvlchs.ini"))) {
+        return QLocale(QLocale::Chinese, QLocale::China);
+    }
+    if (LangFile.endsWith(QLatin1String("mvlcht.ini"))) {
+        return QLocale(QLocale::Chinese, QLocale::Taiwan);
+    }
+    const QLocale system = QLocale::system();
+    return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
+}

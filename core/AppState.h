@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QLocale>
 #include <QString>
 
 struct DataLocations;
@@ -30,6 +31,10 @@ QString QtLocaleFor(int lcid);
 // Loads and installs Qt's translations for that locale; false when there is nothing to install
 // (English) or the translations are not on this system, which leaves Qt's texts in English.
 bool InstallQtTranslations(int lcid);
+// The locale the chosen language's readers expect, for sorting and dates: pinyin order for
+// Simplified Chinese, stroke order for Traditional Chinese, the user's own otherwise (English when
+// the system's is the plain C locale, which collates by code point and ignores case).
+QLocale ReadingLocale();
 // The About box's credit line in the same language.
 QString CreditTextFor(int lcid);
 // Start-up's first steps: AppFolder, DataFolder, BackupFolder, LangFile, CreditText, IniFile and

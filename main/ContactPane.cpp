@@ -39,19 +39,6 @@ constexpr const char16_t* RecordColumns[] = {u"Name", u"F_Phone1", u"F_MobilePho
                                              u"MSN",  u"ICQ",      u"TypeName"};
 enum RecordField { Name, HomePhone, MobilePhone, WorkPhone, Mail, QQ, MSN, ICQ, TypeName };
 
-// The language the texts are in decides how dates read, as the list's sorting does.
-QLocale ReaderLocale()
-{
-    if (LangFile.endsWith(QLatin1String("mvlchs.ini"))) {
-        return QLocale(QLocale::Chinese, QLocale::China);
-    }
-    if (LangFile.endsWith(QLatin1String("mvlcht.ini"))) {
-        return QLocale(QLocale::Chinese, QLocale::Taiwan);
-    }
-    const QLocale system = QLocale::system();
-    return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
-}
-
 // Lets an address or number without blanks wrap in a narrow pane: a zero-width space after each
 // at-sign, dot, slash and the like, and inside any word longer than LongWord. What is copied or
 // opened is the value itself.
@@ -423,7 +410,7 @@ void ContactPane::Fill(const QStringList& fields, const QString& url, const Cont
                                                   : Lang("72009", "Address"),
                 lines);
     }
-    const QLocale locale = ReaderLocale();
+    const QLocale locale = ReadingLocale();
     AddText(grid, Lang("72013", "Birthday"), DateText(d.birthday, locale));
     AddText(grid, Lang("72014", "Anniversary"), DateText(d.anniversary, locale));
     AddText(grid, Lang("72015", "Web Address"), url.trimmed());

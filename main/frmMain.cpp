@@ -62,21 +62,6 @@ QIcon ActionIcon(const QString& name)
     return icon;
 }
 
-// The list sorts in the order readers of the chosen language expect: pinyin for Simplified
-// Chinese, stroke count for Traditional Chinese, the user's own dictionary order otherwise.
-QLocale CollationLocale()
-{
-    if (LangFile.endsWith(QLatin1String("mvlchs.ini"))) {
-        return QLocale(QLocale::Chinese, QLocale::China);
-    }
-    if (LangFile.endsWith(QLatin1String("mvlcht.ini"))) {
-        return QLocale(QLocale::Chinese, QLocale::Taiwan);
-    }
-    // A plain C locale (C.UTF-8 too) collates by code point and ignores case-insensitivity.
-    const QLocale system = QLocale::system();
-    return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
-}
-
 } // namespace
 
 frmMain::frmMain()
@@ -85,7 +70,7 @@ frmMain::frmMain()
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowIcon(QIcon(QStringLiteral(":/icons/mark.png")));
     m_model = new RecordListModel(this);
-    m_collator = QCollator(CollationLocale());
+    m_collator = QCollator(ReadingLocale());
     m_model->SetCollator(m_collator);
     BuildMenus();
     BuildToolbars();
