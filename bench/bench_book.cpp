@@ -1,7 +1,6 @@
 // Reading what the history keeps of a drag: the type of every contact moved, before the move.
 // Each strategy of TypesOfRecords against the choice it makes, at two sizes of book and key
 // counts on both sides of where the choice switches.
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -80,12 +79,3 @@ void Sizes(benchmark::internal::Benchmark* bench)
 BENCHMARK(BM_TypesOfRecords)->Apply(Sizes)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

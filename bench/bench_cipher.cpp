@@ -72,5 +72,3 @@ void BM_DecryptGbk(benchmark::State& state)
 BENCHMARK(BM_DecryptGbk);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -1,6 +1,5 @@
 // Importing and exporting contacts in bulk, on real SQLCipher files.
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -8,7 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/SampleData.h"
-#include "core/AppState.h"
 #include "exchange/ContactExchange.h"
 #include "exchange/VCard.h"
 #include "store/Database.h"
@@ -138,12 +136,3 @@ void BM_ExportVCard_100k(benchmark::State& state)
 BENCHMARK(BM_ExportVCard_100k)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

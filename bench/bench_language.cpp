@@ -1,6 +1,5 @@
 // Localising a form of 30 tagged controls from the shipped language file; every lookup reads
 // the file again, so this is the cost a dialog pays when it opens.
-#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,13 +42,3 @@ void BM_ApplyLanguage_30Controls(benchmark::State& state)
 BENCHMARK(BM_ApplyLanguage_30Controls)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,6 +1,5 @@
 // The main window with a large address book: listing, re-sorting and searching 100,000 contacts,
 // and building a tree of 1,000 types, on real SQLCipher files with the real window offscreen.
-#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
@@ -135,15 +134,3 @@ void BM_LoadTreeData_1000Types(benchmark::State& state)
 BENCHMARK(BM_LoadTreeData_1000Types)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SoundEnabled = false;
-    LoginEnabled = false;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

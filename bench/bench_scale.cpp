@@ -31,6 +31,7 @@
 #include <memory>
 #include <thread>
 
+#include "bench/BenchMain.h"
 #include "bench/SampleData.h"
 #include "book/AddressBook.h"
 #include "core/AppState.h"
@@ -94,6 +95,14 @@ YesPlatform& Desktop()
     static YesPlatform platform;
     return platform;
 }
+
+// Deletes and moves are written in the background, as in the program.
+const BenchSetUp DesktopSetUp(
+    [] {
+        SetPlatform(&Desktop());
+        Purger().Watch(Conn);
+    },
+    [] { SetPlatform(nullptr); });
 
 // Starts a new peak of resident memory from what is resident now.
 void ResetPeakMemory()
@@ -1114,18 +1123,3 @@ void BM_PaneShow_100k(benchmark::State& state)
 BENCHMARK(BM_PaneShow_100k)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(50);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SoundEnabled = false;
-    LoginEnabled = false;
-    SetPlatform(&Desktop());
-    Purger().Watch(Conn); // deletes and moves are written in the background, as in the program
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    SetPlatform(nullptr);
-    return 0;
-}

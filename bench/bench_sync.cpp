@@ -2,7 +2,6 @@
 // longest the window's event loop waits meanwhile), a sync with nothing changed, and a sync of one
 // contact changed here, on address books of 10,000 and of 1,000 contacts. The server's own answer to a sync with
 // nothing changed grows with the address book, so both sizes are measured.
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -14,6 +13,7 @@
 #include <map>
 #include <memory>
 
+#include "bench/BenchMain.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
@@ -26,6 +26,13 @@
 namespace {
 
 RadicaleServer* TheServer = nullptr;
+
+// Stopped while the application still runs: a server left behind would outlive the benchmark.
+const BenchSetUp StopServer({}, [] {
+    if (TheServer != nullptr) {
+        TheServer->Stop();
+    }
+});
 
 // The server's address book of that many cards.
 QString BookPath(int contacts)
@@ -242,16 +249,3 @@ BENCHMARK(BM_SyncOneChangedHere)
     ->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    // Stopped while the application still runs: a server left behind would outlive the benchmark.
-    if (TheServer != nullptr) {
-        TheServer->Stop();
-    }
-    return 0;
-}
