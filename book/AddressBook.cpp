@@ -214,13 +214,8 @@ void AddressBook::MoveEach(const std::vector<std::pair<qint64, qint64>>& types)
     emit CountsChanged();
 }
 
-qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields)
-{
-    const qint64 id = InsertRecord(m_conn, typeNo, cipherFields, QString());
-    RecordAdd(id, typeNo, cipherFields);
-    return id;
-}
-
+// Only the user adds and edits contacts this way (the history's steps put rows back whole), so
+// each is a step of its own and the windows show the saved contact.
 qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields, const QString& url,
                                const ContactDetails& details)
 {
@@ -231,58 +226,29 @@ qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields, c
         WriteContactDetails(m_conn, id, details);
         transaction.Commit();
     }
-    RecordAdd(id, typeNo, cipherFields);
-    return id;
-}
-
-void AddressBook::RecordAdd(qint64 id, qint64 typeNo, const QStringList& cipherFields)
-{
     const QString text = Named(Step("66004", "new contact “%name%”"), ContactName(cipherFields));
-    if (!m_replaying) {
-        Record(new RowsStep(*this, text, RowsStep::Kind::Added, {}, CopyOf({id})));
-    }
+    Record(new RowsStep(*this, text, RowsStep::Kind::Added, {}, CopyOf({id})));
     emit ContactsAdded({id});
     emit CountsChanged();
-    if (!m_replaying) {
-        emit ContactSaved(id, typeNo);
-    }
-}
-
-void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields)
-{
-    Copy before = m_replaying ? Copy{} : CopyOf({pwdId});
-    {
-        Transaction transaction(m_conn);
-        ::UpdateRecord(m_conn, pwdId, typeNo, cipherFields);
-        transaction.Commit();
-    }
-    RecordUpdate(pwdId, typeNo, cipherFields, std::move(before));
+    emit ContactSaved(id, typeNo);
+    return id;
 }
 
 void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url,
                                 const ContactDetails& details)
 {
-    Copy before = m_replaying ? Copy{} : CopyOf({pwdId});
+    Copy before = CopyOf({pwdId});
     {
         Transaction transaction(m_conn);
         ::UpdateRecord(m_conn, pwdId, typeNo, cipherFields, url);
         WriteContactDetails(m_conn, pwdId, details);
         transaction.Commit();
     }
-    RecordUpdate(pwdId, typeNo, cipherFields, std::move(before));
-}
-
-void AddressBook::RecordUpdate(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, Copy before)
-{
-    if (!m_replaying) {
-        const QString text = Named(Step("66005", "edit of “%name%”"), ContactName(cipherFields));
-        Record(new RowsStep(*this, text, RowsStep::Kind::Changed, std::move(before), CopyOf({pwdId})));
-    }
+    const QString text = Named(Step("66005", "edit of “%name%”"), ContactName(cipherFields));
+    Record(new RowsStep(*this, text, RowsStep::Kind::Changed, std::move(before), CopyOf({pwdId})));
     emit ContactsChanged({pwdId});
     emit CountsChanged();
-    if (!m_replaying) {
-        emit ContactSaved(pwdId, typeNo);
-    }
+    emit ContactSaved(pwdId, typeNo);
 }
 
 void AddressBook::DeleteContacts(const QList<qint64>& ids)

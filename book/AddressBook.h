@@ -32,13 +32,10 @@ public:
     // there were steps, counting those a closing of the book took since the last call.
     bool ClearHistory();
 
-    // Contacts. Fields are the eight cipher texts in the table's order (name, home, mobile and
-    // office phone, e-mail list, QQ, MSN, ICQ).
-    qint64 AddContact(qint64 typeNo, const QStringList& cipherFields);
-    void UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields);
-    // The whole contact: its fields, its web address (kept plain, as imports keep it) and its
-    // details, written in one transaction and undone as one step. No details on a book without
-    // their tables leave the book as it was.
+    // The whole contact: its fields (the eight cipher texts in the table's order: name, home,
+    // mobile and office phone, e-mail list, QQ, MSN, ICQ), its web address (kept plain, as imports
+    // keep it) and its details, written in one transaction and undone as one step. No details on a
+    // book without their tables leave the book as it was.
     qint64 AddContact(qint64 typeNo, const QStringList& cipherFields, const QString& url,
                       const ContactDetails& details);
     void UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url,
@@ -113,8 +110,6 @@ signals:
 
 private:
     void Record(class QUndoCommand* step);
-    void RecordAdd(qint64 id, qint64 typeNo, const QStringList& cipherFields);
-    void RecordUpdate(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, Copy before);
 
     Connection& m_conn;
     QUndoStack* m_history;

@@ -189,21 +189,6 @@ QList<qint64> KeysAbove(Connection& conn, const QString& table, const QString& k
     return keys;
 }
 
-void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields)
-{
-    if (cipherFields.size() != 8) {
-        throw AppError(5, QStringLiteral("A record has eight fields"));
-    }
-    QVariantList params{typeNo};
-    for (const QString& field : cipherFields) {
-        params.append(field);
-    }
-    params.append(pwdId);
-    conn.Execute(QStringLiteral("Update PWDTable Set TypeNo = ?, Name = ?, F_Phone1 = ?, F_MobilePhone1 = ?, "
-                                "C_Phone1 = ?, EMailList = ?, QQ = ?, MSN = ?, ICQ = ? Where PWDID = ?"),
-                 params);
-}
-
 void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url)
 {
     if (cipherFields.size() != 8) {

@@ -53,10 +53,9 @@ void RemoveRows(Connection& conn, const QString& table, const QString& keyColumn
 qint64 LastKeyGiven(Connection& conn, const QString& table);
 // The keys of table above after, in ascending order.
 QList<qint64> KeysAbove(Connection& conn, const QString& table, const QString& keyColumn, qint64 after);
-// A record's type and its eight enciphered fields (name, home, mobile and office phone, e-mail
-// list, QQ, MSN, ICQ) written over what is stored; its web address stays.
-void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields);
-// The same with the record's web address, kept plain; empty stores Null, as an insert does.
+// A record's type, its eight enciphered fields (name, home, mobile and office phone, e-mail list,
+// QQ, MSN, ICQ) and its web address, kept plain, written over what is stored; an empty address
+// stores Null, as an insert does.
 void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url);
 // A type's name and description written over what is stored.
 void UpdateType(Connection& conn, qint64 typeNo, const QString& typeName, const QString& description);

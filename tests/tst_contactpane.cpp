@@ -364,7 +364,7 @@ void tst_ContactPane::followsTheBook()
     ClickRow(w, ids[0]);
     QCOMPARE(w->Pane->ShownTexts(), (QStringList{u"a"_s, u"Type: Work"_s}));
 
-    TheBook().UpdateContact(ids[0], type, {Encrypt(u"Ada"_s), Encrypt(u"12"_s), {}, {}, {}, {}, {}, {}});
+    TheBook().UpdateContact(ids[0], type, {Encrypt(u"Ada"_s), Encrypt(u"12"_s), {}, {}, {}, {}, {}, {}}, {}, {});
     QCOMPARE(w->Pane->ShownTexts(), (QStringList{u"Ada"_s, u"Home Phone: 12"_s, u"Type: Work"_s}));
     // A sync changed another contact: the pane stays; then this one's details: the pane shows them.
     Conn.Execute(u"UPDATE PWDTable SET Name = ? WHERE PWDID = ?"_s, {Encrypt(u"Bea"_s), ids[1]});
