@@ -475,7 +475,10 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
     if (m_mode != Mode::Records) {
         return false;
     }
-    beginResetModel();
+    // A change of layout, not a reset: the selection, the current row and what the view shows
+    // follow the rows as they move, and nothing else of the view is made again.
+    const int oldRow = storage >= 0 ? RowOf(id) : -1;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     if (storage < 0) {
         // Its place in load order is its key's: last for a new record, among the others for
         // one that comes back (an undone delete), the rows after it moving up by one.
@@ -522,7 +525,24 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
     }
     m_order.insert(m_order.begin() + static_cast<std::ptrdiff_t>(at), storage);
     m_rowOfValid = false;
-    endResetModel();
+    // The row left oldRow (when it was shown) and came in at its new place: the rows between
+    // shift by one.
+    const int newRow = static_cast<int>(at);
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex& index : from) {
+        int row = index.row();
+        if (row == oldRow) {
+            row = newRow;
+        } else {
+            row -= oldRow >= 0 && row > oldRow ? 1 : 0;
+            row += row >= newRow ? 1 : 0;
+        }
+        to.append(createIndex(row, index.column()));
+    }
+    changePersistentIndexList(from, to);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
     return true;
 }
 

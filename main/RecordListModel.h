@@ -102,8 +102,8 @@ public:
     void RemoveIds(const QList<qint64>& ids);
     // A record as it is stored now, after it was saved: its row replaced, or added when the list
     // does not hold it, and placed where sorting by column puts it (equal texts by key, as a
-    // reload places them). The view is reset, as by a reload. False, changing nothing, for a list
-    // of types.
+    // reload places them). The selection and the current row stay on their records. False,
+    // changing nothing, for a list of types.
     bool PutRecord(qint64 id, const QByteArrayView* cipherTexts, bool webAddress, int column, Qt::SortOrder order);
 
     // Sorting by a column's text, with the collation of the user's language and without regard

@@ -127,28 +127,7 @@ void frmMain::Book_ContactsShown(const QList<qint64>& ids)
     });
     const int sortColumn = IsSorted() ? ListView1->header()->sortIndicatorSection() : -1;
     const Qt::SortOrder order = ListView1->header()->sortIndicatorOrder();
-    // Placing a row resets the view: the selection and the current row are put back after.
-    // (A selection of thousands is not worth keeping row by row: the current row is.)
-    std::vector<qint64> selected;
-    if (const QList<int> selectedRows = SelectedRows(ListView1); selectedRows.size() <= 1000) {
-        for (const int row : selectedRows) {
-            selected.push_back(m_model->Id(row));
-        }
-    }
-    const qint64 current = m_model->Id(ListView1->currentIndex().row());
-    const auto reselect = qScopeGuard([&] {
-        QItemSelection selection;
-        for (const qint64 id : selected) {
-            if (const int row = m_model->RowOf(id); row >= 0) {
-                selection.select(m_model->index(row, 0), m_model->index(row, m_model->columnCount() - 1));
-            }
-        }
-        ListView1->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-        if (const int row = m_model->RowOf(current); row >= 0) {
-            ListView1->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
-        }
-        UpdateCommandState();
-    });
+    const auto commands = qScopeGuard([this] { UpdateCommandState(); });
     for (const Row& r : rows) {
         if (kind == TypeTree::NodeKind::Type && r.typeNo != shownType) {
             m_model->RemoveIds({r.id}); // it went to another type

@@ -11,12 +11,14 @@
 #include <QUndoStack>
 #include <QtTest>
 
+#include <algorithm>
 #include <optional>
 
 #include "book/AddressBook.h"
 #include "core/AppState.h"
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
+#include "main/ContactPane.h"
 #include "main/RecordListModel.h"
 #include "main/RecordListView.h"
 #include "main/frmMain.h"
@@ -143,6 +145,7 @@ private slots:
     void notOfferedAfterRestart();
     void compactionClearsSteps();
     void externalChangesReachTheViews();
+    void editsKeepTheSelection();
     void detailsComeBack(); // last: the table it registers stays registered
 
 private:
@@ -416,6 +419,62 @@ void tst_Undo::externalChangesReachTheViews()
     QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 3);
     QCOMPARE(w->TreeView1->CurrentKey(), Book::Key(Ids[u"Home"_s]));
     QCOMPARE(TheBook().History()->count(), 0); // not a step of this window
+}
+
+// A saved contact finds its new place in the sorted list without the list being read again, and
+// what the user selected stays selected: the rows moved, not the selection.
+void tst_Undo::editsKeepTheSelection()
+{
+    // More rows than a reload would keep selected.
+    QStringList names;
+    for (int i = 0; i < 1500; ++i) {
+        names.append(u"Guest %1"_s.arg(i, 4, 10, QLatin1Char('0')));
+    }
+    const QList<qint64> guests = Book::AddRecords(Ids[u"Work"_s], names);
+    frmMain* w = Open();
+    ClickNode(w, u"Work"_s);
+    QTRY_COMPARE(w->ListModel()->rowCount(), 1501);
+    QHeaderView* header = w->ListView1->header();
+    while (!header->isSortIndicatorShown() || header->sortIndicatorSection() != 0 ||
+           header->sortIndicatorOrder() != Qt::AscendingOrder) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                          QPoint(header->sectionViewportPosition(0) + 10, header->height() / 2));
+    }
+    // Dan first, then the guests in order: Dan and the first 1,200 guests selected.
+    ClickRows(w, {u"Dan"_s});
+    const QModelIndex last = w->ListModel()->index(w->ListModel()->RowOf(guests[1199]), 0);
+    w->ListView1->scrollTo(last);
+    QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      w->ListView1->visualRect(last).center());
+    QCOMPARE(w->ListView1->selectionModel()->selectedRows().size(), 1201);
+    auto selected = [w] {
+        QList<qint64> ids;
+        for (const QModelIndex& index : w->ListView1->selectionModel()->selectedRows()) {
+            ids.append(w->ListModel()->Id(index.row()));
+        }
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    };
+    const QList<qint64> before = selected();
+    // A sync renames a selected guest so that it sorts last, and one not selected so that it
+    // sorts first: the same contacts stay selected, the current row on its contact.
+    Conn.Execute(u"UPDATE PWDTable SET Name = ? WHERE PWDID = ?"_s, {Encrypt(u"Zoe"), guests[10]});
+    Conn.Execute(u"UPDATE PWDTable SET Name = ? WHERE PWDID = ?"_s, {Encrypt(u"Abe"), guests[1400]});
+    TheBook().NoteExternalChanges({}, {guests[10], guests[1400]}, {}, false);
+    QCOMPARE(w->ListModel()->Text(0, 0), u"Abe"_s);
+    QCOMPARE(w->ListModel()->Text(1500, 0), u"Zoe"_s);
+    QCOMPARE(selected(), before);
+    QCOMPARE(w->ListModel()->Id(w->ListView1->currentIndex().row()), guests[1199]);
+
+    // The user edits one row so that it sorts first: it stays the one selected and current.
+    w->ListView1->scrollToTop();
+    ClickRows(w, {u"Dan"_s});
+    FillNextEditor(this, {{u"txtName"_s, u"Aaron"_s}});
+    QTest::keyClick(w->focusWidget(), Qt::Key_F2);
+    QCOMPARE(w->ListModel()->Text(0, 0), u"Aaron"_s);
+    QCOMPARE(selected(), QList<qint64>{Ids[u"Dan"_s]});
+    QCOMPARE(w->CurrentRow(), 0);
+    QCOMPARE(w->Pane->ShownTexts().first(), u"Aaron"_s);
 }
 
 QTEST_MAIN(tst_Undo)
