@@ -75,7 +75,6 @@ public:
         m_before = std::move(before);
         m_after = std::move(after);
     }
-    bool IsCancelled() const { return m_cancelled; }
     // Requests sent so far.
     int Requests() const { return m_requests; }
     // Cards written or deleted so far.

@@ -110,11 +110,6 @@ void BusyProgress::SetShowDelay(int milliseconds)
     ShowDelayMs = milliseconds;
 }
 
-int BusyProgress::ShowDelay()
-{
-    return ShowDelayMs;
-}
-
 void BusyProgress::Show()
 {
     m_focus = QApplication::focusWidget();

@@ -35,7 +35,6 @@ public:
 
     // How long the work runs before the dialog shows, in milliseconds; tests set 0.
     static void SetShowDelay(int milliseconds);
-    static int ShowDelay();
 
 private:
     void Show();
