@@ -215,6 +215,39 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
     return firstType;
 }
 
+namespace {
+
+// The columns of a record of VPWDTable a contact is read from, looked up once per query.
+struct CardColumns
+{
+    explicit CardColumns(const Recordset& rs)
+        : id(rs.FieldIndex(u"PWDID")), type(rs.FieldIndex(u"TypeName")), url(rs.FieldIndex(u"Url")),
+          fields{rs.FieldIndex(u"Name"),      rs.FieldIndex(u"F_Phone1"), rs.FieldIndex(u"F_MobilePhone1"),
+                 rs.FieldIndex(u"C_Phone1"),  rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
+                 rs.FieldIndex(u"MSN"),       rs.FieldIndex(u"ICQ")}
+    {
+    }
+    // The record's fields, deciphered; its details are the caller's to read.
+    ContactCard Card(const Recordset& rs) const
+    {
+        ContactCard c;
+        QString* values[] = {&c.name, &c.homePhone, &c.mobilePhone, &c.workPhone, &c.emails, &c.qq, &c.msn, &c.icq};
+        for (std::size_t i = 0; i < std::size(fields); ++i) {
+            *values[i] = Decrypt(rs.Bytes(fields[i]));
+        }
+        c.category = rs.Text(type);
+        c.url = rs.Text(url);
+        return c;
+    }
+
+    int id;
+    int type;
+    int url;
+    int fields[8];
+};
+
+} // namespace
+
 QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, const QSet<qint64>* only)
 {
     Recordset rs;
@@ -223,29 +256,36 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
     } else {
         OpenRecordsWithTypes(rs, conn);
     }
-    const int id = rs.FieldIndex(u"PWDID");
-    const int type = rs.FieldIndex(u"TypeName");
-    const int url = rs.FieldIndex(u"Url");
-    const int columns[] = {rs.FieldIndex(u"Name"),     rs.FieldIndex(u"F_Phone1"),  rs.FieldIndex(u"F_MobilePhone1"),
-                           rs.FieldIndex(u"C_Phone1"), rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
-                           rs.FieldIndex(u"MSN"),      rs.FieldIndex(u"ICQ")};
+    const CardColumns columns(rs);
     QList<ContactCard> cards;
     cards.reserve(rs.RecordCount());
     ContactDetailsReader details(conn);
     for (; !rs.IsEOF(); rs.MoveNext()) {
-        if (only != nullptr && !only->contains(rs.Integer(id))) {
+        if (only != nullptr && !only->contains(rs.Integer(columns.id))) {
             continue;
         }
-        ContactCard c;
-        QString* fields[] = {&c.name, &c.homePhone, &c.mobilePhone, &c.workPhone, &c.emails, &c.qq, &c.msn, &c.icq};
-        for (std::size_t i = 0; i < std::size(columns); ++i) {
-            *fields[i] = Decrypt(rs.Bytes(columns[i]));
-        }
-        c.category = rs.Text(type);
-        c.url = rs.Text(url);
+        ContactCard c = columns.Card(rs);
         if (details.HasTables()) {
-            c.SetDetails(details.Read(rs.Integer(id)));
+            c.SetDetails(details.Read(rs.Integer(columns.id)));
         }
+        cards.append(c);
+    }
+    return cards;
+}
+
+QList<ContactCard> ReadContactsByKey(Connection& conn, const QList<qint64>& ids)
+{
+    QList<ContactCard> cards;
+    cards.reserve(ids.size());
+    for (const qint64 id : ids) {
+        Recordset rs;
+        OpenRecordView(rs, conn, id);
+        if (rs.IsEOF()) {
+            continue;
+        }
+        ContactCard c = CardColumns(rs).Card(rs);
+        ReleaseRecordset(rs);
+        c.SetDetails(ReadContactDetails(conn, id));
         cards.append(c);
     }
     return cards;

@@ -154,6 +154,41 @@ private slots:
         QCOMPARE(DetailRows(Conn), 1);
     }
 
+    // Dates as vCards and the book write them; anything else is no date.
+    void dateText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("read"); // ToText of what is read, "-" for no date
+        QTest::newRow("extended") << u"1985-04-12"_s << u"1985-04-12"_s;
+        QTest::newRow("basic") << u"19850412"_s << u"1985-04-12"_s;
+        QTest::newRow("one dash") << u"1985-0412"_s << u"1985-04-12"_s;
+        QTest::newRow("no year") << u"--04-12"_s << u"--04-12"_s;
+        QTest::newRow("no year, basic") << u"--0412"_s << u"--04-12"_s;
+        QTest::newRow("date-time") << u"1985-04-12T10:30:00Z"_s << u"1985-04-12"_s;
+        QTest::newRow("offset time") << u"19850412T103000+0100"_s << u"1985-04-12"_s;
+        QTest::newRow("blank around") << u"  1985-04-12 "_s << u"1985-04-12"_s;
+        QTest::newRow("leap day, no year") << u"--02-29"_s << u"--02-29"_s;
+        QTest::newRow("leap day, leap year") << u"2000-02-29"_s << u"2000-02-29"_s;
+        QTest::newRow("leap day, other year") << u"2001-02-29"_s << u"-"_s;
+        QTest::newRow("february 30th") << u"--02-30"_s << u"-"_s;
+        QTest::newRow("month 13") << u"1985-13-01"_s << u"-"_s;
+        QTest::newRow("day 0") << u"1985-01-00"_s << u"-"_s;
+        QTest::newRow("short year") << u"85-04-12"_s << u"-"_s;
+        QTest::newRow("one leading dash") << u"-0412"_s << u"-"_s;
+        QTest::newRow("two dashes inside") << u"1985--04-12"_s << u"-"_s;
+        QTest::newRow("trailing text") << u"1985-04-12x"_s << u"-"_s;
+        QTest::newRow("time with letters") << u"1985-04-12Tnoon"_s << u"-"_s;
+        QTest::newRow("other digits") << u"\u0661\u0669\u0668\u0665-04-12"_s << u"-"_s;
+        QTest::newRow("empty") << QString() << u"-"_s;
+    }
+    void dateText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, read);
+        const std::optional<ContactDate> date = ContactDate::FromText(text);
+        QCOMPARE(date ? date->ToText() : u"-"_s, read);
+    }
+
     // The reader walks records in key order, skipping those without details and those not asked for.
     void readerInKeyOrder()
     {
