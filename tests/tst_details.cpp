@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <functional>
+#include <map>
 #include <optional>
 
 #include "exchange/ContactExchange.h"
@@ -16,6 +18,7 @@
 #include "store/Maintenance.h"
 #include "store/RecordPurge.h"
 #include "store/Recordset.h"
+#include "store/SyncTables.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
 
@@ -187,6 +190,94 @@ private slots:
         QFETCH(QString, read);
         const std::optional<ContactDate> date = ContactDate::FromText(text);
         QCOMPARE(date ? date->ToText() : u"-"_s, read);
+    }
+
+    // The stamp of a record's details, read from their cipher texts: any one detail edited changes
+    // it; writing the same details again, editing the record's fields or another record's details
+    // does not. What a write returns is what the walk over the book reads.
+    void stamps_data()
+    {
+        QTest::addColumn<QString>("edit");
+        for (const char* edit : {"street", "extended", "po box", "locality", "region", "postal code", "country",
+                                 "address type", "second address", "address removed", "birthday", "birthday's year",
+                                 "anniversary", "nickname", "organisation", "department", "title", "role", "note",
+                                 "note's line break", "phone", "phone type", "phones swapped", "web address",
+                                 "messenger service", "photo", "photo removed"}) {
+            QTest::newRow(edit) << QString::fromLatin1(edit);
+        }
+    }
+    void stamps()
+    {
+        QFETCH(QString, edit);
+        const qint64 type = AddType(u"T"_s);
+        const QList<qint64> ids = AddRecords(type, {u"a"_s, u"b"_s, u"c"_s});
+        ContactDetails other;
+        other.note = u"neighbour"_s;
+        const QByteArray written = WriteContactDetails(Conn, ids[1], Full());
+        WriteContactDetails(Conn, ids[2], other);
+        const auto stampsOf = [&] {
+            ContactDetailStamps walk(Conn);
+            QList<QByteArray> out;
+            for (const qint64 id : ids) {
+                out.append(walk.Of(id));
+            }
+            return out;
+        };
+        const QList<QByteArray> before = stampsOf();
+        QVERIFY(before[0].isEmpty()); // no details, no stamp
+        QVERIFY(!before[1].isEmpty());
+        QCOMPARE(before[1], written);
+        QVERIFY(before[2] != before[1]);
+
+        // Nothing but a detail moves it.
+        QCOMPARE(WriteContactDetails(Conn, ids[1], Full()), written);
+        UpdateRecordFields(Conn, ids[1], {Encrypt(u"b2"_s), Encrypt(u"555"_s), {}, {}, {}, {}, {}, {}},
+                           u"https://b.example"_s);
+        ContactDetails neighbour = other;
+        neighbour.note = u"neighbour, edited"_s;
+        WriteContactDetails(Conn, ids[2], neighbour);
+        QCOMPARE(stampsOf()[1], written);
+
+        ContactDetails d = Full();
+        PostalAddress& a = d.addresses[0];
+        const std::map<QString, std::function<void()>> edits{
+            {u"street"_s, [&] { a.street += u'x'; }},
+            {u"extended"_s, [&] { a.extended.clear(); }},
+            {u"po box"_s, [&] { a.poBox = u"PO 10"_s; }},
+            {u"locality"_s, [&] { a.locality = u"Shelbyville"_s; }},
+            {u"region"_s, [&] { a.region = u"IN"_s; }},
+            {u"postal code"_s, [&] { a.postalCode = u"62702"_s; }},
+            {u"country"_s, [&] { a.country = u"US"_s; }},
+            {u"address type"_s, [&] { a.type = u"other"_s; }},
+            {u"second address"_s, [&] { d.addresses.append(a); }},
+            {u"address removed"_s, [&] { d.addresses.removeLast(); }},
+            {u"birthday"_s, [&] { d.birthday.day = 28; }},
+            {u"birthday's year"_s, [&] { d.birthday.year = 2000; }},
+            {u"anniversary"_s, [&] { d.anniversary = {}; }},
+            {u"nickname"_s, [&] { d.nicknames.removeFirst(); }},
+            {u"organisation"_s, [&] { d.organisation = u"ACME"_s; }},
+            {u"department"_s, [&] { d.department.clear(); }},
+            {u"title"_s, [&] { d.title = u"Engineer "_s; }},
+            {u"role"_s, [&] { d.role = u"lead"_s; }},
+            {u"note"_s, [&] { d.note = u"Line one"_s; }},
+            {u"note's line break"_s, [&] { d.note.replace(u'\n', u' '); }},
+            {u"phone"_s, [&] { d.phones[1].value = u"+1 555 0109"_s; }},
+            {u"phone type"_s, [&] { d.phones[1].type = u"work"_s; }},
+            {u"phones swapped"_s, [&] { d.phones.swapItemsAt(0, 1); }},
+            {u"web address"_s, [&] { d.urls[0].value = u"https://acme.example/"_s; }},
+            {u"messenger service"_s, [&] { d.messengers[1].type = u"xmpp"_s; }},
+            {u"photo"_s, [&] { d.photo = Jpeg; }},
+            {u"photo removed"_s, [&] { d.photo.clear(); }},
+        };
+        edits.at(edit)();
+        QVERIFY(!(d == Full()));
+        const QByteArray edited = WriteContactDetails(Conn, ids[1], d);
+        const QList<QByteArray> after = stampsOf();
+        QVERIFY(after[1] != written);
+        QCOMPARE(after[1], edited);
+        QVERIFY(after[0].isEmpty());
+        // Back as it was, back to its stamp.
+        QCOMPARE(WriteContactDetails(Conn, ids[1], Full()), written);
     }
 
     // The reader walks records in key order, skipping those without details and those not asked for.
