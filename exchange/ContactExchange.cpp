@@ -49,6 +49,17 @@ void PromoteDetails(ContactCard& card)
     if (!card.sharedDetails) {
         return;
     }
+    // Looked at first, so the details of most cards, which have nothing to promote, stay shared
+    // with the file's.
+    const ContactDetails& held = card.Details();
+    const bool phoneToPromote = std::any_of(held.phones.begin(), held.phones.end(), [&card](const TypedValue& p) {
+        return (p.type == QLatin1String("home") && card.homePhone.isEmpty()) ||
+               (p.type == QLatin1String("cell") && card.mobilePhone.isEmpty()) ||
+               (p.type == QLatin1String("work") && card.workPhone.isEmpty());
+    });
+    if (!phoneToPromote && !(card.url.isEmpty() && !held.urls.isEmpty())) {
+        return;
+    }
     ContactDetails& details = card.EditDetails();
     const std::pair<QString*, const char*> fields[] = {
         {&card.homePhone, "home"}, {&card.mobilePhone, "cell"}, {&card.workPhone, "work"}};
@@ -64,6 +75,47 @@ void PromoteDetails(ContactCard& card)
     if (card.url.isEmpty() && !details.urls.isEmpty()) {
         card.url = details.urls.takeFirst().value;
     }
+}
+
+// Calls fn(text, multiLine) for each text of the details ContactDetails::Texts lists, until fn
+// returns false; returns whether it never did. Only a note and a street may hold several lines.
+template <typename Fn> bool AllDetailTexts(const ContactDetails& d, Fn&& fn)
+{
+    for (const QString* text : {&d.organisation, &d.department, &d.title, &d.role}) {
+        if (!fn(*text, false)) {
+            return false;
+        }
+    }
+    if (!fn(d.note, true)) {
+        return false;
+    }
+    for (const QString& nickname : d.nicknames) {
+        if (!fn(nickname, false)) {
+            return false;
+        }
+    }
+    for (const PostalAddress& a : d.addresses) {
+        for (const QString* part : {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode,
+                                    &a.country}) {
+            if (!fn(*part, part == &a.street)) {
+                return false;
+            }
+        }
+    }
+    for (const QList<TypedValue>* list : {&d.phones, &d.urls, &d.messengers}) {
+        for (const TypedValue& v : *list) {
+            if (!fn(v.type, false) || !fn(v.value, false)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Whether MendLineBreaks or TrimBlank would change the text.
+bool NeedsMending(const QString& text, bool multiLine)
+{
+    return text.contains(u'\r') || (!multiLine && text.contains(u'\n')) || TrimBlank(text).size() != text.size();
 }
 
 } // namespace
@@ -100,6 +152,9 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
     plan.toAdd.reserve(file.cards.size());
     const int total = static_cast<int>(file.cards.size());
     int done = 0;
+    QString lastWanted;
+    std::optional<QString> lastType;
+    int* lastCount = nullptr;
     for (ContactCard card : file.cards) {
         if (progress && done++ % 1024 == 0 && !progress(done, total)) {
             ImportPlan cancelled;
@@ -112,16 +167,19 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             *field = TrimBlank(*field);
         }
         PromoteDetails(card);
-        // Most contacts have no details: they cost nothing here.
-        ContactDetails* held = card.sharedDetails ? &card.EditDetails() : nullptr;
-        const QList<QString*> details = held != nullptr ? held->Texts() : QList<QString*>();
-        for (QString* text : details) {
-            // Only a note and a street may hold several lines.
-            const bool multiLine =
-                text == &held->note || std::any_of(held->addresses.begin(), held->addresses.end(),
-                                                   [text](const PostalAddress& a) { return text == &a.street; });
-            MendLineBreaks(*text, multiLine);
-            *text = TrimBlank(*text);
+        // Most contacts have no details, and most details need no mending: they cost no copy here.
+        if (card.sharedDetails && !AllDetailTexts(card.Details(), [](const QString& text, bool multiLine) {
+                return !NeedsMending(text, multiLine);
+            })) {
+            ContactDetails& held = card.EditDetails();
+            for (QString* text : held.Texts()) {
+                // Only a note and a street may hold several lines.
+                const bool multiLine =
+                    text == &held.note || std::any_of(held.addresses.begin(), held.addresses.end(),
+                                                      [text](const PostalAddress& a) { return text == &a.street; });
+                MendLineBreaks(*text, multiLine);
+                *text = TrimBlank(*text);
+            }
         }
         if (card.name.isEmpty()) {
             ++plan.unnamed;
@@ -131,7 +189,7 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
                                    &card.emails, &card.qq,        &card.msn,         &card.icq};
         if (!std::all_of(std::begin(fields), std::end(fields),
                          [&](const QString* f) { return codePage.CanEncode(*f); }) ||
-            !std::all_of(details.begin(), details.end(), [&](const QString* f) { return codePage.CanEncode(*f); })) {
+            !AllDetailTexts(card.Details(), [&](const QString& text, bool) { return codePage.CanEncode(text); })) {
             ++plan.unstorable; // never store a value the code page would turn into '?'
             continue;
         }
@@ -143,16 +201,22 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         }
         names.insert(cipherName);
         const QString wanted = card.category.isEmpty() ? defaultType : card.category;
-        const QString folded = wanted.toCaseFolded();
-        const auto type = types.constFind(folded);
-        if (type == types.constEnd()) {
-            types.insert(folded, wanted);
-            plan.newTypes.append(wanted);
-            card.category = wanted;
-        } else {
-            card.category = type.value();
+        // Most files put every card, or long runs of them, in one type: found once for the run.
+        if (!lastType || wanted != lastWanted) {
+            const QString folded = wanted.toCaseFolded();
+            const auto type = types.constFind(folded);
+            if (type == types.constEnd()) {
+                types.insert(folded, wanted);
+                plan.newTypes.append(wanted);
+                lastType = wanted;
+            } else {
+                lastType = type.value();
+            }
+            lastWanted = wanted;
+            lastCount = &plan.perType[*lastType];
         }
-        ++plan.perType[card.category];
+        card.category = *lastType;
+        ++*lastCount;
         plan.toAdd.append(std::move(card));
     }
     return plan;
