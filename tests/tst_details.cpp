@@ -587,6 +587,57 @@ private slots:
     }
 
     // Through the book: imported, stored, exported as each format and read back equal.
+    // What an import stores of details as files write them: line breaks of every kind made one LF
+    // where a text may hold several lines and a space elsewhere, blanks at the ends taken off, a
+    // further phone standing in for the record's empty field; the file's own cards untouched.
+    void importMendsDetails_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("stored"); // Describe() of the details the book holds
+        QTest::newRow("clean") << u"clean"_s << u"adr home: 1 Main St|||Town||| / note a\nb"_s;
+        QTest::newRow("note CR LF") << u"note crlf"_s << u"adr home: 1 Main St|||Town||| / note a\nb\nc"_s;
+        QTest::newRow("street lone CR") << u"street cr"_s
+                                        << u"adr home: 1 Main St\nBack|||Town||| / note a\nb"_s;
+        QTest::newRow("title LF") << u"title lf"_s << u"adr home: 1 Main St|||Town||| / title Boss Man / note a\nb"_s;
+        QTest::newRow("locality blanks") << u"locality blanks"_s
+                                         << u"adr home: 1 Main St|||Town||| / note a\nb"_s;
+        QTest::newRow("home phone promoted") << u"phone"_s << u"adr home: 1 Main St|||Town||| / note a\nb"_s;
+        QTest::newRow("work phone stays") << u"work phone"_s
+                                          << u"adr home: 1 Main St|||Town||| / note a\nb / tel work: 2"_s;
+    }
+    void importMendsDetails()
+    {
+        QFETCH(QString, edit);
+        ContactDetails d;
+        d.addresses = {{u"home"_s, u"1 Main St"_s, {}, {}, u"Town"_s, {}, {}, {}}};
+        d.note = u"a\nb"_s;
+        if (edit == u"note crlf"_s) {
+            d.note = u"a\r\nb\r\nc"_s;
+        } else if (edit == u"street cr"_s) {
+            d.addresses[0].street = u"1 Main St\rBack"_s;
+        } else if (edit == u"title lf"_s) {
+            d.title = u"Boss\nMan"_s;
+        } else if (edit == u"locality blanks"_s) {
+            d.addresses[0].locality = u" Town\t"_s;
+        } else if (edit == u"phone"_s) {
+            d.phones = {{u"home"_s, u"1"_s}};
+        } else if (edit == u"work phone"_s) {
+            d.phones = {{u"work"_s, u"2"_s}};
+        }
+        ContactFile file;
+        ContactCard card;
+        card.name = u"Ann"_s;
+        card.workPhone = u"9"_s;
+        card.SetDetails(d);
+        file.cards = {card};
+        QVERIFY(ExecuteImport(Conn, PlanImport(Conn, file, u"Imported"_s)));
+        const ContactCard read = ReadContacts(Conn).value(0);
+        QTEST(Describe(read.Details()), "stored");
+        QCOMPARE(read.homePhone, edit == u"phone"_s ? u"1"_s : QString());
+        QCOMPARE(read.workPhone, u"9"_s);
+        QVERIFY(file.cards[0].Details() == d);
+    }
+
     void throughTheBook()
     {
         ContactFile file;
