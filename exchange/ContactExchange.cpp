@@ -95,8 +95,8 @@ template <typename Fn> bool AllDetailTexts(const ContactDetails& d, Fn&& fn)
         }
     }
     for (const PostalAddress& a : d.addresses) {
-        for (const QString* part : {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode,
-                                    &a.country}) {
+        for (const QString* part :
+             {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}) {
             if (!fn(*part, part == &a.street)) {
                 return false;
             }
@@ -286,9 +286,9 @@ struct CardColumns
 {
     explicit CardColumns(const Recordset& rs)
         : id(rs.FieldIndex(u"PWDID")), type(rs.FieldIndex(u"TypeName")), url(rs.FieldIndex(u"Url")),
-          fields{rs.FieldIndex(u"Name"),      rs.FieldIndex(u"F_Phone1"), rs.FieldIndex(u"F_MobilePhone1"),
-                 rs.FieldIndex(u"C_Phone1"),  rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
-                 rs.FieldIndex(u"MSN"),       rs.FieldIndex(u"ICQ")}
+          fields{rs.FieldIndex(u"Name"),     rs.FieldIndex(u"F_Phone1"),  rs.FieldIndex(u"F_MobilePhone1"),
+                 rs.FieldIndex(u"C_Phone1"), rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
+                 rs.FieldIndex(u"MSN"),      rs.FieldIndex(u"ICQ")}
     {
     }
     // The record's fields, deciphered; its details are the caller's to read.

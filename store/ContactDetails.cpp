@@ -157,8 +157,8 @@ public:
                 // Only our own words reach the statement.
                 QStringList quoted;
                 for (const QString& kind : columns.kinds) {
-                    if (!kind.isEmpty() && std::all_of(kind.begin(), kind.end(),
-                                                       [](QChar c) { return c >= u'a' && c <= u'z'; })) {
+                    if (!kind.isEmpty() &&
+                        std::all_of(kind.begin(), kind.end(), [](QChar c) { return c >= u'a' && c <= u'z'; })) {
                         quoted.append(QLatin1Char('\'') + kind + QLatin1Char('\''));
                     }
                 }
@@ -567,8 +567,8 @@ ContactDetailsReader::ContactDetailsReader(Connection& conn)
 {
     if (HasContactDetailTables(conn)) {
         m_cursors = std::make_unique<Cursors>(
-            conn, DetailColumns{QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns),
-                                QStringLiteral("Photo"), {}});
+            conn, DetailColumns{
+                      QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns), QStringLiteral("Photo"), {}});
     }
 }
 
@@ -596,8 +596,8 @@ ContactDetailStamps::ContactDetailStamps(Connection& conn)
 {
     if (HasContactDetailTables(conn)) {
         m_cursors = std::make_unique<Cursors>(
-            conn, DetailColumns{QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns),
-                                QStringLiteral("Photo"), {}});
+            conn, DetailColumns{
+                      QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns), QStringLiteral("Photo"), {}});
     }
 }
 

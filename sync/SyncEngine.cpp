@@ -552,8 +552,15 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
         }
         state.detailsWriter->Add(pwdId, fields.Details(), &detailStamp);
     }
-    state.records.insert(pwdId, {typeNo, fields, fieldsDigest, RecordDigest(fieldsDigest, detailStamp), cipher.first(),
-                                 {}, {}, true, detailStamp});
+    state.records.insert(pwdId, {typeNo,
+                                 fields,
+                                 fieldsDigest,
+                                 RecordDigest(fieldsDigest, detailStamp),
+                                 cipher.first(),
+                                 {},
+                                 {},
+                                 true,
+                                 detailStamp});
     state.names.insert(cipher.first(), pwdId);
     return pwdId;
 }

@@ -198,11 +198,13 @@ private slots:
     void stamps_data()
     {
         QTest::addColumn<QString>("edit");
-        for (const char* edit : {"street", "extended", "po box", "locality", "region", "postal code", "country",
-                                 "address type", "second address", "address removed", "birthday", "birthday's year",
-                                 "anniversary", "nickname", "organisation", "department", "title", "role", "note",
-                                 "note's line break", "phone", "phone type", "phones swapped", "web address",
-                                 "messenger service", "photo", "photo removed"}) {
+        for (const char* edit :
+             {"street",      "extended",        "po box",         "locality",       "region",
+              "postal code", "country",         "address type",   "second address", "address removed",
+              "birthday",    "birthday's year", "anniversary",    "nickname",       "organisation",
+              "department",  "title",           "role",           "note",           "note's line break",
+              "phone",       "phone type",      "phones swapped", "web address",    "messenger service",
+              "photo",       "photo removed"}) {
             QTest::newRow(edit) << QString::fromLatin1(edit);
         }
     }
@@ -596,14 +598,12 @@ private slots:
         QTest::addColumn<QString>("stored"); // Describe() of the details the book holds
         QTest::newRow("clean") << u"clean"_s << u"adr home: 1 Main St|||Town||| / note a\nb"_s;
         QTest::newRow("note CR LF") << u"note crlf"_s << u"adr home: 1 Main St|||Town||| / note a\nb\nc"_s;
-        QTest::newRow("street lone CR") << u"street cr"_s
-                                        << u"adr home: 1 Main St\nBack|||Town||| / note a\nb"_s;
+        QTest::newRow("street lone CR") << u"street cr"_s << u"adr home: 1 Main St\nBack|||Town||| / note a\nb"_s;
         QTest::newRow("title LF") << u"title lf"_s << u"adr home: 1 Main St|||Town||| / title Boss Man / note a\nb"_s;
-        QTest::newRow("locality blanks") << u"locality blanks"_s
-                                         << u"adr home: 1 Main St|||Town||| / note a\nb"_s;
+        QTest::newRow("locality blanks") << u"locality blanks"_s << u"adr home: 1 Main St|||Town||| / note a\nb"_s;
         QTest::newRow("home phone promoted") << u"phone"_s << u"adr home: 1 Main St|||Town||| / note a\nb"_s;
-        QTest::newRow("work phone stays") << u"work phone"_s
-                                          << u"adr home: 1 Main St|||Town||| / note a\nb / tel work: 2"_s;
+        QTest::newRow("work phone stays")
+            << u"work phone"_s << u"adr home: 1 Main St|||Town||| / note a\nb / tel work: 2"_s;
     }
     void importMendsDetails()
     {
