@@ -4,6 +4,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "core/CodePage.h"
@@ -112,6 +113,38 @@ template <typename Fn> bool AllDetailTexts(const ContactDetails& d, Fn&& fn)
     return true;
 }
 
+// A set of byte strings kept side by side in large blocks: a book's and a file's names cost no
+// allocation each.
+class NameSet
+{
+public:
+    void Reserve(qsizetype count) { m_views.reserve(count); }
+    // Adds bytes; false when they are there already.
+    bool Insert(QByteArrayView bytes)
+    {
+        if (m_views.contains(bytes)) {
+            return false;
+        }
+        if (m_blocks.empty() || m_used + bytes.size() > m_blockSize) {
+            m_blockSize = std::max<qsizetype>(BlockBytes, bytes.size());
+            m_blocks.push_back(std::make_unique<char[]>(static_cast<std::size_t>(m_blockSize)));
+            m_used = 0;
+        }
+        char* at = m_blocks.back().get() + m_used;
+        std::copy(bytes.begin(), bytes.end(), at);
+        m_used += bytes.size();
+        m_views.insert(QByteArrayView(at, bytes.size()));
+        return true;
+    }
+
+private:
+    static constexpr qsizetype BlockBytes = 1024 * 1024;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    qsizetype m_blockSize = 0;
+    qsizetype m_used = 0;
+    QSet<QByteArrayView> m_views;
+};
+
 // Whether MendLineBreaks or TrimBlank would change the text.
 bool NeedsMending(const QString& text, bool multiLine)
 {
@@ -138,13 +171,13 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         }
     }
     // Names stay unique, as the record editor requires: compared as stored, enciphered.
-    QSet<QByteArray> names;
+    NameSet names;
     {
         Recordset rs;
         OpenRecordNames(rs, conn);
-        names.reserve(rs.RecordCount() + file.cards.size());
+        names.Reserve(rs.RecordCount() + file.cards.size());
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            names.insert(rs.Bytes(0).toByteArray());
+            names.Insert(rs.Bytes(0));
         }
     }
     const CodePage& codePage = CodePage::System();
@@ -195,11 +228,10 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         }
         cipherName.resize(0);
         AppendEncrypted(cipherName, card.name, codePage);
-        if (names.contains(cipherName)) {
+        if (!names.Insert(cipherName)) {
             ++plan.alreadyThere;
             continue;
         }
-        names.insert(cipherName);
         const QString wanted = card.category.isEmpty() ? defaultType : card.category;
         // Most files put every card, or long runs of them, in one type: found once for the run.
         if (!lastType || wanted != lastWanted) {
