@@ -185,9 +185,7 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
     plan.toAdd.reserve(file.cards.size());
     const int total = static_cast<int>(file.cards.size());
     int done = 0;
-    QString lastWanted;
-    std::optional<QString> lastType;
-    int* lastCount = nullptr;
+    QHash<QString, std::pair<QString, int*>> resolved; // a type name as the file gives it -> the book's, its count
     for (ContactCard card : file.cards) {
         if (progress && done++ % 1024 == 0 && !progress(done, total)) {
             ImportPlan cancelled;
@@ -200,10 +198,19 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             *field = TrimBlank(*field);
         }
         PromoteDetails(card);
-        // Most contacts have no details, and most details need no mending: they cost no copy here.
-        if (card.sharedDetails && !AllDetailTexts(card.Details(), [](const QString& text, bool multiLine) {
-                return !NeedsMending(text, multiLine);
-            })) {
+        // Most contacts have no details, and most details need no mending: they cost no copy here,
+        // and one look at each text.
+        const auto encodable = [&codePage](const QString& text, bool) { return codePage.CanEncode(text); };
+        bool detailsStorable = true;
+        bool mend = false;
+        if (card.sharedDetails) {
+            AllDetailTexts(card.Details(), [&](const QString& text, bool multiLine) {
+                mend = NeedsMending(text, multiLine);
+                detailsStorable = detailsStorable && encodable(text, multiLine);
+                return !mend;
+            });
+        }
+        if (mend) {
             ContactDetails& held = card.EditDetails();
             for (QString* text : held.Texts()) {
                 // Only a note and a street may hold several lines.
@@ -213,6 +220,7 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
                 MendLineBreaks(*text, multiLine);
                 *text = TrimBlank(*text);
             }
+            detailsStorable = AllDetailTexts(held, encodable);
         }
         if (card.name.isEmpty()) {
             ++plan.unnamed;
@@ -222,7 +230,7 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
                                    &card.emails, &card.qq,        &card.msn,         &card.icq};
         if (!std::all_of(std::begin(fields), std::end(fields),
                          [&](const QString* f) { return codePage.CanEncode(*f); }) ||
-            !AllDetailTexts(card.Details(), [&](const QString& text, bool) { return codePage.CanEncode(text); })) {
+            !detailsStorable) {
             ++plan.unstorable; // never store a value the code page would turn into '?'
             continue;
         }
@@ -232,23 +240,23 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             ++plan.alreadyThere;
             continue;
         }
-        const QString wanted = card.category.isEmpty() ? defaultType : card.category;
-        // Most files put every card, or long runs of them, in one type: found once for the run.
-        if (!lastType || wanted != lastWanted) {
+        const QString& wanted = card.category.isEmpty() ? defaultType : card.category;
+        // A file names few types, each many times: each name is case-folded and found once.
+        auto known = resolved.constFind(wanted);
+        if (known == resolved.constEnd()) {
             const QString folded = wanted.toCaseFolded();
             const auto type = types.constFind(folded);
+            QString name = wanted;
             if (type == types.constEnd()) {
                 types.insert(folded, wanted);
                 plan.newTypes.append(wanted);
-                lastType = wanted;
             } else {
-                lastType = type.value();
+                name = type.value();
             }
-            lastWanted = wanted;
-            lastCount = &plan.perType[*lastType];
+            known = resolved.insert(wanted, {name, &plan.perType[name]});
         }
-        card.category = *lastType;
-        ++*lastCount;
+        card.category = known->first;
+        ++*known->second;
         plan.toAdd.append(std::move(card));
     }
     return plan;
