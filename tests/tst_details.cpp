@@ -282,6 +282,22 @@ private slots:
         QCOMPARE(WriteContactDetails(Conn, ids[1], Full()), written);
     }
 
+    // Contacts read by key come in the order asked for, with their details; a key no contact has
+    // (deleted meanwhile) is passed by.
+    void readByKey()
+    {
+        const qint64 type = AddType(u"T"_s);
+        const QList<qint64> ids = AddRecords(type, {u"a"_s, u"b"_s, u"c"_s});
+        WriteContactDetails(Conn, ids[2], Full());
+        const QList<ContactCard> cards = ReadContactsByKey(Conn, {ids[2], ids[0] + 1000, ids[0]});
+        QCOMPARE(cards.size(), 2);
+        QCOMPARE(cards[0].name, u"c"_s);
+        QCOMPARE(cards[0].category, u"T"_s);
+        QCOMPARE(Describe(cards[0].Details()), Describe(Full()));
+        QCOMPARE(cards[1].name, u"a"_s);
+        QVERIFY(cards[1].Details().IsEmpty());
+    }
+
     // The reader walks records in key order, skipping those without details and those not asked for.
     void readerInKeyOrder()
     {
