@@ -577,7 +577,7 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
     }
     UpdateRecordFields(conn, pwdId, cipher, fields.url);
     if (fields.Details() != record.fields.Details()) {
-        // Read back as stored, so the stamp is the one the next sync finds.
+        // Read back as stored, so what this side holds is what the next sync reads.
         record.detailStamp = WriteContactDetails(conn, pwdId, fields.Details());
         fields.SetDetails(ReadContactDetails(conn, pwdId));
     }
