@@ -4,6 +4,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "core/CodePage.h"
@@ -49,6 +50,17 @@ void PromoteDetails(ContactCard& card)
     if (!card.sharedDetails) {
         return;
     }
+    // Looked at first, so the details of most cards, which have nothing to promote, stay shared
+    // with the file's.
+    const ContactDetails& held = card.Details();
+    const bool phoneToPromote = std::any_of(held.phones.begin(), held.phones.end(), [&card](const TypedValue& p) {
+        return (p.type == QLatin1String("home") && card.homePhone.isEmpty()) ||
+               (p.type == QLatin1String("cell") && card.mobilePhone.isEmpty()) ||
+               (p.type == QLatin1String("work") && card.workPhone.isEmpty());
+    });
+    if (!phoneToPromote && !(card.url.isEmpty() && !held.urls.isEmpty())) {
+        return;
+    }
     ContactDetails& details = card.EditDetails();
     const std::pair<QString*, const char*> fields[] = {
         {&card.homePhone, "home"}, {&card.mobilePhone, "cell"}, {&card.workPhone, "work"}};
@@ -64,6 +76,79 @@ void PromoteDetails(ContactCard& card)
     if (card.url.isEmpty() && !details.urls.isEmpty()) {
         card.url = details.urls.takeFirst().value;
     }
+}
+
+// Calls fn(text, multiLine) for each text of the details ContactDetails::Texts lists, until fn
+// returns false; returns whether it never did. Only a note and a street may hold several lines.
+template <typename Fn> bool AllDetailTexts(const ContactDetails& d, Fn&& fn)
+{
+    for (const QString* text : {&d.organisation, &d.department, &d.title, &d.role}) {
+        if (!fn(*text, false)) {
+            return false;
+        }
+    }
+    if (!fn(d.note, true)) {
+        return false;
+    }
+    for (const QString& nickname : d.nicknames) {
+        if (!fn(nickname, false)) {
+            return false;
+        }
+    }
+    for (const PostalAddress& a : d.addresses) {
+        for (const QString* part :
+             {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}) {
+            if (!fn(*part, part == &a.street)) {
+                return false;
+            }
+        }
+    }
+    for (const QList<TypedValue>* list : {&d.phones, &d.urls, &d.messengers}) {
+        for (const TypedValue& v : *list) {
+            if (!fn(v.type, false) || !fn(v.value, false)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A set of byte strings kept side by side in large blocks: a book's and a file's names cost no
+// allocation each.
+class NameSet
+{
+public:
+    void Reserve(qsizetype count) { m_views.reserve(count); }
+    // Adds bytes; false when they are there already.
+    bool Insert(QByteArrayView bytes)
+    {
+        if (m_views.contains(bytes)) {
+            return false;
+        }
+        if (m_blocks.empty() || m_used + bytes.size() > m_blockSize) {
+            m_blockSize = std::max<qsizetype>(BlockBytes, bytes.size());
+            m_blocks.push_back(std::make_unique<char[]>(static_cast<std::size_t>(m_blockSize)));
+            m_used = 0;
+        }
+        char* at = m_blocks.back().get() + m_used;
+        std::copy(bytes.begin(), bytes.end(), at);
+        m_used += bytes.size();
+        m_views.insert(QByteArrayView(at, bytes.size()));
+        return true;
+    }
+
+private:
+    static constexpr qsizetype BlockBytes = 1024 * 1024;
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    qsizetype m_blockSize = 0;
+    qsizetype m_used = 0;
+    QSet<QByteArrayView> m_views;
+};
+
+// Whether MendLineBreaks or TrimBlank would change the text.
+bool NeedsMending(const QString& text, bool multiLine)
+{
+    return text.contains(u'\r') || (!multiLine && text.contains(u'\n')) || TrimBlank(text).size() != text.size();
 }
 
 } // namespace
@@ -86,13 +171,13 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
         }
     }
     // Names stay unique, as the record editor requires: compared as stored, enciphered.
-    QSet<QByteArray> names;
+    NameSet names;
     {
         Recordset rs;
         OpenRecordNames(rs, conn);
-        names.reserve(rs.RecordCount() + file.cards.size());
+        names.Reserve(rs.RecordCount() + file.cards.size());
         for (; !rs.IsEOF(); rs.MoveNext()) {
-            names.insert(rs.Bytes(0).toByteArray());
+            names.Insert(rs.Bytes(0));
         }
     }
     const CodePage& codePage = CodePage::System();
@@ -100,6 +185,7 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
     plan.toAdd.reserve(file.cards.size());
     const int total = static_cast<int>(file.cards.size());
     int done = 0;
+    QHash<QString, std::pair<QString, int*>> resolved; // a type name as the file gives it -> the book's, its count
     for (ContactCard card : file.cards) {
         if (progress && done++ % 1024 == 0 && !progress(done, total)) {
             ImportPlan cancelled;
@@ -112,16 +198,29 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
             *field = TrimBlank(*field);
         }
         PromoteDetails(card);
-        // Most contacts have no details: they cost nothing here.
-        ContactDetails* held = card.sharedDetails ? &card.EditDetails() : nullptr;
-        const QList<QString*> details = held != nullptr ? held->Texts() : QList<QString*>();
-        for (QString* text : details) {
-            // Only a note and a street may hold several lines.
-            const bool multiLine =
-                text == &held->note || std::any_of(held->addresses.begin(), held->addresses.end(),
-                                                   [text](const PostalAddress& a) { return text == &a.street; });
-            MendLineBreaks(*text, multiLine);
-            *text = TrimBlank(*text);
+        // Most contacts have no details, and most details need no mending: they cost no copy here,
+        // and one look at each text.
+        const auto encodable = [&codePage](const QString& text, bool) { return codePage.CanEncode(text); };
+        bool detailsStorable = true;
+        bool mend = false;
+        if (card.sharedDetails) {
+            AllDetailTexts(card.Details(), [&](const QString& text, bool multiLine) {
+                mend = NeedsMending(text, multiLine);
+                detailsStorable = detailsStorable && encodable(text, multiLine);
+                return !mend;
+            });
+        }
+        if (mend) {
+            ContactDetails& held = card.EditDetails();
+            for (QString* text : held.Texts()) {
+                // Only a note and a street may hold several lines.
+                const bool multiLine =
+                    text == &held.note || std::any_of(held.addresses.begin(), held.addresses.end(),
+                                                      [text](const PostalAddress& a) { return text == &a.street; });
+                MendLineBreaks(*text, multiLine);
+                *text = TrimBlank(*text);
+            }
+            detailsStorable = AllDetailTexts(held, encodable);
         }
         if (card.name.isEmpty()) {
             ++plan.unnamed;
@@ -131,28 +230,33 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
                                    &card.emails, &card.qq,        &card.msn,         &card.icq};
         if (!std::all_of(std::begin(fields), std::end(fields),
                          [&](const QString* f) { return codePage.CanEncode(*f); }) ||
-            !std::all_of(details.begin(), details.end(), [&](const QString* f) { return codePage.CanEncode(*f); })) {
+            !detailsStorable) {
             ++plan.unstorable; // never store a value the code page would turn into '?'
             continue;
         }
         cipherName.resize(0);
         AppendEncrypted(cipherName, card.name, codePage);
-        if (names.contains(cipherName)) {
+        if (!names.Insert(cipherName)) {
             ++plan.alreadyThere;
             continue;
         }
-        names.insert(cipherName);
-        const QString wanted = card.category.isEmpty() ? defaultType : card.category;
-        const QString folded = wanted.toCaseFolded();
-        const auto type = types.constFind(folded);
-        if (type == types.constEnd()) {
-            types.insert(folded, wanted);
-            plan.newTypes.append(wanted);
-            card.category = wanted;
-        } else {
-            card.category = type.value();
+        const QString& wanted = card.category.isEmpty() ? defaultType : card.category;
+        // A file names few types, each many times: each name is case-folded and found once.
+        auto known = resolved.constFind(wanted);
+        if (known == resolved.constEnd()) {
+            const QString folded = wanted.toCaseFolded();
+            const auto type = types.constFind(folded);
+            QString name = wanted;
+            if (type == types.constEnd()) {
+                types.insert(folded, wanted);
+                plan.newTypes.append(wanted);
+            } else {
+                name = type.value();
+            }
+            known = resolved.insert(wanted, {name, &plan.perType[name]});
         }
-        ++plan.perType[card.category];
+        card.category = known->first;
+        ++*known->second;
         plan.toAdd.append(std::move(card));
     }
     return plan;
@@ -215,6 +319,39 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
     return firstType;
 }
 
+namespace {
+
+// The columns of a record of VPWDTable a contact is read from, looked up once per query.
+struct CardColumns
+{
+    explicit CardColumns(const Recordset& rs)
+        : id(rs.FieldIndex(u"PWDID")), type(rs.FieldIndex(u"TypeName")), url(rs.FieldIndex(u"Url")),
+          fields{rs.FieldIndex(u"Name"),     rs.FieldIndex(u"F_Phone1"),  rs.FieldIndex(u"F_MobilePhone1"),
+                 rs.FieldIndex(u"C_Phone1"), rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
+                 rs.FieldIndex(u"MSN"),      rs.FieldIndex(u"ICQ")}
+    {
+    }
+    // The record's fields, deciphered; its details are the caller's to read.
+    ContactCard Card(const Recordset& rs) const
+    {
+        ContactCard c;
+        QString* values[] = {&c.name, &c.homePhone, &c.mobilePhone, &c.workPhone, &c.emails, &c.qq, &c.msn, &c.icq};
+        for (std::size_t i = 0; i < std::size(fields); ++i) {
+            *values[i] = Decrypt(rs.Bytes(fields[i]));
+        }
+        c.category = rs.Text(type);
+        c.url = rs.Text(url);
+        return c;
+    }
+
+    int id;
+    int type;
+    int url;
+    int fields[8];
+};
+
+} // namespace
+
 QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, const QSet<qint64>* only)
 {
     Recordset rs;
@@ -223,29 +360,36 @@ QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo, 
     } else {
         OpenRecordsWithTypes(rs, conn);
     }
-    const int id = rs.FieldIndex(u"PWDID");
-    const int type = rs.FieldIndex(u"TypeName");
-    const int url = rs.FieldIndex(u"Url");
-    const int columns[] = {rs.FieldIndex(u"Name"),     rs.FieldIndex(u"F_Phone1"),  rs.FieldIndex(u"F_MobilePhone1"),
-                           rs.FieldIndex(u"C_Phone1"), rs.FieldIndex(u"EMailList"), rs.FieldIndex(u"QQ"),
-                           rs.FieldIndex(u"MSN"),      rs.FieldIndex(u"ICQ")};
+    const CardColumns columns(rs);
     QList<ContactCard> cards;
     cards.reserve(rs.RecordCount());
     ContactDetailsReader details(conn);
     for (; !rs.IsEOF(); rs.MoveNext()) {
-        if (only != nullptr && !only->contains(rs.Integer(id))) {
+        if (only != nullptr && !only->contains(rs.Integer(columns.id))) {
             continue;
         }
-        ContactCard c;
-        QString* fields[] = {&c.name, &c.homePhone, &c.mobilePhone, &c.workPhone, &c.emails, &c.qq, &c.msn, &c.icq};
-        for (std::size_t i = 0; i < std::size(columns); ++i) {
-            *fields[i] = Decrypt(rs.Bytes(columns[i]));
-        }
-        c.category = rs.Text(type);
-        c.url = rs.Text(url);
+        ContactCard c = columns.Card(rs);
         if (details.HasTables()) {
-            c.SetDetails(details.Read(rs.Integer(id)));
+            c.SetDetails(details.Read(rs.Integer(columns.id)));
         }
+        cards.append(c);
+    }
+    return cards;
+}
+
+QList<ContactCard> ReadContactsByKey(Connection& conn, const QList<qint64>& ids)
+{
+    QList<ContactCard> cards;
+    cards.reserve(ids.size());
+    for (const qint64 id : ids) {
+        Recordset rs;
+        OpenRecordView(rs, conn, id);
+        if (rs.IsEOF()) {
+            continue;
+        }
+        ContactCard c = CardColumns(rs).Card(rs);
+        ReleaseRecordset(rs);
+        c.SetDetails(ReadContactDetails(conn, id));
         cards.append(c);
     }
     return cards;

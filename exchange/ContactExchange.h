@@ -41,6 +41,10 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
 QList<ContactCard> ReadContacts(Connection& conn, std::optional<qint64> typeNo = std::nullopt,
                                 const QSet<qint64>* only = nullptr);
 
+// The contacts of these keys, deciphered with their details, in the order given: each read by its
+// key, so a few cost a few reads however large the book is. A key no contact has is passed by.
+QList<ContactCard> ReadContactsByKey(Connection& conn, const QList<qint64>& ids);
+
 enum class ContactFormat { VCard40, VCard30, Csv };
 
 // What WriteContacts did.

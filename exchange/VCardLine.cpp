@@ -260,6 +260,9 @@ QString UnescapeVCardText(const QString& text)
 
 QStringList SplitVCardParts(const QString& value, QChar separator)
 {
+    if (!value.contains(u'\\')) {
+        return value.split(separator); // nothing escaped, as in most files: the parts as they stand
+    }
     QStringList parts;
     qsizetype start = 0;
     for (qsizetype i = 0; i < value.size(); ++i) {

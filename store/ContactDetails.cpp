@@ -1,8 +1,10 @@
 #include "store/ContactDetails.h"
 
+#include <QCryptographicHash>
 #include <QDate>
-#include <QRegularExpression>
+#include <QtEndian>
 
+#include <algorithm>
 #include <memory>
 #include <sqlite3.h>
 
@@ -21,12 +23,6 @@ QString Cipher(const QString& text)
 QString Plain(QByteArrayView cipher)
 {
     return Decrypt(cipher, CodePage::System());
-}
-
-QByteArrayView ColumnBytes(sqlite3_stmt* stmt, int column)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-    return text == nullptr ? QByteArrayView() : QByteArrayView(text, sqlite3_column_bytes(stmt, column));
 }
 
 void AddDetailRow(ContactDetails& d, QByteArrayView kind, const QString& type, const QString& value)
@@ -56,14 +52,27 @@ void AddDetailRow(ContactDetails& d, QByteArrayView kind, const QString& type, c
     // A kind a later version added is left alone: it stays in the book untouched.
 }
 
-PostalAddress AddressFromRow(sqlite3_stmt* stmt, int first)
+// The columns of ContactAddress that hold an address, in the order of its parts.
+constexpr char AddressColumns[] = "Type, Street, Extended, PoBox, Locality, Region, PostalCode, Country";
+constexpr int AddressParts = 8;
+
+// An address from its parts, deciphered, in row's columns from first on (AddressColumns' order),
+// whichever query read them.
+PostalAddress AddressFromRow(const RowView& row, int first)
 {
     PostalAddress a;
-    QString* parts[] = {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country};
-    for (int i = 0; i < 8; ++i) {
-        *parts[i] = Plain(ColumnBytes(stmt, first + i));
+    QString* parts[AddressParts] = {&a.type,     &a.street, &a.extended,   &a.poBox,
+                                    &a.locality, &a.region, &a.postalCode, &a.country};
+    for (int i = 0; i < AddressParts; ++i) {
+        *parts[i] = Plain(row.Bytes(first + i));
     }
     return a;
+}
+
+// A photo as ContactPhoto keeps it: its bytes in Base64, enciphered.
+QByteArray PhotoFromCipher(QByteArrayView cipher)
+{
+    return QByteArray::fromBase64(Plain(cipher).toLatin1());
 }
 
 // Every row of ContactDetail a record's details make, in order: kind, type, value.
@@ -125,6 +134,123 @@ struct DetailCursor
     }
 };
 
+// What each walk over the tables of details reads: the columns after PWDID of each table, none
+// where empty (that table is not read), and of ContactDetail only rows of these kinds when given.
+struct DetailColumns
+{
+    QString detail;
+    QString address;
+    QString photo;
+    QStringList kinds;
+};
+
+// One query per table of details, in key order, walked beside the records: each record's rows are
+// handed on as they pass, columns after PWDID from 1 on.
+class DetailCursorSet
+{
+public:
+    DetailCursorSet(Connection& conn, const DetailColumns& columns) : m_conn(conn)
+    {
+        if (!columns.detail.isEmpty()) {
+            QString where;
+            if (!columns.kinds.isEmpty()) {
+                // Only our own words reach the statement.
+                QStringList quoted;
+                for (const QString& kind : columns.kinds) {
+                    if (!kind.isEmpty() &&
+                        std::all_of(kind.begin(), kind.end(), [](QChar c) { return c >= u'a' && c <= u'z'; })) {
+                        quoted.append(QLatin1Char('\'') + kind + QLatin1Char('\''));
+                    }
+                }
+                where = QStringLiteral(" WHERE Kind IN (%1)").arg(quoted.join(QLatin1Char(',')));
+            }
+            m_cursors[0].stmt = conn.PrepareUnbound(
+                QStringLiteral("SELECT PWDID, %1 FROM ContactDetail%2 ORDER BY PWDID, Seq").arg(columns.detail, where));
+        }
+        if (!columns.address.isEmpty()) {
+            m_cursors[1].stmt = conn.PrepareUnbound(
+                QStringLiteral("SELECT PWDID, %1 FROM ContactAddress ORDER BY PWDID, Seq").arg(columns.address));
+        }
+        if (!columns.photo.isEmpty()) {
+            m_cursors[2].stmt = conn.PrepareUnbound(
+                QStringLiteral("SELECT PWDID, %1 FROM ContactPhoto ORDER BY PWDID").arg(columns.photo));
+        }
+    }
+    ~DetailCursorSet()
+    {
+        for (DetailCursor& c : m_cursors) {
+            sqlite3_finalize(c.stmt);
+        }
+    }
+    DetailCursorSet(const DetailCursorSet&) = delete;
+    DetailCursorSet& operator=(const DetailCursorSet&) = delete;
+
+    // Hands each row of pwdId, which is larger than the key asked for before, to the function of
+    // its table: ContactDetail's, ContactAddress's, then ContactPhoto's.
+    template <typename OnDetail, typename OnAddress, typename OnPhoto>
+    void Rows(qint64 pwdId, OnDetail&& onDetail, OnAddress&& onAddress, OnPhoto&& onPhoto)
+    {
+        const bool first = !m_started;
+        m_started = true;
+        const auto walk = [&](DetailCursor& c, auto&& fn) {
+            if (c.stmt == nullptr) {
+                return;
+            }
+            for (bool step = first; c.At(m_conn, pwdId, step); step = true) {
+                fn(RowView(c.stmt));
+            }
+        };
+        walk(m_cursors[0], onDetail);
+        walk(m_cursors[1], onAddress);
+        walk(m_cursors[2], onPhoto);
+    }
+
+private:
+    Connection& m_conn;
+    DetailCursor m_cursors[3];
+    bool m_started = false;
+};
+
+// The stamp of a record's details: a hash over the enciphered rows as stored, table after table in
+// key order. Reading it deciphers nothing; any edit of a detail changes a cipher text, so the stamp.
+class DetailStampHash
+{
+public:
+    void Row(char table, std::initializer_list<QByteArrayView> columns)
+    {
+        if (!m_hash) {
+            m_hash.emplace(QCryptographicHash::Sha1);
+        }
+        m_hash->addData(QByteArrayView(&table, 1));
+        for (const QByteArrayView column : columns) {
+            Column(column);
+        }
+    }
+    void Row(char table, const RowView& row, int columns)
+    {
+        Row(table, {});
+        for (int i = 1; i <= columns; ++i) {
+            Column(row.Bytes(i));
+        }
+    }
+    // Empty for a record without details.
+    QByteArray Result() const { return m_hash ? m_hash->result() : QByteArray(); }
+
+private:
+    // Each value led by its length, so no two rows' values run into each other.
+    void Column(QByteArrayView bytes)
+    {
+        const quint32 length = qToLittleEndian(static_cast<quint32>(bytes.size()));
+        m_hash->addData(QByteArrayView(reinterpret_cast<const char*>(&length), sizeof length));
+        m_hash->addData(bytes);
+    }
+    std::optional<QCryptographicHash> m_hash;
+};
+
+constexpr char DetailTable = 'd';
+constexpr char AddressTable = 'a';
+constexpr char PhotoTable = 'p';
+
 } // namespace
 
 QString ContactDate::ToText() const
@@ -132,20 +258,81 @@ QString ContactDate::ToText() const
     if (IsNull()) {
         return {};
     }
-    const QString monthDay =
-        QStringLiteral("%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
-    return year == 0 ? QStringLiteral("--") + monthDay
-                     : QStringLiteral("%1-").arg(year, 4, 10, QLatin1Char('0')) + monthDay;
+    if (year < 0 || year > 9999 || month < 0 || month > 99 || day < 0 || day > 99) {
+        const QString monthDay =
+            QStringLiteral("%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day, 2, 10, QLatin1Char('0'));
+        return year == 0 ? QStringLiteral("--") + monthDay
+                         : QStringLiteral("%1-").arg(year, 4, 10, QLatin1Char('0')) + monthDay;
+    }
+    // Written digit by digit: an import and an export write one per contact.
+    char16_t text[10];
+    qsizetype n = 0;
+    const auto put = [&](int value, int width) {
+        for (int i = width - 1; i >= 0; --i, value /= 10) {
+            text[n + i] = static_cast<char16_t>(u'0' + value % 10);
+        }
+        n += width;
+    };
+    if (year == 0) {
+        text[n++] = u'-';
+    } else {
+        put(year, 4);
+    }
+    text[n++] = u'-';
+    put(month, 2);
+    text[n++] = u'-';
+    put(day, 2);
+    return QString(reinterpret_cast<const QChar*>(text), n);
 }
 
 std::optional<ContactDate> ContactDate::FromText(const QString& text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(?:(\\d{4})-?|--)(\\d{2})-?(\\d{2})(?:T[0-9:.Z+-]*)?$"));
-    const QRegularExpressionMatch m = pattern.match(text.trimmed());
-    if (!m.hasMatch()) {
+    // "yyyy-mm-dd", "yyyymmdd", "--mm-dd" or "--mmdd", then perhaps a time after 'T'. Read by hand:
+    // an import meets one per contact, and a pattern match costs more than the rest of the card.
+    const QStringView t = QStringView(text).trimmed();
+    qsizetype at = 0;
+    const auto number = [&](int width, int& out) {
+        out = 0;
+        for (int i = 0; i < width; ++i, ++at) {
+            if (at >= t.size() || t[at] < u'0' || t[at] > u'9') {
+                return false;
+            }
+            out = out * 10 + (t[at].unicode() - u'0');
+        }
+        return true;
+    };
+    const auto dash = [&] {
+        if (at < t.size() && t[at] == u'-') {
+            ++at;
+        }
+    };
+    ContactDate date;
+    if (t.startsWith(u"--")) {
+        at = 2;
+    } else {
+        if (!number(4, date.year)) {
+            return std::nullopt;
+        }
+        dash();
+    }
+    if (!number(2, date.month)) {
         return std::nullopt;
     }
-    ContactDate date{m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()};
+    dash();
+    if (!number(2, date.day)) {
+        return std::nullopt;
+    }
+    if (at < t.size()) {
+        if (t[at] != u'T') {
+            return std::nullopt;
+        }
+        for (++at; at < t.size(); ++at) {
+            const QChar c = t[at];
+            if (!((c >= u'0' && c <= u'9') || c == u':' || c == u'.' || c == u'Z' || c == u'+' || c == u'-')) {
+                return std::nullopt;
+            }
+        }
+    }
     // A day that no year has (February 30th) is no date; February 29th needs no year.
     static constexpr int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > days[date.month - 1]) {
@@ -239,27 +426,19 @@ ContactDetails ReadContactDetails(Connection& conn, qint64 pwdId)
     conn.ForEachRow(
         QStringLiteral("SELECT Kind, Type, Value FROM ContactDetail WHERE PWDID = ? ORDER BY Seq"), {pwdId},
         [&](const RowView& row) { AddDetailRow(d, row.Bytes(0), Plain(row.Bytes(1)), Plain(row.Bytes(2))); });
-    conn.ForEachRow(QStringLiteral("SELECT Type, Street, Extended, PoBox, Locality, Region, PostalCode, Country FROM "
-                                   "ContactAddress WHERE PWDID = ? ORDER BY Seq"),
-                    {pwdId}, [&](const RowView& row) {
-                        PostalAddress a;
-                        QString* parts[] = {&a.type,     &a.street, &a.extended,   &a.poBox,
-                                            &a.locality, &a.region, &a.postalCode, &a.country};
-                        for (int i = 0; i < 8; ++i) {
-                            *parts[i] = Plain(row.Bytes(i));
-                        }
-                        d.addresses.append(a);
-                    });
+    conn.ForEachRow(
+        QStringLiteral("SELECT %1 FROM ContactAddress WHERE PWDID = ? ORDER BY Seq").arg(QLatin1String(AddressColumns)),
+        {pwdId}, [&](const RowView& row) { d.addresses.append(AddressFromRow(row, 0)); });
     conn.ForEachRow(QStringLiteral("SELECT Photo FROM ContactPhoto WHERE PWDID = ?"), {pwdId},
-                    [&](const RowView& row) { d.photo = QByteArray::fromBase64(Plain(row.Bytes(0)).toLatin1()); });
+                    [&](const RowView& row) { d.photo = PhotoFromCipher(row.Bytes(0)); });
     return d;
 }
 
-void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& details)
+QByteArray WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& details)
 {
     const bool hasTables = HasContactDetailTables(conn);
     if (!hasTables && details.IsEmpty()) {
-        return;
+        return {};
     }
     std::optional<Transaction> own;
     if (!conn.InTransaction()) {
@@ -271,10 +450,12 @@ void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& d
         }
     }
     ContactDetailsWriter writer(conn);
-    writer.Add(pwdId, details);
+    QByteArray stamp;
+    writer.Add(pwdId, details, &stamp);
     if (own) {
         own->Commit();
     }
+    return stamp;
 }
 
 struct ContactDetailsWriter::Statements
@@ -282,9 +463,9 @@ struct ContactDetailsWriter::Statements
     explicit Statements(Connection& conn)
         : detail(conn,
                  QStringLiteral("INSERT INTO ContactDetail (PWDID, Seq, Kind, Type, Value) VALUES (?, ?, ?, ?, ?)")),
-          address(conn,
-                  QStringLiteral("INSERT INTO ContactAddress (PWDID, Seq, Type, Street, Extended, PoBox, Locality, "
-                                 "Region, PostalCode, Country) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")),
+          address(conn, QStringLiteral("INSERT INTO ContactAddress (PWDID, Seq, %1) VALUES (?, ?, ?, ?, ?, ?, ?, ?, "
+                                       "?, ?)")
+                            .arg(QLatin1String(AddressColumns))),
           photo(conn, QStringLiteral("INSERT INTO ContactPhoto (PWDID, Photo) VALUES (?, ?)"))
     {
     }
@@ -298,8 +479,11 @@ ContactDetailsWriter::ContactDetailsWriter(Connection& conn) : m_conn(conn) {}
 
 ContactDetailsWriter::~ContactDetailsWriter() = default;
 
-void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
+void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details, QByteArray* stamp)
 {
+    if (stamp != nullptr) {
+        stamp->clear();
+    }
     if (details.IsEmpty()) {
         return;
     }
@@ -313,7 +497,7 @@ void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
     const CodePage& codePage = CodePage::System();
     auto encipher = [&](std::initializer_list<const QString*> values, QByteArrayView* views) {
         cipher.resize(0);
-        qsizetype ends[8];
+        qsizetype ends[AddressParts];
         qsizetype n = 0;
         for (const QString* value : values) {
             AppendEncrypted(cipher, *value, codePage);
@@ -324,6 +508,11 @@ void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
             views[i] = QByteArrayView(cipher).sliced(start, ends[i] - start);
         }
     };
+    // The stamp is made of what is bound, as the walk over the tables would make it of what they hold.
+    std::optional<DetailStampHash> hash;
+    if (stamp != nullptr) {
+        hash.emplace();
+    }
     qint64 seq = 0;
     ForEachDetailRow(details, [&](const char* kind, const QString& type, const QString& value) {
         PreparedStatement& s = m_statements->detail;
@@ -334,60 +523,52 @@ void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details)
         s.BindUntilRun(3, QByteArrayView(kind));
         s.BindUntilRun(4, views[0]);
         s.BindUntilRun(5, views[1]);
+        if (hash) {
+            hash->Row(DetailTable, {QByteArrayView(kind), views[0], views[1]});
+        }
         s.Run();
     });
     seq = 0;
     for (const PostalAddress& a : details.addresses) {
         PreparedStatement& s = m_statements->address;
-        QByteArrayView views[8];
+        QByteArrayView views[AddressParts];
         encipher({&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}, views);
         s.Bind(1, pwdId);
         s.Bind(2, seq++);
-        for (int column = 0; column < 8; ++column) {
+        for (int column = 0; column < AddressParts; ++column) {
             s.BindUntilRun(column + 3, views[column]);
+        }
+        if (hash) {
+            hash->Row(AddressTable, {views[0], views[1], views[2], views[3], views[4], views[5], views[6], views[7]});
         }
         s.Run();
     }
     if (!details.photo.isEmpty()) {
         PreparedStatement& s = m_statements->photo;
+        const QByteArray photo = Cipher(QString::fromLatin1(details.photo.toBase64())).toLatin1();
         s.Bind(1, pwdId);
-        s.Bind(2, Cipher(QString::fromLatin1(details.photo.toBase64())).toLatin1());
+        s.Bind(2, photo);
+        if (hash) {
+            hash->Row(PhotoTable, {photo});
+        }
         s.Run();
+    }
+    if (hash) {
+        *stamp = hash->Result();
     }
 }
 
-// One query per table, in key order, stepped as far as the records asked for.
-struct ContactDetailsReader::Cursors
+struct ContactDetailsReader::Cursors : DetailCursorSet
 {
-    explicit Cursors(Connection& c) : conn(c)
-    {
-        detail.stmt = conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Kind, Type, Value FROM ContactDetail ORDER BY "
-                                                         "PWDID, Seq"));
-        address.stmt = conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Type, Street, Extended, PoBox, Locality, "
-                                                          "Region, PostalCode, Country FROM ContactAddress ORDER BY "
-                                                          "PWDID, Seq"));
-        photo.stmt = conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Photo FROM ContactPhoto ORDER BY PWDID"));
-    }
-    ~Cursors()
-    {
-        for (DetailCursor* c : {&detail, &address, &photo}) {
-            sqlite3_finalize(c->stmt);
-        }
-    }
-    Cursors(const Cursors&) = delete;
-    Cursors& operator=(const Cursors&) = delete;
-
-    Connection& conn;
-    DetailCursor detail;
-    DetailCursor address;
-    DetailCursor photo;
-    bool started = false;
+    using DetailCursorSet::DetailCursorSet;
 };
 
 ContactDetailsReader::ContactDetailsReader(Connection& conn)
 {
     if (HasContactDetailTables(conn)) {
-        m_cursors = std::make_unique<Cursors>(conn);
+        m_cursors = std::make_unique<Cursors>(
+            conn, DetailColumns{
+                      QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns), QStringLiteral("Photo"), {}});
     }
 }
 
@@ -399,64 +580,57 @@ ContactDetails ContactDetailsReader::Read(qint64 pwdId)
     if (!m_cursors) {
         return d;
     }
-    Cursors& c = *m_cursors;
-    const bool first = !c.started;
-    c.started = true;
-    for (bool step = first; c.detail.At(c.conn, pwdId, step); step = true) {
-        AddDetailRow(d, ColumnBytes(c.detail.stmt, 1), Plain(ColumnBytes(c.detail.stmt, 2)),
-                     Plain(ColumnBytes(c.detail.stmt, 3)));
-    }
-    for (bool step = first; c.address.At(c.conn, pwdId, step); step = true) {
-        d.addresses.append(AddressFromRow(c.address.stmt, 1));
-    }
-    for (bool step = first; c.photo.At(c.conn, pwdId, step); step = true) {
-        d.photo = QByteArray::fromBase64(Plain(ColumnBytes(c.photo.stmt, 1)).toLatin1());
-    }
+    m_cursors->Rows(
+        pwdId, [&](const RowView& row) { AddDetailRow(d, row.Bytes(1), Plain(row.Bytes(2)), Plain(row.Bytes(3))); },
+        [&](const RowView& row) { d.addresses.append(AddressFromRow(row, 1)); },
+        [&](const RowView& row) { d.photo = PhotoFromCipher(row.Bytes(1)); });
     return d;
 }
 
-struct ContactDetailCipherTexts::Cursors
+struct ContactDetailStamps::Cursors : DetailCursorSet
 {
-    Cursors(Connection& c, const QStringList& kinds, bool addresses) : conn(c)
-    {
-        if (!kinds.isEmpty()) {
-            // Only our own words reach the statement.
-            QStringList quoted;
-            for (const QString& kind : kinds) {
-                static const QRegularExpression word(QStringLiteral("^[a-z]+$"));
-                if (word.match(kind).hasMatch()) {
-                    quoted.append(QLatin1Char('\'') + kind + QLatin1Char('\''));
-                }
-            }
-            detail.stmt = conn.PrepareUnbound(
-                QStringLiteral("SELECT PWDID, Value FROM ContactDetail WHERE Kind IN (%1) ORDER BY PWDID, Seq")
-                    .arg(quoted.join(QLatin1Char(','))));
-        }
-        if (addresses) {
-            address.stmt =
-                conn.PrepareUnbound(QStringLiteral("SELECT PWDID, Street, Extended, PoBox, Locality, Region, "
-                                                   "PostalCode, Country FROM ContactAddress ORDER BY "
-                                                   "PWDID, Seq"));
-        }
-    }
-    ~Cursors()
-    {
-        sqlite3_finalize(detail.stmt);
-        sqlite3_finalize(address.stmt);
-    }
-    Cursors(const Cursors&) = delete;
-    Cursors& operator=(const Cursors&) = delete;
+    using DetailCursorSet::DetailCursorSet;
+};
 
-    Connection& conn;
-    DetailCursor detail;
-    DetailCursor address;
-    bool started = false;
+ContactDetailStamps::ContactDetailStamps(Connection& conn)
+{
+    if (HasContactDetailTables(conn)) {
+        m_cursors = std::make_unique<Cursors>(
+            conn, DetailColumns{
+                      QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns), QStringLiteral("Photo"), {}});
+    }
+}
+
+ContactDetailStamps::~ContactDetailStamps() = default;
+
+QByteArray ContactDetailStamps::Of(qint64 pwdId)
+{
+    if (!m_cursors) {
+        return {};
+    }
+    DetailStampHash stamp;
+    m_cursors->Rows(
+        pwdId, [&](const RowView& row) { stamp.Row(DetailTable, row, 3); },
+        [&](const RowView& row) { stamp.Row(AddressTable, row, AddressParts); },
+        [&](const RowView& row) { stamp.Row(PhotoTable, row, 1); });
+    return stamp.Result();
+}
+
+struct ContactDetailCipherTexts::Cursors : DetailCursorSet
+{
+    using DetailCursorSet::DetailCursorSet;
 };
 
 ContactDetailCipherTexts::ContactDetailCipherTexts(Connection& conn, const QStringList& kinds, bool addresses)
 {
     if ((!kinds.isEmpty() || addresses) && HasContactDetailTables(conn)) {
-        m_cursors = std::make_unique<Cursors>(conn, kinds, addresses);
+        // The address's parts without its type, which no search compares.
+        m_cursors = std::make_unique<Cursors>(
+            conn, DetailColumns{kinds.isEmpty() ? QString() : QStringLiteral("Value"),
+                                addresses ? QStringLiteral("Street, Extended, PoBox, Locality, Region, PostalCode, "
+                                                           "Country")
+                                          : QString(),
+                                QString(), kinds});
     }
 }
 
@@ -470,9 +644,6 @@ const std::vector<QByteArrayView>& ContactDetailCipherTexts::Of(qint64 pwdId)
     if (!m_cursors) {
         return m_values;
     }
-    Cursors& c = *m_cursors;
-    const bool first = !c.started;
-    c.started = true;
     // The bytes are copied: a step of the query takes them away.
     auto keep = [this](QByteArrayView bytes) {
         if (!bytes.isEmpty()) {
@@ -480,18 +651,14 @@ const std::vector<QByteArrayView>& ContactDetailCipherTexts::Of(qint64 pwdId)
             m_bytes.insert(m_bytes.end(), bytes.begin(), bytes.end());
         }
     };
-    if (c.detail.stmt != nullptr) {
-        for (bool step = first; c.detail.At(c.conn, pwdId, step); step = true) {
-            keep(ColumnBytes(c.detail.stmt, 1));
-        }
-    }
-    if (c.address.stmt != nullptr) {
-        for (bool step = first; c.address.At(c.conn, pwdId, step); step = true) {
-            for (int column = 1; column <= 7; ++column) {
-                keep(ColumnBytes(c.address.stmt, column));
+    m_cursors->Rows(
+        pwdId, [&](const RowView& row) { keep(row.Bytes(1)); },
+        [&](const RowView& row) {
+            for (int column = 1; column < AddressParts; ++column) {
+                keep(row.Bytes(column));
             }
-        }
-    }
+        },
+        [](const RowView&) {});
     for (const auto& [offset, length] : m_spans) {
         m_values.emplace_back(m_bytes.data() + offset, static_cast<qsizetype>(length));
     }

@@ -113,8 +113,9 @@ void CreateContactDetailTables(Connection& conn);
 // A record's details; empty for a record without any or a book without the tables.
 ContactDetails ReadContactDetails(Connection& conn, qint64 pwdId);
 // Replaces a record's details with these, in the caller's transaction when one is open, in one of
-// its own otherwise. Writing none to a book without the tables leaves the book as it is.
-void WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& details);
+// its own otherwise. Writing none to a book without the tables leaves the book as it is. Returns
+// the stamp of the details written, as ContactDetailStamps reads it.
+QByteArray WriteContactDetails(Connection& conn, qint64 pwdId, const ContactDetails& details);
 
 // Writes the details of many new records, the statements prepared once; the tables are made with
 // the first details written. Run inside the caller's transaction.
@@ -125,8 +126,9 @@ public:
     ~ContactDetailsWriter();
     ContactDetailsWriter(const ContactDetailsWriter&) = delete;
     ContactDetailsWriter& operator=(const ContactDetailsWriter&) = delete;
-    // Adds details to a record that has none yet.
-    void Add(qint64 pwdId, const ContactDetails& details);
+    // Adds details to a record that has none yet; stamp, when given, is set to their stamp as
+    // ContactDetailStamps reads it (empty for none).
+    void Add(qint64 pwdId, const ContactDetails& details, QByteArray* stamp = nullptr);
 
 private:
     struct Statements;
@@ -147,6 +149,24 @@ public:
     bool HasTables() const { return m_cursors != nullptr; }
     // The details of pwdId, which is larger than the key asked for before.
     ContactDetails Read(qint64 pwdId);
+
+private:
+    struct Cursors;
+    std::unique_ptr<Cursors> m_cursors; // none when the book has no details
+};
+
+// The stamp of each record's details, record after record in increasing key order, read in one pass
+// beside the records: a hash over the stored cipher texts, so nothing is deciphered. It changes
+// with any edit of a detail and with nothing else; it is empty for a record without details.
+class ContactDetailStamps
+{
+public:
+    explicit ContactDetailStamps(Connection& conn);
+    ~ContactDetailStamps();
+    ContactDetailStamps(const ContactDetailStamps&) = delete;
+    ContactDetailStamps& operator=(const ContactDetailStamps&) = delete;
+    // The stamp of pwdId's details, which is larger than the key asked for before.
+    QByteArray Of(qint64 pwdId);
 
 private:
     struct Cursors;

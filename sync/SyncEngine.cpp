@@ -98,53 +98,21 @@ QString Digest(const QList<QByteArrayView>& cipher, QStringView url)
     return QString::fromLatin1(hash.result().toHex());
 }
 
-// What a contact's details hold, for telling a change made here: every value, in order.
-QByteArray DetailsDigest(const ContactDetails& d)
-{
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    const auto add = [&hash](const QString& text) {
-        hash.addData(text.toUtf8());
-        hash.addData("\x1f");
-    };
-    for (const PostalAddress& a : d.addresses) {
-        for (const QString* part :
-             {&a.type, &a.street, &a.extended, &a.poBox, &a.locality, &a.region, &a.postalCode, &a.country}) {
-            add(*part);
-        }
-        hash.addData("\x1e");
-    }
-    for (const ContactDate& date : {d.birthday, d.anniversary}) {
-        add(date.ToText());
-    }
-    add(d.nicknames.join(QLatin1Char('\n')));
-    for (const QString* text : {&d.organisation, &d.department, &d.title, &d.role, &d.note}) {
-        add(*text);
-    }
-    for (const QList<TypedValue>* list : {&d.phones, &d.urls, &d.messengers}) {
-        for (const TypedValue& v : *list) {
-            add(v.type);
-            add(v.value);
-        }
-        hash.addData("\x1e");
-    }
-    hash.addData(d.photo);
-    return hash.result();
-}
-
 // Every digest written since details are synced starts so: a link recorded before knows the
 // record's fields only, and took none of its card's details.
 const QLatin1String DigestMark("2:");
 
-// The change stamp of a record: its fields and, when it has any, its details. A record without
-// details keeps the stamp of its fields alone, so a large book without details reads nothing more.
-QString RecordDigest(const QString& fieldsDigest, const ContactDetails& details)
+// The change stamp of a record: its fields and, when it has any, its details' stamp (of their
+// cipher texts as stored, so nothing is deciphered to tell a change). A record without details
+// keeps the stamp of its fields alone.
+QString RecordDigest(const QString& fieldsDigest, const QByteArray& detailStamp)
 {
-    if (details.IsEmpty()) {
+    if (detailStamp.isEmpty()) {
         return DigestMark + fieldsDigest;
     }
     QCryptographicHash hash(QCryptographicHash::Sha1);
     hash.addData(fieldsDigest.toLatin1());
-    hash.addData(DetailsDigest(details));
+    hash.addData(detailStamp);
     return DigestMark + QString::fromLatin1(hash.result().toHex());
 }
 
@@ -503,13 +471,14 @@ struct SyncEngine::State
     struct Record
     {
         qint64 typeNo = 0;
-        ContactCard fields;   // deciphered only when the record takes part (Decode); details always
+        ContactCard fields;   // deciphered, details too, only when the record takes part (Decode)
         QString fieldsDigest; // of the fields alone, as links recorded before details were synced have it
         QString digest;
         QString cipherName;
         QList<QByteArray> cipher;
         QString url;
         bool decoded = false;
+        QByteArray detailStamp; // empty when the record has no details
     };
 
     QList<Book> books;
@@ -528,8 +497,9 @@ using State = SyncEngine::State;
 
 // Most records and cards of a large book are unchanged: they are deciphered and parsed only when
 // a sync has something to do with them.
-State::Record& Decode(State::Record& record)
+State::Record& Decode(Connection& conn, State& state, qint64 pwdId)
 {
+    State::Record& record = state.records[pwdId];
     if (!record.decoded) {
         ContactCard& f = record.fields;
         QString* fields[] = {&f.name, &f.homePhone, &f.mobilePhone, &f.workPhone, &f.emails, &f.qq, &f.msn, &f.icq};
@@ -537,6 +507,9 @@ State::Record& Decode(State::Record& record)
             *fields[i] = Decrypt(record.cipher.value(i));
         }
         f.url = record.url;
+        if (!record.detailStamp.isEmpty()) {
+            f.SetDetails(ReadContactDetails(conn, pwdId));
+        }
         record.decoded = true;
     }
     return record;
@@ -569,6 +542,7 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
     const qint64 pwdId = InsertRecord(conn, typeNo, cipher, fields.url);
     state.summary.changes.added.insert(pwdId);
     const QString fieldsDigest = Digest(cipher, fields.url);
+    QByteArray detailStamp;
     if (!fields.Details().IsEmpty()) {
         // In the transaction of the record, its ETag and its card; the statements are prepared
         // once for a first sync's thousands. The details are Storable already: what is written
@@ -576,18 +550,24 @@ std::optional<qint64> Insert(Connection& conn, State& state, qint64 typeNo, cons
         if (!state.detailsWriter) {
             state.detailsWriter = std::make_unique<ContactDetailsWriter>(conn);
         }
-        state.detailsWriter->Add(pwdId, fields.Details());
+        state.detailsWriter->Add(pwdId, fields.Details(), &detailStamp);
     }
-    state.records.insert(
-        pwdId,
-        {typeNo, fields, fieldsDigest, RecordDigest(fieldsDigest, fields.Details()), cipher.first(), {}, {}, true});
+    state.records.insert(pwdId, {typeNo,
+                                 fields,
+                                 fieldsDigest,
+                                 RecordDigest(fieldsDigest, detailStamp),
+                                 cipher.first(),
+                                 {},
+                                 {},
+                                 true,
+                                 detailStamp});
     state.names.insert(cipher.first(), pwdId);
     return pwdId;
 }
 
 void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
 {
-    State::Record& record = Decode(state.records[pwdId]);
+    State::Record& record = Decode(conn, state, pwdId);
     QStringList cipher = CipherFields(fields);
     if (cipher.first() != record.cipherName && state.names.contains(cipher.first())) {
         // The name stays as it is here, and the server keeps its own.
@@ -597,8 +577,8 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
     }
     UpdateRecordFields(conn, pwdId, cipher, fields.url);
     if (fields.Details() != record.fields.Details()) {
-        // Read back as stored, so the stamp is the one the next sync finds.
-        WriteContactDetails(conn, pwdId, fields.Details());
+        // Read back as stored, so what this side holds is what the next sync reads.
+        record.detailStamp = WriteContactDetails(conn, pwdId, fields.Details());
         fields.SetDetails(ReadContactDetails(conn, pwdId));
     }
     if (!state.summary.changes.added.contains(pwdId)) {
@@ -608,7 +588,7 @@ void Write(Connection& conn, State& state, qint64 pwdId, ContactCard fields)
     state.names.insert(cipher.first(), pwdId);
     record.fields = fields;
     record.fieldsDigest = Digest(cipher, fields.url);
-    record.digest = RecordDigest(record.fieldsDigest, fields.Details());
+    record.digest = RecordDigest(record.fieldsDigest, record.detailStamp);
     record.cipherName = cipher.first();
 }
 
@@ -862,8 +842,9 @@ void SyncEngine::Gather(State& state)
     {
         Recordset rs;
         OpenRecordsForSync(rs, m_conn);
-        // The details walked beside the records, both in key order; a book without any reads none.
-        ContactDetailsReader details(m_conn);
+        // The details' stamps walked beside the records, both in key order, deciphering nothing; a
+        // book without details reads none.
+        ContactDetailStamps details(m_conn);
         for (; !rs.IsEOF(); rs.MoveNext()) {
             State::Record record;
             record.typeNo = rs.Integer(1);
@@ -873,10 +854,8 @@ void SyncEngine::Gather(State& state)
             }
             record.url = rs.Text(10);
             record.fieldsDigest = Digest(cipher, record.url);
-            if (details.HasTables()) {
-                record.fields.SetDetails(details.Read(rs.Integer(0)));
-            }
-            record.digest = RecordDigest(record.fieldsDigest, record.fields.Details());
+            record.detailStamp = details.Of(rs.Integer(0));
+            record.digest = RecordDigest(record.fieldsDigest, record.detailStamp);
             for (const QByteArrayView c : cipher) {
                 record.cipher.append(c.toByteArray());
             }
@@ -1053,7 +1032,7 @@ void SyncEngine::Reconcile(State& state)
                 baseFields.SetDetails({});
             }
             const bool fieldsChanged = here && (legacy ? state.records[item.pwdId].fieldsDigest != item.digest ||
-                                                             !state.records[item.pwdId].fields.Details().IsEmpty()
+                                                             !state.records[item.pwdId].detailStamp.isEmpty()
                                                        : state.records[item.pwdId].digest != item.digest);
             const bool movedHere = here && state.records[item.pwdId].typeNo != book.link.typeNo;
             const SyncAction action = PlanContact(!here                        ? SyncSide::Deleted
@@ -1102,7 +1081,7 @@ void SyncEngine::Reconcile(State& state)
                 continue;
             }
 
-            const State::Record record = Decode(state.records[item.pwdId]);
+            const State::Record record = Decode(m_conn, state, item.pwdId);
             const int target = state.bookOfType.value(record.typeNo, -1);
             if (target < 0) { // moved to a type that is not linked
                 if (remoteRemoved) {
@@ -1264,7 +1243,7 @@ void SyncEngine::AddFromServer(State& state)
             }
             if (joined) {
                 const qint64 pwdId = *joined;
-                const State::Record record = Decode(state.records[pwdId]);
+                const State::Record record = Decode(m_conn, state, pwdId);
                 if (record.typeNo != book.link.typeNo || state.linked.contains(pwdId)) {
                     state.summary.duplicates.append(fields.name);
                     continue;
@@ -1322,7 +1301,7 @@ void SyncEngine::AddToServer(State& state)
         if (m_progress) {
             m_progress(done++, static_cast<int>(fresh.size()));
         }
-        const State::Record& record = Decode(state.records[pwdId]);
+        const State::Record& record = Decode(m_conn, state, pwdId);
         State::Book& book = state.books[state.bookOfType.value(record.typeNo)];
         // Named after this book and the record's key, which is never reused: an upload retried
         // after an interruption lands on the same card instead of making a second one.
@@ -1479,8 +1458,9 @@ std::optional<QString> SyncEngine::DeliverOnce(State& state, CardDavClient& clie
         }
     } else if (const std::optional<CardText> remote = CardText::Parse(there.data, nullptr)) {
         const ContactCard remoteFields = Storable(remote->Fields());
+        Decode(m_conn, state, pwdId); // what this side holds, read before its view of it is taken
         const ContactCard merged = Merge(LocalView(state, pwdId, base), base, remoteFields, state.summary.conflicts);
-        if (!Same(merged, Decode(state.records[pwdId]).fields)) {
+        if (!Same(merged, state.records[pwdId].fields)) {
             Write(m_conn, state, pwdId, merged);
         }
         CardText next = *remote;
