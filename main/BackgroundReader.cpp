@@ -32,6 +32,26 @@ void BackgroundReader::Forget()
 {
     Stop();
     m_reader.reset();
+    m_readerOpen = false;
+}
+
+void BackgroundReader::Prepare(const Connection& conn)
+{
+    if (m_reader != nullptr || m_thread.joinable()) {
+        return;
+    }
+    m_reader = std::make_unique<Connection>();
+    Connection* reader = m_reader.get();
+    const QString connectionString = conn.ConnectionString;
+    m_thread = std::thread([this, reader, connectionString] {
+        try {
+            Connection book;
+            book.ConnectionString = connectionString;
+            OpenSearchReader(*reader, book);
+            m_readerOpen = true;
+        } catch (...) { // NOLINT(bugprone-empty-catch): the first read opens it again and reports
+        }
+    });
 }
 
 void BackgroundReader::Begin(const Connection& conn, Read read, Done done)
@@ -41,10 +61,11 @@ void BackgroundReader::Begin(const Connection& conn, Read read, Done done)
     m_run = run;
     m_running = true;
     // The book's own connection is only read here, on the window's thread.
-    const bool open = m_reader != nullptr;
+    const bool open = m_reader != nullptr && m_readerOpen;
     if (!open) {
         m_reader = std::make_unique<Connection>();
     }
+    m_readerOpen = true; // or the read fails, which closes it
     Connection* reader = m_reader.get();
     const QString connectionString = conn.ConnectionString;
     m_thread = std::thread([this, run, reader, open, connectionString, read = std::move(read), done = std::move(done)] {
@@ -77,6 +98,7 @@ void BackgroundReader::Begin(const Connection& conn, Read read, Done done)
                 Stop(); // the thread has ended or is about to
                 if (!error.isEmpty()) {
                     m_reader.reset();
+                    m_readerOpen = false;
                 }
                 done(error);
             },

@@ -39,6 +39,10 @@ public:
     };
     using RunPtr = std::shared_ptr<const Run>;
 
+    // Opens the reader's own connection to conn's book on the thread, ahead of the first read, so
+    // that the first read does not wait for its key to be derived. Does nothing while a
+    // connection is open or opening.
+    void Prepare(const Connection& conn);
     // Abandons the read under way, if any, and waits for its thread.
     void Stop();
     // Stops, and closes the reader's own connection (after a restore or compaction replaced the
@@ -66,5 +70,6 @@ private:
     std::shared_ptr<Run> m_run;
     std::thread m_thread;
     std::unique_ptr<Connection> m_reader;
+    bool m_readerOpen = false; // m_reader is open; written by the thread before it is joined
     bool m_running = false;
 };
