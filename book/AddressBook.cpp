@@ -330,12 +330,14 @@ void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, qint64 f
         for (const qint64 id : sorted) {
             from.emplace_back(id, fromType);
         }
-    } else if (!m_replaying) {
-        from = TypesOfRecords(m_conn, ids);
     }
     // One short write: readers see the contacts under typeNo at once, the rows follow in the
-    // background.
-    MarkRecordsMoved(m_conn, ids, typeNo);
+    // background. Their types before it are read alongside for the undo step.
+    if (!m_replaying && fromType < 0) {
+        from = MarkRecordsMovedReadingTypes(m_conn, ids, typeNo);
+    } else {
+        MarkRecordsMoved(m_conn, ids, typeNo);
+    }
     if (!m_replaying) {
         const QString text =
             CountStep("66002", "move of %count% contacts", "move of 1 contact", static_cast<qint64>(ids.size()));
