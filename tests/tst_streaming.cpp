@@ -5,10 +5,13 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -112,6 +115,19 @@ QStringList Names(const QString& letter, int count = PerType)
     return names;
 }
 
+// Types the text into a box of the next modal editor and clicks OK.
+void FillNextEditor(QObject* guard, const QString& box, const QString& text)
+{
+    QTimer::singleShot(0, guard, [box, text] {
+        QWidget* editor = QApplication::activeModalWidget();
+        QVERIFY(editor != nullptr);
+        auto* edit = editor->findChild<QLineEdit*>(box);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::mouseClick(editor->findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+    });
+}
+
 } // namespace
 
 class tst_Streaming : public QObject
@@ -129,6 +145,7 @@ private slots:
     void resortReadsInTheBackground();
     void movedRowsListedFromTheList();
     void manyRangesDroppedFromSearchResults();
+    void writesWhileRowsCome();
     void closedWhileReading();
 
 private:
@@ -397,6 +414,43 @@ void tst_Streaming::manyRangesDroppedFromSearchResults()
     WaitForAll(w);
     QCOMPARE(counts(), (QStringList{u"Alpha=500"_s, u"Beta=500"_s}));
     ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s));
+}
+
+void tst_Streaming::writesWhileRowsCome()
+{
+    // The reader holds the book while the rest of the rows are to come; a save in the editor and
+    // its undo do not wait for it, and the list is read again with what they wrote.
+    frmMain* w = Open();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    const auto holdListing = [w, this] {
+        BackgroundListing::HoldAfterFirstRows = true;
+        ClickNode(w, Key(m_types.beta)); // the list of Alpha kept from before is dropped
+        ClickNode(w, Key(m_types.alpha));
+        WaitForFirstRows(w);
+    };
+    holdListing();
+    ClickRow(w, 3);
+    FillNextEditor(this, u"txtName"_s, u"z-saved"_s);
+    QTest::keyClick(w->focusWidget(), Qt::Key_F2);
+    const auto messages = [this] {
+        return std::count_if(m_world->platform.calls.cbegin(), m_world->platform.calls.cend(),
+                             [](const RecordingPlatform::Call& call) { return call.kind == u"box"_s; });
+    };
+    QCOMPARE(messages(), 0); // nothing failed
+    WaitForAll(w);
+    QStringList saved = Names(u"a"_s);
+    saved.removeOne(u"a003"_s);
+    saved.append(u"z-saved"_s);
+    QCOMPARE(Column(w, 0), saved);
+
+    holdListing();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(messages(), 0);
     WaitForAll(w);
     QCOMPARE(Column(w, 0), Names(u"a"_s));
 }
