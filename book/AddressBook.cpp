@@ -132,6 +132,7 @@ AddressBook::Copy AddressBook::CopyOf(const QList<qint64>& contactIds, const QLi
 
 void AddressBook::Restore(const Copy& copy, bool added)
 {
+    emit AboutToWrite();
     {
         Transaction transaction(m_conn);
         PutRows(m_conn, copy.types);
@@ -176,6 +177,7 @@ void AddressBook::Restore(const Copy& copy, bool added)
 
 void AddressBook::Remove(const Copy& copy)
 {
+    emit AboutToWrite();
     {
         Transaction transaction(m_conn);
         for (const StoredRows& rows : copy.contacts) {
@@ -195,6 +197,7 @@ void AddressBook::Remove(const Copy& copy)
 
 void AddressBook::MoveEach(const std::vector<std::pair<qint64, qint64>>& types)
 {
+    emit AboutToWrite();
     std::map<qint64, QList<qint64>> byType;
     for (const auto& [id, type] : types) {
         byType[type].append(id);
@@ -219,6 +222,7 @@ void AddressBook::MoveEach(const std::vector<std::pair<qint64, qint64>>& types)
 qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields, const QString& url,
                                const ContactDetails& details)
 {
+    emit AboutToWrite();
     qint64 id = 0;
     {
         Transaction transaction(m_conn);
@@ -237,6 +241,7 @@ qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields, c
 void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url,
                                 const ContactDetails& details)
 {
+    emit AboutToWrite();
     Copy before = CopyOf({pwdId});
     {
         Transaction transaction(m_conn);
@@ -253,6 +258,7 @@ void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& 
 
 void AddressBook::DeleteContacts(const QList<qint64>& ids)
 {
+    emit AboutToWrite();
     const qint64 batch = HideContacts(ids);
     if (!m_replaying) {
         const QString text =
@@ -265,6 +271,7 @@ void AddressBook::DeleteContacts(const QList<qint64>& ids)
 
 qint64 AddressBook::HideContacts(const QList<qint64>& ids)
 {
+    emit AboutToWrite();
     // One short write: every reader skips the contacts at once. Their rows stay, hidden and held,
     // while a step of the history can bring them back; the purger removes them once none can.
     const qint64 batch = MarkRecordsDeleted(m_conn, ids);
@@ -275,6 +282,7 @@ qint64 AddressBook::HideContacts(const QList<qint64>& ids)
 
 void AddressBook::ShowContacts(const QList<qint64>& ids, qint64 batch)
 {
+    emit AboutToWrite();
     if (!UnmarkRecords(m_conn, batch)) {
         // Only a book closed since (restore, compaction, a new key) loses held rows, and that
         // clears the history: this is a fault, said as one.
@@ -287,6 +295,7 @@ void AddressBook::ShowContacts(const QList<qint64>& ids, qint64 batch)
 
 void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, qint64 fromType)
 {
+    emit AboutToWrite();
     std::vector<std::pair<qint64, qint64>> from;
     if (!m_replaying && fromType >= 0) {
         // In key order, as the book would give them.
@@ -296,12 +305,14 @@ void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, qint64 f
         for (const qint64 id : sorted) {
             from.emplace_back(id, fromType);
         }
-    } else if (!m_replaying) {
-        from = TypesOfRecords(m_conn, ids);
     }
     // One short write: readers see the contacts under typeNo at once, the rows follow in the
-    // background.
-    MarkRecordsMoved(m_conn, ids, typeNo);
+    // background. Their types before it are read alongside for the undo step.
+    if (!m_replaying && fromType < 0) {
+        from = MarkRecordsMovedReadingTypes(m_conn, ids, typeNo);
+    } else {
+        MarkRecordsMoved(m_conn, ids, typeNo);
+    }
     if (!m_replaying) {
         const QString text =
             CountStep("66002", "move of %count% contacts", "move of 1 contact", static_cast<qint64>(ids.size()));
@@ -313,6 +324,7 @@ void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, qint64 f
 
 qint64 AddressBook::AddType(const QString& name, const QString& description)
 {
+    emit AboutToWrite();
     const qint64 typeNo = InsertType(m_conn, name, description);
     if (!m_replaying) {
         Record(new RowsStep(*this, Named(Step("66006", "new type “%name%”"), name), RowsStep::Kind::Added, {},
@@ -327,6 +339,7 @@ qint64 AddressBook::AddType(const QString& name, const QString& description)
 
 void AddressBook::UpdateType(qint64 typeNo, const QString& name, const QString& description)
 {
+    emit AboutToWrite();
     Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
     ::UpdateType(m_conn, typeNo, name, description);
     if (!m_replaying) {
@@ -342,6 +355,7 @@ void AddressBook::UpdateType(qint64 typeNo, const QString& name, const QString& 
 
 void AddressBook::DeleteType(qint64 typeNo)
 {
+    emit AboutToWrite();
     Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
     ::DeleteType(m_conn, typeNo);
     if (!m_replaying) {
@@ -354,6 +368,7 @@ void AddressBook::DeleteType(qint64 typeNo)
 
 void AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
 {
+    emit AboutToWrite();
     QList<qint64> moved;
     m_conn.ForEachRow(QStringLiteral("Select PWDID From VPWDTable Where TypeNo = ?"), {typeNo},
                       [&](const RowView& row) { moved.append(row.Integer(0)); });
@@ -370,6 +385,7 @@ void AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
 
 std::optional<qint64> AddressBook::Import(const ImportPlan& plan, const std::function<bool(int, int)>& progress)
 {
+    emit AboutToWrite();
     const qint64 lastContact = LastKeyGiven(m_conn, ContactTable);
     const qint64 lastType = LastKeyGiven(m_conn, TypeTable);
     const std::optional<qint64> firstType = ExecuteImport(m_conn, plan, progress);

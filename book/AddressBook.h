@@ -94,6 +94,9 @@ public:
     void MoveEach(const std::vector<std::pair<qint64, qint64>>& types);
 
 signals:
+    // A write is about to start on the connection: readers of the book on other connections of
+    // this process stop (or yield) first, so that the write does not wait for them.
+    void AboutToWrite();
     void ContactsAdded(const QList<qint64>& ids);
     void ContactsChanged(const QList<qint64>& ids);
     // The contacts now belong to typeNo; nothing else of them changed.

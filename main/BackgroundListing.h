@@ -1,23 +1,21 @@
 #pragma once
 
 #include <QCollator>
-#include <QObject>
 #include <QString>
 
 #include <atomic>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "main/BackgroundReader.h"
+
 class CarriedRows;
-class Connection;
 
 // A long read for the list on a thread of its own, through a connection of its own: one column of
 // the records of a type (or of every record), read while the window goes on answering. The first
 // rows are handed over as soon as there is a screenful; at the end every row, in key order, with
 // each row's place in the list's order made on the same thread, so the window only adopts them.
-class BackgroundListing : public QObject
+class BackgroundListing : public BackgroundReader
 {
     Q_OBJECT
 
@@ -54,11 +52,6 @@ public:
 
     // Starts reading conn's book, abandoning the read under way.
     void Start(const Connection& conn, Request request);
-    // Abandons the read under way, if any.
-    void Stop();
-    // Closes the reader's own connection (after a restore or compaction replaced the book).
-    void Forget();
-    bool IsRunning() const { return m_running; }
     const Request& Current() const { return m_request; }
 
     // What the last FirstRows or Finished handed over; taken once.
@@ -69,13 +62,6 @@ signals:
     void Finished(const QString& error); // empty when every row was read
 
 private:
-    struct Shared;
-    void Join();
-
     Request m_request;
-    std::shared_ptr<Shared> m_shared;
-    std::thread m_thread;
-    std::unique_ptr<Connection> m_reader;
-    bool m_running = false;
     Rows m_rows;
 };

@@ -1,25 +1,20 @@
 #pragma once
 
 #include <QByteArrayView>
-#include <QObject>
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "main/BackgroundReader.h"
 #include "main/RecordSearch.h"
-
-class Connection;
 
 // The search while the user types: the book is read on a thread of its own, through a connection
 // of its own, and the records found are handed to the window as they come, so typing goes on
 // while a large book is searched. Each record found is kept with its key and the text of the
 // column the list sorts by.
-class BackgroundSearch : public QObject
+class BackgroundSearch : public BackgroundReader
 {
     Q_OBJECT
 
@@ -37,11 +32,7 @@ public:
 
     // Starts a search of conn's book, stopping the one under way; what it found is dropped.
     void Start(const Connection& conn, Request request);
-    // Stops the search under way, if any; what it found so far stays.
-    void Stop();
-    // Closes the search's own connection (after a restore or compaction replaced the book).
-    void Forget();
-    bool IsRunning() const { return m_running; }
+    // Stop() ends the search under way, if any; what it found so far stays.
     const Request& Current() const { return m_request; }
 
     // What was found so far, in key order.
@@ -54,15 +45,11 @@ signals:
     void Finished(const QString& error); // the book was read to its end (error empty) or not
 
 private:
-    struct Shared;
-    void Join();
+    struct Pending;
     void TakePending(); // on the window's thread
 
     Request m_request;
-    std::shared_ptr<Shared> m_shared;
-    std::thread m_thread;
-    std::unique_ptr<Connection> m_reader;
-    bool m_running = false;
+    std::shared_ptr<Pending> m_pending;
     std::vector<qint64> m_ids;
     std::vector<char> m_bytes;
     std::vector<std::pair<std::size_t, std::size_t>> m_spans; // offset and length in m_bytes

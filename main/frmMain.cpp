@@ -322,6 +322,9 @@ void frmMain::BuildToolbars()
     m_listing->setObjectName(QStringLiteral("BackgroundListing"));
     connect(m_listing, &BackgroundListing::FirstRows, this, [this] { ShowListed(false, QString()); });
     connect(m_listing, &BackgroundListing::Finished, this, [this](const QString& error) { ShowListed(true, error); });
+    if (Conn.IsOpen()) {
+        m_listing->Prepare(Conn); // a large book's first listing finds its reader open
+    }
     m_searchTimer = new QTimer(this);
     m_searchTimer->setSingleShot(true);
     m_searchTimer->setInterval(SearchPause);

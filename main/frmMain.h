@@ -310,6 +310,7 @@ private:
     int m_listedStage = 0;                        // while its rows are shown: 1 the first, 2 all
     QString m_listingTag;                         // what the listing under way lists, for keeping it
     int m_resortKey = -1;                         // the column and direction a re-sort under way sorts by
+    bool m_relistAfterWrite = false;              // a write stopped the listing under way: listed again after it
     int m_resortOrder = 0;
     QCollator m_collator; // the list's, for the places a background read makes
 };

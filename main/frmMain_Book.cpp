@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMetaObject>
 #include <QScopeGuard>
 #include <QTreeView>
 #include <QUndoStack>
@@ -51,6 +52,23 @@ void frmMain::WireBook()
         }
     });
     connect(&book, &AddressBook::AccountChanged, this, &frmMain::ShowUser);
+    // A listing still being read holds the book against any write (a save in an editor, an undo,
+    // an import): it gives way, and the list is read again once the change is known.
+    connect(&book, &AddressBook::AboutToWrite, this, [this] {
+        if (StopListing()) {
+            m_relistAfterWrite = true;
+            // Most changes list again as they are told; a write that changed no contact (a type
+            // renamed) or failed does it once the write has returned.
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    if (m_relistAfterWrite) {
+                        RestartListing();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    });
     QUndoStack* history = book.History();
     connect(history, &QUndoStack::indexChanged, this, &frmMain::UpdateUndoActions);
     connect(history, &QUndoStack::cleanChanged, this, &frmMain::UpdateUndoActions);
@@ -69,7 +87,9 @@ bool frmMain::StopListing()
 
 bool frmMain::RestartListing()
 {
-    if (!m_listing->IsRunning() || m_listing->Current().resort || ListMode() != RecordListModel::Mode::Records) {
+    const bool stopped = std::exchange(m_relistAfterWrite, false);
+    if (!(stopped || (m_listing->IsRunning() && !m_listing->Current().resort)) ||
+        ListMode() != RecordListModel::Mode::Records) {
         return false;
     }
     // What the listing under way read may predate the change: it is read again, from the

@@ -42,6 +42,7 @@ void frmMain::RefreshViews()
     m_search->Forget(); // the book may be another file now
     m_listing->Forget();
     if (Conn.IsOpen()) {
+        m_listing->Prepare(Conn);
         Refresh();
         return;
     }

@@ -228,11 +228,18 @@ std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QL
                         [&](const RowView& row) { largestKey = row.Integer(0); });
         how = sorted.size() * EntriesPerLookup >= largestKey ? KeyReading::OneScan : KeyReading::OneByOne;
     }
-    if (how == KeyReading::OneScan) {
+    if (how == KeyReading::OneScan && !sorted.isEmpty()) {
+        // The pass meets every key of the book: each is looked up in a bitmap of the wanted ones.
+        const qint64 low = sorted.front();
+        const qint64 high = sorted.back();
+        std::vector<bool> wanted(static_cast<std::size_t>(high - low + 1), false);
+        for (const qint64 id : sorted) {
+            wanted[static_cast<std::size_t>(id - low)] = true;
+        }
         conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDTable Order By TypeNo, PWDID"), {},
                         [&](const RowView& row) {
                             const qint64 id = row.Integer(0);
-                            if (std::binary_search(sorted.cbegin(), sorted.cend(), id)) {
+                            if (id >= low && id <= high && wanted[static_cast<std::size_t>(id - low)]) {
                                 types.emplace_back(id, row.Integer(1));
                             }
                         });

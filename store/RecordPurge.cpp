@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <exception>
+#include <future>
 #include <sqlite3.h>
 
 #include "core/Errors.h"
+#include "store/BookRows.h"
 #include "store/Connection.h"
 #include "store/Database.h"
 
@@ -236,26 +239,100 @@ bool UnmarkRecords(Connection& conn, qint64 batch)
     return unmarked;
 }
 
+namespace {
+
+// The marks of a move, in the transaction under way.
+void WriteMoves(Connection& conn, const QList<qint64>& ids, qint64 typeNo)
+{
+    // A later move of a key replaces its earlier one. A plain insert, with the rare key moved
+    // before updated after it fails: Insert Or Replace is many times slower in this engine.
+    PreparedStatement move(conn, QStringLiteral("Insert Into PWDMoving (PWDID, TypeNo) Values (?, ?)"));
+    PreparedStatement again(conn, QStringLiteral("Update PWDMoving Set TypeNo = ? Where PWDID = ?"));
+    move.Bind(2, typeNo);
+    again.Bind(1, typeNo);
+    for (const qint64 id : Sorted(ids)) {
+        move.Bind(1, id);
+        if (!RunUnlessTaken(move)) {
+            again.Bind(2, id);
+            again.Run();
+        }
+    }
+}
+
+// Fewer keys than this are looked up one by one in less time than a second connection takes to
+// open.
+constexpr qsizetype TypesReadAside = 2000;
+
+} // namespace
+
 void MarkRecordsMoved(Connection& conn, const QList<qint64>& ids, qint64 typeNo)
 {
     {
         Transaction transaction(conn);
-        // A later move of a key replaces its earlier one. A plain insert, with the rare key moved
-        // before updated after it fails: Insert Or Replace is many times slower in this engine.
-        PreparedStatement move(conn, QStringLiteral("Insert Into PWDMoving (PWDID, TypeNo) Values (?, ?)"));
-        PreparedStatement again(conn, QStringLiteral("Update PWDMoving Set TypeNo = ? Where PWDID = ?"));
-        move.Bind(2, typeNo);
-        again.Bind(1, typeNo);
-        for (const qint64 id : Sorted(ids)) {
-            move.Bind(1, id);
-            if (!RunUnlessTaken(move)) {
-                again.Bind(2, id);
-                again.Run();
-            }
-        }
+        WriteMoves(conn, ids, typeNo);
         transaction.Commit();
     }
     Purger().Release(0); // wakes it: no batch is numbered 0
+}
+
+std::vector<std::pair<qint64, qint64>> MarkRecordsMovedReadingTypes(Connection& conn, const QList<qint64>& ids,
+                                                                    qint64 typeNo)
+{
+    if (ids.size() < TypesReadAside || conn.InTransaction() || conn.ConnectionString.isEmpty()) {
+        // Writes not yet committed are seen only on conn itself.
+        auto types = TypesOfRecords(conn, ids);
+        MarkRecordsMoved(conn, ids, typeNo);
+        return types;
+    }
+    // The reader takes its snapshot of the book before the first mark is written and reads from
+    // it while the marks are written here; the commit waits for it, so it never waits on a lock.
+    std::vector<std::pair<qint64, qint64>> types;
+    std::exception_ptr failure;
+    std::promise<bool> snapshot;
+    std::future<bool> taken = snapshot.get_future();
+    std::thread reader([&, connectionString = conn.ConnectionString] {
+        bool signalled = false;
+        try {
+            Connection book;
+            book.ConnectionString = connectionString;
+            Connection aside;
+            OpenSearchReader(aside, book);
+            aside.Execute(QStringLiteral("Begin"));
+            aside.ForEachRow(QStringLiteral("Select count(*) From PWDMoving"), {}, [](const RowView&) {});
+            snapshot.set_value(true);
+            signalled = true;
+            types = TypesOfRecords(aside, ids);
+            aside.Execute(QStringLiteral("Commit"));
+        } catch (...) {
+            if (!signalled) {
+                snapshot.set_value(false);
+            } else {
+                failure = std::current_exception();
+            }
+        }
+    });
+    if (!taken.get()) {
+        reader.join(); // it could not open: read here, then write
+        types = TypesOfRecords(conn, ids);
+        MarkRecordsMoved(conn, ids, typeNo);
+        return types;
+    }
+    {
+        Transaction transaction(conn);
+        try {
+            WriteMoves(conn, ids, typeNo);
+        } catch (...) {
+            reader.join();
+            throw;
+        }
+        reader.join();
+        if (failure) {
+            std::rethrow_exception(failure); // rolled back: nothing moved
+        }
+        transaction.Commit();
+    }
+    Purger().Release(0);
+    return types;
 }
 
 void MarkTypeMovedAndDelete(Connection& conn, qint64 typeNo, qint64 targetType)

@@ -8,6 +8,8 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <utility>
+#include <vector>
 
 class Connection;
 
@@ -35,6 +37,11 @@ qint64 MarkRecordsDeleted(Connection& conn, const QList<qint64>& ids);
 bool UnmarkRecords(Connection& conn, qint64 batch);
 // Records that these contacts move to typeNo; readers see them there at once.
 void MarkRecordsMoved(Connection& conn, const QList<qint64>& ids, qint64 typeNo);
+// The same, returning the type each contact (those that exist) had before, in key order. A large
+// move reads those types on a connection of its own while the marks are written, from the book as
+// it was before them.
+std::vector<std::pair<qint64, qint64>> MarkRecordsMovedReadingTypes(Connection& conn, const QList<qint64>& ids,
+                                                                    qint64 typeNo);
 // Records that every contact of typeNo moves to targetType, and deletes typeNo, in one transaction.
 void MarkTypeMovedAndDelete(Connection& conn, qint64 typeNo, qint64 targetType);
 

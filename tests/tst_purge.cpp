@@ -226,6 +226,47 @@ private slots:
                                     << "ann bob's address:0 cat cat dan dan |";
     }
 
+    // A large move reads the contacts' types on a second connection while it writes its marks:
+    // the undo step gets each one's type from before the move, a move still being written
+    // counted where it goes, whether or not the purger rewrites rows meanwhile.
+    void largeMoveReadsTypesBeforeIt_data()
+    {
+        QTest::addColumn<QString>("during");
+        QTest::newRow("quiet") << "quiet";
+        QTest::newRow("purger writing") << "purger writing";
+    }
+
+    void largeMoveReadsTypesBeforeIt()
+    {
+        QFETCH(QString, during);
+        const qint64 home = Book::AddType(u"Home"_s);
+        const qint64 types[] = {Id(u"Friends"_s), Id(u"Work"_s), home};
+        QList<qint64> ids;
+        {
+            Transaction transaction(Conn);
+            RecordInserter insert(Conn);
+            for (int i = 0; i < 3000; ++i) {
+                const QByteArray name = Encrypt(u"m%1"_s.arg(i)).toLatin1();
+                ids.append(insert.Insert(types[i % 3], {name, {}, {}, {}, {}, {}, {}, {}}, {}));
+            }
+            transaction.Commit();
+        }
+        MarkRecordsMoved(Conn, ids.mid(0, 600), Id(u"Work"_s)); // still to be written
+        ids.append(ids.last() + 1000);                          // one that does not exist
+        if (during == u"purger writing") {
+            Purger().Start(Conn.ConnectionString);
+        }
+        const auto before = TypesOfRecords(Conn, ids);
+        QCOMPARE(before.size(), std::size_t(ids.size() - 1));       // all but the one that does not exist
+        QCOMPARE(before[0], std::make_pair(ids[0], Id(u"Work"_s))); // a Friend on its way to Work
+        QCOMPARE(before[603], std::make_pair(ids[603], Id(u"Friends"_s)));
+
+        const auto moved = MarkRecordsMovedReadingTypes(Conn, ids, home);
+        QCOMPARE(moved, before);
+        QCOMPARE(CountRecords(Conn, home), qint64(ids.size() - 1));
+        QCOMPARE(CountRecords(Conn, Id(u"Friends"_s)), 3);
+    }
+
     void readers()
     {
         QFETCH(QString, reader);

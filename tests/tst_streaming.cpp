@@ -5,9 +5,13 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -111,6 +115,19 @@ QStringList Names(const QString& letter, int count = PerType)
     return names;
 }
 
+// Types the text into a box of the next modal editor and clicks OK.
+void FillNextEditor(QObject* guard, const QString& box, const QString& text)
+{
+    QTimer::singleShot(0, guard, [box, text] {
+        QWidget* editor = QApplication::activeModalWidget();
+        QVERIFY(editor != nullptr);
+        auto* edit = editor->findChild<QLineEdit*>(box);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        QTest::mouseClick(editor->findChild<QPushButton*>(u"CmdOK"_s), Qt::LeftButton);
+    });
+}
+
 } // namespace
 
 class tst_Streaming : public QObject
@@ -127,6 +144,8 @@ private slots:
     void sortClickedWhileRowsCome();
     void resortReadsInTheBackground();
     void movedRowsListedFromTheList();
+    void manyRangesDroppedFromSearchResults();
+    void writesWhileRowsCome();
     void closedWhileReading();
 
 private:
@@ -319,6 +338,121 @@ void tst_Streaming::movedRowsListedFromTheList()
     ClickNode(w, Key(m_types.alpha));
     WaitForAll(w);
     QCOMPARE(Column(w, 0), Names(u"a"_s).mid(10));
+}
+
+void tst_Streaming::manyRangesDroppedFromSearchResults()
+{
+    frmMain* w = Open();
+    ClickNode(w, u"SearchResult"_s);
+    WaitForAll(w);
+    // Every third row of the first 90 (contacts of Alpha) and of the last 30 (of Beta), picked
+    // with Ctrl: 40 ranges, the sort of scattered selection a re-sort leaves.
+    const auto pick = [w](int row, Qt::KeyboardModifiers modifiers) {
+        const QModelIndex index = w->ListModel()->index(row, 0);
+        w->ListView1->scrollTo(index);
+        QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, modifiers,
+                          w->ListView1->visualRect(index).center());
+    };
+    QList<int> rows;
+    for (int row = 0; row < 90; row += 3) {
+        rows.append(row);
+    }
+    for (int row = 2 * PerType - 30; row < 2 * PerType; row += 3) {
+        rows.append(row);
+    }
+    QStringList picked;
+    for (const int row : rows) {
+        pick(row, picked.isEmpty() ? Qt::NoModifier : Qt::ControlModifier);
+        picked.append(w->ListModel()->index(row, 0).data().toString());
+    }
+    picked.sort();
+    QCOMPARE(picked.size(), 40);
+    QCOMPARE(SelectedNames(w), picked);
+    QCOMPARE(w->ListView1->selectionModel()->selection().size(), 40);
+
+    QMimeData data;
+    data.setText(w->DragText());
+    QTreeWidgetItem* target = w->NodeByKey(Key(m_types.beta));
+    const QPoint at = w->TreeView1->visualItemRect(target).center();
+    QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(w->TreeView1->viewport(), &enter);
+    QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(w->TreeView1->viewport(), &hover);
+    QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(w->TreeView1->viewport(), &drop);
+    WaitForAll(w);
+
+    // The target shows its own and the Alpha contacts that came, nothing selected in it.
+    const QStringList movedAlpha = picked.filter(QRegularExpression(u"^a"_s));
+    QCOMPARE(movedAlpha.size(), 30);
+    QCOMPARE(w->TreeView1->CurrentKey(), Key(m_types.beta));
+    QCOMPARE(Column(w, 0), movedAlpha + Names(u"b"_s));
+    QVERIFY(SelectedNames(w).isEmpty());
+    // The counts of the types follow.
+    const auto counts = [w, this] {
+        ClickNode(w, u"Root"_s);
+        QStringList shown;
+        for (int row = 0; row < w->ListModel()->rowCount(); ++row) {
+            shown.append(w->ListModel()->index(row, 0).data().toString() + u'=' +
+                         w->ListModel()->index(row, 1).data().toString());
+        }
+        return shown.filter(QRegularExpression(u"^(Alpha|Beta)="_s));
+    };
+    QCOMPARE(counts(), (QStringList{u"Alpha=470"_s, u"Beta=530"_s}));
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QStringList alphaLeft = Names(u"a"_s);
+    for (const QString& name : movedAlpha) {
+        alphaLeft.removeOne(name);
+    }
+    QCOMPARE(Column(w, 0), alphaLeft);
+
+    // Undone, each goes back to the type it came from: the Beta contacts stay in Beta.
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    WaitForAll(w);
+    QCOMPARE(counts(), (QStringList{u"Alpha=500"_s, u"Beta=500"_s}));
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s));
+}
+
+void tst_Streaming::writesWhileRowsCome()
+{
+    // The reader holds the book while the rest of the rows are to come; a save in the editor and
+    // its undo do not wait for it, and the list is read again with what they wrote.
+    frmMain* w = Open();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    const auto holdListing = [w, this] {
+        BackgroundListing::HoldAfterFirstRows = true;
+        ClickNode(w, Key(m_types.beta)); // the list of Alpha kept from before is dropped
+        ClickNode(w, Key(m_types.alpha));
+        WaitForFirstRows(w);
+    };
+    holdListing();
+    ClickRow(w, 3);
+    FillNextEditor(this, u"txtName"_s, u"z-saved"_s);
+    QTest::keyClick(w->focusWidget(), Qt::Key_F2);
+    const auto messages = [this] {
+        return std::count_if(m_world->platform.calls.cbegin(), m_world->platform.calls.cend(),
+                             [](const RecordingPlatform::Call& call) { return call.kind == u"box"_s; });
+    };
+    QCOMPARE(messages(), 0); // nothing failed
+    WaitForAll(w);
+    QStringList saved = Names(u"a"_s);
+    saved.removeOne(u"a003"_s);
+    saved.append(u"z-saved"_s);
+    QCOMPARE(Column(w, 0), saved);
+
+    holdListing();
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(messages(), 0);
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s));
 }
 
 void tst_Streaming::closedWhileReading()
