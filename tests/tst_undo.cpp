@@ -430,7 +430,12 @@ void tst_Undo::editsKeepTheSelection()
     for (int i = 0; i < 1500; ++i) {
         names.append(u"Guest %1"_s.arg(i, 4, 10, QLatin1Char('0')));
     }
-    const QList<qint64> guests = Book::AddRecords(Ids[u"Work"_s], names);
+    QList<qint64> guests;
+    {
+        Transaction transaction(Conn); // one write for the lot
+        guests = Book::AddRecords(Ids[u"Work"_s], names);
+        transaction.Commit();
+    }
     frmMain* w = Open();
     ClickNode(w, u"Work"_s);
     QTRY_COMPARE(w->ListModel()->rowCount(), 1501);

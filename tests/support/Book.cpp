@@ -88,11 +88,9 @@ qint64 AddRecord(qint64 typeNo, const QString& name, const QStringList& fields, 
 QList<qint64> AddRecords(qint64 typeNo, const QStringList& names)
 {
     QList<qint64> ids;
-    Transaction transaction(Conn); // one write for the lot
     for (const QString& name : names) {
         ids.append(AddRecord(typeNo, name));
     }
-    transaction.Commit();
     return ids;
 }
 
