@@ -128,6 +128,21 @@ void FillNextEditor(QObject* guard, const QString& box, const QString& text)
     });
 }
 
+// The list's selection dragged onto a type's node and dropped there.
+void DropSelectionOn(frmMain* w, qint64 typeNo)
+{
+    QMimeData data;
+    data.setText(w->DragText());
+    QTreeWidgetItem* target = w->NodeByKey(Key(typeNo));
+    const QPoint at = w->TreeView1->visualItemRect(target).center();
+    QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(w->TreeView1->viewport(), &enter);
+    QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(w->TreeView1->viewport(), &hover);
+    QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(w->TreeView1->viewport(), &drop);
+}
+
 } // namespace
 
 class tst_Streaming : public QObject
@@ -308,16 +323,7 @@ void tst_Streaming::movedRowsListedFromTheList()
         ClickRow(w, first);
         QTest::mouseClick(w->ListView1->viewport(), Qt::LeftButton, Qt::ShiftModifier,
                           w->ListView1->visualRect(w->ListModel()->index(last, 0)).center());
-        QMimeData data;
-        data.setText(w->DragText());
-        QTreeWidgetItem* target = w->NodeByKey(Key(typeNo));
-        const QPoint at = w->TreeView1->visualItemRect(target).center();
-        QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(w->TreeView1->viewport(), &enter);
-        QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(w->TreeView1->viewport(), &hover);
-        QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-        QApplication::sendEvent(w->TreeView1->viewport(), &drop);
+        DropSelectionOn(w, typeNo);
         WaitForAll(w);
     };
     ClickNode(w, Key(m_types.alpha));
@@ -370,16 +376,7 @@ void tst_Streaming::manyRangesDroppedFromSearchResults()
     QCOMPARE(SelectedNames(w), picked);
     QCOMPARE(w->ListView1->selectionModel()->selection().size(), 40);
 
-    QMimeData data;
-    data.setText(w->DragText());
-    QTreeWidgetItem* target = w->NodeByKey(Key(m_types.beta));
-    const QPoint at = w->TreeView1->visualItemRect(target).center();
-    QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(w->TreeView1->viewport(), &enter);
-    QDragMoveEvent hover(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(w->TreeView1->viewport(), &hover);
-    QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
-    QApplication::sendEvent(w->TreeView1->viewport(), &drop);
+    DropSelectionOn(w, m_types.beta);
     WaitForAll(w);
 
     // The target shows its own and the Alpha contacts that came, nothing selected in it.
