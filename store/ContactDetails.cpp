@@ -558,6 +558,16 @@ void ContactDetailsWriter::Add(qint64 pwdId, const ContactDetails& details, QByt
     }
 }
 
+namespace {
+
+// Every stored column of every detail: what the reader deciphers and the stamps hash.
+DetailColumns StoredDetailColumns()
+{
+    return {QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns), QStringLiteral("Photo"), {}};
+}
+
+} // namespace
+
 struct ContactDetailsReader::Cursors : DetailCursorSet
 {
     using DetailCursorSet::DetailCursorSet;
@@ -566,9 +576,7 @@ struct ContactDetailsReader::Cursors : DetailCursorSet
 ContactDetailsReader::ContactDetailsReader(Connection& conn)
 {
     if (HasContactDetailTables(conn)) {
-        m_cursors = std::make_unique<Cursors>(
-            conn, DetailColumns{
-                      QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns), QStringLiteral("Photo"), {}});
+        m_cursors = std::make_unique<Cursors>(conn, StoredDetailColumns());
     }
 }
 
@@ -595,9 +603,7 @@ struct ContactDetailStamps::Cursors : DetailCursorSet
 ContactDetailStamps::ContactDetailStamps(Connection& conn)
 {
     if (HasContactDetailTables(conn)) {
-        m_cursors = std::make_unique<Cursors>(
-            conn, DetailColumns{
-                      QStringLiteral("Kind, Type, Value"), QLatin1String(AddressColumns), QStringLiteral("Photo"), {}});
+        m_cursors = std::make_unique<Cursors>(conn, StoredDetailColumns());
     }
 }
 
