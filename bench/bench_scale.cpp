@@ -522,6 +522,29 @@ void ListAllAgain(benchmark::State& state, Book& book)
     CountMemory(state);
 }
 
+// The window opened on the book: the tree and the list of types with the count of each. The
+// floor counts the contacts of every type through the index of types.
+void OpenWindow(benchmark::State& state, Book& book)
+{
+    const double floor = book.Floor(QStringLiteral("SELECT TypeNo, count(*) FROM PWDTable GROUP BY TypeNo"));
+    state.counters["floor_ms"] = floor * 1e3;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        frmMain& w = book.OpenFresh();
+        const double seconds = Seconds(timer);
+        state.SetIterationTime(seconds);
+        state.counters["floor_ratio"] = seconds / floor;
+        state.counters["rows"] = w.ListModel()->rowCount();
+    }
+}
+
+void BM_OpenWindow_1M(benchmark::State& state)
+{
+    OpenWindow(state, Million());
+}
+BENCHMARK(BM_OpenWindow_1M)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
 void BM_ListAll_1M_First(benchmark::State& state)
 {
     ListAllFirst(state, Million());

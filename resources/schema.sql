@@ -73,6 +73,8 @@ WHERE NOT EXISTS (SELECT 1 FROM PWDDeleted) OR r.PWDID NOT IN (SELECT PWDID FROM
 
 -- Every type with the number of its records (0 for none), deleted ones left out and moved ones
 -- counted where they go. The subqueries over the two small tables cost nothing while they are empty.
+-- A move's contact is looked up by its key: "IN (SELECT PWDID FROM PWDTable)" would make the engine
+-- gather every key of the book once per type.
 CREATE VIEW VPWDType AS
 SELECT t.TypeNo, t.TypeName, t.Description,
        (SELECT count(*) FROM PWDTable r WHERE r.TypeNo = t.TypeNo
@@ -80,5 +82,5 @@ SELECT t.TypeNo, t.TypeName, t.Description,
             AND (NOT EXISTS (SELECT 1 FROM PWDMoving) OR r.PWDID NOT IN (SELECT PWDID FROM PWDMoving)))
        + (SELECT count(*) FROM PWDMoving m WHERE m.TypeNo = t.TypeNo
             AND m.PWDID NOT IN (SELECT PWDID FROM PWDDeleted)
-            AND m.PWDID IN (SELECT PWDID FROM PWDTable)) AS RecCnt
+            AND EXISTS (SELECT 1 FROM PWDTable p WHERE p.PWDID = m.PWDID)) AS RecCnt
 FROM PWDType t;

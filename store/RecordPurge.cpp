@@ -177,11 +177,38 @@ bool PurgeKeeping(Connection& conn, const PurgeProgress& progress, const std::se
     return true;
 }
 
+// Whether the book has the pending tables, and views and triggers as this version writes them. A
+// book made by an earlier version may hold an earlier text of a view, one that reads slower or
+// counts differently.
+bool PendingSchemaCurrent(Connection& conn)
+{
+    if (!conn.HasTable("PWDDeleted") || !conn.HasTable("PWDMoving")) {
+        return false;
+    }
+    for (QString statement : PendingStatements()) {
+        statement = statement.simplified();
+        const QStringList words = statement.split(QLatin1Char(' '));
+        if (words.size() < 3 || (words[1] != QLatin1String("VIEW") && words[1] != QLatin1String("TRIGGER"))) {
+            continue;
+        }
+        if (statement.endsWith(QLatin1Char(';'))) {
+            statement.chop(1);
+        }
+        QString stored;
+        conn.ForEachRow(QStringLiteral("Select sql From main.sqlite_master Where name = ?"), {words[2]},
+                        [&](const RowView& r) { stored = QString::fromUtf8(r.Bytes(0)).simplified(); });
+        if (stored != statement) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 void AddPendingTables(Connection& conn)
 {
-    if (conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving")) {
+    if (PendingSchemaCurrent(conn)) {
         return;
     }
     try {
