@@ -18,6 +18,12 @@ public:
     int Column() const { return m_column; }
     std::size_t Count() const { return m_ids.size(); }
 
+    // Room for rows whose texts are about textSize bytes long, made once.
+    void Reserve(std::size_t rows, std::size_t textSize)
+    {
+        m_ids.reserve(rows);
+        m_bytes.reserve(rows * textSize);
+    }
     // Keys are added in any order; Seal sorts them for Find.
     void Add(qint64 id, QByteArrayView cipherText)
     {

@@ -3,6 +3,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <charconv>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -36,9 +38,21 @@ std::optional<QList<qint64>> ParseDragText(const QString& text)
 
 QString FormatDragText(const QList<qint64>& ids)
 {
-    QStringList parts;
-    for (const qint64 id : ids) {
-        parts.append(QString::number(id));
+    if (ids.isEmpty()) {
+        return {};
     }
-    return parts.isEmpty() ? QString() : DragPrefix + parts.join(QLatin1Char(','));
+    // Written digit by digit into one buffer: a drag of a hundred thousand rows is made as the
+    // pointer starts to move.
+    QString text = DragPrefix;
+    text.reserve(text.size() + ids.size() * 8);
+    char digits[24];
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        if (i > 0) {
+            text.append(QLatin1Char(','));
+        }
+        const auto [end, error] = std::to_chars(std::begin(digits), std::end(digits), ids[i]);
+        Q_UNUSED(error);
+        text.append(QLatin1StringView(digits, end - digits));
+    }
+    return text;
 }

@@ -166,6 +166,7 @@ private:
     // Search as you type (frmMain_Search.cpp): after a pause in typing, or at once on Enter, the
     // book is searched on a thread of its own and the list shows the records as they are found.
     void SearchAsYouType();
+    void StartSearch(); // of the search box's text, on the search's thread
     void ShowFound(bool finished);
     // Escape in the search box: the prompt back, and the node shown before the search.
     void ClearSearch();

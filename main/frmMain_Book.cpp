@@ -172,6 +172,9 @@ void frmMain::Book_ContactsMoved(const QList<qint64>& ids, qint64 typeNo)
         QByteArrayView text;
         for (const qint64 id : ids) {
             if (m_model->HeldText(id, m_recordSortKey, &text)) {
+                if (carried->Count() == 0) {
+                    carried->Reserve(static_cast<std::size_t>(ids.size()), static_cast<std::size_t>(text.size()) + 8);
+                }
                 carried->Add(id, text);
             }
         }

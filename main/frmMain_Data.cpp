@@ -489,5 +489,9 @@ void frmMain::RunSearch()
         m_nodeBeforeSearch = TreeView1->CurrentKey(); // where Escape in the search box goes back to
     }
     SelectNode(search);
+    if (search != nullptr && txtValue->text() != SearchPrompt && Streams()) {
+        StartSearch(); // a large book is searched on a thread of its own: the window answers meanwhile
+        return;
+    }
     LoadListData(TreeView1->currentItem(), QString());
 }

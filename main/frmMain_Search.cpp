@@ -34,6 +34,11 @@ void frmMain::SearchAsYouType()
         LoadListData(search, QString()); // the prompt lists every record
         return;
     }
+    StartSearch();
+}
+
+void frmMain::StartSearch()
+{
     m_shownFound = -1; // nothing of this search shown yet
     m_search->Start(Conn, {txtValue->text().trimmed(), chkMatchCase->isChecked(), SearchedFields(),
                            RecordFieldName(m_recordSortKey)});

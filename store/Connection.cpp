@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <optional>
 #include <sqlite3.h>
+#include <thread>
 
 #include "core/Errors.h"
 
@@ -63,6 +65,21 @@ void Bind(sqlite3_stmt* stmt, int index, const QVariant& value)
         break;
     }
     }
+}
+
+// Asked by the engine while another connection holds the book: true to try again. The engine's own
+// timed handler sleeps longer and longer (up to 100 ms a time), so a read on the window's thread
+// that meets the background purge's commit of a few milliseconds would stall the window for a
+// hundred; trying again every millisecond waits only as long as the lock is held. Gives up after
+// five seconds, as before.
+int WaitForLock(void*, int attempt)
+{
+    constexpr int GiveUpAfterMs = 5000;
+    if (attempt >= GiveUpAfterMs) {
+        return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 1;
 }
 
 } // namespace
@@ -217,7 +234,7 @@ void Connection::OpenWithPageSize(const QString& path, const QByteArray& passwor
         throw DbError(rc, message.isEmpty() ? QString::fromUtf8(sqlite3_errstr(rc)) : message);
     }
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, 5000);
+    sqlite3_busy_handler(db, WaitForLock, nullptr);
     m_db = db;
     m_path = path;
     m_pageSize = pageSize;

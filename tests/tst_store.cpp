@@ -4,7 +4,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <chrono>
+#include <future>
 #include <optional>
+#include <thread>
 
 #include "core/Errors.h"
 #include "store/Connection.h"
@@ -255,6 +258,41 @@ private slots:
             QVERIFY(Decrypt(rs.Text(u"Name")) == u"Bob"_s && rs.IsNull(u"TypeName") == commit);
             m_conn.Open(ConnectionStringForFile(m_dbPath));
         }
+    }
+
+    // A read that meets another connection's commit waits for it and then sees what it wrote;
+    // a write that meets another connection's read waits until the read is over.
+    void waitsForAnotherConnection()
+    {
+        const qint64 friends = AddType(u"Friends"_s, {}, &m_conn);
+        Connection other;
+        other.Open(ConnectionStringForFile(m_dbPath));
+        std::promise<void> locked;
+        std::thread writer([&] {
+            other.Execute(u"BEGIN EXCLUSIVE"_s);
+            AddRecord(friends, u"Ann"_s, {}, &other);
+            locked.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            other.Execute(u"COMMIT"_s);
+        });
+        locked.get_future().wait();
+        const auto read = DbErrorOf([&] { QCOMPARE(CountRecords(m_conn, friends), 1); });
+        writer.join();
+        QVERIFY2(!read, read ? qPrintable(read->Description()) : "");
+
+        std::promise<void> reading;
+        std::thread reader([&] {
+            other.Execute(u"BEGIN"_s);
+            QCOMPARE(CountRecords(other, friends), 1);
+            reading.set_value();
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            other.Execute(u"COMMIT"_s);
+        });
+        reading.get_future().wait();
+        const auto write = DbErrorOf([&] { AddRecord(friends, u"Bob"_s, {}, &m_conn); });
+        reader.join();
+        QVERIFY2(!write, write ? qPrintable(write->Description()) : "");
+        QCOMPARE(CountRecords(other, friends), 2);
     }
 
     // Large books are read in two halves at once; the rows come whole and in key order either

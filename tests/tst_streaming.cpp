@@ -19,6 +19,7 @@
 
 #include "core/AppState.h"
 #include "main/BackgroundListing.h"
+#include "main/BackgroundSearch.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
 #include "store/Connection.h"
@@ -162,6 +163,7 @@ private slots:
     void manyRangesDroppedFromSearchResults();
     void writesWhileRowsCome();
     void closedWhileReading();
+    void searchButtonInTheBackground();
 
 private:
     frmMain* Open()
@@ -465,6 +467,35 @@ void tst_Streaming::closedWhileReading()
     BackgroundListing::HoldAfterFirstRows = false;
     // The book is as it was.
     QCOMPARE(Contents().size(), 2 * PerType + 3);
+}
+
+void tst_Streaming::searchButtonInTheBackground()
+{
+    // On a large book the button searches as typing does, on a thread of its own: the click
+    // returns before the book is read, and the list then shows what a small book shows at once.
+    frmMain* w = Open();
+    auto* search = w->findChild<BackgroundSearch*>(u"BackgroundSearch"_s);
+    QTest::mouseClick(w->txtValue, Qt::LeftButton);
+    QTRY_COMPARE(w->txtValue->selectedText(), w->txtValue->text());
+    QTest::keyClicks(w->txtValue, u"b01"_s);
+    QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
+    QCOMPARE(w->TreeView1->CurrentKey(), u"SearchResult"_s);
+    QVERIFY(search->IsRunning());
+    QTRY_VERIFY(!search->IsRunning());
+    QStringList found;
+    for (int i = 10; i < 20; ++i) {
+        found.append(u"b0"_s + QString::number(i));
+    }
+    QTRY_COMPARE(Column(w, 0), found);
+    QCOMPARE(w->PanelText(1), u"Ready"_s);
+
+    // A click on a type while it runs abandons it: nothing found comes into the type's list.
+    QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
+    ClickNode(w, Key(m_types.alpha));
+    WaitForAll(w);
+    QTRY_VERIFY(!search->IsRunning());
+    QApplication::processEvents();
+    QCOMPARE(Column(w, 0), Names(u"a"_s));
 }
 
 QTEST_MAIN(tst_Streaming)
