@@ -237,13 +237,21 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, co
     }
     // A row the read did not find (gone meanwhile) sorts last.
     std::vector<quint32> own(m_ids.size(), static_cast<quint32>(ids.size()));
+    // The texts join the arena in one piece, each row pointing into it: a million rows are not
+    // copied one by one. Both lists of keys are in key order, so each row is found by walking
+    // along; a key out of step is looked up.
+    const std::size_t base = m_cipherArena.size();
+    m_cipherArena.insert(m_cipherArena.end(), bytes.begin(), bytes.end());
+    std::vector<Span>& columnSpans = m_cipherSpans[static_cast<std::size_t>(column)];
+    columnSpans.resize(std::max(columnSpans.size(), m_ids.size()), Span{Missing, 0});
+    std::size_t next = 0;
     for (std::size_t i = 0; i < ids.size(); ++i) {
-        const int s = StorageOf(ids[i]);
+        const int s = next < m_ids.size() && m_ids[next] == ids[i] ? static_cast<int>(next) : StorageOf(ids[i]);
         if (s < 0) {
             continue;
         }
-        StoreText(static_cast<std::size_t>(s), column,
-                  QByteArrayView(bytes.data() + spans[i].first, static_cast<qsizetype>(spans[i].second)));
+        next = static_cast<std::size_t>(s) + 1;
+        columnSpans[static_cast<std::size_t>(s)] = {static_cast<quint32>(base + spans[i].first), spans[i].second};
         own[static_cast<std::size_t>(s)] = ranks[i];
     }
     m_complete[static_cast<std::size_t>(column)] = true;
@@ -602,27 +610,36 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
     // The rows still shown by place, equal texts in load order. Places run from 0 to the number
     // of rows, so the rows are counted into their places rather than sorted.
     const std::size_t count = m_ids.size();
-    std::vector<bool> shown(count, false);
-    for (const int s : m_order) {
-        shown[static_cast<std::size_t>(s)] = true;
+    // Usually every row held is shown, and nothing need be noted.
+    const bool all = m_order.size() == count;
+    std::vector<bool> shown(all ? 0 : count, false);
+    if (!all) {
+        for (const int s : m_order) {
+            shown[static_cast<std::size_t>(s)] = true;
+        }
     }
+    const auto isShown = [&](std::size_t s) { return all || shown[s]; };
     const bool descending = order == Qt::DescendingOrder;
     const auto place = [&](std::size_t s) { return descending ? count - 1 - ranks[s] : std::size_t(ranks[s]); };
     std::vector<quint32> next(count + 1, 0);
     for (std::size_t s = 0; s < count; ++s) {
-        if (shown[s]) {
+        if (isShown(s)) {
             ++next[place(s) + 1];
         }
     }
     std::partial_sum(next.begin(), next.end(), next.begin());
     for (std::size_t s = 0; s < count; ++s) {
-        if (shown[s]) {
+        if (isShown(s)) {
             m_order[next[place(s)]++] = static_cast<int>(s);
         }
     }
 
     // Keep selections and the current row on the same rows.
     m_rowOfValid = false;
+    if (before.isEmpty()) {
+        emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+        return;
+    }
     std::vector<int> rowOfStorage(m_ids.size(), -1);
     for (std::size_t row = 0; row < m_order.size(); ++row) {
         rowOfStorage[static_cast<std::size_t>(m_order[row])] = static_cast<int>(row);
@@ -699,6 +716,8 @@ Qt::ItemFlags RecordListModel::flags(const QModelIndex& index) const
     if (!index.isValid()) {
         return Qt::NoItemFlags;
     }
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+    // A flat list: saying so spares the view asking, for each of a million rows, whether it is
+    // expanded.
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren |
            (m_mode == Mode::Records ? Qt::ItemIsDragEnabled : Qt::NoItemFlags);
 }

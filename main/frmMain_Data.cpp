@@ -471,9 +471,17 @@ void frmMain::ShowListed(bool finished, const QString& error)
     if (const int row = m_model->RowOf(current); row >= 0) {
         ListView1->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
     }
-    if (const int row = m_model->RowOf(current >= 0 ? current : top); row >= 0) {
-        ListView1->scrollTo(m_model->index(row, 0));
-    }
+    // Scrolled to once the view has laid out the rows anew, in an event of its own: for a million
+    // rows the laying out alone takes most of what the window may spend without answering.
+    const qint64 shown = current >= 0 ? current : top;
+    QMetaObject::invokeMethod(
+        this,
+        [this, shown] {
+            if (const int row = m_model->RowOf(shown); row >= 0) {
+                ListView1->scrollTo(m_model->index(row, 0));
+            }
+        },
+        Qt::QueuedConnection);
     if (focused) {
         ListView1->setFocus(Qt::OtherFocusReason);
     }

@@ -143,6 +143,51 @@ private slots:
         QCOMPARE(cells(lazy), cells(whole));
     }
 
+    // A column read elsewhere for a re-sort comes into the rows the list holds: keys it does not
+    // hold are passed over, rows the read missed sort last, and the texts read are the ones shown,
+    // whether the read's keys come in key order or not.
+    void adoptedColumn_data()
+    {
+        QTest::addColumn<bool>("keyOrder");
+        QTest::newRow("in key order") << true;
+        QTest::newRow("out of order") << false;
+    }
+
+    void adoptedColumn()
+    {
+        QFETCH(bool, keyOrder);
+        RecordListModel model;
+        model.SetCollator(QCollator(QLocale(QLocale::English, QLocale::UnitedStates)));
+        model.Begin(RecordListModel::Mode::Records, {{u"Name"_s}, {u"Phone"_s}}, QIcon());
+        for (const int id : {14, 10, 12, 11, 13}) {
+            model.AddKeyedRow(id, 0, Encrypt(u"n%1"_s.arg(id)).toLatin1());
+        }
+        model.End();
+        // The read: 12 gone meanwhile, 99 never listed; phones sort the other way round.
+        std::vector<qint64> ids{10, 11, 13, 14, 99};
+        if (!keyOrder) {
+            std::reverse(ids.begin(), ids.end());
+        }
+        std::vector<char> bytes;
+        std::vector<std::pair<quint32, quint32>> spans;
+        std::vector<qint64> byPhone = ids;
+        std::sort(byPhone.begin(), byPhone.end(), std::greater<>());
+        std::vector<quint32> ranks;
+        for (const qint64 id : ids) {
+            const QByteArray text = Encrypt(u"p%1"_s.arg(100 - id)).toLatin1();
+            spans.emplace_back(static_cast<quint32>(bytes.size()), static_cast<quint32>(text.size()));
+            bytes.insert(bytes.end(), text.begin(), text.end());
+            ranks.push_back(static_cast<quint32>(std::find(byPhone.begin(), byPhone.end(), id) - byPhone.begin()));
+        }
+        model.AdoptColumn(1, ids, bytes, spans, ranks);
+        model.sort(1, Qt::AscendingOrder);
+        QStringList rows;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            rows.append(model.Text(row, 0) + u'|' + model.Text(row, 1));
+        }
+        QCOMPARE(rows, (QStringList{"n14|p86", "n13|p87", "n11|p89", "n10|p90", "n12|"}));
+    }
+
     // The flat keys order exactly as QCollator does, without regard to case, in each language
     // the program collates by: long shared beginnings (past the keys' first 16 bytes), keys that
     // end where another goes on, accents, punctuation and both Chinese orders. Past 20,000 texts
