@@ -236,6 +236,7 @@ void SyncCommands::SyncNow(bool automatic)
     connect(m_worker, &SyncWorker::Finished, this, &SyncCommands::Finish);
     m_progress->show();
     m_progressTimer.start();
+    emit Starting();
     m_worker->Start();
 }
 
@@ -274,6 +275,7 @@ void SyncCommands::Finish()
     }
     ShowNotices();
     HandBack(worker->Changes());
+    emit Ended();
 }
 
 void SyncCommands::HandBack(const SyncChanges& changes)

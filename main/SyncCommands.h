@@ -43,6 +43,13 @@ public:
     bool IsSyncing() const { return m_worker != nullptr; }
     void OpenAccounts();
 
+signals:
+    // The worker is about to start writing the book from its thread, and it has ended (its
+    // changes handed over, if any).
+    void Starting();
+    void Ended();
+
+public:
     QAction* mnuSyncAccounts = nullptr;
     QAction* mnuSyncNow = nullptr;
     QAction* Toolbar1_Sync = nullptr;

@@ -179,6 +179,20 @@ void frmMain::BuildMenus()
     mnuClearupDB = MenuItem(mnuToolS, "mnuClearupDB", "13002");
     SyncCmds = new SyncCommands(this, [this] { Refresh(); });
     SyncCmds->AddTo(mnuToolS);
+    // The sync writes from a thread of its own. A listing still being read would hold the book
+    // against it, and a write waiting to commit keeps out every other reader, the window's too:
+    // the listing gives way for the sync and is read again when the sync has ended, unless what
+    // the sync handed over has had it read again already.
+    connect(SyncCmds, &SyncCommands::Starting, this, [this] {
+        if (StopListing()) {
+            m_relistAfterWrite = true;
+        }
+    });
+    connect(SyncCmds, &SyncCommands::Ended, this, [this] {
+        if (m_relistAfterWrite) {
+            RestartListing();
+        }
+    });
 
     QMenu* mnuHelp = SubMenu(nullptr, "mnuHelp", "10004");
     mnuHelpContents = MenuItem(mnuHelp, "mnuHelpContents", "14001");

@@ -12,6 +12,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -20,11 +21,14 @@
 #include "core/AppState.h"
 #include "main/BackgroundListing.h"
 #include "main/BackgroundSearch.h"
+#include "main/SyncCommands.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
 #include "store/Connection.h"
 #include "store/Database.h"
+#include "sync/SyncEngine.h"
 #include "tests/support/Book.h"
+#include "tests/support/Radicale.h"
 #include "tests/support/TestSupport.h"
 
 using namespace Qt::StringLiterals;
@@ -164,6 +168,7 @@ private slots:
     void writesWhileRowsCome();
     void closedWhileReading();
     void searchButtonInTheBackground();
+    void syncWhileRowsCome();
 
 private:
     frmMain* Open()
@@ -495,6 +500,38 @@ void tst_Streaming::searchButtonInTheBackground()
     WaitForAll(w);
     QTRY_VERIFY(!search->IsRunning());
     QApplication::processEvents();
+    QCOMPARE(Column(w, 0), Names(u"a"_s));
+}
+
+void tst_Streaming::syncWhileRowsCome()
+{
+    // A sync writes from a thread of its own while a listing holds the book: the listing gives
+    // way, the sync's writes go through, and the list is read again after.
+    RadicaleServer server;
+    if (!server.Start()) {
+        QSKIP(qPrintable(server.Reason()));
+    }
+    const QString path = server.AddAddressBook(u"contacts"_s, u"Contacts"_s);
+    QCOMPARE(server
+                 .Request("PUT", path + u"z.vcf"_s,
+                          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:z\r\nFN:Zed\r\nN:;Zed;;;\r\nEND:VCARD\r\n")
+                 .status,
+             201);
+    const qint64 synced = AddType(u"Synced"_s);
+    LinkAddressBook(Conn, AddSyncAccount(Conn, server.Root(), server.User(), server.Password()),
+                    {path, u"Contacts"_s, true, {}}, synced);
+    frmMain* w = Open();
+    BackgroundListing::HoldAfterFirstRows = true;
+    ClickNode(w, Key(m_types.alpha));
+    WaitForFirstRows(w);
+
+    QTest::mouseClick(w->Toolbar1->widgetForAction(w->SyncCmds->Toolbar1_Sync), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->SyncCmds->IsSyncing(), 60000);
+    QCOMPARE(m_world->platform.Boxes().size(), 1);
+    QVERIFY2(m_world->platform.Boxes().first().text.contains(u"Here: 1 added"_s),
+             qPrintable(m_world->platform.Boxes().first().text));
+    QVERIFY(Contents().join(u'\n').contains(u"Zed"_s));
+    WaitForAll(w);
     QCOMPARE(Column(w, 0), Names(u"a"_s));
 }
 
