@@ -211,7 +211,8 @@ void UpdateType(Connection& conn, qint64 typeNo, const QString& typeName, const 
                  {typeName, description, typeNo});
 }
 
-std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds, KeyReading how)
+std::vector<std::pair<qint64, qint64>> StoredTypesOfRecords(Connection& conn, const QList<qint64>& pwdIds,
+                                                            KeyReading how)
 {
     std::vector<std::pair<qint64, qint64>> types;
     types.reserve(static_cast<std::size_t>(pwdIds.size()));
@@ -254,6 +255,12 @@ std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QL
             select.Reset();
         }
     }
+    return types;
+}
+
+std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds, KeyReading how)
+{
+    std::vector<std::pair<qint64, qint64>> types = StoredTypesOfRecords(conn, pwdIds, how);
     // A contact whose move is still being written is of the type it moves to.
     if (conn.HasTable("PWDMoving")) {
         std::unordered_map<qint64, qint64> moving;

@@ -262,7 +262,7 @@ private slots:
         QCOMPARE(before[603], std::make_pair(ids[603], Id(u"Friends"_s)));
 
         const auto moved = MarkRecordsMovedReadingTypes(Conn, ids, home);
-        QCOMPARE(moved, before);
+        QCOMPARE(moved->Get(Conn), before);
         QCOMPARE(CountRecords(Conn, home), qint64(ids.size() - 1));
         QCOMPARE(CountRecords(Conn, Id(u"Friends"_s)), 3);
     }
