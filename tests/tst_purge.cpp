@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "app/Application.h"
-#include "core/Errors.h"
 #include "core/AppState.h"
+#include "core/Errors.h"
 #include "exchange/ContactExchange.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
