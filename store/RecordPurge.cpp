@@ -387,16 +387,12 @@ std::shared_ptr<MovedTypes> MarkRecordsMovedReadingTypes(Connection& conn, const
     types->m_hold = Purger().HoldMoves(types);
     try {
         Transaction transaction(conn);
-        const qint64 low = types->m_ids.front();
-        const qint64 high = types->m_ids.back();
-        std::vector<bool> wanted(static_cast<std::size_t>(high - low + 1), false);
-        for (const qint64 id : types->m_ids) {
-            wanted[static_cast<std::size_t>(id - low)] = true;
-        }
-        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving Where PWDID Between ? And ?"), {low, high},
-                        [&](const RowView& r) {
+        // The moves of these keys still pending: each contact is of the type it was moving to.
+        const QList<qint64>& sorted = types->m_ids;
+        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving Where PWDID Between ? And ?"),
+                        {sorted.front(), sorted.back()}, [&](const RowView& r) {
                             const qint64 id = r.Integer(0);
-                            if (wanted[static_cast<std::size_t>(id - low)]) {
+                            if (std::binary_search(sorted.begin(), sorted.end(), id)) {
                                 types->m_earlier.emplace(id, r.Integer(1));
                             }
                         });
