@@ -245,7 +245,7 @@ private slots:
                                     << "ann bob's address:0 cat cat dan dan |";
     }
 
-    // A large move reads the contacts' types on a second connection while it writes its marks:
+    // A large move reads the contacts' types on a second connection after it wrote its marks:
     // the undo step gets each one's type from before the move, a move still being written
     // counted where it goes, whether or not the purger rewrites rows meanwhile.
     void largeMoveReadsTypesBeforeIt_data()
