@@ -132,7 +132,7 @@ AddressBook::Copy AddressBook::CopyOf(const QList<qint64>& contactIds, const QLi
 
 void AddressBook::Restore(const Copy& copy, bool added)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     {
         Transaction transaction(m_conn);
         PutRows(m_conn, copy.types);
@@ -177,7 +177,7 @@ void AddressBook::Restore(const Copy& copy, bool added)
 
 void AddressBook::Remove(const Copy& copy)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     {
         Transaction transaction(m_conn);
         for (const StoredRows& rows : copy.contacts) {
@@ -197,7 +197,7 @@ void AddressBook::Remove(const Copy& copy)
 
 void AddressBook::MoveEach(const std::vector<std::pair<qint64, qint64>>& types)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     std::map<qint64, QList<qint64>> byType;
     for (const auto& [id, type] : types) {
         byType[type].append(id);
@@ -222,7 +222,7 @@ void AddressBook::MoveEach(const std::vector<std::pair<qint64, qint64>>& types)
 qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields, const QString& url,
                                const ContactDetails& details)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     qint64 id = 0;
     {
         Transaction transaction(m_conn);
@@ -241,7 +241,7 @@ qint64 AddressBook::AddContact(qint64 typeNo, const QStringList& cipherFields, c
 void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url,
                                 const ContactDetails& details)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     Copy before = CopyOf({pwdId});
     {
         Transaction transaction(m_conn);
@@ -258,7 +258,7 @@ void AddressBook::UpdateContact(qint64 pwdId, qint64 typeNo, const QStringList& 
 
 void AddressBook::DeleteContacts(const QList<qint64>& ids)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     const qint64 batch = HideContacts(ids);
     if (!m_replaying) {
         const QString text =
@@ -271,7 +271,7 @@ void AddressBook::DeleteContacts(const QList<qint64>& ids)
 
 qint64 AddressBook::HideContacts(const QList<qint64>& ids)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     // One short write: every reader skips the contacts at once. Their rows stay, hidden and held,
     // while a step of the history can bring them back; the purger removes them once none can.
     const qint64 batch = MarkRecordsDeleted(m_conn, ids);
@@ -282,7 +282,7 @@ qint64 AddressBook::HideContacts(const QList<qint64>& ids)
 
 void AddressBook::ShowContacts(const QList<qint64>& ids, qint64 batch)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     if (!UnmarkRecords(m_conn, batch)) {
         // Only a book closed since (restore, compaction, a new key) loses held rows, and that
         // clears the history: this is a fault, said as one.
@@ -295,36 +295,48 @@ void AddressBook::ShowContacts(const QList<qint64>& ids, qint64 batch)
 
 void AddressBook::MoveContacts(const QList<qint64>& ids, qint64 typeNo, qint64 fromType)
 {
-    emit AboutToWrite();
-    std::vector<std::pair<qint64, qint64>> from;
-    if (!m_replaying && fromType >= 0) {
+    BeforeWrite();
+    // One short write: readers see the contacts under typeNo at once, the rows follow in the
+    // background. Their types before it are kept for the undo step; after a large move they are
+    // read meanwhile.
+    if (m_replaying) {
+        MarkRecordsMoved(m_conn, ids, typeNo);
+    } else if (fromType >= 0) {
+        MarkRecordsMoved(m_conn, ids, typeNo);
         // In key order, as the book would give them.
         QList<qint64> sorted = ids;
         std::sort(sorted.begin(), sorted.end());
+        MovedTypes::Types from;
         from.reserve(static_cast<std::size_t>(sorted.size()));
         for (const qint64 id : sorted) {
             from.emplace_back(id, fromType);
         }
-    }
-    // One short write: readers see the contacts under typeNo at once, the rows follow in the
-    // background. Their types before it are read alongside for the undo step.
-    if (!m_replaying && fromType < 0) {
-        from = MarkRecordsMovedReadingTypes(m_conn, ids, typeNo);
+        Record(MoveStep(ids, std::make_shared<MovedTypes>(std::move(from)), typeNo));
     } else {
-        MarkRecordsMoved(m_conn, ids, typeNo);
-    }
-    if (!m_replaying) {
-        const QString text =
-            CountStep("66002", "move of %count% contacts", "move of 1 contact", static_cast<qint64>(ids.size()));
-        Record(new MoveContactsStep(*this, text, std::move(from), typeNo));
+        Record(MoveStep(ids, MarkRecordsMovedReadingTypes(m_conn, ids, typeNo), typeNo));
     }
     emit ContactsMoved(ids, typeNo);
     emit CountsChanged();
 }
 
+QUndoCommand* AddressBook::MoveStep(const QList<qint64>& ids, std::shared_ptr<MovedTypes> from, qint64 typeNo)
+{
+    const QString text =
+        CountStep("66002", "move of %count% contacts", "move of 1 contact", static_cast<qint64>(ids.size()));
+    return new MoveContactsStep(*this, text, std::move(from), typeNo);
+}
+
+void AddressBook::BeforeWrite()
+{
+    // A write on the window's connection could change rows whose types are being read for the
+    // undo of a move (and, in this journal mode, would wait for that read to commit anyway).
+    Purger().WaitForMovedTypes();
+    emit AboutToWrite();
+}
+
 qint64 AddressBook::AddType(const QString& name, const QString& description)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     const qint64 typeNo = InsertType(m_conn, name, description);
     if (!m_replaying) {
         Record(new RowsStep(*this, Named(Step("66006", "new type “%name%”"), name), RowsStep::Kind::Added, {},
@@ -339,7 +351,7 @@ qint64 AddressBook::AddType(const QString& name, const QString& description)
 
 void AddressBook::UpdateType(qint64 typeNo, const QString& name, const QString& description)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
     ::UpdateType(m_conn, typeNo, name, description);
     if (!m_replaying) {
@@ -355,7 +367,7 @@ void AddressBook::UpdateType(qint64 typeNo, const QString& name, const QString& 
 
 void AddressBook::DeleteType(qint64 typeNo)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     Copy before = m_replaying ? Copy{} : CopyOf({}, {typeNo});
     ::DeleteType(m_conn, typeNo);
     if (!m_replaying) {
@@ -368,7 +380,7 @@ void AddressBook::DeleteType(qint64 typeNo)
 
 void AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     QList<qint64> moved;
     m_conn.ForEachRow(QStringLiteral("Select PWDID From VPWDTable Where TypeNo = ?"), {typeNo},
                       [&](const RowView& row) { moved.append(row.Integer(0)); });
@@ -385,7 +397,7 @@ void AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
 
 std::optional<qint64> AddressBook::Import(const ImportPlan& plan, const std::function<bool(int, int)>& progress)
 {
-    emit AboutToWrite();
+    BeforeWrite();
     const qint64 lastContact = LastKeyGiven(m_conn, ContactTable);
     const qint64 lastType = LastKeyGiven(m_conn, TypeTable);
     const std::optional<qint64> firstType = ExecuteImport(m_conn, plan, progress);

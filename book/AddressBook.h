@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -113,6 +114,9 @@ signals:
 
 private:
     void Record(class QUndoCommand* step);
+    class QUndoCommand* MoveStep(const QList<qint64>& ids, std::shared_ptr<class MovedTypes> from, qint64 typeNo);
+    // Waits for what must end before the book is written, then says a write starts.
+    void BeforeWrite();
 
     Connection& m_conn;
     QUndoStack* m_history;

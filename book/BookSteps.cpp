@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "core/Errors.h"
+#include "core/Language.h"
 #include "store/RecordPurge.h"
 
 template <typename F> void BookStep::Replay(F&& change)
@@ -71,17 +73,30 @@ void DeleteContactsStep::Undo()
     m_book.ShowContacts(m_ids, std::exchange(m_batch, 0));
 }
 
-MoveContactsStep::MoveContactsStep(AddressBook& book, const QString& text, std::vector<std::pair<qint64, qint64>> from,
+MoveContactsStep::MoveContactsStep(AddressBook& book, const QString& text, std::shared_ptr<MovedTypes> from,
                                    qint64 typeNo)
     : BookStep(book, text), m_from(std::move(from)), m_typeNo(typeNo)
 {
 }
 
+const MovedTypes::Types& MoveContactsStep::From()
+{
+    try {
+        return m_from->Get(m_book.Conn());
+    } catch (const AppError& error) {
+        throw AppError(error.Number(),
+                       GetLangString(QStringLiteral("AddressBook"), QStringLiteral("88000"),
+                                     QStringLiteral("The contacts cannot be moved back: the types they had before "
+                                                    "the move could not be read. Nothing was changed.")) +
+                           QLatin1Char('\n') + error.Description());
+    }
+}
+
 void MoveContactsStep::Redo()
 {
     QList<qint64> ids;
-    ids.reserve(static_cast<qsizetype>(m_from.size()));
-    for (const auto& [id, type] : m_from) {
+    ids.reserve(static_cast<qsizetype>(From().size()));
+    for (const auto& [id, type] : From()) {
         ids.append(id);
     }
     m_book.MoveContacts(ids, m_typeNo);
@@ -89,7 +104,7 @@ void MoveContactsStep::Redo()
 
 void MoveContactsStep::Undo()
 {
-    m_book.MoveEach(m_from);
+    m_book.MoveEach(From());
 }
 
 DeleteTypeStep::DeleteTypeStep(AddressBook& book, const QString& text, AddressBook::Copy before, qint64 target)

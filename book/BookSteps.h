@@ -2,10 +2,12 @@
 
 #include <QUndoCommand>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "book/AddressBook.h"
+#include "store/RecordPurge.h"
 
 // One step of the book's history. It is made after its change was done, so its first redo (when
 // it is pushed) does nothing; later redos and undos go through the book's operations, which record
@@ -65,19 +67,20 @@ private:
     qint64 m_batch; // held while done; 0 while undone
 };
 
-// Contacts moved to one type: undo sends each back to its own.
+// Contacts moved to one type: undo sends each back to its own. After a large move their types are
+// still being read when the step is made; undoing it waits for them.
 class MoveContactsStep : public BookStep
 {
 public:
-    MoveContactsStep(AddressBook& book, const QString& text, std::vector<std::pair<qint64, qint64>> from,
-                     qint64 typeNo);
+    MoveContactsStep(AddressBook& book, const QString& text, std::shared_ptr<MovedTypes> from, qint64 typeNo);
 
 protected:
     void Redo() override;
     void Undo() override;
 
 private:
-    std::vector<std::pair<qint64, qint64>> m_from; // key, type before
+    const MovedTypes::Types& From();
+    std::shared_ptr<MovedTypes> m_from; // key, type before
     qint64 m_typeNo;
 };
 

@@ -211,11 +211,16 @@ void UpdateType(Connection& conn, qint64 typeNo, const QString& typeName, const 
                  {typeName, description, typeNo});
 }
 
-std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds, KeyReading how)
+std::vector<std::pair<qint64, qint64>> StoredTypesOfRecords(Connection& conn, const QList<qint64>& pwdIds,
+                                                            KeyReading how)
 {
     std::vector<std::pair<qint64, qint64>> types;
     types.reserve(static_cast<std::size_t>(pwdIds.size()));
     const QList<qint64> sorted = Sorted(pwdIds);
+    // Keys above the largest cannot be in the book: a drop from another program may name any.
+    qint64 largestKey = 0;
+    conn.ForEachRow(QStringLiteral("Select Max(PWDID) From PWDTable"), {},
+                    [&](const RowView& row) { largestKey = row.Integer(0); });
     if (how == KeyReading::Choose) {
         // A key looked up (a page of the table found and deciphered) costs about as much as
         // reading 64 entries of the index of types in one pass, which holds every key beside its
@@ -223,18 +228,17 @@ std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QL
         // 1,000,000 contacts, the two cross at 1,500 and 14,000 keys. The largest key stands in
         // for the book's size, at no cost.
         constexpr qint64 EntriesPerLookup = 64;
-        qint64 largestKey = 0;
-        conn.ForEachRow(QStringLiteral("Select Max(PWDID) From PWDTable"), {},
-                        [&](const RowView& row) { largestKey = row.Integer(0); });
         how = sorted.size() * EntriesPerLookup >= largestKey ? KeyReading::OneScan : KeyReading::OneByOne;
     }
     if (how == KeyReading::OneScan && !sorted.isEmpty()) {
         // The pass meets every key of the book: each is looked up in a bitmap of the wanted ones.
         const qint64 low = sorted.front();
-        const qint64 high = sorted.back();
+        const qint64 high = std::max(low, std::min(sorted.back(), largestKey));
         std::vector<bool> wanted(static_cast<std::size_t>(high - low + 1), false);
         for (const qint64 id : sorted) {
-            wanted[static_cast<std::size_t>(id - low)] = true;
+            if (id <= high) {
+                wanted[static_cast<std::size_t>(id - low)] = true;
+            }
         }
         conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDTable Order By TypeNo, PWDID"), {},
                         [&](const RowView& row) {
@@ -254,6 +258,12 @@ std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QL
             select.Reset();
         }
     }
+    return types;
+}
+
+std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds, KeyReading how)
+{
+    std::vector<std::pair<qint64, qint64>> types = StoredTypesOfRecords(conn, pwdIds, how);
     // A contact whose move is still being written is of the type it moves to.
     if (conn.HasTable("PWDMoving")) {
         std::unordered_map<qint64, qint64> moving;

@@ -65,3 +65,6 @@ enum class KeyReading { Choose, OneByOne, OneScan };
 // The type of each of these records (those that exist), in key order.
 std::vector<std::pair<qint64, qint64>> TypesOfRecords(Connection& conn, const QList<qint64>& pwdIds,
                                                       KeyReading how = KeyReading::Choose);
+// The same as the rows hold them, without the moves still pending.
+std::vector<std::pair<qint64, qint64>> StoredTypesOfRecords(Connection& conn, const QList<qint64>& pwdIds,
+                                                            KeyReading how = KeyReading::Choose);

@@ -7,8 +7,9 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
-#include <future>
 #include <sqlite3.h>
+#include <system_error>
+#include <utility>
 
 #include "core/Errors.h"
 #include "store/BookRows.h"
@@ -95,7 +96,8 @@ QString KeptBatches(const std::set<qint64>& keep)
 
 // One short transaction of the purge: removes deleted contacts, then writes pending moves, until
 // its time is up. Returns how many keys it settled (0: nothing is pending but the kept batches).
-qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNanoseconds)
+qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNanoseconds,
+                 const std::function<bool()>& movesHeld = {})
 {
     QElapsedTimer clock;
     clock.start();
@@ -122,7 +124,9 @@ qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNano
             }
         }
     }
-    if (clock.nsecsElapsed() <= stepNanoseconds) {
+    // Asked only now, in the transaction: a move marked after this answer commits after this step
+    // (the transaction holds the book's write lock), so the step never sees its marks.
+    if (clock.nsecsElapsed() <= stepNanoseconds && !(movesHeld && movesHeld())) {
         std::vector<std::pair<qint64, qint64>> moves;
         conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving Order By PWDID Limit %1").arg(keysPerStep),
                         {}, [&](const RowView& r) { moves.emplace_back(r.Integer(0), r.Integer(1)); });
@@ -302,63 +306,110 @@ void MarkRecordsMoved(Connection& conn, const QList<qint64>& ids, qint64 typeNo)
     Purger().Release(0); // wakes it: no batch is numbered 0
 }
 
-std::vector<std::pair<qint64, qint64>> MarkRecordsMovedReadingTypes(Connection& conn, const QList<qint64>& ids,
-                                                                    qint64 typeNo)
+MovedTypes::MovedTypes(Types types) : m_types(std::move(types)), m_ready(true) {}
+
+MovedTypes::~MovedTypes()
+{
+    Wait();
+    if (m_hold != 0) {
+        Purger().Release(m_hold); // no longer wanted: the moves may be written
+    }
+}
+
+void MovedTypes::Wait()
+{
+    std::lock_guard lock(m_joining);
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+bool MovedTypes::IsReading() const
+{
+    return m_reading.load();
+}
+
+const MovedTypes::Types& MovedTypes::Get(Connection& conn)
+{
+    Wait();
+    if (!m_ready) {
+        // The read aside failed; the purger has kept the rows as they were, so they still hold
+        // the types. A failure here leaves everything as it is, to be tried again.
+        Keep(StoredTypesOfRecords(conn, m_ids));
+    }
+    return m_types;
+}
+
+void MovedTypes::Keep(Types stored)
+{
+    // A contact whose earlier move was still pending had the type it was moving to.
+    for (auto& [id, type] : stored) {
+        if (const auto earlier = m_earlier.find(id); earlier != m_earlier.end()) {
+            type = earlier->second;
+        }
+    }
+    m_types = std::move(stored);
+    m_ready = true;
+    m_ids.clear();
+    m_earlier.clear();
+    Purger().Release(std::exchange(m_hold, 0));
+}
+
+void MovedTypes::ReadAside(const QString& connectionString)
+{
+    try {
+        Connection book;
+        book.ConnectionString = connectionString;
+        Connection aside;
+        OpenSearchReader(aside, book);
+        // One snapshot for the whole read.
+        aside.Execute(QStringLiteral("Begin"));
+        Types stored = StoredTypesOfRecords(aside, m_ids);
+        aside.Execute(QStringLiteral("Commit"));
+        Keep(std::move(stored));
+    } catch (...) { // NOLINT(bugprone-empty-catch): read on the window's connection when wanted
+    }
+    m_reading = false;
+}
+
+std::shared_ptr<MovedTypes> MarkRecordsMovedReadingTypes(Connection& conn, const QList<qint64>& ids, qint64 typeNo)
 {
     if (ids.size() < TypesReadAside || conn.InTransaction() || conn.ConnectionString.isEmpty()) {
         // Writes not yet committed are seen only on conn itself.
         auto types = TypesOfRecords(conn, ids);
         MarkRecordsMoved(conn, ids, typeNo);
-        return types;
+        return std::make_shared<MovedTypes>(std::move(types));
     }
-    // The reader takes its snapshot of the book before the first mark is written and reads from
-    // it while the marks are written here; the commit waits for it, so it never waits on a lock.
-    std::vector<std::pair<qint64, qint64>> types;
-    std::exception_ptr failure;
-    std::promise<bool> snapshot;
-    std::future<bool> taken = snapshot.get_future();
-    std::thread reader([&, connectionString = conn.ConnectionString] {
-        bool signalled = false;
-        try {
-            Connection book;
-            book.ConnectionString = connectionString;
-            Connection aside;
-            OpenSearchReader(aside, book);
-            aside.Execute(QStringLiteral("Begin"));
-            aside.ForEachRow(QStringLiteral("Select count(*) From PWDMoving"), {}, [](const RowView&) {});
-            snapshot.set_value(true);
-            signalled = true;
-            types = TypesOfRecords(aside, ids);
-            aside.Execute(QStringLiteral("Commit"));
-        } catch (...) {
-            if (!signalled) {
-                snapshot.set_value(false);
-            } else {
-                failure = std::current_exception();
-            }
-        }
-    });
-    if (!taken.get()) {
-        reader.join(); // it could not open: read here, then write
-        types = TypesOfRecords(conn, ids);
-        MarkRecordsMoved(conn, ids, typeNo);
-        return types;
-    }
-    {
+    // The marks go in at once; the types the rows still hold are read afterwards, on a thread and
+    // a connection of their own, while the purger leaves pending moves unwritten.
+    auto types = std::shared_ptr<MovedTypes>(new MovedTypes);
+    types->m_ids = Sorted(ids);
+    types->m_hold = Purger().HoldMoves(types);
+    try {
         Transaction transaction(conn);
-        try {
-            WriteMoves(conn, ids, typeNo);
-        } catch (...) {
-            reader.join();
-            throw;
-        }
-        reader.join();
-        if (failure) {
-            std::rethrow_exception(failure); // rolled back: nothing moved
-        }
+        // The moves of these keys still pending: each contact is of the type it was moving to.
+        const QList<qint64>& sorted = types->m_ids;
+        conn.ForEachRow(QStringLiteral("Select PWDID, TypeNo From PWDMoving Where PWDID Between ? And ?"),
+                        {sorted.front(), sorted.back()}, [&](const RowView& r) {
+                            const qint64 id = r.Integer(0);
+                            if (std::binary_search(sorted.begin(), sorted.end(), id)) {
+                                types->m_earlier.emplace(id, r.Integer(1));
+                            }
+                        });
+        WriteMoves(conn, ids, typeNo);
         transaction.Commit();
+    } catch (...) {
+        Purger().Release(std::exchange(types->m_hold, 0));
+        throw;
     }
     Purger().Release(0);
+    types->m_reading = true;
+    try {
+        types->m_thread = std::thread(
+            [raw = types.get(), connectionString = conn.ConnectionString] { raw->ReadAside(connectionString); });
+    } catch (const std::system_error&) {
+        types->m_reading = false; // no thread to be had: read when wanted
+    }
     return types;
 }
 
@@ -436,6 +487,7 @@ void RecordPurger::Start(const QString& connectionString)
 
 void RecordPurger::Stop()
 {
+    WaitForMovedTypes(); // the rows they are read from must stay as they are
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
@@ -494,10 +546,53 @@ bool RecordPurger::IsHeld(qint64 batch) const
     return m_held.count(batch) > 0;
 }
 
-bool RecordPurger::IsBusy() const
+qint64 RecordPurger::HoldMoves(const std::shared_ptr<MovedTypes>& types)
+{
+    static std::atomic<qint64> last{0};
+    const qint64 hold = --last;
+    std::lock_guard lock(m_mutex);
+    std::erase_if(m_reads, [](const std::weak_ptr<MovedTypes>& read) { return read.expired(); });
+    m_reads.push_back(types);
+    m_held.insert(hold);
+    return hold;
+}
+
+void RecordPurger::WaitForMovedTypes()
+{
+    std::vector<std::weak_ptr<MovedTypes>> reads;
+    {
+        std::lock_guard lock(m_mutex);
+        reads.swap(m_reads);
+    }
+    // Not under the lock: a read ends by releasing its hold.
+    for (const auto& read : reads) {
+        if (const auto types = read.lock()) {
+            types->Wait();
+        }
+    }
+}
+
+bool RecordPurger::MovesHeld() const
 {
     std::lock_guard lock(m_mutex);
-    return m_running && m_work;
+    return !m_held.empty() && *m_held.begin() < 0;
+}
+
+bool RecordPurger::IsBusy() const
+{
+    std::vector<std::weak_ptr<MovedTypes>> reads;
+    {
+        std::lock_guard lock(m_mutex);
+        reads = m_reads;
+    }
+    // Not under the lock: the last owner of a read may be this look, and its end releases a hold.
+    // Reads first: one ends by handing the purger the moves it held.
+    const bool reading = std::any_of(reads.begin(), reads.end(), [](const std::weak_ptr<MovedTypes>& read) {
+        const auto types = read.lock();
+        return types && types->IsReading();
+    });
+    std::lock_guard lock(m_mutex);
+    return reading || (m_running && m_work);
 }
 
 bool RecordPurger::Finish(Connection& conn, const PurgeProgress& progress)
@@ -513,6 +608,7 @@ bool RecordPurger::Finish(Connection& conn, const PurgeProgress& progress)
 
 void RecordPurger::WaitIdle()
 {
+    WaitForMovedTypes();
     std::unique_lock lock(m_mutex);
     m_idle.wait(lock, [this] { return !m_running || !m_work; });
 }
@@ -553,7 +649,7 @@ void RecordPurger::Run(QString connectionString)
         try {
             // A book this version has not yet written to has nothing pending.
             settled = conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving")
-                          ? PurgeStep(conn, keep, BackgroundStepNanoseconds)
+                          ? PurgeStep(conn, keep, BackgroundStepNanoseconds, [this] { return MovesHeld(); })
                           : 0;
         } catch (const AppError&) {
             // Busy beyond the timeout, or the disk full: try again after a rest.

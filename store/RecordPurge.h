@@ -3,11 +3,14 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -37,11 +40,45 @@ qint64 MarkRecordsDeleted(Connection& conn, const QList<qint64>& ids);
 bool UnmarkRecords(Connection& conn, qint64 batch);
 // Records that these contacts move to typeNo; readers see them there at once.
 void MarkRecordsMoved(Connection& conn, const QList<qint64>& ids, qint64 typeNo);
-// The same, returning the type each contact (those that exist) had before, in key order. A large
-// move reads those types on a connection of its own while the marks are written, from the book as
-// it was before them.
-std::vector<std::pair<qint64, qint64>> MarkRecordsMovedReadingTypes(Connection& conn, const QList<qint64>& ids,
-                                                                    qint64 typeNo);
+
+// The type each contact of a move (those that exist) had before it, in key order, for undoing it.
+// After a large move they are still being read, on a thread and a connection of their own, while
+// the purger leaves the rows as they were; nothing but undoing the move needs them.
+class MovedTypes
+{
+public:
+    using Types = std::vector<std::pair<qint64, qint64>>;
+    explicit MovedTypes(Types types);
+    ~MovedTypes();
+    MovedTypes(const MovedTypes&) = delete;
+    MovedTypes& operator=(const MovedTypes&) = delete;
+
+    // Waits for the read. When it failed, reads them on conn (the window's connection) instead;
+    // a failure there throws and leaves everything as it was, to be tried again.
+    const Types& Get(Connection& conn);
+    // Waits for the thread (not for a read on the window's connection).
+    void Wait();
+    bool IsReading() const;
+
+private:
+    MovedTypes() = default;
+    void ReadAside(const QString& connectionString);
+    void Keep(Types stored);
+    friend std::shared_ptr<MovedTypes> MarkRecordsMovedReadingTypes(Connection&, const QList<qint64>&, qint64);
+
+    std::mutex m_joining;
+    std::thread m_thread;
+    std::atomic<bool> m_reading{false};
+    Types m_types;
+    bool m_ready = false;
+    QList<qint64> m_ids;                          // sorted, until the types are read
+    std::unordered_map<qint64, qint64> m_earlier; // pending moves the marks replaced: key, type
+    qint64 m_hold = 0;                            // the purger's hold on moves, until the types are read
+};
+
+// Records that these contacts move to typeNo, in one short transaction, and gives the types they
+// had before: at once for a small move, while being read for a large one.
+std::shared_ptr<MovedTypes> MarkRecordsMovedReadingTypes(Connection& conn, const QList<qint64>& ids, qint64 typeNo);
 // Records that every contact of typeNo moves to targetType, and deletes typeNo, in one transaction.
 void MarkTypeMovedAndDelete(Connection& conn, qint64 typeNo, qint64 targetType);
 
@@ -80,6 +117,11 @@ public:
     void Release(qint64 batch);
     // Whether the batch is held by this process.
     bool IsHeld(qint64 batch) const;
+    // Holds every pending move unwritten while types is read from the rows, and returns the hold
+    // to Release. Stopping (closing, pausing, finishing) waits for the read first.
+    qint64 HoldMoves(const std::shared_ptr<MovedTypes>& types);
+    // Waits until no types of a move are being read.
+    void WaitForMovedTypes();
     // Work was handed over and the thread has not yet found everything done.
     bool IsBusy() const;
     // Stops the thread and does everything pending, held batches too, on conn, with progress: for
@@ -91,12 +133,14 @@ public:
 
 private:
     void Run(QString connectionString);
+    bool MovesHeld() const;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_idle;
     std::thread m_thread;
-    std::set<qint64> m_held;
+    std::set<qint64> m_held; // batches, and below 0 the holds on moves
+    std::vector<std::weak_ptr<MovedTypes>> m_reads;
     bool m_stop = false;
     bool m_work = false;    // something was handed over since the thread last found nothing to do
     quint64 m_requests = 0; // counts the handovers, so one during a step is not lost

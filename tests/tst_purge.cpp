@@ -11,6 +11,7 @@
 
 #include "app/Application.h"
 #include "core/AppState.h"
+#include "core/Errors.h"
 #include "exchange/ContactExchange.h"
 #include "main/RecordListModel.h"
 #include "main/frmMain.h"
@@ -165,6 +166,24 @@ class tst_Purge : public QObject
         return Sorted(seen);
     }
 
+    // 3,000 contacts over Friends, Work and home, the first 600 on their way to Work.
+    QList<qint64> FillForLargeMove(qint64 home)
+    {
+        const qint64 types[] = {Id(u"Friends"_s), Id(u"Work"_s), home};
+        QList<qint64> ids;
+        {
+            Transaction transaction(Conn);
+            RecordInserter insert(Conn);
+            for (int i = 0; i < 3000; ++i) {
+                const QByteArray name = Encrypt(u"m%1"_s.arg(i)).toLatin1();
+                ids.append(insert.Insert(types[i % 3], {name, {}, {}, {}, {}, {}, {}, {}}, {}));
+            }
+            transaction.Commit();
+        }
+        MarkRecordsMoved(Conn, ids.mid(0, 600), Id(u"Work"_s)); // still to be written
+        return ids;
+    }
+
 private slots:
     void init()
     {
@@ -226,7 +245,7 @@ private slots:
                                     << "ann bob's address:0 cat cat dan dan |";
     }
 
-    // A large move reads the contacts' types on a second connection while it writes its marks:
+    // A large move reads the contacts' types on a second connection after it wrote its marks:
     // the undo step gets each one's type from before the move, a move still being written
     // counted where it goes, whether or not the purger rewrites rows meanwhile.
     void largeMoveReadsTypesBeforeIt_data()
@@ -240,31 +259,128 @@ private slots:
     {
         QFETCH(QString, during);
         const qint64 home = Book::AddType(u"Home"_s);
-        const qint64 types[] = {Id(u"Friends"_s), Id(u"Work"_s), home};
-        QList<qint64> ids;
-        {
-            Transaction transaction(Conn);
-            RecordInserter insert(Conn);
-            for (int i = 0; i < 3000; ++i) {
-                const QByteArray name = Encrypt(u"m%1"_s.arg(i)).toLatin1();
-                ids.append(insert.Insert(types[i % 3], {name, {}, {}, {}, {}, {}, {}, {}}, {}));
-            }
-            transaction.Commit();
-        }
-        MarkRecordsMoved(Conn, ids.mid(0, 600), Id(u"Work"_s)); // still to be written
-        ids.append(ids.last() + 1000);                          // one that does not exist
+        QList<qint64> ids = FillForLargeMove(home);
+        // Two that do not exist; another program's drop may name any number.
+        ids.append(ids.last() + 1000);
+        ids.append(4'000'000'000'000'000'000);
         if (during == u"purger writing") {
             Purger().Start(Conn.ConnectionString);
         }
         const auto before = TypesOfRecords(Conn, ids);
-        QCOMPARE(before.size(), std::size_t(ids.size() - 1));       // all but the one that does not exist
+        QCOMPARE(before.size(), std::size_t(ids.size() - 2));       // all but those that do not exist
         QCOMPARE(before[0], std::make_pair(ids[0], Id(u"Work"_s))); // a Friend on its way to Work
         QCOMPARE(before[603], std::make_pair(ids[603], Id(u"Friends"_s)));
 
         const auto moved = MarkRecordsMovedReadingTypes(Conn, ids, home);
-        QCOMPARE(moved, before);
-        QCOMPARE(CountRecords(Conn, home), qint64(ids.size() - 1));
+        QCOMPARE(moved->Get(Conn), before);
+        QCOMPARE(CountRecords(Conn, home), qint64(ids.size() - 2));
         QCOMPARE(CountRecords(Conn, Id(u"Friends"_s)), 3);
+    }
+
+    // After a large move the purger writes no pending move until the types from before it are
+    // read (deletes go on); when they cannot be read aside, they are read on the window's
+    // connection when wanted, and nothing is lost when even that fails for a while.
+    void largeMoveHoldsItsRows_data()
+    {
+        QTest::addColumn<QString>("failing");
+        QTest::newRow("read aside") << "none";
+        QTest::newRow("aside fails") << "aside";
+        QTest::newRow("aside fails, then the window's read") << "both";
+        QTest::newRow("aside fails, types never wanted") << "dropped";
+    }
+
+    void largeMoveHoldsItsRows()
+    {
+        QFETCH(QString, failing);
+        const qint64 home = Book::AddType(u"Home"_s);
+        const QList<qint64> ids = FillForLargeMove(home);
+        const auto before = TypesOfRecords(Conn, ids);
+        const auto stored = StoredTypesOfRecords(Conn, ids);
+        const QString book = Conn.ConnectionString;
+        Purger().Start(book);
+        if (failing != u"none") {
+            // A key that does not open the book: the reader aside cannot start.
+            Conn.ConnectionString = ConnectionStringForFile(m_world->folder.DatabasePath(), u"not the key"_s);
+        }
+        auto moved = MarkRecordsMovedReadingTypes(Conn, ids, home);
+        Conn.ConnectionString = book;
+        QCOMPARE(CountRecords(Conn, home), qint64(ids.size()));
+        Purger().Release(MarkRecordsDeleted(Conn, {Id(u"eve"_s)}));
+        Purger().WaitIdle();
+        QCOMPARE(Scalar(Conn, u"SELECT count(*) FROM PWDTable WHERE PWDID = %1"_s.arg(Id(u"eve"_s))), 0);
+        if (failing == u"none") {
+            QCOMPARE(PendingRecordCount(Conn), 0); // written once the types were read
+            QCOMPARE(moved->Get(Conn), before);
+            return;
+        }
+        // The rows still hold the types they had; the marks wait.
+        QCOMPARE(StoredTypesOfRecords(Conn, ids), stored);
+        QCOMPARE(PendingRecordCount(Conn), qint64(ids.size()));
+        QCOMPARE(CountRecords(Conn, home), qint64(ids.size()));
+        if (failing == u"dropped") {
+            moved.reset(); // its step left the history: the rows may be written
+            Purger().WaitIdle();
+            QCOMPARE(PendingRecordCount(Conn), 0);
+            QCOMPARE(Scalar(Conn, u"SELECT count(*) FROM PWDTable WHERE TypeNo = %1"_s.arg(home)), ids.size());
+            return;
+        }
+        if (failing == u"both") {
+            Connection blocker;
+            blocker.Open(book);
+            blocker.Execute(u"BEGIN EXCLUSIVE"_s);
+            Conn.Execute(u"PRAGMA busy_timeout = 50"_s);
+            QVERIFY_THROWS_EXCEPTION(DbError, moved->Get(Conn));
+            blocker.Execute(u"ROLLBACK"_s);
+            Conn.Execute(u"PRAGMA busy_timeout = 5000"_s);
+            Purger().WaitIdle();
+            QCOMPARE(StoredTypesOfRecords(Conn, ids), stored);
+        }
+        QCOMPARE(moved->Get(Conn), before);
+        Purger().WaitIdle();
+        QCOMPARE(PendingRecordCount(Conn), 0);
+        QCOMPARE(Scalar(Conn, u"SELECT count(*) FROM PWDTable WHERE TypeNo = %1"_s.arg(home)), ids.size());
+    }
+
+    // Whatever stops the purger while the types of a move are read (closing the program, a
+    // backup, the book closing) waits for the read: it ends exact, and no thread is left on the book.
+    void largeMoveReadWhileStopping_data()
+    {
+        QTest::addColumn<QString>("stop");
+        QTest::newRow("program closes") << "finish";
+        QTest::newRow("backup") << "backup";
+        QTest::newRow("book closes") << "close";
+    }
+
+    void largeMoveReadWhileStopping()
+    {
+        QFETCH(QString, stop);
+        const qint64 home = Book::AddType(u"Home"_s);
+        const QList<qint64> ids = FillForLargeMove(home);
+        const auto before = TypesOfRecords(Conn, ids);
+        Purger().Watch(Conn);
+        Conn.Open();
+        const auto moved = MarkRecordsMovedReadingTypes(Conn, ids, home);
+        if (stop == u"finish") {
+            FinishPendingWrites();
+            QVERIFY(!moved->IsReading());
+            QCOMPARE(PendingRecordCount(Conn), 0);
+        } else if (stop == u"backup") {
+            const QString copy = BackupDatabase(Conn, m_world->folder.Path(), QDate(2026, 12, 8));
+            QVERIFY(!moved->IsReading());
+            Connection backup;
+            backup.Open(ConnectionStringForFile(copy));
+            QCOMPARE(PendingRecordCount(backup), 0);
+            QCOMPARE(CountRecords(backup, home), qint64(ids.size()));
+        } else {
+            Conn.Close();
+            QVERIFY(!moved->IsReading());
+            Conn.Open();
+        }
+        QCOMPARE(moved->Get(Conn), before);
+        QCOMPARE(CountRecords(Conn, home), qint64(ids.size()));
+        FinishPendingWrites();
+        QCOMPARE(PendingRecordCount(Conn), 0);
+        QCOMPARE(Scalar(Conn, u"SELECT count(*) FROM PWDTable WHERE TypeNo = %1"_s.arg(home)), ids.size());
     }
 
     void readers()

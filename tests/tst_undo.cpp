@@ -14,17 +14,21 @@
 #include <algorithm>
 #include <optional>
 
+#include "app/Application.h"
 #include "book/AddressBook.h"
 #include "core/AppState.h"
+#include "core/Errors.h"
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
 #include "main/ContactPane.h"
 #include "main/RecordListModel.h"
 #include "main/RecordListView.h"
 #include "main/frmMain.h"
+#include "store/BookRows.h"
 #include "store/ContactDetails.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
+#include "store/RecordPurge.h"
 #include "store/Recordset.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
@@ -146,6 +150,8 @@ private slots:
     void compactionClearsSteps();
     void externalChangesReachTheViews();
     void editsKeepTheSelection();
+    void largeDrop_data();
+    void largeDrop();
     void detailsComeBack(); // last: the table it registers stays registered
 
 private:
@@ -480,6 +486,109 @@ void tst_Undo::editsKeepTheSelection()
     QCOMPARE(selected(), QList<qint64>{Ids[u"Dan"_s]});
     QCOMPARE(w->CurrentRow(), 0);
     QCOMPARE(w->Pane->ShownTexts().first(), u"Aaron"_s);
+}
+
+// A drop of many contacts out of every contact listed returns before their earlier types are read.
+// Undone at once, it waits for them and puts each contact back where it was, also those whose
+// earlier move was still being written (a large one too); the window closed at once leaves the
+// book whole; types that cannot be read are said so, and the move stays until they can.
+void tst_Undo::largeDrop_data()
+{
+    QTest::addColumn<QString>("then");
+    QTest::newRow("undone at once") << "undo";
+    QTest::newRow("window closed at once") << "close";
+    QTest::newRow("types unreadable for a while") << "unreadable";
+    QTest::newRow("dropped again at once") << "again";
+}
+
+void tst_Undo::largeDrop()
+{
+    QFETCH(QString, then);
+    QStringList names;
+    for (int i = 0; i < 2400; ++i) {
+        names.append(u"Guest %1"_s.arg(i, 4, 10, QLatin1Char('0')));
+    }
+    QList<qint64> all;
+    {
+        Transaction transaction(Conn);
+        all = Book::AddRecords(Ids[u"Work"_s], names.mid(0, 1200)) + Book::AddRecords(Ids[u"Home"_s], names.mid(1200));
+        transaction.Commit();
+    }
+    MarkRecordsMoved(Conn, all.mid(0, 300), Ids[u"Home"_s]); // still on their way from Work
+    all += {Ids[u"Ann"_s], Ids[u"Ben"_s], Ids[u"Cal"_s], Ids[u"Dan"_s]};
+    Ids[u"Club"_s] = Book::AddType(u"Club"_s);
+    const auto before = TypesOfRecords(Conn, all);
+    QCOMPARE(before.size(), std::size_t(all.size()));
+    QCOMPARE(before.front().second, Ids[u"Home"_s]);
+
+    frmMain* w = Open();
+    const QString book = Conn.ConnectionString;
+    // Every contact listed, all selected, dropped on target.
+    const auto dropAll = [&](const QString& target) {
+        QTest::mouseClick(w->TreeView1->viewport(), Qt::LeftButton, {},
+                          w->TreeView1->visualItemRect(w->NodeByKey(u"SearchResult"_s)).center());
+        QTRY_COMPARE(w->ListModel()->rowCount(), int(all.size()));
+        ClickRows(w, {u"Ann"_s});
+        QTest::keyClick(w->focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(w->ListView1->selectionModel()->selectedRows().size(), all.size());
+        QMimeData data;
+        data.setText(static_cast<RecordListView*>(w->ListView1)->DragText());
+        const QPoint at = w->TreeView1->visualItemRect(Node(w, target)).center();
+        QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &enter);
+        QDropEvent drop(at, Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(w->TreeView1->viewport(), &drop);
+    };
+    if (then == u"unreadable") {
+        // A key that does not open the book: nothing but the window's connection can read it.
+        Conn.ConnectionString = ConnectionStringForFile(m_world->folder.DatabasePath(), u"not the key"_s);
+    }
+    dropAll(u"Club"_s);
+    Conn.ConnectionString = book;
+    QCOMPARE(CountRecords(Conn, Ids[u"Club"_s]), qint64(all.size()));
+
+    if (then == u"unreadable") {
+        Purger().WaitForMovedTypes(); // failed
+        Connection blocker;           // and for a while not even the window's connection reads
+        blocker.Open(book);
+        blocker.Execute(u"BEGIN EXCLUSIVE"_s);
+        Conn.Execute(u"PRAGMA busy_timeout = 50"_s);
+        QString said;
+        try {
+            TheBook().History()->undo();
+        } catch (const AppError& error) {
+            said = error.Description();
+        }
+        blocker.Execute(u"ROLLBACK"_s);
+        Conn.Execute(u"PRAGMA busy_timeout = 5000"_s);
+        QVERIFY2(said.startsWith(u"The contacts cannot be moved back: the types they had before the move could not "
+                                 u"be read. Nothing was changed.\n"_s),
+                 qPrintable(said));
+        QCOMPARE(CountRecords(Conn, Ids[u"Club"_s]), qint64(all.size()));
+        QVERIFY(w->mnuUndo->isEnabled() && !w->mnuRedo->isEnabled());
+    }
+    if (then == u"again") {
+        // The first move's types may still be read; its marks are the second's earlier types.
+        dropAll(u"Work"_s);
+        QCOMPARE(CountRecords(Conn, Ids[u"Work"_s]), qint64(all.size()));
+        QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(CountRecords(Conn, Ids[u"Club"_s]), qint64(all.size()));
+    }
+    if (then == u"close") {
+        w->close();
+        FinishPendingWrites(); // as the program does once its window is gone
+        QCOMPARE(PendingRecordCount(Conn), 0);
+        QCOMPARE(StoredTypesOfRecords(Conn, all), TypesOfRecords(Conn, all));
+        QCOMPARE(CountRecords(Conn, Ids[u"Club"_s]), qint64(all.size()));
+        return;
+    }
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(TypesOfRecords(Conn, all), before);
+    QCOMPARE(w->mnuRedo->text(), u"&Redo move of %1 contacts"_s.arg(all.size()));
+    QTest::keyClick(w->focusWidget(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(CountRecords(Conn, Ids[u"Club"_s]), qint64(all.size()));
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(TypesOfRecords(Conn, all), before);
 }
 
 QTEST_MAIN(tst_Undo)
