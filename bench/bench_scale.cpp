@@ -30,6 +30,7 @@
 #include <exception>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 #include "bench/BenchMain.h"
 #include "bench/SampleData.h"
@@ -264,10 +265,7 @@ public:
         {
             Connection conn;
             conn.Open(ConnectionStringForFile(File()));
-            conn.ForEachRow(QStringLiteral("SELECT min(PWDID), max(PWDID) FROM PWDTable"), {}, [&](const RowView& r) {
-                low = r.Integer(0);
-                high = r.Integer(1);
-            });
+            std::tie(low, high) = RecordKeySpan(conn);
         }
         if (high - low < 200000) {
             return Floor(select + QStringLiteral(" ORDER BY PWDID"));

@@ -70,6 +70,55 @@ void SearchRecords(Connection& conn, const QString& text, bool matchCase, const 
     if (fields.url) {
         columns.append(QStringLiteral("Url"));
     }
+    if (!fields.NeedsDetails()) {
+        // A large book is read in two halves at once, each matched on its own thread; what the
+        // upper half finds is held and handed on after the lower half's, in key order.
+        struct Found
+        {
+            std::vector<qint64> ids;
+            std::vector<char> bytes;
+            std::vector<std::pair<std::size_t, std::size_t>> spans;
+        } upper;
+        // Each half its own matcher and values.
+        const auto matches = [&fields, count](const SearchMatcher& with, std::vector<QByteArrayView>& values,
+                                              const RowView& row) {
+            for (int c = 0; c < count; ++c) {
+                values[static_cast<std::size_t>(c)] = row.Bytes(c + 2);
+            }
+            return with.Matches(values.data(), count) || (fields.url && with.MatchesPlain(row.Bytes(count + 2)));
+        };
+        const SearchMatcher upperMatcher(text, matchCase);
+        std::vector<QByteArrayView> lowerValues(static_cast<std::size_t>(count));
+        std::vector<QByteArrayView> upperValues(static_cast<std::size_t>(count));
+        ReadRecordFieldsInHalves(
+            conn, columns,
+            [&](const RowView& row) {
+                if (keepGoing && !keepGoing()) {
+                    return false;
+                }
+                if (matches(matcher, lowerValues, row)) {
+                    found(row.Integer(0), row.Bytes(1));
+                }
+                return true;
+            },
+            [&](const RowView& row) {
+                if (keepGoing && !keepGoing()) {
+                    return false;
+                }
+                if (matches(upperMatcher, upperValues, row)) {
+                    const QByteArrayView sort = row.Bytes(1);
+                    upper.ids.push_back(row.Integer(0));
+                    upper.spans.emplace_back(upper.bytes.size(), static_cast<std::size_t>(sort.size()));
+                    upper.bytes.insert(upper.bytes.end(), sort.begin(), sort.end());
+                }
+                return true;
+            });
+        for (std::size_t i = 0; i < upper.ids.size() && (!keepGoing || keepGoing()); ++i) {
+            found(upper.ids[i], QByteArrayView(upper.bytes.data() + upper.spans[i].first,
+                                               static_cast<qsizetype>(upper.spans[i].second)));
+        }
+        return;
+    }
     std::vector<QByteArrayView> values(static_cast<std::size_t>(count));
     ContactDetailCipherTexts details(conn, fields.detailKinds, fields.addresses);
     ReadRecordFields(conn, columns, [&](const RowView& row) {

@@ -413,15 +413,7 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
 
 bool frmMain::Streams()
 {
-    qint64 low = 0;
-    qint64 high = -1;
-    // The span of the keys, read from the table's own order at no cost, stands for its size. Each
-    // end in a query of its own: asked together, the engine reads every key to find them.
-    Conn.ForEachRow(QStringLiteral("Select (Select min(PWDID) From PWDTable), (Select max(PWDID) From PWDTable)"), {},
-                    [&](const RowView& row) {
-                        low = row.Integer(0);
-                        high = row.Integer(1);
-                    });
+    const auto [low, high] = RecordKeySpan(Conn);
     return high - low + 1 > StreamFrom && !Conn.InTransaction();
 }
 

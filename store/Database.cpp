@@ -80,6 +80,9 @@ void OpenReader(Connection& reader, const Connection& conn)
     reader.Execute(QStringLiteral("PRAGMA cache_size = -2048"));
 }
 
+// Past this span of keys a whole-book read is done in two halves at once.
+constexpr qint64 SplitFrom = 200000;
+
 // Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
 // of reading a large book, so the two halves of the keys are read at the same time, each by a
 // connection of its own with a small cache: the pages of the whole table are read once, and kept
@@ -104,13 +107,7 @@ void ScanRecords(Connection& conn, const QStringList& columns,
         }
         row(r.Integer(0), values.data());
     };
-    constexpr qint64 SplitFrom = 200000;
-    qint64 low = 0;
-    qint64 high = 0;
-    conn.ForEachRow(QStringLiteral("Select min(PWDID), max(PWDID) From PWDTable"), {}, [&](const RowView& r) {
-        low = r.Integer(0);
-        high = r.Integer(1);
-    });
+    const auto [low, high] = RecordKeySpan(conn);
     if (high - low < SplitFrom || conn.InTransaction()) {
         conn.ForEachRow(select + QStringLiteral(" Order By PWDID"), {}, hand);
         return;
@@ -335,6 +332,71 @@ void ReadRecordFields(Connection& reader, const QStringList& columns, const std:
                           });
     } catch (const Stop&) { // NOLINT(bugprone-empty-catch): the caller asked to stop
     }
+}
+
+void ReadRecordFieldsInHalves(Connection& reader, const QStringList& columns,
+                              const std::function<bool(const RowView&)>& lower,
+                              const std::function<bool(const RowView&)>& upper)
+{
+    const auto [low, high] = RecordKeySpan(reader);
+    if (high - low < SplitFrom || reader.InTransaction() || reader.ConnectionString.isEmpty()) {
+        ReadRecordFields(reader, columns, lower);
+        return;
+    }
+    QStringList names;
+    for (const QString& column : columns) {
+        names.append(ColumnName(column));
+    }
+    const QString select = QStringLiteral("Select PWDID, %1 From PWDTable Where %2 And PWDID %3 ? Order By PWDID")
+                               .arg(names.join(QLatin1Char(',')), NotDeleted(reader));
+    const qint64 middle = low + (high - low) / 2;
+    // Stopping early is an exception thrown through the reader's loop, caught right here.
+    struct Stop
+    {
+    };
+    const auto read = [&select, middle](Connection& conn, const char* side,
+                                        const std::function<bool(const RowView&)>& row) {
+        try {
+            conn.ForEachRow(select.arg(QLatin1String(side)), {middle}, [&](const RowView& r) {
+                if (!row(r)) {
+                    throw Stop{};
+                }
+            });
+        } catch (const Stop&) { // NOLINT(bugprone-empty-catch): the caller asked to stop
+        }
+    };
+    std::exception_ptr failure;
+    std::thread second([&] {
+        try {
+            Connection other;
+            OpenReader(other, reader);
+            read(other, ">", upper);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        read(reader, "<=", lower);
+    } catch (...) {
+        second.join();
+        throw;
+    }
+    second.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+std::pair<qint64, qint64> RecordKeySpan(Connection& conn)
+{
+    std::pair<qint64, qint64> span{0, -1};
+    // Each end in a query of its own: asked together, the engine reads every key to find them.
+    conn.ForEachRow(QStringLiteral("Select coalesce((Select min(PWDID) From PWDTable), 0), "
+                                   "coalesce((Select max(PWDID) From PWDTable), -1)"),
+                    {}, [&](const RowView& r) {
+                        span = {r.Integer(0), r.Integer(1)};
+                    });
+    return span;
 }
 
 void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,

@@ -56,6 +56,15 @@ void ReadRecordColumns(Connection& conn, const QString& first, const QString& se
 // order until row returns false.
 void OpenSearchReader(Connection& reader, const Connection& conn);
 void ReadRecordFields(Connection& reader, const QStringList& columns, const std::function<bool(const RowView&)>& row);
+// The same, a large book in two halves of its keys at once: lower is called on this thread for the
+// lower half, upper on a thread of its own, with a connection of its own, for the upper half; each
+// returns false to stop its half. A small book, or one in a transaction, goes through lower alone.
+void ReadRecordFieldsInHalves(Connection& reader, const QStringList& columns,
+                              const std::function<bool(const RowView&)>& lower,
+                              const std::function<bool(const RowView&)>& upper);
+// The smallest and largest key of the book (0 and -1 when it is empty), read at no cost: their
+// span stands for the book's size.
+std::pair<qint64, qint64> RecordKeySpan(Connection& conn);
 // The records with these keys: their key, the columns named, then their web address.
 void ReadRecordsById(Connection& conn, const QStringList& columns, const std::vector<qint64>& ids,
                      const std::function<void(const RowView&)>& row);

@@ -2,6 +2,7 @@
 // the user clicks types, selects rows, deletes, re-sorts and closes the window meanwhile.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -169,6 +170,8 @@ private slots:
     void closedWhileReading();
     void searchButtonInTheBackground();
     void syncWhileRowsCome();
+    void searchOfKeysFarApart_data();
+    void searchOfKeysFarApart();
 
 private:
     frmMain* Open()
@@ -533,6 +536,44 @@ void tst_Streaming::syncWhileRowsCome()
     QVERIFY(Contents().join(u'\n').contains(u"Zed"_s));
     WaitForAll(w);
     QCOMPARE(Column(w, 0), Names(u"a"_s));
+}
+
+void tst_Streaming::searchOfKeysFarApart_data()
+{
+    QTest::addColumn<bool>("matchCase");
+    QTest::newRow("letter for letter") << true;
+    QTest::newRow("any case") << false;
+}
+
+void tst_Streaming::searchOfKeysFarApart()
+{
+    // Keys far apart make a book large enough to be searched in two halves at once: what either
+    // half finds is shown, each once and in order, and nothing else.
+    QFETCH(bool, matchCase);
+    Conn.Execute(u"UPDATE sqlite_sequence SET seq = 400000 WHERE name = 'PWDTable'"_s);
+    QStringList found;
+    for (int i = 0; i < 5; ++i) {
+        found.append(u"b010"_s + QString::number(i));
+        AddRecord(m_types.beta, found.last(), {u"555"_s});
+    }
+    AddRecord(m_types.beta, u"c999"_s, {u"555"_s});
+    for (int i = 10; i < 20; ++i) {
+        found.append(u"b0"_s + QString::number(i));
+    }
+    std::sort(found.begin(), found.end());
+    frmMain* w = Open();
+    auto* search = w->findChild<BackgroundSearch*>(u"BackgroundSearch"_s);
+    if (!matchCase) {
+        QTest::mouseClick(w->chkMatchCase, Qt::LeftButton); // lists every contact, for the prompt
+        WaitForAll(w);
+    }
+    QCOMPARE(w->chkMatchCase->isChecked(), matchCase);
+    QTest::mouseClick(w->txtValue, Qt::LeftButton);
+    QTRY_COMPARE(w->txtValue->selectedText(), w->txtValue->text());
+    QTest::keyClicks(w->txtValue, matchCase ? u"b01"_s : u"B01"_s);
+    QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
+    QTRY_VERIFY(!search->IsRunning());
+    QTRY_COMPARE(Column(w, 0), found);
 }
 
 QTEST_MAIN(tst_Streaming)
