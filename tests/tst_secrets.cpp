@@ -189,7 +189,10 @@ private slots:
         QTimer answer;
         connect(&answer, &QTimer::timeout, &window, [&] {
             auto* form = qobject_cast<frmSyncPassword*>(QApplication::activeModalWidget());
-            if (form == nullptr) {
+            // The form may be up before its box has the focus: typed then, the keys would go
+            // nowhere. The next tick answers.
+            if (form == nullptr || QApplication::focusWidget() == nullptr ||
+                !form->isAncestorOf(QApplication::focusWidget())) {
                 return;
             }
             asked.append(form->findChild<QLabel*>(u"lblWhy"_s)->text());
