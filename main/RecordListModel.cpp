@@ -17,7 +17,7 @@ struct RecordListModel::Kept
     std::vector<qint64> ids;
     std::vector<quint8> webAddress;
     std::vector<char> cipherArena;
-    std::vector<std::vector<Span>> cipherSpans;
+    std::vector<TextSpans> cipherSpans;
     std::vector<bool> complete;
     std::vector<bool> fetched;
     int ranksColumn = -1;
@@ -68,7 +68,8 @@ void RecordListModel::Begin(Mode mode, std::vector<Column> columns, const QIcon&
     m_texts.clear();
     m_cipherArena.clear();
     m_cipherArena.shrink_to_fit();
-    m_cipherSpans.assign(m_columns.size(), {});
+    m_cipherSpans.clear();
+    m_cipherSpans.resize(m_columns.size());
     m_complete.assign(m_columns.size(), true);
     m_fetched.clear();
     m_order.clear();
@@ -88,11 +89,8 @@ void RecordListModel::AddRow(qint64 id, QStringList texts)
 
 void RecordListModel::StoreText(std::size_t storage, int column, QByteArrayView text) const
 {
-    std::vector<Span>& spans = m_cipherSpans[static_cast<std::size_t>(column)];
-    if (spans.size() <= storage) {
-        spans.resize(std::max(storage + 1, m_ids.size()), Span{Missing, 0});
-    }
-    spans[storage] = {static_cast<quint32>(m_cipherArena.size()), static_cast<quint32>(text.size())};
+    m_cipherSpans[static_cast<std::size_t>(column)].Set(
+        storage, {static_cast<quint32>(m_cipherArena.size()), static_cast<quint32>(text.size())}, m_ids.size());
     m_cipherArena.insert(m_cipherArena.end(), text.begin(), text.end());
 }
 
@@ -129,11 +127,10 @@ QString RecordListModel::StoredText(std::size_t storage, int column) const
     if (column < 0 || static_cast<std::size_t>(column) >= m_cipherSpans.size()) {
         return {};
     }
-    const std::vector<Span>& spans = m_cipherSpans[static_cast<std::size_t>(column)];
-    if (storage >= spans.size() || spans[storage].offset == Missing) {
+    Span span{};
+    if (!m_cipherSpans[static_cast<std::size_t>(column)].Find(storage, &span)) {
         return {};
     }
-    const Span span = spans[storage];
     return Decrypt(QByteArrayView(m_cipherArena.data() + span.offset, span.length), m_codePage);
 }
 
@@ -191,8 +188,8 @@ void RecordListModel::End()
         permute(m_webAddress);
         permute(m_fetched);
         permute(m_texts);
-        for (std::vector<Span>& spans : m_cipherSpans) {
-            permute(spans);
+        for (TextSpans& spans : m_cipherSpans) {
+            spans.Permute(byId);
         }
     }
     m_order.resize(m_ids.size());
@@ -214,13 +211,12 @@ void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, std::vector
     m_texts.clear();
     m_cipherArena = std::move(bytes);
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
-        m_cipherSpans[c].clear();
+        m_cipherSpans[c].Clear();
         m_complete[c] = static_cast<int>(c) == column;
     }
-    std::vector<Span>& own = m_cipherSpans[static_cast<std::size_t>(column)];
-    own.resize(count);
+    TextSpans& own = m_cipherSpans[static_cast<std::size_t>(column)];
     for (std::size_t i = 0; i < count; ++i) {
-        own[i] = {spans[i].first, spans[i].second};
+        own.Set(i, {spans[i].first, spans[i].second}, count);
     }
     if (ranks.size() == count) {
         m_ranks = std::move(ranks);
@@ -242,8 +238,7 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, co
     // along; a key out of step is looked up.
     const std::size_t base = m_cipherArena.size();
     m_cipherArena.insert(m_cipherArena.end(), bytes.begin(), bytes.end());
-    std::vector<Span>& columnSpans = m_cipherSpans[static_cast<std::size_t>(column)];
-    columnSpans.resize(std::max(columnSpans.size(), m_ids.size()), Span{Missing, 0});
+    TextSpans& columnSpans = m_cipherSpans[static_cast<std::size_t>(column)];
     std::size_t next = 0;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const int s = next < m_ids.size() && m_ids[next] == ids[i] ? static_cast<int>(next) : StorageOf(ids[i]);
@@ -251,7 +246,8 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, co
             continue;
         }
         next = static_cast<std::size_t>(s) + 1;
-        columnSpans[static_cast<std::size_t>(s)] = {static_cast<quint32>(base + spans[i].first), spans[i].second};
+        columnSpans.Set(static_cast<std::size_t>(s), {static_cast<quint32>(base + spans[i].first), spans[i].second},
+                        m_ids.size());
         own[static_cast<std::size_t>(s)] = ranks[i];
     }
     m_complete[static_cast<std::size_t>(column)] = true;
@@ -410,12 +406,11 @@ bool RecordListModel::HeldText(qint64 id, int column, QByteArrayView* cipherText
         static_cast<std::size_t>(column) >= m_cipherSpans.size()) {
         return false;
     }
-    const std::vector<Span>& spans = m_cipherSpans[static_cast<std::size_t>(column)];
-    const auto s = static_cast<std::size_t>(storage);
-    if (s >= spans.size() || spans[s].offset == Missing) {
+    Span span{};
+    if (!m_cipherSpans[static_cast<std::size_t>(column)].Find(static_cast<std::size_t>(storage), &span)) {
         return false;
     }
-    *cipherText = QByteArrayView(m_cipherArena.data() + spans[s].offset, spans[s].length);
+    *cipherText = QByteArrayView(m_cipherArena.data() + span.offset, span.length);
     return true;
 }
 
@@ -495,10 +490,8 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
         m_ids.insert(m_ids.begin() + at, id);
         m_webAddress.insert(m_webAddress.begin() + at, 0);
         m_fetched.insert(m_fetched.begin() + at, false);
-        for (std::vector<Span>& spans : m_cipherSpans) {
-            if (spans.size() > static_cast<std::size_t>(storage)) {
-                spans.insert(spans.begin() + at, Span{Missing, 0});
-            }
+        for (TextSpans& spans : m_cipherSpans) {
+            spans.InsertMissing(static_cast<std::size_t>(storage));
         }
         for (int& s : m_order) {
             s += s >= storage ? 1 : 0;

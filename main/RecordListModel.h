@@ -14,6 +14,7 @@
 
 #include "core/CodePage.h"
 #include "main/SortKeys.h"
+#include "main/TextSpans.h"
 
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
 // Rows hold only their key number and their texts. Record texts are kept as the cipher texts
@@ -121,13 +122,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    struct Span
-    {
-        quint32 offset;
-        quint32 length;
-    };
-
-    static constexpr quint32 Missing = 0xFFFFFFFFu; // a span of a text not read yet
+    using Span = TextSpans::Span;
 
     int Storage(int row) const { return m_order[static_cast<std::size_t>(row)]; }
     QString StoredText(std::size_t storage, int column) const;
@@ -144,16 +139,16 @@ private:
     Mode m_mode = Mode::None;
     std::vector<Column> m_columns;
     QIcon m_rowIcon;
-    std::vector<qint64> m_ids;                            // by storage index
-    mutable std::vector<quint8> m_webAddress;             // by storage index: 0 not read yet, 1 no, 2 yes
-    std::vector<QStringList> m_texts;                     // plain rows, by storage index
-    mutable std::vector<char> m_cipherArena;              // cipher rows: the bytes
-    mutable std::vector<std::vector<Span>> m_cipherSpans; // cipher rows: per column, by storage index
-    mutable std::vector<bool> m_complete;                 // per column: read for every row
-    mutable std::vector<bool> m_fetched;                  // by storage index: every column read
-    std::vector<int> m_order;                             // shown row -> storage index
-    mutable std::vector<int> m_rowOf;                     // storage index -> shown row, -1 for none
-    mutable bool m_rowOfValid = false;                    // made again when next asked after a change
+    std::vector<qint64> m_ids;                    // by storage index
+    mutable std::vector<quint8> m_webAddress;     // by storage index: 0 not read yet, 1 no, 2 yes
+    std::vector<QStringList> m_texts;             // plain rows, by storage index
+    mutable std::vector<char> m_cipherArena;      // cipher rows: the bytes
+    mutable std::vector<TextSpans> m_cipherSpans; // cipher rows: per column, by storage index
+    mutable std::vector<bool> m_complete;         // per column: read for every row
+    mutable std::vector<bool> m_fetched;          // by storage index: every column read
+    std::vector<int> m_order;                     // shown row -> storage index
+    mutable std::vector<int> m_rowOf;             // storage index -> shown row, -1 for none
+    mutable bool m_rowOfValid = false;            // made again when next asked after a change
     Source m_source;
     QString m_tag;
     struct Kept;

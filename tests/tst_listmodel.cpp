@@ -4,6 +4,7 @@
 
 #include "main/RecordListModel.h"
 #include "main/SortKeys.h"
+#include "main/TextSpans.h"
 #include "store/Encryption.h"
 
 using namespace Qt::StringLiterals;
@@ -141,6 +142,32 @@ private slots:
         lazy.sort(0, Qt::DescendingOrder);
         whole.sort(0, Qt::DescendingOrder);
         QCOMPARE(cells(lazy), cells(whole));
+    }
+
+    // A column's spans by row: rows not read stay apart from read ones through growth, a row
+    // coming back among them, and the reordering of a whole list.
+    void textSpans()
+    {
+        TextSpans spans;
+        TextSpans::Span span{};
+        QVERIFY(!spans.Find(0, &span));
+        spans.Set(2, {0, 0}, 1000000); // an empty text at the arena's start is still a text
+        spans.Set(999999, {7, 3}, 1000000);
+        QCOMPARE(spans.Size(), std::size_t{1000000});
+        QVERIFY(spans.Find(2, &span) && span.offset == 0 && span.length == 0);
+        QVERIFY(!spans.Find(0, &span) && !spans.Find(3, &span) && !spans.Find(1000000, &span));
+        spans.InsertMissing(1);
+        QVERIFY(!spans.Find(1, &span) && !spans.Find(2, &span));
+        QVERIFY(spans.Find(3, &span) && span.length == 0);
+        QVERIFY(spans.Find(1000000, &span) && span.offset == 7 && span.length == 3);
+        spans.Set(1000001, {9, 1}, 0); // growing past the capacity keeps what was there
+        QVERIFY(spans.Find(1000000, &span) && span.offset == 7);
+        QVERIFY(!spans.Find(999999, &span));
+        spans.Permute({3, 1000001, 0});
+        QCOMPARE(spans.Size(), std::size_t{3});
+        QVERIFY(spans.Find(0, &span) && span.length == 0);
+        QVERIFY(spans.Find(1, &span) && span.offset == 9);
+        QVERIFY(!spans.Find(2, &span));
     }
 
     // A column read elsewhere for a re-sort comes into the rows the list holds: keys it does not

@@ -1,0 +1,66 @@
+#include "main/TextSpans.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// calloc, not new[]: a large block comes straight from the system, already zero, and none of its
+// pages is touched until a row's span is written into it.
+TextSpans::Span* Zeroed(std::size_t size)
+{
+    auto* spans = static_cast<TextSpans::Span*>(std::calloc(std::max<std::size_t>(size, 1), sizeof(TextSpans::Span)));
+    if (spans == nullptr) {
+        throw std::bad_alloc();
+    }
+    return spans;
+}
+
+} // namespace
+
+void TextSpans::Free::operator()(Span* spans) const
+{
+    std::free(spans);
+}
+
+void TextSpans::Grow(std::size_t size)
+{
+    if (size > m_capacity) {
+        const std::size_t capacity = std::max(size, m_capacity + m_capacity / 2);
+        std::unique_ptr<Span[], Free> grown(Zeroed(capacity));
+        if (m_size > 0) {
+            std::memcpy(grown.get(), m_spans.get(), m_size * sizeof(Span));
+        }
+        m_spans = std::move(grown);
+        m_capacity = capacity;
+    }
+    m_size = size; // nothing was ever written past the old size: it is still zero
+}
+
+void TextSpans::InsertMissing(std::size_t at)
+{
+    if (at >= m_size) {
+        return; // rows past the end are not read already
+    }
+    Grow(m_size + 1);
+    std::memmove(m_spans.get() + at + 1, m_spans.get() + at, (m_size - 1 - at) * sizeof(Span));
+    m_spans[at] = {0, 0};
+}
+
+void TextSpans::Permute(const std::vector<int>& order)
+{
+    if (m_size == 0) {
+        return;
+    }
+    std::unique_ptr<Span[], Free> permuted(Zeroed(order.size()));
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const auto from = static_cast<std::size_t>(order[i]);
+        if (from < m_size) {
+            permuted[i] = m_spans[from];
+        }
+    }
+    m_spans = std::move(permuted);
+    m_size = order.size();
+    m_capacity = m_size;
+}
