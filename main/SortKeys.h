@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // Orders many texts by a collation at once. QCollator's keys cost two allocations each and a
@@ -31,7 +32,13 @@ public:
     // from two threads at once, for different i.
     std::vector<std::uint32_t> Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const;
 
+    struct PlainKeys;
+
 private:
+    const PlainKeys& Plain(std::size_t count) const;
+
     struct Collator;
     std::unique_ptr<Collator> m_collator;
+    mutable std::once_flag m_plainLearnt;
+    mutable std::unique_ptr<PlainKeys> m_plain;
 };

@@ -221,17 +221,30 @@ private slots:
     // the keys are made and sorted in two halves.
     void sortKeysAgreeWithQCollator_data()
     {
+        // Long lists (the halves) also make the keys of digits and punctuation without the collator.
         QTest::addColumn<QLocale>("locale");
         QTest::addColumn<int>("copies");
-        QTest::newRow("English") << QLocale(QLocale::English, QLocale::UnitedStates) << 1;
-        QTest::newRow("Simplified Chinese") << QLocale(QLocale::Chinese, QLocale::China) << 1;
-        QTest::newRow("Traditional Chinese") << QLocale(QLocale::Chinese, QLocale::Taiwan) << 1;
-        QTest::newRow("English, two halves") << QLocale(QLocale::English, QLocale::UnitedStates) << 700;
+        QTest::addColumn<bool>("numeric");
+        QTest::addColumn<bool>("ignorePunctuation");
+        const QLocale english(QLocale::English, QLocale::UnitedStates);
+        const QLocale simplified(QLocale::Chinese, QLocale::China);
+        const QLocale traditional(QLocale::Chinese, QLocale::Taiwan);
+        QTest::newRow("English") << english << 1 << false << false;
+        QTest::newRow("Simplified Chinese") << simplified << 1 << false << false;
+        QTest::newRow("Traditional Chinese") << traditional << 1 << false << false;
+        QTest::newRow("English, two halves") << english << 500 << false << false;
+        QTest::newRow("Simplified Chinese, two halves") << simplified << 500 << false << false;
+        QTest::newRow("Traditional Chinese, two halves") << traditional << 500 << false << false;
+        QTest::newRow("Swedish, two halves") << QLocale(QLocale::Swedish, QLocale::Sweden) << 500 << false << false;
+        QTest::newRow("numbers by value") << english << 500 << true << false;
+        QTest::newRow("punctuation ignored") << english << 500 << false << true;
     }
     void sortKeysAgreeWithQCollator()
     {
         QFETCH(QLocale, locale);
         QFETCH(int, copies);
+        QFETCH(bool, numeric);
+        QFETCH(bool, ignorePunctuation);
         const QStringList samples{u""_s,
                                   u"a"_s,
                                   u"A"_s,
@@ -250,6 +263,20 @@ private slots:
                                   u"+49 30 1234"_s,
                                   u"+49 30 12345"_s,
                                   u"(030) 1234"_s,
+                                  u"+1 (555) 010-9999"_s,
+                                  u"030/1234 56"_s,
+                                  u"#31#*"_s,
+                                  u"1,234.5"_s,
+                                  u" "_s,
+                                  u"-"_s,
+                                  u"+49 30 1234 ext. 5"_s,
+                                  u"+49 30 1234 Ext. 5"_s,
+                                  u"１２３"_s,
+                                  u"1234"_s,
+                                  u"1234\u0301"_s,
+                                  u"1\u03012"_s,
+                                  u"⑩"_s, // the weights of "10", at a level the list does not tell apart
+                                  QString(60, u'7'),
                                   u"10"_s,
                                   u"9"_s,
                                   u"Alexander Maximilian Schmidt"_s,
@@ -276,6 +303,8 @@ private slots:
         }
         QCollator collator(locale);
         collator.setCaseSensitivity(Qt::CaseInsensitive);
+        collator.setNumericMode(numeric);
+        collator.setIgnorePunctuation(ignorePunctuation);
         const SortKeys keys(collator);
         const std::vector<std::uint32_t> ranks =
             keys.Ranks(static_cast<std::size_t>(texts.size()), [&](std::size_t i) { return texts[qsizetype(i)]; });
