@@ -16,12 +16,10 @@ struct RecordListModel::Kept
     QString tag;
     std::vector<qint64> ids;
     std::vector<quint8> webAddress;
-    std::vector<char> cipherArena;
-    std::vector<TextSpans> cipherSpans;
+    std::vector<ColumnTexts> cipherTexts;
     std::vector<bool> complete;
     std::vector<bool> fetched;
-    int ranksColumn = -1;
-    std::vector<quint32> ranks;
+    std::vector<std::vector<quint32>> places;
 };
 
 RecordListModel::~RecordListModel() = default;
@@ -29,17 +27,15 @@ RecordListModel::~RecordListModel() = default;
 bool RecordListModel::TakeBack(const QString& tag)
 {
     std::unique_ptr<Kept> kept = std::move(m_kept);
-    if (!kept || tag.isEmpty() || kept->tag != tag || kept->cipherSpans.size() != m_columns.size() || !m_ids.empty()) {
+    if (!kept || tag.isEmpty() || kept->tag != tag || kept->cipherTexts.size() != m_columns.size() || !m_ids.empty()) {
         return false;
     }
     m_ids = std::move(kept->ids);
     m_webAddress = std::move(kept->webAddress);
-    m_cipherArena = std::move(kept->cipherArena);
-    m_cipherSpans = std::move(kept->cipherSpans);
+    m_cipherTexts = std::move(kept->cipherTexts);
     m_complete = std::move(kept->complete);
     m_fetched = std::move(kept->fetched);
-    m_ranksColumn = kept->ranksColumn;
-    m_ranks = std::move(kept->ranks);
+    m_places = std::move(kept->places);
     m_tag = tag;
     return true;
 }
@@ -55,9 +51,8 @@ void RecordListModel::Begin(Mode mode, std::vector<Column> columns, const QIcon&
         m_kept.reset();
     }
     if (m_mode == Mode::Records && !m_tag.isEmpty()) {
-        m_kept.reset(new Kept{std::move(m_tag), std::move(m_ids), std::move(m_webAddress), std::move(m_cipherArena),
-                              std::move(m_cipherSpans), std::move(m_complete), std::move(m_fetched), m_ranksColumn,
-                              std::move(m_ranks)});
+        m_kept.reset(new Kept{std::move(m_tag), std::move(m_ids), std::move(m_webAddress), std::move(m_cipherTexts),
+                              std::move(m_complete), std::move(m_fetched), std::move(m_places)});
     }
     m_tag.clear();
     m_mode = mode;
@@ -66,17 +61,15 @@ void RecordListModel::Begin(Mode mode, std::vector<Column> columns, const QIcon&
     m_ids.clear();
     m_webAddress.clear();
     m_texts.clear();
-    m_cipherArena.clear();
-    m_cipherArena.shrink_to_fit();
-    m_cipherSpans.clear();
-    m_cipherSpans.resize(m_columns.size());
+    m_cipherTexts.clear();
+    m_cipherTexts.resize(m_columns.size());
     m_complete.assign(m_columns.size(), true);
     m_fetched.clear();
     m_order.clear();
     m_rowOfValid = false;
     m_source = {};
-    m_ranksColumn = -1;
-    m_ranks.clear();
+    m_places.clear();
+    m_places.resize(m_columns.size());
 }
 
 void RecordListModel::AddRow(qint64 id, QStringList texts)
@@ -89,9 +82,7 @@ void RecordListModel::AddRow(qint64 id, QStringList texts)
 
 void RecordListModel::StoreText(std::size_t storage, int column, QByteArrayView text) const
 {
-    m_cipherSpans[static_cast<std::size_t>(column)].Set(
-        storage, {static_cast<quint32>(m_cipherArena.size()), static_cast<quint32>(text.size())}, m_ids.size());
-    m_cipherArena.insert(m_cipherArena.end(), text.begin(), text.end());
+    m_cipherTexts[static_cast<std::size_t>(column)].Set(storage, text, m_ids.size());
 }
 
 void RecordListModel::AddCipherRow(qint64 id, const QByteArrayView* cipherTexts, bool webAddress)
@@ -124,14 +115,12 @@ QString RecordListModel::StoredText(std::size_t storage, int column) const
     if (storage < m_texts.size()) {
         return m_texts[storage].value(column);
     }
-    if (column < 0 || static_cast<std::size_t>(column) >= m_cipherSpans.size()) {
+    QByteArrayView text;
+    if (column < 0 || static_cast<std::size_t>(column) >= m_cipherTexts.size() ||
+        !m_cipherTexts[static_cast<std::size_t>(column)].Find(storage, &text)) {
         return {};
     }
-    Span span{};
-    if (!m_cipherSpans[static_cast<std::size_t>(column)].Find(storage, &span)) {
-        return {};
-    }
-    return Decrypt(QByteArrayView(m_cipherArena.data() + span.offset, span.length), m_codePage);
+    return Decrypt(text, m_codePage);
 }
 
 namespace {
@@ -188,8 +177,8 @@ void RecordListModel::End()
         permute(m_webAddress);
         permute(m_fetched);
         permute(m_texts);
-        for (TextSpans& spans : m_cipherSpans) {
-            spans.Permute(byId);
+        for (ColumnTexts& texts : m_cipherTexts) {
+            texts.Permute(byId);
         }
     }
     m_order.resize(m_ids.size());
@@ -209,22 +198,18 @@ void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, std::vector
     m_webAddress.assign(count, 0);
     m_fetched.assign(count, false);
     m_texts.clear();
-    m_cipherArena = std::move(bytes);
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
-        m_cipherSpans[c].Clear();
+        m_cipherTexts[c].Clear();
         m_complete[c] = static_cast<int>(c) == column;
+        m_places[c].clear();
     }
-    TextSpans& own = m_cipherSpans[static_cast<std::size_t>(column)];
-    for (std::size_t i = 0; i < count; ++i) {
-        own.Set(i, {spans[i].first, spans[i].second}, count);
-    }
+    m_cipherTexts[static_cast<std::size_t>(column)].Adopt(std::move(bytes), spans);
     if (ranks.size() == count) {
-        m_ranks = std::move(ranks);
-        m_ranksColumn = column;
+        m_places[static_cast<std::size_t>(column)] = std::move(ranks);
     }
 }
 
-void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, const std::vector<char>& bytes,
+void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, std::vector<char> bytes,
                                   const std::vector<std::pair<quint32, quint32>>& spans,
                                   const std::vector<quint32>& ranks)
 {
@@ -233,12 +218,11 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, co
     }
     // A row the read did not find (gone meanwhile) sorts last.
     std::vector<quint32> own(m_ids.size(), static_cast<quint32>(ids.size()));
-    // The texts join the arena in one piece, each row pointing into it: a million rows are not
-    // copied one by one. Both lists of keys are in key order, so each row is found by walking
-    // along; a key out of step is looked up.
-    const std::size_t base = m_cipherArena.size();
-    m_cipherArena.insert(m_cipherArena.end(), bytes.begin(), bytes.end());
-    TextSpans& columnSpans = m_cipherSpans[static_cast<std::size_t>(column)];
+    // The read's bytes become the column's as they are, each row pointing into them: a million
+    // texts are not copied, and what the column held before goes. Both lists of keys are in key
+    // order, so each row is found by walking along; a key out of step is looked up.
+    ColumnTexts texts;
+    texts.TakeBytes(std::move(bytes));
     std::size_t next = 0;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const int s = next < m_ids.size() && m_ids[next] == ids[i] ? static_cast<int>(next) : StorageOf(ids[i]);
@@ -246,10 +230,18 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, co
             continue;
         }
         next = static_cast<std::size_t>(s) + 1;
-        columnSpans.Set(static_cast<std::size_t>(s), {static_cast<quint32>(base + spans[i].first), spans[i].second},
-                        m_ids.size());
+        texts.Place(static_cast<std::size_t>(s), spans[i], m_ids.size());
         own[static_cast<std::size_t>(s)] = ranks[i];
     }
+    // A row the read missed keeps the text the list had for it.
+    ColumnTexts& held = m_cipherTexts[static_cast<std::size_t>(column)];
+    QByteArrayView text;
+    for (std::size_t s = 0; s < own.size(); ++s) {
+        if (own[s] == ids.size() && held.Find(s, &text)) {
+            texts.Set(s, text, m_ids.size());
+        }
+    }
+    held = std::move(texts);
     m_complete[static_cast<std::size_t>(column)] = true;
     // Places among the rows held, from 0, counted rather than sorted: each row's place is the
     // number of rows before it, equal places staying equal.
@@ -261,8 +253,14 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, co
     for (quint32& r : own) {
         r = below[r];
     }
-    m_ranks = std::move(own);
-    m_ranksColumn = column;
+    m_places[static_cast<std::size_t>(column)] = std::move(own);
+}
+
+void RecordListModel::ForgetPlaces()
+{
+    for (std::vector<quint32>& places : m_places) {
+        places.clear();
+    }
 }
 
 void RecordListModel::Clear()
@@ -402,16 +400,9 @@ void RecordListModel::RemoveIds(const QList<qint64>& ids)
 bool RecordListModel::HeldText(qint64 id, int column, QByteArrayView* cipherText) const
 {
     const int storage = StorageOf(id);
-    if (storage < 0 || m_mode != Mode::Records || column < 0 ||
-        static_cast<std::size_t>(column) >= m_cipherSpans.size()) {
-        return false;
-    }
-    Span span{};
-    if (!m_cipherSpans[static_cast<std::size_t>(column)].Find(static_cast<std::size_t>(storage), &span)) {
-        return false;
-    }
-    *cipherText = QByteArrayView(m_cipherArena.data() + span.offset, span.length);
-    return true;
+    return storage >= 0 && m_mode == Mode::Records && column >= 0 &&
+           static_cast<std::size_t>(column) < m_cipherTexts.size() &&
+           m_cipherTexts[static_cast<std::size_t>(column)].Find(static_cast<std::size_t>(storage), cipherText);
 }
 
 bool RecordListModel::HasWebAddress(int row) const
@@ -490,8 +481,8 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
         m_ids.insert(m_ids.begin() + at, id);
         m_webAddress.insert(m_webAddress.begin() + at, 0);
         m_fetched.insert(m_fetched.begin() + at, false);
-        for (TextSpans& spans : m_cipherSpans) {
-            spans.InsertMissing(static_cast<std::size_t>(storage));
+        for (ColumnTexts& texts : m_cipherTexts) {
+            texts.InsertMissing(static_cast<std::size_t>(storage));
         }
         for (int& s : m_order) {
             s += s >= storage ? 1 : 0;
@@ -507,7 +498,7 @@ bool RecordListModel::PutRecord(qint64 id, const QByteArrayView* cipherTexts, bo
     }
     m_webAddress[s] = webAddress ? 2 : 1;
     m_fetched[s] = true;
-    m_ranksColumn = -1;
+    ForgetPlaces();
     m_tag.clear(); // the book changed under the tag
     std::size_t at = m_order.size();
     if (column >= 0 && column < columnCount()) {
@@ -553,36 +544,36 @@ void RecordListModel::SetCollator(const QCollator& collator)
     QCollator caseless = collator;
     caseless.setCaseSensitivity(Qt::CaseInsensitive);
     m_sortKeys = std::make_unique<SortKeys>(caseless);
-    m_ranksColumn = -1;
+    ForgetPlaces();
 }
 
 // Each row's place among all by one column's text, made once per column and kept until the list
 // changes, so turning the direction round compares integers only.
 const std::vector<quint32>& RecordListModel::Ranks(int column)
 {
-    if (m_ranksColumn == column) {
-        return m_ranks;
+    std::vector<quint32>& places = m_places[static_cast<std::size_t>(column)];
+    if (!places.empty() || m_ids.empty()) {
+        return places;
     }
     FetchColumn(column);
     const std::size_t count = m_ids.size();
     if (m_columns[static_cast<std::size_t>(column)].numeric) {
         std::vector<quint32> byText(count);
         std::iota(byText.begin(), byText.end(), 0);
-        m_ranks.assign(count, 0);
+        places.assign(count, 0);
         std::vector<double> numbers(count);
         for (std::size_t s = 0; s < count; ++s) {
             numbers[s] = StoredText(s, column).toDouble();
         }
         std::stable_sort(byText.begin(), byText.end(), [&](quint32 a, quint32 b) { return numbers[a] < numbers[b]; });
         for (std::size_t i = 1; i < count; ++i) {
-            m_ranks[byText[i]] =
-                numbers[byText[i]] == numbers[byText[i - 1]] ? m_ranks[byText[i - 1]] : static_cast<quint32>(i);
+            places[byText[i]] =
+                numbers[byText[i]] == numbers[byText[i - 1]] ? places[byText[i - 1]] : static_cast<quint32>(i);
         }
     } else {
-        m_ranks = m_sortKeys->Ranks(count, [this, column](std::size_t s) { return StoredText(s, column); });
+        places = m_sortKeys->Ranks(count, [this, column](std::size_t s) { return StoredText(s, column); });
     }
-    m_ranksColumn = column;
-    return m_ranks;
+    return places;
 }
 
 void RecordListModel::sort(int column, Qt::SortOrder order)

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/CodePage.h"
+#include "main/ColumnTexts.h"
 #include "main/SortKeys.h"
-#include "main/TextSpans.h"
 
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
 // Rows hold only their key number and their texts. Record texts are kept as the cipher texts
@@ -81,10 +81,14 @@ public:
                    const std::vector<std::pair<quint32, quint32>>& spans, std::vector<quint32> ranks);
     // A whole column of the rows the list holds, read elsewhere for a re-sort, with each row's
     // place by it; keys the list does not hold are passed over. Sort by the column after.
-    void AdoptColumn(int column, const std::vector<qint64>& ids, const std::vector<char>& bytes,
+    void AdoptColumn(int column, const std::vector<qint64>& ids, std::vector<char> bytes,
                      const std::vector<std::pair<quint32, quint32>>& spans, const std::vector<quint32>& ranks);
     // Whether sorting by column reads and compares nothing: each row's place by it is known.
-    bool HasPlaces(int column) const { return column >= 0 && m_ranksColumn == column; }
+    bool HasPlaces(int column) const
+    {
+        return column >= 0 && static_cast<std::size_t>(column) < m_places.size() &&
+               !m_places[static_cast<std::size_t>(column)].empty();
+    }
     void Clear();
 
     Mode ListMode() const { return m_mode; }
@@ -122,8 +126,6 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    using Span = TextSpans::Span;
-
     int Storage(int row) const { return m_order[static_cast<std::size_t>(row)]; }
     QString StoredText(std::size_t storage, int column) const;
     void StoreText(std::size_t storage, int column, QByteArrayView text) const;
@@ -134,21 +136,21 @@ private:
     // Makes sure column's text is there for every row.
     void FetchColumn(int column);
     const std::vector<quint32>& Ranks(int column);
+    void ForgetPlaces();
     int CompareStored(std::size_t a, std::size_t b, int column) const;
 
     Mode m_mode = Mode::None;
     std::vector<Column> m_columns;
     QIcon m_rowIcon;
-    std::vector<qint64> m_ids;                    // by storage index
-    mutable std::vector<quint8> m_webAddress;     // by storage index: 0 not read yet, 1 no, 2 yes
-    std::vector<QStringList> m_texts;             // plain rows, by storage index
-    mutable std::vector<char> m_cipherArena;      // cipher rows: the bytes
-    mutable std::vector<TextSpans> m_cipherSpans; // cipher rows: per column, by storage index
-    mutable std::vector<bool> m_complete;         // per column: read for every row
-    mutable std::vector<bool> m_fetched;          // by storage index: every column read
-    std::vector<int> m_order;                     // shown row -> storage index
-    mutable std::vector<int> m_rowOf;             // storage index -> shown row, -1 for none
-    mutable bool m_rowOfValid = false;            // made again when next asked after a change
+    std::vector<qint64> m_ids;                      // by storage index
+    mutable std::vector<quint8> m_webAddress;       // by storage index: 0 not read yet, 1 no, 2 yes
+    std::vector<QStringList> m_texts;               // plain rows, by storage index
+    mutable std::vector<ColumnTexts> m_cipherTexts; // cipher rows: per column, by storage index
+    mutable std::vector<bool> m_complete;           // per column: read for every row
+    mutable std::vector<bool> m_fetched;            // by storage index: every column read
+    std::vector<int> m_order;                       // shown row -> storage index
+    mutable std::vector<int> m_rowOf;               // storage index -> shown row, -1 for none
+    mutable bool m_rowOfValid = false;              // made again when next asked after a change
     Source m_source;
     QString m_tag;
     struct Kept;
@@ -156,8 +158,9 @@ private:
     std::function<void()> m_ticker;
     std::unique_ptr<SortKeys> m_sortKeys;
     CodePage m_codePage = CodePage::System();
-    int m_ranksColumn = -1;       // the column m_ranks were made for
-    std::vector<quint32> m_ranks; // by storage index: the place of its text among all, equal texts equal
+    // Per column, by storage index: the place of each row's text among all, equal texts equal;
+    // empty until made. Kept for every column sorted by, so a click back on one sorts at once.
+    std::vector<std::vector<quint32>> m_places;
     bool m_filling = false;
     QColor m_background;
 };

@@ -43,6 +43,7 @@ void frmMain::ListView1_ColumnClick(int column)
     if (resorting) {
         m_listing->Stop(); // a new click abandons the re-sort under way
         m_resortKey = -1;
+        SetPanel(1, GetLangString(QStringLiteral("General"), QStringLiteral("20003"), QStringLiteral("Ready")));
     }
     const int key = m_sortKey;
     const int order = m_sortOrder;
@@ -116,7 +117,7 @@ void frmMain::FinishResort(const QString& error)
         return;
     }
     BackgroundListing::Rows rows = m_listing->TakeRows();
-    m_model->AdoptColumn(column, rows.ids, rows.bytes, rows.spans, rows.ranks);
+    m_model->AdoptColumn(column, rows.ids, std::move(rows.bytes), rows.spans, rows.ranks);
     m_sortKey = column;
     m_sortOrder = m_resortOrder;
     m_recordSortKey = m_sortKey;

@@ -2,9 +2,9 @@
 #include <QAbstractItemModelTester>
 #include <QtTest>
 
+#include "main/ColumnTexts.h"
 #include "main/RecordListModel.h"
 #include "main/SortKeys.h"
-#include "main/TextSpans.h"
 #include "store/Encryption.h"
 
 using namespace Qt::StringLiterals;
@@ -144,30 +144,39 @@ private slots:
         QCOMPARE(cells(lazy), cells(whole));
     }
 
-    // A column's spans by row: rows not read stay apart from read ones through growth, a row
-    // coming back among them, and the reordering of a whole list.
-    void textSpans()
+    // A column's texts by row: rows not read stay apart from read ones (an empty text is read)
+    // through growth, a row coming back among them, a whole read taken over, and the reordering
+    // of a whole list.
+    void columnTexts()
     {
-        TextSpans spans;
-        TextSpans::Span span{};
-        QVERIFY(!spans.Find(0, &span));
-        spans.Set(2, {0, 0}, 1000000); // an empty text at the arena's start is still a text
-        spans.Set(999999, {7, 3}, 1000000);
-        QCOMPARE(spans.Size(), std::size_t{1000000});
-        QVERIFY(spans.Find(2, &span) && span.offset == 0 && span.length == 0);
-        QVERIFY(!spans.Find(0, &span) && !spans.Find(3, &span) && !spans.Find(1000000, &span));
-        spans.InsertMissing(1);
-        QVERIFY(!spans.Find(1, &span) && !spans.Find(2, &span));
-        QVERIFY(spans.Find(3, &span) && span.length == 0);
-        QVERIFY(spans.Find(1000000, &span) && span.offset == 7 && span.length == 3);
-        spans.Set(1000001, {9, 1}, 0); // growing past the capacity keeps what was there
-        QVERIFY(spans.Find(1000000, &span) && span.offset == 7);
-        QVERIFY(!spans.Find(999999, &span));
-        spans.Permute({3, 1000001, 0});
-        QCOMPARE(spans.Size(), std::size_t{3});
-        QVERIFY(spans.Find(0, &span) && span.length == 0);
-        QVERIFY(spans.Find(1, &span) && span.offset == 9);
-        QVERIFY(!spans.Find(2, &span));
+        ColumnTexts texts;
+        QByteArrayView text;
+        QVERIFY(!texts.Find(0, &text));
+        texts.Set(2, "", 1000000);
+        texts.Set(999999, "last", 1000000);
+        QCOMPARE(texts.Size(), std::size_t{1000000});
+        QVERIFY(texts.Find(2, &text) && text.isEmpty());
+        QVERIFY(!texts.Find(0, &text) && !texts.Find(3, &text) && !texts.Find(1000000, &text));
+        texts.InsertMissing(1);
+        QVERIFY(!texts.Find(1, &text) && !texts.Find(2, &text));
+        QVERIFY(texts.Find(3, &text) && text.isEmpty());
+        QVERIFY(texts.Find(1000000, &text) && text == "last");
+        texts.Set(1000001, "past", 0); // growing past what was set aside keeps what was there
+        QVERIFY(texts.Find(1000000, &text) && text == "last");
+        QVERIFY(!texts.Find(999999, &text));
+        texts.Permute({3, 1000001, 0});
+        QCOMPARE(texts.Size(), std::size_t{3});
+        QVERIFY(texts.Find(0, &text) && text.isEmpty());
+        QVERIFY(texts.Find(1, &text) && text == "past");
+        QVERIFY(!texts.Find(2, &text));
+
+        texts.Adopt({'a', 'b', 'c'}, {{1, 2}, {0, 1}, {3, 0}});
+        QVERIFY(texts.Find(0, &text) && text == "bc");
+        QVERIFY(texts.Find(1, &text) && text == "a");
+        QVERIFY(texts.Find(2, &text) && text.isEmpty());
+        texts.Set(4, "more", 0);
+        QVERIFY(texts.Find(4, &text) && text == "more" && !texts.Find(3, &text));
+        QVERIFY(texts.Find(0, &text) && text == "bc");
     }
 
     // A column read elsewhere for a re-sort comes into the rows the list holds: keys it does not

@@ -1,30 +1,26 @@
-#include "main/TextSpans.h"
+#include "main/ColumnTexts.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-namespace {
-
 // calloc, not new[]: a large block comes straight from the system, already zero, and none of its
 // pages is touched until a row's span is written into it.
-TextSpans::Span* Zeroed(std::size_t size)
+ColumnTexts::Span* ColumnTexts::Zeroed(std::size_t size)
 {
-    auto* spans = static_cast<TextSpans::Span*>(std::calloc(std::max<std::size_t>(size, 1), sizeof(TextSpans::Span)));
+    auto* spans = static_cast<Span*>(std::calloc(std::max<std::size_t>(size, 1), sizeof(Span)));
     if (spans == nullptr) {
         throw std::bad_alloc();
     }
     return spans;
 }
 
-} // namespace
-
-void TextSpans::Free::operator()(Span* spans) const
+void ColumnTexts::Free::operator()(Span* spans) const
 {
     std::free(spans);
 }
 
-void TextSpans::Grow(std::size_t size)
+void ColumnTexts::Grow(std::size_t size)
 {
     if (size > m_capacity) {
         const std::size_t capacity = std::max(size, m_capacity + m_capacity / 2);
@@ -38,7 +34,16 @@ void TextSpans::Grow(std::size_t size)
     m_size = size; // nothing was ever written past the old size: it is still zero
 }
 
-void TextSpans::InsertMissing(std::size_t at)
+void ColumnTexts::Adopt(std::vector<char> bytes, const std::vector<std::pair<quint32, quint32>>& spans)
+{
+    TakeBytes(std::move(bytes));
+    Grow(spans.size());
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+        m_spans[i] = {spans[i].first + 1, spans[i].second};
+    }
+}
+
+void ColumnTexts::InsertMissing(std::size_t at)
 {
     if (at >= m_size) {
         return; // rows past the end are not read already
@@ -48,7 +53,7 @@ void TextSpans::InsertMissing(std::size_t at)
     m_spans[at] = {0, 0};
 }
 
-void TextSpans::Permute(const std::vector<int>& order)
+void ColumnTexts::Permute(const std::vector<int>& order)
 {
     if (m_size == 0) {
         return;
@@ -63,4 +68,13 @@ void TextSpans::Permute(const std::vector<int>& order)
     m_spans = std::move(permuted);
     m_size = order.size();
     m_capacity = m_size;
+}
+
+void ColumnTexts::Clear()
+{
+    m_bytes.clear();
+    m_bytes.shrink_to_fit();
+    m_spans.reset();
+    m_size = 0;
+    m_capacity = 0;
 }
