@@ -410,7 +410,7 @@ std::optional<qint64> AddressBook::Import(const ImportPlan& plan, const std::fun
     if (!m_replaying) {
         const QString text = CountStep("66003", "import of %count% contacts", "import of 1 contact",
                                        static_cast<qint64>(contacts.size()));
-        Record(new RowsStep(*this, text, RowsStep::Kind::Added, {}, CopyOf(contacts, types)));
+        Record(new RowsStep(*this, text, contacts, types));
     }
     if (!types.isEmpty()) {
         emit TypesChanged();

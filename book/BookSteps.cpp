@@ -36,6 +36,13 @@ RowsStep::RowsStep(AddressBook& book, const QString& text, Kind kind, AddressBoo
 {
 }
 
+RowsStep::RowsStep(AddressBook& book, const QString& text, QList<qint64> contactIds, QList<qint64> typeNos)
+    : BookStep(book, text), m_kind(Kind::Added), m_copyWhenUndone(true)
+{
+    m_after.contactIds = std::move(contactIds);
+    m_after.typeNos = std::move(typeNos);
+}
+
 void RowsStep::Redo()
 {
     m_book.Restore(m_after, m_kind == Kind::Added);
@@ -44,6 +51,10 @@ void RowsStep::Redo()
 void RowsStep::Undo()
 {
     if (m_kind == Kind::Added) {
+        if (m_copyWhenUndone) {
+            m_after = m_book.CopyOf(m_after.contactIds, m_after.typeNos);
+            m_copyWhenUndone = false; // redo puts this copy back, and the next undo removes it
+        }
         m_book.Remove(m_after);
     } else {
         m_book.Restore(m_before, false);

@@ -37,6 +37,9 @@ class RowsStep : public BookStep
 public:
     enum class Kind { Added, Changed };
     RowsStep(AddressBook& book, const QString& text, Kind kind, AddressBook::Copy before, AddressBook::Copy after);
+    // Rows added by keys, copied only when the step is undone: an import of many contacts returns
+    // without reading them all back, and undo copies them as they stand before removing them.
+    RowsStep(AddressBook& book, const QString& text, QList<qint64> contactIds, QList<qint64> typeNos);
 
 protected:
     void Redo() override;
@@ -46,6 +49,7 @@ private:
     Kind m_kind;
     AddressBook::Copy m_before;
     AddressBook::Copy m_after;
+    bool m_copyWhenUndone = false;
 };
 
 // Deleted contacts: their rows stay in the book, hidden, while the step is done and in the

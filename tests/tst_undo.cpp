@@ -312,6 +312,11 @@ void tst_Undo::importIsOneStep()
     QCOMPARE(w->TreeView1->topLevelItem(0)->childCount(), 2); // the types it made went too
     QTest::keyClick(w->focusWidget(), Qt::Key_Y, Qt::ControlModifier);
     QCOMPARE(Rows(), after);
+    // Copied when first undone: a second round goes the same way.
+    QTest::keyClick(w->focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(Rows(), before);
+    QTest::keyClick(w->focusWidget(), Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(Rows(), after);
 }
 
 // An import's addresses, dates and notes go with its undo and come back whole with its redo.
