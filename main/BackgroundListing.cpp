@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "main/CarriedRows.h"
+#include "main/RecordListModel.h"
 #include "main/SortKeys.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
@@ -17,14 +18,13 @@ void Finish(BackgroundListing::Rows& rows, const QCollator& collator)
 {
     const std::size_t count = rows.ids.size();
     if (!std::is_sorted(rows.ids.begin(), rows.ids.end())) {
-        std::vector<std::size_t> byId(count);
-        std::iota(byId.begin(), byId.end(), std::size_t{0});
-        std::sort(byId.begin(), byId.end(), [&](std::size_t a, std::size_t b) { return rows.ids[a] < rows.ids[b]; });
+        const std::vector<int> byId = KeyOrder(rows.ids);
         std::vector<qint64> ids(count);
         std::vector<std::pair<quint32, quint32>> spans(count);
         for (std::size_t i = 0; i < count; ++i) {
-            ids[i] = rows.ids[byId[i]];
-            spans[i] = rows.spans[byId[i]];
+            const auto from = static_cast<std::size_t>(byId[i]);
+            ids[i] = rows.ids[from];
+            spans[i] = rows.spans[from];
         }
         rows.ids = std::move(ids);
         rows.spans = std::move(spans);

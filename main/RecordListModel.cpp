@@ -123,11 +123,7 @@ QString RecordListModel::StoredText(std::size_t storage, int column) const
     return Decrypt(text, m_codePage);
 }
 
-namespace {
-
-// The positions of ids in ascending order of id. Keys are dense in a book, so they are usually
-// placed by value, not sorted.
-std::vector<int> LoadOrder(const std::vector<qint64>& ids)
+std::vector<int> KeyOrder(const std::vector<qint64>& ids)
 {
     std::vector<int> byId;
     byId.reserve(ids.size());
@@ -155,13 +151,11 @@ std::vector<int> LoadOrder(const std::vector<qint64>& ids)
     return byId;
 }
 
-} // namespace
-
 void RecordListModel::End()
 {
     if (!std::is_sorted(m_ids.begin(), m_ids.end())) {
         // Keyed rows may arrive in the order of an index: the list's load order is the keys'.
-        const std::vector<int> byId = LoadOrder(m_ids);
+        const std::vector<int> byId = KeyOrder(m_ids);
         auto permute = [&](auto& values) {
             if (values.size() != byId.size()) {
                 return;

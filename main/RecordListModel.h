@@ -16,6 +16,10 @@
 #include "main/ColumnTexts.h"
 #include "main/SortKeys.h"
 
+// The positions of ids in ascending order of id, equal ones in the order given. Keys are dense in
+// a book, so they are usually placed by value, not sorted.
+std::vector<int> KeyOrder(const std::vector<qint64>& ids);
+
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
 // Rows hold only their key number and their texts. Record texts are kept as the cipher texts
 // read from the database and deciphered when shown. A record list may be loaded with one column

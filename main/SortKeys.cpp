@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 #include <unicode/ucol.h>
+#include <unicode/uset.h>
 
 namespace {
 
@@ -95,9 +96,10 @@ Bytes CollatorKey(const UCollator* collator, std::u16string_view text)
 } // namespace
 
 // Keys made without the collator for texts whose every character weighs the same wherever it
-// stands: in most collations digits, spaces and punctuation, all a phone number is made of. Such
-// a text's key is its characters' primary weights one after the other, then a secondary level
-// that depends on its length alone. Making a million phone numbers' keys that way costs a
+// stands: in most collations the ASCII letters, digits, spaces and punctuation that make most
+// Latin names, all e-mail addresses and phone numbers. Such a text's key is its characters'
+// primary weights one after the other, then a secondary level that depends on its length alone.
+// Making a million such keys that way costs a
 // fraction of the collator's time. Nothing is taken on trust: each character, each pair of them
 // and a longer text are checked against the collator's own keys, and what fails is left to it.
 struct SortKeys::PlainKeys
@@ -122,12 +124,14 @@ struct SortKeys::PlainKeys
             }
             levels[length].assign(key.begin() + static_cast<std::ptrdiff_t>(weights), key.end());
         }
+        // A character that starts, ends or stands inside a contraction ("ch" in Slovak, "dzs" in
+        // Hungarian) weighs by its neighbours.
+        const std::array<bool, 128> contracted = Contracted(collator);
         std::vector<char16_t> candidates;
         for (char16_t c = 0x20; c < 0x7F; ++c) {
-            const bool letter = (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); // contractions
             const Bytes key = CollatorKey(collator, std::u16string_view(&c, 1));
             const Bytes weights = Primary(key);
-            if (!letter && !weights.empty() &&
+            if (!contracted[c] && !weights.empty() &&
                 Bytes(key.begin() + static_cast<std::ptrdiff_t>(weights.size()), key.end()) == levels[1]) {
                 primary[c] = weights;
                 candidates.push_back(c);
@@ -173,6 +177,35 @@ struct SortKeys::PlainKeys
     }
 
 private:
+    // The characters below 128 in any of the collation's contractions or prefix contexts, or
+    // all of them when it cannot say.
+    static std::array<bool, 128> Contracted(const UCollator* collator)
+    {
+        std::array<bool, 128> contracted{};
+        UErrorCode status = U_ZERO_ERROR;
+        USet* strings = uset_openEmpty();
+        ucol_getContractionsAndExpansions(collator, strings, nullptr, true, &status);
+        std::array<UChar, 64> text{};
+        for (int32_t i = 0; U_SUCCESS(status) && i < uset_getItemCount(strings); ++i) {
+            UChar32 first = 0;
+            UChar32 last = 0;
+            const int32_t length =
+                uset_getItem(strings, i, &first, &last, text.data(), static_cast<int32_t>(text.size()), &status);
+            for (UChar32 c = first; length == 0 && c <= last && c < 128; ++c) {
+                contracted[static_cast<std::size_t>(c)] = true;
+            }
+            for (int32_t k = 0; k < std::min<int32_t>(length, static_cast<int32_t>(text.size())); ++k) {
+                if (text[static_cast<std::size_t>(k)] < 128) {
+                    contracted[text[static_cast<std::size_t>(k)]] = true;
+                }
+            }
+        }
+        uset_close(strings);
+        if (U_FAILURE(status)) {
+            contracted.fill(true);
+        }
+        return contracted;
+    }
     // The primary weights: a key up to its first level separator.
     static Bytes Primary(const Bytes& key)
     {

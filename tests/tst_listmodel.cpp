@@ -244,6 +244,9 @@ private slots:
         QTest::newRow("English, two halves") << english << 500 << false << false;
         QTest::newRow("Simplified Chinese, two halves") << simplified << 500 << false << false;
         QTest::newRow("Traditional Chinese, two halves") << traditional << 500 << false << false;
+        QTest::newRow("Slovak, two halves") << QLocale(QLocale::Slovak, QLocale::Slovakia) << 500 << false << false;
+        QTest::newRow("Hungarian, two halves")
+            << QLocale(QLocale::Hungarian, QLocale::Hungary) << 500 << false << false;
         QTest::newRow("Swedish, two halves") << QLocale(QLocale::Swedish, QLocale::Sweden) << 500 << false << false;
         QTest::newRow("numbers by value") << english << 500 << true << false;
         QTest::newRow("punctuation ignored") << english << 500 << false << true;
@@ -285,6 +288,22 @@ private slots:
                                   u"1234\u0301"_s,
                                   u"1\u03012"_s,
                                   u"⑩"_s, // the weights of "10", at a level the list does not tell apart
+                                  u"Chovan"_s,
+                                  u"Cyril"_s,
+                                  u"Hrasko"_s,
+                                  u"Csaba"_s,
+                                  u"Cukor"_s,
+                                  u"Dzsenifer"_s,
+                                  u"Dzurik"_s,
+                                  u"Nagy"_s,
+                                  u"Nyitrai"_s,
+                                  u"Sas"_s,
+                                  u"Szabo"_s,
+                                  u"Zsolt"_s,
+                                  u"Zoltan"_s,
+                                  u"Vincent"_s,
+                                  u"Winter"_s,
+                                  u"user12@example.org"_s,
                                   QString(60, u'7'),
                                   u"10"_s,
                                   u"9"_s,
