@@ -83,6 +83,33 @@ void OpenReader(Connection& reader, const Connection& conn)
 // Past this span of keys a whole-book read is done in two halves at once.
 constexpr qint64 SplitFrom = 200000;
 
+// Runs upper on a thread of its own, with a reader of its own on conn's book, while lower runs
+// here; a failure of either is thrown once both have ended.
+void InTwoHalves(const Connection& conn, const std::function<void(Connection& reader)>& upper,
+                 const std::function<void()>& lower)
+{
+    std::exception_ptr failure;
+    std::thread second([&] {
+        try {
+            Connection reader;
+            OpenReader(reader, conn);
+            upper(reader);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    try {
+        lower();
+    } catch (...) {
+        second.join();
+        throw;
+    }
+    second.join();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
 // Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
 // of reading a large book, so the two halves of the keys are read at the same time, each by a
 // connection of its own with a small cache: the pages of the whole table are read once, and kept
@@ -114,12 +141,10 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     }
     const qint64 middle = low + (high - low) / 2;
     ReadRows upper;
-    std::exception_ptr failure;
-    std::thread reader([&] {
-        try {
-            Connection second;
-            OpenReader(second, conn);
-            second.ForEachRow(
+    InTwoHalves(
+        conn,
+        [&](Connection& reader) {
+            reader.ForEachRow(
                 select + QStringLiteral(" And PWDID > ? Order By PWDID"), {middle}, [&](const RowView& r) {
                     upper.ids.push_back(r.Integer(0));
                     for (int c = 0; c < count; ++c) {
@@ -128,22 +153,12 @@ void ScanRecords(Connection& conn, const QStringList& columns,
                         upper.bytes.insert(upper.bytes.end(), bytes.begin(), bytes.end());
                     }
                 });
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    try {
-        Connection lower;
-        OpenReader(lower, conn);
-        lower.ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
-    } catch (...) {
-        reader.join();
-        throw;
-    }
-    reader.join();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+        },
+        [&] {
+            Connection lower;
+            OpenReader(lower, conn);
+            lower.ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
+        });
     for (std::size_t i = 0; i < upper.ids.size(); ++i) {
         for (int c = 0; c < count; ++c) {
             const auto [offset, length] =
@@ -365,26 +380,8 @@ void ReadRecordFieldsInHalves(Connection& reader, const QStringList& columns,
         } catch (const Stop&) { // NOLINT(bugprone-empty-catch): the caller asked to stop
         }
     };
-    std::exception_ptr failure;
-    std::thread second([&] {
-        try {
-            Connection other;
-            OpenReader(other, reader);
-            read(other, ">", upper);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    });
-    try {
-        read(reader, "<=", lower);
-    } catch (...) {
-        second.join();
-        throw;
-    }
-    second.join();
-    if (failure) {
-        std::rethrow_exception(failure);
-    }
+    InTwoHalves(
+        reader, [&](Connection& other) { read(other, ">", upper); }, [&] { read(reader, "<=", lower); });
 }
 
 std::pair<qint64, qint64> RecordKeySpan(Connection& conn)
