@@ -177,7 +177,7 @@ struct SortKeys::PlainKeys
     }
 
 private:
-    // The characters below 128 in any of the collation's contractions or prefix contexts, or
+    // The characters of the collation's contractions and prefix contexts made of ASCII alone, or
     // all of them when it cannot say.
     static std::array<bool, 128> Contracted(const UCollator* collator)
     {
@@ -194,10 +194,11 @@ private:
             for (UChar32 c = first; length == 0 && c <= last && c < 128; ++c) {
                 contracted[static_cast<std::size_t>(c)] = true;
             }
-            for (int32_t k = 0; k < std::min<int32_t>(length, static_cast<int32_t>(text.size())); ++k) {
-                if (text[static_cast<std::size_t>(k)] < 128) {
-                    contracted[text[static_cast<std::size_t>(k)]] = true;
-                }
+            // Only a contraction of ASCII alone can form inside a plain text ("l·" cannot).
+            const auto end = text.begin() + std::clamp<int32_t>(length, 0, static_cast<int32_t>(text.size()));
+            if (length > static_cast<int32_t>(text.size()) ||
+                std::all_of(text.begin(), end, [](UChar unit) { return unit < 128; })) {
+                std::for_each(text.begin(), end, [&](UChar unit) { contracted[unit & 0x7F] = true; });
             }
         }
         uset_close(strings);

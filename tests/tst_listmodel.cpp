@@ -247,6 +247,7 @@ private slots:
         QTest::newRow("Slovak, two halves") << QLocale(QLocale::Slovak, QLocale::Slovakia) << 500 << false << false;
         QTest::newRow("Hungarian, two halves")
             << QLocale(QLocale::Hungarian, QLocale::Hungary) << 500 << false << false;
+        QTest::newRow("Catalan, two halves") << QLocale(QLocale::Catalan, QLocale::Spain) << 500 << false << false;
         QTest::newRow("Swedish, two halves") << QLocale(QLocale::Swedish, QLocale::Sweden) << 500 << false << false;
         QTest::newRow("numbers by value") << english << 500 << true << false;
         QTest::newRow("punctuation ignored") << english << 500 << false << true;
@@ -301,6 +302,9 @@ private slots:
                                   u"Szabo"_s,
                                   u"Zsolt"_s,
                                   u"Zoltan"_s,
+                                  u"Col·lecció"_s, // a contraction with a character past ASCII
+                                  u"Collecció"_s,
+                                  u"Collection"_s,
                                   u"Vincent"_s,
                                   u"Winter"_s,
                                   u"user12@example.org"_s,
