@@ -35,7 +35,9 @@ void Finish(BackgroundListing::Rows& rows, const QCollator& collator)
     const CodePage codePage = CodePage::System();
     rows.ranks = keys.Ranks(count, [&](std::size_t i) {
         const auto [offset, length] = rows.spans[i];
-        return Decrypt(QByteArrayView(rows.bytes.data() + offset, static_cast<qsizetype>(length)), codePage);
+        thread_local QString text; // one per thread asking, its memory used again and again
+        DecryptInto(text, QByteArrayView(rows.bytes.data() + offset, static_cast<qsizetype>(length)), codePage);
+        return text;
     });
 }
 

@@ -152,6 +152,19 @@ QString Decrypt(QByteArrayView cipherText, const CodePage& codePage)
     return DecryptChars(cipherText.data(), cipherText.size(), codePage);
 }
 
+void DecryptInto(QString& out, QByteArrayView cipherText, const CodePage& codePage)
+{
+    QVarLengthArray<char, 256> bytes((cipherText.size() + 1) / 2);
+    DecryptToBytes(cipherText.data(), cipherText.size(), bytes.data());
+    const QByteArrayView plain(bytes.data(), bytes.size());
+    if (codePage.IsUtf8() && std::all_of(plain.begin(), plain.end(), [](char c) { return (c & 0x80) == 0; })) {
+        out.resize(plain.size());
+        std::copy(plain.begin(), plain.end(), out.data());
+        return;
+    }
+    out = codePage.IsUtf8() ? Utf8Text(plain) : codePage.ToUnicode(plain);
+}
+
 void AppendDecryptedBytes(QByteArray& out, QByteArrayView cipherText)
 {
     const qsizetype start = out.size();

@@ -30,6 +30,9 @@ void AppendEncrypted(QByteArray& out, QStringView text, const CodePage& codePage
 // and the deciphered value's code-page bytes appended to out, as Decrypt reads them before
 // they become text.
 void AppendDecryptedBytes(QByteArray& out, QByteArrayView cipherText);
+// Decrypt's text written into out: a value of ASCII alone reuses out's memory when it is not
+// shared, so deciphering a million values one after the other allocates next to nothing.
+void DecryptInto(QString& out, QByteArrayView cipherText, const CodePage& codePage = CodePage::System());
 
 // Looks for a text inside enciphered values, as Decrypt(value).contains(wanted) would, case
 // sensitive; an empty text finds every value that is not empty. In UTF-8 the values are searched as

@@ -132,6 +132,26 @@ private slots:
 
     // A search over enciphered values finds exactly what deciphering and looking finds, also in
     // values that are not valid in their code page and for texts that only match bytes.
+    // Deciphering into one text again and again reads as Decrypt does, whatever came before, and
+    // leaves a copy taken of the text alone.
+    void decryptIntoReusesTheText()
+    {
+        const CodePage utf8(QByteArrayLiteral("UTF-8"));
+        const CodePage gbk(QByteArrayLiteral("GBK"));
+        QString text;
+        for (const CodePage* page : {&utf8, &gbk}) {
+            for (const QString& value : {u"+49 30 1234"_s, u""_s, u"Müller"_s, u"王伟"_s, u"x"_s, u"\uFEFF\uFEFFmark"_s,
+                                         u"Alexander Maximilian Schmidt-Ott"_s}) {
+                const QByteArray cipher = Encrypt(value, *page).toLatin1();
+                const QString held = text; // shares text's memory
+                const QString before(held.constData(), held.size());
+                DecryptInto(text, cipher, *page);
+                QCOMPARE(text, Decrypt(QByteArrayView(cipher), *page));
+                QCOMPARE(held, before);
+            }
+        }
+    }
+
     void finderFindsWhatDecryptingFinds()
     {
         QRandomGenerator random(20261207);
