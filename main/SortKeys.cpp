@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <unicode/ucol.h>
 #include <unicode/uset.h>
@@ -276,7 +278,30 @@ const SortKeys::PlainKeys& SortKeys::Plain(std::size_t count) const
     if (count < 20000) {
         return none;
     }
-    std::call_once(m_plainLearnt, [this] { m_plain = std::make_unique<PlainKeys>(m_collator->handle); });
+    std::call_once(m_plainLearnt, [this] {
+        // Each listing makes its own collator, so what was learnt is kept for the program's life,
+        // by everything that decides a key: the collation's locale and its settings.
+        std::string name;
+        UErrorCode status = U_ZERO_ERROR;
+        for (const ULocDataLocaleType type : {ULOC_VALID_LOCALE, ULOC_ACTUAL_LOCALE}) {
+            status = U_ZERO_ERROR;
+            const char* locale = ucol_getLocaleByType(m_collator->handle, type, &status);
+            name += std::string(U_SUCCESS(status) && locale != nullptr ? locale : "?") + '/';
+        }
+        for (const UColAttribute attribute : {UCOL_STRENGTH, UCOL_NUMERIC_COLLATION, UCOL_ALTERNATE_HANDLING,
+                                              UCOL_CASE_LEVEL, UCOL_CASE_FIRST, UCOL_NORMALIZATION_MODE}) {
+            status = U_ZERO_ERROR;
+            name += std::to_string(ucol_getAttribute(m_collator->handle, attribute, &status)) + '/';
+        }
+        static std::mutex learning;
+        static std::map<std::string, std::shared_ptr<const PlainKeys>> learnt;
+        const std::scoped_lock lock(learning);
+        std::shared_ptr<const PlainKeys>& plain = learnt[name];
+        if (!plain) {
+            plain = std::make_shared<const PlainKeys>(m_collator->handle);
+        }
+        m_plain = plain;
+    });
     return *m_plain;
 }
 

@@ -40,5 +40,5 @@ private:
     struct Collator;
     std::unique_ptr<Collator> m_collator;
     mutable std::once_flag m_plainLearnt;
-    mutable std::unique_ptr<PlainKeys> m_plain;
+    mutable std::shared_ptr<const PlainKeys> m_plain;
 };
