@@ -81,10 +81,11 @@ int CompareKeys(const Key& a, const Key& b, const std::uint8_t* block)
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A text's key as the collator makes it, without the closing zero.
-Bytes CollatorKey(const UCollator* collator, std::u16string_view text)
+// A text's key as the collator makes it, without the closing zero, written over key (whose memory
+// is used again when it is large enough).
+void CollatorKeyInto(const UCollator* collator, std::u16string_view text, Bytes& key)
 {
-    Bytes key(64);
+    key.resize(std::max<std::size_t>(key.capacity(), 64));
     const auto length = static_cast<int32_t>(text.size());
     int32_t size = ucol_getSortKey(collator, text.data(), length, key.data(), static_cast<int32_t>(key.size()));
     if (size > static_cast<int32_t>(key.size())) {
@@ -92,6 +93,12 @@ Bytes CollatorKey(const UCollator* collator, std::u16string_view text)
         size = ucol_getSortKey(collator, text.data(), length, key.data(), size);
     }
     key.resize(static_cast<std::size_t>(std::max(size - 1, 0)));
+}
+
+Bytes CollatorKey(const UCollator* collator, std::u16string_view text)
+{
+    Bytes key;
+    CollatorKeyInto(collator, text, key);
     return key;
 }
 
@@ -101,9 +108,9 @@ Bytes CollatorKey(const UCollator* collator, std::u16string_view text)
 // stands: in most collations the ASCII letters, digits, spaces and punctuation that make most
 // Latin names, all e-mail addresses and phone numbers. Such a text's key is its characters'
 // primary weights one after the other, then a secondary level that depends on its length alone.
-// Making a million such keys that way costs a
-// fraction of the collator's time. Nothing is taken on trust: each character, each pair of them
-// and a longer text are checked against the collator's own keys, and what fails is left to it.
+// Making a million such keys that way costs a fraction of the collator's time. Nothing is taken
+// on trust: each character, each pair of them and a longer text are checked against the
+// collator's own keys, and what fails is left to it.
 struct SortKeys::PlainKeys
 {
     static constexpr std::size_t Longest = 48;
@@ -227,25 +234,16 @@ namespace {
 void MakeKeys(const UCollator* collator, const SortKeys::PlainKeys& plain, std::size_t first, std::size_t last,
               const std::function<QString(std::size_t)>& text, std::vector<Key>& keys, std::vector<std::uint8_t>& block)
 {
-    std::vector<std::uint8_t> key(256);
+    Bytes key;
+    key.reserve(256);
     for (std::size_t i = first; i < last; ++i) {
         const QString value = text(i);
-        std::size_t bytes = 0;
-        if (plain.Make(std::u16string_view(reinterpret_cast<const char16_t*>(value.utf16()),
-                                           static_cast<std::size_t>(value.size())),
-                       key)) {
-            bytes = key.size();
-        } else {
-            key.resize(std::max<std::size_t>(key.size(), 256));
-            const auto length = static_cast<int32_t>(value.size());
-            int32_t size =
-                ucol_getSortKey(collator, Chars(value), length, key.data(), static_cast<int32_t>(key.size()));
-            if (size > static_cast<int32_t>(key.size())) {
-                key.resize(static_cast<std::size_t>(size));
-                size = ucol_getSortKey(collator, Chars(value), length, key.data(), size);
-            }
-            bytes = static_cast<std::size_t>(std::max(size - 1, 0)); // without the closing zero
+        const std::u16string_view chars(reinterpret_cast<const char16_t*>(value.utf16()),
+                                        static_cast<std::size_t>(value.size()));
+        if (!plain.Make(chars, key)) {
+            CollatorKeyInto(collator, chars, key);
         }
+        const std::size_t bytes = key.size();
         keys.push_back({BigEndian(key.data(), bytes), bytes > 8 ? BigEndian(key.data() + 8, bytes - 8) : 0,
                         static_cast<std::uint32_t>(block.size()), static_cast<std::uint32_t>(bytes),
                         static_cast<std::uint32_t>(i)});
