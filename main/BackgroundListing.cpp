@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <numeric>
 #include <thread>
 
 #include "main/CarriedRows.h"
