@@ -72,8 +72,9 @@ void ColumnTexts::Permute(const std::vector<int>& order)
 
 void ColumnTexts::Clear()
 {
-    m_bytes.clear();
-    m_bytes.shrink_to_fit();
+    m_bytes = {};
+    m_beside = {};
+    m_taken = false;
     m_spans.reset();
     m_size = 0;
     m_capacity = 0;

@@ -22,14 +22,22 @@ public:
         if (storage >= m_size || m_spans[storage].offset == 0) {
             return false;
         }
-        *text = QByteArrayView(m_bytes.data() + m_spans[storage].offset - 1, m_spans[storage].length);
+        const Span span = m_spans[storage];
+        const char* bytes = (span.length & Beside) != 0 ? m_beside.data() : m_bytes.data();
+        *text = QByteArrayView(bytes + span.offset - 1, span.length & ~Beside);
         return true;
     }
     // Row storage's text, copied in; the column grows to at least rows at once when it must grow.
+    // Once the column holds a read's bytes, texts set afterwards go beside them: a screenful
+    // fetched must not move the megabytes of a million texts while the window waits.
     void Set(std::size_t storage, QByteArrayView text, std::size_t rows)
     {
-        Place(storage, {m_bytes.size(), static_cast<std::size_t>(text.size())}, rows);
-        m_bytes.insert(m_bytes.end(), text.begin(), text.end());
+        std::vector<char>& into = m_taken ? m_beside : m_bytes;
+        Place(storage, {into.size(), static_cast<std::size_t>(text.size())}, rows);
+        if (m_taken) {
+            m_spans[storage].length |= Beside;
+        }
+        into.insert(into.end(), text.begin(), text.end());
     }
     // The texts of a whole read: bytes taken as they are, row i's text at spans[i] within them.
     void Adopt(std::vector<char> bytes, const std::vector<std::pair<quint32, quint32>>& spans);
@@ -38,6 +46,7 @@ public:
     {
         Clear();
         m_bytes = std::move(bytes);
+        m_taken = true;
     }
     void Place(std::size_t storage, std::pair<std::size_t, std::size_t> span, std::size_t rows)
     {
@@ -57,8 +66,9 @@ private:
     struct Span
     {
         quint32 offset; // one up, so that zero is "not read"
-        quint32 length;
+        quint32 length; // with Beside set for a text in m_beside
     };
+    static constexpr quint32 Beside = 0x80000000u;
     struct Free
     {
         void operator()(Span* spans) const;
@@ -67,6 +77,8 @@ private:
     void Grow(std::size_t size);
 
     std::vector<char> m_bytes;
+    std::vector<char> m_beside; // texts set after a read's bytes were taken
+    bool m_taken = false;
     std::unique_ptr<Span[], Free> m_spans;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;

@@ -177,6 +177,18 @@ private slots:
         texts.Set(4, "more", 0);
         QVERIFY(texts.Find(4, &text) && text == "more" && !texts.Find(3, &text));
         QVERIFY(texts.Find(0, &text) && text == "bc");
+        // Texts set after a read's bytes were taken never move those bytes, however many come.
+        const char* read = text.data();
+        for (std::size_t row = 5; row < 100000; ++row) {
+            texts.Set(row, QByteArray::number(static_cast<qulonglong>(row)), 0);
+        }
+        QVERIFY(texts.Find(0, &text) && text == "bc" && text.data() == read);
+        QVERIFY(texts.Find(1, &text) && text == "a");
+        QVERIFY(texts.Find(4, &text) && text == "more");
+        QVERIFY(texts.Find(99999, &text) && text == "99999");
+        texts.Permute({99999, 1});
+        QVERIFY(texts.Find(0, &text) && text == "99999");
+        QVERIFY(texts.Find(1, &text) && text == "a");
     }
 
     // A column read elsewhere for a re-sort comes into the rows the list holds: keys it does not
