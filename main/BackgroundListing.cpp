@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "main/CarriedRows.h"
@@ -12,33 +15,183 @@
 
 namespace {
 
-// rows sorted by key, with each row's place by its text.
-void Finish(BackgroundListing::Rows& rows, const QCollator& collator)
+// The rows as they are read, in parts whose keys are made while the reading goes on: once a list
+// is long, a thread of its own takes each part as it fills, and the reader joins in when it has
+// read everything. Reading the names through their index keeps one core busy and leaves the
+// other idle, and the keys are most of the work that would otherwise be left at the end.
+class RowsAndKeys
 {
-    const std::size_t count = rows.ids.size();
-    if (!std::is_sorted(rows.ids.begin(), rows.ids.end())) {
-        const std::vector<int> byId = KeyOrder(rows.ids);
-        std::vector<qint64> ids(count);
-        std::vector<std::pair<quint32, quint32>> spans(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto from = static_cast<std::size_t>(byId[i]);
-            ids[i] = rows.ids[from];
-            spans[i] = rows.spans[from];
+public:
+    explicit RowsAndKeys(const QCollator& collator) : m_keys(Caseless(collator)) {}
+    ~RowsAndKeys()
+    {
+        {
+            const std::scoped_lock lock(m_mutex);
+            m_closed = m_abandoned = true;
         }
-        rows.ids = std::move(ids);
-        rows.spans = std::move(spans);
+        m_handed.notify_all();
     }
-    QCollator caseless = collator;
-    caseless.setCaseSensitivity(Qt::CaseInsensitive);
-    const SortKeys keys(caseless);
-    const CodePage codePage = CodePage::System();
-    rows.ranks = keys.Ranks(count, [&](std::size_t i) {
-        const auto [offset, length] = rows.spans[i];
-        thread_local QString text; // one per thread asking, its memory used again and again
-        DecryptInto(text, QByteArrayView(rows.bytes.data() + offset, static_cast<qsizetype>(length)), codePage);
-        return text;
-    });
-}
+    RowsAndKeys(const RowsAndKeys&) = delete;
+    RowsAndKeys& operator=(const RowsAndKeys&) = delete;
+
+    std::size_t Count() const { return m_count; }
+
+    // From the reading thread.
+    void Add(qint64 id, QByteArrayView cipher)
+    {
+        if (!m_filling) {
+            m_filling = std::make_unique<Part>();
+            m_filling->first = m_count;
+            m_filling->ids.reserve(PartRows);
+            m_filling->spans.reserve(PartRows);
+        }
+        Part& part = *m_filling;
+        part.ids.push_back(id);
+        part.spans.emplace_back(static_cast<quint32>(part.bytes.size()), static_cast<quint32>(cipher.size()));
+        part.bytes.insert(part.bytes.end(), cipher.begin(), cipher.end());
+        ++m_count;
+        if (part.ids.size() == PartRows) {
+            HandOn();
+        }
+    }
+
+    // The rows read so far, in the order read, while they are still few.
+    BackgroundListing::Rows FirstRows() const
+    {
+        BackgroundListing::Rows rows;
+        if (m_parts.empty() && m_filling) {
+            rows.ids = m_filling->ids;
+            rows.bytes = m_filling->bytes;
+            rows.spans = m_filling->spans;
+        }
+        return rows;
+    }
+
+    // Every row read, in key order, each with its place; from the reading thread, once all are in.
+    BackgroundListing::Rows Finish()
+    {
+        HandOn();
+        {
+            const std::scoped_lock lock(m_mutex);
+            m_closed = true;
+        }
+        m_handed.notify_all();
+        std::vector<SortKeys::Maker> makers;
+        makers.emplace_back(m_keys, m_count);
+        MakeKeys(makers.back());
+        if (m_helper.joinable()) {
+            m_helper.join();
+            makers.push_back(std::move(*m_helperMaker));
+        }
+        std::vector<quint32> ranks = SortKeys::Ranks(makers, m_count);
+
+        BackgroundListing::Rows rows;
+        rows.ids.reserve(m_count);
+        rows.spans.reserve(m_count);
+        std::size_t bytes = 0;
+        for (const auto& part : m_parts) {
+            bytes += part->bytes.size();
+        }
+        rows.bytes.reserve(bytes);
+        for (auto& part : m_parts) {
+            const auto shift = static_cast<quint32>(rows.bytes.size());
+            rows.ids.insert(rows.ids.end(), part->ids.begin(), part->ids.end());
+            rows.bytes.insert(rows.bytes.end(), part->bytes.begin(), part->bytes.end());
+            for (const auto& [offset, length] : part->spans) {
+                rows.spans.emplace_back(offset + shift, length);
+            }
+            part.reset();
+        }
+        if (!std::is_sorted(rows.ids.begin(), rows.ids.end())) {
+            const std::vector<int> byId = KeyOrder(rows.ids);
+            std::vector<qint64> ids(m_count);
+            std::vector<std::pair<quint32, quint32>> spans(m_count);
+            std::vector<quint32> places(m_count);
+            for (std::size_t i = 0; i < m_count; ++i) {
+                const auto from = static_cast<std::size_t>(byId[i]);
+                ids[i] = rows.ids[from];
+                spans[i] = rows.spans[from];
+                places[i] = ranks[from];
+            }
+            rows.ids = std::move(ids);
+            rows.spans = std::move(spans);
+            ranks = std::move(places);
+        }
+        rows.ranks = std::move(ranks);
+        return rows;
+    }
+
+private:
+    static constexpr std::size_t PartRows = 8192;
+
+    struct Part
+    {
+        std::size_t first = 0; // the row it starts with, in the order read
+        std::vector<qint64> ids;
+        std::vector<char> bytes;
+        std::vector<std::pair<quint32, quint32>> spans;
+    };
+
+    static QCollator Caseless(QCollator collator)
+    {
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        return collator;
+    }
+
+    void HandOn()
+    {
+        if (!m_filling) {
+            return;
+        }
+        {
+            const std::scoped_lock lock(m_mutex);
+            m_parts.push_back(std::move(m_filling));
+        }
+        m_handed.notify_one();
+        if (!m_helper.joinable() && m_count >= SortKeys::LongList) {
+            m_helperMaker.emplace(m_keys, m_count);
+            m_helper = std::jthread([this] { MakeKeys(*m_helperMaker); });
+        }
+    }
+
+    // Makes the keys of the parts nobody has taken, as they come, until every part is taken.
+    void MakeKeys(SortKeys::Maker& maker)
+    {
+        QString text; // its memory used again for every row
+        for (;;) {
+            const Part* part = nullptr;
+            {
+                std::unique_lock lock(m_mutex);
+                m_handed.wait(lock, [this] { return m_abandoned || m_taken < m_parts.size() || m_closed; });
+                if (m_abandoned || m_taken == m_parts.size()) {
+                    return;
+                }
+                part = m_parts[m_taken++].get();
+            }
+            for (std::size_t i = 0; i < part->ids.size(); ++i) {
+                const auto [offset, length] = part->spans[i];
+                DecryptInto(text, QByteArrayView(part->bytes.data() + offset, static_cast<qsizetype>(length)),
+                            m_codePage);
+                maker.Add(part->first + i, text);
+            }
+        }
+    }
+
+    const SortKeys m_keys;
+    const CodePage m_codePage = CodePage::System();
+    std::unique_ptr<Part> m_filling; // the reader's alone
+    std::size_t m_count = 0;         // the reader's alone
+
+    std::mutex m_mutex; // guards what follows, but the parts themselves: each is one thread's at a time
+    std::condition_variable m_handed;
+    std::vector<std::unique_ptr<Part>> m_parts;
+    std::size_t m_taken = 0;
+    bool m_closed = false;
+    bool m_abandoned = false;
+
+    std::optional<SortKeys::Maker> m_helperMaker;
+    std::jthread m_helper; // last: joined before the rest goes
+};
 
 } // namespace
 
@@ -60,16 +213,14 @@ void BackgroundListing::Start(const Connection& conn, Request request)
     Begin(
         conn,
         [this, wanted, all](Connection& reader, const RunPtr& run) {
-            Rows& rows = *all;
+            RowsAndKeys rows(wanted.collator);
             bool first = wanted.resort;
             const auto add = [&](qint64 id, QByteArrayView cipher) {
                 run->ThrowIfStopped();
-                rows.ids.push_back(id);
-                rows.spans.emplace_back(static_cast<quint32>(rows.bytes.size()), static_cast<quint32>(cipher.size()));
-                rows.bytes.insert(rows.bytes.end(), cipher.begin(), cipher.end());
-                if (!first && rows.ids.size() == FirstScreen) {
+                rows.Add(id, cipher);
+                if (!first && rows.Count() == FirstScreen) {
                     first = true;
-                    Post(run, [this, screen = rows] {
+                    Post(run, [this, screen = rows.FirstRows()] {
                         m_rows = screen;
                         emit FirstRows();
                     });
@@ -93,7 +244,7 @@ void BackgroundListing::Start(const Connection& conn, Request request)
             } else {
                 ReadRecordColumn(reader, wanted.typeNo, wanted.field, add);
             }
-            Finish(rows, wanted.collator);
+            *all = rows.Finish();
         },
         [this, all](const QString& error) {
             m_rows = error.isEmpty() ? std::move(*all) : Rows{};

@@ -228,31 +228,6 @@ private:
     }
 };
 
-namespace {
-
-// The keys of texts first..last, appended to block.
-void MakeKeys(const UCollator* collator, const SortKeys::PlainKeys& plain, std::size_t first, std::size_t last,
-              const std::function<QString(std::size_t)>& text, std::vector<Key>& keys, std::vector<std::uint8_t>& block)
-{
-    Bytes key;
-    key.reserve(256);
-    for (std::size_t i = first; i < last; ++i) {
-        const QString value = text(i);
-        const std::u16string_view chars(reinterpret_cast<const char16_t*>(value.utf16()),
-                                        static_cast<std::size_t>(value.size()));
-        if (!plain.Make(chars, key)) {
-            CollatorKeyInto(collator, chars, key);
-        }
-        const std::size_t bytes = key.size();
-        keys.push_back({BigEndian(key.data(), bytes), bytes > 8 ? BigEndian(key.data() + 8, bytes - 8) : 0,
-                        static_cast<std::uint32_t>(block.size()), static_cast<std::uint32_t>(bytes),
-                        static_cast<std::uint32_t>(i)});
-        block.insert(block.end(), key.begin(), key.begin() + static_cast<std::ptrdiff_t>(bytes));
-    }
-}
-
-} // namespace
-
 struct SortKeys::Collator
 {
     UCollator* handle = nullptr;
@@ -273,7 +248,7 @@ const SortKeys::PlainKeys& SortKeys::Plain(std::size_t count) const
 {
     // Learning them asks the collator a few thousand times: worth it for a long list only.
     static const PlainKeys none;
-    if (count < 20000) {
+    if (count < LongList) {
         return none;
     }
     std::call_once(m_plainLearnt, [this] {
@@ -303,49 +278,97 @@ const SortKeys::PlainKeys& SortKeys::Plain(std::size_t count) const
     return *m_plain;
 }
 
+struct SortKeys::Maker::Part
+{
+    UCollator* collator = nullptr; // a clone: a collator serves one thread at a time
+    const PlainKeys* plain = nullptr;
+    std::vector<Key> keys;
+    std::vector<std::uint8_t> block;
+    Bytes key;
+
+    ~Part() { ucol_close(collator); }
+};
+
+SortKeys::Maker::Maker(const SortKeys& keys, std::size_t count) : m_part(std::make_unique<Part>())
+{
+    UErrorCode status = U_ZERO_ERROR;
+    m_part->collator = ucol_clone(keys.m_collator->handle, &status);
+    if (U_FAILURE(status) || m_part->collator == nullptr) {
+        throw std::bad_alloc();
+    }
+    m_part->plain = &keys.Plain(count);
+    m_part->key.reserve(256);
+}
+
+SortKeys::Maker::~Maker() = default;
+SortKeys::Maker::Maker(Maker&&) noexcept = default;
+
+void SortKeys::Maker::Add(std::size_t index, QStringView text)
+{
+    Part& part = *m_part;
+    const std::u16string_view chars(reinterpret_cast<const char16_t*>(text.utf16()),
+                                    static_cast<std::size_t>(text.size()));
+    if (!part.plain->Make(chars, part.key)) {
+        CollatorKeyInto(part.collator, chars, part.key);
+    }
+    const std::size_t bytes = part.key.size();
+    part.keys.push_back({BigEndian(part.key.data(), bytes), bytes > 8 ? BigEndian(part.key.data() + 8, bytes - 8) : 0,
+                         static_cast<std::uint32_t>(part.block.size()), static_cast<std::uint32_t>(bytes),
+                         static_cast<std::uint32_t>(index)});
+    part.block.insert(part.block.end(), part.key.begin(), part.key.end());
+}
+
 std::vector<std::uint32_t> SortKeys::Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const
 {
-    const PlainKeys& plain = Plain(count);
-    // Two halves at once, each with a collator of its own, sorted apart and merged.
-    const std::size_t half = count > 20000 ? count / 2 : count;
-    std::vector<Key> keys;
-    std::vector<Key> secondKeys;
-    std::vector<std::uint8_t> block;
-    std::vector<std::uint8_t> secondBlock;
-    keys.reserve(count);
-    secondKeys.reserve(count - half);
-    UErrorCode status = U_ZERO_ERROR;
-    UCollator* second = ucol_clone(m_collator->handle, &status);
-    if (U_FAILURE(status)) {
-        second = nullptr;
-    }
-    const Collator secondOwner{second};
-    {
-        std::jthread helper;
-        if (second != nullptr) {
-            helper = std::jthread([&] { MakeKeys(second, plain, half, count, text, secondKeys, secondBlock); });
-        } else {
-            MakeKeys(m_collator->handle, plain, half, count, text, secondKeys, secondBlock);
+    // Two halves at once, each with a maker of its own.
+    const std::size_t half = count >= LongList ? count / 2 : count;
+    std::vector<Maker> makers;
+    makers.emplace_back(*this, count);
+    const auto make = [&](Maker& maker, std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            maker.Add(i, text(i));
         }
-        MakeKeys(m_collator->handle, plain, 0, half, text, keys, block);
+    };
+    if (half < count) {
+        makers.emplace_back(*this, count);
+        std::jthread helper([&] { make(makers[1], half, count); });
+        make(makers[0], 0, half);
+    } else {
+        make(makers[0], 0, count);
     }
-    const auto shift = static_cast<std::uint32_t>(block.size());
-    block.insert(block.end(), secondBlock.begin(), secondBlock.end());
-    secondBlock = {};
-    for (Key& key : secondKeys) {
-        key.offset += shift;
-    }
-    keys.insert(keys.end(), secondKeys.begin(), secondKeys.end());
-    secondKeys = {};
+    return Ranks(makers, count);
+}
 
+std::vector<std::uint32_t> SortKeys::Ranks(std::vector<Maker>& makers, std::size_t count)
+{
+    std::vector<Key> keys;
+    std::vector<std::uint8_t> block;
+    keys.reserve(count);
+    for (Maker& maker : makers) {
+        Maker::Part& part = *maker.m_part;
+        const auto shift = static_cast<std::uint32_t>(block.size());
+        block.insert(block.end(), part.block.begin(), part.block.end());
+        for (Key& key : part.keys) {
+            key.offset += shift;
+        }
+        keys.insert(keys.end(), part.keys.begin(), part.keys.end());
+        part.keys = {};
+        part.block = {};
+    }
+
+    // A long list's halves sorted at once, then merged.
     const std::uint8_t* bytes = block.data();
     const auto less = [bytes](const Key& a, const Key& b) { return CompareKeys(a, b, bytes) < 0; };
-    const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(half);
-    {
-        std::jthread helper([&] { std::sort(middle, keys.end(), less); });
-        std::sort(keys.begin(), middle, less);
+    if (keys.size() >= LongList) {
+        const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(keys.size() / 2);
+        {
+            std::jthread helper([&] { std::sort(middle, keys.end(), less); });
+            std::sort(keys.begin(), middle, less);
+        }
+        std::inplace_merge(keys.begin(), middle, keys.end(), less);
+    } else {
+        std::sort(keys.begin(), keys.end(), less);
     }
-    std::inplace_merge(keys.begin(), middle, keys.end(), less);
 
     std::vector<std::uint32_t> ranks(count, 0);
     for (std::size_t i = 1; i < keys.size(); ++i) {

@@ -19,6 +19,10 @@
 class SortKeys
 {
 public:
+    // From this many texts on, keys are made and sorted on two threads, and the collation's
+    // shortcuts are worth learning.
+    static constexpr std::size_t LongList = 20000;
+
     explicit SortKeys(const QCollator& like);
     ~SortKeys();
     SortKeys(const SortKeys&) = delete;
@@ -31,6 +35,31 @@ public:
     // places run from 0 and tie-break nothing themselves. text(i) gives the i-th text; it is called
     // from two threads at once, for different i.
     std::vector<std::uint32_t> Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const;
+
+    // Keys made a text at a time, on whichever thread holds the maker, for texts handed over as
+    // they come; then ranked with the keys of the others. count says about how many texts there
+    // will be in all: a long list is worth learning the collation's shortcuts for.
+    class Maker
+    {
+    public:
+        Maker(const SortKeys& keys, std::size_t count);
+        ~Maker();
+        Maker(Maker&&) noexcept;
+        Maker(const Maker&) = delete;
+        Maker& operator=(const Maker&) = delete;
+        Maker& operator=(Maker&&) = delete;
+
+        void Add(std::size_t index, QStringView text);
+
+    private:
+        friend class SortKeys;
+        struct Part;
+        std::unique_ptr<Part> m_part;
+    };
+
+    // The places of count texts, numbered 0..count-1, whose keys the makers made between them,
+    // each text's once. The makers are emptied.
+    static std::vector<std::uint32_t> Ranks(std::vector<Maker>& makers, std::size_t count);
 
     struct PlainKeys;
 
