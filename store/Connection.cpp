@@ -278,10 +278,26 @@ void Connection::Close() noexcept
             }
         }
     }
+    m_spares.clear();
     if (m_db != nullptr) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
     }
+}
+
+Connection& Connection::Spare(std::size_t which)
+{
+    if (m_spares.size() <= which) {
+        m_spares.resize(which + 1);
+    }
+    std::unique_ptr<Connection>& spare = m_spares[which];
+    if (!spare) {
+        spare = std::make_unique<Connection>();
+    }
+    if (spare->IsOpen() && spare->ConnectionString != ConnectionString) {
+        spare->Close();
+    }
+    return *spare;
 }
 
 sqlite3* Connection::Handle() const

@@ -6,6 +6,7 @@
 #include <QVariantList>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -98,6 +99,13 @@ public:
     void SetOpenObserver(std::function<void(Connection&, bool opened)> observer);
     void AddOpenObserver(std::function<void(Connection&, bool opened)> observer);
 
+    // A second connection to the same book beside this one, for a part of a long read on another
+    // thread; which tells them apart. It comes closed the first time (the caller opens it as it
+    // needs it), then stays open while this connection does, so each long read does not derive
+    // the book's key again; it is closed with this connection, and comes closed again once this
+    // connection is keyed otherwise. Each is for one thread at a time; ask for them before the
+    // threads start.
+    Connection& Spare(std::size_t which);
     sqlite3* Handle() const;
 
     // Internal: a prepared statement with params bound, for Recordset.
@@ -120,6 +128,7 @@ private:
 
     std::vector<std::function<void(Connection&, bool)>> m_observers;
     bool m_announced = false; // the observers were told of this opening
+    std::vector<std::unique_ptr<Connection>> m_spares;
 };
 
 // One statement prepared once and run many times with other values: the bulk writes (delete,

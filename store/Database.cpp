@@ -83,16 +83,18 @@ void OpenReader(Connection& reader, const Connection& conn)
 // Past this span of keys a whole-book read is done in two halves at once.
 constexpr qint64 SplitFrom = 200000;
 
-// Runs upper on a thread of its own, with a reader of its own on conn's book, while lower runs
-// here; a failure of either is thrown once both have ended.
-void InTwoHalves(const Connection& conn, const std::function<void(Connection& reader)>& upper,
+// Runs upper on a thread of its own, with a reader of its own on conn's book (kept beside conn for
+// the next long read), while lower runs here; a failure of either is thrown once both have ended.
+void InTwoHalves(Connection& conn, const std::function<void(Connection& reader)>& upper,
                  const std::function<void()>& lower)
 {
     std::exception_ptr failure;
+    Connection& reader = conn.Spare(0);
     std::thread second([&] {
         try {
-            Connection reader;
-            OpenReader(reader, conn);
+            if (!reader.IsOpen()) {
+                OpenReader(reader, conn);
+            }
             upper(reader);
         } catch (...) {
             failure = std::current_exception();
@@ -112,10 +114,10 @@ void InTwoHalves(const Connection& conn, const std::function<void(Connection& re
 
 // Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
 // of reading a large book, so the two halves of the keys are read at the same time, each by a
-// connection of its own with a small cache: the pages of the whole table are read once, and kept
-// in this connection's cache they would only push out what the list reads again and take hundreds
-// of megabytes. Books too small to repay opening them are read in one go, and so is a book in the
-// middle of a transaction, whose writes only this connection sees.
+// connection of its own with a small cache, kept open beside conn for the next such read: the pages of the whole table
+// are read once, and kept in this connection's cache they would only push out what the list reads again and take
+// hundreds of megabytes. Books too small to repay opening them are read in one go, and so is a book in the middle of a
+// transaction, whose writes only this connection sees.
 void ScanRecords(Connection& conn, const QStringList& columns,
                  const std::function<void(qint64 id, const QByteArrayView* values)>& row)
 {
@@ -141,6 +143,7 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     }
     const qint64 middle = low + (high - low) / 2;
     ReadRows upper;
+    Connection& lower = conn.Spare(1);
     InTwoHalves(
         conn,
         [&](Connection& reader) {
@@ -155,8 +158,9 @@ void ScanRecords(Connection& conn, const QStringList& columns,
                 });
         },
         [&] {
-            Connection lower;
-            OpenReader(lower, conn);
+            if (!lower.IsOpen()) {
+                OpenReader(lower, conn);
+            }
             lower.ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
         });
     for (std::size_t i = 0; i < upper.ids.size(); ++i) {

@@ -327,6 +327,38 @@ private slots:
         }
     }
 
+    // The readers of a large book's two halves stay open beside the connection, so the next read
+    // does not derive the key again, yet it sees every commit made since; they close with it.
+    void halvesReadersKept()
+    {
+        const auto add = [&](qint64 id) {
+            m_conn.Execute(u"INSERT INTO PWDTable (PWDID, Name, EMailList) VALUES (?, ?, ?)"_s,
+                           {id, Encrypt(QString::number(id)), QString::number(id)});
+        };
+        const auto read = [&] {
+            QStringList rows;
+            ReadRecordColumn(m_conn, -1, u"EMailList"_s, [&](qint64 id, QByteArrayView b) {
+                rows.append(u"%1 %2"_s.arg(id).arg(QString::fromLatin1(b)));
+            });
+            return rows;
+        };
+        const auto opening = [&](std::size_t which) { return m_conn.Spare(which).ChangeStamp().section(u':', 0, 0); };
+        add(1);
+        add(300000);
+        QCOMPARE(read(), (QStringList{u"1 1"_s, u"300000 300000"_s}));
+        const QStringList openings{opening(0), opening(1)};
+        add(150000);
+        m_conn.Execute(u"UPDATE PWDTable SET EMailList = 'x' WHERE PWDID = 300000"_s);
+        QCOMPARE(read(), (QStringList{u"1 1"_s, u"150000 150000"_s, u"300000 x"_s}));
+        QCOMPARE((QStringList{opening(0), opening(1)}), openings);
+
+        m_conn.Close();
+        QVERIFY(!m_conn.Spare(0).IsOpen() && !m_conn.Spare(1).IsOpen());
+        m_conn.Open(ConnectionStringForFile(m_dbPath));
+        QCOMPARE(read().size(), 3);
+        QVERIFY(opening(0) != openings[0]);
+    }
+
     // A type's names are read from the index of types alone, which a book of an earlier version
     // is given in place of its narrower one, and which every kind of write keeps: the listing of
     // each type stays what a read of the whole table finds.
