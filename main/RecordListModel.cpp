@@ -274,9 +274,10 @@ void RecordListModel::Fetch(int row) const
     if (m_fetched[static_cast<std::size_t>(Storage(row))] || !m_source.rows) {
         return;
     }
-    // A screenful and more around the row in one statement: the view asks cell by cell.
-    constexpr int Before = 32;
-    constexpr int After = 224;
+    // Two screenfuls or so around the row in one statement: the view asks cell by cell. In a large
+    // book each row read lies on a page of its own, so reading far ahead makes the window wait.
+    constexpr int Before = 16;
+    constexpr int After = 112;
     std::vector<qint64> ids;
     std::vector<int> storages;
     for (int r = std::max(0, row - Before); r < std::min(rowCount(), row + After); ++r) {

@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -463,17 +464,15 @@ void frmMain::ShowListed(bool finished, const QString& error)
     if (const int row = m_model->RowOf(current); row >= 0) {
         ListView1->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
     }
-    // Scrolled to once the view has laid out the rows anew, in an event of its own: for a million
-    // rows the laying out alone takes most of what the window may spend without answering.
+    // Scrolled to once the view has laid out the rows anew, on a timer: for a million rows the
+    // laying out alone takes most of what the window may spend without answering, and a timer
+    // lets input and painting in first, which a queued call would not.
     const qint64 shown = current >= 0 ? current : top;
-    QMetaObject::invokeMethod(
-        this,
-        [this, shown] {
-            if (const int row = m_model->RowOf(shown); row >= 0) {
-                ListView1->scrollTo(m_model->index(row, 0));
-            }
-        },
-        Qt::QueuedConnection);
+    QTimer::singleShot(1, this, [this, shown] {
+        if (const int row = m_model->RowOf(shown); row >= 0) {
+            ListView1->scrollTo(m_model->index(row, 0));
+        }
+    });
     if (focused) {
         ListView1->setFocus(Qt::OtherFocusReason);
     }
