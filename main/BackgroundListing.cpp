@@ -68,7 +68,8 @@ public:
     }
 
     // Every row read, in key order, each with its place; from the reading thread, once all are in.
-    BackgroundListing::Rows Finish()
+    // With asTexts, the texts come as the list keeps them.
+    BackgroundListing::Rows Finish(bool asTexts)
     {
         HandOn();
         {
@@ -118,6 +119,11 @@ public:
             ranks = std::move(places);
         }
         rows.ranks = std::move(ranks);
+        if (asTexts) {
+            rows.texts.Adopt(std::move(rows.bytes), rows.spans);
+            rows.bytes = {};
+            rows.spans = {};
+        }
         return rows;
     }
 
@@ -220,8 +226,8 @@ void BackgroundListing::Start(const Connection& conn, Request request)
                 rows.Add(id, cipher);
                 if (!first && rows.Count() == FirstScreen) {
                     first = true;
-                    Post(run, [this, screen = rows.FirstRows()] {
-                        m_rows = screen;
+                    Post(run, [this, screen = std::make_shared<Rows>(rows.FirstRows())] {
+                        m_rows = std::move(*screen);
                         emit FirstRows();
                     });
                     while (HoldAfterFirstRows && !run->Stopped()) {
@@ -244,7 +250,7 @@ void BackgroundListing::Start(const Connection& conn, Request request)
             } else {
                 ReadRecordColumn(reader, wanted.typeNo, wanted.field, add);
             }
-            *all = rows.Finish();
+            *all = rows.Finish(!wanted.resort);
         },
         [this, all](const QString& error) {
             m_rows = error.isEmpty() ? std::move(*all) : Rows{};

@@ -184,8 +184,7 @@ void RecordListModel::End()
     }
 }
 
-void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, std::vector<char> bytes,
-                                const std::vector<std::pair<quint32, quint32>>& spans, std::vector<quint32> ranks)
+void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, ColumnTexts texts, std::vector<quint32> ranks)
 {
     const std::size_t count = ids.size();
     m_ids = std::move(ids);
@@ -197,7 +196,7 @@ void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, std::vector
         m_complete[c] = static_cast<int>(c) == column;
         m_places[c].clear();
     }
-    m_cipherTexts[static_cast<std::size_t>(column)].Adopt(std::move(bytes), spans);
+    m_cipherTexts[static_cast<std::size_t>(column)] = std::move(texts);
     if (ranks.size() == count) {
         m_places[static_cast<std::size_t>(column)] = std::move(ranks);
     }

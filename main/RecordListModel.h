@@ -79,10 +79,9 @@ public:
     void End();
     bool IsFilling() const { return m_filling; }
     // Between Begin and End instead of adding rows: every row of a listing read elsewhere, keys
-    // ascending, with one column's cipher texts (offset and length in bytes) and each row's place
-    // by that column's text, so sorting by it needs no reading or comparing here.
-    void AdoptRows(int column, std::vector<qint64> ids, std::vector<char> bytes,
-                   const std::vector<std::pair<quint32, quint32>>& spans, std::vector<quint32> ranks);
+    // ascending, with one column's cipher texts (row i's at storage i) and each row's place by
+    // that column's text, so sorting by it needs no reading or comparing here.
+    void AdoptRows(int column, std::vector<qint64> ids, ColumnTexts texts, std::vector<quint32> ranks);
     // A whole column of the rows the list holds, read elsewhere for a re-sort, with each row's
     // place by it; keys the list does not hold are passed over. Sort by the column after.
     void AdoptColumn(int column, const std::vector<qint64>& ids, std::vector<char> bytes,

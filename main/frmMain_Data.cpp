@@ -244,7 +244,7 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
                                      QByteArrayView(rows.bytes.data() + offset, static_cast<qsizetype>(length)));
             }
         } else {
-            m_model->AdoptRows(column, std::move(rows.ids), std::move(rows.bytes), rows.spans, std::move(rows.ranks));
+            m_model->AdoptRows(column, std::move(rows.ids), std::move(rows.texts), std::move(rows.ranks));
             m_model->SetTag(m_listingTag);
         }
         return;
