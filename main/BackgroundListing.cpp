@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -23,14 +24,7 @@ class RowsAndKeys
 {
 public:
     explicit RowsAndKeys(const QCollator& collator) : m_keys(Caseless(collator)) {}
-    ~RowsAndKeys()
-    {
-        {
-            const std::scoped_lock lock(m_mutex);
-            m_closed = m_abandoned = true;
-        }
-        m_handed.notify_all();
-    }
+    ~RowsAndKeys() { Abandon(); }
     RowsAndKeys(const RowsAndKeys&) = delete;
     RowsAndKeys& operator=(const RowsAndKeys&) = delete;
 
@@ -82,6 +76,9 @@ public:
         MakeKeys(makers.back());
         if (m_helper.joinable()) {
             m_helper.join();
+            if (m_helperFailure) {
+                std::rethrow_exception(m_helperFailure);
+            }
             makers.push_back(std::move(*m_helperMaker));
         }
         std::vector<quint32> ranks = SortKeys::Ranks(makers, m_count);
@@ -144,6 +141,16 @@ private:
         return collator;
     }
 
+    // Whoever makes keys stops after the part in hand.
+    void Abandon()
+    {
+        {
+            const std::scoped_lock lock(m_mutex);
+            m_closed = m_abandoned = true;
+        }
+        m_handed.notify_all();
+    }
+
     void HandOn()
     {
         if (!m_filling) {
@@ -156,7 +163,14 @@ private:
         m_handed.notify_one();
         if (!m_helper.joinable() && m_count >= SortKeys::LongList) {
             m_helperMaker.emplace(m_keys, m_count);
-            m_helper = std::jthread([this] { MakeKeys(*m_helperMaker); });
+            m_helper = std::jthread([this] {
+                try {
+                    MakeKeys(*m_helperMaker);
+                } catch (...) {
+                    m_helperFailure = std::current_exception(); // the reader meets it when it joins
+                    Abandon();
+                }
+            });
         }
     }
 
@@ -196,6 +210,7 @@ private:
     bool m_abandoned = false;
 
     std::optional<SortKeys::Maker> m_helperMaker;
+    std::exception_ptr m_helperFailure;
     std::jthread m_helper; // last: joined before the rest goes
 };
 

@@ -172,6 +172,7 @@ private slots:
     void syncWhileRowsCome();
     void searchOfKeysFarApart_data();
     void searchOfKeysFarApart();
+    void longListKeyedWhileRead();
 
 private:
     frmMain* Open()
@@ -580,6 +581,44 @@ void tst_Streaming::searchOfKeysFarApart()
     QTest::mouseClick(w->CmdSearch, Qt::LeftButton);
     QTRY_VERIFY(!search->IsRunning());
     QTRY_COMPARE(Column(w, 0), found);
+}
+
+void tst_Streaming::longListKeyedWhileRead()
+{
+    // A list long enough to have its sort keys made by a second thread while its rows are read,
+    // in parts: every name once, in the collation's order, whether read in key order (a type) or
+    // through the index of names (every contact); names of plain ASCII and others side by side.
+    const QStringList stems{u"zoe"_s,    u"Zoë"_s,    u"ZOE"_s, u"émile"_s, u"Emile"_s, u"张伟"_s,
+                            u"o'neil"_s, u"O Neil"_s, u"100"_s, u"99"_s,    u"x"_s};
+    QStringList added;
+    {
+        Transaction transaction(Conn);
+        for (int i = 0; i < 30000; ++i) {
+            // Scattered, so neither the keys nor the index of names read them in order.
+            const int n = static_cast<int>((i * 7919LL) % 30000);
+            added.append(stems[n % stems.size()] + u' ' + QString::number(n % 3000));
+            AddRecord(m_types.alpha, added.last(), {});
+        }
+        transaction.Commit();
+    }
+    QCollator collator(ReadingLocale());
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    frmMain* w = Open();
+    for (const QString& node : {Key(m_types.alpha), u"SearchResult"_s}) {
+        ClickNode(w, node);
+        WaitForAll(w);
+        QStringList names = Column(w, 0);
+        QStringList expected = added + Names(u"a"_s);
+        if (node == u"SearchResult"_s) {
+            expected += Names(u"b"_s);
+        }
+        for (qsizetype i = 1; i < names.size(); ++i) {
+            QVERIFY2(collator.compare(names[i - 1], names[i]) <= 0, qPrintable(names[i - 1] + u" > "_s + names[i]));
+        }
+        names.sort();
+        expected.sort();
+        QCOMPARE(names, expected);
+    }
 }
 
 QTEST_MAIN(tst_Streaming)
