@@ -80,6 +80,16 @@ void OpenReader(Connection& reader, const Connection& conn)
     reader.Execute(QStringLiteral("PRAGMA cache_size = -2048"));
 }
 
+// spare, a reader beside conn, opened on first use: on the thread that will read with it, so that
+// deriving its key keeps no other thread waiting.
+Connection& SpareReader(Connection& spare, const Connection& conn)
+{
+    if (!spare.IsOpen()) {
+        OpenReader(spare, conn);
+    }
+    return spare;
+}
+
 // Past this span of keys a whole-book read is done in two halves at once.
 constexpr qint64 SplitFrom = 200000;
 
@@ -92,10 +102,7 @@ void InTwoHalves(Connection& conn, const std::function<void(Connection& reader)>
     Connection& reader = conn.Spare(0);
     std::thread second([&] {
         try {
-            if (!reader.IsOpen()) {
-                OpenReader(reader, conn);
-            }
-            upper(reader);
+            upper(SpareReader(reader, conn));
         } catch (...) {
             failure = std::current_exception();
         }
@@ -114,10 +121,11 @@ void InTwoHalves(Connection& conn, const std::function<void(Connection& reader)>
 
 // Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
 // of reading a large book, so the two halves of the keys are read at the same time, each by a
-// connection of its own with a small cache, kept open beside conn for the next such read: the pages of the whole table
-// are read once, and kept in this connection's cache they would only push out what the list reads again and take
-// hundreds of megabytes. Books too small to repay opening them are read in one go, and so is a book in the middle of a
-// transaction, whose writes only this connection sees.
+// connection of its own with a small cache, kept open beside conn for the next such read: the
+// pages of the whole table are read once, and kept in this connection's cache they would only
+// push out what the list reads again and take hundreds of megabytes. Books too small to repay
+// it are read in one go, and so is a book in the middle of a transaction, whose writes only this
+// connection sees.
 void ScanRecords(Connection& conn, const QStringList& columns,
                  const std::function<void(qint64 id, const QByteArrayView* values)>& row)
 {
@@ -158,10 +166,8 @@ void ScanRecords(Connection& conn, const QStringList& columns,
                 });
         },
         [&] {
-            if (!lower.IsOpen()) {
-                OpenReader(lower, conn);
-            }
-            lower.ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
+            SpareReader(lower, conn)
+                .ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
         });
     for (std::size_t i = 0; i < upper.ids.size(); ++i) {
         for (int c = 0; c < count; ++c) {
