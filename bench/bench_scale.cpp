@@ -22,7 +22,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -45,7 +44,6 @@
 #include "main/BackgroundSearch.h"
 #include "main/ContactPane.h"
 #include "main/RecordListModel.h"
-#include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/BookProtection.h"
 #include "store/Connection.h"
@@ -948,7 +946,7 @@ void MoveSelected(benchmark::State& state, Book& book, int count)
         // The drag's text is made as the pointer starts to move, before the drop.
         timer.start();
         QMimeData data;
-        data.setText(static_cast<RecordListView*>(w.ListView1)->DragText());
+        data.setText(w.ListView1->DragText());
         state.counters["drag_text_ms"] = Seconds(timer) * 1e3;
         timer.start();
         QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});

@@ -4,7 +4,6 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QTextOption>
-#include <QTreeView>
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +11,7 @@
 #include <numeric>
 
 #include "main/ColumnLayout.h"
+#include "main/RecordListView.h"
 
 void ListPrinter::Render(QPrinter* printer) const
 {

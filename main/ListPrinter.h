@@ -3,7 +3,7 @@
 #include <QString>
 
 class QPrinter;
-class QTreeView;
+class RecordListView;
 
 // Prints a list as it is shown: its columns in display order, each as wide as its text on the page
 // (the widest wrapping when the paper is narrower than the list, so no value is cut), its rows in
@@ -12,14 +12,14 @@ class QTreeView;
 class ListPrinter
 {
 public:
-    ListPrinter(const QTreeView* list, QString heading, QString pageText)
+    ListPrinter(const RecordListView* list, QString heading, QString pageText)
         : m_list(list), m_heading(std::move(heading)), m_pageText(std::move(pageText))
     {
     }
     void Render(QPrinter* printer) const;
 
 private:
-    const QTreeView* m_list;
+    const RecordListView* m_list;
     QString m_heading;
     QString m_pageText;
 };

@@ -2,9 +2,10 @@
 
 #include <QPainter>
 #include <QStyleOptionHeader>
-#include <QTreeView>
 
 #include <algorithm>
+
+#include "main/RecordListView.h"
 
 SortHeader::SortHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {}
 

@@ -3,7 +3,7 @@
 #include <QHeaderView>
 #include <QPointer>
 
-class QTreeView;
+class RecordListView;
 
 // A header that shows the sort direction beside the caption: right of it, or left of it on a
 // right-aligned column, where the right edge belongs to the numbers.
@@ -20,7 +20,7 @@ protected:
 class ListViewSort
 {
 public:
-    QPointer<QTreeView> ListView;
+    QPointer<RecordListView> ListView;
 
     // Shows the ascending (sortOrder 0) or descending image on column sortKey and clears it from
     // the others. False, changing nothing, when no list is bound, it has no header or its

@@ -1,14 +1,75 @@
 #include "main/RecordListView.h"
 
 #include <QDrag>
+#include <QEvent>
+#include <QHeaderView>
 #include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 
-RecordListView::RecordListView(QWidget* parent) : QTreeView(parent)
+RecordListView::RecordListView(QWidget* parent) : QTableView(parent)
 {
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::MoveAction);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setShowGrid(false);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    setCornerButtonEnabled(false);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    setHeader(horizontalHeader());
+    FitRowHeight();
+}
+
+void RecordListView::setHeader(QHeaderView* header)
+{
+    if (header != horizontalHeader()) {
+        setHorizontalHeader(header);
+    }
+    // With whole rows selected every column holds a selected cell; the captions stay plain.
+    header->setHighlightSections(false);
+}
+
+void RecordListView::FitRowHeight()
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.features |= QStyleOptionViewItem::HasDisplay | QStyleOptionViewItem::HasDecoration;
+    option.text = QStringLiteral("Xg");
+    const int height = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this).height();
+    if (height > 0 && height != verticalHeader()->defaultSectionSize()) {
+        verticalHeader()->setDefaultSectionSize(height);
+    }
+}
+
+void RecordListView::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+        FitRowHeight();
+    }
+}
+
+QModelIndex RecordListView::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers)
+{
+    switch (cursorAction) {
+    case MoveHome:
+    case MoveEnd:
+        // The first or last row, not the first or last column of this row.
+        return QTableView::moveCursor(cursorAction, modifiers | Qt::ControlModifier);
+    case MoveLeft:
+    case MoveRight: {
+        // Rows are chosen whole; the arrows show the columns off screen instead.
+        QScrollBar* bar = horizontalScrollBar();
+        bar->setValue(bar->value() + (cursorAction == MoveLeft ? -bar->singleStep() : bar->singleStep()));
+        return currentIndex();
+    }
+    default:
+        return QTableView::moveCursor(cursorAction, modifiers);
+    }
 }
 
 void RecordListView::startDrag(Qt::DropActions)
@@ -27,11 +88,35 @@ void RecordListView::startDrag(Qt::DropActions)
     }
 }
 
-void RecordListView::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
+void RecordListView::paintEvent(QPaintEvent* event)
 {
-    if (alternatingRowColors() && (index.row() & 1) != 0) {
-        painter->fillRect(QRect(0, option.rect.y(), viewport()->width(), option.rect.height()),
-                          palette().alternateBase());
+    QTableView::paintEvent(event);
+    if (!alternatingRowColors() || model() == nullptr) {
+        return;
     }
-    QTreeView::drawRow(painter, option, index);
+    // The cells draw their own stripes; the part of each row right of the last column is drawn
+    // here.
+    const QHeaderView* columns = horizontalHeader();
+    const int right = columns->length() - columns->offset();
+    const int width = viewport()->width();
+    if (right >= width) {
+        return;
+    }
+    const QHeaderView* rows = verticalHeader();
+    const int first = rows->visualIndexAt(0);
+    if (first < 0) {
+        return;
+    }
+    const int height = viewport()->height();
+    const int count = model()->rowCount(rootIndex());
+    QPainter painter(viewport());
+    for (int row = first; row < count; ++row) {
+        const int top = rows->sectionViewportPosition(row);
+        if (top >= height) {
+            break;
+        }
+        if ((row & 1) != 0) {
+            painter.fillRect(QRect(right, top, width - right, rows->sectionSize(row)), palette().alternateBase());
+        }
+    }
 }

@@ -21,7 +21,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QTreeView>
 
 #include <tuple>
 #include <utility>
@@ -38,7 +37,6 @@
 #include "main/ListViewSort.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
-#include "main/RecordListView.h"
 #include "main/SyncCommands.h"
 #include "ui/ApplyLanguage.h"
 #include "ui/Common.h"
@@ -394,11 +392,6 @@ void frmMain::BuildPanes()
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setHeader(new SortHeader(ListView1));
     ListView1->setModel(m_model);
-    ListView1->setRootIsDecorated(false);
-    ListView1->setItemsExpandable(false);
-    ListView1->setUniformRowHeights(true); // what keeps 100,000 rows instant
-    ListView1->setAllColumnsShowFocus(true);
-    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListView1->setMinimumWidth(TwipsToPixels(SplitterMargin, tx));
     ListView1->header()->setSectionsMovable(true);

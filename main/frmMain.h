@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "main/RecordListModel.h"
+#include "main/RecordListView.h"
 #include "main/RecordSearch.h"
 #include "main/TypeTree.h"
 
@@ -27,7 +28,6 @@ class QPushButton;
 class QSplitter;
 class QToolBar;
 class QToolButton;
-class QTreeView;
 class QTreeWidgetItem;
 class BackgroundListing;
 class BackgroundSearch;
@@ -243,7 +243,7 @@ public:
     QCheckBox* chkMatchCase = nullptr;
     QSplitter* Splitter = nullptr;
     TypeTree* TreeView1 = nullptr;
-    QTreeView* ListView1 = nullptr;
+    RecordListView* ListView1 = nullptr;
     QSplitter* PaneSplitter = nullptr; // the list and the contact pane
     ContactPane* Pane = nullptr;
     MsgBar* m_msgBar = nullptr;

@@ -7,7 +7,6 @@
 #include <QItemSelectionModel>
 #include <QMetaObject>
 #include <QScopeGuard>
-#include <QTreeView>
 #include <QUndoStack>
 
 #include "book/AddressBook.h"

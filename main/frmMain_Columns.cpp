@@ -4,7 +4,6 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include <numeric>
@@ -14,7 +13,6 @@
 #include "main/ColumnLayout.h"
 #include "main/ListViewSort.h"
 #include "main/RecordListModel.h"
-#include "main/RecordListView.h"
 #include "store/Connection.h"
 #include "ui/BusyProgress.h"
 #include "ui/Common.h"
@@ -144,8 +142,8 @@ void frmMain::FitColumns()
     QList<int> natural;
     for (int visual = 0; visual < count; ++visual) {
         const int logical = header->logicalIndex(visual);
-        const int contents = m_model->rowCount() > 0 ? static_cast<RecordListView*>(ListView1)->ContentsWidth(logical)
-                                                     : m_pendingWidths.value(logical, 0);
+        const int contents =
+            m_model->rowCount() > 0 ? ListView1->ContentsWidth(logical) : m_pendingWidths.value(logical, 0);
         natural.append(std::max(header->sectionSizeHint(logical), contents));
     }
     QList<int> widths = ColumnLayout::FitWidths(natural, available, header->minimumSectionSize());

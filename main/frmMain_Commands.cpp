@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QToolBar>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QUrl>
 

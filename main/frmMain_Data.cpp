@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QScopeGuard>
 #include <QTimer>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include "core/AppState.h"

@@ -4,7 +4,6 @@
 #include <QDropEvent>
 #include <QItemSelectionModel>
 #include <QMimeData>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include <algorithm>

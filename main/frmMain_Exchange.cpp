@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPrinter>
-#include <QTreeView>
 #include <QTreeWidget>
 
 #include "core/Language.h"

@@ -7,7 +7,6 @@
 #include <QItemSelectionModel>
 #include <QMenu>
 #include <QSplitter>
-#include <QTreeView>
 
 #include <algorithm>
 

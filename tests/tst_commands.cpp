@@ -22,7 +22,6 @@
 #include "editors/frmPWD.h"
 #include "editors/frmPWDType.h"
 #include "main/RecordListModel.h"
-#include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/Database.h"
 #include "store/Encryption.h"
@@ -440,7 +439,7 @@ void tst_Commands::drop()
         ClickRows(w, rows);
     }
     if (!rows.isEmpty()) { // what a drag of the list's selection carries
-        QCOMPARE(static_cast<RecordListView*>(w->ListView1)->DragText(), text);
+        QCOMPARE(w->ListView1->DragText(), text);
     }
     const QPoint at = NodePoint(w, "Spare");
     QCOMPARE(DragOver(w, text, at), u"accepted"_s);
@@ -522,7 +521,7 @@ void tst_Commands::fragmentedSelection()
         "Morvanta:" + QStringList{QString::number(Ids["d"]), QString::number(Ids["b"]), QString::number(Ids["h"]),
                                   QString::number(Ids["a"]), QString::number(Ids["c"])}
                           .join(u',');
-    QCOMPARE(static_cast<RecordListView*>(w->ListView1)->DragText(), text);
+    QCOMPARE(w->ListView1->DragText(), text);
 
     if (command == "delete") {
         m_world->platform.answers = {MsgResult::Ok};

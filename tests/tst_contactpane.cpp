@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QSplitter>
 #include <QTimer>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 

@@ -6,10 +6,10 @@
 #include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QTreeView>
 #include <QtTest>
 
 #include "main/ListPrinter.h"
+#include "main/RecordListView.h"
 #include "tests/support/Book.h"
 
 using namespace Qt::StringLiterals;
@@ -31,7 +31,7 @@ private slots:
             model.appendRow({new QStandardItem(u"Person%1"_s.arg(row, 3, 10, QChar(u'0'))),
                              new QStandardItem(u"555-%1"_s.arg(row)), new QStandardItem(u"p%1@x.org"_s.arg(row))});
         }
-        QTreeView list;
+        RecordListView list;
         list.setModel(&model);
         for (int i = 0; i < 3; ++i) {
             list.header()->resizeSection(i, width);
@@ -92,7 +92,7 @@ private slots:
             }
             model.appendRow(items);
         }
-        QTreeView list;
+        RecordListView list;
         list.setModel(&model);
 
         QTemporaryDir dir;

@@ -28,7 +28,6 @@
 #include "main/BackgroundSearch.h"
 #include "main/MsgBar.h"
 #include "main/RecordListModel.h"
-#include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/ContactDetails.h"
 #include "store/Database.h"
@@ -132,6 +131,8 @@ private slots:
     void columnsFitOnFirstShow_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void columnsFitOnFirstShow();
     void dividerDoubleClickFits();
+    // The keys of the list act on whole rows, and its stripes reach past the last column.
+    void listKeysAndStripes();
     void searchAsYouType_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void searchAsYouType();
     void searchDetails_data() { Book::AddRows(u"mainwindow.txt"_s); }
@@ -572,7 +573,7 @@ void tst_MainWindow::columnsFitOnFirstShow()
     ClickNode(w, Key(friends));
     QApplication::processEvents();
     QHeaderView* header = w->ListView1->header();
-    auto* list = static_cast<RecordListView*>(w->ListView1);
+    auto* list = w->ListView1;
     const int available =
         w->ListView1->width() - 2 * w->ListView1->frameWidth() - w->ListView1->verticalScrollBar()->sizeHint().width();
     int total = 0;
@@ -610,9 +611,80 @@ void tst_MainWindow::dividerDoubleClickFits()
     QApplication::processEvents();
     const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
-    const int wanted =
-        std::max(header->sectionSizeHint(0), static_cast<RecordListView*>(w->ListView1)->ContentsWidth(0));
+    const int wanted = std::max(header->sectionSizeHint(0), w->ListView1->ContentsWidth(0));
     QCOMPARE(header->sectionSize(0), wanted);
+}
+
+void tst_MainWindow::listKeysAndStripes()
+{
+    const qint64 friends = AddType(u"Friends"_s);
+    for (int i = 0; i < 60; ++i) {
+        AddRecord(friends, u"Person %1"_s.arg(i, 2, 10, QChar(u'0')));
+    }
+    frmMain* w = Open();
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    RecordListView* list = w->ListView1;
+    const auto click = [&](int row) {
+        const QModelIndex index = w->ListModel()->index(row, 0);
+        list->scrollTo(index);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(index).center());
+        QCOMPARE(list->currentIndex().row(), row);
+    };
+    const auto selectedRows = [&] {
+        QList<int> rows;
+        for (const QModelIndex& index : list->selectionModel()->selectedRows()) {
+            rows.append(index.row());
+        }
+        return rows;
+    };
+
+    // One line of text and the row's icon fit a row.
+    const QRect first = list->visualRect(w->ListModel()->index(0, 0));
+    QVERIFY(first.height() >= list->fontMetrics().height());
+    QVERIFY(first.height() >= list->iconSize().height());
+
+    // End and Home go to the last and first row, not along the columns of this one.
+    click(5);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QCOMPARE(list->currentIndex().row(), 59);
+    QCOMPARE(selectedRows(), QList<int>{59});
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Home);
+    QCOMPARE(list->currentIndex().row(), 0);
+    QCOMPARE(selectedRows(), QList<int>{0});
+
+    // Left and Right show the columns off screen and keep the row.
+    list->header()->resizeSection(0, list->viewport()->width() * 2);
+    QApplication::processEvents();
+    click(3);
+    QCOMPARE(list->horizontalScrollBar()->value(), 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    QVERIFY(list->horizontalScrollBar()->value() > 0);
+    QCOMPARE(list->currentIndex().row(), 3);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Left);
+    QCOMPARE(list->horizontalScrollBar()->value(), 0);
+    QCOMPARE(selectedRows(), QList<int>{3});
+
+    // The second row's stripe runs on past the last column to the list's edge; the first row
+    // there is plain.
+    w->resize(1000, w->height());
+    for (int column = 0; column < list->header()->count(); ++column) {
+        list->header()->resizeSection(column, 30);
+    }
+    QApplication::processEvents();
+    const QImage image = list->viewport()->grab().toImage();
+    const int x = list->viewport()->width() - 3;
+    const int y0 = list->visualRect(w->ListModel()->index(0, 0)).center().y();
+    const int y1 = list->visualRect(w->ListModel()->index(1, 0)).center().y();
+    QVERIFY(list->header()->length() < x);
+    QCOMPARE(image.pixelColor(x, y1), list->palette().color(QPalette::AlternateBase));
+    QCOMPARE(image.pixelColor(x, y0), list->palette().color(QPalette::Base));
+
+    // Tab leaves the list rather than walking its cells.
+    click(2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(QApplication::focusWidget() != list);
+    QCOMPARE(list->currentIndex().row(), 2);
 }
 
 // Typing searches after a short pause (Enter at once) on a thread of its own, in the chosen field

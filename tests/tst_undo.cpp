@@ -22,7 +22,6 @@
 #include "editors/frmPWDType.h"
 #include "main/ContactPane.h"
 #include "main/RecordListModel.h"
-#include "main/RecordListView.h"
 #include "main/frmMain.h"
 #include "store/BookRows.h"
 #include "store/ContactDetails.h"
@@ -246,7 +245,7 @@ void tst_Undo::undoRedo()
             ClickRows(w, {u"Ann"_s, u"Cal"_s});
         }
         QMimeData data;
-        data.setText(static_cast<RecordListView*>(w->ListView1)->DragText());
+        data.setText(w->ListView1->DragText());
         const QPoint at = w->TreeView1->visualItemRect(Node(w, u"Work"_s)).center();
         QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(w->TreeView1->viewport(), &enter);
@@ -537,7 +536,7 @@ void tst_Undo::largeDrop()
         QTest::keyClick(w->focusWidget(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(w->ListView1->selectionModel()->selectedRows().size(), all.size());
         QMimeData data;
-        data.setText(static_cast<RecordListView*>(w->ListView1)->DragText());
+        data.setText(w->ListView1->DragText());
         const QPoint at = w->TreeView1->visualItemRect(Node(w, target)).center();
         QDragEnterEvent enter(at, Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(w->TreeView1->viewport(), &enter);

@@ -13,7 +13,6 @@
 #include <QPainter>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTreeView>
 #include <QWidget>
 
 #include <cstdio>
