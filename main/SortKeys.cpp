@@ -60,7 +60,8 @@ std::uint64_t BigEndian(const std::uint8_t* bytes, std::size_t count)
     return value;
 }
 
-int CompareKeys(const Key& a, const Key& b, const std::uint8_t* block)
+// a's bytes lie in blockA and b's in blockB (keys made by different makers lie in different blocks).
+int CompareKeys(const Key& a, const std::uint8_t* blockA, const Key& b, const std::uint8_t* blockB)
 {
     if (a.head != b.head) {
         return a.head < b.head ? -1 : 1;
@@ -72,7 +73,7 @@ int CompareKeys(const Key& a, const Key& b, const std::uint8_t* block)
         return 0; // equal heads with a zero in them: the keys end at the same byte
     }
     const std::uint32_t common = std::min(a.length, b.length) - 16;
-    const int bytes = std::memcmp(block + a.offset + 16, block + b.offset + 16, common);
+    const int bytes = std::memcmp(blockA + a.offset + 16, blockB + b.offset + 16, common);
     if (bytes != 0) {
         return bytes;
     }
@@ -278,6 +279,10 @@ const SortKeys::PlainKeys& SortKeys::Plain(std::size_t count) const
     return *m_plain;
 }
 
+// About the length of a name's or a phone number's key: the block of a maker is made this large
+// per text at first.
+constexpr std::size_t TypicalKeyBytes = 24;
+
 struct SortKeys::Maker::Part
 {
     UCollator* collator = nullptr; // a clone: a collator serves one thread at a time
@@ -298,6 +303,10 @@ SortKeys::Maker::Maker(const SortKeys& keys, std::size_t count) : m_part(std::ma
     }
     m_part->plain = &keys.Plain(count);
     m_part->key.reserve(256);
+    // Room for all of them at once, whichever maker ends up with most: only the memory written is
+    // ever taken, and the keys are never copied to grow.
+    m_part->keys.reserve(count);
+    m_part->block.reserve(count * TypicalKeyBytes);
 }
 
 SortKeys::Maker::~Maker() = default;
@@ -341,39 +350,87 @@ std::vector<std::uint32_t> SortKeys::Ranks(std::size_t count, const std::functio
 
 std::vector<std::uint32_t> SortKeys::Ranks(std::vector<Maker>& makers, std::size_t count)
 {
-    std::vector<Key> keys;
-    std::vector<std::uint8_t> block;
-    keys.reserve(count);
+    // Each maker's keys are sorted where they lie, a long list's in two halves; the places then
+    // come from walking those runs in merged order. Nothing is gathered into one array first: for
+    // a million texts, copying the keys and their bytes together took as long as sorting them.
+    struct Run
+    {
+        Key* next;
+        Key* end;
+        const std::uint8_t* block;
+        std::size_t Size() const { return static_cast<std::size_t>(end - next); }
+    };
+    std::vector<Run> runs;
+    std::size_t total = 0;
     for (Maker& maker : makers) {
         Maker::Part& part = *maker.m_part;
-        const auto shift = static_cast<std::uint32_t>(block.size());
-        block.insert(block.end(), part.block.begin(), part.block.end());
-        for (Key& key : part.keys) {
-            key.offset += shift;
+        Key* first = part.keys.data();
+        Key* last = first + part.keys.size();
+        total += part.keys.size();
+        if (part.keys.size() >= LongList) {
+            Key* middle = first + part.keys.size() / 2;
+            runs.push_back({first, middle, part.block.data()});
+            runs.push_back({middle, last, part.block.data()});
+        } else if (first != last) {
+            runs.push_back({first, last, part.block.data()});
         }
-        keys.insert(keys.end(), part.keys.begin(), part.keys.end());
-        part.keys = {};
-        part.block = {};
     }
 
-    // A long list's halves sorted at once, then merged.
-    const std::uint8_t* bytes = block.data();
-    const auto less = [bytes](const Key& a, const Key& b) { return CompareKeys(a, b, bytes) < 0; };
-    if (keys.size() >= LongList) {
-        const auto middle = keys.begin() + static_cast<std::ptrdiff_t>(keys.size() / 2);
-        {
-            std::jthread helper([&] { std::sort(middle, keys.end(), less); });
-            std::sort(keys.begin(), middle, less);
+    const auto sortRun = [](const Run& run) {
+        std::sort(run.next, run.end,
+                  [block = run.block](const Key& a, const Key& b) { return CompareKeys(a, block, b, block) < 0; });
+    };
+    if (total >= LongList && runs.size() > 1) {
+        // The runs shared out between two threads, the longest first, each to the one with less.
+        std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.Size() > b.Size(); });
+        std::vector<const Run*> mine;
+        std::vector<const Run*> theirs;
+        std::size_t mineSize = 0;
+        std::size_t theirsSize = 0;
+        for (const Run& run : runs) {
+            const bool toMine = mineSize <= theirsSize;
+            (toMine ? mine : theirs).push_back(&run);
+            (toMine ? mineSize : theirsSize) += run.Size();
         }
-        std::inplace_merge(keys.begin(), middle, keys.end(), less);
+        std::jthread helper([&] {
+            for (const Run* run : theirs) {
+                sortRun(*run);
+            }
+        });
+        for (const Run* run : mine) {
+            sortRun(*run);
+        }
     } else {
-        std::sort(keys.begin(), keys.end(), less);
+        for (const Run& run : runs) {
+            sortRun(run);
+        }
     }
 
     std::vector<std::uint32_t> ranks(count, 0);
-    for (std::size_t i = 1; i < keys.size(); ++i) {
-        ranks[keys[i].index] =
-            CompareKeys(keys[i], keys[i - 1], bytes) == 0 ? ranks[keys[i - 1].index] : static_cast<std::uint32_t>(i);
+    const Key* previous = nullptr;
+    const std::uint8_t* previousBlock = nullptr;
+    std::uint32_t previousRank = 0;
+    for (std::uint32_t place = 0;; ++place) {
+        Run* least = nullptr;
+        for (Run& run : runs) {
+            if (run.next != run.end &&
+                (least == nullptr || CompareKeys(*run.next, run.block, *least->next, least->block) < 0)) {
+                least = &run;
+            }
+        }
+        if (least == nullptr) {
+            break;
+        }
+        const Key& key = *least->next++;
+        const bool same = previous != nullptr && CompareKeys(key, least->block, *previous, previousBlock) == 0;
+        previousRank = same ? previousRank : place;
+        ranks[key.index] = previousRank;
+        previous = &key;
+        previousBlock = least->block;
+    }
+    for (Maker& maker : makers) {
+        maker.m_part->keys = {};
+        maker.m_part->block = {};
     }
     return ranks;
 }

@@ -64,12 +64,26 @@ const QString& ColumnName(const QString& column)
     return column;
 }
 
-// Rows a second connection read, kept until they are handed on in order.
+// Rows a second connection read, kept until they are handed on in order. The values' bytes go
+// into blocks that never move once written, so half a million rows are never copied to grow.
 struct ReadRows
 {
     std::vector<qint64> ids;
-    std::vector<char> bytes;
-    std::vector<std::pair<qsizetype, qsizetype>> spans; // per row and column: offset, length
+    std::vector<QByteArrayView> values; // per row and column
+    std::vector<std::vector<char>> blocks;
+
+    void Add(QByteArrayView bytes)
+    {
+        constexpr std::size_t BlockBytes = 1 << 20;
+        const auto size = static_cast<std::size_t>(bytes.size());
+        if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < size) {
+            blocks.emplace_back().reserve(std::max(BlockBytes, size));
+        }
+        std::vector<char>& block = blocks.back();
+        const char* at = block.data() + block.size();
+        block.insert(block.end(), bytes.begin(), bytes.end());
+        values.emplace_back(at, bytes.size());
+    }
 };
 
 // Opens reader on the book of conn, for one read of the whole table: its pages are not read
@@ -151,31 +165,29 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     }
     const qint64 middle = low + (high - low) / 2;
     ReadRows upper;
+    // The keys are unique, so the upper half holds at most as many rows as its span of keys
+    // (bounded, for a book whose keys have gaps): reserved, the rows are never copied to grow.
+    const auto most = static_cast<std::size_t>(std::min<qint64>(high - middle, qint64{1} << 22));
+    upper.ids.reserve(most);
+    upper.values.reserve(most * static_cast<std::size_t>(count));
     Connection& lower = conn.Spare(1);
     InTwoHalves(
         conn,
         [&](Connection& reader) {
-            reader.ForEachRow(
-                select + QStringLiteral(" And PWDID > ? Order By PWDID"), {middle}, [&](const RowView& r) {
-                    upper.ids.push_back(r.Integer(0));
-                    for (int c = 0; c < count; ++c) {
-                        const QByteArrayView bytes = r.Bytes(c + 1);
-                        upper.spans.emplace_back(static_cast<qsizetype>(upper.bytes.size()), bytes.size());
-                        upper.bytes.insert(upper.bytes.end(), bytes.begin(), bytes.end());
-                    }
-                });
+            reader.ForEachRow(select + QStringLiteral(" And PWDID > ? Order By PWDID"), {middle},
+                              [&](const RowView& r) {
+                                  upper.ids.push_back(r.Integer(0));
+                                  for (int c = 0; c < count; ++c) {
+                                      upper.Add(r.Bytes(c + 1));
+                                  }
+                              });
         },
         [&] {
             SpareReader(lower, conn)
                 .ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
         });
     for (std::size_t i = 0; i < upper.ids.size(); ++i) {
-        for (int c = 0; c < count; ++c) {
-            const auto [offset, length] =
-                upper.spans[i * static_cast<std::size_t>(count) + static_cast<std::size_t>(c)];
-            values[static_cast<std::size_t>(c)] = QByteArrayView(upper.bytes.data() + offset, length);
-        }
-        row(upper.ids[i], values.data());
+        row(upper.ids[i], upper.values.data() + i * static_cast<std::size_t>(count));
     }
 }
 

@@ -254,6 +254,7 @@ private slots:
         QTest::newRow("Simplified Chinese") << simplified << 1 << false << false;
         QTest::newRow("Traditional Chinese") << traditional << 1 << false << false;
         QTest::newRow("English, two halves") << english << 500 << false << false;
+        QTest::newRow("English, each half sorted in two") << english << 1000 << false << false;
         QTest::newRow("Simplified Chinese, two halves") << simplified << 500 << false << false;
         QTest::newRow("Traditional Chinese, two halves") << traditional << 500 << false << false;
         QTest::newRow("Slovak, two halves") << QLocale(QLocale::Slovak, QLocale::Slovakia) << 500 << false << false;
