@@ -38,6 +38,7 @@ public:
             m_filling->first = m_count;
             m_filling->ids.reserve(PartRows);
             m_filling->spans.reserve(PartRows);
+            m_filling->bytes.reserve(PartRows * TypicalTextBytes);
         }
         Part& part = *m_filling;
         part.ids.push_back(id);
@@ -126,6 +127,8 @@ public:
 
 private:
     static constexpr std::size_t PartRows = 8192;
+    // About a name's or a phone number's enciphered length: a part's bytes rarely grow past it.
+    static constexpr std::size_t TypicalTextBytes = 32;
 
     struct Part
     {
