@@ -1,9 +1,11 @@
-// The Options and About dialogs, driven through their controls.
+// The Options and About dialogs, driven through their controls, and the progress of a long command.
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <optional>
 
 #include "core/AppState.h"
@@ -16,6 +18,7 @@
 #include "store/Maintenance.h"
 #include "tests/support/Book.h"
 #include "tests/support/TestSupport.h"
+#include "ui/BusyProgress.h"
 #include "ui/Common.h"
 #include "ui/DialogKit.h"
 #include "ui/Forms.h"
@@ -109,6 +112,41 @@ private slots:
 
     // Localised title and version, the credit, the mail address that opens the mail client, and a
     // single OK button that closes.
+    // A long command on the window's thread: before its dialog shows, the window's timers still
+    // run (and it paints); the dialog comes after the delay and goes with the command.
+    void busyProgress()
+    {
+        QWidget window;
+        window.show();
+        int ticks = 0;
+        QTimer timer;
+        timer.setInterval(5);
+        connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start();
+        const auto dialogShown = [] {
+            const QWidgetList tops = QApplication::topLevelWidgets();
+            return std::any_of(tops.begin(), tops.end(), [](const QWidget* top) {
+                return top->objectName() == QLatin1String("BusyProgress") && top->isVisible();
+            });
+        };
+        BusyProgress::SetShowDelay(300);
+        {
+            BusyProgress busy(&window, u"Working"_s);
+            QElapsedTimer elapsed;
+            elapsed.start();
+            while (elapsed.elapsed() < 200) {
+                QVERIFY(busy.Step(elapsed.elapsed(), 1000));
+            }
+            QVERIFY2(ticks >= 2, qPrintable(QString::number(ticks)));
+            QVERIFY(!dialogShown());
+            while (elapsed.elapsed() < 400) {
+                busy.Step(elapsed.elapsed(), 1000);
+            }
+            QVERIFY(dialogShown());
+        }
+        QVERIFY(!dialogShown());
+    }
+
     void about()
     {
         QFETCH(QString, language);

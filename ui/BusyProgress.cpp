@@ -130,6 +130,12 @@ bool BusyProgress::Step(qint64 done, qint64 total)
     }
     if (!m_dialog) {
         if (m_started.elapsed() < ShowDelayMs) {
+            // Until the dialog shows, the window still paints and its timers run now and then;
+            // input waits for the dialog, so nothing else can start in the window meanwhile.
+            if (!m_pumped.isValid() || m_pumped.elapsed() >= PumpIntervalMs) {
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                m_pumped.start();
+            }
             return !m_cancelled;
         }
         Show();

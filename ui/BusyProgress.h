@@ -10,9 +10,9 @@ class QDialog;
 class QProgressBar;
 class QWidget;
 
-// What the user sees while a long command runs on the window's thread: the wait pointer at once
-// and, once the work has taken a moment (300 ms), a window-modal progress dialog that keeps the
-// window painted. Commands that run in one transaction offer Cancel: the work stops at its next
+// What the user sees while a long command runs on the window's thread: the wait pointer at once,
+// the window still painted, and once the work has taken a moment (300 ms), a window-modal
+// progress dialog. Commands that run in one transaction offer Cancel: the work stops at its next
 // step and rolls back. The dialog stays up until the command is over, so nothing else can start
 // in the window meanwhile.
 class BusyProgress
