@@ -398,15 +398,13 @@ void AddressBook::DeleteTypeMovingContacts(qint64 typeNo, qint64 target)
 std::optional<qint64> AddressBook::Import(const ImportPlan& plan, const std::function<bool(int, int)>& progress)
 {
     BeforeWrite();
-    const qint64 lastContact = LastKeyGiven(m_conn, ContactTable);
-    const qint64 lastType = LastKeyGiven(m_conn, TypeTable);
-    const std::optional<qint64> firstType = ExecuteImport(m_conn, plan, progress);
+    ImportedKeys added;
+    const std::optional<qint64> firstType = ExecuteImport(m_conn, plan, progress, &added);
     if (!firstType) {
         return firstType;
     }
-    // Keys are never given twice, so what the import added is what lies above the keys before.
-    const QList<qint64> contacts = KeysAbove(m_conn, ContactTable, ContactKey, lastContact);
-    const QList<qint64> types = KeysAbove(m_conn, TypeTable, TypeKey, lastType);
+    const QList<qint64>& contacts = added.contacts;
+    const QList<qint64>& types = added.types;
     if (!m_replaying) {
         const QString text = CountStep("66003", "import of %count% contacts", "import of 1 contact",
                                        static_cast<qint64>(contacts.size()));

@@ -263,8 +263,9 @@ ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& 
 }
 
 std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
-                                    const std::function<bool(int, int)>& progress)
+                                    const std::function<bool(int, int)>& progress, ImportedKeys* added)
 {
+    ImportedKeys keys;
     // About 2 KiB of pages a contact with details takes, up to the cap the book's cache has.
     const LargeWriteCache cache(conn, std::clamp<qint64>(plan.toAdd.size() * 2, 8 * 1024, 256 * 1024));
     Transaction transaction(conn);
@@ -277,7 +278,8 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
         }
     }
     for (const QString& type : plan.newTypes) {
-        typeNumbers.insert(type, InsertType(conn, type, QString()));
+        keys.types.append(InsertType(conn, type, QString()));
+        typeNumbers.insert(type, keys.types.last());
     }
     std::optional<qint64> firstType;
     RecordInserter inserter(conn);
@@ -286,6 +288,7 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
     // The cipher texts of one record side by side in one buffer, reused for the next.
     QByteArray cipher;
     const int total = static_cast<int>(plan.toAdd.size());
+    keys.contacts.reserve(total);
     for (int i = 0; i < total; ++i) {
         if (progress && i % 256 == 0 && !progress(i, total)) {
             return std::nullopt; // the transaction rolls back
@@ -307,6 +310,7 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
         const QByteArray url = card.url.toUtf8();
         const qint64 typeNo = typeNumbers.value(card.category);
         const qint64 pwdId = inserter.Insert(typeNo, views, url);
+        keys.contacts.append(pwdId);
         details.Add(pwdId, card.Details());
         if (!firstType) {
             firstType = typeNo;
@@ -316,6 +320,9 @@ std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
         return std::nullopt;
     }
     transaction.Commit();
+    if (added != nullptr) {
+        *added = std::move(keys);
+    }
     return firstType;
 }
 

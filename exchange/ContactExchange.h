@@ -30,11 +30,19 @@ struct ImportPlan
 ImportPlan PlanImport(Connection& conn, const ContactFile& file, const QString& defaultType,
                       const std::function<bool(int, int)>& progress = {});
 
+// The keys an import gave, in the order it gave them.
+struct ImportedKeys
+{
+    QList<qint64> contacts;
+    QList<qint64> types;
+};
+
 // Writes the plan in one transaction, every field enciphered and trimmed as the record editor
 // stores it. progress(done, total) may return false to cancel: then nothing is written and the
-// result is empty. Returns the TypeNo of the first type that received contacts.
+// result is empty. Returns the TypeNo of the first type that received contacts; added, when
+// given, receives the keys of the contacts and types written.
 std::optional<qint64> ExecuteImport(Connection& conn, const ImportPlan& plan,
-                                    const std::function<bool(int, int)>& progress = {});
+                                    const std::function<bool(int, int)>& progress = {}, ImportedKeys* added = nullptr);
 
 // The contacts of the book, deciphered, in key order: all, or one type's, optionally only those
 // whose keys are in `only`.

@@ -173,22 +173,6 @@ void RemoveRows(Connection& conn, const QString& table, const QString& keyColumn
     }
 }
 
-qint64 LastKeyGiven(Connection& conn, const QString& table)
-{
-    qint64 last = 0;
-    conn.ForEachRow(QStringLiteral("Select seq From sqlite_sequence Where name = ?"), {Name(table)},
-                    [&](const RowView& row) { last = row.Integer(0); });
-    return last;
-}
-
-QList<qint64> KeysAbove(Connection& conn, const QString& table, const QString& keyColumn, qint64 after)
-{
-    QList<qint64> keys;
-    conn.ForEachRow(QStringLiteral("Select %2 From %1 Where %2 > ? Order By %2").arg(Name(table), Name(keyColumn)),
-                    {after}, [&](const RowView& row) { keys.append(row.Integer(0)); });
-    return keys;
-}
-
 void UpdateRecord(Connection& conn, qint64 pwdId, qint64 typeNo, const QStringList& cipherFields, const QString& url)
 {
     if (cipherFields.size() != 8) {

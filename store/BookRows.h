@@ -49,10 +49,6 @@ StoredRows CopyRows(Connection& conn, const QString& table, const QString& keyCo
 void PutRows(Connection& conn, const StoredRows& rows);
 // Removes the rows of table whose keyColumn holds one of keys.
 void RemoveRows(Connection& conn, const QString& table, const QString& keyColumn, const QList<qint64>& keys);
-// The highest key table has given so far (its AUTOINCREMENT counter), 0 for none.
-qint64 LastKeyGiven(Connection& conn, const QString& table);
-// The keys of table above after, in ascending order.
-QList<qint64> KeysAbove(Connection& conn, const QString& table, const QString& keyColumn, qint64 after);
 // A record's type, its eight enciphered fields (name, home, mobile and office phone, e-mail list,
 // QQ, MSN, ICQ) and its web address, kept plain, written over what is stored; an empty address
 // stores Null, as an insert does.
