@@ -82,6 +82,13 @@ struct ContactFile
     bool encodingGuessed = false; // it was chosen on weak evidence: the user should judge it
     QString encodingExample;      // a value as read in it, when guessed
     bool cancelled = false;       // the reader's progress said stop: nothing else is filled in
+
+    static ContactFile Cancelled()
+    {
+        ContactFile file;
+        file.cancelled = true;
+        return file;
+    }
 };
 
 // Reads a vCard or a CSV file, whichever its content is; UTF-16 is read as the UTF-8 it holds.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
@@ -1114,12 +1115,13 @@ ContactFile ReadCsv(QIODevice& device, const ReadProgress& progress, qint64 piec
     // The encoding is judged on the first pieces: all of a file of ordinary size, and of a huge
     // one enough to tell as well.
     QByteArray start;
+    std::vector<qsizetype> startEnds; // where each piece of it ends
     while (!pieces.AtEnd() && start.size() < EncodingPrefixBytes) {
         start += pieces.Next();
-        if (progress && !progress(pieces.Done(), pieces.Total())) {
-            ContactFile cancelled;
-            cancelled.cancelled = true;
-            return cancelled;
+        startEnds.push_back(start.size());
+        // Reading is quick; the progress is of the parsing, which follows.
+        if (progress && !progress(0, pieces.Total())) {
+            return ContactFile::Cancelled();
         }
     }
     LegacyGuess guess;
@@ -1140,6 +1142,7 @@ ContactFile ReadCsv(QIODevice& device, const ReadProgress& progress, qint64 piec
         while (!pieces.AtEnd()) {
             start += pieces.Next();
         }
+        startEnds = {start.size()};
     }
     qsizetype unreadable = 0;
     CsvCards cards(file);
@@ -1152,14 +1155,20 @@ ContactFile ReadCsv(QIODevice& device, const ReadProgress& progress, qint64 piec
         }
         splitter->Feed(text, record);
     };
-    feed(QByteArrayView(start).sliced(mark));
+    // The start a piece at a time as it was read (pieces end at line ends, never inside a
+    // character), so that parsing it is reported too.
+    for (std::size_t i = 0, from = 0; i < startEnds.size(); from = static_cast<std::size_t>(startEnds[i++])) {
+        const auto begin = std::max<qsizetype>(static_cast<qsizetype>(from), mark);
+        feed(QByteArrayView(start).sliced(begin, std::max<qsizetype>(startEnds[i] - begin, 0)));
+        if (progress && !progress(startEnds[i], pieces.Total())) {
+            return ContactFile::Cancelled();
+        }
+    }
     start.clear();
     while (!pieces.AtEnd()) {
         feed(pieces.Next());
         if (progress && !progress(pieces.Done(), pieces.Total())) {
-            ContactFile cancelled;
-            cancelled.cancelled = true;
-            return cancelled;
+            return ContactFile::Cancelled();
         }
     }
     const bool complete = splitter->Finish(record);

@@ -9,8 +9,9 @@ class QIODevice;
 // How far reading a file has come: bytes done of total (0 when unknown). False cancels.
 using ReadProgress = std::function<bool(qint64 done, qint64 total)>;
 
-// Pieces of 4 MB: large enough that reading costs nothing extra, small enough to report progress.
-inline constexpr qint64 FilePieceBytes = 4LL * 1024 * 1024;
+// Pieces of 1 MB: large enough that reading costs nothing extra, small enough that the window,
+// which is told of each piece, paints and hears Cancel every few tens of milliseconds.
+inline constexpr qint64 FilePieceBytes = 1LL * 1024 * 1024;
 // The longest value (and line) a contact file may hold; a longer one is reported and skipped, and
 // never held whole.
 inline constexpr qint64 MaxValueBytes = 16LL * 1024 * 1024;

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/CodePage.h"
 #include "core/TextUtil.h"
@@ -1036,18 +1037,19 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
     // The encodings are judged on the first pieces: all of a file of ordinary size, and of a huge
     // one enough to tell as well. They are kept, to be read as the rest.
     QByteArrayList prefix;
+    std::vector<qint64> prefixEnds; // where each piece of it ends in the file
     for (qint64 prefixBytes = 0; !pieces.AtEnd() && prefixBytes < EncodingPrefixBytes;) {
         QByteArray piece = pieces.Next();
+        prefixEnds.push_back(pieces.Done());
         // Only a byte-order mark at the very start of the file is one.
         if (prefixBytes == 0 && piece.startsWith("\xEF\xBB\xBF")) {
             piece.remove(0, 3);
         }
         prefixBytes += std::max<qsizetype>(piece.size(), 1);
         prefix.append(piece);
-        if (progress && !progress(pieces.Done(), pieces.Total())) {
-            ContactFile cancelled;
-            cancelled.cancelled = true;
-            return cancelled;
+        // Reading is quick; the progress is of the parsing, which follows.
+        if (progress && !progress(0, pieces.Total())) {
+            return ContactFile::Cancelled();
         }
     }
     const bool wholeFile = pieces.AtEnd();
@@ -1101,15 +1103,16 @@ ContactFile ReadVCards(QIODevice& device, const ReadProgress& progress, qint64 p
     CardsReader reader(file, encodings, parts);
     VCardLineJoiner joiner;
     const auto line = [&reader](QByteArrayView text) { reader.Line(text); };
-    for (const QByteArray& piece : std::as_const(prefix)) {
-        joiner.Feed(piece, line);
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        joiner.Feed(prefix[i], line);
+        if (progress && !progress(prefixEnds[static_cast<std::size_t>(i)], pieces.Total())) {
+            return ContactFile::Cancelled();
+        }
     }
     while (!pieces.AtEnd()) {
         joiner.Feed(pieces.Next(), line);
         if (progress && !progress(pieces.Done(), pieces.Total())) {
-            ContactFile cancelled;
-            cancelled.cancelled = true;
-            return cancelled;
+            return ContactFile::Cancelled();
         }
     }
     joiner.Finish(line);
