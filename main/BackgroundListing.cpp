@@ -23,7 +23,8 @@ namespace {
 class RowsAndKeys
 {
 public:
-    explicit RowsAndKeys(const QCollator& collator) : m_keys(Caseless(collator)) {}
+    // expected: about how many rows there will be, 0 when not known.
+    RowsAndKeys(const QCollator& collator, std::size_t expected) : m_keys(Caseless(collator)), m_expected(expected) {}
     ~RowsAndKeys() { Abandon(); }
     RowsAndKeys(const RowsAndKeys&) = delete;
     RowsAndKeys& operator=(const RowsAndKeys&) = delete;
@@ -165,7 +166,7 @@ private:
         }
         m_handed.notify_one();
         if (!m_helper.joinable() && m_count >= SortKeys::LongList) {
-            m_helperMaker.emplace(m_keys, m_count);
+            m_helperMaker.emplace(m_keys, std::max(m_count, m_expected));
             m_helper = std::jthread([this] {
                 try {
                     MakeKeys(*m_helperMaker);
@@ -201,6 +202,7 @@ private:
     }
 
     const SortKeys m_keys;
+    const std::size_t m_expected;
     const CodePage m_codePage = CodePage::System();
     std::unique_ptr<Part> m_filling; // the reader's alone
     std::size_t m_count = 0;         // the reader's alone
@@ -237,7 +239,7 @@ void BackgroundListing::Start(const Connection& conn, Request request)
     Begin(
         conn,
         [this, wanted, all](Connection& reader, const RunPtr& run) {
-            RowsAndKeys rows(wanted.collator);
+            RowsAndKeys rows(wanted.collator, wanted.expected);
             bool first = wanted.resort;
             const auto add = [&](qint64 id, QByteArrayView cipher) {
                 run->ThrowIfStopped();

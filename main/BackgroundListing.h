@@ -30,6 +30,7 @@ public:
         bool resort = false; // read for a re-sort of rows the list already shows
         // The texts of records a move just took to the type, as the list held them: not read again.
         std::shared_ptr<const CarriedRows> carried;
+        std::size_t expected = 0; // about how many rows the read will give, when known
     };
 
     // Keys in the order read (the first rows) or ascending (all rows), the column's cipher texts,

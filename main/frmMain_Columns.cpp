@@ -69,7 +69,8 @@ void frmMain::ListView1_ColumnClick(int column)
                                 column,
                                 m_collator,
                                 true,
-                                {}});
+                                {},
+                                static_cast<std::size_t>(m_model->rowCount())});
         SetPanel(1, GetLangString(objectName(), QStringLiteral("82001"), QStringLiteral("Sorting...")));
         return;
     }
