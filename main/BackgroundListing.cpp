@@ -24,7 +24,10 @@ class RowsAndKeys
 {
 public:
     // expected: about how many rows there will be, 0 when not known.
-    RowsAndKeys(const QCollator& collator, std::size_t expected) : m_keys(Caseless(collator)), m_expected(expected) {}
+    RowsAndKeys(const QCollator& collator, std::size_t expected) : m_keys(Caseless(collator)), m_expected(expected)
+    {
+        m_ids.reserve(expected);
+    }
     ~RowsAndKeys() { Abandon(); }
     RowsAndKeys(const RowsAndKeys&) = delete;
     RowsAndKeys& operator=(const RowsAndKeys&) = delete;
@@ -37,16 +40,15 @@ public:
         if (!m_filling) {
             m_filling = std::make_unique<Part>();
             m_filling->first = m_count;
-            m_filling->ids.reserve(PartRows);
             m_filling->spans.reserve(PartRows);
             m_filling->bytes.reserve(PartRows * TypicalTextBytes);
         }
         Part& part = *m_filling;
-        part.ids.push_back(id);
+        m_ids.push_back(id);
         part.spans.emplace_back(static_cast<quint32>(part.bytes.size()), static_cast<quint32>(cipher.size()));
         part.bytes.insert(part.bytes.end(), cipher.begin(), cipher.end());
         ++m_count;
-        if (part.ids.size() == PartRows) {
+        if (part.spans.size() == PartRows) {
             HandOn();
         }
     }
@@ -56,16 +58,19 @@ public:
     {
         BackgroundListing::Rows rows;
         if (m_parts.empty() && m_filling) {
-            rows.ids = m_filling->ids;
-            rows.bytes = m_filling->bytes;
-            rows.spans = m_filling->spans;
+            rows.ids = m_ids;
+            std::vector<std::vector<char>> blocks;
+            blocks.push_back(m_filling->bytes);
+            rows.texts.TakeBlocks(std::move(blocks));
+            for (std::size_t i = 0; i < m_filling->spans.size(); ++i) {
+                rows.texts.Place(i, m_filling->spans[i], m_count);
+            }
         }
         return rows;
     }
 
     // Every row read, in key order, each with its place; from the reading thread, once all are in.
-    // With asTexts, the texts come as the list keeps them.
-    BackgroundListing::Rows Finish(bool asTexts)
+    BackgroundListing::Rows Finish()
     {
         HandOn();
         {
@@ -85,44 +90,39 @@ public:
         }
         std::vector<quint32> ranks = SortKeys::Ranks(makers, m_count);
 
+        // Row r read is ids[r], placed at row i: the same row unless the read was not in key order.
         BackgroundListing::Rows rows;
-        rows.ids.reserve(m_count);
-        rows.spans.reserve(m_count);
-        std::size_t bytes = 0;
-        for (const auto& part : m_parts) {
-            bytes += part->bytes.size();
-        }
-        rows.bytes.reserve(bytes);
-        for (auto& part : m_parts) {
-            const auto shift = static_cast<quint32>(rows.bytes.size());
-            rows.ids.insert(rows.ids.end(), part->ids.begin(), part->ids.end());
-            rows.bytes.insert(rows.bytes.end(), part->bytes.begin(), part->bytes.end());
-            for (const auto& [offset, length] : part->spans) {
-                rows.spans.emplace_back(offset + shift, length);
-            }
-            part.reset();
-        }
-        if (!std::is_sorted(rows.ids.begin(), rows.ids.end())) {
-            const std::vector<int> byId = KeyOrder(rows.ids);
-            std::vector<qint64> ids(m_count);
-            std::vector<std::pair<quint32, quint32>> spans(m_count);
-            std::vector<quint32> places(m_count);
+        std::vector<int> byId;
+        if (std::is_sorted(m_ids.begin(), m_ids.end())) {
+            rows.ids = std::move(m_ids);
+            rows.ranks = std::move(ranks);
+        } else {
+            byId = KeyOrder(m_ids);
+            rows.ids.resize(m_count);
+            rows.ranks.resize(m_count);
             for (std::size_t i = 0; i < m_count; ++i) {
-                const auto from = static_cast<std::size_t>(byId[i]);
-                ids[i] = rows.ids[from];
-                spans[i] = rows.spans[from];
-                places[i] = ranks[from];
+                const auto r = static_cast<std::size_t>(byId[i]);
+                rows.ids[i] = m_ids[r];
+                rows.ranks[i] = ranks[r];
             }
-            rows.ids = std::move(ids);
-            rows.spans = std::move(spans);
-            ranks = std::move(places);
         }
-        rows.ranks = std::move(ranks);
-        if (asTexts) {
-            rows.texts.Adopt(std::move(rows.bytes), rows.spans);
-            rows.bytes = {};
-            rows.spans = {};
+        // The parts' bytes become the list's as they are; each row's text is found by its part.
+        std::vector<std::vector<char>> blocks;
+        std::vector<quint32> starts;
+        std::size_t start = 0;
+        for (auto& part : m_parts) {
+            starts.push_back(static_cast<quint32>(start));
+            start += part->bytes.size();
+            blocks.push_back(std::move(part->bytes));
         }
+        rows.texts.TakeBlocks(std::move(blocks));
+        for (std::size_t i = 0; i < m_count; ++i) {
+            const std::size_t r = byId.empty() ? i : static_cast<std::size_t>(byId[i]);
+            const std::size_t p = r / PartRows; // every part but the last holds PartRows rows
+            const auto [offset, length] = m_parts[p]->spans[r - m_parts[p]->first];
+            rows.texts.Place(i, {starts[p] + offset, length}, m_count);
+        }
+        m_parts.clear();
         return rows;
     }
 
@@ -134,7 +134,6 @@ private:
     struct Part
     {
         std::size_t first = 0; // the row it starts with, in the order read
-        std::vector<qint64> ids;
         std::vector<char> bytes;
         std::vector<std::pair<quint32, quint32>> spans;
     };
@@ -165,8 +164,9 @@ private:
             m_parts.push_back(std::move(m_filling));
         }
         m_handed.notify_one();
-        if (!m_helper.joinable() && m_count >= SortKeys::LongList) {
-            m_helperMaker.emplace(m_keys, std::max(m_count, m_expected));
+        // From the first full part: the sooner it starts, the less is left when the reading ends.
+        if (!m_helper.joinable() && m_count >= PartRows) {
+            m_helperMaker.emplace(m_keys, std::max({m_count, m_expected, SortKeys::LongList}));
             m_helper = std::jthread([this] {
                 try {
                     MakeKeys(*m_helperMaker);
@@ -192,7 +192,7 @@ private:
                 }
                 part = m_parts[m_taken++].get();
             }
-            for (std::size_t i = 0; i < part->ids.size(); ++i) {
+            for (std::size_t i = 0; i < part->spans.size(); ++i) {
                 const auto [offset, length] = part->spans[i];
                 DecryptInto(text, QByteArrayView(part->bytes.data() + offset, static_cast<qsizetype>(length)),
                             m_codePage);
@@ -206,6 +206,7 @@ private:
     const CodePage m_codePage = CodePage::System();
     std::unique_ptr<Part> m_filling; // the reader's alone
     std::size_t m_count = 0;         // the reader's alone
+    std::vector<qint64> m_ids;       // the reader's alone: the rows' keys, in the order read
 
     std::mutex m_mutex; // guards what follows, but the parts themselves: each is one thread's at a time
     std::condition_variable m_handed;
@@ -270,7 +271,7 @@ void BackgroundListing::Start(const Connection& conn, Request request)
             } else {
                 ReadRecordColumn(reader, wanted.typeNo, wanted.field, add);
             }
-            *all = rows.Finish(!wanted.resort);
+            *all = rows.Finish();
         },
         [this, all](const QString& error) {
             m_rows = error.isEmpty() ? std::move(*all) : Rows{};

@@ -33,15 +33,12 @@ public:
         std::size_t expected = 0; // about how many rows the read will give, when known
     };
 
-    // Keys in the order read (the first rows) or ascending (all rows), the column's cipher texts,
-    // and for all rows each one's place by the column's text (equal texts equal). All rows of a
-    // listing come with their texts as the list keeps them, made here rather than on the window's
-    // thread; the first rows and a re-sort's come as bytes and spans.
+    // Keys in the order read (the first rows) or ascending (all rows), the column's cipher texts
+    // (row i's at i) as the list keeps them, and for all rows each one's place by the column's
+    // text (equal texts equal).
     struct Rows
     {
         std::vector<qint64> ids;
-        std::vector<char> bytes;
-        std::vector<std::pair<quint32, quint32>> spans; // offset and length in bytes
         ColumnTexts texts;
         std::vector<quint32> ranks;
     };

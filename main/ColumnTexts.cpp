@@ -34,13 +34,19 @@ void ColumnTexts::Grow(std::size_t size)
     m_size = size; // nothing was ever written past the old size: it is still zero
 }
 
-void ColumnTexts::Adopt(std::vector<char> bytes, const std::vector<std::pair<quint32, quint32>>& spans)
+void ColumnTexts::TakeBlocks(std::vector<std::vector<char>> blocks)
 {
-    TakeBytes(std::move(bytes));
-    Grow(spans.size());
-    for (std::size_t i = 0; i < spans.size(); ++i) {
-        m_spans[i] = {spans[i].first + 1, spans[i].second};
+    Clear();
+    std::size_t start = 0;
+    for (std::vector<char>& block : blocks) {
+        if (block.empty()) {
+            continue; // a text at its offset is empty, and lies at the end of the block before
+        }
+        m_starts.push_back(start);
+        start += block.size();
+        m_blocks.push_back(std::move(block));
     }
+    m_taken = true;
 }
 
 void ColumnTexts::InsertMissing(std::size_t at)
@@ -73,6 +79,8 @@ void ColumnTexts::Permute(const std::vector<int>& order)
 void ColumnTexts::Clear()
 {
     m_bytes = {};
+    m_blocks = {};
+    m_starts = {};
     m_beside = {};
     m_taken = false;
     m_spans.reset();

@@ -202,29 +202,34 @@ void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, ColumnTexts
     }
 }
 
-void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, std::vector<char> bytes,
-                                  const std::vector<std::pair<quint32, quint32>>& spans,
+void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, ColumnTexts texts,
                                   const std::vector<quint32>& ranks)
 {
     if (column < 0 || static_cast<std::size_t>(column) >= m_columns.size() || m_mode != Mode::Records) {
         return;
     }
-    // A row the read did not find (gone meanwhile) sorts last.
-    std::vector<quint32> own(m_ids.size(), static_cast<quint32>(ids.size()));
-    // The read's bytes become the column's as they are, each row pointing into them: a million
-    // texts are not copied, and what the column held before goes. Both lists of keys are in key
-    // order, so each row is found by walking along; a key out of step is looked up.
-    ColumnTexts texts;
-    texts.TakeBytes(std::move(bytes));
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < ids.size(); ++i) {
-        const int s = next < m_ids.size() && m_ids[next] == ids[i] ? static_cast<int>(next) : StorageOf(ids[i]);
-        if (s < 0) {
-            continue;
+    // The read's texts become the column's as they are: a million texts are not copied, and what
+    // the column held before goes. Only when the read's rows are not the list's, one for one, do
+    // its texts move to the rows they belong to. Both lists of keys are in key order, so each row
+    // is found by walking along; a key out of step is looked up. A row the read did not find (gone
+    // meanwhile) sorts last.
+    std::vector<quint32> own;
+    if (ids == m_ids) {
+        own = ranks;
+    } else {
+        own.assign(m_ids.size(), static_cast<quint32>(ids.size()));
+        std::vector<int> from(m_ids.size(), -1);
+        std::size_t next = 0;
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            const int s = next < m_ids.size() && m_ids[next] == ids[i] ? static_cast<int>(next) : StorageOf(ids[i]);
+            if (s < 0) {
+                continue;
+            }
+            next = static_cast<std::size_t>(s) + 1;
+            from[static_cast<std::size_t>(s)] = static_cast<int>(i);
+            own[static_cast<std::size_t>(s)] = ranks[i];
         }
-        next = static_cast<std::size_t>(s) + 1;
-        texts.Place(static_cast<std::size_t>(s), spans[i], m_ids.size());
-        own[static_cast<std::size_t>(s)] = ranks[i];
+        texts.Permute(from);
     }
     // A row the read missed keeps the text the list had for it.
     ColumnTexts& held = m_cipherTexts[static_cast<std::size_t>(column)];

@@ -82,10 +82,10 @@ public:
     // ascending, with one column's cipher texts (row i's at storage i) and each row's place by
     // that column's text, so sorting by it needs no reading or comparing here.
     void AdoptRows(int column, std::vector<qint64> ids, ColumnTexts texts, std::vector<quint32> ranks);
-    // A whole column of the rows the list holds, read elsewhere for a re-sort, with each row's
-    // place by it; keys the list does not hold are passed over. Sort by the column after.
-    void AdoptColumn(int column, const std::vector<qint64>& ids, std::vector<char> bytes,
-                     const std::vector<std::pair<quint32, quint32>>& spans, const std::vector<quint32>& ranks);
+    // A whole column of the rows the list holds, read elsewhere for a re-sort: row i of the read
+    // is ids[i], with its text at i in texts and its place by it ranks[i]; keys the list does not
+    // hold are passed over. Sort by the column after.
+    void AdoptColumn(int column, const std::vector<qint64>& ids, ColumnTexts texts, const std::vector<quint32>& ranks);
     // Whether sorting by column reads and compares nothing: each row's place by it is known.
     bool HasPlaces(int column) const
     {

@@ -237,10 +237,11 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
         BackgroundListing::Rows rows = m_listing->TakeRows();
         const int column = m_listing->Current().column;
         if (m_listedStage == 1) {
+            QByteArrayView text;
             for (std::size_t i = 0; i < rows.ids.size(); ++i) {
-                const auto [offset, length] = rows.spans[i];
-                m_model->AddKeyedRow(rows.ids[i], column,
-                                     QByteArrayView(rows.bytes.data() + offset, static_cast<qsizetype>(length)));
+                if (rows.texts.Find(i, &text)) {
+                    m_model->AddKeyedRow(rows.ids[i], column, text);
+                }
             }
         } else {
             m_model->AdoptRows(column, std::move(rows.ids), std::move(rows.texts), std::move(rows.ranks));
