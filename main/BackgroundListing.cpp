@@ -34,6 +34,13 @@ public:
 
     std::size_t Count() const { return m_count; }
 
+    // Makes a key as for a long list, which readies, once in a session, what that takes.
+    void Ready() const
+    {
+        SortKeys::Maker maker(m_keys, SortKeys::LongList);
+        maker.Add(0, u"Ready 1");
+    }
+
     // From the reading thread.
     void Add(qint64 id, QByteArrayView cipher)
     {
@@ -229,6 +236,14 @@ BackgroundListing::BackgroundListing(QObject* parent) : BackgroundReader(parent)
 BackgroundListing::~BackgroundListing()
 {
     Stop();
+}
+
+void BackgroundListing::Prepare(const Connection& conn, const QCollator& collator)
+{
+    BackgroundReader::Prepare(conn, [collator] {
+        const RowsAndKeys rows(collator, SortKeys::LongList);
+        rows.Ready();
+    });
 }
 
 void BackgroundListing::Start(const Connection& conn, Request request)

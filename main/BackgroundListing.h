@@ -52,6 +52,9 @@ public:
     explicit BackgroundListing(QObject* parent = nullptr);
     ~BackgroundListing() override; // stops the read and waits for its thread
 
+    // Opens the reader ahead of the first read, and readies what making the keys of a long list
+    // in collator's order takes the first time in a session (the collation's data, its shortcuts).
+    void Prepare(const Connection& conn, const QCollator& collator);
     // Starts reading conn's book, abandoning the read under way.
     void Start(const Connection& conn, Request request);
     const Request& Current() const { return m_request; }

@@ -35,7 +35,7 @@ void BackgroundReader::Forget()
     m_readerOpen = false;
 }
 
-void BackgroundReader::Prepare(const Connection& conn)
+void BackgroundReader::Prepare(const Connection& conn, std::function<void()> ready)
 {
     if (m_reader != nullptr || m_thread.joinable()) {
         return;
@@ -43,12 +43,15 @@ void BackgroundReader::Prepare(const Connection& conn)
     m_reader = std::make_unique<Connection>();
     Connection* reader = m_reader.get();
     const QString connectionString = conn.ConnectionString;
-    m_thread = std::thread([this, reader, connectionString] {
+    m_thread = std::thread([this, reader, connectionString, ready = std::move(ready)] {
         try {
             Connection book;
             book.ConnectionString = connectionString;
             OpenSearchReader(*reader, book);
             m_readerOpen = true;
+            if (ready) {
+                ready();
+            }
         } catch (...) { // NOLINT(bugprone-empty-catch): the first read opens it again and reports
         }
     });

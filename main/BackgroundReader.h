@@ -40,9 +40,9 @@ public:
     using RunPtr = std::shared_ptr<const Run>;
 
     // Opens the reader's own connection to conn's book on the thread, ahead of the first read, so
-    // that the first read does not wait for its key to be derived. Does nothing while a
-    // connection is open or opening.
-    void Prepare(const Connection& conn);
+    // that the first read does not wait for its key to be derived; then runs ready there, if
+    // given. Does nothing while a connection is open or opening.
+    void Prepare(const Connection& conn, std::function<void()> ready = {});
     // Abandons the read under way, if any, and waits for its thread.
     void Stop();
     // Stops, and closes the reader's own connection (after a restore or compaction replaced the

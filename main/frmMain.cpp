@@ -335,7 +335,7 @@ void frmMain::BuildToolbars()
     connect(m_listing, &BackgroundListing::FirstRows, this, [this] { ShowListed(false, QString()); });
     connect(m_listing, &BackgroundListing::Finished, this, [this](const QString& error) { ShowListed(true, error); });
     if (Conn.IsOpen()) {
-        m_listing->Prepare(Conn); // a large book's first listing finds its reader open
+        m_listing->Prepare(Conn, m_collator); // a large book's first listing finds its reader open
     }
     m_searchTimer = new QTimer(this);
     m_searchTimer->setSingleShot(true);

@@ -42,7 +42,7 @@ void frmMain::RefreshViews()
     m_search->Forget(); // the book may be another file now
     m_listing->Forget();
     if (Conn.IsOpen()) {
-        m_listing->Prepare(Conn);
+        m_listing->Prepare(Conn, m_collator);
         Refresh();
         return;
     }
