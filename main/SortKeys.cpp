@@ -10,6 +10,8 @@
 #include <unicode/ucol.h>
 #include <unicode/uset.h>
 
+#include "core/platform/SystemMemory.h"
+
 namespace {
 
 UCollator* OpenCollator(const QCollator& like)
@@ -287,8 +289,8 @@ struct SortKeys::Maker::Part
 {
     UCollator* collator = nullptr; // a clone: a collator serves one thread at a time
     const PlainKeys* plain = nullptr;
-    std::vector<Key> keys;
-    std::vector<std::uint8_t> block;
+    LargeVector<Key> keys;
+    LargeVector<std::uint8_t> block;
     Bytes key;
 
     ~Part() { ucol_close(collator); }

@@ -2,6 +2,7 @@
 #include <QAbstractItemModelTester>
 #include <QtTest>
 
+#include "core/platform/SystemMemory.h"
 #include "main/ColumnTexts.h"
 #include "main/RecordListModel.h"
 #include "main/SortKeys.h"
@@ -142,6 +143,30 @@ private slots:
         lazy.sort(0, Qt::DescendingOrder);
         whole.sort(0, Qt::DescendingOrder);
         QCOMPARE(cells(lazy), cells(whole));
+    }
+
+    // The memory a long list's keys are made in: a growing array keeps what it holds as it moves
+    // into memory of its own (huge pages on a boundary of their own, where there are any), and
+    // memory asked for zeroed is zero, small or large.
+    void largeMemory()
+    {
+        LargeVector<int> values;
+        for (int i = 0; i < 1000000; ++i) {
+            values.push_back(i);
+        }
+        QVERIFY(values.capacity() * sizeof(int) >= LargeFrom);
+        QCOMPARE(values[0], 0);
+        QCOMPARE(values[524287], 524287);
+        QCOMPARE(values.back(), 999999);
+#ifdef __linux__
+        QCOMPARE(reinterpret_cast<std::uintptr_t>(values.data()) % LargeFrom, std::uintptr_t{0});
+#endif
+        for (const std::size_t bytes : {std::size_t{100}, LargeFrom + 12345}) {
+            auto* zeroed = static_cast<unsigned char*>(AllocateLarge(bytes, true));
+            QVERIFY(std::all_of(zeroed, zeroed + bytes, [](unsigned char c) { return c == 0; }));
+            std::fill(zeroed, zeroed + bytes, 0xff); // every byte asked for is there to write
+            FreeLarge(zeroed, bytes);
+        }
     }
 
     // A column's texts by row: rows not read stay apart from read ones (an empty text is read)

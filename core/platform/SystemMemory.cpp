@@ -1,9 +1,17 @@
 #include "core/platform/SystemMemory.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <sys/mman.h>
 #endif
 
 qint64 PhysicalMemoryBytes()
@@ -17,4 +25,66 @@ qint64 PhysicalMemoryBytes()
     const long pageSize = sysconf(_SC_PAGE_SIZE);
     return pages > 0 && pageSize > 0 ? static_cast<qint64>(pages) * pageSize : 0;
 #endif
+}
+
+#ifdef __linux__
+namespace {
+
+// Whole huge pages, so that nothing else shares one.
+std::size_t Rounded(std::size_t bytes)
+{
+    return (bytes + LargeFrom - 1) / LargeFrom * LargeFrom;
+}
+
+} // namespace
+#endif
+
+void* AllocateLarge(std::size_t bytes, bool zeroed)
+{
+#ifdef __linux__
+    if (bytes >= LargeFrom) {
+        // A mapping of its own (which comes zeroed), a huge page larger and then trimmed to start
+        // on a huge page's boundary: the system backs only aligned stretches with huge pages.
+        // Memory from the heap would not do: its pages are made writable a few at a time.
+        const std::size_t size = Rounded(bytes);
+        void* mapped = mmap(nullptr, size + LargeFrom, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+        const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+        const std::uintptr_t aligned = (start + LargeFrom - 1) / LargeFrom * LargeFrom;
+        if (aligned > start) {
+            munmap(mapped, aligned - start);
+        }
+        const std::uintptr_t end = start + size + LargeFrom;
+        if (end > aligned + size) {
+            munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
+        }
+        void* memory = reinterpret_cast<void*>(aligned);
+        madvise(memory, size, MADV_HUGEPAGE); // a hint: where it is refused, ordinary pages serve
+        return memory;
+    }
+#endif
+    const std::size_t size = std::max<std::size_t>(bytes, 1);
+    void* memory = zeroed ? std::calloc(size, 1) : std::malloc(size);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+
+void FreeLarge(void* memory, std::size_t bytes) noexcept
+{
+    if (memory == nullptr) {
+        return;
+    }
+#ifdef __linux__
+    if (bytes >= LargeFrom) {
+        munmap(memory, Rounded(bytes));
+        return;
+    }
+#else
+    Q_UNUSED(bytes);
+#endif
+    std::free(memory);
 }
