@@ -85,6 +85,18 @@ public:
             m_closed = true;
         }
         m_handed.notify_all();
+        // While the last keys are made and ranked, another thread puts the rows in key order with
+        // their texts: neither needs the other's work until the places are put in that order.
+        BackgroundListing::Rows rows;
+        std::vector<int> byId; // empty when the rows were read in key order
+        std::exception_ptr placingFailure;
+        std::jthread placing([&] {
+            try {
+                InKeyOrder(rows, byId);
+            } catch (...) {
+                placingFailure = std::current_exception();
+            }
+        });
         std::vector<SortKeys::Maker> makers;
         makers.emplace_back(m_keys, m_count);
         MakeKeys(makers.back());
@@ -96,38 +108,17 @@ public:
             makers.push_back(std::move(*m_helperMaker));
         }
         std::vector<quint32> ranks = SortKeys::Ranks(makers, m_count);
-
-        // Row r read is ids[r], placed at row i: the same row unless the read was not in key order.
-        BackgroundListing::Rows rows;
-        std::vector<int> byId;
-        if (std::is_sorted(m_ids.begin(), m_ids.end())) {
-            rows.ids = std::move(m_ids);
+        placing.join();
+        if (placingFailure) {
+            std::rethrow_exception(placingFailure);
+        }
+        if (byId.empty()) {
             rows.ranks = std::move(ranks);
         } else {
-            byId = KeyOrder(m_ids);
-            rows.ids.resize(m_count);
             rows.ranks.resize(m_count);
             for (std::size_t i = 0; i < m_count; ++i) {
-                const auto r = static_cast<std::size_t>(byId[i]);
-                rows.ids[i] = m_ids[r];
-                rows.ranks[i] = ranks[r];
+                rows.ranks[i] = ranks[static_cast<std::size_t>(byId[i])];
             }
-        }
-        // The parts' bytes become the list's as they are; each row's text is found by its part.
-        std::vector<std::vector<char>> blocks;
-        std::vector<quint32> starts;
-        std::size_t start = 0;
-        for (auto& part : m_parts) {
-            starts.push_back(static_cast<quint32>(start));
-            start += part->bytes.size();
-            blocks.push_back(std::move(part->bytes));
-        }
-        rows.texts.TakeBlocks(std::move(blocks));
-        for (std::size_t i = 0; i < m_count; ++i) {
-            const std::size_t r = byId.empty() ? i : static_cast<std::size_t>(byId[i]);
-            const std::size_t p = r / PartRows; // every part but the last holds PartRows rows
-            const auto [offset, length] = m_parts[p]->spans[r - m_parts[p]->first];
-            rows.texts.Place(i, {starts[p] + offset, length}, m_count);
         }
         m_parts.clear();
         return rows;
@@ -142,6 +133,7 @@ private:
     {
         std::size_t first = 0; // the row it starts with, in the order read
         std::vector<char> bytes;
+        const char* data = nullptr; // where the bytes lie, once handed on
         std::vector<std::pair<quint32, quint32>> spans;
     };
 
@@ -161,11 +153,44 @@ private:
         m_handed.notify_all();
     }
 
+    // The keys read, in key order, and the texts by them; byId[i] is the row read placed at i,
+    // left empty when the rows were read in key order. Only the keys and the parts' bytes and
+    // spans are read, and the parts' bytes are taken without moving them: those who make keys
+    // meanwhile read each part's bytes through the place they lie at.
+    void InKeyOrder(BackgroundListing::Rows& rows, std::vector<int>& byId)
+    {
+        if (std::is_sorted(m_ids.begin(), m_ids.end())) {
+            rows.ids = std::move(m_ids);
+        } else {
+            byId = KeyOrder(m_ids);
+            rows.ids.resize(m_count);
+            for (std::size_t i = 0; i < m_count; ++i) {
+                rows.ids[i] = m_ids[static_cast<std::size_t>(byId[i])];
+            }
+        }
+        std::vector<std::vector<char>> blocks;
+        std::vector<quint32> starts;
+        std::size_t start = 0;
+        for (const auto& part : m_parts) {
+            starts.push_back(static_cast<quint32>(start));
+            start += part->bytes.size();
+            blocks.push_back(std::move(part->bytes));
+        }
+        rows.texts.TakeBlocks(std::move(blocks));
+        for (std::size_t i = 0; i < m_count; ++i) {
+            const std::size_t r = byId.empty() ? i : static_cast<std::size_t>(byId[i]);
+            const std::size_t p = r / PartRows; // every part but the last holds PartRows rows
+            const auto [offset, length] = m_parts[p]->spans[r - m_parts[p]->first];
+            rows.texts.Place(i, {starts[p] + offset, length}, m_count);
+        }
+    }
+
     void HandOn()
     {
         if (!m_filling) {
             return;
         }
+        m_filling->data = m_filling->bytes.data(); // its bytes never move or grow from here on
         {
             const std::scoped_lock lock(m_mutex);
             m_parts.push_back(std::move(m_filling));
@@ -201,8 +226,7 @@ private:
             }
             for (std::size_t i = 0; i < part->spans.size(); ++i) {
                 const auto [offset, length] = part->spans[i];
-                DecryptInto(text, QByteArrayView(part->bytes.data() + offset, static_cast<qsizetype>(length)),
-                            m_codePage);
+                DecryptInto(text, QByteArrayView(part->data + offset, static_cast<qsizetype>(length)), m_codePage);
                 maker.Add(part->first + i, text);
             }
         }
