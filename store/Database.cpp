@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/Errors.h"
+#include "core/platform/SystemMemory.h"
 #include "store/Encryption.h"
 #include "store/RecordPurge.h"
 
@@ -66,20 +67,21 @@ const QString& ColumnName(const QString& column)
 
 // Rows a second connection read, kept until they are handed on in order. The values' bytes go
 // into blocks that never move once written, so half a million rows are never copied to grow.
+// Each is written through once: in memory of its own, huge pages where the system has them.
 struct ReadRows
 {
-    std::vector<qint64> ids;
-    std::vector<QByteArrayView> values; // per row and column
-    std::vector<std::vector<char>> blocks;
+    LargeVector<qint64> ids;
+    LargeVector<QByteArrayView> values; // per row and column
+    std::vector<LargeVector<char>> blocks;
 
     void Add(QByteArrayView bytes)
     {
-        constexpr std::size_t BlockBytes = 1 << 20;
+        constexpr std::size_t BlockBytes = LargeFrom;
         const auto size = static_cast<std::size_t>(bytes.size());
         if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < size) {
             blocks.emplace_back().reserve(std::max(BlockBytes, size));
         }
-        std::vector<char>& block = blocks.back();
+        LargeVector<char>& block = blocks.back();
         const char* at = block.data() + block.size();
         block.insert(block.end(), bytes.begin(), bytes.end());
         values.emplace_back(at, bytes.size());
