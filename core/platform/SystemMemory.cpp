@@ -39,11 +39,11 @@ std::size_t Rounded(std::size_t bytes)
 } // namespace
 #endif
 
-void* AllocateLarge(std::size_t bytes, bool zeroed)
+void* AllocateLarge(std::size_t bytes)
 {
 #ifdef __linux__
     if (bytes >= LargeFrom) {
-        // A mapping of its own (which comes zeroed), a huge page larger and then trimmed to start
+        // A mapping of its own, a huge page larger and then trimmed to start
         // on a huge page's boundary: the system backs only aligned stretches with huge pages.
         // Memory from the heap would not do: its pages are made writable a few at a time.
         const std::size_t size = Rounded(bytes);
@@ -65,8 +65,7 @@ void* AllocateLarge(std::size_t bytes, bool zeroed)
         return memory;
     }
 #endif
-    const std::size_t size = std::max<std::size_t>(bytes, 1);
-    void* memory = zeroed ? std::calloc(size, 1) : std::malloc(size);
+    void* memory = std::malloc(std::max<std::size_t>(bytes, 1));
     if (memory == nullptr) {
         throw std::bad_alloc();
     }

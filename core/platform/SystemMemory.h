@@ -11,9 +11,9 @@ qint64 PhysicalMemoryBytes();
 // Memory for a large array that is written through once, as a long list's keys are: where the
 // system allows, in huge pages, so that a hundred megabytes come in a few dozen steps rather than
 // in tens of thousands of page faults, each of which costs about as much as making a row's sort
-// key. Sizes below LargeFrom come from the usual heap. zeroed asks for zero bytes.
+// key. Sizes below LargeFrom come from the usual heap.
 constexpr std::size_t LargeFrom = std::size_t{2} << 20;
-void* AllocateLarge(std::size_t bytes, bool zeroed = false);
+void* AllocateLarge(std::size_t bytes);
 // Gives back what AllocateLarge gave for the same size.
 void FreeLarge(void* memory, std::size_t bytes) noexcept;
 
