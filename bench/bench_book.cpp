@@ -1,6 +1,7 @@
 // Reading what the history keeps of a drag: the type of every contact moved, before the move.
 // Each strategy of TypesOfRecords against the choice it makes, at two sizes of book and key
-// counts on both sides of where the choice switches.
+// counts on both sides of where the choice switches. And opening a book once more, as every long
+// read's own reader does.
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -65,6 +66,23 @@ void BM_TypesOfRecords(benchmark::State& state)
     }
     state.SetLabel(how == KeyReading::Choose ? "choose" : how == KeyReading::OneByOne ? "one by one" : "one scan");
 }
+
+// A connection opened and closed on a book this process has opened before: the readers of a
+// re-sort, a search and the background purge each open one.
+void BM_OpenAgain(benchmark::State& state)
+{
+    const QString connection = ConnectionStringForFile(BookOf(1'000).file);
+    {
+        Connection first;
+        first.Open(connection);
+    }
+    for (auto _ : state) {
+        Connection conn;
+        conn.Open(connection);
+        benchmark::DoNotOptimize(conn.PageSize());
+    }
+}
+BENCHMARK(BM_OpenAgain)->Unit(benchmark::kMillisecond);
 
 void Sizes(benchmark::internal::Benchmark* bench)
 {

@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <deque>
+#include <mutex>
+#include <openssl/evp.h>
 #include <optional>
 #include <sqlite3.h>
 #include <thread>
@@ -81,6 +84,126 @@ int WaitForLock(void*, int attempt)
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return 1;
 }
+
+// Deriving a book's key from its passphrase takes tens of milliseconds by design (many rounds of
+// PBKDF2), and every reader the program opens beside the window's connection would pay it again.
+// The key depends only on the passphrase and the salt the file begins with, so it is derived once
+// per passphrase and salt in this process and handed to the engine as raw key data; the engine
+// still checks it against the first page it reads. The keys stay in this process's memory, where
+// the passphrase is anyway.
+class DerivedKeys
+{
+public:
+    static DerivedKeys& Instance()
+    {
+        static DerivedKeys keys;
+        return keys;
+    }
+
+    // The raw key ("x'<hex>'") for the book at path keyed with password, or empty where it cannot
+    // be derived here: a file too short to hold its salt, an engine whose derivation is unknown, or
+    // one that refused such a key before.
+    QByteArray For(const QString& path, const QByteArray& password)
+    {
+        // An empty passphrase leaves a file unciphered; one written as raw key data is one already.
+        if (m_refused || m_rounds <= 0 || password.isEmpty() || password.toLower().startsWith("x'")) {
+            return {};
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        const QByteArray salt = file.read(SaltBytes);
+        if (salt.size() != SaltBytes) {
+            return {};
+        }
+        // Held while deriving: the two readers of a long read ask for the same key at once, and
+        // the second had better wait than derive it too.
+        const std::lock_guard lock(m_mutex);
+        for (const Entry& entry : m_entries) {
+            if (entry.salt == salt && entry.password == password) {
+                return entry.raw;
+            }
+        }
+        unsigned char key[KeyBytes];
+        if (PKCS5_PBKDF2_HMAC(password.constData(), static_cast<int>(password.size()),
+                              reinterpret_cast<const unsigned char*>(salt.constData()), SaltBytes, m_rounds, m_digest,
+                              KeyBytes, key) != 1) {
+            return {};
+        }
+        QByteArray raw = QByteArrayLiteral("x'") +
+                         QByteArray::fromRawData(reinterpret_cast<const char*>(key), KeyBytes).toHex().toUpper() +
+                         QByteArrayLiteral("'");
+        OPENSSL_cleanse(key, KeyBytes);
+        if (m_entries.size() == MostEntries) {
+            m_entries.pop_front();
+        }
+        m_entries.push_back({salt, password, raw});
+        return raw;
+    }
+
+    // A raw key opened a book: they work with this engine.
+    void Worked() { m_worked = true; }
+    bool Proven() const { return m_worked; }
+    // The passphrase opened a book its raw key did not: derive no more, the engine does it.
+    void Refused()
+    {
+        m_refused = true;
+        const std::lock_guard lock(m_mutex);
+        m_entries.clear();
+    }
+
+private:
+    static constexpr int SaltBytes = 16;
+    static constexpr int KeyBytes = 32;
+    static constexpr std::size_t MostEntries = 8;
+
+    // The engine's own settings for keys derived from a passphrase: its version 3 uses
+    // PBKDF2-HMAC-SHA1, later ones say which.
+    DerivedKeys()
+    {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(":memory:", &db) == SQLITE_OK) {
+            const QByteArray version = Pragma(db, "PRAGMA cipher_version");
+            const QByteArray rounds = Pragma(db, "PRAGMA cipher_default_kdf_iter");
+            if (version.startsWith("3.")) {
+                m_digest = EVP_sha1();
+            } else {
+                const QByteArray algorithm = Pragma(db, "PRAGMA cipher_default_kdf_algorithm");
+                m_digest = algorithm.endsWith("SHA512")   ? EVP_sha512()
+                           : algorithm.endsWith("SHA256") ? EVP_sha256()
+                           : algorithm.endsWith("SHA1")   ? EVP_sha1()
+                                                          : nullptr;
+            }
+            m_rounds = m_digest != nullptr ? rounds.toInt() : 0;
+        }
+        sqlite3_close(db);
+    }
+
+    static QByteArray Pragma(sqlite3* db, const char* sql)
+    {
+        QByteArray value;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW) {
+            value = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+        }
+        sqlite3_finalize(stmt);
+        return value;
+    }
+
+    struct Entry
+    {
+        QByteArray salt;
+        QByteArray password;
+        QByteArray raw;
+    };
+    std::mutex m_mutex;
+    std::deque<Entry> m_entries;
+    const EVP_MD* m_digest = nullptr;
+    int m_rounds = 0;
+    std::atomic<bool> m_worked{false};
+    std::atomic<bool> m_refused{false};
+};
 
 } // namespace
 
@@ -206,24 +329,44 @@ void Connection::OpenFile(bool create)
     }
     // The page size is not written in the clear anywhere in the file: a book opens with the size
     // its first page deciphers with. Books of this program are tried first, then older ones.
-    std::optional<DbError> first;
-    for (const int pageSize : {NewBookPageSize, 1024, 8192, 16384, 32768, 65536, 2048, 512}) {
-        try {
-            OpenWithPageSize(path, password, flags, pageSize);
-            return;
-        } catch (const DbError& error) {
-            if ((error.Number() & 0xFF) != SQLITE_NOTADB) {
-                throw; // a missing or locked file is not a matter of page size
-            }
-            if (!first) {
-                first = error;
+    const auto withEveryPageSize = [&](const QByteArray& key) -> std::optional<DbError> {
+        std::optional<DbError> first;
+        for (const int pageSize : {NewBookPageSize, 1024, 8192, 16384, 32768, 65536, 2048, 512}) {
+            try {
+                OpenWithPageSize(path, key, flags, pageSize);
+                return std::nullopt;
+            } catch (const DbError& error) {
+                if ((error.Number() & 0xFF) != SQLITE_NOTADB) {
+                    throw; // a missing or locked file is not a matter of page size
+                }
+                if (!first) {
+                    first = error;
+                }
             }
         }
+        return first;
+    };
+    DerivedKeys& keys = DerivedKeys::Instance();
+    const QByteArray raw = keys.For(path, password);
+    if (!raw.isEmpty()) {
+        std::optional<DbError> failed = withEveryPageSize(raw);
+        if (!failed) {
+            keys.Worked();
+            return;
+        }
+        if (keys.Proven()) {
+            throw *failed; // the passphrase would give the same key: wrong, or not a book
+        }
     }
-    throw *first;
+    if (std::optional<DbError> failed = withEveryPageSize(password)) {
+        throw *failed;
+    }
+    if (!raw.isEmpty()) {
+        keys.Refused();
+    }
 }
 
-void Connection::OpenWithPageSize(const QString& path, const QByteArray& password, int flags, int pageSize)
+void Connection::OpenWithPageSize(const QString& path, const QByteArray& key, int flags, int pageSize)
 {
     Close();
     sqlite3* db = nullptr;
@@ -239,7 +382,7 @@ void Connection::OpenWithPageSize(const QString& path, const QByteArray& passwor
     m_path = path;
     m_pageSize = pageSize;
     try {
-        const int keyed = sqlite3_key(db, password.constData(), static_cast<int>(password.size()));
+        const int keyed = sqlite3_key(db, key.constData(), static_cast<int>(key.size()));
         if (keyed != SQLITE_OK) {
             Throw(keyed);
         }

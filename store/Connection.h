@@ -117,8 +117,9 @@ public:
 
 private:
     void OpenFile(bool create);
-    // Opens and keys the file with one page size; throws when its pages do not read with it.
-    void OpenWithPageSize(const QString& path, const QByteArray& password, int flags, int pageSize);
+    // Opens and keys the file with one page size; throws when its pages do not read with it. key
+    // is the passphrase, or the raw key derived from it.
+    void OpenWithPageSize(const QString& path, const QByteArray& key, int flags, int pageSize);
 
     sqlite3* m_db = nullptr;
     QString m_path;

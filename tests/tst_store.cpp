@@ -359,6 +359,52 @@ private slots:
         QVERIFY(opening(0) != openings[0]);
     }
 
+    // Every connection after the first to a book is keyed without deriving its key again. A book
+    // replaced at the same path (a restore), a book of older pages and a passphrase changed
+    // meanwhile still open with exactly the right passphrase, and every other one is refused.
+    void keyDerivedOnce()
+    {
+        constexpr int NotABook = 26; // SQLite's SQLITE_NOTADB
+        const auto count = [](const QString& path, const QString& passphrase) -> QVariant {
+            Connection conn;
+            if (const auto error = DbErrorOf([&] { conn.Open(ConnectionStringForFile(path, passphrase)); })) {
+                return error->Number() & 0xff;
+            }
+            return u"%1 rows, pages of %2"_s.arg(CountRecords(conn, std::nullopt)).arg(conn.PageSize());
+        };
+        const QString passphrase = BookPassphrase();
+        AddRecord(AddType(u"Friends"_s, {}, &m_conn), u"Ann"_s, {}, &m_conn);
+        QCOMPARE(count(m_dbPath, passphrase), u"1 rows, pages of 4096"_s);
+        QCOMPARE(count(m_dbPath, passphrase), u"1 rows, pages of 4096"_s);
+        QCOMPARE(count(m_dbPath, u"wrong"_s), NotABook);
+        m_conn.Close();
+
+        // Another book copied over the first: another salt, so another key.
+        const QString other = m_dir->filePath(u"other.mdb"_s);
+        {
+            Connection old;
+            old.Create(ConnectionStringForFile(other), 1024);
+            old.ExecuteScript(SchemaScript());
+            const qint64 work = AddType(u"Work"_s, {}, &old);
+            AddRecord(work, u"Bo"_s, {}, &old);
+            AddRecord(work, u"Cy"_s, {}, &old);
+        }
+        QCOMPARE(count(other, passphrase), u"2 rows, pages of 1024"_s);
+        QVERIFY(QFile::remove(m_dbPath) && QFile::copy(other, m_dbPath));
+        QCOMPARE(count(m_dbPath, passphrase), u"2 rows, pages of 1024"_s);
+
+        {
+            Connection conn;
+            conn.Open(ConnectionStringForFile(m_dbPath));
+            conn.Execute(u"PRAGMA rekey = 'changed'"_s);
+        }
+        QCOMPARE(count(m_dbPath, passphrase), NotABook);
+        QCOMPARE(count(m_dbPath, u"changed"_s), u"2 rows, pages of 1024"_s);
+        QCOMPARE(count(m_dbPath, u"changed"_s), u"2 rows, pages of 1024"_s);
+        QCOMPARE(count(other, u"changed"_s), NotABook);
+        QCOMPARE(count(other, passphrase), u"2 rows, pages of 1024"_s);
+    }
+
     // A type's names are read from the index of types alone, which a book of an earlier version
     // is given in place of its narrower one, and which every kind of write keeps: the listing of
     // each type stays what a read of the whole table finds.
