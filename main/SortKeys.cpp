@@ -117,7 +117,11 @@ Bytes CollatorKey(const UCollator* collator, std::u16string_view text)
 struct SortKeys::PlainKeys
 {
     static constexpr std::size_t Longest = 48;
-    std::array<Bytes, 128> primary;        // by character; empty where it is not plain
+    // By character, its primary weights in a few bytes of their own and their length: 0 where the
+    // character is not plain.
+    using Weight = std::array<std::uint8_t, 4>;
+    std::array<Weight, 128> weight{};
+    std::array<std::uint8_t, 128> weightSize{};
     std::array<Bytes, Longest + 1> levels; // by length: the key after the primary weights
 
     PlainKeys() = default; // nothing plain
@@ -143,9 +147,10 @@ struct SortKeys::PlainKeys
         for (char16_t c = 0x20; c < 0x7F; ++c) {
             const Bytes key = CollatorKey(collator, std::u16string_view(&c, 1));
             const Bytes weights = Primary(key);
-            if (!contracted[c] && !weights.empty() &&
+            // A weight longer than a few bytes is rare enough to leave to the collator.
+            if (!contracted[c] && !weights.empty() && weights.size() <= Weight{}.size() &&
                 Bytes(key.begin() + static_cast<std::ptrdiff_t>(weights.size()), key.end()) == levels[1]) {
-                primary[c] = weights;
+                Keep(c, weights);
                 candidates.push_back(c);
             }
         }
@@ -161,14 +166,22 @@ struct SortKeys::PlainKeys
         }
         for (const char16_t c : candidates) {
             if (failed[c]) {
-                primary[c].clear();
+                Keep(c, {});
             }
         }
         const std::u16string sample = u"+49 (0)171-234.5678 #12*";
         Bytes composed;
         if (Make(sample, composed) && composed != CollatorKey(collator, sample)) {
-            primary = {};
+            weightSize = {};
         }
+    }
+
+    // c's primary weights, or none where it is not plain.
+    void Keep(char16_t c, const Bytes& weights)
+    {
+        weight[c] = {};
+        std::copy(weights.begin(), weights.end(), weight[c].begin());
+        weightSize[c] = static_cast<std::uint8_t>(weights.size());
     }
 
     // text's key, when every character of it is plain; false leaves it to the collator.
@@ -177,14 +190,20 @@ struct SortKeys::PlainKeys
         if (text.empty() || text.size() > Longest) {
             return false;
         }
-        key.clear();
+        // Written through a pointer: growing the key a character at a time cost more than the
+        // rest of making it. Each weight is copied whole and the pointer moved by its length.
+        const Bytes& level = levels[text.size()];
+        key.resize(text.size() * Weight{}.size() + level.size());
+        std::uint8_t* at = key.data();
         for (const char16_t c : text) {
-            if (c >= 128 || primary[c].empty()) {
+            if (c >= 128 || weightSize[c] == 0) {
                 return false;
             }
-            key.insert(key.end(), primary[c].begin(), primary[c].end());
+            std::memcpy(at, weight[c].data(), Weight{}.size());
+            at += weightSize[c];
         }
-        key.insert(key.end(), levels[text.size()].begin(), levels[text.size()].end());
+        at = std::copy(level.begin(), level.end(), at);
+        key.resize(static_cast<std::size_t>(at - key.data()));
         return true;
     }
 
