@@ -203,7 +203,7 @@ void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, ColumnTexts
 }
 
 void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, ColumnTexts texts,
-                                  const std::vector<quint32>& ranks)
+                                  std::vector<quint32> ranks)
 {
     if (column < 0 || static_cast<std::size_t>(column) >= m_columns.size() || m_mode != Mode::Records) {
         return;
@@ -213,26 +213,29 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, Co
     // its texts move to the rows they belong to. Both lists of keys are in key order, so each row
     // is found by walking along; a key out of step is looked up. A row the read did not find (gone
     // meanwhile) sorts last.
-    std::vector<quint32> own;
-    if (ids == m_ids) {
-        own = ranks;
-    } else {
-        own.assign(m_ids.size(), static_cast<quint32>(ids.size()));
-        std::vector<int> from(m_ids.size(), -1);
-        std::size_t next = 0;
-        for (std::size_t i = 0; i < ids.size(); ++i) {
-            const int s = next < m_ids.size() && m_ids[next] == ids[i] ? static_cast<int>(next) : StorageOf(ids[i]);
-            if (s < 0) {
-                continue;
-            }
-            next = static_cast<std::size_t>(s) + 1;
-            from[static_cast<std::size_t>(s)] = static_cast<int>(i);
-            own[static_cast<std::size_t>(s)] = ranks[i];
-        }
-        texts.Permute(from);
+    const auto index = static_cast<std::size_t>(column);
+    m_complete[index] = true;
+    if (ids == m_ids && ranks.size() == ids.size()) {
+        // The read's places are the rows' own already: each is the number of texts before it.
+        m_cipherTexts[index] = std::move(texts);
+        m_places[index] = std::move(ranks);
+        return;
     }
+    std::vector<quint32> own(m_ids.size(), static_cast<quint32>(ids.size()));
+    std::vector<int> from(m_ids.size(), -1);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const int s = next < m_ids.size() && m_ids[next] == ids[i] ? static_cast<int>(next) : StorageOf(ids[i]);
+        if (s < 0) {
+            continue;
+        }
+        next = static_cast<std::size_t>(s) + 1;
+        from[static_cast<std::size_t>(s)] = static_cast<int>(i);
+        own[static_cast<std::size_t>(s)] = ranks[i];
+    }
+    texts.Permute(from);
     // A row the read missed keeps the text the list had for it.
-    ColumnTexts& held = m_cipherTexts[static_cast<std::size_t>(column)];
+    ColumnTexts& held = m_cipherTexts[index];
     QByteArrayView text;
     for (std::size_t s = 0; s < own.size(); ++s) {
         if (own[s] == ids.size() && held.Find(s, &text)) {
@@ -240,7 +243,6 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, Co
         }
     }
     held = std::move(texts);
-    m_complete[static_cast<std::size_t>(column)] = true;
     // Places among the rows held, from 0, counted rather than sorted: each row's place is the
     // number of rows before it, equal places staying equal.
     std::vector<quint32> below(ids.size() + 2, 0);
@@ -251,7 +253,7 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, Co
     for (quint32& r : own) {
         r = below[r];
     }
-    m_places[static_cast<std::size_t>(column)] = std::move(own);
+    m_places[index] = std::move(own);
 }
 
 void RecordListModel::ForgetPlaces()

@@ -85,7 +85,7 @@ public:
     // A whole column of the rows the list holds, read elsewhere for a re-sort: row i of the read
     // is ids[i], with its text at i in texts and its place by it ranks[i]; keys the list does not
     // hold are passed over. Sort by the column after.
-    void AdoptColumn(int column, const std::vector<qint64>& ids, ColumnTexts texts, const std::vector<quint32>& ranks);
+    void AdoptColumn(int column, const std::vector<qint64>& ids, ColumnTexts texts, std::vector<quint32> ranks);
     // Whether sorting by column reads and compares nothing: each row's place by it is known.
     bool HasPlaces(int column) const
     {

@@ -116,7 +116,7 @@ void frmMain::FinishResort(const QString& error)
         return;
     }
     BackgroundListing::Rows rows = m_listing->TakeRows();
-    m_model->AdoptColumn(column, rows.ids, std::move(rows.texts), rows.ranks);
+    m_model->AdoptColumn(column, rows.ids, std::move(rows.texts), std::move(rows.ranks));
     m_sortKey = column;
     m_sortOrder = m_resortOrder;
     m_recordSortKey = m_sortKey;
