@@ -370,6 +370,7 @@ void MovedTypes::ReadAside(const QString& connectionString)
     } catch (...) { // NOLINT(bugprone-empty-catch): read on the window's connection when wanted
     }
     m_reading = false;
+    Purger().Release(0); // the purger waits for the read's end
 }
 
 std::shared_ptr<MovedTypes> MarkRecordsMovedReadingTypes(Connection& conn, const QList<qint64>& ids, qint64 typeNo)
@@ -402,13 +403,15 @@ std::shared_ptr<MovedTypes> MarkRecordsMovedReadingTypes(Connection& conn, const
         Purger().Release(std::exchange(types->m_hold, 0));
         throw;
     }
-    Purger().Release(0);
+    // Reading from now on, before the purger wakes: it leaves the book alone until the read ends.
     types->m_reading = true;
+    Purger().Release(0);
     try {
         types->m_thread = std::thread(
             [raw = types.get(), connectionString = conn.ConnectionString] { raw->ReadAside(connectionString); });
     } catch (const std::system_error&) {
         types->m_reading = false; // no thread to be had: read when wanted
+        Purger().Release(0);
     }
     return types;
 }
@@ -578,7 +581,7 @@ bool RecordPurger::MovesHeld() const
     return !m_held.empty() && *m_held.begin() < 0;
 }
 
-bool RecordPurger::IsBusy() const
+bool RecordPurger::TypesBeingRead() const
 {
     std::vector<std::weak_ptr<MovedTypes>> reads;
     {
@@ -586,11 +589,16 @@ bool RecordPurger::IsBusy() const
         reads = m_reads;
     }
     // Not under the lock: the last owner of a read may be this look, and its end releases a hold.
-    // Reads first: one ends by handing the purger the moves it held.
-    const bool reading = std::any_of(reads.begin(), reads.end(), [](const std::weak_ptr<MovedTypes>& read) {
+    return std::any_of(reads.begin(), reads.end(), [](const std::weak_ptr<MovedTypes>& read) {
         const auto types = read.lock();
         return types && types->IsReading();
     });
+}
+
+bool RecordPurger::IsBusy() const
+{
+    // Reads first: one ends by handing the purger the moves it held.
+    const bool reading = TypesBeingRead();
     std::lock_guard lock(m_mutex);
     return reading || (m_running && m_work);
 }
@@ -643,6 +651,14 @@ void RecordPurger::Run(QString connectionString)
         const std::set<qint64> keep = m_held;
         const quint64 requests = m_requests;
         lock.unlock();
+        if (TypesBeingRead()) {
+            // In this journal mode a commit waits for every reader to end, and while it waits no
+            // new reader may start: a step now would shut the window out of the book until that
+            // long read is done. The read's end wakes this thread.
+            lock.lock();
+            m_wake.wait(lock, [&] { return m_stop || m_requests != requests; });
+            continue;
+        }
         QElapsedTimer clock;
         clock.start();
         qint64 settled = -1;

@@ -134,6 +134,8 @@ public:
 private:
     void Run(QString connectionString);
     bool MovesHeld() const;
+    // Whether the types of a move are being read aside.
+    bool TypesBeingRead() const;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
