@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <atomic>
@@ -716,6 +717,22 @@ void Transaction::Commit()
 {
     m_conn.Execute(QStringLiteral("COMMIT"));
     m_done = true;
+}
+
+bool Transaction::CommitUnlessRead()
+{
+    sqlite3* db = m_conn.Handle();
+    sqlite3_busy_handler(db, nullptr, nullptr);
+    const auto waitAgain = qScopeGuard([db] { sqlite3_busy_handler(db, WaitForLock, nullptr); });
+    try {
+        Commit();
+    } catch (const DbError& error) {
+        if ((error.Number() & 0xFF) == SQLITE_BUSY) {
+            return false;
+        }
+        throw;
+    }
+    return true;
 }
 
 Statement::Statement(Connection& conn, const QString& sql) : m_conn(conn), m_stmt(conn.PrepareUnbound(sql)) {}

@@ -167,6 +167,10 @@ public:
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     void Commit();
+    // Commits unless a reader holds the book, without waiting for it: false then, and the
+    // transaction stays open (its end rolls it back). A commit that waits keeps every new reader
+    // out until the readers before it end, however long their reads are.
+    bool CommitUnlessRead();
 
 private:
     Connection& m_conn;

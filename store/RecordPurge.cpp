@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <optional>
 #include <sqlite3.h>
 #include <system_error>
 #include <utility>
@@ -94,10 +95,17 @@ QString KeptBatches(const std::set<qint64>& keep)
     return QStringLiteral("Batch Not In (%1)").arg(numbers.join(QLatin1Char(',')));
 }
 
+// How a step ends when other connections are reading the book.
+enum class StepCommit {
+    Wait,       // waits for their reads to end: for a purge the user waits for
+    UnlessRead, // rolls back: for the background, which must never shut the window out
+};
+
 // One short transaction of the purge: removes deleted contacts, then writes pending moves, until
-// its time is up. Returns how many keys it settled (0: nothing is pending but the kept batches).
-qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNanoseconds,
-                 const std::function<bool()>& movesHeld = {})
+// its time is up. Returns how many keys it settled (0: nothing is pending but the kept batches),
+// nothing when it rolled back for a reader.
+std::optional<qint64> PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNanoseconds,
+                                StepCommit commit, const std::function<bool()>& movesHeld = {})
 {
     QElapsedTimer clock;
     clock.start();
@@ -144,7 +152,11 @@ qint64 PurgeStep(Connection& conn, const std::set<qint64>& keep, qint64 stepNano
             }
         }
     }
-    transaction.Commit();
+    if (commit == StepCommit::Wait) {
+        transaction.Commit();
+    } else if (!transaction.CommitUnlessRead()) {
+        return std::nullopt;
+    }
     return settled;
 }
 
@@ -169,7 +181,7 @@ bool PurgeKeeping(Connection& conn, const PurgeProgress& progress, const std::se
         if (progress && !progress(done, total)) {
             return false;
         }
-        const qint64 settled = PurgeStep(conn, keep, ForegroundStepNanoseconds);
+        const qint64 settled = *PurgeStep(conn, keep, ForegroundStepNanoseconds, StepCommit::Wait);
         if (settled == 0) {
             break;
         }
@@ -641,6 +653,9 @@ void RecordPurger::Run(QString connectionString)
     // After a failed step the rest grows, so a book that keeps failing (a damaged page, a full
     // disk) costs next to nothing while it waits for the close, which reports the failure.
     auto rest = std::chrono::milliseconds(200);
+    constexpr auto MinReadRest = std::chrono::milliseconds(10);
+    constexpr auto MaxReadRest = std::chrono::milliseconds(160);
+    auto readRest = MinReadRest;
     std::unique_lock lock(m_mutex);
     while (!m_stop) {
         if (!m_work) {
@@ -652,35 +667,46 @@ void RecordPurger::Run(QString connectionString)
         const quint64 requests = m_requests;
         lock.unlock();
         if (TypesBeingRead()) {
-            // In this journal mode a commit waits for every reader to end, and while it waits no
-            // new reader may start: a step now would shut the window out of the book until that
-            // long read is done. The read's end wakes this thread.
+            // A step now could not commit before that long read ends (see below): none is
+            // tried until then. The read's end wakes this thread.
             lock.lock();
             m_wake.wait(lock, [&] { return m_stop || m_requests != requests; });
             continue;
         }
         QElapsedTimer clock;
         clock.start();
-        qint64 settled = -1;
+        std::optional<qint64> settled = 0; // a book this version has not yet written to has nothing pending
+        bool failed = false;
         try {
-            // A book this version has not yet written to has nothing pending.
-            settled = conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving")
-                          ? PurgeStep(conn, keep, BackgroundStepNanoseconds, [this] { return MovesHeld(); })
-                          : 0;
+            if (conn.HasTable("PWDDeleted") && conn.HasTable("PWDMoving")) {
+                settled = PurgeStep(conn, keep, BackgroundStepNanoseconds, StepCommit::UnlessRead,
+                                    [this] { return MovesHeld(); });
+            }
         } catch (const AppError&) {
-            // Busy beyond the timeout, or the disk full: try again after a rest.
+            failed = true; // busy beyond the timeout, or the disk full: try again after a rest
         }
         // Long enough for a waiting connection's next look to find the book free, whatever the
         // step cost: its waits grow to 10 ms soon after it starts waiting.
         const auto pause = std::chrono::nanoseconds(std::clamp<qint64>(clock.nsecsElapsed(), 2'000'000, 12'000'000));
         lock.lock();
-        if (settled == 0) {
-            m_work = m_requests != requests;
-            continue;
-        }
-        if (settled < 0) {
+        if (failed) {
             m_wake.wait_for(lock, rest, [this] { return m_stop; });
             rest = std::min<std::chrono::milliseconds>(rest * 2, std::chrono::seconds(30));
+            continue;
+        }
+        if (!settled) {
+            // Another connection was reading, perhaps for long (a re-sort or a search of a large
+            // book). In this journal mode a commit waits for every reader to end, and while it
+            // waits no new reader may start: the window would be shut out of the book until that
+            // read is done. So the step was rolled back instead, and is tried again, less often
+            // the longer the reads go on, so that the work thrown away stays small beside them.
+            m_wake.wait_for(lock, readRest, [this] { return m_stop; });
+            readRest = std::min<std::chrono::milliseconds>(readRest * 2, MaxReadRest);
+            continue;
+        }
+        readRest = MinReadRest;
+        if (*settled == 0) {
+            m_work = m_requests != requests;
             continue;
         }
         rest = std::chrono::milliseconds(200);

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <optional>
+#include <sqlite3.h>
 
 #include "app/Application.h"
 #include "core/AppState.h"
@@ -482,6 +483,40 @@ private slots:
         QCOMPARE(PendingRecordCount(Conn), 0);
         QCOMPARE(Read(u"list all"_s), u"bob cat"_s);
         QCOMPARE(Scalar(Conn, u"SELECT count(*) FROM PWDTable"_s), 2);
+    }
+
+    // The background purge while another connection is in the middle of a long read (a re-sort
+    // or a search of a large book): the window's reads still get in at once, not after the long
+    // read, and the purge is done once it ends.
+    void purgeLetsReadersIn()
+    {
+        Purger().Watch(Conn);
+        Conn.Open();
+        const qint64 batch = MarkRecordsDeleted(Conn, {Id(u"dan"_s), Id(u"eve"_s)});
+        Connection window;
+        OpenSearchReader(window, Conn);
+        sqlite3_busy_timeout(window.Handle(), 100); // far shorter than the long read
+        Connection longRead;
+        OpenSearchReader(longRead, Conn);
+        longRead.Execute(u"Begin"_s);
+        QCOMPARE(Scalar(longRead, u"SELECT count(*) FROM PWDTable"_s), 5);
+        Purger().Release(batch);
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 500) {
+            try {
+                QCOMPARE(Scalar(window, u"SELECT count(*) FROM VPWDTable"_s), 3);
+            } catch (const DbError& error) {
+                QFAIL(qPrintable(u"Shut out after %1 ms: %2"_s.arg(clock.elapsed()).arg(error.Description())));
+            }
+            QThread::msleep(5);
+        }
+        QCOMPARE(PendingRecordCount(window), 2);
+
+        longRead.Execute(u"Commit"_s);
+        Purger().WaitIdle();
+        QCOMPARE(PendingRecordCount(Conn), 0);
+        QCOMPARE(Scalar(Conn, u"SELECT count(*) FROM PWDTable"_s), 3);
     }
 
     // A copy of the book never carries a deleted contact as a live one, nor a move unwritten.
