@@ -44,19 +44,20 @@ public:
     // From the reading thread.
     void Add(qint64 id, QByteArrayView cipher)
     {
-        if (!m_filling) {
-            m_filling = std::make_unique<Part>();
-            m_filling->first = m_count;
-            m_filling->spans.reserve(PartRows);
-            m_filling->bytes.reserve(PartRows * TypicalTextBytes);
-        }
-        Part& part = *m_filling;
         m_ids.push_back(id);
-        part.spans.emplace_back(static_cast<quint32>(part.bytes.size()), static_cast<quint32>(cipher.size()));
-        part.bytes.insert(part.bytes.end(), cipher.begin(), cipher.end());
-        ++m_count;
-        if (part.spans.size() == PartRows) {
+        if (Fill(m_filling, m_count++, cipher)) {
             HandOn();
+        }
+    }
+
+    // From a second thread reading at the same time, rows that all come after Add's in the order
+    // read (the upper half of the keys). They are kept in parts of their own, as Add's are, and
+    // join them when the reads end (see Finish).
+    void AddAfter(qint64 id, QByteArrayView cipher)
+    {
+        m_after.ids.push_back(id);
+        if (Fill(m_after.filling, m_after.ids.size() - 1, cipher)) {
+            m_after.Close();
         }
     }
 
@@ -80,6 +81,7 @@ public:
     BackgroundListing::Rows Finish()
     {
         HandOn();
+        TakeAfter();
         {
             const std::scoped_lock lock(m_mutex);
             m_closed = true;
@@ -135,7 +137,63 @@ private:
         std::vector<char> bytes;
         const char* data = nullptr; // where the bytes lie, once handed on
         std::vector<std::pair<quint32, quint32>> spans;
+
+        std::size_t End() const { return first + spans.size(); }
     };
+
+    // The rows of AddAfter, numbered from 0 until they join the others.
+    struct After
+    {
+        std::vector<qint64> ids;
+        std::unique_ptr<Part> filling;
+        std::vector<std::unique_ptr<Part>> parts;
+
+        void Close()
+        {
+            if (filling) {
+                filling->data = filling->bytes.data();
+                parts.push_back(std::move(filling));
+            }
+        }
+    };
+
+    // Adds a row's text to the part being filled, begun at row when there is none; true once the
+    // part is full.
+    static bool Fill(std::unique_ptr<Part>& filling, std::size_t row, QByteArrayView cipher)
+    {
+        if (!filling) {
+            filling = std::make_unique<Part>();
+            filling->first = row;
+            filling->spans.reserve(PartRows);
+            filling->bytes.reserve(PartRows * TypicalTextBytes);
+        }
+        Part& part = *filling;
+        part.spans.emplace_back(static_cast<quint32>(part.bytes.size()), static_cast<quint32>(cipher.size()));
+        part.bytes.insert(part.bytes.end(), cipher.begin(), cipher.end());
+        return part.spans.size() == PartRows;
+    }
+
+    // The rows of AddAfter join the others after the last of them, parts and all: nothing of
+    // them is copied but their keys.
+    void TakeAfter()
+    {
+        m_after.Close();
+        if (m_after.parts.empty()) {
+            return;
+        }
+        m_ids.insert(m_ids.end(), m_after.ids.begin(), m_after.ids.end());
+        {
+            const std::scoped_lock lock(m_mutex);
+            for (auto& part : m_after.parts) {
+                part->first += m_count;
+                m_parts.push_back(std::move(part));
+            }
+        }
+        m_count += m_after.ids.size();
+        m_after = {};
+        m_handed.notify_all();
+        StartHelper();
+    }
 
     static QCollator Caseless(QCollator collator)
     {
@@ -177,10 +235,22 @@ private:
             blocks.push_back(std::move(part->bytes));
         }
         rows.texts.TakeBlocks(std::move(blocks));
+        // The part a row lies in: the one before, mostly. Parts hold PartRows rows, but for the
+        // last of each reader's.
+        std::size_t p = 0;
+        const auto partOf = [&](std::size_t r) {
+            if (r < m_parts[p]->first || r >= m_parts[p]->End()) {
+                p = static_cast<std::size_t>(
+                    std::upper_bound(m_parts.begin(), m_parts.end(), r,
+                                     [](std::size_t row, const auto& part) { return row < part->first; }) -
+                    m_parts.begin() - 1);
+            }
+            return p;
+        };
         for (std::size_t i = 0; i < m_count; ++i) {
             const std::size_t r = byId.empty() ? i : static_cast<std::size_t>(byId[i]);
-            const std::size_t p = r / PartRows; // every part but the last holds PartRows rows
-            const auto [offset, length] = m_parts[p]->spans[r - m_parts[p]->first];
+            const Part& part = *m_parts[partOf(r)];
+            const auto [offset, length] = part.spans[r - part.first];
             rows.texts.Place(i, {starts[p] + offset, length}, m_count);
         }
     }
@@ -196,7 +266,12 @@ private:
             m_parts.push_back(std::move(m_filling));
         }
         m_handed.notify_one();
-        // From the first full part: the sooner it starts, the less is left when the reading ends.
+        StartHelper();
+    }
+
+    // From the first full part: the sooner it starts, the less is left when the reading ends.
+    void StartHelper()
+    {
         if (!m_helper.joinable() && m_count >= PartRows) {
             m_helperMaker.emplace(m_keys, std::max({m_count, m_expected, SortKeys::LongList}));
             m_helper = std::jthread([this] {
@@ -238,6 +313,7 @@ private:
     std::unique_ptr<Part> m_filling; // the reader's alone
     std::size_t m_count = 0;         // the reader's alone
     std::vector<qint64> m_ids;       // the reader's alone: the rows' keys, in the order read
+    After m_after;                   // the second reader's alone, until the reads end
 
     std::mutex m_mutex; // guards what follows, but the parts themselves: each is one thread's at a time
     std::condition_variable m_handed;
@@ -307,6 +383,11 @@ void BackgroundListing::Start(const Connection& conn, Request request)
                         return true;
                     },
                     add);
+            } else if (wanted.typeNo < 0) {
+                ReadAllRecordsColumn(reader, wanted.field, add, [&](qint64 id, QByteArrayView cipher) {
+                    run->ThrowIfStopped();
+                    rows.AddAfter(id, cipher);
+                });
             } else {
                 ReadRecordColumn(reader, wanted.typeNo, wanted.field, add);
             }

@@ -142,8 +142,11 @@ void InTwoHalves(Connection& conn, const std::function<void(Connection& reader)>
 // push out what the list reads again and take hundreds of megabytes. Books too small to repay
 // it are read in one go, and so is a book in the middle of a transaction, whose writes only this
 // connection sees.
-void ScanRecords(Connection& conn, const QStringList& columns,
-                 const std::function<void(qint64 id, const QByteArrayView* values)>& row)
+//
+// upper, when given, takes the upper half's rows on the thread reading them, as they are read;
+// otherwise they are kept and handed to row after the lower half's.
+using ScannedRow = std::function<void(qint64 id, const QByteArrayView* values)>;
+void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow& row, const ScannedRow& upperRow = {})
 {
     QStringList names;
     for (const QString& column : columns) {
@@ -151,45 +154,50 @@ void ScanRecords(Connection& conn, const QStringList& columns,
     }
     const QString select =
         QStringLiteral("Select PWDID, %1 From PWDTable Where %2").arg(names.join(QLatin1Char(',')), NotDeleted(conn));
-    const auto count = static_cast<int>(columns.size());
-    // One view per column asked for, however many: the caller reads values[0..count).
-    std::vector<QByteArrayView> values(static_cast<std::size_t>(count));
-    auto hand = [&](const RowView& r) {
-        for (int c = 0; c < count; ++c) {
-            values[static_cast<std::size_t>(c)] = r.Bytes(c + 1);
-        }
-        row(r.Integer(0), values.data());
+    const auto count = static_cast<std::size_t>(columns.size());
+    // One view per column asked for, however many: the caller reads values[0..count). Each thread
+    // reading hands its rows through views of its own.
+    const auto handTo = [count](const ScannedRow& sink) {
+        return [&sink, values = std::vector<QByteArrayView>(count)](const RowView& r) mutable {
+            for (std::size_t c = 0; c < values.size(); ++c) {
+                values[c] = r.Bytes(static_cast<int>(c) + 1);
+            }
+            sink(r.Integer(0), values.data());
+        };
     };
     const auto [low, high] = RecordKeySpan(conn);
     if (high - low < SplitFrom || conn.InTransaction()) {
-        conn.ForEachRow(select + QStringLiteral(" Order By PWDID"), {}, hand);
+        conn.ForEachRow(select + QStringLiteral(" Order By PWDID"), {}, handTo(row));
         return;
     }
     const qint64 middle = low + (high - low) / 2;
     ReadRows upper;
-    // The keys are unique, so the upper half holds at most as many rows as its span of keys
-    // (bounded, for a book whose keys have gaps): reserved, the rows are never copied to grow.
-    const auto most = static_cast<std::size_t>(std::min<qint64>(high - middle, qint64{1} << 22));
-    upper.ids.reserve(most);
-    upper.values.reserve(most * static_cast<std::size_t>(count));
+    const ScannedRow keep = [&](qint64 id, const QByteArrayView* values) {
+        upper.ids.push_back(id);
+        for (std::size_t c = 0; c < count; ++c) {
+            upper.Add(values[c]);
+        }
+    };
+    if (!upperRow) {
+        // The keys are unique, so the upper half holds at most as many rows as its span of keys
+        // (bounded, for a book whose keys have gaps): reserved, the rows are never copied to grow.
+        const auto most = static_cast<std::size_t>(std::min<qint64>(high - middle, qint64{1} << 22));
+        upper.ids.reserve(most);
+        upper.values.reserve(most * count);
+    }
     Connection& lower = conn.Spare(1);
     InTwoHalves(
         conn,
         [&](Connection& reader) {
             reader.ForEachRow(select + QStringLiteral(" And PWDID > ? Order By PWDID"), {middle},
-                              [&](const RowView& r) {
-                                  upper.ids.push_back(r.Integer(0));
-                                  for (int c = 0; c < count; ++c) {
-                                      upper.Add(r.Bytes(c + 1));
-                                  }
-                              });
+                              handTo(upperRow ? upperRow : keep));
         },
         [&] {
             SpareReader(lower, conn)
-                .ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, hand);
+                .ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, handTo(row));
         });
     for (std::size_t i = 0; i < upper.ids.size(); ++i) {
-        row(upper.ids[i], upper.values.data() + i * static_cast<std::size_t>(count));
+        row(upper.ids[i], upper.values.data() + i * count);
     }
 }
 
@@ -303,6 +311,19 @@ void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
     }
     conn.ForEachRow(OfType(conn, QStringLiteral("Select r.PWDID, r.%1").arg(ColumnName(column)), typeNo, false), {},
                     [&](const RowView& r) { row(r.Integer(0), r.Bytes(1)); });
+}
+
+void ReadAllRecordsColumn(Connection& conn, const QString& column,
+                          const std::function<void(qint64 id, QByteArrayView cipher)>& lower,
+                          const std::function<void(qint64 id, QByteArrayView cipher)>& upper)
+{
+    if (column.compare(QLatin1String("Name"), Qt::CaseInsensitive) == 0) {
+        ReadRecordColumn(conn, -1, column, lower);
+        return;
+    }
+    ScanRecords(
+        conn, {column}, [&](qint64 id, const QByteArrayView* values) { lower(id, values[0]); },
+        [&](qint64 id, const QByteArrayView* values) { upper(id, values[0]); });
 }
 
 void ReadRecordColumnExcept(Connection& conn, qint64 typeNo, const QString& column,

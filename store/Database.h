@@ -42,6 +42,13 @@ void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo);
 // One column of the records of a type, or of every record for typeNo -1, with their keys.
 void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
                       const std::function<void(qint64 id, QByteArrayView cipher)>& row);
+// The same for every record, a large book in two halves of its keys at once: lower is called on
+// this thread for the lower half, upper on a thread of its own, as its rows are read, for the
+// upper half, whose keys are all larger. A small book, one in a transaction, or the names (read
+// through their index, in its order) go through lower alone.
+void ReadAllRecordsColumn(Connection& conn, const QString& column,
+                          const std::function<void(qint64 id, QByteArrayView cipher)>& lower,
+                          const std::function<void(qint64 id, QByteArrayView cipher)>& upper);
 // The same for one type (typeNo >= 0), except that a record moving to the type whose row is not
 // rewritten yet is read only when held(id) is false: a caller that already holds the texts of the
 // records it moved spares reading them from all over the file. held is asked on this thread.

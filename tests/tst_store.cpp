@@ -324,6 +324,16 @@ private slots:
             QCOMPARE(rows, expected);
             QCOMPARE(phones.size(), expected.size());
             QVERIFY(phones.contains(u"300000 600000"_s));
+            // Each half to its own taker as it is read, the upper half's on a thread of its own;
+            // in a transaction, all to the lower.
+            QStringList lower;
+            QStringList upper;
+            ReadAllRecordsColumn(
+                m_conn, u"EMailList"_s,
+                [&](qint64 id, QByteArrayView b) { lower.append(u"%1 %2"_s.arg(id).arg(QString::fromLatin1(b))); },
+                [&](qint64 id, QByteArrayView b) { upper.append(u"%1 %2"_s.arg(id).arg(QString::fromLatin1(b))); });
+            QCOMPARE(upper.size(), pending ? 0 : 3);
+            QCOMPARE(lower + upper, phones);
         }
     }
 

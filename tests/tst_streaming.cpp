@@ -173,6 +173,7 @@ private slots:
     void searchOfKeysFarApart_data();
     void searchOfKeysFarApart();
     void longListKeyedWhileRead();
+    void longListResortedInHalves();
 
 private:
     frmMain* Open()
@@ -618,6 +619,52 @@ void tst_Streaming::longListKeyedWhileRead()
         names.sort();
         expected.sort();
         QCOMPARE(names, expected);
+    }
+}
+
+void tst_Streaming::longListResortedInHalves()
+{
+    // Keys far apart make the book large enough to be read in two halves at once, each more than
+    // a part of rows: a re-sort by phone shows every contact's own phone, in order.
+    QHash<QString, QString> phones;
+    for (const QString& name : Names(u"a"_s) + Names(u"b"_s)) {
+        phones.insert(name, {}); // read below
+    }
+    {
+        Transaction transaction(Conn);
+        for (int i = 0; i < 20000; ++i) {
+            if (i == 10000) {
+                Conn.Execute(u"UPDATE sqlite_sequence SET seq = 400000 WHERE name = 'PWDTable'"_s);
+            }
+            const QString name = u"p"_s + QString::number(i);
+            phones.insert(name, QString::number(100000 + (i * 7919LL) % 20000));
+            AddRecord(m_types.alpha, name, {phones.value(name)});
+        }
+        transaction.Commit();
+    }
+    frmMain* w = Open();
+    ClickNode(w, u"SearchResult"_s);
+    WaitForAll(w);
+    for (int row = 0; row < w->ListModel()->rowCount(); ++row) {
+        const QString name = w->ListModel()->index(row, 0).data().toString();
+        if (phones.value(name).isEmpty()) {
+            phones.insert(name, w->ListModel()->index(row, 1).data().toString());
+        }
+    }
+    ClickHeader(w, 1);
+    WaitForAll(w);
+    QCOMPARE(w->ListView1->header()->sortIndicatorSection(), 1);
+    QCOMPARE(w->ListModel()->rowCount(), phones.size());
+    QCollator collator(ReadingLocale());
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const QStringList names = Column(w, 0);
+    const QStringList shown = Column(w, 1);
+    for (qsizetype row = 0; row < names.size(); ++row) {
+        QCOMPARE(shown[row], phones.value(names[row]));
+        if (row > 0) {
+            QVERIFY2(collator.compare(shown[row - 1], shown[row]) <= 0,
+                     qPrintable(shown[row - 1] + u" > "_s + shown[row]));
+        }
     }
 }
 
