@@ -26,8 +26,8 @@ bool SearchMatcher::Matches(const QByteArrayView* cipherTexts, int count) const
                 return true;
             }
         } else if (!cipherTexts[i].isEmpty()) {
-            const QString text = Decrypt(cipherTexts[i], m_codePage);
-            if (!text.isEmpty() && Fold(text).contains(m_folded)) {
+            DecryptInto(m_text, cipherTexts[i], m_codePage);
+            if (!m_text.isEmpty() && FoldedContains(m_text)) {
                 return true;
             }
         }
@@ -42,6 +42,24 @@ bool SearchMatcher::MatchesPlain(QByteArrayView utf8) const
     }
     const QString text = QString::fromUtf8(utf8);
     return m_matchCase ? text.contains(m_wanted) : Fold(text).contains(m_folded);
+}
+
+bool SearchMatcher::FoldedContains(QString& text) const
+{
+    // Plain ASCII, most values, folds to its lower case: lowered where it lies, it is searched
+    // without a copy. Letters lowered before a character that is not ASCII fold the same either
+    // way.
+    char16_t* at = reinterpret_cast<char16_t*>(text.data());
+    const char16_t* const end = at + text.size();
+    for (; at != end; ++at) {
+        if (*at >= 0x80) {
+            return Fold(text).contains(m_folded);
+        }
+        if (*at >= u'A' && *at <= u'Z') {
+            *at = static_cast<char16_t>(*at + (u'a' - u'A'));
+        }
+    }
+    return text.contains(m_folded);
 }
 
 QString SearchMatcher::Fold(const QString& text)

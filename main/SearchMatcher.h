@@ -14,7 +14,8 @@ class CipherTextFinder;
 // value contains the text character for character, as the search always has; without it, case and
 // accents are ignored in every script (ICU's case folding and decomposition), so "jose" finds
 // "José" and "STRASSE" finds "straße". An empty text finds every value that is not empty. The
-// record matches when any of the values it is given does.
+// record matches when any of the values it is given does. A matcher is used by one thread at a
+// time: it keeps the text it deciphers last, to decipher the next into.
 class SearchMatcher
 {
 public:
@@ -31,9 +32,13 @@ public:
     static QString Fold(const QString& text);
 
 private:
+    // Whether text, folded, contains the folded search text; text may be changed on the way.
+    bool FoldedContains(QString& text) const;
+
     bool m_matchCase;
     QString m_wanted;
     QString m_folded;
     CodePage m_codePage;
     std::unique_ptr<CipherTextFinder> m_finder;
+    mutable QString m_text;
 };
