@@ -141,8 +141,10 @@ private:
         std::size_t End() const { return first + spans.size(); }
     };
 
-    // The rows of AddAfter, numbered from 0 until they join the others.
-    struct After
+    // The rows of AddAfter, numbered from 0 until they join the others. In cache lines of their
+    // own: the two readers write their rows' ends at every row, and writes of both threads to
+    // one line would have each wait for the other's.
+    struct alignas(64) After
     {
         std::vector<qint64> ids;
         std::unique_ptr<Part> filling;
