@@ -50,11 +50,15 @@ public:
         }
     }
 
-    // From a second thread reading at the same time, rows that all come after Add's in the order
-    // read (the upper half of the keys). They are kept in parts of their own, as Add's are, and
-    // join them when the reads end (see Finish).
+    // From a second thread reading at the same time, rows whose keys are all above Add's: in runs
+    // of ascending keys, each run below the one before. They are kept in parts of their own, as
+    // Add's are, and join them in key order when the reads end (see Finish).
     void AddAfter(qint64 id, QByteArrayView cipher)
     {
+        if (m_after.ids.empty() || id < m_after.ids.back()) {
+            m_after.Close(); // a run of its own, in parts of its own
+            m_after.runs.emplace_back(m_after.ids.size(), m_after.parts.size());
+        }
         m_after.ids.push_back(id);
         if (Fill(m_after.filling, m_after.ids.size() - 1, cipher)) {
             m_after.Close();
@@ -149,6 +153,7 @@ private:
         std::vector<qint64> ids;
         std::unique_ptr<Part> filling;
         std::vector<std::unique_ptr<Part>> parts;
+        std::vector<std::pair<std::size_t, std::size_t>> runs; // where each begins: its first row and part
 
         void Close()
         {
@@ -175,23 +180,33 @@ private:
         return part.spans.size() == PartRows;
     }
 
-    // The rows of AddAfter join the others after the last of them, parts and all: nothing of
-    // them is copied but their keys.
+    // The rows of AddAfter join the others after the last of them, run by run from the lowest
+    // keys, parts and all: nothing of them is copied but their keys.
     void TakeAfter()
     {
         m_after.Close();
         if (m_after.parts.empty()) {
             return;
         }
-        m_ids.insert(m_ids.end(), m_after.ids.begin(), m_after.ids.end());
+        m_ids.reserve(m_count + m_after.ids.size());
         {
             const std::scoped_lock lock(m_mutex);
-            for (auto& part : m_after.parts) {
-                part->first += m_count;
-                m_parts.push_back(std::move(part));
+            std::size_t rowEnd = m_after.ids.size();
+            std::size_t partEnd = m_after.parts.size();
+            for (auto run = m_after.runs.rbegin(); run != m_after.runs.rend(); ++run) {
+                const auto [firstRow, firstPart] = *run;
+                for (std::size_t p = firstPart; p < partEnd; ++p) {
+                    Part& part = *m_after.parts[p];
+                    part.first = m_ids.size() + (part.first - firstRow);
+                    m_parts.push_back(std::move(m_after.parts[p]));
+                }
+                m_ids.insert(m_ids.end(), m_after.ids.begin() + static_cast<std::ptrdiff_t>(firstRow),
+                             m_after.ids.begin() + static_cast<std::ptrdiff_t>(rowEnd));
+                rowEnd = firstRow;
+                partEnd = firstPart;
             }
         }
-        m_count += m_after.ids.size();
+        m_count = m_ids.size();
         m_after = {};
         m_handed.notify_all();
         StartHelper();

@@ -3,9 +3,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <exception>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -135,16 +138,21 @@ void InTwoHalves(Connection& conn, const std::function<void(Connection& reader)>
     }
 }
 
+// A whole-book read by two readers is cut into this many spans of keys. The first reader takes
+// them from the lowest up, the second from the highest down, until they meet: however unevenly
+// the two threads are served (a core shared with other work), they end together.
+constexpr int ScanChunks = 32;
+
 // Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
-// of reading a large book, so the two halves of the keys are read at the same time, each by a
-// connection of its own with a small cache, kept open beside conn for the next such read: the
-// pages of the whole table are read once, and kept in this connection's cache they would only
-// push out what the list reads again and take hundreds of megabytes. Books too small to repay
-// it are read in one go, and so is a book in the middle of a transaction, whose writes only this
-// connection sees.
+// of reading a large book, so it is read by two readers at once, each by a connection of its own
+// with a small cache, kept open beside conn for the next such read: the pages of the whole table
+// are read once, and kept in this connection's cache they would only push out what the list
+// reads again and take hundreds of megabytes. Books too small to repay it are read in one go, and
+// so is a book in the middle of a transaction, whose writes only this connection sees.
 //
-// upper, when given, takes the upper half's rows on the thread reading them, as they are read;
-// otherwise they are kept and handed to row after the lower half's.
+// upper, when given, takes the second reader's rows on its thread, as they are read: every key
+// above the first reader's, in runs of ascending keys, each run below the one before. Otherwise
+// they are kept and handed to row after the first reader's, in key order.
 using ScannedRow = std::function<void(qint64 id, const QByteArrayView* values)>;
 void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow& row, const ScannedRow& upperRow = {})
 {
@@ -170,8 +178,39 @@ void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow&
         conn.ForEachRow(select + QStringLiteral(" Order By PWDID"), {}, handTo(row));
         return;
     }
-    const qint64 middle = low + (high - low) / 2;
+    const QString chunkSelect = select + QStringLiteral(" And PWDID >= ? And PWDID < ? Order By PWDID");
+    const auto bound = [low, span = high - low + 1](int chunk) { return low + span * chunk / ScanChunks; };
+    std::mutex taking;
+    int front = 0;
+    int back = ScanChunks;
+    // The next span for the reader from the lowest keys up (fromFront) or from the highest down.
+    const auto take = [&](bool fromFront) -> std::optional<int> {
+        const std::scoped_lock lock(taking);
+        if (front >= back) {
+            return std::nullopt;
+        }
+        return fromFront ? front++ : --back;
+    };
+    const auto readChunks = [&](Connection& reader, bool fromFront, const ScannedRow& sink,
+                                const std::function<void()>& chunkBegins) {
+        auto hand = handTo(sink);
+        // One snapshot for all of its spans, as when each reader read its half in one statement.
+        reader.Execute(QStringLiteral("Begin"));
+        const auto end = qScopeGuard([&reader] {
+            try {
+                reader.Execute(QStringLiteral("Commit"));
+            } catch (...) { // NOLINT(bugprone-empty-catch): a read has nothing to keep
+            }
+        });
+        while (const std::optional<int> chunk = take(fromFront)) {
+            if (chunkBegins) {
+                chunkBegins();
+            }
+            reader.ForEachRow(chunkSelect, {bound(*chunk), bound(*chunk + 1)}, hand);
+        }
+    };
     ReadRows upper;
+    std::vector<std::size_t> chunkStarts; // where each of the second reader's spans begins in upper
     const ScannedRow keep = [&](qint64 id, const QByteArrayView* values) {
         upper.ids.push_back(id);
         for (std::size_t c = 0; c < count; ++c) {
@@ -179,9 +218,9 @@ void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow&
         }
     };
     if (!upperRow) {
-        // The keys are unique, so the upper half holds at most as many rows as its span of keys
+        // The keys are unique, so the second reader holds at most as many rows as its spans of keys
         // (bounded, for a book whose keys have gaps): reserved, the rows are never copied to grow.
-        const auto most = static_cast<std::size_t>(std::min<qint64>(high - middle, qint64{1} << 22));
+        const auto most = static_cast<std::size_t>(std::min<qint64>(high - low + 1, qint64{1} << 22));
         upper.ids.reserve(most);
         upper.values.reserve(most * count);
     }
@@ -189,15 +228,20 @@ void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow&
     InTwoHalves(
         conn,
         [&](Connection& reader) {
-            reader.ForEachRow(select + QStringLiteral(" And PWDID > ? Order By PWDID"), {middle},
-                              handTo(upperRow ? upperRow : keep));
+            if (upperRow) {
+                readChunks(reader, false, upperRow, {});
+            } else {
+                readChunks(reader, false, keep, [&] { chunkStarts.push_back(upper.ids.size()); });
+            }
         },
-        [&] {
-            SpareReader(lower, conn)
-                .ForEachRow(select + QStringLiteral(" And PWDID <= ? Order By PWDID"), {middle}, handTo(row));
-        });
-    for (std::size_t i = 0; i < upper.ids.size(); ++i) {
-        row(upper.ids[i], upper.values.data() + i * count);
+        [&] { readChunks(SpareReader(lower, conn), true, row, {}); });
+    // The spans were read from the highest down: handed on from the last read.
+    std::size_t end = upper.ids.size();
+    for (auto start = chunkStarts.rbegin(); start != chunkStarts.rend(); ++start) {
+        for (std::size_t i = *start; i < end; ++i) {
+            row(upper.ids[i], upper.values.data() + i * count);
+        }
+        end = *start;
     }
 }
 

@@ -42,10 +42,11 @@ void MoveRecordToType(Connection& conn, qint64 pwdId, qint64 typeNo);
 // One column of the records of a type, or of every record for typeNo -1, with their keys.
 void ReadRecordColumn(Connection& conn, qint64 typeNo, const QString& column,
                       const std::function<void(qint64 id, QByteArrayView cipher)>& row);
-// The same for every record, a large book in two halves of its keys at once: lower is called on
-// this thread for the lower half, upper on a thread of its own, as its rows are read, for the
-// upper half, whose keys are all larger. A small book, one in a transaction, or the names (read
-// through their index, in its order) go through lower alone.
+// The same for every record, a large book by two readers at once: lower is called on this thread
+// with the first reader's rows, in key order; upper on a thread of its own, as they are read, with
+// the second reader's, whose keys are all larger: in runs of ascending keys, each run below the
+// one before. A small book, one in a transaction, or the names (read through their index, in its
+// order) go through lower alone.
 void ReadAllRecordsColumn(Connection& conn, const QString& column,
                           const std::function<void(qint64 id, QByteArrayView cipher)>& lower,
                           const std::function<void(qint64 id, QByteArrayView cipher)>& upper);

@@ -624,8 +624,9 @@ void tst_Streaming::longListKeyedWhileRead()
 
 void tst_Streaming::longListResortedInHalves()
 {
-    // Keys far apart make the book large enough to be read in two halves at once, each more than
-    // a part of rows: a re-sort by phone shows every contact's own phone, in order.
+    // Keys far apart make the book large enough to be read by two readers at once, from either
+    // end in spans of keys, each reader many parts of rows: a re-sort by phone shows every
+    // contact's own phone, in order.
     QHash<QString, QString> phones;
     for (const QString& name : Names(u"a"_s) + Names(u"b"_s)) {
         phones.insert(name, {}); // read below
@@ -633,8 +634,8 @@ void tst_Streaming::longListResortedInHalves()
     {
         Transaction transaction(Conn);
         for (int i = 0; i < 20000; ++i) {
-            if (i == 10000) {
-                Conn.Execute(u"UPDATE sqlite_sequence SET seq = 400000 WHERE name = 'PWDTable'"_s);
+            if (i % 1000 == 0) { // a thousand contacts in every span of 25,000 keys
+                Conn.Execute(u"UPDATE sqlite_sequence SET seq = ? WHERE name = 'PWDTable'"_s, {25000 * (i / 1000)});
             }
             const QString name = u"p"_s + QString::number(i);
             phones.insert(name, QString::number(100000 + (i * 7919LL) % 20000));
