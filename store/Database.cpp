@@ -143,6 +143,45 @@ void InTwoHalves(Connection& conn, const std::function<void(Connection& reader)>
 // the two threads are served (a core shared with other work), they end together.
 constexpr int ScanChunks = 32;
 
+// Reads the keys from low to high by two readers at once: lower (a connection beside conn) here,
+// from the lowest spans up, and a reader of conn's own on a thread of its own (see InTwoHalves)
+// from the highest down, each in one snapshot. readSpan(reader, from, to) reads the keys from
+// from up to, not including, to on the reader's thread; false stops that reader.
+using ReadSpan = std::function<bool(Connection& reader, qint64 from, qint64 to)>;
+void ReadFromBothEnds(Connection& conn, Connection& lower, qint64 low, qint64 high, const ReadSpan& lowerSpan,
+                      const ReadSpan& upperSpan)
+{
+    const auto bound = [low, span = high - low + 1](int chunk) { return low + span * chunk / ScanChunks; };
+    std::mutex taking;
+    int front = 0;
+    int back = ScanChunks;
+    const auto read = [&](Connection& reader, bool fromFront, const ReadSpan& readSpan) {
+        // One snapshot for all of its spans, as when each reader read its half in one statement.
+        reader.Execute(QStringLiteral("Begin"));
+        const auto end = qScopeGuard([&reader] {
+            try {
+                reader.Execute(QStringLiteral("Commit"));
+            } catch (...) { // NOLINT(bugprone-empty-catch): a read has nothing to keep
+            }
+        });
+        for (;;) {
+            int chunk = 0;
+            {
+                const std::scoped_lock lock(taking);
+                if (front >= back) {
+                    return;
+                }
+                chunk = fromFront ? front++ : --back;
+            }
+            if (!readSpan(reader, bound(chunk), bound(chunk + 1))) {
+                return;
+            }
+        }
+    };
+    InTwoHalves(
+        conn, [&](Connection& reader) { read(reader, false, upperSpan); }, [&] { read(lower, true, lowerSpan); });
+}
+
 // Every record's key and a few columns, in key order. Deciphering the pages is most of the cost
 // of reading a large book, so it is read by two readers at once, each by a connection of its own
 // with a small cache, kept open beside conn for the next such read: the pages of the whole table
@@ -178,37 +217,7 @@ void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow&
         conn.ForEachRow(select + QStringLiteral(" Order By PWDID"), {}, handTo(row));
         return;
     }
-    const QString chunkSelect = select + QStringLiteral(" And PWDID >= ? And PWDID < ? Order By PWDID");
-    const auto bound = [low, span = high - low + 1](int chunk) { return low + span * chunk / ScanChunks; };
-    std::mutex taking;
-    int front = 0;
-    int back = ScanChunks;
-    // The next span for the reader from the lowest keys up (fromFront) or from the highest down.
-    const auto take = [&](bool fromFront) -> std::optional<int> {
-        const std::scoped_lock lock(taking);
-        if (front >= back) {
-            return std::nullopt;
-        }
-        return fromFront ? front++ : --back;
-    };
-    const auto readChunks = [&](Connection& reader, bool fromFront, const ScannedRow& sink,
-                                const std::function<void()>& chunkBegins) {
-        auto hand = handTo(sink);
-        // One snapshot for all of its spans, as when each reader read its half in one statement.
-        reader.Execute(QStringLiteral("Begin"));
-        const auto end = qScopeGuard([&reader] {
-            try {
-                reader.Execute(QStringLiteral("Commit"));
-            } catch (...) { // NOLINT(bugprone-empty-catch): a read has nothing to keep
-            }
-        });
-        while (const std::optional<int> chunk = take(fromFront)) {
-            if (chunkBegins) {
-                chunkBegins();
-            }
-            reader.ForEachRow(chunkSelect, {bound(*chunk), bound(*chunk + 1)}, hand);
-        }
-    };
+    const QString spanSelect = select + QStringLiteral(" And PWDID >= ? And PWDID < ? Order By PWDID");
     ReadRows upper;
     std::vector<std::size_t> chunkStarts; // where each of the second reader's spans begins in upper
     const ScannedRow keep = [&](qint64 id, const QByteArrayView* values) {
@@ -224,17 +233,19 @@ void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow&
         upper.ids.reserve(most);
         upper.values.reserve(most * count);
     }
-    Connection& lower = conn.Spare(1);
-    InTwoHalves(
-        conn,
-        [&](Connection& reader) {
-            if (upperRow) {
-                readChunks(reader, false, upperRow, {});
-            } else {
-                readChunks(reader, false, keep, [&] { chunkStarts.push_back(upper.ids.size()); });
-            }
+    auto lowerHand = handTo(row);
+    auto upperHand = handTo(upperRow ? upperRow : keep);
+    ReadFromBothEnds(
+        conn, SpareReader(conn.Spare(1), conn), low, high,
+        [&](Connection& reader, qint64 from, qint64 to) {
+            reader.ForEachRow(spanSelect, {from, to}, lowerHand);
+            return true;
         },
-        [&] { readChunks(SpareReader(lower, conn), true, row, {}); });
+        [&](Connection& reader, qint64 from, qint64 to) {
+            chunkStarts.push_back(upper.ids.size());
+            reader.ForEachRow(spanSelect, {from, to}, upperHand);
+            return true;
+        });
     // The spans were read from the highest down: handed on from the last read.
     std::size_t end = upper.ids.size();
     for (auto start = chunkStarts.rbegin(); start != chunkStarts.rend(); ++start) {
@@ -451,26 +462,28 @@ void ReadRecordFieldsInHalves(Connection& reader, const QStringList& columns,
     for (const QString& column : columns) {
         names.append(ColumnName(column));
     }
-    const QString select = QStringLiteral("Select PWDID, %1 From PWDTable Where %2 And PWDID %3 ? Order By PWDID")
-                               .arg(names.join(QLatin1Char(',')), NotDeleted(reader));
-    const qint64 middle = low + (high - low) / 2;
+    const QString select =
+        QStringLiteral("Select PWDID, %1 From PWDTable Where %2 And PWDID >= ? And PWDID < ? Order By PWDID")
+            .arg(names.join(QLatin1Char(',')), NotDeleted(reader));
     // Stopping early is an exception thrown through the reader's loop, caught right here.
     struct Stop
     {
     };
-    const auto read = [&select, middle](Connection& conn, const char* side,
-                                        const std::function<bool(const RowView&)>& row) {
-        try {
-            conn.ForEachRow(select.arg(QLatin1String(side)), {middle}, [&](const RowView& r) {
-                if (!row(r)) {
-                    throw Stop{};
-                }
-            });
-        } catch (const Stop&) { // NOLINT(bugprone-empty-catch): the caller asked to stop
-        }
+    const auto spans = [&select](const std::function<bool(const RowView&)>& row) {
+        return [&select, &row](Connection& conn, qint64 from, qint64 to) {
+            try {
+                conn.ForEachRow(select, {from, to}, [&](const RowView& r) {
+                    if (!row(r)) {
+                        throw Stop{};
+                    }
+                });
+            } catch (const Stop&) {
+                return false; // the caller asked to stop
+            }
+            return true;
+        };
     };
-    InTwoHalves(
-        reader, [&](Connection& other) { read(other, ">", upper); }, [&] { read(reader, "<=", lower); });
+    ReadFromBothEnds(reader, reader, low, high, spans(lower), spans(upper));
 }
 
 std::pair<qint64, qint64> RecordKeySpan(Connection& conn)

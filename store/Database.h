@@ -64,9 +64,11 @@ void ReadRecordColumns(Connection& conn, const QString& first, const QString& se
 // order until row returns false.
 void OpenSearchReader(Connection& reader, const Connection& conn);
 void ReadRecordFields(Connection& reader, const QStringList& columns, const std::function<bool(const RowView&)>& row);
-// The same, a large book in two halves of its keys at once: lower is called on this thread for the
-// lower half, upper on a thread of its own, with a connection of its own, for the upper half; each
-// returns false to stop its half. A small book, or one in a transaction, goes through lower alone.
+// The same, a large book by two readers at once: lower is called on this thread with the first
+// reader's rows, in key order; upper on a thread of its own, with a connection of its own, with
+// the second's, whose keys are all larger: in runs of ascending keys, each run below the one
+// before. Each returns false to stop its reader. A small book, or one in a transaction, goes
+// through lower alone.
 void ReadRecordFieldsInHalves(Connection& reader, const QStringList& columns,
                               const std::function<bool(const RowView&)>& lower,
                               const std::function<bool(const RowView&)>& upper);

@@ -495,7 +495,9 @@ private slots:
         const qint64 batch = MarkRecordsDeleted(Conn, {Id(u"dan"_s), Id(u"eve"_s)});
         Connection window;
         OpenSearchReader(window, Conn);
-        sqlite3_busy_timeout(window.Handle(), 100); // far shorter than the long read
+        // Far shorter than the waiting commit held new readers off (5 s), long enough for a busy
+        // machine to let a step that found the book read roll back.
+        sqlite3_busy_timeout(window.Handle(), 2000);
         Connection longRead;
         OpenSearchReader(longRead, Conn);
         longRead.Execute(u"Begin"_s);
