@@ -72,14 +72,13 @@ void SearchRecords(Connection& conn, const QString& text, bool matchCase, const 
     }
     if (!fields.NeedsDetails()) {
         // A large book is read by two readers at once, each matched on its own thread; what the
-        // second finds is held and handed on after the first's, in key order: it reads in runs
-        // of ascending keys, each below the one before, so the runs are handed on from the last.
+        // second finds is held and handed on after the first's, in key order.
         struct Found
         {
             std::vector<qint64> ids;
             std::vector<char> bytes;
             std::vector<std::pair<std::size_t, std::size_t>> spans;
-            std::vector<std::size_t> runs; // where each begins
+            ReaderRuns runs;
         } upper;
         // Each half its own matcher and values.
         const auto matches = [&fields, count](const SearchMatcher& with, std::vector<QByteArrayView>& values,
@@ -109,23 +108,21 @@ void SearchRecords(Connection& conn, const QString& text, bool matchCase, const 
                 }
                 if (matches(upperMatcher, upperValues, row)) {
                     const QByteArrayView sort = row.Bytes(1);
-                    if (upper.ids.empty() || row.Integer(0) < upper.ids.back()) {
-                        upper.runs.push_back(upper.ids.size());
-                    }
+                    upper.runs.Note(row.Integer(0), upper.ids.size());
                     upper.ids.push_back(row.Integer(0));
                     upper.spans.emplace_back(upper.bytes.size(), static_cast<std::size_t>(sort.size()));
                     upper.bytes.insert(upper.bytes.end(), sort.begin(), sort.end());
                 }
                 return true;
             });
-        std::size_t end = upper.ids.size();
-        for (auto run = upper.runs.rbegin(); run != upper.runs.rend(); ++run) {
-            for (std::size_t i = *run; i < end && (!keepGoing || keepGoing()); ++i) {
-                found(upper.ids[i], QByteArrayView(upper.bytes.data() + upper.spans[i].first,
-                                                   static_cast<qsizetype>(upper.spans[i].second)));
+        upper.runs.InKeyOrder(upper.ids.size(), [&](std::size_t i) {
+            if (keepGoing && !keepGoing()) {
+                return false;
             }
-            end = *run;
-        }
+            found(upper.ids[i], QByteArrayView(upper.bytes.data() + upper.spans[i].first,
+                                               static_cast<qsizetype>(upper.spans[i].second)));
+            return true;
+        });
         return;
     }
     std::vector<QByteArrayView> values(static_cast<std::size_t>(count));

@@ -219,8 +219,9 @@ void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow&
     }
     const QString spanSelect = select + QStringLiteral(" And PWDID >= ? And PWDID < ? Order By PWDID");
     ReadRows upper;
-    std::vector<std::size_t> chunkStarts; // where each of the second reader's spans begins in upper
+    ReaderRuns runs;
     const ScannedRow keep = [&](qint64 id, const QByteArrayView* values) {
+        runs.Note(id, upper.ids.size());
         upper.ids.push_back(id);
         for (std::size_t c = 0; c < count; ++c) {
             upper.Add(values[c]);
@@ -242,18 +243,13 @@ void ScanRecords(Connection& conn, const QStringList& columns, const ScannedRow&
             return true;
         },
         [&](Connection& reader, qint64 from, qint64 to) {
-            chunkStarts.push_back(upper.ids.size());
             reader.ForEachRow(spanSelect, {from, to}, upperHand);
             return true;
         });
-    // The spans were read from the highest down: handed on from the last read.
-    std::size_t end = upper.ids.size();
-    for (auto start = chunkStarts.rbegin(); start != chunkStarts.rend(); ++start) {
-        for (std::size_t i = *start; i < end; ++i) {
-            row(upper.ids[i], upper.values.data() + i * count);
-        }
-        end = *start;
-    }
+    runs.InKeyOrder(upper.ids.size(), [&](std::size_t i) {
+        row(upper.ids[i], upper.values.data() + i * count);
+        return true;
+    });
 }
 
 } // namespace

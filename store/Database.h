@@ -72,6 +72,36 @@ void ReadRecordFields(Connection& reader, const QStringList& columns, const std:
 void ReadRecordFieldsInHalves(Connection& reader, const QStringList& columns,
                               const std::function<bool(const RowView&)>& lower,
                               const std::function<bool(const RowView&)>& upper);
+// Where the second reader's runs begin among the rows kept from it, to hand them on after the
+// first reader's in key order: from the last run to the first.
+class ReaderRuns
+{
+public:
+    // Before keeping a row with this key, of the kept rows so far.
+    void Note(qint64 id, std::size_t kept)
+    {
+        if (m_starts.empty() || id < m_last) {
+            m_starts.push_back(kept);
+        }
+        m_last = id;
+    }
+    // each(i) for every kept row i in key order, while it returns true.
+    template <typename Each> void InKeyOrder(std::size_t kept, Each each) const
+    {
+        for (auto start = m_starts.rbegin(); start != m_starts.rend(); ++start) {
+            for (std::size_t i = *start; i < kept; ++i) {
+                if (!each(i)) {
+                    return;
+                }
+            }
+            kept = *start;
+        }
+    }
+
+private:
+    std::vector<std::size_t> m_starts;
+    qint64 m_last = 0;
+};
 // The smallest and largest key of the book (0 and -1 when it is empty), read at no cost: their
 // span stands for the book's size.
 std::pair<qint64, qint64> RecordKeySpan(Connection& conn);
