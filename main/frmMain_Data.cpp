@@ -277,8 +277,13 @@ void frmMain::FillRecordRows(qint64 typeNo, BusyProgress& progress)
         if (Streams()) {
             // The first screen soon, the rest when read and placed; the window answers meanwhile.
             m_listingTag = tag;
+            // Every record's listing is about as long as the span of keys (gaps only widen it): the
+            // rows and their keys are then made in room reserved at once.
+            const auto [low, high] = RecordKeySpan(Conn);
+            const std::size_t expected =
+                typeNo < 0 ? static_cast<std::size_t>(std::min<qint64>(high - low + 1, 1 << 22)) : 0;
             m_listing->Start(Conn, {typeNo, fieldOf(sortColumn), sortColumn, m_collator, false,
-                                    carry ? carried : std::shared_ptr<const CarriedRows>()});
+                                    carry ? carried : std::shared_ptr<const CarriedRows>(), expected});
             return;
         }
         if (carry) {
