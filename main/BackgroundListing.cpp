@@ -4,10 +4,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include "core/platform/SystemMemory.h"
 #include "main/CarriedRows.h"
 #include "main/RecordListModel.h"
 #include "main/SortKeys.h"
@@ -45,9 +47,7 @@ public:
     void Add(qint64 id, QByteArrayView cipher)
     {
         m_ids.push_back(id);
-        if (Fill(m_filling, m_count++, cipher)) {
-            HandOn();
-        }
+        Fill(m_main, m_count++, cipher, [this] { HandOn(); });
     }
 
     // From a second thread reading at the same time, rows whose keys are all above Add's: in runs
@@ -60,22 +60,21 @@ public:
             m_after.runs.emplace_back(m_after.ids.size(), m_after.parts.size());
         }
         m_after.ids.push_back(id);
-        if (Fill(m_after.filling, m_after.ids.size() - 1, cipher)) {
-            m_after.Close();
-        }
+        Fill(m_after, m_after.ids.size() - 1, cipher, [this] { m_after.Close(); });
     }
 
     // The rows read so far, in the order read, while they are still few.
     BackgroundListing::Rows FirstRows() const
     {
         BackgroundListing::Rows rows;
-        if (m_parts.empty() && m_filling) {
+        if (m_parts.empty() && m_main.filling) {
+            // The only part so far, at the start of the only slab.
             rows.ids = m_ids;
-            std::vector<std::vector<char>> blocks;
-            blocks.push_back(m_filling->bytes);
+            std::vector<ColumnTexts::Block> blocks;
+            blocks.push_back(m_main.slabs.back());
             rows.texts.TakeBlocks(std::move(blocks));
-            for (std::size_t i = 0; i < m_filling->spans.size(); ++i) {
-                rows.texts.Place(i, m_filling->spans[i], m_count);
+            for (std::size_t i = 0; i < m_main.filling->count; ++i) {
+                rows.texts.Place(i, m_main.filling->spans[i], m_count);
             }
         }
         return rows;
@@ -132,52 +131,102 @@ public:
 
 private:
     static constexpr std::size_t PartRows = 8192;
-    // About a name's or a phone number's enciphered length: a part's bytes rarely grow past it.
+    // About a name's or a phone number's enciphered length: what the first slab is sized by.
     static constexpr std::size_t TypicalTextBytes = 32;
+    // Parts lie in slabs of memory set aside whole, a huge page each past the first, so that
+    // nothing written moves and a million rows' texts come in a few dozen page faults rather than
+    // thousands: on a virtual machine each fault of a small page can cost as much as reading
+    // twenty rows. The first slab is small, for the short lists that are most of them.
+    static constexpr std::size_t FirstSlabBytes = PartRows * TypicalTextBytes;
+    static constexpr std::size_t SlabBytes = LargeFrom;
+
+    using Span = std::pair<quint32, quint32>; // a text's offset in its slab, and its length
+    static constexpr std::size_t SpanChunkRows = SlabBytes / sizeof(Span);
 
     struct Part
     {
-        std::size_t first = 0; // the row it starts with, in the order read
-        std::vector<char> bytes;
-        const char* data = nullptr; // where the bytes lie, once handed on
-        std::vector<std::pair<quint32, quint32>> spans;
+        std::size_t first = 0;      // the row it starts with, in the order read
+        std::size_t slab = 0;       // the slab its texts lie in, of its reader's (of all, once joined)
+        const char* data = nullptr; // that slab's bytes
+        Span* spans = nullptr;      // room for PartRows
+        std::size_t count = 0;
 
-        std::size_t End() const { return first + spans.size(); }
+        std::size_t End() const { return first + count; }
+    };
+
+    // What one reader fills: its parts, their texts' bytes in slabs and their spans in chunks.
+    // A part's texts lie in one slab; when the next text does not fit, the part ends early.
+    struct Filler
+    {
+        std::vector<ColumnTexts::Block> slabs;
+        std::vector<LargeVector<Span>> spanChunks;
+        std::unique_ptr<Part> filling;
+
+        bool Room(std::size_t length) const { return slabs.back().capacity() - slabs.back().size() >= length; }
+
+        void Begin(std::size_t row, std::size_t length)
+        {
+            if (slabs.empty() || !Room(length)) {
+                slabs.emplace_back().reserve(std::max(slabs.empty() ? FirstSlabBytes : SlabBytes, length));
+            }
+            if (spanChunks.empty() || spanChunks.back().capacity() - spanChunks.back().size() < PartRows) {
+                spanChunks.emplace_back().reserve(spanChunks.empty() ? PartRows : SpanChunkRows);
+            }
+            LargeVector<Span>& chunk = spanChunks.back();
+            chunk.resize(chunk.size() + PartRows);
+            filling = std::make_unique<Part>();
+            filling->first = row;
+            filling->slab = slabs.size() - 1;
+            filling->data = slabs.back().data();
+            filling->spans = chunk.data() + (chunk.size() - PartRows);
+        }
+
+        // Takes on the other's slabs and chunks after its own, its parts' slabs renumbered.
+        void Join(Filler& other, const std::vector<std::unique_ptr<Part>>& parts)
+        {
+            for (const auto& part : parts) {
+                part->slab += slabs.size();
+            }
+            std::move(other.slabs.begin(), other.slabs.end(), std::back_inserter(slabs));
+            std::move(other.spanChunks.begin(), other.spanChunks.end(), std::back_inserter(spanChunks));
+        }
     };
 
     // The rows of AddAfter, numbered from 0 until they join the others. In cache lines of their
     // own: the two readers write their rows' ends at every row, and writes of both threads to
     // one line would have each wait for the other's.
-    struct alignas(64) After
+    struct alignas(64) After : Filler
     {
         std::vector<qint64> ids;
-        std::unique_ptr<Part> filling;
         std::vector<std::unique_ptr<Part>> parts;
         std::vector<std::pair<std::size_t, std::size_t>> runs; // where each begins: its first row and part
 
         void Close()
         {
             if (filling) {
-                filling->data = filling->bytes.data();
                 parts.push_back(std::move(filling));
             }
         }
     };
 
-    // Adds a row's text to the part being filled, begun at row when there is none; true once the
-    // part is full.
-    static bool Fill(std::unique_ptr<Part>& filling, std::size_t row, QByteArrayView cipher)
+    // Adds a row's text to the part being filled, begun at row when there is none; close hands
+    // on the part once it is full, or before the text when its slab has no room left for it.
+    template <class Close> static void Fill(Filler& filler, std::size_t row, QByteArrayView cipher, Close close)
     {
-        if (!filling) {
-            filling = std::make_unique<Part>();
-            filling->first = row;
-            filling->spans.reserve(PartRows);
-            filling->bytes.reserve(PartRows * TypicalTextBytes);
+        const auto length = static_cast<std::size_t>(cipher.size());
+        if (filler.filling && !filler.Room(length)) {
+            close();
         }
-        Part& part = *filling;
-        part.spans.emplace_back(static_cast<quint32>(part.bytes.size()), static_cast<quint32>(cipher.size()));
-        part.bytes.insert(part.bytes.end(), cipher.begin(), cipher.end());
-        return part.spans.size() == PartRows;
+        if (!filler.filling) {
+            filler.Begin(row, length);
+        }
+        Part& part = *filler.filling;
+        ColumnTexts::Block& slab = filler.slabs.back();
+        part.spans[part.count++] = {static_cast<quint32>(slab.size()), static_cast<quint32>(length)};
+        slab.insert(slab.end(), cipher.begin(), cipher.end());
+        if (part.count == PartRows) {
+            close();
+        }
     }
 
     // The rows of AddAfter join the others after the last of them, run by run from the lowest
@@ -193,6 +242,7 @@ private:
             const std::scoped_lock lock(m_mutex);
             std::size_t rowEnd = m_after.ids.size();
             std::size_t partEnd = m_after.parts.size();
+            m_main.Join(m_after, m_after.parts);
             for (auto run = m_after.runs.rbegin(); run != m_after.runs.rend(); ++run) {
                 const auto [firstRow, firstPart] = *run;
                 for (std::size_t p = firstPart; p < partEnd; ++p) {
@@ -243,15 +293,13 @@ private:
                 rows.ids[i] = m_ids[static_cast<std::size_t>(byId[i])];
             }
         }
-        std::vector<std::vector<char>> blocks;
-        std::vector<quint32> starts;
+        std::vector<std::size_t> starts; // each slab's, as if they were one
         std::size_t start = 0;
-        for (const auto& part : m_parts) {
-            starts.push_back(static_cast<quint32>(start));
-            start += part->bytes.size();
-            blocks.push_back(std::move(part->bytes));
+        for (const ColumnTexts::Block& slab : m_main.slabs) {
+            starts.push_back(start);
+            start += slab.size();
         }
-        rows.texts.TakeBlocks(std::move(blocks));
+        rows.texts.TakeBlocks(std::move(m_main.slabs));
         // The part a row lies in: the one before, mostly. Parts hold PartRows rows, but for the
         // last of each reader's.
         std::size_t p = 0;
@@ -268,19 +316,18 @@ private:
             const std::size_t r = byId.empty() ? i : static_cast<std::size_t>(byId[i]);
             const Part& part = *m_parts[partOf(r)];
             const auto [offset, length] = part.spans[r - part.first];
-            rows.texts.Place(i, {starts[p] + offset, length}, m_count);
+            rows.texts.Place(i, {starts[part.slab] + offset, length}, m_count);
         }
     }
 
     void HandOn()
     {
-        if (!m_filling) {
+        if (!m_main.filling) {
             return;
         }
-        m_filling->data = m_filling->bytes.data(); // its bytes never move or grow from here on
         {
             const std::scoped_lock lock(m_mutex);
-            m_parts.push_back(std::move(m_filling));
+            m_parts.push_back(std::move(m_main.filling));
         }
         m_handed.notify_one();
         StartHelper();
@@ -316,7 +363,7 @@ private:
                 }
                 part = m_parts[m_taken++].get();
             }
-            for (std::size_t i = 0; i < part->spans.size(); ++i) {
+            for (std::size_t i = 0; i < part->count; ++i) {
                 const auto [offset, length] = part->spans[i];
                 DecryptInto(text, QByteArrayView(part->data + offset, static_cast<qsizetype>(length)), m_codePage);
                 maker.Add(part->first + i, text);
@@ -327,10 +374,10 @@ private:
     const SortKeys m_keys;
     const std::size_t m_expected;
     const CodePage m_codePage = CodePage::System();
-    std::unique_ptr<Part> m_filling; // the reader's alone
-    std::size_t m_count = 0;         // the reader's alone
-    std::vector<qint64> m_ids;       // the reader's alone: the rows' keys, in the order read
-    After m_after;                   // the second reader's alone, until the reads end
+    Filler m_main;             // the reader's alone
+    std::size_t m_count = 0;   // the reader's alone
+    std::vector<qint64> m_ids; // the reader's alone: the rows' keys, in the order read
+    After m_after;             // the second reader's alone, until the reads end
 
     std::mutex m_mutex; // guards what follows, but the parts themselves: each is one thread's at a time
     std::condition_variable m_handed;

@@ -1,30 +1,24 @@
 #include "main/ColumnTexts.h"
 
-#include <cstdlib>
 #include <cstring>
-#include <new>
 
-// calloc, not new[]: a large block comes straight from the system, already zero, and none of its
-// pages is touched until a row's span is written into it.
-ColumnTexts::Span* ColumnTexts::Zeroed(std::size_t size)
+// Not new[]: a large block comes straight from the system, already zero, and none of its pages is
+// touched until a row's span is written into it; those written for a whole read come in huge pages.
+std::unique_ptr<ColumnTexts::Span[], ColumnTexts::Free> ColumnTexts::Zeroed(std::size_t size)
 {
-    auto* spans = static_cast<Span*>(std::calloc(std::max<std::size_t>(size, 1), sizeof(Span)));
-    if (spans == nullptr) {
-        throw std::bad_alloc();
-    }
-    return spans;
+    return {static_cast<Span*>(AllocateZeroed(size * sizeof(Span))), Free{size}};
 }
 
 void ColumnTexts::Free::operator()(Span* spans) const
 {
-    std::free(spans);
+    FreeLarge(spans, count * sizeof(Span));
 }
 
 void ColumnTexts::Grow(std::size_t size)
 {
     if (size > m_capacity) {
         const std::size_t capacity = std::max(size, m_capacity + m_capacity / 2);
-        std::unique_ptr<Span[], Free> grown(Zeroed(capacity));
+        std::unique_ptr<Span[], Free> grown = Zeroed(capacity);
         if (m_size > 0) {
             std::memcpy(grown.get(), m_spans.get(), m_size * sizeof(Span));
         }
@@ -34,11 +28,11 @@ void ColumnTexts::Grow(std::size_t size)
     m_size = size; // nothing was ever written past the old size: it is still zero
 }
 
-void ColumnTexts::TakeBlocks(std::vector<std::vector<char>> blocks)
+void ColumnTexts::TakeBlocks(std::vector<Block> blocks)
 {
     Clear();
     std::size_t start = 0;
-    for (std::vector<char>& block : blocks) {
+    for (Block& block : blocks) {
         if (block.empty()) {
             continue; // a text at its offset is empty, and lies at the end of the block before
         }
@@ -64,7 +58,7 @@ void ColumnTexts::Permute(const std::vector<int>& order)
     if (m_size == 0) {
         return;
     }
-    std::unique_ptr<Span[], Free> permuted(Zeroed(order.size()));
+    std::unique_ptr<Span[], Free> permuted = Zeroed(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         const auto from = static_cast<std::size_t>(order[i]);
         if (from < m_size) {

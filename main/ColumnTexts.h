@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/platform/SystemMemory.h"
+
 // One column's enciphered texts, by the row's storage index: the bytes, and where each row's text
 // lies in them. A row whose text has not been read holds zero, in memory the system hands over
 // zeroed and untouched: a column read for a screenful of a million rows costs the screenful, not
@@ -16,6 +18,9 @@
 class ColumnTexts
 {
 public:
+    // A stretch of a read's bytes.
+    using Block = LargeVector<char>;
+
     // Row storage's text, false when it has not been read.
     bool Find(std::size_t storage, QByteArrayView* text) const
     {
@@ -44,7 +49,7 @@ public:
     // at an offset counted from the start of the first, as if the blocks were one. Place then says
     // where each row's text lies. Nothing is copied: for a million rows, gathering the blocks into
     // one took longer than sorting them.
-    void TakeBlocks(std::vector<std::vector<char>> blocks);
+    void TakeBlocks(std::vector<Block> blocks);
     void Place(std::size_t storage, std::pair<std::size_t, std::size_t> span, std::size_t rows)
     {
         if (storage >= m_size) {
@@ -68,9 +73,10 @@ private:
     static constexpr quint32 Beside = 0x80000000u;
     struct Free
     {
+        std::size_t count; // how many spans were set aside (zero, as a default deleter is made)
         void operator()(Span* spans) const;
     };
-    static Span* Zeroed(std::size_t size);
+    static std::unique_ptr<Span[], Free> Zeroed(std::size_t size);
     void Grow(std::size_t size);
     // Where the text at offset at of the bytes lies: in the blocks taken, once there are some.
     const char* Taken(std::size_t at) const
@@ -86,10 +92,10 @@ private:
         return m_blocks[block].data() + (at - m_starts[block]);
     }
 
-    std::vector<char> m_bytes;               // texts set before a read's bytes were taken
-    std::vector<std::vector<char>> m_blocks; // a read's bytes
-    std::vector<std::size_t> m_starts;       // where each block starts, counting those before it
-    std::vector<char> m_beside;              // texts set after a read's bytes were taken
+    std::vector<char> m_bytes;         // texts set before a read's bytes were taken
+    std::vector<Block> m_blocks;       // a read's bytes
+    std::vector<std::size_t> m_starts; // where each block starts, counting those before it
+    std::vector<char> m_beside;        // texts set after a read's bytes were taken
     bool m_taken = false;
     std::unique_ptr<Span[], Free> m_spans;
     std::size_t m_size = 0;

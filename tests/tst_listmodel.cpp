@@ -197,7 +197,7 @@ private slots:
 
         // A read's blocks, taken as one: texts at the start, the middle and the end of a block,
         // and empty ones where an empty block lies and at the very end.
-        std::vector<std::vector<char>> blocks{{'a', 'b', 'c'}, {}, {'d', 'e'}, {'f'}};
+        std::vector<ColumnTexts::Block> blocks{{'a', 'b', 'c'}, {}, {'d', 'e'}, {'f'}};
         texts.TakeBlocks(std::move(blocks));
         const std::vector<std::pair<quint32, quint32>> spans{{1, 2}, {0, 1}, {3, 0}, {3, 2}, {4, 1}, {5, 1}, {6, 0}};
         for (std::size_t row = 0; row < spans.size(); ++row) {

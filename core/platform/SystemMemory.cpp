@@ -72,6 +72,20 @@ void* AllocateLarge(std::size_t bytes)
     return memory;
 }
 
+void* AllocateZeroed(std::size_t bytes)
+{
+#ifdef __linux__
+    if (bytes >= LargeFrom) {
+        return AllocateLarge(bytes); // a fresh mapping is zero
+    }
+#endif
+    void* memory = std::calloc(std::max<std::size_t>(bytes, 1), 1);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+
 void FreeLarge(void* memory, std::size_t bytes) noexcept
 {
     if (memory == nullptr) {

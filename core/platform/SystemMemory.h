@@ -14,7 +14,9 @@ qint64 PhysicalMemoryBytes();
 // key. Sizes below LargeFrom come from the usual heap.
 constexpr std::size_t LargeFrom = std::size_t{2} << 20;
 void* AllocateLarge(std::size_t bytes);
-// Gives back what AllocateLarge gave for the same size.
+// As AllocateLarge, but every byte reads as zero, and no page is touched until it is written.
+void* AllocateZeroed(std::size_t bytes);
+// Gives back what AllocateLarge or AllocateZeroed gave for the same size.
 void FreeLarge(void* memory, std::size_t bytes) noexcept;
 
 template <class T> struct LargeAllocator
