@@ -29,6 +29,7 @@ public:
     RowsAndKeys(const QCollator& collator, std::size_t expected) : m_keys(Caseless(collator)), m_expected(expected)
     {
         m_ids.reserve(expected);
+        m_after.ids.reserve(expected); // only what is written is ever mapped
     }
     ~RowsAndKeys() { Abandon(); }
     RowsAndKeys(const RowsAndKeys&) = delete;
@@ -112,7 +113,7 @@ public:
             }
             makers.push_back(std::move(*m_helperMaker));
         }
-        std::vector<quint32> ranks = SortKeys::Ranks(makers, m_count);
+        RowPlaces ranks = SortKeys::Ranks(makers, m_count);
         placing.join();
         if (placingFailure) {
             std::rethrow_exception(placingFailure);
@@ -197,7 +198,7 @@ private:
     // one line would have each wait for the other's.
     struct alignas(64) After : Filler
     {
-        std::vector<qint64> ids;
+        RowKeys ids;
         std::vector<std::unique_ptr<Part>> parts;
         std::vector<std::pair<std::size_t, std::size_t>> runs; // where each begins: its first row and part
 
@@ -374,10 +375,10 @@ private:
     const SortKeys m_keys;
     const std::size_t m_expected;
     const CodePage m_codePage = CodePage::System();
-    Filler m_main;             // the reader's alone
-    std::size_t m_count = 0;   // the reader's alone
-    std::vector<qint64> m_ids; // the reader's alone: the rows' keys, in the order read
-    After m_after;             // the second reader's alone, until the reads end
+    Filler m_main;           // the reader's alone
+    std::size_t m_count = 0; // the reader's alone
+    RowKeys m_ids;           // the reader's alone: the rows' keys, in the order read
+    After m_after;           // the second reader's alone, until the reads end
 
     std::mutex m_mutex; // guards what follows, but the parts themselves: each is one thread's at a time
     std::condition_variable m_handed;

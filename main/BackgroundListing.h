@@ -9,6 +9,7 @@
 
 #include "main/BackgroundReader.h"
 #include "main/ColumnTexts.h"
+#include "main/SortKeys.h"
 
 class CarriedRows;
 
@@ -38,9 +39,9 @@ public:
     // text (equal texts equal).
     struct Rows
     {
-        std::vector<qint64> ids;
+        RowKeys ids;
         ColumnTexts texts;
-        std::vector<quint32> ranks;
+        RowPlaces ranks;
     };
 
     // The first rows are handed over once this many have been read.

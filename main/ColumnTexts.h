@@ -11,6 +11,9 @@
 
 #include "core/platform/SystemMemory.h"
 
+// The keys of a list's rows: as many as its texts, and written once as they are.
+using RowKeys = LargeVector<qint64>;
+
 // One column's enciphered texts, by the row's storage index: the bytes, and where each row's text
 // lies in them. A row whose text has not been read holds zero, in memory the system hands over
 // zeroed and untouched: a column read for a screenful of a million rows costs the screenful, not

@@ -14,12 +14,12 @@ RecordListModel::RecordListModel(QObject* parent) : QAbstractTableModel(parent)
 struct RecordListModel::Kept
 {
     QString tag;
-    std::vector<qint64> ids;
+    RowKeys ids;
     std::vector<quint8> webAddress;
     std::vector<ColumnTexts> cipherTexts;
     std::vector<bool> complete;
     std::vector<bool> fetched;
-    std::vector<std::vector<quint32>> places;
+    std::vector<RowPlaces> places;
 };
 
 RecordListModel::~RecordListModel() = default;
@@ -123,7 +123,7 @@ QString RecordListModel::StoredText(std::size_t storage, int column) const
     return Decrypt(text, m_codePage);
 }
 
-std::vector<int> KeyOrder(const std::vector<qint64>& ids)
+std::vector<int> KeyOrder(const RowKeys& ids)
 {
     std::vector<int> byId;
     byId.reserve(ids.size());
@@ -184,7 +184,7 @@ void RecordListModel::End()
     }
 }
 
-void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, ColumnTexts texts, std::vector<quint32> ranks)
+void RecordListModel::AdoptRows(int column, RowKeys ids, ColumnTexts texts, RowPlaces ranks)
 {
     const std::size_t count = ids.size();
     m_ids = std::move(ids);
@@ -202,8 +202,7 @@ void RecordListModel::AdoptRows(int column, std::vector<qint64> ids, ColumnTexts
     }
 }
 
-void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, ColumnTexts texts,
-                                  std::vector<quint32> ranks)
+void RecordListModel::AdoptColumn(int column, const RowKeys& ids, ColumnTexts texts, RowPlaces ranks)
 {
     if (column < 0 || static_cast<std::size_t>(column) >= m_columns.size() || m_mode != Mode::Records) {
         return;
@@ -221,7 +220,7 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, Co
         m_places[index] = std::move(ranks);
         return;
     }
-    std::vector<quint32> own(m_ids.size(), static_cast<quint32>(ids.size()));
+    RowPlaces own(m_ids.size(), static_cast<quint32>(ids.size()));
     std::vector<int> from(m_ids.size(), -1);
     std::size_t next = 0;
     for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -258,7 +257,7 @@ void RecordListModel::AdoptColumn(int column, const std::vector<qint64>& ids, Co
 
 void RecordListModel::ForgetPlaces()
 {
-    for (std::vector<quint32>& places : m_places) {
+    for (RowPlaces& places : m_places) {
         places.clear();
     }
 }
@@ -550,9 +549,9 @@ void RecordListModel::SetCollator(const QCollator& collator)
 
 // Each row's place among all by one column's text, made once per column and kept until the list
 // changes, so turning the direction round compares integers only.
-const std::vector<quint32>& RecordListModel::Ranks(int column)
+const RowPlaces& RecordListModel::Ranks(int column)
 {
-    std::vector<quint32>& places = m_places[static_cast<std::size_t>(column)];
+    RowPlaces& places = m_places[static_cast<std::size_t>(column)];
     if (!places.empty() || m_ids.empty()) {
         return places;
     }
@@ -583,7 +582,7 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
         return;
     }
     // Read first: a failure leaves the order as it was.
-    const std::vector<quint32>& ranks = Ranks(column);
+    const RowPlaces& ranks = Ranks(column);
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<int> storageBefore;
@@ -606,7 +605,7 @@ void RecordListModel::sort(int column, Qt::SortOrder order)
     const auto isShown = [&](std::size_t s) { return all || shown[s]; };
     const bool descending = order == Qt::DescendingOrder;
     const auto place = [&](std::size_t s) { return descending ? count - 1 - ranks[s] : std::size_t(ranks[s]); };
-    std::vector<quint32> next(count + 1, 0);
+    LargeVector<quint32> next(count + 1, 0);
     for (std::size_t s = 0; s < count; ++s) {
         if (isShown(s)) {
             ++next[place(s) + 1];

@@ -18,7 +18,7 @@
 
 // The positions of ids in ascending order of id, equal ones in the order given. Keys are dense in
 // a book, so they are usually placed by value, not sorted.
-std::vector<int> KeyOrder(const std::vector<qint64>& ids);
+std::vector<int> KeyOrder(const RowKeys& ids);
 
 // The rows of the main window's list: record rows (mode "List") or type rows (mode "Type").
 // Rows hold only their key number and their texts. Record texts are kept as the cipher texts
@@ -81,11 +81,11 @@ public:
     // Between Begin and End instead of adding rows: every row of a listing read elsewhere, keys
     // ascending, with one column's cipher texts (row i's at storage i) and each row's place by
     // that column's text, so sorting by it needs no reading or comparing here.
-    void AdoptRows(int column, std::vector<qint64> ids, ColumnTexts texts, std::vector<quint32> ranks);
+    void AdoptRows(int column, RowKeys ids, ColumnTexts texts, RowPlaces ranks);
     // A whole column of the rows the list holds, read elsewhere for a re-sort: row i of the read
     // is ids[i], with its text at i in texts and its place by it ranks[i]; keys the list does not
     // hold are passed over. Sort by the column after.
-    void AdoptColumn(int column, const std::vector<qint64>& ids, ColumnTexts texts, std::vector<quint32> ranks);
+    void AdoptColumn(int column, const RowKeys& ids, ColumnTexts texts, RowPlaces ranks);
     // Whether sorting by column reads and compares nothing: each row's place by it is known.
     bool HasPlaces(int column) const
     {
@@ -138,14 +138,14 @@ private:
     void Fetch(int row) const;
     // Makes sure column's text is there for every row.
     void FetchColumn(int column);
-    const std::vector<quint32>& Ranks(int column);
+    const RowPlaces& Ranks(int column);
     void ForgetPlaces();
     int CompareStored(std::size_t a, std::size_t b, int column) const;
 
     Mode m_mode = Mode::None;
     std::vector<Column> m_columns;
     QIcon m_rowIcon;
-    std::vector<qint64> m_ids;                      // by storage index
+    RowKeys m_ids;                                  // by storage index
     mutable std::vector<quint8> m_webAddress;       // by storage index: 0 not read yet, 1 no, 2 yes
     std::vector<QStringList> m_texts;               // plain rows, by storage index
     mutable std::vector<ColumnTexts> m_cipherTexts; // cipher rows: per column, by storage index
@@ -163,7 +163,7 @@ private:
     CodePage m_codePage = CodePage::System();
     // Per column, by storage index: the place of each row's text among all, equal texts equal;
     // empty until made. Kept for every column sorted by, so a click back on one sorts at once.
-    std::vector<std::vector<quint32>> m_places;
+    std::vector<RowPlaces> m_places;
     bool m_filling = false;
     QColor m_background;
 };

@@ -348,7 +348,7 @@ void SortKeys::Maker::Add(std::size_t index, QStringView text)
     part.block.insert(part.block.end(), part.key.begin(), part.key.end());
 }
 
-std::vector<std::uint32_t> SortKeys::Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const
+RowPlaces SortKeys::Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const
 {
     // Two halves at once, each with a maker of its own.
     const std::size_t half = count >= LongList ? count / 2 : count;
@@ -369,7 +369,7 @@ std::vector<std::uint32_t> SortKeys::Ranks(std::size_t count, const std::functio
     return Ranks(makers, count);
 }
 
-std::vector<std::uint32_t> SortKeys::Ranks(std::vector<Maker>& makers, std::size_t count)
+RowPlaces SortKeys::Ranks(std::vector<Maker>& makers, std::size_t count)
 {
     // Each maker's keys are sorted where they lie, a long list's in two halves; the places then
     // come from walking those runs in merged order. Nothing is gathered into one array first: for
@@ -427,7 +427,7 @@ std::vector<std::uint32_t> SortKeys::Ranks(std::vector<Maker>& makers, std::size
         }
     }
 
-    std::vector<std::uint32_t> ranks(count, 0);
+    RowPlaces ranks(count, 0);
     const Key* previous = nullptr;
     const std::uint8_t* previousBlock = nullptr;
     std::uint32_t previousRank = 0;

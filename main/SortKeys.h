@@ -9,6 +9,11 @@
 #include <mutex>
 #include <vector>
 
+#include "core/platform/SystemMemory.h"
+
+// Each row's place in a list's order, as many as its rows.
+using RowPlaces = LargeVector<std::uint32_t>;
+
 // Orders many texts by a collation at once. QCollator's keys cost two allocations each and a
 // comparison two pointer chases, which made sorting a million names mostly cache misses; these
 // keys are the same collation's bytes, kept in one block with their first bytes beside the row,
@@ -34,7 +39,7 @@ public:
     // Each of count texts' place among all: equal texts share the place of the first of them, so
     // places run from 0 and tie-break nothing themselves. text(i) gives the i-th text; it is called
     // from two threads at once, for different i.
-    std::vector<std::uint32_t> Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const;
+    RowPlaces Ranks(std::size_t count, const std::function<QString(std::size_t)>& text) const;
 
     // Keys made a text at a time, on whichever thread holds the maker, for texts handed over as
     // they come; then ranked with the keys of the others. count says about how many texts there
@@ -59,7 +64,7 @@ public:
 
     // The places of count texts, numbered 0..count-1, whose keys the makers made between them,
     // each text's once. The makers are emptied.
-    static std::vector<std::uint32_t> Ranks(std::vector<Maker>& makers, std::size_t count);
+    static RowPlaces Ranks(std::vector<Maker>& makers, std::size_t count);
 
     struct PlainKeys;
 

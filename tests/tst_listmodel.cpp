@@ -253,15 +253,14 @@ private slots:
         }
         model.End();
         // The read: 12 gone meanwhile, 99 never listed; phones sort the other way round.
-        std::vector<qint64> ids =
-            sameRows ? std::vector<qint64>{10, 11, 12, 13, 14} : std::vector<qint64>{10, 11, 13, 14, 99};
+        RowKeys ids = sameRows ? RowKeys{10, 11, 12, 13, 14} : RowKeys{10, 11, 13, 14, 99};
         if (!keyOrder) {
             std::reverse(ids.begin(), ids.end());
         }
         ColumnTexts texts;
-        std::vector<qint64> byPhone = ids;
+        RowKeys byPhone = ids;
         std::sort(byPhone.begin(), byPhone.end(), std::greater<>());
-        std::vector<quint32> ranks;
+        RowPlaces ranks;
         for (std::size_t i = 0; i < ids.size(); ++i) {
             texts.Set(i, Encrypt(u"p%1"_s.arg(100 - ids[i])).toLatin1(), ids.size());
             ranks.push_back(static_cast<quint32>(std::find(byPhone.begin(), byPhone.end(), ids[i]) - byPhone.begin()));
@@ -392,7 +391,7 @@ private slots:
         collator.setNumericMode(numeric);
         collator.setIgnorePunctuation(ignorePunctuation);
         const SortKeys keys(collator);
-        const std::vector<std::uint32_t> ranks =
+        const RowPlaces ranks =
             keys.Ranks(static_cast<std::size_t>(texts.size()), [&](std::size_t i) { return texts[qsizetype(i)]; });
         // Every pair among the samples, and each text against a sample at random past that.
         const auto check = [&](qsizetype a, qsizetype b) {
