@@ -300,7 +300,7 @@ private:
             starts.push_back(start);
             start += slab.size();
         }
-        rows.texts.TakeBlocks(std::move(m_main.slabs));
+        rows.texts.TakeBlocks(std::move(m_main.slabs), m_count);
         // The part a row lies in: the one before, mostly. Parts hold PartRows rows, but for the
         // last of each reader's.
         std::size_t p = 0;

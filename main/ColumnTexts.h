@@ -52,7 +52,8 @@ public:
     // at an offset counted from the start of the first, as if the blocks were one. Place then says
     // where each row's text lies. Nothing is copied: for a million rows, gathering the blocks into
     // one took longer than sorting them.
-    void TakeBlocks(std::vector<Block> blocks);
+    // placing: how many rows Place will be given texts for, every one of them, when known.
+    void TakeBlocks(std::vector<Block> blocks, std::size_t placing = 0);
     void Place(std::size_t storage, std::pair<std::size_t, std::size_t> span, std::size_t rows)
     {
         if (storage >= m_size) {
@@ -77,9 +78,10 @@ private:
     struct Free
     {
         std::size_t count; // how many spans were set aside (zero, as a default deleter is made)
+        bool whole;        // every one of them to be written
         void operator()(Span* spans) const;
     };
-    static std::unique_ptr<Span[], Free> Zeroed(std::size_t size);
+    static std::unique_ptr<Span[], Free> Zeroed(std::size_t size, bool whole);
     void Grow(std::size_t size);
     // Where the text at offset at of the bytes lies: in the blocks taken, once there are some.
     const char* Taken(std::size_t at) const

@@ -196,10 +196,12 @@ private slots:
         QVERIFY(!texts.Find(2, &text));
 
         // A read's blocks, taken as one: texts at the start, the middle and the end of a block,
-        // and empty ones where an empty block lies and at the very end.
+        // and empty ones where an empty block lies and at the very end. The whole column's places
+        // are set aside at once, as a read does, and grown past afterwards.
         std::vector<ColumnTexts::Block> blocks{{'a', 'b', 'c'}, {}, {'d', 'e'}, {'f'}};
-        texts.TakeBlocks(std::move(blocks));
         const std::vector<std::pair<quint32, quint32>> spans{{1, 2}, {0, 1}, {3, 0}, {3, 2}, {4, 1}, {5, 1}, {6, 0}};
+        texts.TakeBlocks(std::move(blocks), spans.size());
+        QVERIFY(!texts.Find(0, &text));
         for (std::size_t row = 0; row < spans.size(); ++row) {
             texts.Place(row, spans[row], spans.size());
         }
@@ -221,6 +223,20 @@ private slots:
             texts.Set(row, QByteArray::number(static_cast<qulonglong>(row)), 0);
         }
         QVERIFY(texts.Find(0, &text) && text == "bc" && text.data() == read);
+
+        // A read of more rows than fit a huge page's worth of places, reordered whole.
+        ColumnTexts many;
+        std::vector<ColumnTexts::Block> letters{{'x', 'y', 'z'}};
+        constexpr std::size_t Many = 300000;
+        many.TakeBlocks(std::move(letters), Many);
+        std::vector<int> reversed;
+        for (std::size_t row = 0; row < Many; ++row) {
+            many.Place(row, {row % 3, 1}, Many);
+            reversed.push_back(static_cast<int>(Many - 1 - row));
+        }
+        many.Permute(reversed);
+        QVERIFY(many.Find(0, &text) && text == "z"); // row 299,999's
+        QVERIFY(many.Find(Many - 1, &text) && text == "x" && many.Find(Many - 2, &text) && text == "y");
         QVERIFY(texts.Find(1, &text) && text == "a");
         QVERIFY(texts.Find(4, &text) && text == "more");
         QVERIFY(texts.Find(99999, &text) && text == "99999");

@@ -72,20 +72,6 @@ void* AllocateLarge(std::size_t bytes)
     return memory;
 }
 
-void* AllocateZeroed(std::size_t bytes)
-{
-#ifdef __linux__
-    if (bytes >= LargeFrom) {
-        return AllocateLarge(bytes); // a fresh mapping is zero
-    }
-#endif
-    void* memory = std::calloc(std::max<std::size_t>(bytes, 1), 1);
-    if (memory == nullptr) {
-        throw std::bad_alloc();
-    }
-    return memory;
-}
-
 void FreeLarge(void* memory, std::size_t bytes) noexcept
 {
     if (memory == nullptr) {
@@ -98,6 +84,60 @@ void FreeLarge(void* memory, std::size_t bytes) noexcept
     }
 #else
     Q_UNUSED(bytes);
+#endif
+    std::free(memory);
+}
+
+#ifdef __linux__
+namespace {
+
+// From here, memory written here and there is mapped on its own rather than taken from the heap,
+// which would have to clear it.
+constexpr std::size_t SparseFrom = std::size_t{64} << 10;
+
+} // namespace
+#endif
+
+void* AllocateZeroed(std::size_t bytes, bool whole)
+{
+#ifdef __linux__
+    if (whole && bytes >= LargeFrom) {
+        return AllocateLarge(bytes); // a fresh mapping is zero
+    }
+    if (!whole && bytes >= SparseFrom) {
+        void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
+            throw std::bad_alloc();
+        }
+        return mapped;
+    }
+#else
+    Q_UNUSED(whole);
+#endif
+    void* memory = std::calloc(std::max<std::size_t>(bytes, 1), 1);
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return memory;
+}
+
+void FreeZeroed(void* memory, std::size_t bytes, bool whole) noexcept
+{
+    if (memory == nullptr) {
+        return;
+    }
+#ifdef __linux__
+    if (whole && bytes >= LargeFrom) {
+        FreeLarge(memory, bytes);
+        return;
+    }
+    if (!whole && bytes >= SparseFrom) {
+        munmap(memory, bytes);
+        return;
+    }
+#else
+    Q_UNUSED(bytes);
+    Q_UNUSED(whole);
 #endif
     std::free(memory);
 }

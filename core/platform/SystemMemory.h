@@ -14,10 +14,15 @@ qint64 PhysicalMemoryBytes();
 // key. Sizes below LargeFrom come from the usual heap.
 constexpr std::size_t LargeFrom = std::size_t{2} << 20;
 void* AllocateLarge(std::size_t bytes);
-// As AllocateLarge, but every byte reads as zero, and no page is touched until it is written.
-void* AllocateZeroed(std::size_t bytes);
-// Gives back what AllocateLarge or AllocateZeroed gave for the same size.
+// Gives back what AllocateLarge gave for the same size.
 void FreeLarge(void* memory, std::size_t bytes) noexcept;
+
+// Memory that reads as zero. whole: every byte of it will be written, so a large block comes in
+// huge pages. Otherwise it is written here and there, and its pages come one by one as they are
+// written: a huge page zeroed for each text of a screenful would cost more than small ones.
+void* AllocateZeroed(std::size_t bytes, bool whole);
+// Gives back what AllocateZeroed gave for the same size and whole.
+void FreeZeroed(void* memory, std::size_t bytes, bool whole) noexcept;
 
 template <class T> struct LargeAllocator
 {
