@@ -302,7 +302,7 @@ private:
         }
         rows.texts.TakeBlocks(std::move(m_main.slabs), m_count);
         // The part a row lies in: the one before, mostly. Parts hold PartRows rows, but for the
-        // last of each reader's.
+        // last of each run a reader read and those ended early by a full slab.
         std::size_t p = 0;
         const auto partOf = [&](std::size_t r) {
             if (r < m_parts[p]->first || r >= m_parts[p]->End()) {
