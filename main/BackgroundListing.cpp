@@ -134,10 +134,9 @@ private:
     static constexpr std::size_t PartRows = 8192;
     // About a name's or a phone number's enciphered length: what the first slab is sized by.
     static constexpr std::size_t TypicalTextBytes = 32;
-    // Parts lie in slabs of memory set aside whole, a huge page each past the first, so that
-    // nothing written moves and a million rows' texts come in a few dozen page faults rather than
-    // thousands: on a virtual machine each fault of a small page can cost as much as reading
-    // twenty rows. The first slab is small, for the short lists that are most of them.
+    // Parts lie in slabs of memory that several parts share, so that nothing written moves and a
+    // million rows' texts are a few dozen blocks handed to the list rather than a block for every
+    // part. The first slab is small, for the short lists that are most of them.
     static constexpr std::size_t FirstSlabBytes = PartRows * TypicalTextBytes;
     static constexpr std::size_t SlabBytes = LargeFrom;
 

@@ -3,22 +3,22 @@
 #include <cstring>
 
 // Not new[]: a large block comes straight from the system, already zero, and none of its pages is
-// touched until a row's span is written into it; those written for a whole read come in huge pages.
-std::unique_ptr<ColumnTexts::Span[], ColumnTexts::Free> ColumnTexts::Zeroed(std::size_t size, bool whole)
+// touched until a row's span is written into it.
+std::unique_ptr<ColumnTexts::Span[], ColumnTexts::Free> ColumnTexts::Zeroed(std::size_t size)
 {
-    return {static_cast<Span*>(AllocateZeroed(size * sizeof(Span), whole)), Free{size, whole}};
+    return {static_cast<Span*>(AllocateZeroed(size * sizeof(Span))), Free{size}};
 }
 
 void ColumnTexts::Free::operator()(Span* spans) const
 {
-    FreeZeroed(spans, count * sizeof(Span), whole);
+    FreeZeroed(spans, count * sizeof(Span));
 }
 
 void ColumnTexts::Grow(std::size_t size)
 {
     if (size > m_capacity) {
         const std::size_t capacity = std::max(size, m_capacity + m_capacity / 2);
-        std::unique_ptr<Span[], Free> grown = Zeroed(capacity, false);
+        std::unique_ptr<Span[], Free> grown = Zeroed(capacity);
         if (m_size > 0) {
             std::memcpy(grown.get(), m_spans.get(), m_size * sizeof(Span));
         }
@@ -32,7 +32,7 @@ void ColumnTexts::TakeBlocks(std::vector<Block> blocks, std::size_t placing)
 {
     Clear();
     if (placing > 0) {
-        m_spans = Zeroed(placing, true);
+        m_spans = Zeroed(placing);
         m_capacity = placing;
     }
     std::size_t start = 0;
@@ -62,7 +62,7 @@ void ColumnTexts::Permute(const std::vector<int>& order)
     if (m_size == 0) {
         return;
     }
-    std::unique_ptr<Span[], Free> permuted = Zeroed(order.size(), true);
+    std::unique_ptr<Span[], Free> permuted = Zeroed(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         const auto from = static_cast<std::size_t>(order[i]);
         if (from < m_size) {

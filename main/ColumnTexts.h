@@ -78,10 +78,9 @@ private:
     struct Free
     {
         std::size_t count; // how many spans were set aside (zero, as a default deleter is made)
-        bool whole;        // every one of them to be written
         void operator()(Span* spans) const;
     };
-    static std::unique_ptr<Span[], Free> Zeroed(std::size_t size, bool whole);
+    static std::unique_ptr<Span[], Free> Zeroed(std::size_t size);
     void Grow(std::size_t size);
     // Where the text at offset at of the bytes lies: in the blocks taken, once there are some.
     const char* Taken(std::size_t at) const

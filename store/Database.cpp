@@ -70,7 +70,7 @@ const QString& ColumnName(const QString& column)
 
 // Rows a second connection read, kept until they are handed on in order. The values' bytes go
 // into blocks that never move once written, so half a million rows are never copied to grow.
-// Each is written through once: in memory of its own, huge pages where the system has them.
+// Each is written through once, in memory of its own.
 struct ReadRows
 {
     LargeVector<qint64> ids;

@@ -146,8 +146,7 @@ private slots:
     }
 
     // The memory a long list's keys are made in: a growing array keeps what it holds as it moves
-    // into memory of its own (huge pages on a boundary of their own, where there are any), and
-    // every byte asked for is there to write, small or large.
+    // into memory of its own, and every byte asked for is there to write, small or large.
     void largeMemory()
     {
         LargeVector<int> values;
@@ -224,7 +223,7 @@ private slots:
         }
         QVERIFY(texts.Find(0, &text) && text == "bc" && text.data() == read);
 
-        // A read of more rows than fit a huge page's worth of places, reordered whole.
+        // A read of more rows than fit a large block's worth of places, reordered whole.
         ColumnTexts many;
         std::vector<ColumnTexts::Block> letters{{'x', 'y', 'z'}};
         constexpr std::size_t Many = 300000;

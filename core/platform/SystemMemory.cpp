@@ -30,10 +30,17 @@ qint64 PhysicalMemoryBytes()
 #ifdef __linux__
 namespace {
 
-// Whole huge pages, so that nothing else shares one.
-std::size_t Rounded(std::size_t bytes)
+// From here, memory is mapped on its own rather than taken from the heap, which would have to
+// clear memory asked for as zero and keeps what is freed.
+constexpr std::size_t MappedFrom = std::size_t{64} << 10;
+
+void* Mapped(std::size_t bytes)
 {
-    return (bytes + LargeFrom - 1) / LargeFrom * LargeFrom;
+    void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    return mapped;
 }
 
 } // namespace
@@ -43,26 +50,7 @@ void* AllocateLarge(std::size_t bytes)
 {
 #ifdef __linux__
     if (bytes >= LargeFrom) {
-        // A mapping of its own, a huge page larger and then trimmed to start
-        // on a huge page's boundary: the system backs only aligned stretches with huge pages.
-        // Memory from the heap would not do: its pages are made writable a few at a time.
-        const std::size_t size = Rounded(bytes);
-        void* mapped = mmap(nullptr, size + LargeFrom, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) {
-            throw std::bad_alloc();
-        }
-        const auto start = reinterpret_cast<std::uintptr_t>(mapped);
-        const std::uintptr_t aligned = (start + LargeFrom - 1) / LargeFrom * LargeFrom;
-        if (aligned > start) {
-            munmap(mapped, aligned - start);
-        }
-        const std::uintptr_t end = start + size + LargeFrom;
-        if (end > aligned + size) {
-            munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
-        }
-        void* memory = reinterpret_cast<void*>(aligned);
-        madvise(memory, size, MADV_HUGEPAGE); // a hint: where it is refused, ordinary pages serve
-        return memory;
+        return Mapped(bytes);
     }
 #endif
     void* memory = std::malloc(std::max<std::size_t>(bytes, 1));
@@ -79,7 +67,7 @@ void FreeLarge(void* memory, std::size_t bytes) noexcept
     }
 #ifdef __linux__
     if (bytes >= LargeFrom) {
-        munmap(memory, Rounded(bytes));
+        munmap(memory, bytes);
         return;
     }
 #else
@@ -88,31 +76,12 @@ void FreeLarge(void* memory, std::size_t bytes) noexcept
     std::free(memory);
 }
 
-#ifdef __linux__
-namespace {
-
-// From here, memory written here and there is mapped on its own rather than taken from the heap,
-// which would have to clear it.
-constexpr std::size_t SparseFrom = std::size_t{64} << 10;
-
-} // namespace
-#endif
-
-void* AllocateZeroed(std::size_t bytes, bool whole)
+void* AllocateZeroed(std::size_t bytes)
 {
 #ifdef __linux__
-    if (whole && bytes >= LargeFrom) {
-        return AllocateLarge(bytes); // a fresh mapping is zero
+    if (bytes >= MappedFrom) {
+        return Mapped(bytes); // a fresh mapping is zero
     }
-    if (!whole && bytes >= SparseFrom) {
-        void* mapped = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) {
-            throw std::bad_alloc();
-        }
-        return mapped;
-    }
-#else
-    Q_UNUSED(whole);
 #endif
     void* memory = std::calloc(std::max<std::size_t>(bytes, 1), 1);
     if (memory == nullptr) {
@@ -121,23 +90,18 @@ void* AllocateZeroed(std::size_t bytes, bool whole)
     return memory;
 }
 
-void FreeZeroed(void* memory, std::size_t bytes, bool whole) noexcept
+void FreeZeroed(void* memory, std::size_t bytes) noexcept
 {
     if (memory == nullptr) {
         return;
     }
 #ifdef __linux__
-    if (whole && bytes >= LargeFrom) {
-        FreeLarge(memory, bytes);
-        return;
-    }
-    if (!whole && bytes >= SparseFrom) {
+    if (bytes >= MappedFrom) {
         munmap(memory, bytes);
         return;
     }
 #else
     Q_UNUSED(bytes);
-    Q_UNUSED(whole);
 #endif
     std::free(memory);
 }

@@ -8,21 +8,23 @@
 // The machine's physical memory in bytes; 0 when the system does not say.
 qint64 PhysicalMemoryBytes();
 
-// Memory for a large array that is written through once, as a long list's keys are: where the
-// system allows, in huge pages, so that a hundred megabytes come in a few dozen steps rather than
-// in tens of thousands of page faults, each of which costs about as much as making a row's sort
-// key. Sizes below LargeFrom come from the usual heap.
+// Memory for a large array that is written through once, as a long list's keys are: a mapping of
+// its own, whose pages are made only as they are first written and all go back to the system when
+// it is freed, so a list reserved for as many rows as it may hold costs only the rows it holds.
+// Ordinary pages: huge ones were tried, and on a virtual machine whose host takes free memory back
+// each cost seven times the small pages it stands for, where elsewhere they saved a little; and
+// on a desktop long in use the system may stop to defragment memory for them. Sizes below LargeFrom
+// come from the usual heap.
 constexpr std::size_t LargeFrom = std::size_t{2} << 20;
 void* AllocateLarge(std::size_t bytes);
 // Gives back what AllocateLarge gave for the same size.
 void FreeLarge(void* memory, std::size_t bytes) noexcept;
 
-// Memory that reads as zero. whole: every byte of it will be written, so a large block comes in
-// huge pages. Otherwise it is written here and there, and its pages come one by one as they are
-// written: a huge page zeroed for each text of a screenful would cost more than small ones.
-void* AllocateZeroed(std::size_t bytes, bool whole);
-// Gives back what AllocateZeroed gave for the same size and whole.
-void FreeZeroed(void* memory, std::size_t bytes, bool whole) noexcept;
+// Memory that reads as zero, whose pages are made only as they are written: a column's spans, of
+// which a screenful here and there may be all that is ever written.
+void* AllocateZeroed(std::size_t bytes);
+// Gives back what AllocateZeroed gave for the same size.
+void FreeZeroed(void* memory, std::size_t bytes) noexcept;
 
 template <class T> struct LargeAllocator
 {
