@@ -64,19 +64,27 @@ public:
         Fill(m_after, m_after.ids.size() - 1, cipher, [this] { m_after.Close(); });
     }
 
-    // The rows read so far, in the order read, while they are still few.
-    BackgroundListing::Rows FirstRows() const
+    // The first count rows read (no more than were read), in the order read; from the reading
+    // thread. Those who make keys may be reading the same part meanwhile: it is only read here.
+    BackgroundListing::Rows FirstRows(std::size_t count) const
     {
         BackgroundListing::Rows rows;
-        if (m_parts.empty() && m_main.filling) {
-            // The only part so far, at the start of the only slab.
-            rows.ids = m_ids;
-            std::vector<ColumnTexts::Block> blocks;
-            blocks.push_back(m_main.slabs.back());
-            rows.texts.TakeBlocks(std::move(blocks));
-            for (std::size_t i = 0; i < m_main.filling->count; ++i) {
-                rows.texts.Place(i, m_main.filling->spans[i], m_count);
-            }
+        const Part* part = m_parts.empty() ? m_main.filling.get() : m_parts.front().get();
+        if (part == nullptr) {
+            return rows;
+        }
+        // The first part, at the start of the first slab: its first texts' bytes are copied.
+        count = std::min(count, part->count);
+        rows.ids.assign(m_ids.begin(), m_ids.begin() + static_cast<std::ptrdiff_t>(count));
+        std::size_t end = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            end = std::max<std::size_t>(end, part->spans[i].first + part->spans[i].second);
+        }
+        std::vector<ColumnTexts::Block> blocks(1);
+        blocks.front().assign(part->data, part->data + end);
+        rows.texts.TakeBlocks(std::move(blocks));
+        for (std::size_t i = 0; i < count; ++i) {
+            rows.texts.Place(i, part->spans[i], count);
         }
         return rows;
     }
@@ -421,12 +429,17 @@ void BackgroundListing::Start(const Connection& conn, Request request)
         [this, wanted, all](Connection& reader, const RunPtr& run) {
             RowsAndKeys rows(wanted.collator, wanted.expected);
             bool first = wanted.resort;
+            const auto started = std::chrono::steady_clock::now();
             const auto add = [&](qint64 id, QByteArrayView cipher) {
                 run->ThrowIfStopped();
                 rows.Add(id, cipher);
-                if (!first && rows.Count() == FirstScreen) {
+                // A screenful once the read has gone on a while: one over before then would only
+                // take a core from it, for a list that is about to be whole.
+                if (!first && rows.Count() >= FirstScreen &&
+                    (HoldAfterFirstRows ||
+                     (rows.Count() % 64 == 0 && std::chrono::steady_clock::now() - started >= FirstRowsAfter))) {
                     first = true;
-                    Post(run, [this, screen = std::make_shared<Rows>(rows.FirstRows())] {
+                    Post(run, [this, screen = std::make_shared<Rows>(rows.FirstRows(FirstScreen))] {
                         m_rows = std::move(*screen);
                         emit FirstRows();
                     });

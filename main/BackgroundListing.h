@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -44,10 +45,12 @@ public:
         RowPlaces ranks;
     };
 
-    // The first rows are handed over once this many have been read.
+    // The first rows handed over, once the read has gone on for FirstRowsAfter: a read done by
+    // then hands over only all its rows.
     static constexpr std::size_t FirstScreen = 200;
-    // While set, a read waits after handing over its first rows (until cleared or abandoned): the
-    // tests' way to act on the list while rows are still to come.
+    static constexpr std::chrono::milliseconds FirstRowsAfter{50};
+    // While set, a read hands over its first rows as soon as it has read them, and waits then
+    // (until cleared or abandoned): the tests' way to act on the list while rows are still to come.
     static std::atomic<bool> HoldAfterFirstRows;
 
     explicit BackgroundListing(QObject* parent = nullptr);

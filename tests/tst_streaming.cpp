@@ -160,6 +160,7 @@ private slots:
     void cleanup();
     void typesClickedWhileRowsCome_data();
     void typesClickedWhileRowsCome();
+    void shortListingShownOnce();
     void selectionKeptWhileRowsCome();
     void deleteWhileRowsCome();
     void sortClickedWhileRowsCome();
@@ -243,6 +244,31 @@ void tst_Streaming::typesClickedWhileRowsCome()
     ClickNode(w, u"SearchResult"_s);
     WaitForAll(w);
     QCOMPARE(Column(w, 0), Names(u"a"_s) + Names(u"b"_s));
+}
+
+void tst_Streaming::shortListingShownOnce()
+{
+    // A read that is over in a moment shows its rows once, all of them in order: no screenful
+    // first, which would only have taken a core from the read and made the list jump.
+    frmMain* w = Open();
+    QSignalSpy firstRows(Listing(w), &BackgroundListing::FirstRows);
+    ClickNode(w, u"SearchResult"_s);
+    QVERIFY(Listing(w)->IsRunning());
+    WaitForAll(w);
+    QCOMPARE(firstRows.count(), 0);
+    QCOMPARE(Column(w, 0), Names(u"a"_s) + Names(u"b"_s));
+    // Again, with the first rows held back for a look: those shown are the first read, in order.
+    BackgroundListing::HoldAfterFirstRows = true;
+    ClickNode(w, Key(m_types.alpha));
+    WaitForFirstRows(w);
+    QCOMPARE(firstRows.count(), 1);
+    QStringList shown = Column(w, 0);
+    QCOMPARE(shown.size(), qsizetype(BackgroundListing::FirstScreen));
+    QVERIFY(std::is_sorted(shown.begin(), shown.end()));
+    const QStringList alpha = Names(u"a"_s);
+    QVERIFY(std::all_of(shown.begin(), shown.end(), [&](const QString& name) { return alpha.contains(name); }));
+    WaitForAll(w);
+    QCOMPARE(Column(w, 0), Names(u"a"_s));
 }
 
 void tst_Streaming::selectionKeptWhileRowsCome()
