@@ -428,26 +428,53 @@ RowPlaces SortKeys::Ranks(std::vector<Maker>& makers, std::size_t count)
     }
 
     RowPlaces ranks(count, 0);
-    const Key* previous = nullptr;
-    const std::uint8_t* previousBlock = nullptr;
-    std::uint32_t previousRank = 0;
-    for (std::uint32_t place = 0;; ++place) {
-        Run* least = nullptr;
-        for (Run& run : runs) {
-            if (run.next != run.end &&
-                (least == nullptr || CompareKeys(*run.next, run.block, *least->next, least->block) < 0)) {
-                least = &run;
+    // The places of the runs' keys in merged order, from place first on.
+    const auto walk = [&ranks](std::vector<Run> merged, std::uint32_t first) {
+        const Key* previous = nullptr;
+        const std::uint8_t* previousBlock = nullptr;
+        std::uint32_t previousRank = 0;
+        for (std::uint32_t place = first;; ++place) {
+            Run* least = nullptr;
+            for (Run& run : merged) {
+                if (run.next != run.end &&
+                    (least == nullptr || CompareKeys(*run.next, run.block, *least->next, least->block) < 0)) {
+                    least = &run;
+                }
             }
+            if (least == nullptr) {
+                break;
+            }
+            const Key& key = *least->next++;
+            const bool same = previous != nullptr && CompareKeys(key, least->block, *previous, previousBlock) == 0;
+            previousRank = same ? previousRank : place;
+            ranks[key.index] = previousRank;
+            previous = &key;
+            previousBlock = least->block;
         }
-        if (least == nullptr) {
-            break;
+    };
+    if (total >= LongList && runs.size() > 1) {
+        // Walked in two halves at once, split at the middle key of the longest run: the keys below
+        // it in every run, then those from it on. Equal keys all fall on one side, so a place
+        // shared by equal texts never straddles the halves.
+        const Run& longest =
+            *std::max_element(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.Size() < b.Size(); });
+        const Key middle = longest.next[longest.Size() / 2];
+        const std::uint8_t* middleBlock = longest.block;
+        std::vector<Run> below;
+        std::vector<Run> above;
+        std::size_t belowCount = 0;
+        for (const Run& run : runs) {
+            Key* split = std::lower_bound(run.next, run.end, middle, [&](const Key& key, const Key& m) {
+                return CompareKeys(key, run.block, m, middleBlock) < 0;
+            });
+            below.push_back({run.next, split, run.block});
+            above.push_back({split, run.end, run.block});
+            belowCount += static_cast<std::size_t>(split - run.next);
         }
-        const Key& key = *least->next++;
-        const bool same = previous != nullptr && CompareKeys(key, least->block, *previous, previousBlock) == 0;
-        previousRank = same ? previousRank : place;
-        ranks[key.index] = previousRank;
-        previous = &key;
-        previousBlock = least->block;
+        std::jthread helper([&] { walk(std::move(above), static_cast<std::uint32_t>(belowCount)); });
+        walk(std::move(below), 0);
+    } else {
+        walk(std::move(runs), 0);
     }
     for (Maker& maker : makers) {
         maker.m_part->keys = {};

@@ -428,6 +428,15 @@ private slots:
         for (qsizetype a = 0; a < texts.size(); ++a) {
             check(a, QRandomGenerator::global()->bounded(texts.size()));
         }
+        // A place is the count of texts before it, however the ranking was shared out: equal
+        // texts share the first one's, and the next text's place counts them all.
+        std::vector<std::uint32_t> places(ranks.begin(), ranks.end());
+        std::sort(places.begin(), places.end());
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            if (i == 0 || places[i] != places[i - 1]) {
+                QCOMPARE(places[i], std::uint32_t(i));
+            }
+        }
     }
 };
 
