@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCollator>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -304,6 +305,7 @@ private:
     BackgroundSearch* m_search = nullptr;         // the search under way while typing
     const BackgroundSearch* m_streamed = nullptr; // while the list is filled from it
     qsizetype m_shownFound = 0;                   // records of it the list shows
+    QElapsedTimer m_foundShownAt;                 // since the list last showed more of them
     QString m_nodeBeforeSearch;                   // the node Escape returns to
     int m_paneTwips = 0;                          // the contact pane's width, kept while it is hidden
     std::shared_ptr<CarriedRows> m_carried;       // what the last move took along, for its target's listing

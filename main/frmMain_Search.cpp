@@ -52,9 +52,15 @@ void frmMain::ShowFound(bool finished)
         return;
     }
     // The first records at once, then whenever what was found has doubled, and all at the end:
-    // the list is refilled a few times, not once per record.
+    // the list is refilled a few times, not once per record. Once a screenful is shown, no more
+    // than every quarter of a second: each refill sorts the list anew on the window's thread,
+    // which then takes a core from the readers.
+    constexpr qsizetype Screenful = 200;
+    constexpr qint64 RefillEveryMs = 250;
     const qsizetype found = m_search->Count();
-    if (!finished && m_shownFound >= 0 && found < 2 * std::max<qsizetype>(m_shownFound, 1)) {
+    if (!finished && m_shownFound >= 0 &&
+        (found < 2 * std::max<qsizetype>(m_shownFound, 1) ||
+         (m_shownFound >= Screenful && !m_foundShownAt.hasExpired(RefillEveryMs)))) {
         return;
     }
     const QString current = CurrentRow() >= 0 ? m_model->Key(CurrentRow()) : QString();
@@ -62,6 +68,7 @@ void frmMain::ShowFound(bool finished)
     LoadListData(search, current);
     m_streamed = nullptr;
     m_shownFound = found;
+    m_foundShownAt.start();
 }
 
 void frmMain::ClearSearch()
