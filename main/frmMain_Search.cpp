@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "core/AppState.h"
+#include "main/BackgroundListing.h"
 #include "main/BackgroundSearch.h"
 #include "main/ListViewEnh.h"
 #include "main/RecordListModel.h"
@@ -55,7 +56,7 @@ void frmMain::ShowFound(bool finished)
     // the list is refilled a few times, not once per record. Once a screenful is shown, no more
     // than every quarter of a second: each refill sorts the list anew on the window's thread,
     // which then takes a core from the readers.
-    constexpr qsizetype Screenful = 200;
+    constexpr auto Screenful = static_cast<qsizetype>(BackgroundListing::FirstScreen);
     constexpr qint64 RefillEveryMs = 250;
     const qsizetype found = m_search->Count();
     if (!finished && m_shownFound >= 0 &&

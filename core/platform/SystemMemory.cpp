@@ -1,7 +1,6 @@
 #include "core/platform/SystemMemory.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <new>
 
