@@ -384,17 +384,50 @@ int RecordListModel::RowOf(qint64 id) const
 
 void RecordListModel::RemoveIds(const QList<qint64>& ids)
 {
-    QList<int> rows;
-    for (const qint64 id : ids) {
-        if (const int row = RowOf(id); row >= 0) {
-            rows.append(row);
+    if (ids.size() == 1) {
+        RemoveRowAt(RowOf(ids.first()));
+        return;
+    }
+    // The list's keys are held in key order: many keys are found by walking them sorted beside
+    // it, a few by a search each. A search each for 100,000 keys of a million, or the table from
+    // key to row made for them, would take longer than the removal itself.
+    std::vector<qint64> sorted(ids.cbegin(), ids.cend());
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<bool> gone(m_ids.size(), false);
+    if (sorted.size() * 64 < m_ids.size()) {
+        for (const qint64 id : sorted) {
+            if (const int storage = StorageOf(id); storage >= 0) {
+                gone[static_cast<std::size_t>(storage)] = true;
+            }
+        }
+    } else {
+        std::size_t at = 0;
+        for (const qint64 id : sorted) {
+            while (at < m_ids.size() && m_ids[at] < id) {
+                ++at;
+            }
+            if (at < m_ids.size() && m_ids[at] == id) {
+                gone[at] = true;
+            }
         }
     }
-    if (rows.size() == 1) {
-        RemoveRowAt(rows.first()); // the view keeps its selection and scroll position
-    } else {
-        RemoveRows(rows);
+    int count = 0;
+    int last = -1;
+    for (std::size_t row = 0; row < m_order.size(); ++row) {
+        if (gone[static_cast<std::size_t>(m_order[row])]) {
+            ++count;
+            last = static_cast<int>(row);
+        }
     }
+    if (count <= 1) {
+        RemoveRowAt(last); // the view keeps its selection and scroll position
+        return;
+    }
+    // One reset for the lot: removing 100,000 rows one by one would move the rest each time.
+    beginResetModel();
+    std::erase_if(m_order, [&](int storage) { return gone[static_cast<std::size_t>(storage)]; });
+    m_rowOfValid = false;
+    endResetModel();
 }
 
 bool RecordListModel::HeldText(qint64 id, int column, QByteArrayView* cipherText) const
@@ -423,31 +456,6 @@ void RecordListModel::RemoveRowAt(int row)
     m_order.erase(m_order.begin() + row);
     m_rowOfValid = false;
     endRemoveRows();
-}
-
-void RecordListModel::RemoveRows(const QList<int>& rows)
-{
-    if (rows.isEmpty()) {
-        return;
-    }
-    // One reset for the lot: removing 100,000 rows one by one would move the rest each time.
-    beginResetModel();
-    std::vector<bool> gone(m_order.size(), false);
-    for (const int row : rows) {
-        if (row >= 0 && row < rowCount()) {
-            gone[static_cast<std::size_t>(row)] = true;
-        }
-    }
-    std::vector<int> kept;
-    kept.reserve(m_order.size());
-    for (std::size_t row = 0; row < m_order.size(); ++row) {
-        if (!gone[row]) {
-            kept.push_back(m_order[row]);
-        }
-    }
-    m_order = std::move(kept);
-    m_rowOfValid = false;
-    endResetModel();
 }
 
 int RecordListModel::CompareStored(std::size_t a, std::size_t b, int column) const

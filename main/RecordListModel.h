@@ -105,8 +105,7 @@ public:
     // reading it; false when the list does not hold it or has not read that column yet.
     bool HeldText(qint64 id, int column, QByteArrayView* cipherText) const;
     void RemoveRowAt(int row);
-    void RemoveRows(const QList<int>& rows); // shown rows, in one change
-    // The rows of these keys, those the list shows; the others are passed over.
+    // The rows of these keys, those the list shows, in one change; the others are passed over.
     void RemoveIds(const QList<qint64>& ids);
     // A record as it is stored now, after it was saved: its row replaced, or added when the list
     // does not hold it, and placed where sorting by column puts it (equal texts by key, as a

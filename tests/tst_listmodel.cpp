@@ -1,5 +1,6 @@
 // The list's model under Qt's own model checker: filling, sorting both ways, removing rows.
 #include <QAbstractItemModelTester>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "core/platform/SystemMemory.h"
@@ -49,7 +50,7 @@ private slots:
         QCOMPARE(column(0), (QStringList{"carol", "bob", "Alice", "alice", "Dave"})); // ties in load order
         QCOMPARE(model.RowOfKey(u"_3"_s), 0);
 
-        model.RemoveRows({0, 4});
+        model.RemoveIds({4, 3, 99});
         QCOMPARE(column(0), (QStringList{"bob", "Alice", "alice"}));
         model.RemoveRowAt(1);
         QCOMPARE(model.Key(1), u"_5"_s);
@@ -147,6 +148,67 @@ private slots:
 
     // The memory a long list's keys are made in: a growing array keeps what it holds as it moves
     // into memory of its own, and every byte asked for is there to write, small or large.
+    // Keys removed by the thousand (found by a walk beside the list's keys) or by the few (found
+    // one by one): absent and repeated keys pass over, the others leave in one change with the
+    // order of the rest kept; a single row shown among the keys leaves alone, keeping the rest.
+    void removeIds()
+    {
+        RecordListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        model.Begin(RecordListModel::Mode::Records, {{u"Name"_s}}, QIcon());
+        const int count = 3000;
+        for (int i = 0; i < count; ++i) {
+            // Keys 3, 6, 9...; names in the reverse order of keys.
+            const QByteArray name = Encrypt(u"n%1"_s.arg(count - i, 5, 10, QLatin1Char('0'))).toLatin1();
+            const QByteArrayView row[] = {name};
+            model.AddCipherRow(3 * (i + 1), row, false);
+        }
+        model.End();
+        model.sort(0, Qt::AscendingOrder);
+        std::vector<qint64> shown; // keys by row
+        for (int i = count; i >= 1; --i) {
+            shown.push_back(3 * i);
+        }
+        const auto check = [&] {
+            QCOMPARE(model.rowCount(), static_cast<int>(shown.size()));
+            for (int row = 0; row < model.rowCount(); ++row) {
+                QCOMPARE(model.Id(row), shown[static_cast<std::size_t>(row)]);
+            }
+        };
+        const auto remove = [&](const QList<qint64>& ids) {
+            model.RemoveIds(ids);
+            std::erase_if(shown, [&](qint64 id) { return ids.contains(id); });
+        };
+
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
+        QList<qint64> many;
+        for (qint64 id = 1; id <= 3 * count + 10; id += 2) { // every other key, absent ones between
+            many.append(id);
+        }
+        many.append(9); // twice
+        std::reverse(many.begin(), many.end());
+        remove(many);
+        check();
+        QCOMPARE(resets.size(), 1);
+
+        remove({12, 7, 600, 36, 100000, 1200});
+        check();
+        QCOMPARE(resets.size(), 2);
+
+        remove({4, 5, shown[5], -1}); // one of them shown
+        check();
+        QCOMPARE(resets.size(), 2);
+        QCOMPARE(removals.size(), 1);
+        QCOMPARE(removals.first().at(1).toInt(), 5);
+
+        remove({shown.front(), shown.back()}); // the first and the last row
+        check();
+        remove({1, 2});
+        check();
+        QCOMPARE(resets.size(), 3);
+    }
+
     void largeMemory()
     {
         LargeVector<int> values;
