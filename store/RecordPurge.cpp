@@ -217,7 +217,11 @@ bool PendingSchemaCurrent(Connection& conn)
             return false;
         }
     }
-    return true;
+    // Earlier versions indexed the batches.
+    bool batchIndex = false;
+    conn.ForEachRow(QStringLiteral("Select 1 From main.sqlite_master Where name = 'PWDDeleted_Batch'"), {},
+                    [&](const RowView&) { batchIndex = true; });
+    return !batchIndex;
 }
 
 } // namespace
@@ -232,7 +236,8 @@ void AddPendingTables(Connection& conn)
         // Whatever an interrupted upgrade or another tool left goes first, so the schema's own
         // statements can create everything anew.
         for (const char* drop : {"Drop View If Exists VPWDTable", "Drop View If Exists VPWDType",
-                                 "Drop Trigger If Exists PWDTable_Deleted", "Drop Trigger If Exists PWDTable_Moved"}) {
+                                 "Drop Trigger If Exists PWDTable_Deleted", "Drop Trigger If Exists PWDTable_Moved",
+                                 "Drop Index If Exists PWDDeleted_Batch"}) {
             conn.Execute(QString::fromLatin1(drop));
         }
         for (const QString& statement : PendingStatements()) {
