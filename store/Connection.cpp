@@ -591,11 +591,21 @@ bool Connection::InTransaction() const
 
 bool Connection::HasTable(const char* name)
 {
+    return HasSchemaObject("table", name);
+}
+
+bool Connection::HasIndex(const char* name)
+{
+    return HasSchemaObject("index", name);
+}
+
+bool Connection::HasSchemaObject(const char* type, const char* name)
+{
     // Asked of the file, not of the schema this connection read last: another connection may
-    // have added the table since.
+    // have added it since.
     bool found = false;
-    ForEachRow(QStringLiteral("Select 1 From main.sqlite_master Where type = 'table' And name = ?"),
-               {QString::fromLatin1(name)}, [&](const RowView&) { found = true; });
+    ForEachRow(QStringLiteral("Select 1 From main.sqlite_master Where type = ? And name = ?"),
+               {QString::fromLatin1(type), QString::fromLatin1(name)}, [&](const RowView&) { found = true; });
     return found;
 }
 

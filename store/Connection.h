@@ -91,8 +91,9 @@ public:
     bool InTransaction() const;
     // Rows changed by the last statement.
     int Changes() const;
-    // Whether the open book has a table of that name.
+    // Whether the open book has a table, or an index, of that name.
     bool HasTable(const char* name);
+    bool HasIndex(const char* name);
     // Called after every opening and before every closing of this connection (opened true, then
     // false), so work tied to the book can follow it when it is closed, replaced and reopened.
     // SetOpenObserver makes observer the only one (none when empty); AddOpenObserver adds one.
@@ -116,6 +117,7 @@ public:
     static void BindAll(sqlite3_stmt* stmt, const QVariantList& params);
 
 private:
+    bool HasSchemaObject(const char* type, const char* name);
     void OpenFile(bool create);
     // Opens and keys the file with one page size; throws when its pages do not read with it. key
     // is the passphrase, or the raw key derived from it.

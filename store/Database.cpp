@@ -666,11 +666,7 @@ void CreateDatabase(const QString& path)
 void AddMissingIndexes(Connection& conn)
 {
     AddPendingTables(conn);
-    bool current = false;
-    conn.ForEachRow(QStringLiteral("Select count(*) From sqlite_master Where type = 'index' And name = "
-                                   "'PWDTable_TypeName'"),
-                    {}, [&](const RowView& r) { current = r.Integer(0) > 0; });
-    if (current) {
+    if (conn.HasIndex("PWDTable_TypeName")) {
         return;
     }
     try {

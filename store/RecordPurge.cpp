@@ -217,11 +217,7 @@ bool PendingSchemaCurrent(Connection& conn)
             return false;
         }
     }
-    // Earlier versions indexed the batches.
-    bool batchIndex = false;
-    conn.ForEachRow(QStringLiteral("Select 1 From main.sqlite_master Where name = 'PWDDeleted_Batch'"), {},
-                    [&](const RowView&) { batchIndex = true; });
-    return !batchIndex;
+    return !conn.HasIndex("PWDDeleted_Batch"); // earlier versions indexed the batches
 }
 
 } // namespace

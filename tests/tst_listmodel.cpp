@@ -146,8 +146,6 @@ private slots:
         QCOMPARE(cells(lazy), cells(whole));
     }
 
-    // The memory a long list's keys are made in: a growing array keeps what it holds as it moves
-    // into memory of its own, and every byte asked for is there to write, small or large.
     // Keys removed by the thousand (found by a walk beside the list's keys) or by the few (found
     // one by one): absent and repeated keys pass over, the others leave in one change with the
     // order of the rest kept; a single row shown among the keys leaves alone, keeping the rest.
@@ -209,6 +207,8 @@ private slots:
         QCOMPARE(resets.size(), 3);
     }
 
+    // The memory a long list's keys are made in: a growing array keeps what it holds as it moves
+    // into memory of its own, and every byte asked for is there to write, small or large.
     void largeMemory()
     {
         LargeVector<int> values;
