@@ -11,7 +11,6 @@
 #include "core/CodePage.h"
 #include "store/Connection.h"
 #include "store/Encryption.h"
-#include "store/Recordset.h"
 
 namespace {
 
@@ -395,10 +394,7 @@ const QStringList& ContactDetailTables()
 
 bool HasContactDetailTables(Connection& conn)
 {
-    Recordset rs;
-    rs.Open(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'ContactDetail'"), conn,
-            LockType::ReadOnly);
-    return !rs.IsEOF();
+    return conn.HasTable("ContactDetail");
 }
 
 void CreateContactDetailTables(Connection& conn)

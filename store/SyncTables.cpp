@@ -120,10 +120,7 @@ void InsertSyncNotice(Connection& conn, const QString& cipherNotice)
 
 bool HasSyncNotices(Connection& conn)
 {
-    Recordset rs;
-    rs.Open(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' AND name = 'SyncNotice'"), conn,
-            LockType::ReadOnly);
-    return !rs.IsEOF();
+    return conn.HasTable("SyncNotice");
 }
 
 void OpenSyncNotices(Recordset& rs, Connection& conn)
