@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QScrollBar>
 
 RecordListView::RecordListView(QWidget* parent) : QTableView(parent)
@@ -31,6 +32,21 @@ void RecordListView::setHeader(QHeaderView* header)
     }
     // With whole rows selected every column holds a selected cell; the captions stay plain.
     header->setHighlightSections(false);
+}
+
+void RecordListView::ChangeAtOnce(const std::function<void()>& change)
+{
+    // The table view's own connection to its header, by name: it offers no other handle on it.
+    const bool held =
+        disconnect(horizontalHeader(), SIGNAL(sectionResized(int, int, int)), this, SLOT(columnResized(int, int, int)));
+    const auto done = qScopeGuard([&] {
+        if (held) {
+            connect(horizontalHeader(), SIGNAL(sectionResized(int, int, int)), this,
+                    SLOT(columnResized(int, int, int)));
+        }
+        doItemsLayout();
+    });
+    change();
 }
 
 void RecordListView::FitRowHeight()

@@ -23,6 +23,12 @@ public:
     QHeaderView* header() const { return horizontalHeader(); }
     void setHeader(QHeaderView* header);
 
+    // Runs change, in which the program refills the list, sets its column widths and sorts it,
+    // then lays the view out and repaints it once. The view would answer each of these from a
+    // zero timer, which fires after the next paint: a list just refilled was painted twice, the
+    // first time without its scroll bar.
+    void ChangeAtOnce(const std::function<void()>& change);
+
     // The width a column needs for its values on screen (the rows shown first).
     int ContentsWidth(int column) const { return sizeHintForColumn(column); }
 

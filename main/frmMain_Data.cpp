@@ -386,11 +386,18 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
             FillRecordRows(search ? -1 : TypeTree::NumberOf(TypeTree::KeyOf(node)), progress);
         }
         ReleaseRecordset(rs);
-        m_model->End();
-        QHeaderView* header = ListView1->header();
-        for (int i = 0; i < m_pendingWidths.size() && i < header->count(); ++i) {
-            header->resizeSection(i, m_pendingWidths[i]);
-        }
+        ListView1->ChangeAtOnce([this] {
+            m_model->End();
+            QHeaderView* header = ListView1->header();
+            for (int i = 0; i < m_pendingWidths.size() && i < header->count(); ++i) {
+                header->resizeSection(i, m_pendingWidths[i]);
+            }
+            if (!Layout().HasWidths()) {
+                FitColumns(); // nothing stored yet: the columns show what they hold
+            }
+            LoadColumnState();
+            SetSorted(true);
+        });
         const bool streaming = m_listing->IsRunning();
         if (kind == TypeTree::NodeKind::Search && m_model->rowCount() == 0 && !streaming) {
             m_msgBar->SetText(GetLangString(objectName(), QStringLiteral("30005"), QStringLiteral("No records")));
@@ -398,11 +405,6 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
             m_msgBar->show();
             m_msgBar->raise();
         }
-        if (!Layout().HasWidths()) {
-            FitColumns(); // nothing stored yet: the columns show what they hold
-        }
-        LoadColumnState();
-        SetSorted(true);
         ListSorter().SetHeaderIcons(m_sortKey, m_sortOrder);
         SelectListItem(m_model->RowOfKey(selectKey));
         SetPanel(1, streaming ? General("20002", "Loading") : General("20003", "Ready"));

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -133,6 +134,7 @@ private slots:
     void dividerDoubleClickFits();
     // The keys of the list act on whole rows, and its stripes reach past the last column.
     void listKeysAndStripes();
+    void listPaintedOnce();
     void searchAsYouType_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void searchAsYouType();
     void searchDetails_data() { Book::AddRows(u"mainwindow.txt"_s); }
@@ -685,6 +687,48 @@ void tst_MainWindow::listKeysAndStripes()
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QVERIFY(QApplication::focusWidget() != list);
     QCOMPARE(list->currentIndex().row(), 2);
+}
+
+// A list refilled by a click is painted once, at its final size: the view would lay it out and
+// take the widths given to its columns from zero timers after its first paint, painting it first
+// without its scroll bar and then whole again. Both on the first listing, whose columns are
+// fitted, and on the next, whose widths are restored.
+void tst_MainWindow::listPaintedOnce()
+{
+    const qint64 many = AddType(u"Many"_s);
+    for (int i = 0; i < 150; ++i) {
+        AddRecord(many, u"Person %1"_s.arg(i, 3, 10, QChar(u'0')), {u"555-%1"_s.arg(i)});
+    }
+    frmMain* w = Open();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    struct Paints : QObject
+    {
+        QList<QSize> sizes;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                sizes.append(static_cast<QPaintEvent*>(event)->rect().size());
+            }
+            return false;
+        }
+    } paints;
+    QWidget* viewport = w->ListView1->viewport();
+    viewport->installEventFilter(&paints);
+    for (int pass = 0; pass < 2; ++pass) {
+        ClickNode(w, u"Root"_s);
+        QTest::qWait(50);
+        paints.sizes.clear();
+        ClickNode(w, Key(many));
+        QTest::qWait(100); // whatever the view left for later has happened
+        QVERIFY(w->ListView1->verticalScrollBar()->isVisible());
+        QCOMPARE(paints.sizes.count(viewport->size()), 1);
+        for (const QSize& size : std::as_const(paints.sizes)) {
+            QVERIFY2(
+                size.width() <= viewport->width(),
+                qPrintable(
+                    u"pass %1: painted %2 wide, %3 at the end"_s.arg(pass).arg(size.width()).arg(viewport->width())));
+        }
+    }
 }
 
 // Typing searches after a short pause (Enter at once) on a thread of its own, in the chosen field
