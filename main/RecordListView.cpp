@@ -8,6 +8,8 @@
 #include <QScopeGuard>
 #include <QScrollBar>
 
+#include <utility>
+
 RecordListView::RecordListView(QWidget* parent) : QTableView(parent)
 {
     setDragEnabled(true);
@@ -34,7 +36,38 @@ void RecordListView::setHeader(QHeaderView* header)
     header->setHighlightSections(false);
 }
 
-void RecordListView::ChangeAtOnce(const std::function<void()>& change)
+void RecordListView::setModel(QAbstractItemModel* model)
+{
+    for (const QMetaObject::Connection& connection : m_layoutOnChange) {
+        disconnect(connection);
+    }
+    QTableView::setModel(model);
+    if (model != nullptr) {
+        const auto layOut = [this] { LayOutBeforePaint(); };
+        m_layoutOnChange = {connect(model, &QAbstractItemModel::modelReset, this, layOut),
+                            connect(model, &QAbstractItemModel::layoutChanged, this, layOut)};
+    }
+}
+
+void RecordListView::LayOutBeforePaint()
+{
+    // The view lays out a list refilled or put in another order from a zero timer, which fires
+    // after the next paint: the list was painted, then laid out and painted whole again (the first
+    // time without the scroll bar a refill brings). A queued call comes before the paint, and
+    // several changes in a row are laid out once.
+    if (std::exchange(m_layoutQueued, true)) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_layoutQueued = false;
+            executeDelayedItemsLayout();
+        },
+        Qt::QueuedConnection);
+}
+
+void RecordListView::ResizeColumnsAtOnce(const std::function<void()>& change)
 {
     // The table view's own connection to its header, by name: it offers no other handle on it.
     const bool held =

@@ -2,6 +2,7 @@
 
 #include <QTableView>
 
+#include <array>
 #include <functional>
 
 class QHeaderView;
@@ -23,11 +24,12 @@ public:
     QHeaderView* header() const { return horizontalHeader(); }
     void setHeader(QHeaderView* header);
 
-    // Runs change, in which the program refills the list, sets its column widths and sorts it,
-    // then lays the view out and repaints it once. The view would answer each of these from a
-    // zero timer, which fires after the next paint: a list just refilled was painted twice, the
-    // first time without its scroll bar.
-    void ChangeAtOnce(const std::function<void()>& change);
+    void setModel(QAbstractItemModel* model) override;
+
+    // Runs change, in which the program sets the columns' widths, then lays the view out and
+    // repaints it once. The view answers each width from a zero timer, which fires after the next
+    // paint: a list just refilled was painted twice.
+    void ResizeColumnsAtOnce(const std::function<void()>& change);
 
     // The width a column needs for its values on screen (the rows shown first).
     int ContentsWidth(int column) const { return sizeHintForColumn(column); }
@@ -47,4 +49,8 @@ private:
     // Every row is as high as a row with the list's icon and a line of its font: set once for all
     // rows rather than measured row by row.
     void FitRowHeight();
+    void LayOutBeforePaint();
+
+    std::array<QMetaObject::Connection, 2> m_layoutOnChange;
+    bool m_layoutQueued = false;
 };

@@ -386,8 +386,8 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
             FillRecordRows(search ? -1 : TypeTree::NumberOf(TypeTree::KeyOf(node)), progress);
         }
         ReleaseRecordset(rs);
-        ListView1->ChangeAtOnce([this] {
-            m_model->End();
+        m_model->End();
+        ListView1->ResizeColumnsAtOnce([this] {
             QHeaderView* header = ListView1->header();
             for (int i = 0; i < m_pendingWidths.size() && i < header->count(); ++i) {
                 header->resizeSection(i, m_pendingWidths[i]);
@@ -396,8 +396,8 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
                 FitColumns(); // nothing stored yet: the columns show what they hold
             }
             LoadColumnState();
-            SetSorted(true);
         });
+        SetSorted(true);
         const bool streaming = m_listing->IsRunning();
         if (kind == TypeTree::NodeKind::Search && m_model->rowCount() == 0 && !streaming) {
             m_msgBar->SetText(GetLangString(objectName(), QStringLiteral("30005"), QStringLiteral("No records")));

@@ -729,6 +729,13 @@ void tst_MainWindow::listPaintedOnce()
                     u"pass %1: painted %2 wide, %3 at the end"_s.arg(pass).arg(size.width()).arg(viewport->width())));
         }
     }
+    // So is a list sorted again by a click on a column.
+    QTest::qWait(50);
+    paints.sizes.clear();
+    ClickHeader(w, 1);
+    QTest::qWait(100);
+    QCOMPARE(w->ListModel()->index(0, 1).data().toString(), u"555-0"_s);
+    QCOMPARE(paints.sizes.count(viewport->size()), 1);
 }
 
 // Typing searches after a short pause (Enter at once) on a thread of its own, in the chosen field
