@@ -21,7 +21,7 @@ QString ColumnLayout::Key(const char* name, int column) const
     return m_mode + QLatin1String(name) + (column > 0 ? QString::number(column) : QString());
 }
 
-void ColumnLayout::Save(QWidget* parent, const QHeaderView* header, Sort sort) const
+void ColumnLayout::Save(QWidget* parent, const QHeaderView* header, Sort sort, bool fitted) const
 {
     const int tx = TwipsPerPixelX(header);
     QList<std::pair<QString, QString>> values;
@@ -31,6 +31,7 @@ void ColumnLayout::Save(QWidget* parent, const QHeaderView* header, Sort sort) c
     }
     values.append({Key("_SortKey"), QString::number(sort.column)});
     values.append({Key("_SortOrder"), QString::number(sort.order)});
+    values.append({Key("_Fitted"), QString::number(fitted ? 1 : 0)});
     // One replacement of the file rather than one per value: this runs on every list load.
     SaveSettings(parent, m_section, values);
 }
@@ -71,6 +72,11 @@ ColumnLayout::Sort ColumnLayout::Load(QHeaderView* header, Sort current) const
 bool ColumnLayout::HasWidths() const
 {
     return !ReadIni(m_section, Key("_HW", 1), QString(), IniFile).trimmed().isEmpty();
+}
+
+bool ColumnLayout::Fitted() const
+{
+    return IniToInt(ReadIni(m_section, Key("_Fitted"), QString(), IniFile)) == 1;
 }
 
 QList<int> ColumnLayout::FitWidths(const QList<int>& natural, int available, int minimum)

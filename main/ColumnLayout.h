@@ -21,12 +21,15 @@ public:
     ColumnLayout(QString section, QString mode) : m_section(std::move(section)), m_mode(std::move(mode)) {}
 
     // Writes the layout in one replacement of the file; a failure is told to the user (parent)
-    // once per session.
-    void Save(QWidget* parent, const QHeaderView* header, Sort sort) const;
+    // once per session. fitted: the widths are the list's own fit, which the user has not changed.
+    void Save(QWidget* parent, const QHeaderView* header, Sort sort, bool fitted = false) const;
     // Moves and sizes the columns as stored, and gives back the stored sort (current where none).
     Sort Load(QHeaderView* header, Sort current) const;
     // Whether column widths are stored for this mode; without them the list fits its columns.
     bool HasWidths() const;
+    // Whether the widths stored are a fit the user never changed: the list fits them again to the
+    // room it has. Settings that do not say so hold the user's widths.
+    bool Fitted() const;
 
     // Widths for columns that would like the natural widths, sharing available: all natural when
     // they fit; otherwise the narrow ones keep theirs and the widest share what is left equally,

@@ -400,6 +400,11 @@ void frmMain::BuildPanes()
     ListView1->header()->setSortIndicatorShown(true);
     ListView1->installEventFilter(this);
     connect(ListView1->header(), &QHeaderView::sectionClicked, this, &frmMain::ListView1_ColumnClick);
+    connect(ListView1->header(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_sizingColumns) {
+            m_columnsFitted = false; // the user sized a column: the widths are theirs from now on
+        }
+    });
     // Clicks, keys and code move the current row and the selection; the commands follow both. A
     // click moves the current row before it selects, so the current row alone would be too early.
     connect(ListView1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] {
@@ -616,6 +621,9 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
     }
     if (watched == ListView1 && event->type() == QEvent::Resize) {
         LayoutMsgBar();
+        if (m_columnsFitted) {
+            FitColumns(); // the fit follows the room the list has
+        }
     } else if ((watched == ListView1 || watched == TreeView1) &&
                (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
         UpdateCommandState();

@@ -298,6 +298,8 @@ private:
     bool m_loadingTree = false;
     bool m_treePressed = false;                   // a mouse button went down on a node; its press loads the list
     QList<int> m_pendingWidths;                   // default column widths of the list being loaded, in pixels
+    bool m_columnsFitted = false;                 // the widths are the list's fit, not yet sized by the user
+    bool m_sizingColumns = false;                 // while the program sizes the columns itself
     int m_sortKey = 0;                            // the list's sort column
     int m_sortOrder = 0;                          // 0 ascending, 1 descending
     int m_recordSortKey = 0;                      // the sort column of record lists, also while the types are shown

@@ -3,6 +3,7 @@
 #include "main/frmMain.h"
 
 #include <QHeaderView>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTreeWidget>
 
@@ -135,6 +136,7 @@ void frmMain::FitColumns()
     if (count == 0) {
         return;
     }
+    const QScopedValueRollback sizing(m_sizingColumns, true);
     // The room the rows have, a vertical scroll bar's width kept back for when they overflow.
     const int available = std::max(0, ListView1->width() - 2 * ListView1->frameWidth() -
                                           ListView1->verticalScrollBar()->sizeHint().width());
@@ -170,7 +172,7 @@ ColumnLayout frmMain::Layout() const
 
 void frmMain::SaveColumnState()
 {
-    Layout().Save(this, ListView1->header(), {m_sortKey, m_sortOrder});
+    Layout().Save(this, ListView1->header(), {m_sortKey, m_sortOrder}, m_columnsFitted);
 }
 
 void frmMain::LoadColumnState()

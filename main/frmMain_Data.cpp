@@ -7,6 +7,7 @@
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -388,14 +389,20 @@ void frmMain::LoadListData(QTreeWidgetItem* node, const QString& selectKey)
         ReleaseRecordset(rs);
         m_model->End();
         ListView1->ResizeColumnsAtOnce([this] {
+            const QScopedValueRollback sizing(m_sizingColumns, true);
             QHeaderView* header = ListView1->header();
             for (int i = 0; i < m_pendingWidths.size() && i < header->count(); ++i) {
                 header->resizeSection(i, m_pendingWidths[i]);
             }
-            if (!Layout().HasWidths()) {
-                FitColumns(); // nothing stored yet: the columns show what they hold
-            }
             LoadColumnState();
+            // With nothing stored, or only a fit the user never changed, the columns show what
+            // they hold in the room the list has now: a fit made in a small window first opened
+            // must not stay as the widths of the maximised one.
+            const ColumnLayout layout = Layout();
+            m_columnsFitted = !layout.HasWidths() || layout.Fitted();
+            if (m_columnsFitted) {
+                FitColumns();
+            }
         });
         SetSorted(true);
         const bool streaming = m_listing->IsRunning();

@@ -72,6 +72,23 @@ private slots:
         QVERIFY(m_world->platform.Boxes().isEmpty());
     }
 
+    // Whether the widths are the list's own fit: said when saved, and only a plain 1 says so, so
+    // the widths of earlier versions and junk stay the user's.
+    void fittedOrTheUsers()
+    {
+        List list;
+        const ColumnLayout layout(u"frmMain"_s, u"List"_s);
+        layout.Save(nullptr, list.view.header(), {0, 0}, true);
+        QVERIFY(layout.Fitted());
+        QVERIFY(!ColumnLayout(u"frmMain"_s, u"Type"_s).Fitted());
+        layout.Save(nullptr, list.view.header(), {0, 0}, false);
+        QVERIFY(!layout.Fitted());
+        for (const char* junk : {"List_HW1=1500\n", "List_Fitted=yes\n", "List_Fitted=2\n", "List_Fitted=\n"}) {
+            QVERIFY(Book::WriteFile(IniFile, QByteArray("[frmMain]\n") + junk));
+            QVERIFY2(!layout.Fitted(), junk);
+        }
+    }
+
     // Natural widths that fit are kept; otherwise the narrow columns keep theirs and the widest
     // share what is left, never below the minimum.
     void fitWidths_data() { Book::AddRows(u"columnlayout.txt"_s); }

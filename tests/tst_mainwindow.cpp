@@ -132,6 +132,7 @@ private slots:
     void columnsFitOnFirstShow_data() { Book::AddRows(u"mainwindow.txt"_s); }
     void columnsFitOnFirstShow();
     void dividerDoubleClickFits();
+    void fitFollowsTheWindowUntilSized();
     // The keys of the list act on whole rows, and its stripes reach past the last column.
     void listKeysAndStripes();
     void listPaintedOnce();
@@ -615,6 +616,65 @@ void tst_MainWindow::dividerDoubleClickFits()
     QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, divider);
     const int wanted = std::max(header->sectionSizeHint(0), w->ListView1->ContentsWidth(0));
     QCOMPARE(header->sectionSize(0), wanted);
+}
+
+// The columns' fit follows the room the list has, in this run and the next, until the user drags a
+// divider: a fit made in the small window first opened must not cut every value once it is
+// maximised. The widths the user gave stay whatever the window's size.
+void tst_MainWindow::fitFollowsTheWindowUntilSized()
+{
+    const qint64 friends = AddType(u"Friends"_s);
+    AddRecord(friends, u"Maximilian Alexander Fitzgerald-Worthington"_s, {u"555-0100"_s});
+    AddRecord(friends, u"Bo"_s);
+    frmMain* w = Open();
+    w->resize(600, w->height());
+    QApplication::processEvents();
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    QHeaderView* header = w->ListView1->header();
+    const int whole = std::max(header->sectionSizeHint(0), w->ListView1->ContentsWidth(0));
+    QVERIFY2(header->sectionSize(0) < whole, "the long name fits even the small window");
+
+    w->resize(1600, w->height());
+    QApplication::processEvents();
+    QCOMPARE(header->sectionSize(0), whole);
+    // Back in the small window, and on the next run in the large one: fitted again each time.
+    w->resize(600, w->height());
+    QApplication::processEvents();
+    QVERIFY(header->sectionSize(0) < whole);
+    const QPointer<frmMain> closing(w);
+    w->close();
+    delete closing.data();
+    w = Open();
+    w->resize(1600, w->height());
+    QApplication::processEvents();
+    ClickNode(w, Key(friends));
+    QApplication::processEvents();
+    header = w->ListView1->header();
+    QCOMPARE(header->sectionSize(0), whole);
+
+    // The user drags the name column's divider 60 pixels to the left.
+    const QPoint divider(header->sectionViewportPosition(0) + header->sectionSize(0) - 1, header->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, divider);
+    QTest::mouseMove(header->viewport(), divider - QPoint(30, 0));
+    QTest::mouseMove(header->viewport(), divider - QPoint(60, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, divider - QPoint(60, 0));
+    const int dragged = header->sectionSize(0);
+    QCOMPARE(dragged, whole - 60);
+    w->resize(900, w->height());
+    QApplication::processEvents();
+    QCOMPARE(header->sectionSize(0), dragged);
+    ClickNode(w, u"Root"_s);
+    ClickNode(w, Key(friends));
+    QCOMPARE(header->sectionSize(0), dragged);
+    const QPointer<frmMain> again(w);
+    w->close();
+    delete again.data();
+    w = Open();
+    w->resize(1600, w->height());
+    QApplication::processEvents();
+    ClickNode(w, Key(friends));
+    QCOMPARE(w->ListView1->header()->sectionSize(0), dragged);
 }
 
 void tst_MainWindow::listKeysAndStripes()
