@@ -8,6 +8,7 @@
 #include <QScopeGuard>
 #include <QScrollBar>
 
+#include <algorithm>
 #include <utility>
 
 RecordListView::RecordListView(QWidget* parent) : QTableView(parent)
@@ -80,6 +81,22 @@ void RecordListView::ResizeColumnsAtOnce(const std::function<void()>& change)
         doItemsLayout();
     });
     change();
+}
+
+int RecordListView::ContentsWidth(int column) const
+{
+    const QAbstractItemModel* rows = model();
+    const int height = verticalHeader()->defaultSectionSize();
+    if (rows == nullptr || height <= 0) {
+        return 0;
+    }
+    const int first = std::max(0, rowAt(0));
+    const int last = std::min(rows->rowCount() - 1, first + viewport()->height() / height);
+    int widest = 0;
+    for (int row = first; row <= last; ++row) {
+        widest = std::max(widest, sizeHintForIndex(rows->index(row, column)).width());
+    }
+    return widest;
 }
 
 void RecordListView::FitRowHeight()
