@@ -150,10 +150,11 @@ void frmMain::FitColumns()
         natural.append(std::max(header->sectionSizeHint(logical), contents));
     }
     QList<int> widths = ColumnLayout::FitWidths(natural, available, header->minimumSectionSize());
-    // Only a value wider than a third of the list is shortened to make room: in a small window
-    // the list scrolls sideways rather than cut every name.
+    // Only a value wider than a third of the list is shortened to make room, and in the first
+    // column (the name, the type) only one wider than half of it: in a small window the list
+    // scrolls sideways rather than cut every name.
     for (qsizetype i = 0; i < widths.size(); ++i) {
-        widths[i] = std::max(widths[i], std::min(natural[i], available / 3));
+        widths[i] = std::max(widths[i], std::min(natural[i], available / (i == 0 ? 2 : 3)));
     }
     const int used = std::accumulate(widths.begin(), widths.end(), 0);
     if (used < available) {
