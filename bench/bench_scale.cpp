@@ -22,7 +22,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -297,12 +296,6 @@ public:
     // cpu, when given, receives the processor time the read took on all its threads.
     double FloorTwoReaders(const QStringList& columns, double* cpu = nullptr)
     {
-        double cpuBefore = CpuSeconds();
-        const auto spent = qScopeGuard([&] {
-            if (cpu != nullptr) {
-                *cpu = CpuSeconds() - cpuBefore;
-            }
-        });
         const QString select = QStringLiteral("SELECT PWDID, %1 FROM PWDTable").arg(columns.join(QLatin1Char(',')));
         qint64 low = 0;
         qint64 high = 0;
@@ -312,7 +305,12 @@ public:
             std::tie(low, high) = RecordKeySpan(conn);
         }
         if (high - low < 200000) {
-            return Floor(select + QStringLiteral(" ORDER BY PWDID"));
+            const double cpuBefore = CpuSeconds();
+            const double seconds = Floor(select + QStringLiteral(" ORDER BY PWDID"));
+            if (cpu != nullptr) {
+                *cpu = CpuSeconds() - cpuBefore;
+            }
+            return seconds;
         }
         std::mutex taking;
         constexpr int Chunks = 32;
@@ -339,7 +337,7 @@ public:
         };
         QElapsedTimer timer;
         timer.start();
-        cpuBefore = CpuSeconds();
+        const double cpuBefore = CpuSeconds();
         std::exception_ptr failure;
         std::thread upper([&] {
             try {
@@ -353,7 +351,11 @@ public:
         if (failure) {
             std::rethrow_exception(failure);
         }
-        return Seconds(timer);
+        const double seconds = Seconds(timer);
+        if (cpu != nullptr) {
+            *cpu = CpuSeconds() - cpuBefore;
+        }
+        return seconds;
     }
 
     // The bare per-row write of sql, bound to each key in ascending order, in one transaction on
